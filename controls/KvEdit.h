@@ -1,0 +1,47 @@
+#pragma once
+// TKvEdit: an edit with an attached label that follows it.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+
+enum TLabelPosition { lpAbove = 0, lpBelow = 1, lpLeft = 2, lpRight = 3 };
+
+class TKvEdit : public QLineEdit {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(int LabelPosition READ LabelPosition WRITE SetLabelPosition)
+    Q_PROPERTY(int LabelSpacing READ LabelSpacing WRITE SetLabelSpacing)
+    Q_PROPERTY(QString Text READ text WRITE setText)
+    Q_PROPERTY(QString Hint READ toolTip WRITE setToolTip)
+    Q_PROPERTY(int MaxLength READ maxLength WRITE setMaxLength)
+    Q_PROPERTY(bool ReadOnly READ isReadOnly WRITE setReadOnly)
+    Q_PROPERTY(bool Enabled READ isEnabled WRITE setEnabled)
+    Q_PROPERTY(bool Visible READ isVisible WRITE setVisible)
+    Q_PROPERTY(QFont Font READ font WRITE setFont)
+    Q_PROPERTY(QObject* EditLabel READ EditLabel)
+
+public:
+    explicit TKvEdit(QWidget* parent = nullptr);
+    ~TKvEdit() override;
+
+    QString Caption() const;
+    void SetCaption(const QString& caption);
+    int LabelPosition() const { return FLabelPosition; }
+    void SetLabelPosition(int value);
+    int LabelSpacing() const { return FLabelSpacing; }
+    // Negative spacings are ignored.
+    void SetLabelSpacing(int value);
+    QLabel* EditLabel() const { return FEditLabel; }
+
+    void SetupLabel();
+
+protected:
+    bool event(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QPointer<QLabel> FEditLabel;
+    int FLabelPosition = lpLeft;
+    int FLabelSpacing = 4;
+};
