@@ -1,0 +1,1075 @@
+#include "platform/data/ClientDataSet.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "platform/data/DataSource.h"
+#include "platform/data/Provider.h"
+
+namespace kv {
+
+void Abort() {
+    throw EAbort();
+}
+
+namespace {
+
+QString rtrimBlanks(const QString& text) {
+    qsizetype n = text.size();
+    while (n > 0 && text[n - 1] == u' ')
+        --n;
+    return n == text.size() ? text : text.left(n);
+}
+
+inline uint64_t mixHash(uint64_t h, uint64_t v) {
+    v *= 0x9E3779B97F4A7C15ULL;
+    v ^= v >> 29;
+    h ^= v + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2);
+    return h;
+}
+
+inline uint64_t finalHash(uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    return h;
+}
+
+} // namespace
+
+// A multimap from a key of several fields to records: bucket heads plus one chain link per record.
+struct TClientDataSet::HashIndex {
+    std::vector<int> columns;
+    std::vector<bool> textColumn;
+    std::vector<int32_t> heads;
+    std::vector<int32_t> next;
+    size_t count = 0;
+    uint64_t mask = 0;
+};
+
+// ---- construction and fields ------------------------------------------------------------------
+
+TClientDataSet::TClientDataSet(QObject* owner) : QObject(owner) {}
+
+TClientDataSet::~TClientDataSet() {
+    for (TDataSource* source : FDataSources)
+        source->FDataSet = nullptr;
+}
+
+TField& TClientDataSet::AddField(const QString& name, TFieldType type, int size) {
+    if (FindField(name)) throw EKvError(QString("Duplicate field name '%1'").arg(name));
+    const int column = static_cast<int>(FColumns.size());
+    FFields.push_back(std::make_unique<TField>(this, column, name, type, size));
+    Column col;
+    if (type == TFieldType::ftString || type == TFieldType::ftMemo) {
+        col.text.assign(static_cast<size_t>(FRecordCount), -1);
+    } else {
+        col.num.assign(static_cast<size_t>(FRecordCount), 0.0);
+        col.null.assign(static_cast<size_t>(FRecordCount), 1);
+    }
+    FColumns.push_back(std::move(col));
+    FColumnFields.push_back(FFields.back().get());
+    FColumnIsText.push_back(FFields.back()->isText() ? 1 : 0);
+    FLastText.resize(FColumns.size());
+    FBuffer.resize(FColumns.size());
+    FFieldListCache.clear();
+    notifyDataSetChanged();
+    return *FFields.back();
+}
+
+TField* TClientDataSet::FindField(const QString& name) const {
+    for (const auto& f : FFields)
+        if (f->FFieldName.compare(name, Qt::CaseInsensitive) == 0) return f.get();
+    return nullptr;
+}
+
+TField& TClientDataSet::FieldByName(const QString& name) const {
+    if (TField* f = FindField(name)) return *f;
+    throw EKvError(QString("%1: Field '%2' not found").arg(objectName(), name));
+}
+
+void TClientDataSet::ClearFields() {
+    if (Active()) throw EKvError("Cannot clear the fields of an open dataset");
+    FFields.clear();
+    FColumnFields.clear();
+    FColumnIsText.clear();
+    FLastText.clear();
+    FColumns.clear();
+    FBuffer.clear();
+    FFieldListCache.clear();
+    FFilterFields.clear();
+    FFilterKey.clear();
+    FFiltered = false;
+    FIndexFields.clear();
+    FIndexFieldNames.clear();
+    dropIndexes();
+}
+
+// ---- text pool --------------------------------------------------------------------------------
+
+int32_t TClientDataSet::internText(const QString& text) {
+    auto it = FTextIds.constFind(text);
+    if (it != FTextIds.constEnd()) return it.value();
+    const int32_t id = static_cast<int32_t>(FTexts.size());
+    FTexts.push_back(text);
+    FTextIds.insert(text, id);
+    FCanon.push_back(id);
+    if (!text.isEmpty() && text.back() == u' ') {
+        const int32_t canon = internText(rtrimBlanks(text));
+        FCanon[static_cast<size_t>(id)] = canon;
+    }
+    return id;
+}
+
+int32_t TClientDataSet::findCanonical(const QString& text) const {
+    auto it = FTextIds.constFind(rtrimBlanks(text));
+    return it == FTextIds.constEnd() ? -2 : FCanon[static_cast<size_t>(it.value())];
+}
+
+// ---- cells ------------------------------------------------------------------------------------
+
+TClientDataSet::Cell TClientDataSet::storedCell(int record, int column) const {
+    const Column& col = FColumns[static_cast<size_t>(column)];
+    Cell c;
+    const auto r = static_cast<size_t>(record);
+    if (isTextColumn(column)) {
+        c.text = col.text[r];
+        c.null = c.text < 0;
+    } else {
+        c.num = col.num[r];
+        c.null = col.null[r] != 0;
+    }
+    return c;
+}
+
+void TClientDataSet::storeCell(int record, int column, const Cell& cell) {
+    Column& col = FColumns[static_cast<size_t>(column)];
+    const auto r = static_cast<size_t>(record);
+    if (isTextColumn(column)) {
+        col.text[r] = cell.null ? -1 : cell.text;
+    } else {
+        col.num[r] = cell.null ? 0.0 : cell.num;
+        col.null[r] = cell.null ? 1 : 0;
+    }
+}
+
+const TClientDataSet::Cell& TClientDataSet::currentCell(int column) const {
+    static const Cell nullCell;
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert)
+        return FBuffer[static_cast<size_t>(column)];
+    const int record = currentRecord();
+    if (record < 0) return nullCell;
+    thread_local Cell scratch;
+    scratch = storedCell(record, column);
+    return scratch;
+}
+
+TClientDataSet::Cell TClientDataSet::cellFromVariant(const TField& field, const QVariant& value) {
+    Cell c;
+    if (!value.isValid() || value.isNull()) return c;
+    c.null = false;
+    switch (field.DataType()) {
+    case TFieldType::ftString:
+    case TFieldType::ftMemo: {
+        QString text;
+        if (value.typeId() == QMetaType::Double)
+            text = floatToStr(value.toDouble());
+        else
+            text = value.toString();
+        c.text = internText(text);
+        return c;
+    }
+    case TFieldType::ftDateTime:
+        if (value.typeId() == QMetaType::QDateTime) {
+            c.num = fromQDateTime(value.toDateTime());
+            return c;
+        }
+        if (value.typeId() == QMetaType::QDate) {
+            c.num = fromQDate(value.toDate());
+            return c;
+        }
+        if (value.typeId() == QMetaType::QString) {
+            const QString t = value.toString().trimmed();
+            for (const char* fmt : {"yyyy/MM/dd HH:mm:ss", "yyyy/MM/dd", "yyyy-MM-dd HH:mm:ss",
+                                    "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd", "yyyyMMdd"}) {
+                const QDateTime dt = QDateTime::fromString(t, fmt);
+                if (dt.isValid()) {
+                    c.num = fromQDateTime(dt);
+                    return c;
+                }
+            }
+            throw EKvError(QString("'%1' is not a valid date").arg(t));
+        }
+        [[fallthrough]];
+    default: {
+        if (value.typeId() == QMetaType::QString) {
+            double v = 0;
+            if (!tryStrToFloat(value.toString(), v))
+                throw EKvError(QString("'%1' is not a valid floating point value").arg(value.toString()));
+            c.num = v;
+        } else {
+            bool ok = false;
+            c.num = value.toDouble(&ok);
+            if (!ok)
+                throw EKvError(QString("'%1' is not a valid floating point value").arg(value.toString()));
+        }
+        if (field.DataType() == TFieldType::ftInteger) c.num = static_cast<double>(std::llround(c.num));
+        return c;
+    }
+    }
+}
+
+QVariant TClientDataSet::variantFromCell(const TField& field, const Cell& cell) const {
+    if (cell.null) return {};
+    switch (field.DataType()) {
+    case TFieldType::ftString:
+    case TFieldType::ftMemo:
+        return FTexts[static_cast<size_t>(cell.text)];
+    case TFieldType::ftInteger:
+        return static_cast<int>(cell.num);
+    case TFieldType::ftDateTime:
+        return toQDateTime(cell.num);
+    default:
+        return cell.num;
+    }
+}
+
+bool TClientDataSet::cellEquals(int record, int column, const Cell& key) const {
+    const Column& col = FColumns[static_cast<size_t>(column)];
+    const auto r = static_cast<size_t>(record);
+    if (isTextColumn(column)) return canonical(col.text[r]) == key.text;
+    const bool isNull = col.null[r] != 0;
+    if (isNull || key.null) return isNull == key.null;
+    return col.num[r] == key.num;
+}
+
+void TClientDataSet::setFieldCell(TField& field, const Cell& cell) {
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert)
+        throw EKvError(QString("%1: Dataset not in edit or insert mode").arg(objectName()));
+    if (field.ReadOnly()) throw EKvError(QString("Field '%1' cannot be modified").arg(field.DisplayLabel()));
+    Cell& slot = FBuffer[static_cast<size_t>(field.FColumn)];
+    const Cell old = slot;
+    slot = cell;
+    if (field.OnValidate) {
+        try {
+            field.OnValidate(field);
+        } catch (...) {
+            FBuffer[static_cast<size_t>(field.FColumn)] = old;
+            throw;
+        }
+    }
+    if (field.OnChange) field.OnChange(field);
+    notifyRecordChanged(FState == TDataSetState::dsInsert ? RecordCount() : FCursor);
+}
+
+// ---- opening and closing ----------------------------------------------------------------------
+
+void TClientDataSet::checkActive() const {
+    if (!Active())
+        throw EKvError(QString("%1: Cannot perform this operation on a closed dataset").arg(objectName()));
+}
+
+void TClientDataSet::Open() {
+    if (Active()) return;
+    if (FProvider)
+        FProvider->fetchInto(*this);
+    else {
+        beginLoad();
+        endLoad();
+    }
+    if (AfterOpen) AfterOpen(*this);
+    if (!IsEmpty() && AfterScroll) AfterScroll(*this);
+}
+
+void TClientDataSet::CreateDataSet() {
+    if (Active()) Close();
+    FProvider = nullptr;
+    Open();
+}
+
+void TClientDataSet::Close() {
+    if (!Active()) return;
+    if (BeforeClose) BeforeClose(*this);
+    FState = TDataSetState::dsInactive;
+    resetStorage();
+    FTexts.clear();
+    FCanon.clear();
+    FTextIds.clear();
+    // Filter values were pool ids of the closed data: keep only the definition.
+    FFilterKey.clear();
+    FFiltered = false;
+    notifyStateChanged();
+    notifyDataSetChanged();
+}
+
+void TClientDataSet::EmptyDataSet() {
+    checkActive();
+    if (FState != TDataSetState::dsBrowse) Cancel();
+    resetStorage();
+    notifyDataSetChanged();
+}
+
+void TClientDataSet::resetStorage() {
+    FRecordCount = 0;
+    for (Column& c : FColumns) {
+        c.num.clear();
+        c.text.clear();
+        c.null.clear();
+    }
+    FDeleted.clear();
+    FView.clear();
+    FViewPos.clear();
+    FViewPosValidUpTo = 0;
+    FCursor = -1;
+    FEof = FBof = true;
+    FEditRecord = -1;
+    std::fill(FLastText.begin(), FLastText.end(), LastText{});
+    dropIndexes();
+}
+
+void TClientDataSet::beginLoad() {
+    if (Active()) Close();
+    FLoading = true;
+    resetStorage();
+    FBuffer.assign(FColumns.size(), Cell{});
+}
+
+void TClientDataSet::appendRecordStorage() {
+    for (size_t i = 0; i < FColumns.size(); ++i) {
+        Column& c = FColumns[i];
+        if (FColumnIsText[i]) {
+            c.text.push_back(-1);
+        } else {
+            c.num.push_back(0.0);
+            c.null.push_back(1);
+        }
+    }
+    FDeleted.push_back(0);
+    FViewPos.push_back(-1);
+    ++FRecordCount;
+}
+
+void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, int columnCount) {
+    const int record = FRecordCount;
+    appendRecordStorage();
+    for (int c = 0; c < columnCount; ++c) {
+        const int column = fieldOfColumn[c];
+        if (column < 0) continue;
+        const QVariant& v = values[c];
+        if (v.isNull()) continue;
+        const TField& field = *FColumnFields[static_cast<size_t>(column)];
+        Column& col = FColumns[static_cast<size_t>(column)];
+        const auto r = static_cast<size_t>(record);
+        switch (field.DataType()) {
+        case TFieldType::ftString:
+        case TFieldType::ftMemo: {
+            if (v.typeId() == QMetaType::QString) {
+                // Consecutive rows repeat codes (factory, document type): skip the pool look-up then.
+                const QString* text = static_cast<const QString*>(v.constData());
+                LastText& last = FLastText[static_cast<size_t>(column)];
+                if (last.id >= 0 && *text == FTexts[static_cast<size_t>(last.id)]) {
+                    col.text[r] = last.id;
+                } else {
+                    last.id = internText(*text);
+                    col.text[r] = last.id;
+                }
+            } else {
+                col.text[r] = cellFromVariant(field, v).text;
+            }
+            break;
+        }
+        default:
+            switch (v.typeId()) {
+            case QMetaType::Double:
+                col.num[r] = *static_cast<const double*>(v.constData());
+                break;
+            case QMetaType::Int:
+                col.num[r] = *static_cast<const int*>(v.constData());
+                break;
+            case QMetaType::LongLong:
+                col.num[r] = static_cast<double>(*static_cast<const qlonglong*>(v.constData()));
+                break;
+            default:
+                col.num[r] = cellFromVariant(field, v).num;
+            }
+            col.null[r] = 0;
+        }
+    }
+}
+
+void TClientDataSet::endLoad() {
+    FLoading = false;
+    FState = TDataSetState::dsBrowse;
+    FFieldListCache.clear();
+    // A filter set while closed is re-applied with values from the new data.
+    if (!FPendingFilterNames.isEmpty()) {
+        FFilterFields = resolveFields(FPendingFilterNames);
+        FFilterImpossible = !keyFromValues(FFilterFields, FPendingFilterValues, FFilterKey);
+        FFiltered = true;
+    }
+    if (!FIndexFieldNames.isEmpty()) FIndexFields = resolveFields(FIndexFieldNames);
+    rebuildView();
+    FCursor = FView.empty() ? -1 : 0;
+    FBof = true;
+    FEof = FView.empty();
+    notifyStateChanged();
+    notifyDataSetChanged();
+}
+
+// ---- views ------------------------------------------------------------------------------------
+
+bool TClientDataSet::passesFilter(int record) const {
+    if (!FFiltered) return true;
+    if (FFilterImpossible) return false;
+    for (size_t i = 0; i < FFilterFields.size(); ++i)
+        if (!cellEquals(record, FFilterFields[i], FFilterKey[i])) return false;
+    return true;
+}
+
+int TClientDataSet::compareRecords(int a, int b) const {
+    for (int column : FIndexFields) {
+        const Cell ca = storedCell(a, column), cb = storedCell(b, column);
+        if (ca.null || cb.null) {
+            if (ca.null != cb.null) return ca.null ? -1 : 1;
+            continue;
+        }
+        if (isTextColumn(column)) {
+            const int32_t ia = canonical(ca.text), ib = canonical(cb.text);
+            if (ia == ib) continue;
+            const int r = QString::compare(FTexts[static_cast<size_t>(ia)], FTexts[static_cast<size_t>(ib)]);
+            if (r != 0) return r < 0 ? -1 : 1;
+        } else if (ca.num != cb.num) {
+            return ca.num < cb.num ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+void TClientDataSet::sortView() {
+    if (FIndexFields.empty()) return;
+    std::stable_sort(FView.begin(), FView.end(),
+                     [this](int32_t a, int32_t b) { return compareRecords(a, b) < 0; });
+}
+
+void TClientDataSet::rebuildView() {
+    for (int32_t r : FView)
+        FViewPos[static_cast<size_t>(r)] = -1;
+    FView.clear();
+    if (FFiltered && !FFilterImpossible && !FFilterFields.empty() && FRecordCount > 64) {
+        // Records of one key come from the hash chain; the natural order is the record order.
+        HashIndex& index = hashIndexFor(FFilterFields);
+        const uint64_t h = hashKey(index, FFilterKey);
+        for (int32_t r = index.heads[h & index.mask]; r >= 0; r = index.next[static_cast<size_t>(r)])
+            if (passesFilter(r)) FView.push_back(r);
+        std::sort(FView.begin(), FView.end());
+    } else if (!FFiltered || !FFilterImpossible) {
+        FView.reserve(static_cast<size_t>(FRecordCount));
+        for (int r = 0; r < FRecordCount; ++r)
+            if (!FDeleted[static_cast<size_t>(r)] && passesFilter(r)) FView.push_back(r);
+    }
+    sortView();
+    for (size_t i = 0; i < FView.size(); ++i)
+        FViewPos[static_cast<size_t>(FView[i])] = static_cast<int32_t>(i);
+    FViewPosValidUpTo = static_cast<int>(FView.size());
+}
+
+int TClientDataSet::viewPosition(int record) {
+    const int p = FViewPos[static_cast<size_t>(record)];
+    if (p < 0 || p < FViewPosValidUpTo) return p;
+    for (size_t i = static_cast<size_t>(FViewPosValidUpTo); i < FView.size(); ++i)
+        FViewPos[static_cast<size_t>(FView[i])] = static_cast<int32_t>(i);
+    FViewPosValidUpTo = static_cast<int>(FView.size());
+    return FViewPos[static_cast<size_t>(record)];
+}
+
+int TClientDataSet::currentRecord() const {
+    if (FCursor < 0 || FCursor >= static_cast<int>(FView.size())) return -1;
+    return FView[static_cast<size_t>(FCursor)];
+}
+
+void TClientDataSet::insertIntoView(int record) {
+    if (!passesFilter(record)) return;
+    size_t pos = FView.size();
+    if (!FIndexFields.empty())
+        pos = static_cast<size_t>(
+            std::upper_bound(FView.begin(), FView.end(), record,
+                             [this](int32_t a, int32_t b) { return compareRecords(a, b) < 0; }) -
+            FView.begin());
+    FView.insert(FView.begin() + static_cast<std::ptrdiff_t>(pos), record);
+    FViewPos[static_cast<size_t>(record)] = static_cast<int32_t>(pos);
+    FViewPosValidUpTo = std::min(FViewPosValidUpTo, static_cast<int>(pos));
+    if (pos + 1 == FView.size() && FViewPosValidUpTo == static_cast<int>(pos))
+        FViewPosValidUpTo = static_cast<int>(FView.size());
+    notifyRowInserted(static_cast<int>(pos));
+}
+
+void TClientDataSet::removeFromView(int pos) {
+    const int32_t record = FView[static_cast<size_t>(pos)];
+    FView.erase(FView.begin() + pos);
+    FViewPos[static_cast<size_t>(record)] = -1;
+    FViewPosValidUpTo = std::min(FViewPosValidUpTo, pos);
+    notifyRowRemoved(pos);
+}
+
+// ---- cursor -----------------------------------------------------------------------------------
+
+bool TClientDataSet::IsEmpty() const {
+    return FView.empty() && FState != TDataSetState::dsInsert;
+}
+
+int TClientDataSet::RecNo() const {
+    if (FState == TDataSetState::dsInsert || FCursor < 0) return -1;
+    return FCursor + 1;
+}
+
+void TClientDataSet::scrollTo(int pos, bool bof, bool eof) {
+    if (BeforeScroll) BeforeScroll(*this);
+    FCursor = pos;
+    FBof = bof;
+    FEof = eof;
+    notifyCurrentChanged();
+    if (AfterScroll) AfterScroll(*this);
+}
+
+void TClientDataSet::First() {
+    checkActive();
+    CheckBrowseMode();
+    scrollTo(FView.empty() ? -1 : 0, true, FView.empty());
+}
+
+void TClientDataSet::Last() {
+    checkActive();
+    CheckBrowseMode();
+    scrollTo(static_cast<int>(FView.size()) - 1, FView.empty(), true);
+}
+
+void TClientDataSet::Next() {
+    MoveBy(1);
+}
+void TClientDataSet::Prior() {
+    MoveBy(-1);
+}
+
+int TClientDataSet::MoveBy(int distance) {
+    checkActive();
+    CheckBrowseMode();
+    if ((distance > 0 && FEof) || (distance < 0 && FBof) || distance == 0 || FView.empty()) return 0;
+    const int last = static_cast<int>(FView.size()) - 1;
+    const int target = std::clamp(FCursor + distance, 0, last);
+    const int moved = target - FCursor;
+    const bool eof = distance > 0 && moved < distance;
+    const bool bof = distance < 0 && moved > distance;
+    scrollTo(target, bof, eof);
+    return moved;
+}
+
+void TClientDataSet::SetRecNo(int recNo) {
+    checkActive();
+    CheckBrowseMode();
+    if (recNo < 1 || recNo > static_cast<int>(FView.size())) return;
+    scrollTo(recNo - 1, false, false);
+}
+
+// ---- editing ----------------------------------------------------------------------------------
+
+void TClientDataSet::SetReadOnly(bool value) {
+    if (value && (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert)) Post();
+    FReadOnly = value;
+    notifyStateChanged();
+}
+
+void TClientDataSet::checkCanModify() const {
+    checkActive();
+    if (FReadOnly) throw EKvError(QString("%1: Cannot modify a read-only dataset").arg(objectName()));
+}
+
+void TClientDataSet::Edit() {
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert) return;
+    checkCanModify();
+    if (FView.empty()) {
+        Append();
+        return;
+    }
+    if (BeforeEdit) BeforeEdit(*this);
+    const int record = currentRecord();
+    for (size_t c = 0; c < FColumns.size(); ++c)
+        FBuffer[c] = storedCell(record, static_cast<int>(c));
+    FEditRecord = record;
+    FState = TDataSetState::dsEdit;
+    notifyStateChanged();
+    if (AfterEdit) AfterEdit(*this);
+}
+
+void TClientDataSet::Append() {
+    checkCanModify();
+    CheckBrowseMode();
+    if (BeforeInsert) BeforeInsert(*this);
+    if (BeforeScroll) BeforeScroll(*this);
+    FInsertReturnPos = FCursor;
+    FBuffer.assign(FColumns.size(), Cell{});
+    FEditRecord = -1;
+    FState = TDataSetState::dsInsert;
+    FEof = true;
+    notifyStateChanged();
+    if (OnNewRecord) {
+        try {
+            OnNewRecord(*this);
+        } catch (...) {
+            FState = TDataSetState::dsBrowse;
+            FCursor = FInsertReturnPos;
+            FEof = FView.empty();
+            notifyStateChanged();
+            throw;
+        }
+    }
+    if (AfterInsert) AfterInsert(*this);
+    if (AfterScroll) AfterScroll(*this);
+}
+
+void TClientDataSet::CheckBrowseMode() {
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert) Post();
+}
+
+void TClientDataSet::Post() {
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
+    if (BeforePost) BeforePost(*this);
+    if (FState == TDataSetState::dsInsert) {
+        const int record = FRecordCount;
+        appendRecordStorage();
+        for (size_t c = 0; c < FColumns.size(); ++c)
+            storeCell(record, static_cast<int>(c), FBuffer[c]);
+        indexInsert(record);
+        FState = TDataSetState::dsBrowse;
+        insertIntoView(record);
+        const int pos = FViewPos[static_cast<size_t>(record)] >= 0 ? viewPosition(record) : -1;
+        FCursor = pos >= 0 ? pos : std::min(FInsertReturnPos, static_cast<int>(FView.size()) - 1);
+        FEof = FBof = false;
+        if (FView.empty()) FEof = FBof = true;
+    } else {
+        const int record = FEditRecord;
+        std::vector<int> changed;
+        for (size_t c = 0; c < FColumns.size(); ++c) {
+            const Cell old = storedCell(record, static_cast<int>(c));
+            const Cell& now = FBuffer[c];
+            const bool same = old.null || now.null ? old.null == now.null
+                                                   : (isTextColumn(static_cast<int>(c)) ? old.text == now.text
+                                                                                        : old.num == now.num);
+            if (!same) changed.push_back(static_cast<int>(c));
+        }
+        FState = TDataSetState::dsBrowse;
+        if (!changed.empty()) {
+            std::vector<HashIndex*> touched;
+            for (auto& index : FHashIndexes)
+                for (int c : changed)
+                    if (std::find(index->columns.begin(), index->columns.end(), c) != index->columns.end()) {
+                        touched.push_back(index.get());
+                        break;
+                    }
+            for (HashIndex* index : touched)
+                unlinkRecord(*index, record);
+            for (int c : changed)
+                storeCell(record, c, FBuffer[static_cast<size_t>(c)]);
+            for (HashIndex* index : touched)
+                linkRecord(*index, record);
+            // A record that leaves the filter or moves in the order changes its place.
+            bool reorder = false;
+            for (int c : changed)
+                if (std::find(FIndexFields.begin(), FIndexFields.end(), c) != FIndexFields.end())
+                    reorder = true;
+            if (FFiltered && !passesFilter(record)) {
+                removeFromView(FCursor);
+                FCursor = std::min(FCursor, static_cast<int>(FView.size()) - 1);
+                FEof = FView.empty();
+            } else if (reorder) {
+                removeFromView(FCursor);
+                insertIntoView(record);
+                FCursor = viewPosition(record);
+            } else {
+                notifyRecordChanged(FCursor);
+            }
+        }
+    }
+    FEditRecord = -1;
+    notifyStateChanged();
+    notifyCurrentChanged();
+    if (AfterPost) AfterPost(*this);
+}
+
+void TClientDataSet::Cancel() {
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
+    const bool inserting = FState == TDataSetState::dsInsert;
+    FState = TDataSetState::dsBrowse;
+    FEditRecord = -1;
+    if (inserting) {
+        FCursor = std::min(FInsertReturnPos, static_cast<int>(FView.size()) - 1);
+        FEof = FView.empty();
+    } else {
+        notifyRecordChanged(FCursor);
+    }
+    notifyStateChanged();
+    if (AfterCancel) AfterCancel(*this);
+}
+
+void TClientDataSet::Delete() {
+    checkActive();
+    if (FState == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    checkCanModify();
+    if (FView.empty())
+        throw EKvError(QString("%1: Cannot perform this operation on an empty dataset").arg(objectName()));
+    if (FState == TDataSetState::dsEdit) Cancel();
+    if (BeforeDelete) BeforeDelete(*this);
+    if (BeforeScroll) BeforeScroll(*this);
+    const int record = currentRecord();
+    indexRemove(record);
+    FDeleted[static_cast<size_t>(record)] = 1;
+    removeFromView(FCursor);
+    if (FCursor >= static_cast<int>(FView.size())) FCursor = static_cast<int>(FView.size()) - 1;
+    FEof = FView.empty();
+    FBof = FView.empty();
+    notifyCurrentChanged();
+    if (AfterDelete) AfterDelete(*this);
+    if (AfterScroll) AfterScroll(*this);
+}
+
+// ---- filter and order -------------------------------------------------------------------------
+
+void TClientDataSet::SetFilter(const QString& fieldNames, const QVariantList& values) {
+    CheckBrowseMode();
+    FPendingFilterNames = fieldNames;
+    FPendingFilterValues = values;
+    if (!Active()) return;
+    FFilterFields = resolveFields(fieldNames);
+    if (FFilterFields.size() != static_cast<size_t>(values.size()))
+        throw EKvError(QString("%1: filter needs one value per field").arg(objectName()));
+    FFilterImpossible = !keyFromValues(FFilterFields, values, FFilterKey);
+    FFiltered = true;
+    rebuildView();
+    notifyDataSetChanged();
+    First();
+}
+
+void TClientDataSet::ClearFilter() {
+    SetFiltered(false);
+}
+
+void TClientDataSet::SetFiltered(bool value) {
+    if (value) {
+        if (!FPendingFilterNames.isEmpty()) SetFilter(FPendingFilterNames, FPendingFilterValues);
+        return;
+    }
+    CheckBrowseMode();
+    FPendingFilterNames.clear();
+    FPendingFilterValues.clear();
+    if (!FFiltered) return;
+    FFiltered = false;
+    FFilterImpossible = false;
+    const int record = currentRecord();
+    rebuildView();
+    notifyDataSetChanged();
+    if (Active()) {
+        FCursor = record >= 0 ? viewPosition(record) : (FView.empty() ? -1 : 0);
+        FBof = FEof = FView.empty();
+        notifyCurrentChanged();
+    }
+}
+
+void TClientDataSet::SetIndexFieldNames(const QString& fieldNames) {
+    CheckBrowseMode();
+    FIndexFieldNames = fieldNames.trimmed();
+    if (!Active()) return;
+    FIndexFields = FIndexFieldNames.isEmpty() ? std::vector<int>{} : resolveFields(FIndexFieldNames);
+    const int record = currentRecord();
+    rebuildView();
+    notifyDataSetChanged();
+    FCursor = record >= 0 ? viewPosition(record) : (FView.empty() ? -1 : 0);
+    notifyCurrentChanged();
+}
+
+// ---- keyed look-ups ---------------------------------------------------------------------------
+
+std::vector<int> TClientDataSet::resolveFields(const QString& names) {
+    auto it = FFieldListCache.constFind(names);
+    if (it != FFieldListCache.constEnd()) return it.value();
+    std::vector<int> columns;
+    for (const QString& part : names.split(';', Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        if (name.isEmpty()) continue;
+        columns.push_back(FieldByName(name).FColumn);
+    }
+    FFieldListCache.insert(names, columns);
+    return columns;
+}
+
+bool TClientDataSet::isTextColumn(int column) const {
+    return FColumnIsText[static_cast<size_t>(column)] != 0;
+}
+
+// Builds the canonical key; false when no record can match (a text the set does not hold).
+bool TClientDataSet::keyFromValues(const std::vector<int>& columns, const QVariantList& values,
+                                   std::vector<Cell>& key) {
+    key.assign(columns.size(), Cell{});
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const QVariant& v = values.at(static_cast<qsizetype>(i));
+        Cell& k = key[i];
+        if (v.isNull() || !v.isValid()) {
+            k.null = true;
+            k.text = -1;
+            continue;
+        }
+        k.null = false;
+        if (isTextColumn(columns[i])) {
+            const QString text = v.typeId() == QMetaType::Double ? floatToStr(v.toDouble()) : v.toString();
+            k.text = findCanonical(text);
+            if (k.text == -2) return false;
+        } else {
+            try {
+                k.num = cellFromVariant(*FColumnFields[static_cast<size_t>(columns[i])], v).num;
+            } catch (const EKvError&) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+uint64_t TClientDataSet::hashKey(const HashIndex& index, const std::vector<Cell>& key) const {
+    uint64_t h = 0x12345;
+    for (size_t i = 0; i < index.columns.size(); ++i) {
+        const Cell& k = key[i];
+        uint64_t v;
+        if (index.textColumn[i])
+            v = static_cast<uint32_t>(k.text);
+        else if (k.null)
+            v = 0x7FF8DEADBEEF0000ULL;
+        else {
+            const double d = k.num == 0 ? 0.0 : k.num; // -0 and 0 are one key
+            v = std::bit_cast<uint64_t>(d);
+        }
+        h = mixHash(h, v);
+    }
+    return finalHash(h);
+}
+
+uint64_t TClientDataSet::hashRecord(const HashIndex& index, int record) const {
+    uint64_t h = 0x12345;
+    const auto r = static_cast<size_t>(record);
+    for (size_t i = 0; i < index.columns.size(); ++i) {
+        const Column& col = FColumns[static_cast<size_t>(index.columns[i])];
+        uint64_t v;
+        if (index.textColumn[i])
+            v = static_cast<uint32_t>(canonical(col.text[r]));
+        else if (col.null[r])
+            v = 0x7FF8DEADBEEF0000ULL;
+        else {
+            const double d = col.num[r] == 0 ? 0.0 : col.num[r];
+            v = std::bit_cast<uint64_t>(d);
+        }
+        h = mixHash(h, v);
+    }
+    return finalHash(h);
+}
+
+void TClientDataSet::linkRecord(HashIndex& index, int record) {
+    if (index.count + 1 > index.heads.size()) {
+        rehash(index, index.heads.size() * 2);
+    }
+    const uint64_t b = hashRecord(index, record) & index.mask;
+    if (index.next.size() < static_cast<size_t>(FRecordCount))
+        index.next.resize(static_cast<size_t>(FRecordCount), -1);
+    index.next[static_cast<size_t>(record)] = index.heads[b];
+    index.heads[b] = record;
+    ++index.count;
+}
+
+void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
+    const uint64_t b = hashRecord(index, record) & index.mask;
+    int32_t* link = &index.heads[b];
+    while (*link >= 0) {
+        if (*link == record) {
+            *link = index.next[static_cast<size_t>(record)];
+            index.next[static_cast<size_t>(record)] = -1;
+            --index.count;
+            return;
+        }
+        link = &index.next[static_cast<size_t>(*link)];
+    }
+}
+
+void TClientDataSet::rehash(HashIndex& index, size_t buckets) {
+    buckets = std::max<size_t>(16, std::bit_ceil(buckets));
+    index.heads.assign(buckets, -1);
+    index.mask = buckets - 1;
+    index.next.assign(static_cast<size_t>(FRecordCount), -1);
+    index.count = 0;
+    for (int r = 0; r < FRecordCount; ++r) {
+        if (FDeleted[static_cast<size_t>(r)]) continue;
+        const uint64_t b = hashRecord(index, r) & index.mask;
+        index.next[static_cast<size_t>(r)] = index.heads[b];
+        index.heads[b] = r;
+        ++index.count;
+    }
+}
+
+TClientDataSet::HashIndex& TClientDataSet::hashIndexFor(const std::vector<int>& columns) {
+    for (auto& index : FHashIndexes)
+        if (index->columns == columns) return *index;
+    auto index = std::make_unique<HashIndex>();
+    index->columns = columns;
+    for (int c : columns)
+        index->textColumn.push_back(isTextColumn(c));
+    rehash(*index, static_cast<size_t>(FRecordCount) * 2);
+    FHashIndexes.push_back(std::move(index));
+    return *FHashIndexes.back();
+}
+
+void TClientDataSet::indexInsert(int record) {
+    for (auto& index : FHashIndexes)
+        linkRecord(*index, record);
+}
+
+void TClientDataSet::indexRemove(int record) {
+    for (auto& index : FHashIndexes)
+        unlinkRecord(*index, record);
+}
+
+void TClientDataSet::dropIndexes() {
+    FHashIndexes.clear();
+}
+
+int TClientDataSet::findRecord(const std::vector<int>& columns, const QVariantList& values, int options) {
+    if (columns.size() != static_cast<size_t>(values.size()))
+        throw EKvError(QString("%1: look-up needs one value per field").arg(objectName()));
+    if (options != 0) {
+        // Partial or case-blind look-ups are rare: compare texts one record at a time.
+        for (size_t pos = 0; pos < FView.size(); ++pos) {
+            const int record = FView[pos];
+            bool all = true;
+            for (size_t i = 0; i < columns.size() && all; ++i) {
+                const Cell cell = storedCell(record, columns[i]);
+                const QVariant& v = values.at(static_cast<qsizetype>(i));
+                if (isTextColumn(columns[i])) {
+                    const QString have =
+                        cell.null ? QString() : rtrimBlanks(FTexts[static_cast<size_t>(cell.text)]);
+                    const QString want = rtrimBlanks(v.toString());
+                    const auto cs = (options & loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+                    all = (options & loPartialKey) ? have.startsWith(want, cs) : have.compare(want, cs) == 0;
+                } else {
+                    std::vector<Cell> key;
+                    all = keyFromValues({columns[i]}, {v}, key) && cellEquals(record, columns[i], key[0]);
+                }
+            }
+            if (all) return static_cast<int>(pos);
+        }
+        return -1;
+    }
+    thread_local std::vector<Cell> key;
+    if (!keyFromValues(columns, values, key)) return -1;
+    HashIndex& index = hashIndexFor(columns);
+    const uint64_t h = hashKey(index, key);
+    int best = -1;
+    for (int32_t r = index.heads[h & index.mask]; r >= 0; r = index.next[static_cast<size_t>(r)]) {
+        bool match = true;
+        for (size_t i = 0; i < columns.size() && match; ++i)
+            match = cellEquals(r, columns[i], key[i]);
+        if (!match) continue;
+        const int pos = viewPosition(r);
+        if (pos >= 0 && (best < 0 || pos < best)) best = pos;
+    }
+    return best;
+}
+
+bool TClientDataSet::Locate(const QString& keyFields, const QVariantList& keyValues, int options) {
+    checkActive();
+    CheckBrowseMode();
+    const int pos = findRecord(resolveFields(keyFields), keyValues, options);
+    if (pos < 0) return false;
+    scrollTo(pos, false, false);
+    return true;
+}
+
+bool TClientDataSet::Locate(const QString& keyField, const QVariant& keyValue, int options) {
+    return Locate(keyField, QVariantList{keyValue}, options);
+}
+
+bool TClientDataSet::FindKey(const QVariantList& keyValues) {
+    checkActive();
+    CheckBrowseMode();
+    if (FIndexFields.empty() || keyValues.size() > static_cast<qsizetype>(FIndexFields.size()))
+        throw EKvError(QString("%1: FindKey needs an index on as many fields as values").arg(objectName()));
+    const std::vector<int> columns(FIndexFields.begin(), FIndexFields.begin() + keyValues.size());
+    const int pos = findRecord(columns, keyValues, 0);
+    if (pos < 0) return false;
+    scrollTo(pos, false, false);
+    return true;
+}
+
+QVariant TClientDataSet::Lookup(const QString& keyFields, const QVariantList& keyValues,
+                                const QString& resultField) {
+    checkActive();
+    const int pos = findRecord(resolveFields(keyFields), keyValues, 0);
+    if (pos < 0) return {};
+    const TField& field = FieldByName(resultField);
+    return variantFromCell(field, storedCell(FView[static_cast<size_t>(pos)], field.FColumn));
+}
+
+QVariant TClientDataSet::valueAt(int row, int fieldIndex) const {
+    const TField& field = Fields(fieldIndex);
+    if ((FState == TDataSetState::dsEdit && row == FCursor) ||
+        (FState == TDataSetState::dsInsert && row == static_cast<int>(FView.size())))
+        return variantFromCell(field, FBuffer[static_cast<size_t>(field.FColumn)]);
+    if (row < 0 || row >= static_cast<int>(FView.size())) return {};
+    return variantFromCell(field, storedCell(FView[static_cast<size_t>(row)], field.FColumn));
+}
+
+// ---- notifications ----------------------------------------------------------------------------
+
+void TClientDataSet::DisableControls() {
+    ++FDisableCount;
+}
+
+void TClientDataSet::EnableControls() {
+    if (FDisableCount > 0 && --FDisableCount == 0 && FChangedWhileDisabled) {
+        FChangedWhileDisabled = false;
+        notifyDataSetChanged();
+        notifyCurrentChanged();
+    }
+}
+
+#define KV_NOTIFY(call)                                                                                      \
+    do {                                                                                                     \
+        if (FDataSources.empty()) return;                                                                    \
+        if (FDisableCount > 0) {                                                                             \
+            FChangedWhileDisabled = true;                                                                    \
+            return;                                                                                          \
+        }                                                                                                    \
+        for (TDataSource * source : FDataSources)                                                            \
+            emit source->call;                                                                               \
+    } while (0)
+
+void TClientDataSet::notifyDataSetChanged() {
+    KV_NOTIFY(dataSetChanged());
+}
+void TClientDataSet::notifyRecordChanged(int row) {
+    KV_NOTIFY(recordChanged(row));
+}
+void TClientDataSet::notifyRowInserted(int row) {
+    KV_NOTIFY(rowInserted(row));
+}
+void TClientDataSet::notifyRowRemoved(int row) {
+    KV_NOTIFY(rowRemoved(row));
+}
+void TClientDataSet::notifyCurrentChanged() {
+    KV_NOTIFY(currentChanged(FCursor));
+}
+void TClientDataSet::notifyStateChanged() {
+    KV_NOTIFY(stateChanged());
+}
+
+#undef KV_NOTIFY
+
+} // namespace kv

@@ -1,0 +1,261 @@
+#pragma once
+// In-memory client data set: fields, records, a cursor, edit states, filters by field values,
+// an ordering index and keyed look-ups.
+//
+// Values are stored by column: numbers as doubles, texts as ids into one pool of distinct texts
+// per data set, so 300,000 day rows cost a few bytes per cell and equal texts compare as ids.
+// Keyed look-ups (Locate, FindKey, filters) go through hash indexes built on first use for a set
+// of fields and kept current by every post, append and delete: the workbench calls them inside
+// loops over every day of every line. Texts compare ignoring trailing blanks, as fixed-width
+// database columns do.
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/KvError.h"
+#include "platform/data/Field.h"
+
+namespace kv {
+
+class TDataSource;
+class TDataSetProvider;
+
+// Raised to end an operation silently (a refused field value, a cancelled new record); user
+// interface code catches it without showing a message.
+class EAbort : public EKvError {
+public:
+    EAbort() : EKvError("Operation aborted") {}
+};
+[[noreturn]] void Abort();
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+enum TLocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
+
+using TDataSetNotifyEvent = std::function<void(class TClientDataSet& dataSet)>;
+
+class TClientDataSet : public QObject {
+    Q_OBJECT
+public:
+    explicit TClientDataSet(QObject* owner = nullptr);
+    ~TClientDataSet() override;
+
+    // ---- fields
+    // Defines a field; before opening (persistent fields) or while open (then every record gets null).
+    TField& AddField(const QString& name, TFieldType type, int size = 0);
+    int FieldCount() const { return static_cast<int>(FFields.size()); }
+    TField& Fields(int index) const { return *FFields.at(static_cast<size_t>(index)); }
+    TField* FindField(const QString& name) const;
+    // Raises EKvError "Field 'X' not found" for an unknown name.
+    TField& FieldByName(const QString& name) const;
+    // Removes every field (only while closed).
+    void ClearFields();
+
+    // ---- opening
+    TDataSetProvider* Provider() const { return FProvider; }
+    void SetProvider(TDataSetProvider* provider) { FProvider = provider; }
+    // Fetches through the provider; without one, creates an empty set of the defined fields.
+    void Open();
+    void CreateDataSet();
+    void Close();
+    bool Active() const { return FState != TDataSetState::dsInactive; }
+    void SetActive(bool value) { value ? Open() : Close(); }
+    // Removes every record, keeping the set open.
+    void EmptyDataSet();
+
+    // ---- cursor
+    TDataSetState State() const { return FState; }
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    // Moves by distance records within bounds; returns the distance actually moved.
+    int MoveBy(int distance);
+    bool Eof() const { return FEof; }
+    bool Bof() const { return FBof; }
+    bool IsEmpty() const;
+    int RecordCount() const { return static_cast<int>(FView.size()); }
+    // 1-based position in the current order; -1 while inserting or when empty.
+    int RecNo() const;
+    void SetRecNo(int recNo);
+
+    // ---- editing
+    bool ReadOnly() const { return FReadOnly; }
+    void SetReadOnly(bool value);
+    void Edit();
+    void Append();
+    // New records always go to the end of the natural order (as Append).
+    void Insert() { Append(); }
+    void Post();
+    void Cancel();
+    void Delete();
+    // Posts a pending edit (before moving, locating, filtering).
+    void CheckBrowseMode();
+
+    // ---- filters: equality on field values; texts ignore trailing blanks
+    void SetFilter(const QString& fieldNames, const QVariantList& values);
+    void ClearFilter();
+    bool Filtered() const { return FFiltered; }
+    void SetFiltered(bool value);
+
+    // ---- order: fields separated by ';', ascending, stable; empty = natural (load) order
+    QString IndexFieldNames() const { return FIndexFieldNames; }
+    void SetIndexFieldNames(const QString& fieldNames);
+
+    // ---- keyed look-ups
+    // Moves to the first record (in the current order and filter) whose fields equal the values.
+    bool Locate(const QString& keyFields, const QVariantList& keyValues, int options = 0);
+    bool Locate(const QString& keyField, const QVariant& keyValue, int options = 0);
+    // Look-up on the first fields of IndexFieldNames.
+    bool FindKey(const QVariantList& keyValues);
+    // Value of resultField of the first matching record, without moving; null when none.
+    QVariant Lookup(const QString& keyFields, const QVariantList& keyValues, const QString& resultField);
+
+    // ---- controls
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return FDisableCount > 0; }
+
+    // Events: raising from a Before event cancels the operation.
+    TDataSetNotifyEvent AfterOpen, BeforeClose;
+    TDataSetNotifyEvent BeforeScroll, AfterScroll;
+    TDataSetNotifyEvent BeforeInsert, OnNewRecord, AfterInsert;
+    TDataSetNotifyEvent BeforeEdit, AfterEdit;
+    TDataSetNotifyEvent BeforePost, AfterPost, AfterCancel;
+    TDataSetNotifyEvent BeforeDelete, AfterDelete;
+
+    // ---- raw access for adapters and providers
+    // Value of a field in the record at 0-based position row of the current order.
+    QVariant valueAt(int row, int fieldIndex) const;
+    // Loading from a provider: appends records without events; call beginLoad/endLoad around it.
+    void beginLoad();
+    void loadRow(const QVariant* values, const int* fieldOfColumn, int columnCount);
+    void endLoad();
+
+private:
+    friend class TField;
+    friend class TDataSource;
+
+    struct Cell {
+        double num = 0;
+        int32_t text = -1; // id in the text pool; -1 = null for texts
+        bool null = true;
+    };
+    struct Column {
+        std::vector<double> num; // numbers and date-times
+        std::vector<uint8_t> null;
+        std::vector<int32_t> text; // texts: pool ids, -1 = null
+    };
+    struct LastText {
+        int32_t id = -1;
+    };
+    struct HashIndex;
+
+    // text pool
+    int32_t internText(const QString& text);
+    // Id of the text without trailing blanks; -2 when the pool does not hold it.
+    int32_t findCanonical(const QString& text) const;
+    int32_t canonical(int32_t id) const { return id < 0 ? -1 : FCanon[static_cast<size_t>(id)]; }
+    bool isTextColumn(int column) const;
+
+    // cells
+    Cell storedCell(int record, int column) const;
+    void storeCell(int record, int column, const Cell& cell);
+    const Cell& currentCell(int column) const;
+    Cell cellFromVariant(const TField& field, const QVariant& value);
+    QVariant variantFromCell(const TField& field, const Cell& cell) const;
+    bool cellEquals(int record, int column, const Cell& key) const;
+    void setFieldCell(TField& field, const Cell& cell);
+
+    // records and views
+    int currentRecord() const;
+    void rebuildView();
+    void sortView();
+    int compareRecords(int a, int b) const;
+    bool passesFilter(int record) const;
+    int viewPosition(int record);
+    void insertIntoView(int record);
+    void removeFromView(int pos);
+    void scrollTo(int pos, bool bof, bool eof);
+    void appendRecordStorage();
+    void checkActive() const;
+    void checkCanModify() const;
+    void resetStorage();
+
+    // hash indexes
+    HashIndex& hashIndexFor(const std::vector<int>& columns);
+    std::vector<int> resolveFields(const QString& names);
+    bool keyFromValues(const std::vector<int>& columns, const QVariantList& values, std::vector<Cell>& key);
+    uint64_t hashKey(const HashIndex& index, const std::vector<Cell>& key) const;
+    uint64_t hashRecord(const HashIndex& index, int record) const;
+    void linkRecord(HashIndex& index, int record);
+    void unlinkRecord(HashIndex& index, int record);
+    void rehash(HashIndex& index, size_t buckets);
+    int findRecord(const std::vector<int>& columns, const QVariantList& values, int options);
+    void indexInsert(int record);
+    void indexRemove(int record);
+    void dropIndexes();
+
+    // notifications
+    void notifyDataSetChanged();
+    void notifyRecordChanged(int row);
+    void notifyRowInserted(int row);
+    void notifyRowRemoved(int row);
+    void notifyCurrentChanged();
+    void notifyStateChanged();
+
+    std::vector<std::unique_ptr<TField>> FFields; // in display order
+    std::vector<TField*> FColumnFields;           // by storage column
+    std::vector<uint8_t> FColumnIsText;
+    TDataSetProvider* FProvider = nullptr;
+    TDataSetState FState = TDataSetState::dsInactive;
+    bool FReadOnly = false;
+
+    // storage
+    std::vector<Column> FColumns;
+    int FRecordCount = 0; // physical records, deleted ones included
+    std::vector<uint8_t> FDeleted;
+    std::vector<QString> FTexts;
+    std::vector<int32_t> FCanon;
+    QHash<QString, int32_t> FTextIds;
+    std::vector<LastText> FLastText;
+
+    // current order
+    std::vector<int32_t> FView;    // physical record of each position
+    std::vector<int32_t> FViewPos; // position of each physical record, -1 when not in view
+    int FViewPosValidUpTo = 0;     // FViewPos is exact for positions below this
+    int FCursor = -1;
+    bool FEof = true;
+    bool FBof = true;
+
+    // edit buffer
+    std::vector<Cell> FBuffer;
+    int FEditRecord = -1;
+    int FInsertReturnPos = -1;
+
+    // filter and order
+    bool FFiltered = false;
+    bool FFilterImpossible = false;
+    QString FPendingFilterNames;
+    QVariantList FPendingFilterValues;
+    std::vector<int> FFilterFields;
+    std::vector<Cell> FFilterKey;
+    QString FIndexFieldNames;
+    std::vector<int> FIndexFields;
+
+    std::vector<std::unique_ptr<HashIndex>> FHashIndexes;
+    QHash<QString, std::vector<int>> FFieldListCache;
+
+    std::vector<TDataSource*> FDataSources;
+    int FDisableCount = 0;
+    bool FChangedWhileDisabled = false;
+    bool FLoading = false;
+};
+
+} // namespace kv

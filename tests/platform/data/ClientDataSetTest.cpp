@@ -1,0 +1,330 @@
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+#include <random>
+
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Provider.h"
+
+using namespace kv;
+
+namespace {
+
+// Day rows of two lines: key (line, day), quantity.
+void makeDays(TClientDataSet& ds) {
+    ds.AddField("TC003", TFieldType::ftString, 11);
+    ds.AddField("TC006", TFieldType::ftString, 8);
+    ds.AddField("TC007", TFieldType::ftFloat);
+    ds.CreateDataSet();
+}
+
+void addDay(TClientDataSet& ds, const QString& line, const QString& day, double qty) {
+    ds.Append();
+    ds.FieldByName("TC003").SetAsString(line);
+    ds.FieldByName("TC006").SetAsString(day);
+    ds.FieldByName("TC007").SetAsFloat(qty);
+    ds.Post();
+}
+
+QStringList column(TClientDataSet& ds, const QString& field) {
+    QStringList out;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        out << ds.FieldByName(field).AsString();
+    return out;
+}
+
+// A row source over fixed rows, counting how it is used.
+class FakeSource : public TRowSource {
+public:
+    QStringList names;
+    std::vector<TFieldType> types;
+    std::vector<std::vector<QVariant>> rows;
+    int pos = -1, opened = 0, closed = 0;
+    void openRows() override {
+        ++opened;
+        pos = -1;
+    }
+    int columnCount() const override { return static_cast<int>(names.size()); }
+    QString columnName(int c) const override { return names[c]; }
+    TFieldType columnType(int c) const override { return types[static_cast<size_t>(c)]; }
+    int columnSize(int) const override { return 0; }
+    bool nextRow() override { return ++pos < static_cast<int>(rows.size()); }
+    QVariant columnValue(int c) const override {
+        return rows[static_cast<size_t>(pos)][static_cast<size_t>(c)];
+    }
+    void closeRows() override { ++closed; }
+};
+
+} // namespace
+
+TEST(ClientDataSet, CursorFollowsTheRecordsAndTheEndFlags) {
+    TClientDataSet ds;
+    makeDays(ds);
+    EXPECT_TRUE(ds.IsEmpty());
+    EXPECT_TRUE(ds.Eof());
+    addDay(ds, "A", "20260101", 1);
+    addDay(ds, "A", "20260102", 2);
+    addDay(ds, "B", "20260101", 3);
+    EXPECT_EQ(ds.RecordCount(), 3);
+    ds.First();
+    EXPECT_TRUE(ds.Bof());
+    EXPECT_EQ(ds.RecNo(), 1);
+    ds.Next();
+    ds.Next();
+    EXPECT_FALSE(ds.Eof());
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 3);
+    ds.Next();
+    EXPECT_TRUE(ds.Eof());
+    EXPECT_EQ(ds.RecNo(), 3);
+    EXPECT_EQ(ds.MoveBy(-5), -2);
+    EXPECT_TRUE(ds.Bof());
+    ds.Last();
+    EXPECT_TRUE(ds.Eof());
+    ds.Prior();
+    EXPECT_EQ(ds.FieldByName("TC006").AsString(), "20260102");
+    EXPECT_EQ(column(ds, "TC003"), QStringList({"A", "A", "B"}));
+}
+
+TEST(ClientDataSet, EditPostCancelAndDelete) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260101", 1);
+    addDay(ds, "A", "20260102", 2);
+    ds.First();
+    ds.Edit();
+    ds.FieldByName("TC007").SetAsFloat(10);
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 10);
+    ds.Cancel();
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 1);
+    ds.Edit();
+    ds.FieldByName("TC007").SetAsFloat(10);
+    ds.Next(); // moving posts the edit
+    ds.First();
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 10);
+    ds.Delete();
+    EXPECT_EQ(ds.RecordCount(), 1);
+    EXPECT_EQ(ds.FieldByName("TC006").AsString(), "20260102");
+    // Assigning outside edit state is refused.
+    EXPECT_THROW(ds.FieldByName("TC007").SetAsFloat(5), EKvError);
+}
+
+TEST(ClientDataSet, ReadOnlySetsAndFieldsRefuseChanges) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260101", 1);
+    ds.SetReadOnly(true);
+    EXPECT_THROW(ds.Edit(), EKvError);
+    EXPECT_THROW(ds.Append(), EKvError);
+    EXPECT_THROW(ds.Delete(), EKvError);
+    ds.SetReadOnly(false);
+    ds.FieldByName("TC003").SetReadOnly(true);
+    ds.Edit();
+    EXPECT_THROW(ds.FieldByName("TC003").SetAsString("X"), EKvError);
+    ds.Cancel();
+    EXPECT_EQ(ds.FieldByName("TC003").AsString(), "A");
+}
+
+TEST(ClientDataSet, NewRecordRequestCanBeCancelled) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260101", 1);
+    ds.OnNewRecord = [](TClientDataSet&) { Abort(); };
+    EXPECT_THROW(ds.Append(), EAbort);
+    EXPECT_EQ(ds.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(ds.RecordCount(), 1);
+    EXPECT_EQ(ds.FieldByName("TC003").AsString(), "A");
+}
+
+TEST(ClientDataSet, BeforeScrollCanRefuseTheMove) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260101", 1);
+    addDay(ds, "A", "20260102", 2);
+    ds.First();
+    int after = 0;
+    ds.BeforeScroll = [](TClientDataSet& d) {
+        if (d.FieldByName("TC007").AsFloat() == 1) Abort();
+    };
+    ds.AfterScroll = [&](TClientDataSet&) { ++after; };
+    EXPECT_THROW(ds.Next(), EAbort);
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(after, 0);
+    ds.BeforeScroll = nullptr;
+    ds.Next();
+    EXPECT_EQ(after, 1);
+}
+
+TEST(ClientDataSet, LocateIgnoresTrailingBlanksAndFollowsEdits) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A   ", "20260101", 1);
+    addDay(ds, "A", "20260102", 2);
+    addDay(ds, "B", "20260101", 3);
+    ASSERT_TRUE(ds.Locate("TC003;TC006", {"A", "20260101"}));
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 1);
+    ASSERT_TRUE(ds.Locate("TC003;TC006", {"B  ", "20260101"}));
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 3);
+    EXPECT_FALSE(ds.Locate("TC003;TC006", {"C", "20260101"}));
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 3); // a failed look-up does not move
+
+    // The index follows an edit of a key field...
+    ds.Edit();
+    ds.FieldByName("TC006").SetAsString("20260109");
+    ds.Post();
+    EXPECT_FALSE(ds.Locate("TC003;TC006", {"B", "20260101"}));
+    EXPECT_TRUE(ds.Locate("TC003;TC006", {"B", "20260109"}));
+    // ...a delete and an append.
+    ASSERT_TRUE(ds.Locate("TC003;TC006", {"A", "20260102"}));
+    ds.Delete();
+    EXPECT_FALSE(ds.Locate("TC003;TC006", {"A", "20260102"}));
+    addDay(ds, "A", "20260102", 7);
+    ASSERT_TRUE(ds.Locate("TC003;TC006", {"A", "20260102"}));
+    EXPECT_EQ(ds.FieldByName("TC007").AsFloat(), 7);
+    // Numbers are keys too.
+    ASSERT_TRUE(ds.Locate("TC007", QVariant(3.0)));
+    EXPECT_EQ(ds.FieldByName("TC006").AsString(), "20260109");
+}
+
+TEST(ClientDataSet, FilterComparesValuesAndFollowsPosts) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260101", 1);
+    addDay(ds, "B", "20260101", 2);
+    addDay(ds, "A ", "20260102", 3);
+    addDay(ds, "x' OR 1=1", "20260103", 4);
+    ds.SetFilter("TC003", {"A"});
+    EXPECT_EQ(ds.RecordCount(), 2);
+    EXPECT_EQ(column(ds, "TC007"), QStringList({"1", "3"}));
+    // A value that looks like code is only a value.
+    ds.SetFilter("TC003", {"x' OR 1=1"});
+    EXPECT_EQ(column(ds, "TC007"), QStringList({"4"}));
+    ds.SetFilter("TC003;TC006", {"A", "20260102"});
+    EXPECT_EQ(column(ds, "TC007"), QStringList({"3"}));
+    ds.SetFilter("TC003", {"A"});
+    // A record edited out of the filter leaves the view; an appended one outside it is not shown.
+    ds.First();
+    ds.Edit();
+    ds.FieldByName("TC003").SetAsString("C");
+    ds.Post();
+    EXPECT_EQ(ds.RecordCount(), 1);
+    addDay(ds, "D", "20260104", 5);
+    EXPECT_EQ(ds.RecordCount(), 1);
+    addDay(ds, "A", "20260105", 6);
+    EXPECT_EQ(column(ds, "TC007"), QStringList({"3", "6"}));
+    ds.SetFiltered(false);
+    EXPECT_EQ(column(ds, "TC007"), QStringList({"1", "2", "3", "4", "5", "6"}));
+}
+
+TEST(ClientDataSet, IndexOrdersStablyAndFindKeyUsesIt) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260103", 1);
+    addDay(ds, "B", "20260101", 2);
+    addDay(ds, "C", "20260103", 3);
+    addDay(ds, "D", "20260102", 4);
+    ds.SetIndexFieldNames("TC006");
+    EXPECT_EQ(column(ds, "TC003"), QStringList({"B", "D", "A", "C"}));
+    ASSERT_TRUE(ds.FindKey({"20260103"}));
+    EXPECT_EQ(ds.FieldByName("TC003").AsString(), "A"); // the first in index order
+    addDay(ds, "E", "20260102", 5);
+    EXPECT_EQ(column(ds, "TC003"), QStringList({"B", "D", "E", "A", "C"}));
+    ds.SetIndexFieldNames("");
+    EXPECT_EQ(column(ds, "TC003"), QStringList({"A", "B", "C", "D", "E"}));
+}
+
+// Random edits, deletes and appends: every keyed look-up agrees with a plain scan.
+TEST(ClientDataSet, KeyedLookupsAgreeWithAScanAfterRandomChanges) {
+    TClientDataSet ds;
+    makeDays(ds);
+    std::mt19937 rng(7);
+    auto key = [&](int n) { return QString("L%1").arg(n % 13); };
+    for (int i = 0; i < 300; ++i)
+        addDay(ds, key(static_cast<int>(rng())), QString::number(20260100 + static_cast<int>(rng() % 20)), i);
+    ds.SetFilter("TC006", {"20260105"});
+    ds.SetFiltered(false);
+    for (int step = 0; step < 600; ++step) {
+        const int op = static_cast<int>(rng() % 4);
+        ds.SetRecNo(1 + static_cast<int>(rng() % static_cast<unsigned>(ds.RecordCount())));
+        if (op == 0) {
+            ds.Delete();
+        } else if (op == 1) {
+            ds.Edit();
+            ds.FieldByName("TC006").SetAsString(QString::number(20260100 + static_cast<int>(rng() % 20)));
+            ds.Post();
+        } else {
+            addDay(ds, key(static_cast<int>(rng())), QString::number(20260100 + static_cast<int>(rng() % 20)),
+                   1000 + step);
+        }
+        const QString line = key(static_cast<int>(rng())),
+                      day = QString::number(20260100 + static_cast<int>(rng() % 20));
+        int expected = -1;
+        for (int r = 0; r < ds.RecordCount() && expected < 0; ++r)
+            if (ds.valueAt(r, 0).toString() == line && ds.valueAt(r, 1).toString() == day) expected = r + 1;
+        const bool found = ds.Locate("TC003;TC006", {line, day});
+        ASSERT_EQ(found, expected > 0) << step;
+        if (found) {
+            ASSERT_EQ(ds.RecNo(), expected) << step;
+        }
+    }
+}
+
+TEST(ClientDataSet, ProviderFillsFromItsSourceAfterTheBeforeFetchHandler) {
+    FakeSource source;
+    source.names = {"TB001", "TB026", "FLAG"};
+    source.types = {TFieldType::ftString, TFieldType::ftFloat, TFieldType::ftInteger};
+    source.rows = {{"F01   ", 100.0, 0}, {"F01   ", QVariant(), 3}};
+    TDataSetProvider provider;
+    provider.SetDataSet(&source);
+    int before = 0;
+    provider.BeforeGetRecords = [&](TDataSetProvider&) {
+        ++before;
+        EXPECT_EQ(source.opened, before - 1);
+    };
+    TClientDataSet ds;
+    ds.SetProvider(&provider);
+    ds.Open();
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(source.closed, 1);
+    EXPECT_EQ(ds.RecordCount(), 2);
+    EXPECT_EQ(ds.FieldByName("TB001").AsString(), "F01   ");
+    ds.Next();
+    EXPECT_TRUE(ds.FieldByName("TB026").IsNull());
+    EXPECT_EQ(ds.FieldByName("FLAG").AsInteger(), 3);
+    // Handlers set on the fields survive a reopen.
+    ds.FieldByName("TB026").SetDisplayFormat("#,##0.#######");
+    source.rows = {{"F02", 1234567.5, 1}};
+    ds.Close();
+    ds.Open();
+    EXPECT_EQ(ds.RecordCount(), 1);
+    EXPECT_EQ(ds.FieldByName("TB026").DisplayText(), "1,234,567.5");
+}
+
+TEST(ClientDataSet, DataSourceReportsChanges) {
+    TClientDataSet ds;
+    makeDays(ds);
+    TDataSource src;
+    src.SetDataSet(&ds);
+    QSignalSpy inserted(&src, &TDataSource::rowInserted);
+    QSignalSpy changed(&src, &TDataSource::recordChanged);
+    QSignalSpy removed(&src, &TDataSource::rowRemoved);
+    QSignalSpy reset(&src, &TDataSource::dataSetChanged);
+    addDay(ds, "A", "20260101", 1);
+    addDay(ds, "B", "20260101", 2);
+    EXPECT_EQ(inserted.count(), 2);
+    EXPECT_EQ(inserted.at(1).at(0).toInt(), 1);
+    ds.First();
+    ds.Edit();
+    changed.clear();
+    ds.FieldByName("TC007").SetAsFloat(9);
+    EXPECT_EQ(changed.count(), 1);
+    ds.Post();
+    ds.Delete();
+    EXPECT_EQ(removed.count(), 1);
+    reset.clear();
+    ds.DisableControls();
+    addDay(ds, "C", "20260101", 3);
+    ds.SetFilter("TC003", {"C"});
+    EXPECT_EQ(reset.count(), 0);
+    ds.EnableControls();
+    EXPECT_EQ(reset.count(), 1);
+}
