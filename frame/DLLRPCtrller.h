@@ -1,0 +1,41 @@
+#pragma once
+// The controller of a report or batch program: it owns the module's main form and relays the form's
+// show, hide and destroy events to the host.
+#include <QPointer>
+
+#include "frame/DLLBaseCtrller.h"
+#include "frame/DLLForm.h"
+
+class TDLLRPCtrller : public TDLLBaseController {
+public:
+    TDLLRPCtrller() = default;
+    ~TDLLRPCtrller() override;
+
+    WideString GetVersion() override;
+    kv::VariantBool GetVisible() override;
+    void SetVisible(kv::VariantBool Show) override;
+    HWND32 GetHandle() override;
+    int32_t OpenForm(const kv::Variant& Params) override;
+    int32_t Execute(kv::Variant& Params) override;
+    int32_t ExecuteEvent(int32_t EventType, int32_t Unused, kv::Variant& Params) override;
+    kv::Variant ShowModalForm() override;
+    void FreeForm() override;
+    int32_t GetSessionInfo(kv::Variant& Info) override;
+    bool IsFormFreed() override;
+    void DoFormShow(QObject* Sender) override;
+    void DoFormHide(QObject* Sender) override;
+    void DoFormDestroy(QObject* Sender) override;
+
+    // The main form; null until OpenForm creates it and again once it is destroyed.
+    QPointer<TDLLForm> Form;
+    // The form's own handlers, called before the notifications.
+    TNotifyEvent SavedOnShow;
+    TNotifyEvent SavedOnHide;
+    TNotifyEvent SavedOnDestroy;
+
+private:
+    void HookFormEvents();
+};
+
+// Full file name of the shared object (or program) this code was loaded from.
+QString moduleFileName();

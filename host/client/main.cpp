@@ -1,0 +1,268 @@
+// tarnix-client: loads a module plug-in the way the ERP client does, opens its main form for one session
+// and waits until the form has gone.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <dlfcn.h>
+#include <memory>
+#include <vector>
+
+#include "frame/DLLEntry.h"
+#include "host/client/ClientWindow.h"
+#include "host/services/HostAutomation.h"
+#include "platform/RegistryFile.h"
+
+namespace {
+
+enum ExitStatus { exitDone = 0, exitFailure = 1, exitUsage = 2, exitCancelled = 3 };
+
+// One line on stderr, whatever line breaks the text carries.
+int fail(const QString& text, int status = exitFailure) {
+    QString line = text;
+    line.replace("\r\n", " ").replace('\r', ' ').replace('\n', ' ');
+    std::fprintf(stderr, "tarnix-client: %s\n", line.toLocal8Bit().constData());
+    return status;
+}
+
+void out(const QString& text) {
+    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+struct Options {
+    QString install;
+    QString plugin;
+    QString user;
+    QString company;
+    QString database;
+    QString extra;
+    int productId = 1;
+    int autoCloseMs = -1;
+    QString screenshot;
+    bool modal = false;
+    bool trace = false;
+};
+
+// Grabs the part of the screen that holds the host window and the form; where the platform cannot grab
+// the screen, the two windows are drawn side by side.
+bool saveScreenshot(const QString& fileName, QWidget* hostWindow, QWidget* form) {
+    QPixmap shot;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = hostWindow->frameGeometry();
+        if (form) area |= form->frameGeometry();
+        area = area.adjusted(-8, -8, 8, 8) & screen->geometry();
+        shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    }
+    if (shot.isNull()) {
+        const QPixmap a = hostWindow->grab();
+        const QPixmap b = form ? form->grab() : QPixmap();
+        shot = QPixmap(a.width() + b.width() + 16, std::max(a.height(), b.height()) + 16);
+        shot.fill(Qt::darkGray);
+        QPainter p(&shot);
+        p.drawPixmap(8, 8, a);
+        p.drawPixmap(a.width() + 8, 8, b);
+    }
+    return shot.save(fileName, "PNG");
+}
+
+int run(const Options& o) {
+    // Declared before the controller: freeing the controller may still raise notifications that use them.
+    TClientWindow window;
+    QEventLoop loop;
+
+    void* library = dlopen(QFile::encodeName(o.plugin).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) return fail(QString("cannot load the plug-in: %1").arg(QString::fromLocal8Bit(dlerror())));
+    // The library stays loaded until the process ends: forms it created may still be waiting to be deleted.
+    const auto getController = reinterpret_cast<TGetController>(dlsym(library, "GetController"));
+    if (!getController) return fail(QString("%1 does not export GetController").arg(o.plugin));
+    const auto getError = reinterpret_cast<TGetControllerError>(dlsym(library, "GetControllerError"));
+
+    std::unique_ptr<TDLLBaseController> ctrl(getController());
+    if (!ctrl)
+        return fail(QString("GetController failed: %1")
+                        .arg(getError ? QString::fromUtf8(getError()) : QString("no controller returned")));
+
+    // Messages come from the installation's table; the built-in copy stands in when it has none.
+    std::optional<tarnix::TMessageTable> messages;
+    if (!o.install.isEmpty())
+        messages = tarnix::TMessageTable::fromFile(tarnix::messageTableFileName(o.install));
+    if (!messages) {
+        if (!o.install.isEmpty())
+            fail(QString("warning: %1 has no message table; using the built-in one")
+                     .arg(QDir::toNativeSeparators(o.install)));
+        messages = tarnix::TMessageTable::shipped();
+    }
+    tarnix::THostSettings settings;
+    settings.ProductID = o.productId;
+    settings.UICodePage = tarnix::installationUICodePage(o.install);
+    auto host = std::make_shared<tarnix::THostAutomation>(std::move(*messages), settings);
+
+    window.setSession(o.plugin, o.user, o.company, o.database);
+    window.move(40, 40);
+    window.show();
+
+    bool screenshotTaken = false;
+    ctrl->HostApp = kv::Variant(std::static_pointer_cast<kv::Dispatch>(host));
+    ctrl->OnNotify = [&](int32_t code, TDLLBaseController* sender) {
+        window.log(QString("notification %1").arg(code));
+        if (o.trace) out(QString("notify %1").arg(code));
+        if (code == dnFormShow && !o.screenshot.isEmpty() && !screenshotTaken) {
+            screenshotTaken = true;
+            // Let the form paint first.
+            QTimer::singleShot(300, &window, [&o, &window, sender] {
+                QWidget* form = QWidget::find(WId(sender->GetHandle()));
+                if (!saveScreenshot(o.screenshot, &window, form))
+                    fail(QString("cannot write the screenshot %1").arg(o.screenshot));
+            });
+        }
+        if (code == dnFormDestroy) loop.quit();
+    };
+    QObject::connect(&window, &TClientWindow::closing, &window, [&ctrl] { ctrl->FreeForm(); });
+
+    const kv::Variant params =
+        kv::Variant::arrayOf({o.user, o.company, o.database, int(uint32_t(window.winId())), o.extra});
+    int32_t opened = -1;
+    try {
+        opened = ctrl->OpenForm(params);
+    } catch (const std::exception& e) {
+        return fail(QString("OpenForm failed: %1").arg(QString::fromUtf8(e.what())));
+    }
+    if (opened != 0)
+        return fail(QString("OpenForm answered %1: the module could not open its form").arg(opened));
+
+    if (o.autoCloseMs >= 0) {
+        // Closes the form as its close box would; FreeForm when the window cannot be found.
+        QTimer::singleShot(o.autoCloseMs, &window, [&ctrl] {
+            if (QWidget* form = QWidget::find(WId(ctrl->GetHandle())))
+                form->close();
+            else
+                ctrl->FreeForm();
+        });
+    }
+    if (o.modal) {
+        const kv::Variant modalResult = ctrl->ShowModalForm();
+        out(QString("ModalResult=%1").arg(kv::varToStr(modalResult)));
+    } else {
+        ctrl->SetVisible(kv::VARIANT_TRUE);
+    }
+    if (!ctrl->IsFormFreed()) loop.exec();
+
+    const int resultCode = ctrl->ResultCode;
+    out(QString("ResultCode=%1").arg(resultCode));
+    out(QString("ResultData=%1")
+            .arg(ctrl->ResultData.isArray() ? ctrl->ResultData.debugText() : kv::varToStr(ctrl->ResultData)));
+    ctrl.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return resultCode == 2 ? exitCancelled : exitDone;
+}
+
+// The offscreen platform reports on stderr what it cannot do with a window; that is no failure of ours
+// and would bury the one line a failure prints.
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith("This plugin does not support")) return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, text).toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(messageHandler);
+    // Qt takes "-plugin" for itself; our --plugin is kept from it and read from the full argument list.
+    QStringList arguments;
+    std::vector<char*> qtArgv;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+        const QByteArray a(argv[i]);
+        if (i > 0 && (a == "--plugin" || a == "-plugin")) {
+            if (i + 1 < argc) arguments << QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
+        if (i > 0 && (a.startsWith("--plugin=") || a.startsWith("-plugin="))) continue;
+        qtArgv.push_back(argv[i]);
+    }
+    int qtArgc = int(qtArgv.size());
+    qtArgv.push_back(nullptr);
+    QApplication app(qtArgc, qtArgv.data());
+    QApplication::setApplicationName("tarnix-client");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Loads a module plug-in, opens its main form with the session parameters [user, company, database,\n"
+        "host window, extra] and waits until the form has closed.\n"
+        "\n"
+        "Environment:\n"
+        "  TARNIX_INSTALL   installation directory when --install is not given\n"
+        "  TARNIX_REGISTRY  registry file; --install sets it to DIR/registry.ini unless it is set\n"
+        "  TARNIX_ACP       system code page (936, 950 or 437)\n"
+        "\n"
+        "Prints ResultCode=N and ResultData=TEXT when the form has gone. Exit status: 0 the form closed\n"
+        "(nothing done or a job accepted), 3 the user cancelled, 1 a failure (one line on stderr),\n"
+        "2 a wrong command line.");
+    parser.addHelpOption();
+    const QCommandLineOption installOpt(
+        "install",
+        "Installation directory: registry.ini, StewardC.ini and StewardS.ini, Messages.txt and the "
+        "language files. Default: $TARNIX_INSTALL.",
+        "DIR");
+    const QCommandLineOption pluginOpt(
+        "plugin", "The plug-in to load. Default: KRTA07C.so next to this program.", "PATH");
+    const QCommandLineOption userOpt("user", "User code. Default: DS.", "CODE", "DS");
+    const QCommandLineOption companyOpt("company", "Company code. Default: DEMO.", "CODE", "DEMO");
+    const QCommandLineOption databaseOpt("database", "Company database name. Default: DEMO.", "NAME", "DEMO");
+    const QCommandLineOption extraOpt("extra", "The fifth session parameter. Default: empty.", "TEXT", "");
+    const QCommandLineOption productOpt(
+        "product-id", "ProductID the host reports (5: popular edition). Default: 1.", "N", "1");
+    const QCommandLineOption modalOpt("modal",
+                                      "Show the form modally (ShowModalForm) instead of SetVisible.");
+    const QCommandLineOption autoCloseOpt("auto-close",
+                                          "Close the form MS milliseconds after it was shown (tests).", "MS");
+    const QCommandLineOption screenshotOpt("screenshot", "Save a PNG of the screen once the form is shown.",
+                                           "FILE");
+    const QCommandLineOption traceOpt("trace", "Print every notification of the module on stdout.");
+    parser.addOptions({installOpt, pluginOpt, userOpt, companyOpt, databaseOpt, extraOpt, productOpt,
+                       modalOpt, autoCloseOpt, screenshotOpt, traceOpt});
+    if (!parser.parse(arguments)) return fail(parser.errorText() + " (see --help)", exitUsage);
+    if (parser.isSet("help")) parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QString("unexpected argument %1 (see --help)").arg(parser.positionalArguments().first()),
+                    exitUsage);
+
+    Options o;
+    o.install = parser.isSet(installOpt) ? parser.value(installOpt) : qEnvironmentVariable("TARNIX_INSTALL");
+    o.plugin = parser.isSet(pluginOpt) ? parser.value(pluginOpt)
+                                       : QDir(QCoreApplication::applicationDirPath()).filePath("KRTA07C.so");
+    o.user = parser.value(userOpt);
+    o.company = parser.value(companyOpt);
+    o.database = parser.value(databaseOpt);
+    o.extra = parser.value(extraOpt);
+    o.modal = parser.isSet(modalOpt);
+    o.trace = parser.isSet(traceOpt);
+    o.screenshot = parser.value(screenshotOpt);
+    bool ok = true;
+    o.productId = parser.value(productOpt).toInt(&ok);
+    if (!ok) return fail("--product-id takes a number", exitUsage);
+    if (parser.isSet(autoCloseOpt)) {
+        o.autoCloseMs = parser.value(autoCloseOpt).toInt(&ok);
+        if (!ok || o.autoCloseMs < 0) return fail("--auto-close takes a number of milliseconds", exitUsage);
+    }
+
+    if (!o.install.isEmpty()) {
+        if (!QFileInfo(o.install).isDir())
+            return fail(QString("the installation directory %1 does not exist").arg(o.install));
+        o.install = QFileInfo(o.install).absoluteFilePath();
+        if (!qEnvironmentVariableIsSet(kv::kRegistryEnv))
+            qputenv(kv::kRegistryEnv, QFile::encodeName(QDir(o.install).filePath("registry.ini")));
+    }
+    // dlopen searches the library path for a bare name; a name given on the command line means a file.
+    if (!o.plugin.contains('/')) o.plugin = QFileInfo(o.plugin).absoluteFilePath();
+    return run(o);
+}

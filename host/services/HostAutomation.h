@@ -1,0 +1,32 @@
+#pragma once
+// The host's automation object, handed to every module as HostApp: the host's version and product, its
+// message table, and the services a module asks for by name.
+#include "host/services/MessageTable.h"
+#include "platform/ole/Dispatch.h"
+
+namespace tarnix {
+
+struct THostSettings {
+    int VersionType = 1;
+    int ProductID = 1;    // 5 is the popular edition, which modules mark in their captions
+    int UICodePage = 437; // 936 or 950 gives Chinese messages, anything else English
+};
+
+class THostAutomation : public kv::DispatchObject {
+public:
+    THostAutomation(TMessageTable Messages, THostSettings Settings);
+
+    const THostSettings& settings() const { return FSettings; }
+    // GetMessage: the format string of a message; a text naming the code when the table lacks it.
+    QString GetMessage(const QString& Type, const QString& Number) const;
+
+private:
+    TMessageTable FMessages;
+    THostSettings FSettings;
+};
+
+// The interface code page of an installation: [CodePage] UICodePage of its StewardC.ini, else the
+// system code page; 936 and 950 stand, anything else is 437.
+int installationUICodePage(const QString& installDir);
+
+} // namespace tarnix
