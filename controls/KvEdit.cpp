@@ -6,6 +6,7 @@ TKvEdit::TKvEdit(QWidget* parent) : QLineEdit(parent) {
     // The label is the edit's, but sits beside it: a child of the same parent.
     FEditLabel = new QLabel(parent);
     FEditLabel->setObjectName("EditLabel");
+    FEditLabel->setProperty("kvSubComponent", true); // its text is the edit's Caption
     FEditLabel->setBuddy(this);
     FEditLabel->setVisible(parent && !isHidden());
     SetupLabel();

@@ -88,6 +88,7 @@ void TKvRadioGroup::Rebuild() {
     for (int i = 0; i < FItems.size(); ++i) {
         auto* b = new TKvGroupButton(this);
         b->setText(FItems[i]);
+        b->setProperty("kvSubComponent", true); // its text is a line of the group's Items
         connect(b, &QAbstractButton::toggled, this, &TKvRadioGroup::ButtonToggled);
         b->show();
         FButtons << b;

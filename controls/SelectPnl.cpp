@@ -169,6 +169,9 @@ TSelectPanel::TSelectPanel(QWidget* parent)
     FStartButton->SetAutoAlign(false);
     FEndButton->SetAutoAlign(false);
 
+    // The parts show the panel's words, hints and choices: they are translated through the panel.
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        w->setProperty("kvSubComponent", true);
     connect(FStartButton, &QAbstractButton::clicked, this, [this] { emit OnOpenWinClick(this, FStartEdit); });
     connect(FEndButton, &QAbstractButton::clicked, this, [this] { emit OnOpenWinClick(this, FEndEdit); });
     connect(FOpenButton, &QAbstractButton::clicked, this, [this] { emit OnOpenWinClick(this, FListView); });

@@ -1,0 +1,81 @@
+#include "lang/LangCommon.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QObject>
+#include <QRegularExpression>
+
+#include "support/LibXml.h"
+#include "support/StewardINI.h"
+
+TCodePages ReadCodePages(TDesignType designType) {
+    TCodePages pages;
+    auto copy = [&pages](const TStewardIniBase& ini) {
+        pages.SystemCodePage = ini.SystemCodePage;
+        pages.UICodePage = ini.UICodePage;
+        pages.DBCodePage = ini.DBCodePage;
+        pages.UIChangeType = ini.UIChangeType;
+        pages.DataChangeType = ini.DataChangeType;
+        pages.InstallPath = ini.InstallPath;
+    };
+    if (designType == dtServer)
+        copy(TStewardIniS());
+    else
+        copy(TStewardIniC());
+    return pages;
+}
+
+QString LanguageCode(const QString& codePage) {
+    if (codePage == QLatin1String("936")) return QStringLiteral("CHS");
+    if (codePage == QLatin1String("950")) return QStringLiteral("CHT");
+    if (codePage == QLatin1String("437")) return QStringLiteral("ENG");
+    return {};
+}
+
+QString GetLangDir(TDesignType designType) {
+    const TCodePages pages = ReadCodePages(designType);
+    const QString code = LanguageCode(pages.UICodePage);
+    if (code.isEmpty() || pages.InstallPath.isEmpty()) return {};
+    QString install = pages.InstallPath;
+    if (!install.endsWith('/')) install += '/';
+    const QString dir = install + QStringLiteral("MultiLanguage/") + code + '/';
+    return QFileInfo(dir).isDir() ? dir : QString();
+}
+
+namespace {
+// Names put into an XPath expression must be plain XML names: anything else selects nothing.
+bool isXmlName(const QString& name) {
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z_][A-Za-z0-9_.\\-]*$"));
+    return re.match(name).hasMatch();
+}
+} // namespace
+
+QString GetMessage(TDesignType designType, const QString& packageName, const QString& identifier,
+                   const QString& defaultText) {
+    const QString fileName = GetLangDir(designType) + packageName + QStringLiteral(".Lng");
+    if (!QFileInfo::exists(fileName) || !isXmlName(identifier)) return defaultText;
+    try {
+        IXMLDOMDocument doc = CreateDOMDocument();
+        if (!doc->load(fileName)) return defaultText;
+        const TDOMNode root = doc->documentElement();
+        if (root.isNull()) return defaultText;
+        const TDOMNode msg =
+            root.selectSingleNode(QStringLiteral("//%1/@%2").arg(identifier, QStringLiteral("Msg")));
+        if (msg.isNull()) return defaultText;
+        return msg.text();
+    } catch (...) {
+        return defaultText;
+    }
+}
+
+QMetaProperty FindProperty(const QObject* object, const QString& name) {
+    if (!object || name.isEmpty()) return {};
+    const QMetaObject* meta = object->metaObject();
+    const int exact = meta->indexOfProperty(name.toLatin1().constData());
+    if (exact >= 0) return meta->property(exact);
+    for (int i = 0; i < meta->propertyCount(); ++i)
+        if (QLatin1String(meta->property(i).name()).compare(name, Qt::CaseInsensitive) == 0)
+            return meta->property(i);
+    return {};
+}
