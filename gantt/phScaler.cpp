@@ -411,10 +411,12 @@ void TphDateScaler::SetWindow(kv::TDateTime start, kv::TDateTime stop) {
 void TphDateScaler::SetScale(double s) {
     const double oldStart = FStart;
     const double oldStop = FStop;
+    FScaleRefused = false;
     SetStop(AddVisible(AxisLength() * s, FStart));
     if (VisibleSpan() < kTenSeconds) {
         SetWindow(oldStart, oldStop);
         FLastScale = Scale();
+        FScaleRefused = true;
     }
 }
 
@@ -425,7 +427,9 @@ void TphDateScaler::ZoomAt(int p, kv::TDateTime d, double s) {
     try {
         SetStart(StepForwardOutOfHidden(AddVisible(-p * s, d)));
         SetScale(s);
-        const bool refused = OnLimitScaling && OnLimitScaling(this, Scale(), FStop, FStart);
+        // A scale refused for its narrow window refuses the whole zoom, the move included.
+        const bool refused =
+            FScaleRefused || (OnLimitScaling && OnLimitScaling(this, Scale(), FStop, FStart));
         if (refused || VisibleSpan() < kTenSeconds) {
             SetWindow(oldStart, oldStop);
             FLastScale = Scale();
@@ -739,9 +743,10 @@ QString TphDateScaler::CoarseLabel(kv::TDateTime date, double step) const {
                QString::number(QuarterNumber(date));
     if (isLevel(step, L365d)) return kv::formatDateTime(QStringLiteral("yyyy"), date, lang);
     if (isLevel(step, L3652d) || isLevel(step, L7305d) || isLevel(step, L36524d))
+        // The last year inside the period, whatever the number of leap days in it.
         return QStringLiteral("%1 - %2").arg(
             kv::formatDateTime(QStringLiteral("yyyy"), date, lang),
-            kv::formatDateTime(QStringLiteral("yyyy"), std::min(date + step, MaxDate + 36524), lang));
+            kv::formatDateTime(QStringLiteral("yyyy"), CalendarStep(date, step) - 1, lang));
     if (isLevel(step, L10ms))
         return kv::formatDateTime(FDateFormat + QLatin1Char(' ') + FTimeFormat, date, lang);
     return {};

@@ -335,6 +335,7 @@ private:
     bool FChanged = false;
     int FUpdateCount = 0;
     bool FInRebuild = false;
+    bool FScaleRefused = false;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TphDateScaler::TphHiddenDays)

@@ -92,7 +92,7 @@ void TphDateScaler::DrawLabels(QPainter& p, const std::vector<TScaleMark>& marks
         const int extent = along ? w : fm.height();
         double start = fromMark ? m.Pos * fx + 2 : ((m.Pos + next) / 2) * fx - extent / 2.0;
         // A label that would run into the previous one is left out.
-        if (start < lastEnd + 2) continue;
+        if (start < lastEnd + 4) continue;
         lastEnd = start + extent;
         const int s = int(std::lround(start));
         if (FHorizontal) {
