@@ -1,0 +1,448 @@
+#include "frame/KvADO.h"
+
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+#include <atomic>
+
+#include "platform/KvError.h"
+
+using namespace kv;
+using namespace kv::ado;
+
+namespace kv::ado {
+
+QHash<QString, QString> parseConnectionString(const QString& text) {
+    QHash<QString, QString> result;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype eq = text.indexOf('=', i);
+        if (eq < 0) break;
+        const QString key = text.mid(i, eq - i).trimmed().toUpper();
+        i = eq + 1;
+        while (i < n && text[i] == u' ')
+            ++i;
+        QString value;
+        if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
+            // Quoted: the quote doubled stands for itself.
+            const QChar quote = text[i++];
+            while (i < n) {
+                if (text[i] == quote) {
+                    if (i + 1 < n && text[i + 1] == quote) {
+                        value += quote;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += text[i++];
+            }
+            while (i < n && text[i] != u';')
+                ++i;
+        } else {
+            const qsizetype semi = text.indexOf(';', i);
+            const qsizetype end = semi < 0 ? n : semi;
+            value = text.mid(i, end - i).trimmed();
+            i = end;
+        }
+        if (i < n && text[i] == u';') ++i;
+        if (!key.isEmpty()) result.insert(key, value);
+    }
+    return result;
+}
+
+namespace {
+
+QString odbcQuote(const QString& value) {
+    if (value.contains(';') || value.contains('{') || value.contains('}') || value.startsWith(' ') ||
+        value.endsWith(' '))
+        return "{" + QString(value).replace("}", "}}") + "}";
+    return value;
+}
+
+} // namespace
+
+ConnectionSettings resolveConnectionString(const QString& text) {
+    const QHash<QString, QString> keys = parseConnectionString(text);
+    ConnectionSettings s;
+    s.userName = keys.value("USER ID");
+    s.password = keys.value("PASSWORD");
+    s.catalog = keys.value("INITIAL CATALOG");
+    s.connectTimeout = keys.value("CONNECT TIMEOUT").toInt();
+    const QHash<QString, QString> extended = parseConnectionString(keys.value("EXTENDED PROPERTIES"));
+    s.commandTimeout = extended.value("COMMAND TIMEOUT").toInt();
+    const QString source = keys.value("DATA SOURCE").trimmed();
+    if (source.isEmpty()) throw EKvError("The connection string names no data source");
+    const QString lower = source.toLower();
+    static const QStringList fileSuffixes = {".db", ".sqlite", ".sqlite3", ".db3"};
+    const bool sqliteFile = std::any_of(fileSuffixes.begin(), fileSuffixes.end(),
+                                        [&](const QString& suffix) { return lower.endsWith(suffix); });
+    if (lower.startsWith("sqlite:") || sqliteFile) {
+        s.driver = "QSQLITE";
+        s.dialect = SqlDialect::SQLite;
+        s.databaseName = lower.startsWith("sqlite:") ? source.mid(7) : source;
+        // Another connection's write lock is waited for, up to the connect time-out.
+        const int busy = std::clamp(s.connectTimeout > 0 ? s.connectTimeout : 30, 1, 30) * 1000;
+        s.connectOptions = QString("QSQLITE_BUSY_TIMEOUT=%1").arg(busy);
+        return s;
+    }
+    if (lower.startsWith("pgsql:")) {
+        s.driver = "QPSQL";
+        s.dialect = SqlDialect::PostgreSQL;
+        const QString rest = source.mid(6);
+        const qsizetype colon = rest.lastIndexOf(':');
+        bool ok = false;
+        const int port = colon > 0 ? rest.mid(colon + 1).toInt(&ok) : 0;
+        s.hostName = ok ? rest.left(colon) : rest;
+        s.port = ok ? port : -1;
+        s.databaseName = s.catalog;
+        if (s.connectTimeout > 0) s.connectOptions = QString("connect_timeout=%1").arg(s.connectTimeout);
+        return s;
+    }
+    s.driver = "QODBC";
+    s.dialect = SqlDialect::SQLServer;
+    if (lower.startsWith("odbc:")) {
+        const QString odbc = source.mid(5).trimmed();
+        s.databaseName = odbc.contains('=') ? odbc : "DSN=" + odbcQuote(odbc);
+    } else {
+        // host, host,port or host\instance: SQL Server through FreeTDS unless another driver is named.
+        QString driver = qEnvironmentVariable("TARNIX_ODBC_DRIVER");
+        if (driver.isEmpty()) driver = "FreeTDS";
+        QString host = source, port;
+        if (const qsizetype comma = source.indexOf(','); comma > 0) {
+            host = source.left(comma).trimmed();
+            port = source.mid(comma + 1).trimmed();
+        }
+        s.databaseName = QString("DRIVER={%1};SERVER=%2").arg(driver, odbcQuote(host));
+        if (!port.isEmpty()) s.databaseName += ";PORT=" + odbcQuote(port);
+        s.databaseName += ";TDS_Version=7.4;ClientCharset=UTF-8";
+    }
+    if (!s.catalog.isEmpty()) s.databaseName += ";DATABASE=" + odbcQuote(s.catalog);
+    if (s.connectTimeout > 0) s.connectOptions = QString("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(s.connectTimeout);
+    return s;
+}
+
+} // namespace kv::ado
+
+// ---- connection -------------------------------------------------------------------------------
+
+namespace {
+std::atomic<int> gConnectionNumber{0};
+}
+
+TKvADOConnection::TKvADOConnection(QObject* owner) : QObject(owner) {}
+
+TKvADOConnection::~TKvADOConnection() {
+    Close();
+}
+
+void TKvADOConnection::SetConnectionString(const QString& text) {
+    if (Connected()) throw EKvError("Cannot change the connection string of an open connection");
+    FConnectionString = text;
+}
+
+bool TKvADOConnection::Connected() const {
+    return FDatabase.isValid() && FDatabase.isOpen();
+}
+
+void TKvADOConnection::SetConnected(bool value) {
+    value ? Open() : Close();
+}
+
+QString TKvADOConnection::scrub(const QString& message) const {
+    QString m = message;
+    if (FSettings.password.size() >= 2) m.replace(FSettings.password, "****");
+    return m;
+}
+
+void TKvADOConnection::checkThread() const {
+    if (FThread && FThread != QThread::currentThread())
+        throw EKvError("A database connection is used only by the thread that opened it");
+}
+
+void TKvADOConnection::Open() {
+    if (Connected()) return;
+    FSettings = resolveConnectionString(FConnectionString);
+    if (!QSqlDatabase::isDriverAvailable(FSettings.driver))
+        throw EKvError(QString("The database driver %1 is not installed").arg(FSettings.driver));
+    if (FConnectionName.isEmpty()) FConnectionName = QString("TKvADOConnection#%1").arg(++gConnectionNumber);
+    FDatabase = QSqlDatabase::addDatabase(FSettings.driver, FConnectionName);
+    FDatabase.setDatabaseName(FSettings.databaseName);
+    if (!FSettings.hostName.isEmpty()) FDatabase.setHostName(FSettings.hostName);
+    if (FSettings.port > 0) FDatabase.setPort(FSettings.port);
+    if (!FSettings.userName.isEmpty()) FDatabase.setUserName(FSettings.userName);
+    if (!FSettings.password.isEmpty()) FDatabase.setPassword(FSettings.password);
+    if (!FSettings.connectOptions.isEmpty()) FDatabase.setConnectOptions(FSettings.connectOptions);
+    if (!FDatabase.open()) {
+        const QString error = scrub(FDatabase.lastError().text());
+        FDatabase = QSqlDatabase();
+        QSqlDatabase::removeDatabase(FConnectionName);
+        throw EKvError(QString("Cannot connect to the database: %1").arg(error));
+    }
+    FThread = QThread::currentThread();
+    if (FSettings.driver == "QODBC") {
+        // The ODBC driver tells which server answers; its dialect follows.
+        switch (FDatabase.driver()->dbmsType()) {
+        case QSqlDriver::PostgreSQL:
+            FSettings.dialect = SqlDialect::PostgreSQL;
+            break;
+        case QSqlDriver::SQLite:
+            FSettings.dialect = SqlDialect::SQLite;
+            break;
+        default:
+            FSettings.dialect = SqlDialect::SQLServer;
+        }
+    }
+    if (FSettings.dialect == SqlDialect::SQLite) {
+        QSqlQuery pragma(FDatabase);
+        pragma.exec("PRAGMA foreign_keys=ON");
+    }
+}
+
+void TKvADOConnection::clearStatements() {
+    for (QSqlQuery* q : std::as_const(FStatements))
+        delete q;
+    FStatements.clear();
+    FTranslations.clear();
+    FSchema.reset();
+}
+
+void TKvADOConnection::Close() {
+    if (!FDatabase.isValid()) return;
+    if (FInTransaction && FDatabase.isOpen()) FDatabase.rollback();
+    FInTransaction = false;
+    clearStatements();
+    FDatabase.close();
+    FDatabase = QSqlDatabase();
+    QSqlDatabase::removeDatabase(FConnectionName);
+    FThread = nullptr;
+}
+
+void TKvADOConnection::StartTransaction() {
+    if (!Connected()) throw EKvError("The connection is not open");
+    checkThread();
+    if (FInTransaction) throw EKvError("A transaction is already active");
+    if (!FDatabase.transaction())
+        throw EKvError(QString("Cannot start a transaction: %1").arg(scrub(FDatabase.lastError().text())));
+    FInTransaction = true;
+}
+
+void TKvADOConnection::Commit() {
+    checkThread();
+    if (!FInTransaction) throw EKvError("No transaction is active");
+    FInTransaction = false;
+    if (!FDatabase.commit()) {
+        const QString error = scrub(FDatabase.lastError().text());
+        FDatabase.rollback();
+        throw EKvError(QString("Cannot commit the transaction: %1").arg(error));
+    }
+}
+
+void TKvADOConnection::Rollback() {
+    checkThread();
+    if (!FInTransaction) throw EKvError("No transaction is active");
+    FInTransaction = false;
+    if (!FDatabase.rollback())
+        throw EKvError(
+            QString("Cannot roll back the transaction: %1").arg(scrub(FDatabase.lastError().text())));
+}
+
+const SchemaInfo& TKvADOConnection::schemaInfo() {
+    if (FSchema) return *FSchema;
+    FSchema = std::make_unique<SchemaInfo>();
+    QSqlQuery q(FDatabase);
+    q.setForwardOnly(true);
+    auto typeWidth = [](const QString& type) {
+        // CHAR(n) is fixed-width; any other text type has no padding.
+        const QString t = type.trimmed().toUpper();
+        if (t.startsWith("CHAR(") || t.startsWith("CHARACTER(") || t.startsWith("NCHAR("))
+            return t.section('(', 1).section(')', 0, 0).toInt();
+        if (t.contains("CHAR") || t.contains("TEXT") || t.contains("CLOB")) return 0;
+        return -1;
+    };
+    if (FSettings.dialect == SqlDialect::SQLite) {
+        QStringList tables;
+        if (q.exec("SELECT name FROM sqlite_master WHERE type = 'table'"))
+            while (q.next())
+                tables << q.value(0).toString();
+        for (const QString& table : tables) {
+            QSqlQuery info(FDatabase);
+            if (!info.exec(QString("PRAGMA table_info(\"%1\")").arg(QString(table).replace('"', "\"\""))))
+                continue;
+            auto& columns = FSchema->textColumns[table.toUpper()];
+            while (info.next())
+                if (const int w = typeWidth(info.value(2).toString()); w >= 0)
+                    columns.insert(info.value(1).toString().toUpper(), w);
+        }
+    } else if (FSettings.dialect == SqlDialect::PostgreSQL) {
+        if (q.exec("SELECT table_name, column_name, data_type, character_maximum_length FROM "
+                   "information_schema.columns "
+                   "WHERE table_schema = current_schema()")) {
+            while (q.next()) {
+                const QString type = q.value(2).toString().toLower();
+                int w = -1;
+                if (type == "character")
+                    w = q.value(3).toInt();
+                else if (type == "character varying" || type == "text")
+                    w = 0;
+                if (w >= 0)
+                    FSchema->textColumns[q.value(0).toString().toUpper()].insert(
+                        q.value(1).toString().toUpper(), w);
+            }
+        }
+    }
+    return *FSchema;
+}
+
+const TranslatedSql& TKvADOConnection::translated(const QString& sql, const QString& paramTypes) {
+    // SQL Server takes the text as it is; other engines' rewriting may depend on the parameters' types.
+    const bool typed = FSettings.dialect != SqlDialect::SQLServer;
+    const QString key = typed ? sql + QChar(0x1F) + paramTypes : sql;
+    auto it = FTranslations.constFind(key);
+    if (it != FTranslations.constEnd()) return it.value();
+    const SchemaInfo* schema = typed && mayConcatenate(sql) ? &schemaInfo() : nullptr;
+    return FTranslations.insert(key, translateSql(sql, FSettings.dialect, paramTypes, schema)).value();
+}
+
+QSqlQuery& TKvADOConnection::statement(const QString& translatedSql) {
+    auto it = FStatements.constFind(translatedSql);
+    if (it != FStatements.constEnd()) return *it.value();
+    auto q = std::make_unique<QSqlQuery>(FDatabase);
+    q->setForwardOnly(true);
+    // Decimal columns come back as doubles.
+    q->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q->prepare(translatedSql))
+        throw EKvError(
+            QString("Cannot prepare the statement: %1\n%2").arg(scrub(q->lastError().text()), translatedSql));
+    QSqlQuery* raw = q.release();
+    FStatements.insert(translatedSql, raw);
+    return *raw;
+}
+
+// ---- parameters and queries -------------------------------------------------------------------
+
+QChar TParam::typeCode() const {
+    if (!FValue.isValid() || FValue.isNull()) return u'N';
+    switch (FValue.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Float:
+        return u'F';
+    default:
+        return u'S';
+    }
+}
+
+TKvADOQuery::TKvADOQuery(QObject* owner) : TClientDataSet(owner) {
+    FSelf.SetDataSet(this);
+    SetProvider(&FSelf);
+}
+
+TKvADOQuery::~TKvADOQuery() {
+    closeRows();
+}
+
+void TKvADOQuery::SetSQL(const QString& text) {
+    if (Active()) Close();
+    FSQL = text;
+    FParams.clear();
+    for (const QString& name : kv::ado::parameterNames(text))
+        FParams.push_back(std::make_unique<TParam>(name));
+}
+
+TParam& TKvADOQuery::ParamByName(const QString& name) {
+    for (auto& p : FParams)
+        if (p->Name().compare(name, Qt::CaseInsensitive) == 0) return *p;
+    throw EKvError(QString("%1: Parameter '%2' not found").arg(objectName(), name));
+}
+
+QSqlQuery& TKvADOQuery::execute() {
+    if (!FConnection) throw EKvError(QString("%1: Missing Connection or ConnectionString").arg(objectName()));
+    if (!FConnection->Connected()) FConnection->Open();
+    FConnection->checkThread();
+    QString types;
+    for (auto& p : FParams)
+        types += p->typeCode();
+    const TranslatedSql& t = FConnection->translated(FSQL, types);
+    QSqlQuery& q = FConnection->statement(t.text);
+    for (qsizetype i = 0; i < t.markers.size(); ++i)
+        q.bindValue(static_cast<int>(i), ParamByName(t.markers[i]).Value());
+    if (!q.exec()) {
+        const QString error = FConnection->scrub(q.lastError().text());
+        q.finish();
+        throw EKvError(QString("%1\n%2").arg(error, FSQL.trimmed()));
+    }
+    return q;
+}
+
+int TKvADOQuery::ExecSQL() {
+    QSqlQuery& q = execute();
+    const int rows = q.numRowsAffected();
+    q.finish();
+    return rows;
+}
+
+void TKvADOQuery::Open() {
+    if (Active()) return;
+    // The columns follow the text of this opening.
+    ClearFields();
+    kv::TClientDataSet::Open();
+}
+
+void TKvADOQuery::openRows() {
+    closeRows();
+    FActive = &execute();
+}
+
+int TKvADOQuery::columnCount() const {
+    return FActive ? FActive->record().count() : 0;
+}
+
+QString TKvADOQuery::columnName(int column) const {
+    return FActive->record().fieldName(column);
+}
+
+kv::TFieldType TKvADOQuery::columnType(int column) const {
+    switch (FActive->record().field(column).metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::Bool:
+        return kv::TFieldType::ftInteger;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return kv::TFieldType::ftFloat;
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+        return kv::TFieldType::ftDateTime;
+    default:
+        return kv::TFieldType::ftString;
+    }
+}
+
+int TKvADOQuery::columnSize(int column) const {
+    const int length = FActive->record().field(column).length();
+    return length > 0 && length < 8000 ? length : 0;
+}
+
+bool TKvADOQuery::nextRow() {
+    return FActive && FActive->next();
+}
+
+QVariant TKvADOQuery::columnValue(int column) const {
+    return FActive->value(column);
+}
+
+void TKvADOQuery::closeRows() {
+    if (FActive && FConnection) FActive->finish();
+    FActive = nullptr;
+}

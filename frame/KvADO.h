@@ -1,0 +1,169 @@
+#pragma once
+// The database access the module calls: a connection opened from the launcher's OLE DB connection
+// string and queries with ":NAME" parameters, on Qt SQL. The engine is chosen by the connection
+// string's Data Source (see docs/database.md):
+//   sqlite:PATH, or a path ending .db/.sqlite/.sqlite3/.db3   SQLite file
+//   pgsql:HOST[:PORT]                                          PostgreSQL server
+//   odbc:DSN or odbc:ODBC-CONNECTION-STRING                    any ODBC data source
+//   anything else (HOST, HOST,PORT, HOST\INSTANCE)             SQL Server through ODBC (FreeTDS)
+// Values are always bound as parameters; the module's T-SQL texts are translated for the engine
+// (KvADODialect.h). A connection belongs to the thread that opens it.
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+#include "frame/KvADODialect.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/Provider.h"
+
+class QSqlQuery;
+class QThread;
+
+namespace kv::ado {
+
+// What an OLE DB connection string asks for, resolved to a Qt SQL driver.
+struct ConnectionSettings {
+    QString driver;                             // QSQLITE, QPSQL or QODBC
+    SqlDialect dialect = SqlDialect::SQLServer; // for ODBC: refined from the server once open
+    QString databaseName;                       // file, database or ODBC connection string
+    QString hostName;
+    int port = -1;
+    QString userName;
+    QString password;
+    QString connectOptions;
+    QString catalog; // Initial Catalog
+    int connectTimeout = 0;
+    int commandTimeout = 0;
+};
+
+// Splits "Key=Value;Key2=\"Quoted;Value\"" into keys (upper case) and values.
+QHash<QString, QString> parseConnectionString(const QString& text);
+// Raises EKvError (never showing the password) when the string names no usable data source.
+ConnectionSettings resolveConnectionString(const QString& text);
+
+} // namespace kv::ado
+
+class TKvADOQuery;
+
+class TKvADOConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit TKvADOConnection(QObject* owner = nullptr);
+    ~TKvADOConnection() override;
+
+    QString ConnectionString() const { return FConnectionString; }
+    // Only while closed.
+    void SetConnectionString(const QString& text);
+    bool LoginPrompt() const { return false; }
+    void SetLoginPrompt(bool) {}
+
+    bool Connected() const;
+    void SetConnected(bool value);
+    void Open();
+    void Close();
+
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const { return FInTransaction; }
+
+    kv::ado::SqlDialect dialect() const { return FSettings.dialect; }
+    // The Qt connection (for tools that read without the data-set layer); valid while open.
+    QSqlDatabase database() const { return FDatabase; }
+    QString connectionName() const { return FConnectionName; }
+
+    // Translation and statement caches, used by the queries of this connection.
+    const kv::ado::TranslatedSql& translated(const QString& sql, const QString& paramTypes);
+    QSqlQuery& statement(const QString& translatedSql);
+    // Error text with the password removed.
+    QString scrub(const QString& message) const;
+    void checkThread() const;
+
+private:
+    const kv::ado::SchemaInfo& schemaInfo();
+    void clearStatements();
+
+    QString FConnectionString;
+    kv::ado::ConnectionSettings FSettings;
+    QString FConnectionName;
+    QSqlDatabase FDatabase;
+    QThread* FThread = nullptr;
+    bool FInTransaction = false;
+    std::unique_ptr<kv::ado::SchemaInfo> FSchema;
+    QHash<QString, kv::ado::TranslatedSql> FTranslations;
+    QHash<QString, QSqlQuery*> FStatements;
+};
+
+// A parameter of a query: a text, a number or unset (null).
+class TParam {
+public:
+    explicit TParam(QString name) : FName(std::move(name)) {}
+    const QString& Name() const { return FName; }
+    void SetAsString(const QString& value) { FValue = value; }
+    void SetAsFloat(double value) { FValue = value; }
+    void SetAsInteger(int value) { FValue = static_cast<double>(value); }
+    void SetValue(const QVariant& value) { FValue = value; }
+    void Clear() { FValue = QVariant(); }
+    QVariant Value() const { return FValue; }
+    QString AsString() const { return FValue.toString(); }
+    // 'S' text, 'F' number, 'N' unset.
+    QChar typeCode() const;
+
+private:
+    QString FName;
+    QVariant FValue;
+};
+
+// A query: SQL text with ":NAME" parameters. Open() reads the whole result into the query itself,
+// which is then an ordinary data set (fields by name, First/Next/Eof, a data source can show it);
+// as a provider's source it streams its rows to the client data set instead.
+class TKvADOQuery : public kv::TClientDataSet, public kv::TRowSource {
+    Q_OBJECT
+public:
+    explicit TKvADOQuery(QObject* owner = nullptr);
+    ~TKvADOQuery() override;
+
+    TKvADOConnection* Connection() const { return FConnection; }
+    void SetConnection(TKvADOConnection* connection) { FConnection = connection; }
+
+    QString SQL() const { return FSQL; }
+    // Replaces the text as a whole; the parameters are those the new text names, all unset.
+    void SetSQL(const QString& text);
+
+    int ParamCount() const { return static_cast<int>(FParams.size()); }
+    TParam& Params(int index) { return *FParams.at(static_cast<size_t>(index)); }
+    // Raises EKvError for a name the text does not use.
+    TParam& ParamByName(const QString& name);
+
+    // Runs an INSERT, UPDATE or DELETE; returns the number of rows it touched.
+    int ExecSQL();
+    // Runs the SELECT and keeps its rows; the fields follow the result's columns.
+    void Open();
+    void Close() { kv::TClientDataSet::Close(); }
+    void SetActive(bool value) { value ? Open() : Close(); }
+
+    // TRowSource
+    void openRows() override;
+    int columnCount() const override;
+    QString columnName(int column) const override;
+    kv::TFieldType columnType(int column) const override;
+    int columnSize(int column) const override;
+    bool nextRow() override;
+    QVariant columnValue(int column) const override;
+    void closeRows() override;
+
+private:
+    QSqlQuery& execute();
+
+    QPointer<TKvADOConnection> FConnection;
+    QString FSQL;
+    std::vector<std::unique_ptr<TParam>> FParams;
+    QSqlQuery* FActive = nullptr;
+    kv::TDataSetProvider FSelf;
+};

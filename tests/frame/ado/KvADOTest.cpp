@@ -1,0 +1,277 @@
+// The access layer against real engines: SQLite files, a PostgreSQL server started for the test
+// program, and the same server through unixODBC.
+#include <QDate>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "common/PgServer.h"
+#include "frame/KvADO.h"
+#include "host/schema/CompanySchema.h"
+
+using testsupport::PgServer;
+
+namespace {
+
+enum class Engine { SQLite, PostgreSQL, Odbc };
+
+std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
+    switch (info.param) {
+    case Engine::SQLite:
+        return "SQLite";
+    case Engine::PostgreSQL:
+        return "PostgreSQL";
+    default:
+        return "PostgreSQLThroughOdbc";
+    }
+}
+
+const char* kLineQuery =
+    "SELECT TB001,TB004,TB005,TB036 FROM DEMO..MPSTB AS MPSTB WHERE TB001 = :TB001 AND :TB036 in (TB036,'') "
+    "AND :TB004 IN (TB051+TB004+TB005,'') ORDER BY TB001 , TB002 ,TB003 , TB004 , TB005 , TB037 ";
+
+class KvADOEngine : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Engine::SQLite) {
+            FConnectString =
+                QString("Provider=SQLOLEDB.1;Password=;Persist Security Info=True;User ID=sa;"
+                        "Initial Catalog=DEMO;Data Source=%1;Auto Translate=False;Connect Timeout=5;"
+                        "Extended Properties=\"Command Timeout=30\"")
+                    .arg(FDir.filePath("DEMO.db"));
+        } else {
+            PgServer& pg = PgServer::shared();
+            if (!pg.available()) GTEST_SKIP() << "PostgreSQL tests skipped: " << pg.error().toStdString();
+            const QString db = pg.createDatabase("ado");
+            FConnectString =
+                GetParam() == Engine::PostgreSQL ? pg.connectString(db) : pg.odbcConnectString(db);
+        }
+        FConnection = connect();
+        kv::schema::applyCompanySchema(*FConnection);
+    }
+
+    std::unique_ptr<TKvADOConnection> connect() {
+        auto c = std::make_unique<TKvADOConnection>();
+        c->SetConnectionString(FConnectString);
+        c->Open();
+        return c;
+    }
+
+    void exec(TKvADOConnection& c, const QString& sql, const QList<QPair<QString, QVariant>>& params) {
+        TKvADOQuery q;
+        q.SetConnection(&c);
+        q.SetSQL(sql);
+        for (const auto& [name, value] : params) {
+            if (value.typeId() == QMetaType::Double)
+                q.ParamByName(name).SetAsFloat(value.toDouble());
+            else
+                q.ParamByName(name).SetAsString(value.toString());
+        }
+        q.ExecSQL();
+    }
+
+    void insertLine(const QString& doc, const QString& line, const QString& resource) {
+        exec(*FConnection,
+             "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB036,TB026,FLAG) VALUES "
+             "(:TB001,:TB002,'1',:TB051,:TB004,:TB005,'01',:TB036,:TB026,0)",
+             {{"TB001", "F01"},
+              {"TB002", doc.right(2)},
+              {"TB051", "5201"},
+              {"TB004", doc},
+              {"TB005", line},
+              {"TB036", resource},
+              {"TB026", 100.0}});
+    }
+
+    QStringList lines(const QString& resource, const QString& sourceDoc) {
+        TKvADOQuery q;
+        q.SetConnection(FConnection.get());
+        q.SetSQL(kLineQuery);
+        q.ParamByName("TB001").SetAsString("F01");
+        q.ParamByName("TB036").SetAsString(resource);
+        q.ParamByName("TB004").SetAsString(sourceDoc);
+        q.Open();
+        QStringList out;
+        for (q.First(); !q.Eof(); q.Next())
+            out << q.FieldByName("TB004").AsString().trimmed() + "/" +
+                       q.FieldByName("TB005").AsString().trimmed();
+        return out;
+    }
+
+    QTemporaryDir FDir;
+    QString FConnectString;
+    std::unique_ptr<TKvADOConnection> FConnection;
+};
+
+} // namespace
+
+TEST_P(KvADOEngine, LineConditionsMatchFixedWidthTexts) {
+    insertLine("20260101001", "1", "R1");
+    insertLine("20260101002", "0002", "R2");
+    insertLine("20260101003", "3", "");
+    EXPECT_EQ(lines("", ""), QStringList({"20260101001/1", "20260101002/0002", "20260101003/3"}));
+    // An empty line resource does not match a given one: the parameter is compared, not the column.
+    EXPECT_EQ(lines("R2", ""), QStringList({"20260101002/0002"}));
+    // Type, number and line run together, each blank-padded, the whole trimmed.
+    EXPECT_EQ(lines("", "5201202601010011"), QStringList({"20260101001/1"}));
+    EXPECT_EQ(lines("", "5201202601010020002"), QStringList({"20260101002/0002"}));
+    EXPECT_EQ(lines("R1", "5201202601010020002"), QStringList());
+}
+
+TEST_P(KvADOEngine, AwkwardValuesRoundTripThroughEveryStatementKind) {
+    const QString awkward = "it's 100% -- ok; :TC008 $$";
+    const QString line =
+        " TC001 =:TC001 AND TC002 =:TC002 AND TC009 =:TC009 AND TC003 =:TC003 AND TC004 =:TC004 "
+        "AND TC005 =:TC005 ";
+    const QList<QPair<QString, QVariant>> key = {{"TC001", "F01"},    {"TC002", "1"}, {"TC009", "5201"},
+                                                 {"TC003", "X'1%--"}, {"TC004", "1"}, {"TC005", "01"}};
+    auto withKey = [&](QList<QPair<QString, QVariant>> extra) { return key + extra; };
+    exec(*FConnection,
+         "INSERT INTO DEMO..MPSTC(COMPANY , CREATOR , CREATE_DATE , FLAG ,TC001 ,TC002 ,TC003 ,TC004 ,TC005 "
+         ",TC006 "
+         ",TC007 ,TC008 , TC009) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TC001 , :TC002 ,:TC003 , "
+         ":TC004 "
+         ",:TC005 , :TC006 , :TC007 , :TC008 ,:TC009) ",
+         withKey({{"COMPANY", "DEMO"},
+                  {"CREATOR", "DS"},
+                  {"CREATEDATE", "20260101120000000"},
+                  {"TC006", "20260105"},
+                  {"TC007", 12.5},
+                  {"TC008", awkward}}));
+    auto read = [&]() {
+        TKvADOQuery q;
+        q.SetConnection(FConnection.get());
+        q.SetSQL("SELECT FLAG, TC007, TC008, MODI_DATE FROM DEMO..MPSTC WHERE" + line + "AND TC006 =:TC006 ");
+        for (const auto& [name, value] : key)
+            q.ParamByName(name).SetAsString(value.toString());
+        q.ParamByName("TC006").SetAsString("20260105");
+        q.Open();
+        return std::make_tuple(q.IsEmpty(), q.IsEmpty() ? 0 : q.FieldByName("FLAG").AsInteger(),
+                               q.IsEmpty() ? 0.0 : q.FieldByName("TC007").AsFloat(),
+                               q.IsEmpty() ? QString() : q.FieldByName("TC008").AsString().trimmed(),
+                               q.IsEmpty() ? QString() : q.FieldByName("MODI_DATE").AsString().trimmed());
+    };
+    auto [empty, flag, qty, remark, modified] = read();
+    ASSERT_FALSE(empty);
+    EXPECT_EQ(qty, 12.5);
+    EXPECT_EQ(remark, awkward);
+    exec(*FConnection,
+         "UPDATE DEMO..MPSTC  SET MODIFIER =:MODIFIER, MODI_DATE =Convert(Char(17),getDate(),112) , FLAG "
+         "=(FLAG + 1),  "
+         "TC007 =:TC007 , TC008 =:TC008  WHERE" +
+             line + " AND TC006 =:TC006 ",
+         withKey({{"MODIFIER", "DS"}, {"TC007", 7.0}, {"TC008", awkward + "!"}, {"TC006", "20260105"}}));
+    std::tie(empty, flag, qty, remark, modified) = read();
+    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(qty, 7.0);
+    EXPECT_EQ(remark, awkward + "!");
+    EXPECT_EQ(modified, QDate::currentDate().toString("yyyyMMdd"));
+    exec(*FConnection, "DELETE DEMO..MPSTC WHERE " + line + "AND TC006=:TC006",
+         withKey({{"TC006", "20260105"}}));
+    EXPECT_TRUE(std::get<0>(read()));
+}
+
+TEST_P(KvADOEngine, SecondWriterSeesTheChangedFlag) {
+    exec(*FConnection, "INSERT INTO DEMO..MPSTD (FLAG, TD001, TD002, TD005) VALUES (998, :TD001, :TD002, 0)",
+         {{"TD001", "R1"}, {"TD002", "20260105"}});
+    auto other = connect();
+    const QString check = "SELECT FLAG FROM DEMO..MPSTD WHERE TD001 =:TD001 AND TD002 =:TD002 ";
+    const QString update =
+        "UPDATE DEMO..MPSTD SET TD005 =:TD005 ,TD007 =:TD007 , MODIFIER =:MODIFIER,  MODI_DATE "
+        "=Convert(Char(17),getDate(),112) , FLAG =(convert(int,FLAG))%999+1 WHERE TD001 =:TD001 "
+        "AND TD002 =:TD002 ";
+    auto flagOn = [&](TKvADOConnection& c) {
+        TKvADOQuery q;
+        q.SetConnection(&c);
+        q.SetSQL(check);
+        q.ParamByName("TD001").SetAsString("R1");
+        q.ParamByName("TD002").SetAsString("20260105");
+        q.Open();
+        return q.FieldByName("FLAG").AsString();
+    };
+    const QString loadedByFirst = flagOn(*FConnection);
+    EXPECT_EQ(loadedByFirst, "998");
+    // The other planner saves first, in his own transaction.
+    other->StartTransaction();
+    exec(*other, update,
+         {{"TD005", 1.0}, {"TD007", 2.0}, {"MODIFIER", "B"}, {"TD001", "R1"}, {"TD002", "20260105"}});
+    other->Commit();
+    EXPECT_EQ(flagOn(*FConnection), "999");
+    EXPECT_NE(flagOn(*FConnection), loadedByFirst);
+    // The counter wraps from 999 to 1.
+    exec(*FConnection, update,
+         {{"TD005", 1.0}, {"TD007", 2.0}, {"MODIFIER", "A"}, {"TD001", "R1"}, {"TD002", "20260105"}});
+    EXPECT_EQ(flagOn(*other), "1");
+}
+
+TEST_P(KvADOEngine, RollbackKeepsNothingAndCommitKeepsAll) {
+    FConnection->StartTransaction();
+    insertLine("20260101001", "1", "R1");
+    FConnection->Rollback();
+    EXPECT_TRUE(lines("", "").isEmpty());
+    FConnection->StartTransaction();
+    insertLine("20260101001", "1", "R1");
+    insertLine("20260101002", "1", "R1");
+    FConnection->Commit();
+    EXPECT_EQ(lines("", "").size(), 2);
+    // A failing statement raises; the access layer does not swallow it.
+    EXPECT_THROW(insertLine("20260101001", "1", "R1"), EKvError);
+}
+
+TEST_P(KvADOEngine, QueryFeedsAProviderAndAClientDataSet) {
+    for (int i = 1; i <= 5; ++i)
+        insertLine(QString("2026010100%1").arg(i), "1", i % 2 ? "R1" : "R2");
+    TKvADOQuery source;
+    source.SetConnection(FConnection.get());
+    kv::TDataSetProvider provider;
+    provider.SetDataSet(&source);
+    QString resource = "R1";
+    provider.BeforeGetRecords = [&](kv::TDataSetProvider&) {
+        source.SetSQL("SELECT TB004, TB026, MPSTB.FLAG AS FLAG, TB026 * 2 AS MyEnd FROM DEMO..MPSTB AS MPSTB "
+                      "WHERE :TB036 IN (TB036,'') ORDER BY TB004");
+        source.ParamByName("TB036").SetAsString(resource);
+    };
+    kv::TClientDataSet lines;
+    lines.SetProvider(&provider);
+    lines.Open();
+    EXPECT_EQ(lines.RecordCount(), 3);
+    EXPECT_EQ(lines.FieldByName("TB026").DataType(), kv::TFieldType::ftFloat);
+    EXPECT_EQ(lines.FieldByName("MyEnd").AsFloat(), 200.0);
+    EXPECT_TRUE(lines.Locate("TB004", QVariant("20260101003")));
+    resource = "R2";
+    lines.Close();
+    lines.Open();
+    EXPECT_EQ(lines.RecordCount(), 2);
+    EXPECT_FALSE(lines.Locate("TB004", QVariant("20260101003")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, KvADOEngine,
+                         ::testing::Values(Engine::SQLite, Engine::PostgreSQL, Engine::Odbc), engineName);
+
+TEST(KvADOConnection, PasswordsStayOutOfErrors) {
+    // An unreachable SQL Server through FreeTDS, and an SQLite file that cannot be created.
+    for (const QString& source : {QString("127.0.0.1,1"), QString("/nonexistent/dir/x.db")}) {
+        TKvADOConnection c;
+        c.SetConnectionString(
+            "Provider=SQLOLEDB.1;Password=Secr3tPw;User ID=sa;Initial Catalog=D;Data Source=" + source +
+            ";Connect Timeout=2");
+        try {
+            c.Open();
+            FAIL() << "opened " << source.toStdString();
+        } catch (const EKvError& e) {
+            EXPECT_FALSE(e.message().contains("Secr3tPw")) << e.what();
+        }
+    }
+}
+
+TEST(KvADOConnection, EachConnectionHasItsOwnName) {
+    QTemporaryDir dir;
+    const QString cs = "Password=;User ID=sa;Initial Catalog=D;Data Source=" + dir.filePath("a.db");
+    TKvADOConnection a, b;
+    a.SetConnectionString(cs);
+    b.SetConnectionString(cs);
+    a.Open();
+    b.Open();
+    EXPECT_NE(a.connectionName(), b.connectionName());
+    EXPECT_THROW(a.SetConnectionString(cs), EKvError);
+}
