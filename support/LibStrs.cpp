@@ -277,10 +277,15 @@ QString SwapStr(const QString& text, const QString& oldText, const QString& newT
         } else {
             // The first occurrence after a replacement cannot start before the replaced place minus
             // the length of oldText: everything earlier was searched and has not changed.
+            // Some pairs (a short old text in a longer new one, spread apart) would grow without end:
+            // a bound on the size and on the rounds keeps such a call finite.
+            const qsizetype maxSize = (text.size() + 1) * 64 + 4096;
             qsizetype from = 0;
             qsizetype at;
-            while ((at = result.indexOf(oldText, from)) >= 0) {
+            for (int round = 0; round < (1 << 20) && (at = result.indexOf(oldText, from)) >= 0; ++round) {
                 result.replace(at, oldText.size(), newText);
+                if (result.size() > maxSize)
+                    break;
                 from = std::max<qsizetype>(0, at - oldText.size() + 1);
             }
         }

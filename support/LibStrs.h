@@ -26,7 +26,8 @@ int NumToken(const QString& text, const QString& sep);
 QString CutToken(QString& text, const QString& sep);
 // Replaces oldText by newText until none remains (a replacement may form a new occurrence with what
 // precedes it). Nothing happens when the two differ only in letter case. When newText contains oldText
-// the repetition would never end: then every occurrence present at the start is replaced once.
+// the repetition would never end: then every occurrence present at the start is replaced once; any other
+// pair whose replacements keep growing the text stops at 64 times its length.
 // With trim, blanks and control characters are cut from both ends of the result.
 QString SwapStr(const QString& text, const QString& oldText, const QString& newText, bool trim = false);
 // Plain decimal notation ("12", "-1.5", ".5", "1e3", blanks around); anything else gives defaultValue.

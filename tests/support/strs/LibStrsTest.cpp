@@ -83,6 +83,10 @@ TEST(Tokens, SwapStrReplacesUntilNoneRemains) {
     EXPECT_EQ(SwapStr("abbb", "ab", "a", false), "a");
     // A new text holding the old one ends after one pass.
     EXPECT_EQ(SwapStr("ab", "a", "aa", false), "aab");
+    // A pair whose replacements feed each other without end stops growing at a bound.
+    const QString endless = SwapStr("aab", "ab", "bbaa", false);
+    EXPECT_GT(endless.size(), 3);
+    EXPECT_LT(endless.size(), 5000);
     EXPECT_EQ(SwapStr("abc", "", "x", false), "abc");
     EXPECT_EQ(SwapStr(" \t x y \r\n", "q", "r", true), "x y");
     EXPECT_EQ(SwapStr(" a ", "a", "A", true), "a");
