@@ -1,6 +1,7 @@
 // The ruler rendered at several zoom levels: images for review and checks of ticks and labels.
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -118,4 +119,79 @@ TEST(ScalerRender, EveryZoomLevelHasLabelsThatDoNotOverlap) {
             last = m.Pos;
         }
     }
+}
+
+TEST(ScalerRender, BoxedLookColourfulIndicatorAndHooks) {
+    TphDateScaler s;
+    s.SetCodePage(437);
+    s.SetDateFormat("YYMMDD");
+    s.resize(1000, 45);
+    s.SetStart(encodeDate(2024, 3, 4));
+    s.SetStop(encodeDate(2024, 3, 14));
+    s.SetLookAndFeel(TphDateScaler::tlfBoxed);
+    s.SetIndicatorStyle(TphDateScaler::isColorfull);
+    s.OnUserStringShort = [](double date, double step, QString& text, int& font) {
+        if (step == 1.0 && kv::dayOfWeek(date) == 5) {
+            text = "MID";
+            font = 3;
+        }
+    };
+    s.OnUserStringShortSub = [](double date, double, QString& text, int&) {
+        text = QString::number(int(date) % 7);
+    };
+    QRect background, foreground;
+    s.OnUserDrawBackground = [&](TphDateScaler*, QPainter* canvas, const QRect& r) {
+        ASSERT_NE(canvas, nullptr);
+        background = r;
+    };
+    s.OnUserDrawForeground = [&](TphDateScaler*, QPainter* canvas, const QRect& r) {
+        canvas->fillRect(QRect(990, 40, 5, 5), Qt::magenta);
+        foreground = r;
+    };
+    s.RebuildTicks(); // labels pass through the hooks when ticks are made
+    const QImage img = s.grab().toImage();
+    img.save(testsupport::binDir() + "/scaler_png/7_boxed_colourful.png");
+    EXPECT_EQ(background, s.rect());
+    EXPECT_EQ(foreground, s.rect());
+    EXPECT_EQ(img.pixelColor(992, 42), QColor(Qt::magenta));
+    EXPECT_EQ(s.FineMarks()[3].Text, "MID");
+    EXPECT_EQ(s.FineMarks()[3].Font, 3);
+    EXPECT_FALSE(s.FineMarks()[0].SubText.isEmpty());
+    // Boxed: grey rules under the coarse and fine rows, no tick lines from the bottom.
+    EXPECT_EQ(img.pixelColor(500, 15), QColor(128, 128, 128));
+    EXPECT_EQ(img.pixelColor(500, 30), QColor(128, 128, 128));
+    EXPECT_EQ(img.pixelColor(100, 44), QColor(128, 128, 128)); // day separator at Tuesday, 100 px
+    EXPECT_NE(img.pixelColor(150, 44), QColor(Qt::black));
+    // Ten days: the day and week bars are full (yellow drawn over green), the month bar (red) reaches a
+    // third, the year bar (blue) 2.7 pixels.
+    EXPECT_EQ(img.pixelColor(500 + 20, 7), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(500 + 1, 7), QColor(0, 0, 255));
+    EXPECT_EQ(img.pixelColor(500 + 60, 7), QColor(255, 255, 0));
+    EXPECT_EQ(img.pixelColor(500 + 95, 7), QColor(255, 255, 0));
+    EXPECT_EQ(img.pixelColor(500 + 101, 7), s.palette().color(QPalette::Button));
+    // Scroll buttons are left out when printing.
+    EXPECT_EQ(img.pixelColor(1, 8), QColor(Qt::white));   // lit edge of the back button
+    EXPECT_EQ(img.pixelColor(11, 11), QColor(Qt::black)); // its arrow
+    s.SetPrinting(true);
+    s.SetIndicatorStyle(TphDateScaler::isNone);
+    const QImage printed = s.grab().toImage();
+    EXPECT_EQ(printed.pixelColor(1, 8), s.palette().color(QPalette::Button));
+    EXPECT_EQ(printed.pixelColor(11, 11), s.palette().color(QPalette::Button));
+}
+
+TEST(ScalerRender, VerticalRulerRunsTopToBottom) {
+    TphDateScaler s;
+    s.SetCodePage(437);
+    s.SetHorizontal(false);
+    s.resize(60, 700);
+    s.SetStart(encodeDate(2024, 3, 4));
+    s.SetStop(encodeDate(2024, 3, 11));
+    EXPECT_EQ(s.AxisLength(), 700);
+    EXPECT_EQ(s.PixelAtDate(encodeDate(2024, 3, 5)), 100);
+    const QImage img = s.grab().toImage();
+    img.save(testsupport::binDir() + "/scaler_png/8_vertical.png");
+    // Coarse ticks 15 pixels in from the right edge, at the week start (Monday 4 March, y 0) and fine ones 5.
+    EXPECT_EQ(img.pixelColor(59, 100), QColor(Qt::black));
+    EXPECT_EQ(img.pixelColor(55, 100), QColor(Qt::black));
+    EXPECT_NE(img.pixelColor(50, 100), QColor(Qt::black));
 }

@@ -303,3 +303,35 @@ TEST(Scaler, ResizeKeepsTheScaleUnlessStopWasSet) {
     EXPECT_EQ(s->Stop(), encodeDate(2024, 3, 24));
     EXPECT_NEAR(s->Scale(), 20.0 / 1000, 1e-12);
 }
+
+TEST(Scaler, HourTicksSkipAHiddenWeekendInWholeSteps) {
+    const double friday = encodeDate(2024, 3, 8);
+    auto s = makeScaler(1200, friday + 0.5, friday + 4.5);
+    s->SetHiddenDays(kWeekend);
+    EXPECT_NEAR(s->VisibleSpan(), 2.0, 1e-12);
+    ASSERT_EQ(s->FineStep(), 1.0 / 24);
+    const auto& fine = s->FineMarks();
+    int hidden = 0;
+    double hiddenPos = -1;
+    for (const TScaleMark& m : fine) {
+        if (!m.Hidden) continue;
+        ++hidden;
+        if (hiddenPos < 0) hiddenPos = m.Pos;
+        EXPECT_NEAR(m.Pos, 300, 1e-6); // all of the weekend sits on Friday midnight
+    }
+    // Saturday 00:00, then a jump to Sunday 21:00 and three more hours before Monday.
+    EXPECT_EQ(hidden, 4);
+    EXPECT_LE(fine.size(), size_t(48 + hidden + 2)); // the last one or two reach past the axis
+    const auto monday = std::find_if(fine.begin(), fine.end(),
+                                     [&](const TScaleMark& m) { return m.Date >= friday + 3 - 1e-9; });
+    ASSERT_NE(monday, fine.end());
+    EXPECT_NEAR(monday->Date, friday + 3, 1e-9);
+    EXPECT_NEAR(monday->Pos, 300, 1e-6);
+    EXPECT_EQ(monday->Text, "00");
+    // Scrolling across the weekend never leaves the window starting in hidden time.
+    for (int i = 0; i < 40; ++i) {
+        s->SetStart(s->StepForwardOutOfHidden(s->AddVisible(s->DurationOfPixels(37), s->Start())));
+        ASSERT_FALSE(s->IsHidden(s->Start()));
+        ASSERT_NEAR(s->VisibleSpan(), 2.0, 10.0 / 86400);
+    }
+}
