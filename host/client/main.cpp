@@ -138,6 +138,15 @@ int run(const Options& o) {
     if (opened != 0)
         return fail(QString("OpenForm answered %1: the module could not open its form").arg(opened));
 
+    if (o.trace) {
+        kv::Variant info;
+        if (ctrl->GetSessionInfo(info) == 0 && info.isArray()) {
+            QStringList fields;
+            for (int i = info.lowBound(); i <= info.highBound(); ++i)
+                fields << kv::varToStr(info.at(i));
+            out("session=" + fields.join(';'));
+        }
+    }
     if (o.autoCloseMs >= 0) {
         // Closes the form as its close box would; FreeForm when the window cannot be found.
         QTimer::singleShot(o.autoCloseMs, &window, [&ctrl] {
@@ -227,7 +236,8 @@ int main(int argc, char** argv) {
                                           "Close the form MS milliseconds after it was shown (tests).", "MS");
     const QCommandLineOption screenshotOpt("screenshot", "Save a PNG of the screen once the form is shown.",
                                            "FILE");
-    const QCommandLineOption traceOpt("trace", "Print every notification of the module on stdout.");
+    const QCommandLineOption traceOpt(
+        "trace", "Print the session the form took and every notification of the module on stdout.");
     parser.addOptions({installOpt, pluginOpt, userOpt, companyOpt, databaseOpt, extraOpt, productOpt,
                        modalOpt, autoCloseOpt, screenshotOpt, traceOpt});
     if (!parser.parse(arguments)) return fail(parser.errorText() + " (see --help)", exitUsage);
