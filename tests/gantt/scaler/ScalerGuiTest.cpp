@@ -1,4 +1,5 @@
 // The ruler and the offscreen base driven like a user does: real mouse, key and paint events.
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -64,19 +65,29 @@ TEST(ScalerGui, CtrlDragScrollsUnlessCtrlIsTheZoomKey) {
     EXPECT_GE(s.Start(), s.MinStart());
 }
 
+// Waits (at most 3 s) until the window's start moves; returns the milliseconds it took.
+static qint64 waitForScroll(TphDateScaler& s, double start) {
+    QElapsedTimer clock;
+    clock.start();
+    while (s.Start() == start && clock.elapsed() < 3000)
+        QTest::qWait(2);
+    return clock.elapsed();
+}
+
 TEST(ScalerGui, ScrollButtonsScrollWhileHeld) {
     ShownScaler w(encodeDate(2024, 3, 4), encodeDate(2024, 3, 14));
     TphDateScaler& s = w.s;
     const double start = s.Start();
+    const double step = 15 * s.Scale();
     const QPoint forward = s.ForwardButtonRect().center();
     ASSERT_GT(forward.x(), 900);
     QTest::mousePress(&s, Qt::LeftButton, Qt::NoModifier, forward);
     EXPECT_TRUE(s.Scrolling());
-    QTest::qWait(180);
-    const double moved = s.Start() - start;
-    EXPECT_GT(moved, 0);
+    EXPECT_GE(waitForScroll(s, start), 40);
     // Each tick moves 15 pixels' worth.
-    const double step = 15 * s.Scale();
+    EXPECT_NEAR(s.Start(), start + step, 1e-9);
+    QTest::qWait(120);
+    const double moved = s.Start() - start;
     EXPECT_NEAR(moved / step, std::round(moved / step), 1e-6);
     QTest::mouseRelease(&s, Qt::LeftButton, Qt::NoModifier, forward);
     EXPECT_FALSE(s.Scrolling());
@@ -85,9 +96,20 @@ TEST(ScalerGui, ScrollButtonsScrollWhileHeld) {
     EXPECT_EQ(s.Start(), after);
 
     QTest::mousePress(&s, Qt::LeftButton, Qt::NoModifier, s.BackButtonRect().center());
-    QTest::qWait(130);
+    waitForScroll(s, after);
     QTest::mouseRelease(&s, Qt::LeftButton, Qt::NoModifier, s.BackButtonRect().center());
-    EXPECT_LT(s.Start(), after);
+    EXPECT_NEAR(s.Start(), after - step, 1e-9);
+
+    // Leaving the button stops the scrolling at the next tick.
+    QTest::mousePress(&s, Qt::LeftButton, Qt::NoModifier, forward);
+    QTest::mouseMove(&s, QPoint(500, 35));
+    QElapsedTimer clock;
+    clock.start();
+    while (s.Scrolling() && clock.elapsed() < 3000)
+        QTest::qWait(2);
+    EXPECT_FALSE(s.Scrolling());
+    EXPECT_NEAR(s.Start(), after - step, 1e-9);
+    QTest::mouseRelease(&s, Qt::LeftButton, Qt::NoModifier, QPoint(500, 35));
 }
 
 TEST(ScalerGui, KeyboardScrollingUsesTheSlowTimer) {
@@ -95,9 +117,7 @@ TEST(ScalerGui, KeyboardScrollingUsesTheSlowTimer) {
     TphDateScaler& s = w.s;
     const double start = s.Start();
     s.ScrollBackwardStart();
-    QTest::qWait(100);
-    EXPECT_EQ(s.Start(), start); // 150 ms interval
-    QTest::qWait(120);
+    EXPECT_GE(waitForScroll(s, start), 140); // 150 ms interval
     EXPECT_NEAR(s.Start(), start - 15 * s.Scale(), 1e-9);
     s.ScrollStop();
     EXPECT_FALSE(s.Scrolling());
