@@ -206,6 +206,7 @@ void TKvADOConnection::Open() {
 }
 
 void TKvADOConnection::clearStatements() {
+    ++FGeneration;
     for (QSqlQuery* q : std::as_const(FStatements))
         delete q;
     FStatements.clear();
@@ -351,7 +352,14 @@ TKvADOQuery::~TKvADOQuery() {
 
 void TKvADOQuery::SetSQL(const QString& text) {
     if (Active()) Close();
+    if (text == FSQL) {
+        // A save loop sets the same text for every row: keep the prepared statement, drop the values.
+        for (auto& p : FParams)
+            p->Clear();
+        return;
+    }
     FSQL = text;
+    FPrepared = Prepared{};
     FParams.clear();
     for (const QString& name : kv::ado::parameterNames(text))
         FParams.push_back(std::make_unique<TParam>(name));
@@ -368,12 +376,26 @@ QSqlQuery& TKvADOQuery::execute() {
     if (!FConnection->Connected()) FConnection->Open();
     FConnection->checkThread();
     QString types;
+    types.reserve(static_cast<qsizetype>(FParams.size()));
     for (auto& p : FParams)
         types += p->typeCode();
-    const TranslatedSql& t = FConnection->translated(FSQL, types);
-    QSqlQuery& q = FConnection->statement(t.text);
-    for (qsizetype i = 0; i < t.markers.size(); ++i)
-        q.bindValue(static_cast<int>(i), ParamByName(t.markers[i]).Value());
+    if (!FPrepared.statement || FPrepared.types != types || FPrepared.connection != FConnection.data() ||
+        FPrepared.generation != FConnection->generation()) {
+        const TranslatedSql& t = FConnection->translated(FSQL, types);
+        FPrepared.statement = &FConnection->statement(t.text);
+        FPrepared.types = types;
+        FPrepared.connection = FConnection.data();
+        FPrepared.generation = FConnection->generation();
+        FPrepared.paramOfMarker.clear();
+        for (const QString& marker : t.markers) {
+            TParam& p = ParamByName(marker);
+            for (size_t i = 0; i < FParams.size(); ++i)
+                if (FParams[i].get() == &p) FPrepared.paramOfMarker.push_back(static_cast<int>(i));
+        }
+    }
+    QSqlQuery& q = *FPrepared.statement;
+    for (size_t i = 0; i < FPrepared.paramOfMarker.size(); ++i)
+        q.bindValue(static_cast<int>(i), FParams[static_cast<size_t>(FPrepared.paramOfMarker[i])]->Value());
     if (!q.exec()) {
         const QString error = FConnection->scrub(q.lastError().text());
         q.finish();

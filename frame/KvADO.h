@@ -84,6 +84,8 @@ public:
     // Error text with the password removed.
     QString scrub(const QString& message) const;
     void checkThread() const;
+    // Changes whenever the cached statements are dropped (on close).
+    int generation() const { return FGeneration; }
 
 private:
     const kv::ado::SchemaInfo& schemaInfo();
@@ -95,6 +97,7 @@ private:
     QSqlDatabase FDatabase;
     QThread* FThread = nullptr;
     bool FInTransaction = false;
+    int FGeneration = 0;
     std::unique_ptr<kv::ado::SchemaInfo> FSchema;
     QHash<QString, kv::ado::TranslatedSql> FTranslations;
     QHash<QString, QSqlQuery*> FStatements;
@@ -166,4 +169,12 @@ private:
     std::vector<std::unique_ptr<TParam>> FParams;
     QSqlQuery* FActive = nullptr;
     kv::TDataSetProvider FSelf;
+    // The statement of the last run, reused while text, parameter types and connection stay.
+    struct Prepared {
+        QSqlQuery* statement = nullptr;
+        QString types;
+        std::vector<int> paramOfMarker;
+        const TKvADOConnection* connection = nullptr;
+        int generation = -1;
+    } FPrepared;
 };

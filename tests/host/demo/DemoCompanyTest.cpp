@@ -1,0 +1,133 @@
+#include <QDate>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "common/PgServer.h"
+#include "common/TestSupport.h"
+#include "frame/KvADO.h"
+#include "host/demo/DemoCompany.h"
+#include "host/schema/CompanySchema.h"
+#include "support/StewardINI.h"
+
+using namespace kv::demo;
+
+namespace {
+
+DemoOptions options(quint32 seed, int lines = 60) {
+    DemoOptions o;
+    o.seed = seed;
+    o.lines = lines;
+    o.start = QDate(2026, 1, 5);
+    return o;
+}
+
+QStringList rows(TKvADOConnection& c, const QString& sql) {
+    TKvADOQuery q;
+    q.SetConnection(&c);
+    q.SetSQL(sql);
+    q.Open();
+    QStringList out;
+    for (q.First(); !q.Eof(); q.Next()) {
+        QStringList cells;
+        for (int i = 0; i < q.FieldCount(); ++i)
+            cells << q.Fields(i).AsString().trimmed();
+        out << cells.join('|');
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(DemoCompany, InstallationOpensThroughTheLauncherSettings) {
+    QTemporaryDir dir;
+    const DemoSummary s = writeDemoInstallation(dir.path(), options(5));
+    EXPECT_EQ(s.lines, 60 + 8);
+    testsupport::ScopedEnv registry("TARNIX_REGISTRY", (dir.path() + "/registry.ini").toUtf8());
+    TStewardIniS settings;
+    ASSERT_TRUE(settings.ErrorCode.isEmpty()) << settings.ErrorCode.toStdString();
+    EXPECT_EQ(settings.InstallPath, dir.path() + "/");
+    TKvADOConnection c;
+    c.SetConnectionString(settings.GetConnectString());
+    c.Open();
+    EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM DEMO..MPSTB WHERE TB001 = 'F01'"), QStringList({"60"}));
+    EXPECT_EQ(rows(c, "SELECT MA001, MA002 FROM DEMO..CMSMA"), QStringList({"1|/"}));
+}
+
+TEST(DemoCompany, LinesFormTreesWhoseDaysAddUp) {
+    QTemporaryDir dir;
+    writeDemoInstallation(dir.path(), options(11, 200));
+    TKvADOConnection c;
+    c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
+    c.Open();
+    // Day quantities add up to the production quantity, and the days lie within the bar.
+    EXPECT_EQ(rows(c,
+                   "SELECT COUNT(*) FROM MPSTB B WHERE TB026 <> (SELECT SUM(TC007) FROM MPSTC C WHERE "
+                   "C.TC001 = B.TB001 AND C.TC002 = B.TB003 AND C.TC009 = B.TB051 AND C.TC003 = B.TB004 AND "
+                   "C.TC004 = B.TB005 AND C.TC005 = B.TB037 AND C.TC006 BETWEEN B.TB013 AND B.TB014)"),
+              QStringList({"0"}));
+    // Every node below the root has its parent (its node minus 2 characters), which starts after it ends.
+    EXPECT_EQ(
+        rows(c, "SELECT COUNT(*) FROM MPSTB B WHERE LENGTH(TB037) > 2 AND NOT EXISTS (SELECT 1 FROM MPSTB P "
+                "WHERE P.TB001 = B.TB001 AND P.TB003 = B.TB003 AND P.TB051 = B.TB051 AND P.TB004 = B.TB004 "
+                "AND P.TB005 = B.TB005 AND P.TB037 = SUBSTR(B.TB037, 1, LENGTH(B.TB037) - 2) "
+                "AND P.TB013 > B.TB014)"),
+        QStringList({"0"}));
+    // In-house types carry a work centre, outsourcing types an approved supplier, never both.
+    EXPECT_EQ(
+        rows(c,
+             "SELECT COUNT(*) FROM MPSTB LEFT JOIN CMSMQ ON MQ001 = TB042 LEFT JOIN PURMA ON MA001 = TB045 "
+             "WHERE MQ001 IS NULL OR (MQ017 = '1' AND (TB044 = '' OR TB045 <> '')) OR "
+             "(MQ017 <> '1' AND (TB044 <> '' OR MA016 <> '1'))"),
+        QStringList({"0"}));
+    // Three resources per scheduled item, the main resource among them; the load covers every bar day.
+    EXPECT_EQ(rows(c,
+                   "SELECT COUNT(*) FROM MPSTB WHERE NOT EXISTS (SELECT 1 FROM MPSMC WHERE MC001 = TB006 AND "
+                   "MC002 = TB036)"),
+              QStringList({"0"}));
+    EXPECT_EQ(rows(c, "SELECT MIN(N), MAX(N) FROM (SELECT COUNT(*) AS N FROM MPSMC GROUP BY MC001)"),
+              QStringList({"3|3"}));
+    EXPECT_EQ(
+        rows(c, "SELECT COUNT(*) FROM MPSTC WHERE NOT EXISTS (SELECT 1 FROM MPSTD WHERE TD002 = TC006)"),
+        QStringList({"0"}));
+}
+
+TEST(DemoCompany, SameSeedSameCompany) {
+    QTemporaryDir a, b, c;
+    writeDemoInstallation(a.path(), options(21));
+    writeDemoInstallation(b.path(), options(21));
+    writeDemoInstallation(c.path(), options(22));
+    auto dump = [](const QString& dir) {
+        TKvADOConnection conn;
+        conn.SetConnectionString(sqliteConnectString(dir + "/DEMO.db"));
+        conn.Open();
+        return rows(conn,
+                    "SELECT TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB026,TB013,TB014,TB042,TB045 "
+                    "FROM MPSTB ORDER BY TB001,TB002,TB037") +
+               rows(conn, "SELECT TC003,TC005,TC006,TC007 FROM MPSTC ORDER BY TC003,TC004,TC005,TC006");
+    };
+    const QStringList first = dump(a.path());
+    EXPECT_EQ(first, dump(b.path()));
+    EXPECT_NE(first, dump(c.path()));
+}
+
+TEST(DemoCompany, SchemaOnlyAndOtherEngines) {
+    QTemporaryDir dir;
+    const DemoSummary s = writeDemoInstallation(dir.path(), options(1), true);
+    EXPECT_EQ(s.lines, 0);
+    TKvADOConnection c;
+    c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
+    c.Open();
+    EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM MPSTB"), QStringList({"0"}));
+    EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM KVRINTMA"), QStringList({"0"}));
+
+    testsupport::PgServer& pg = testsupport::PgServer::shared();
+    if (!pg.available()) GTEST_SKIP() << "PostgreSQL part skipped: " << pg.error().toStdString();
+    TKvADOConnection server;
+    server.SetConnectionString(pg.connectString(pg.createDatabase("demo")));
+    server.Open();
+    kv::schema::applyCompanySchema(server);
+    const DemoSummary p = generateCompany(server, options(5));
+    EXPECT_EQ(p.lines, 68);
+    EXPECT_EQ(rows(server, "SELECT COUNT(*) FROM DEMO..MPSTB WHERE TB001 = 'F01'"), QStringList({"60"}));
+}
