@@ -109,6 +109,7 @@ public:
     bool IndexDirty = false;
     int UnloadedBefore = 0;
     int UnloadedAfter = 0;
+    // Shared, not owned: it must outlive the list, whose release still raises events.
     TphDataListEvents* Events = nullptr;
     TphDataEntityFactory Factory;
 

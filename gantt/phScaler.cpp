@@ -121,7 +121,6 @@ TphDateScaler::TphDateScaler(QWidget* parent) : TphOffscreenPaint(parent) {
     RebuildTicks();
     FLastAxis = AxisLength();
     FLastScale = Scale();
-    FStopAtPaint = FStop;
     UpdateButtonRects();
 }
 
@@ -385,6 +384,7 @@ void TphDateScaler::SetStart(kv::TDateTime x) {
     const double span = VisibleSpan();
     FStart = x;
     FStop = std::min(MaxDate, AddVisible(span, FStart));
+    FStopSetSincePaint = true;
     RebuildTicks();
     FlagChange();
     Invalidate();
@@ -393,6 +393,7 @@ void TphDateScaler::SetStart(kv::TDateTime x) {
 void TphDateScaler::SetStop(kv::TDateTime x) {
     if (x == FStop) return;
     FStop = std::min(x, MaxDate);
+    FStopSetSincePaint = true;
     RebuildTicks();
     FlagChange();
     FLastScale = Scale();
@@ -403,6 +404,7 @@ void TphDateScaler::SetWindow(kv::TDateTime start, kv::TDateTime stop) {
     if (start == FStart && stop == FStop) return;
     FStart = start;
     FStop = stop;
+    FStopSetSincePaint = true;
     RebuildTicks();
     FlagChange();
     Invalidate();
@@ -452,11 +454,12 @@ void TphDateScaler::EnsureLayout() {
     if (FInRebuild) return;
     const int axis = AxisLength();
     if (axis == FLastAxis) return;
-    const bool stretch = FLastAxis > 0 && axis >= 1 && FStop == FStopAtPaint && FLastScale > 0;
+    const bool stretch = FLastAxis > 0 && axis >= 1 && !FStopSetSincePaint && FLastScale > 0;
     FLastAxis = axis;
     if (stretch) {
         // Resizing keeps the scale: the window grows or shrinks at its end.
         FStop = std::min(MaxDate, AddVisible(axis * FLastScale, FStart));
+        FStopSetSincePaint = true;
         FlagChange();
     }
     RebuildTicks();
@@ -545,6 +548,7 @@ kv::TDateTime TphDateScaler::SnapDown(kv::TDateTime date, double level) {
         // The tick arithmetic is 32-bit; beyond it the window is too narrow for its date.
         if (!(q < 2147483648.0 && q > -2147483649.0)) {
             FStop = FStart + 1;
+            FStopSetSincePaint = true;
             FPressed = false;
             FZoomDrag = false;
             throw EKvError("To small span");

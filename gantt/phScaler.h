@@ -312,10 +312,10 @@ private:
     bool FWeekValid = false;
     qint64 FHourPrefixMs[25] = {};
 
-    // Resize handling: the axis and scale of the last layout, and Stop at the last paint.
+    // Resize handling: the axis and scale of the last layout, and whether Stop was set since the last paint.
     int FLastAxis = -1;
     double FLastScale = 0;
-    kv::TDateTime FStopAtPaint = 0;
+    bool FStopSetSincePaint = false;
 
     QRect FBtnBack;
     QRect FBtnForward;

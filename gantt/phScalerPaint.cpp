@@ -253,7 +253,7 @@ void TphDateScaler::Paint() {
         p.setBrush(Qt::NoBrush);
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
-    FStopAtPaint = FStop;
+    FStopSetSincePaint = false;
 }
 
 bool TphDateScaler::event(QEvent* event) {
@@ -274,17 +274,16 @@ void TphDateScaler::mousePressEvent(QMouseEvent* event) {
     FPressClock.start();
     FPressPos = AlongAxis(pt);
     FLastMovePos = FPressPos;
-    FPressScale = Scale();
     FPressShift = event->modifiers();
-    FPressDate = DateAtPixel(FPressPos);
-    if (event->button() == Qt::LeftButton && FFineStep > 0) {
-        try {
-            FPressDate = SnapDown(FPressDate, FFineStep);
-        } catch (const EKvError& e) {
-            qWarning("%s", e.what());
-            RebuildTicks();
-            return;
-        }
+    try {
+        FPressScale = Scale();
+        FPressDate = DateAtPixel(FPressPos);
+        if (event->button() == Qt::LeftButton && FFineStep > 0) FPressDate = SnapDown(FPressDate, FFineStep);
+    } catch (const EKvError& e) {
+        // The window was reset to one day; this press starts nothing.
+        qWarning("%s", e.what());
+        Invalidate();
+        return;
     }
     FPressed = true;
     FZoomDrag = false;

@@ -302,6 +302,13 @@ TEST(Scaler, ResizeKeepsTheScaleUnlessStopWasSet) {
     s->SetStop(encodeDate(2024, 3, 24));
     EXPECT_EQ(s->Stop(), encodeDate(2024, 3, 24));
     EXPECT_NEAR(s->Scale(), 20.0 / 1000, 1e-12);
+    // Set back to the value it had at the last paint: still a window the caller chose.
+    s->grab();
+    s->SetStop(encodeDate(2024, 3, 14));
+    s->SetStop(encodeDate(2024, 3, 24));
+    s->resize(500, 45);
+    EXPECT_EQ(s->Stop(), encodeDate(2024, 3, 24));
+    EXPECT_NEAR(s->Scale(), 20.0 / 500, 1e-12);
 }
 
 TEST(Scaler, HourTicksSkipAHiddenWeekendInWholeSteps) {
