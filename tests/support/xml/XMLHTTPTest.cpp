@@ -1,3 +1,4 @@
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWidget>
@@ -12,6 +13,9 @@ class TinyHttpServer {
 public:
     explicit TinyHttpServer(QByteArray status = "200 OK", bool silent = false)
         : FStatus(std::move(status)), FSilent(silent) {
+        // A proxy configured on the test machine must not stand between the request and this server.
+        QNetworkProxyFactory::setUseSystemConfiguration(false);
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
         QObject::connect(&FServer, &QTcpServer::newConnection, [this]() {
             while (QTcpSocket* socket = FServer.nextPendingConnection()) {
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket]() {
