@@ -178,6 +178,7 @@ protected:
             }
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 emit commitData(editor);
+                FGrid->FEnterPressed = true;
                 emit closeEditor(editor, NoHint);
                 return true;
             }
@@ -335,15 +336,23 @@ const QMap<TStringAlignGrid::CellKey, TCellProperties>& TStringAlignGrid::Level(
     return FLevels[level];
 }
 
+// Key of a record: (col, row) for a cell; (index, -1) for the other levels, the index being the row for
+// the row levels and the column for the column levels (whichever of the two is given).
+static QPair<int, int> recordKey(TPropLevel level, int col, int row) {
+    if (level == plCell) return {col, row};
+    if (level == plRow || level == plFixedRow) return {row >= 0 ? row : col, -1};
+    return {col >= 0 ? col : row, -1};
+}
+
 const TCellProperties* TStringAlignGrid::Record(TPropLevel level, int col, int row) const {
     const auto& map = Level(level);
-    const auto it = map.constFind({col, level == plCell ? row : -1});
+    const auto it = map.constFind(recordKey(level, col, row));
     return it == map.constEnd() ? nullptr : &it.value();
 }
 
 void TStringAlignGrid::ChangeRecord(TPropLevel level, int col, int row,
                                     const std::function<void(TCellProperties&)>& change) {
-    const CellKey key{col, level == plCell ? row : -1};
+    const CellKey key = recordKey(level, col, row);
     auto& map = Level(level);
     TCellProperties& record = map[key];
     change(record);
@@ -671,15 +680,16 @@ void TStringAlignGrid::EditorClosed(QWidget*, int hint) {
         // Esc: the text as it was when the editor opened.
         SetCells(col, row, FEditOldText);
         emit OnCancelEdit(this, col, row);
-        FTabPressed = false;
+        FTabPressed = FEnterPressed = false;
         return;
     }
     emit OnAfterEdit(this, col, row);
-    const bool tab = FTabPressed;
-    FTabPressed = false;
+    const bool tab = FTabPressed, enter = FEnterPressed;
+    FTabPressed = FEnterPressed = false;
+    // Only keys move on; an editor closed by losing the focus stays where it was.
     if (tab) {
         MoveToNextCell(FNextCellTab, FAfterLastCellTab);
-    } else if (FAutoEditNextCell) {
+    } else if (enter && FAutoEditNextCell) {
         if (MoveToNextCell(FNextCellEdit, FAfterLastCellEdit)) OpenEditor();
     }
 }

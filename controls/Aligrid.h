@@ -156,7 +156,8 @@ public:
     QColor SelectedFontColor() const { return FSelectedFontColor; }
     void SetSelectedFontColor(const QColor& c);
 
-    // Records. level plCell takes (col, row); the other levels take the index in col.
+    // Records. plCell takes (col, row); a row level takes its row, a column level its column (the
+    // other argument -1; an index passed as the only one of the two is taken too).
     const TCellProperties* Record(TPropLevel level, int col, int row = -1) const;
     // Creates the record on first use; the change is applied, empty records are dropped, the grid repaints.
     void ChangeRecord(TPropLevel level, int col, int row,
@@ -281,6 +282,7 @@ private:
     QString FEditOldText;
     int FEditCol = -1, FEditRow = -1;
     bool FTabPressed = false;
+    bool FEnterPressed = false;
     QString FSearchText;
     QElapsedTimer FSearchClock;
 };
