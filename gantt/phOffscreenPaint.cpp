@@ -1,6 +1,7 @@
 #include "gantt/phOffscreenPaint.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -74,14 +75,73 @@ bool TphOffscreenPaint::PrintResizeFont() {
     return allow;
 }
 
+int phShiftState(Qt::KeyboardModifiers modifiers, bool doubleClick) {
+    int shift = 0;
+    if (modifiers & Qt::ShiftModifier) shift |= ssShift;
+    if (modifiers & Qt::AltModifier) shift |= ssAlt;
+    if (modifiers & Qt::ControlModifier) shift |= ssCtrl;
+    if (doubleClick) shift |= ssDouble;
+    return shift;
+}
+
+static TMouseButton mouseButton(Qt::MouseButton button) {
+    return button == Qt::RightButton ? mbRight : button == Qt::MiddleButton ? mbMiddle : mbLeft;
+}
+
 void TphOffscreenPaint::keyPressEvent(QKeyEvent* event) {
     if (OnKeyDown) {
         int key = event->key();
-        OnKeyDown(this, key, event->modifiers());
+        OnKeyDown(this, key, phShiftState(event->modifiers()));
         if (key == 0) {
             event->accept();
             return;
         }
     }
     QWidget::keyPressEvent(event);
+}
+
+void TphOffscreenPaint::keyReleaseEvent(QKeyEvent* event) {
+    if (OnKeyUp) {
+        int key = event->key();
+        OnKeyUp(this, key, phShiftState(event->modifiers()));
+        if (key == 0) {
+            event->accept();
+            return;
+        }
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void TphOffscreenPaint::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (OnMouseDown)
+        OnMouseDown(this, mouseButton(event->button()), phShiftState(event->modifiers()), p.x(), p.y());
+    event->accept();
+}
+
+void TphOffscreenPaint::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (OnMouseMove) OnMouseMove(this, phShiftState(event->modifiers()), p.x(), p.y());
+    event->accept();
+}
+
+void TphOffscreenPaint::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (OnMouseUp)
+        OnMouseUp(this, mouseButton(event->button()), phShiftState(event->modifiers()), p.x(), p.y());
+    event->accept();
+}
+
+void TphOffscreenPaint::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double click is a press with the double-click bit, then the click event.
+    const QPoint p = event->position().toPoint();
+    if (OnMouseDown)
+        OnMouseDown(this, mouseButton(event->button()), phShiftState(event->modifiers(), true), p.x(), p.y());
+    if (OnDblClick) OnDblClick(this);
+    event->accept();
+}
+
+void TphOffscreenPaint::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (OnResize) OnResize(this);
 }

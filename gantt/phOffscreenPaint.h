@@ -9,6 +9,11 @@
 
 class QPainter;
 
+// Shift state as the engine's mouse and key events carry it.
+enum TphShiftState : int { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssDouble = 0x40 };
+int phShiftState(Qt::KeyboardModifiers modifiers, bool doubleClick = false);
+enum TMouseButton : int { mbLeft = 0, mbRight = 1, mbMiddle = 2 };
+
 class TphOffscreenPaint : public QWidget {
     Q_OBJECT
     Q_PROPERTY(uint Color READ Color WRITE SetColor)
@@ -47,9 +52,16 @@ public:
     // Whether the printer may scale the fonts; the OnPrintResizeFont handler decides, yes by default.
     bool PrintResizeFont();
 
+    // Events of the control; a handler that sets key to 0 consumes the key.
     std::function<void(TphOffscreenPaint*)> OnPaint;
-    std::function<void(TphOffscreenPaint*, int& key, Qt::KeyboardModifiers shift)> OnKeyDown;
+    std::function<void(TphOffscreenPaint*, int& key, int shift)> OnKeyDown;
+    std::function<void(TphOffscreenPaint*, int& key, int shift)> OnKeyUp;
     std::function<void(TphOffscreenPaint*, bool& allow)> OnPrintResizeFont;
+    std::function<void(TphOffscreenPaint*, TMouseButton button, int shift, int x, int y)> OnMouseDown;
+    std::function<void(TphOffscreenPaint*, int shift, int x, int y)> OnMouseMove;
+    std::function<void(TphOffscreenPaint*, TMouseButton button, int shift, int x, int y)> OnMouseUp;
+    std::function<void(TphOffscreenPaint*)> OnDblClick;
+    std::function<void(TphOffscreenPaint*)> OnResize;
 
 protected:
     // Draws into Canvas(); the default raises OnPaint.
@@ -58,6 +70,13 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    // These raise the mouse events; subclasses do their own handling first and then call them.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     TColor FColor = clBtnFace;

@@ -269,6 +269,11 @@ void TphDateScaler::mousePressEvent(QMouseEvent* event) {
         TphOffscreenPaint::mousePressEvent(event);
         return;
     }
+    struct RaiseEvent {
+        TphDateScaler* self;
+        QMouseEvent* event;
+        ~RaiseEvent() { self->TphOffscreenPaint::mousePressEvent(event); }
+    } raise{this, event};
     const QPoint pt = event->position().toPoint();
     FLastMouse = pt;
     FPressClock.start();
@@ -335,7 +340,13 @@ void TphDateScaler::mouseReleaseEvent(QMouseEvent* event) {
     FKeyboardScroll = false;
     FZoomDrag = false;
     Invalidate();
-    event->accept();
+    TphOffscreenPaint::mouseReleaseEvent(event);
+}
+
+void TphDateScaler::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click presses like the first.
+    mousePressEvent(event);
+    if (OnDblClick) OnDblClick(this);
 }
 
 void TphDateScaler::ScrollTick() {

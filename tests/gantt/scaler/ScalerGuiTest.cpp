@@ -207,13 +207,33 @@ TEST(OffscreenPaint, KeysReachOnKeyDownAndOwnersDrawThroughOnPaint) {
         sender->Canvas()->fillRect(QRect(0, 0, 40, 40), Qt::green);
     };
     std::vector<int> keys;
-    c.OnKeyDown = [&](TphOffscreenPaint*, int& key, Qt::KeyboardModifiers) { keys.push_back(key); };
+    c.OnKeyDown = [&](TphOffscreenPaint*, int& key, int shift) { keys.push_back(key + shift); };
+    std::vector<std::tuple<TMouseButton, int, int, int>> downs;
+    std::vector<std::tuple<TMouseButton, int>> ups;
+    int doubleClicks = 0;
+    c.OnMouseDown = [&](TphOffscreenPaint*, TMouseButton b, int shift, int x, int y) {
+        downs.emplace_back(b, shift, x, y);
+    };
+    c.OnMouseUp = [&](TphOffscreenPaint*, TMouseButton b, int shift, int, int) {
+        ups.emplace_back(b, shift);
+    };
+    c.OnDblClick = [&](TphOffscreenPaint*) { ++doubleClicks; };
     c.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
     c.setFocus();
     QTest::keyClick(&c, Qt::Key_Right);
-    QTest::keyClick(&c, Qt::Key_Home);
-    EXPECT_EQ(keys, (std::vector<int>{Qt::Key_Right, Qt::Key_Home}));
+    QTest::keyClick(&c, Qt::Key_Home, Qt::ShiftModifier | Qt::ControlModifier);
+    // The modifier keys themselves come first; the last key carries the shift bits.
+    ASSERT_GE(keys.size(), 2u);
+    EXPECT_EQ(keys.front(), Qt::Key_Right);
+    EXPECT_EQ(keys.back(), int(Qt::Key_Home) + int(ssShift) + int(ssCtrl));
+    QTest::mouseClick(&c, Qt::RightButton, Qt::ControlModifier, QPoint(5, 7));
+    QTest::mouseDClick(&c, Qt::LeftButton, Qt::NoModifier, QPoint(8, 9));
+    ASSERT_GE(downs.size(), 2u);
+    EXPECT_EQ(downs.front(), std::make_tuple(mbRight, int(ssCtrl), 5, 7));
+    EXPECT_EQ(downs.back(), std::make_tuple(mbLeft, int(ssDouble), 8, 9));
+    EXPECT_EQ(ups.front(), std::make_tuple(mbRight, int(ssCtrl)));
+    EXPECT_EQ(doubleClicks, 1);
     EXPECT_EQ(c.grab().toImage().pixelColor(20, 20), QColor(Qt::green));
     EXPECT_GT(painted, 0);
 }
