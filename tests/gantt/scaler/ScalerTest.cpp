@@ -149,6 +149,13 @@ TEST(Scaler, WeekLabelsCarryTheIsoWeekForEveryMonday) {
         ++checked;
     }
     EXPECT_GT(checked, 2600);
+    // Any day, including the first days of January that belong to the year before.
+    for (QDate d(1995, 1, 1); d.year() <= 2035; d = d.addDays(1)) {
+        int isoYear = 0, weekYear = 0;
+        const int week = d.weekNumber(&isoYear);
+        ASSERT_EQ(s.WeekNumber(kv::fromQDate(d) + 0.7, &weekYear), week) << d.toString().toStdString();
+        ASSERT_EQ(weekYear, isoYear);
+    }
 }
 
 TEST(Scaler, DateAtPixelInvertsPixelAtDateAtEveryZoom) {
