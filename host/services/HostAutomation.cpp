@@ -44,6 +44,12 @@ QString THostAutomation::GetMessage(const QString& Type, const QString& Number) 
                : QString("讯息 %1;%2 不在讯息表中").arg(Type, Number);
 }
 
+void registerHostAutomationClass(THostSettings Settings) {
+    kv::ObjectRegistry::registerClass(kHostProgID, [Settings]() -> kv::DispatchPtr {
+        return std::make_shared<THostAutomation>(TMessageTable::shipped(), Settings);
+    });
+}
+
 int installationUICodePage(const QString& installDir) {
     const kv::IniFile ini(QDir(installDir).filePath("StewardC.ini"));
     const int system = kv::codepage::systemCodePage();

@@ -25,6 +25,11 @@ private:
     THostSettings FSettings;
 };
 
+// The programme identifier under which a module that runs outside a host creates its host object.
+constexpr const char* kHostProgID = "VantorWorkCenter.Manager";
+// Registers this automation object, with the shipped messages, under kHostProgID in this process.
+void registerHostAutomationClass(THostSettings Settings = {});
+
 // The interface code page of an installation: [CodePage] UICodePage of its StewardC.ini, else the
 // system code page; 936 and 950 stand, anything else is 437.
 int installationUICodePage(const QString& installDir);

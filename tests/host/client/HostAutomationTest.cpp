@@ -79,6 +79,16 @@ TEST(HostAutomationTest, VersionAndProduct) {
     EXPECT_EQ(host->property("productid"), kv::Variant(5));
 }
 
+TEST(HostAutomationTest, CreatableByItsProgrammeIdentifier) {
+    tarnix::THostSettings settings;
+    settings.UICodePage = 437;
+    tarnix::registerHostAutomationClass(settings);
+    const kv::DispatchPtr host = kv::CreateOleObject("vantorworkcenter.manager");
+    EXPECT_EQ(message(host, "I", "000005"), "Choose at least one kind of output.");
+    kv::ObjectRegistry::unregisterClass(tarnix::kHostProgID);
+    EXPECT_THROW(kv::CreateOleObject(tarnix::kHostProgID), kv::EOleError);
+}
+
 TEST(HostAutomationTest, ServicesNotYetProvidedFailWithTheirName) {
     const kv::DispatchPtr host = makeHost(936);
     for (const char* name : {"Com_Counter", "Com_Validator", "Com_F2Window", "CallHelp", "GetFileList"}) {
