@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <dlfcn.h>
+#include <utility>
 
 // Defined with its value here rather than next to its declaration, so that the controller class is set
 // before any code of the library runs, and linking the entry always brings this unit along.
@@ -77,7 +78,7 @@ void TDLLRPCtrller::HookFormEvents() {
 int32_t TDLLRPCtrller::Execute(kv::Variant& Params) {
     try {
         if (Form && !Params.isNull() && Params.isArray()) {
-            Form->RunRequest(kv::Variant::arrayOf({true, Params.at(1)}));
+            Form->RunRequest(kv::Variant::arrayOf({true, std::as_const(Params).at(1)}));
             return 0;
         }
     } catch (...) {

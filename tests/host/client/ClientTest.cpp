@@ -89,6 +89,26 @@ TEST_F(ClientTest, FailuresAreOneLineAndANonZeroStatus) {
     EXPECT_EQ(r.err, QStringList{"tarnix-client: --auto-close takes a number of milliseconds"});
 }
 
+TEST_F(ClientTest, FailuresOfTheModuleAreOneLineAndANonZeroStatus) {
+    const QString faulty = testsupport::binDir() + "/FaultyModule.so";
+    const auto runWith = [&](const char* fault) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARNIX_TEST_FAULT", fault);
+        return runClient({"--install", dir.path(), "--plugin", faulty}, env);
+    };
+    ClientRun r = runWith("controller");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, QStringList{"tarnix-client: GetController failed: KVR DLL Internal Error : Not Assign "
+                                 "\"DLLControllerClass\" varible"});
+    r = runWith("formclass");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, QStringList{"tarnix-client: OpenForm failed: KVR DLL Internal Error : Not Assign "
+                                 "\"frmBaseGeneClass\" varible"});
+    r = runWith("refuse");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, QStringList{"tarnix-client: OpenForm answered -1: the module could not open its form"});
+}
+
 TEST_F(ClientTest, InstallationComesFromTheEnvironmentWhenNotGiven) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TARNIX_INSTALL", dir.filePath("nowhere"));
