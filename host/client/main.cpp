@@ -139,6 +139,7 @@ int run(const Options& o) {
         return fail(QString("OpenForm answered %1: the module could not open its form").arg(opened));
 
     if (o.trace) {
+        out("registry=" + kv::registryFileName());
         kv::Variant info;
         if (ctrl->GetSessionInfo(info) == 0 && info.isArray()) {
             QStringList fields;

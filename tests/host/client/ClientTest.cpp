@@ -54,8 +54,9 @@ TEST_F(ClientTest, OpensTheFormAndExitsWhenItCloses) {
     const ClientRun r = runClient({"--install", dir.path(), "--plugin", plugin(), "--user", "ZZ", "--company",
                                    "ACME", "--auto-close", "200", "--trace"});
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
-    EXPECT_EQ(r.out, (QStringList{"notify 256", "session=ZZ;ACME;KRTA07;KRTA07", "notify 272", "notify 288",
-                                  "notify 304", "ResultCode=0", "ResultData="}));
+    EXPECT_EQ(r.out, (QStringList{"notify 256", "registry=" + dir.filePath("registry.ini"),
+                                  "session=ZZ;ACME;KRTA07;KRTA07", "notify 272", "notify 288", "notify 304",
+                                  "ResultCode=0", "ResultData="}));
     EXPECT_TRUE(r.err.isEmpty()) << r.err.join('\n').toStdString();
 }
 
@@ -64,6 +65,16 @@ TEST_F(ClientTest, ModalShowReportsTheModalResult) {
         runClient({"--install", dir.path(), "--plugin", plugin(), "--modal", "--auto-close", "200"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, (QStringList{"ModalResult=2", "ResultCode=0", "ResultData="}));
+}
+
+TEST_F(ClientTest, AGivenRegistryFileIsKept) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TARNIX_REGISTRY", dir.filePath("elsewhere.ini"));
+    const ClientRun r =
+        runClient({"--install", dir.path(), "--plugin", plugin(), "--auto-close", "0", "--trace"}, env);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains("registry=" + dir.filePath("elsewhere.ini")))
+        << r.out.join('\n').toStdString();
 }
 
 TEST_F(ClientTest, FailuresAreOneLineAndANonZeroStatus) {
