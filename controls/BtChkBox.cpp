@@ -5,6 +5,9 @@
 #include <QStyle>
 
 #include "controls/KvBitmaps.h"
+#include "controls/KvDataLink.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Field.h"
 
 TBitCheckBox::TBitCheckBox(QWidget* parent) : QAbstractButton(parent) {
     resize(97, 17);
@@ -20,10 +23,15 @@ void TBitCheckBox::SetState(int value) {
     if (value < cbUnchecked || value > cbGrayed || value == FState) return;
     FState = value;
     update();
+    if (!FReading && FDataLink && value != cbGrayed)
+        if (kv::TField* field = FDataLink->Field(); field && FDataLink->Edit())
+            field->SetAsString(value == cbChecked ? FValueChecked : FValueUnchecked);
     emit StateChanged(FState);
 }
 
 void TBitCheckBox::Toggle() {
+    // A bound box whose record cannot be edited keeps its state.
+    if (FDataLink && FDataLink->Field() && !FDataLink->Edit()) return;
     switch (FState) {
     case cbUnchecked:
         SetState(FAllowGrayed ? cbGrayed : cbChecked);
@@ -35,6 +43,42 @@ void TBitCheckBox::Toggle() {
         SetState(cbUnchecked);
         break;
     }
+}
+
+kv::TDataSource* TBitCheckBox::DataSource() const {
+    return FDataLink ? FDataLink->DataSource() : nullptr;
+}
+
+void TBitCheckBox::SetDataSource(kv::TDataSource* source) {
+    if (!FDataLink) {
+        FDataLink = new TKvFieldDataLink(this);
+        FDataLink->OnDataChange = [this] { DataChange(); };
+    }
+    FDataLink->SetDataSource(source);
+}
+
+QObject* TBitCheckBox::DataSourceObject() const {
+    return DataSource();
+}
+void TBitCheckBox::SetDataSourceObject(QObject* source) {
+    SetDataSource(qobject_cast<kv::TDataSource*>(source));
+}
+QString TBitCheckBox::DataField() const {
+    return FDataLink ? FDataLink->FieldName() : QString();
+}
+
+void TBitCheckBox::SetDataField(const QString& field) {
+    if (!FDataLink) SetDataSource(nullptr);
+    FDataLink->SetFieldName(field);
+}
+
+void TBitCheckBox::DataChange() {
+    const kv::TField* field = FDataLink->Field();
+    if (!field) return;
+    const QString text = field->AsString().trimmed();
+    FReading = true;
+    SetState(text == FValueChecked ? cbChecked : text == FValueUnchecked ? cbUnchecked : cbGrayed);
+    FReading = false;
 }
 
 void TBitCheckBox::SetAlignment(int value) {

@@ -5,8 +5,17 @@
 
 enum TCheckBoxState { cbUnchecked = 0, cbChecked = 1, cbGrayed = 2 };
 
+class TKvFieldDataLink;
+namespace kv {
+class TDataSource;
+}
+
 class TBitCheckBox : public QAbstractButton {
     Q_OBJECT
+    Q_PROPERTY(QObject* DataSource READ DataSourceObject WRITE SetDataSourceObject)
+    Q_PROPERTY(QString DataField READ DataField WRITE SetDataField)
+    Q_PROPERTY(QString ValueChecked MEMBER FValueChecked)
+    Q_PROPERTY(QString ValueUnchecked MEMBER FValueUnchecked)
     Q_PROPERTY(int State READ State WRITE SetState)
     Q_PROPERTY(bool Checked READ Checked WRITE SetChecked)
     Q_PROPERTY(bool AllowGrayed READ AllowGrayed WRITE SetAllowGrayed)
@@ -46,6 +55,15 @@ public:
 
     QSize sizeHint() const override { return {97, 17}; }
 
+    // Bound to a field: the field's text equal to ValueChecked shows checked, ValueUnchecked
+    // unchecked, anything else grayed; a click writes the new state's value.
+    kv::TDataSource* DataSource() const;
+    void SetDataSource(kv::TDataSource* source);
+    QObject* DataSourceObject() const;
+    void SetDataSourceObject(QObject* source);
+    QString DataField() const;
+    void SetDataField(const QString& field);
+
 signals:
     void StateChanged(int state);
 
@@ -57,6 +75,11 @@ protected:
 
 private:
     void Toggle();
+    void DataChange();
+    TKvFieldDataLink* FDataLink = nullptr;
+    QString FValueChecked = QStringLiteral("Y");
+    QString FValueUnchecked = QStringLiteral("N");
+    bool FReading = false;
 
     int FState = cbUnchecked;
     bool FAllowGrayed = false;

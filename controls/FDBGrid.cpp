@@ -1,0 +1,288 @@
+#include "controls/FDBGrid.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include "controls/KvBitmaps.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Field.h"
+
+// The visible fields of the data set as columns, its records (in the current order) as rows.
+class TFDBGridModel : public QAbstractTableModel {
+public:
+    explicit TFDBGridModel(TFDBGrid* grid) : QAbstractTableModel(grid), FGrid(grid) {}
+
+    void SetDataSource(kv::TDataSource* source) {
+        for (const auto& c : FConnections)
+            disconnect(c);
+        FConnections.clear();
+        beginResetModel();
+        FSource = source;
+        Rebuild();
+        endResetModel();
+        if (!source) return;
+        auto reset = [this] {
+            beginResetModel();
+            Rebuild();
+            endResetModel();
+            FGrid->viewport()->update();
+        };
+        FConnections << connect(source, &kv::TDataSource::dataSetChanged, this, reset)
+                     << connect(source, &kv::TDataSource::rowInserted, this, reset)
+                     << connect(source, &kv::TDataSource::rowRemoved, this, reset)
+                     << connect(source, &kv::TDataSource::recordChanged, this,
+                                [this](int row) {
+                                    if (row >= 0 && row < rowCount())
+                                        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+                                })
+                     << connect(source, &kv::TDataSource::currentChanged, this, [this](int row) {
+                            FGrid->FSyncing = true;
+                            const int col = qMax(0, FGrid->currentIndex().column());
+                            if (row >= 0 && row < rowCount()) FGrid->setCurrentIndex(index(row, col));
+                            FGrid->FSyncing = false;
+                            FGrid->viewport()->update();
+                        });
+    }
+
+    kv::TClientDataSet* DataSet() const {
+        return FSource && FSource->DataSet() && FSource->DataSet()->Active() ? FSource->DataSet() : nullptr;
+    }
+    kv::TDataSource* Source() const { return FSource; }
+    kv::TField* FieldOf(int column) const {
+        kv::TClientDataSet* ds = DataSet();
+        return ds && column >= 0 && column < FFields.size() ? ds->FindField(FFields[column]) : nullptr;
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        kv::TClientDataSet* ds = DataSet();
+        return parent.isValid() || !ds ? 0 : ds->RecordCount();
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(FFields.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const kv::TField* field = FieldOf(index.column());
+        if (!field || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+        kv::TClientDataSet* ds = DataSet();
+        // The current record shows through the field's formats and handlers.
+        if (ds->RecNo() == index.row() + 1)
+            return role == Qt::EditRole ? field->Text() : field->DisplayText();
+        const QVariant v = ds->valueAt(index.row(), field->Index());
+        return v.isNull() ? QString() : v.toString();
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            if (const kv::TField* field = FieldOf(section)) return field->DisplayLabel();
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        const kv::TField* field = FieldOf(index.column());
+        if (field && !field->ReadOnly() && !DataSet()->ReadOnly() &&
+            !FGrid->IsCheckBoxField(field->FieldName()))
+            f |= Qt::ItemIsEditable;
+        return f;
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        kv::TField* field = FieldOf(index.column());
+        if (!field || role != Qt::EditRole) return false;
+        kv::TClientDataSet* ds = DataSet();
+        try {
+            if (ds->State() == kv::TDataSetState::dsBrowse) {
+                ds->SetRecNo(index.row() + 1);
+                ds->Edit();
+            }
+            field->SetText(value.toString());
+            FGrid->FModifiedSinceInsert = true;
+            return true;
+        } catch (const EKvError&) {
+            return false;
+        }
+    }
+
+private:
+    void Rebuild() {
+        FFields.clear();
+        if (kv::TClientDataSet* ds = DataSet())
+            for (int i = 0; i < ds->FieldCount(); ++i)
+                if (ds->Fields(i).Visible()) FFields << ds->Fields(i).FieldName();
+    }
+
+    TFDBGrid* FGrid;
+    QPointer<kv::TDataSource> FSource;
+    QStringList FFields;
+    QList<QMetaObject::Connection> FConnections;
+};
+
+class TFDBGridDelegate : public QStyledItemDelegate {
+public:
+    explicit TFDBGridDelegate(TFDBGrid* grid) : QStyledItemDelegate(grid), FGrid(grid) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const kv::TField* field = FGrid->FModel->FieldOf(index.column());
+        const bool highlight = option.state & QStyle::State_Selected;
+        QBrush brush(FGrid->RowColor(index.row()));
+        QFont font = FGrid->font();
+        if (FGrid->OnCalcCellColors)
+            FGrid->OnCalcCellColors(FGrid, field ? field->FieldName() : QString(), index.row(), highlight,
+                                    font, brush);
+        p->save();
+        p->fillRect(option.rect, brush);
+        if (field && FGrid->IsCheckBoxField(field->FieldName())) {
+            const QString value = index.data().toString().trimmed();
+            const QPixmap& pic =
+                value == FGrid->CheckedValue(field->FieldName()) ? FGrid->FChecked : FGrid->FUnchecked;
+            p->drawPixmap(option.rect.center() - QPoint(pic.width() / 2, pic.height() / 2), pic);
+        } else {
+            p->setFont(font);
+            p->setPen(FGrid->palette().color(QPalette::Text));
+            const bool number = field && field->isNumeric();
+            p->drawText(option.rect.adjusted(3, 0, -3, 0),
+                        Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft),
+                        index.data().toString());
+        }
+        if (option.state & QStyle::State_HasFocus) {
+            p->setPen(QPen(FGrid->palette().color(QPalette::Highlight), 1, Qt::DotLine));
+            p->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        }
+        p->restore();
+    }
+
+private:
+    TFDBGrid* FGrid;
+};
+
+TFDBGrid::TFDBGrid(QWidget* parent)
+    : QTableView(parent), FModel(new TFDBGridModel(this)), FGridColors(new TFDBGridColors(this)),
+      FCurrency(new TCurrencyStyle(this)) {
+    FGridColors->setObjectName("GridColors");
+    FCurrency->setObjectName("CHNCurrencyFields");
+    setModel(FModel);
+    setItemDelegate(new TFDBGridDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    verticalHeader()->setDefaultSectionSize(22);
+    FChecked = LoadResourceBmp("CHECKED");
+    FUnchecked = LoadResourceBmp("UNCHECKED");
+}
+
+TFDBGrid::~TFDBGrid() = default;
+
+kv::TDataSource* TFDBGrid::DataSource() const {
+    return FModel->Source();
+}
+void TFDBGrid::SetDataSource(kv::TDataSource* source) {
+    FModel->SetDataSource(source);
+}
+QObject* TFDBGrid::DataSourceObject() const {
+    return FModel->Source();
+}
+void TFDBGrid::SetDataSourceObject(QObject* source) {
+    SetDataSource(qobject_cast<kv::TDataSource*>(source));
+}
+
+void TFDBGrid::SetGrawGridInBlank(bool value) {
+    FGrawGridInBlank = value;
+    viewport()->update();
+}
+
+QFont TFDBGrid::TitleFont() const {
+    return horizontalHeader()->font();
+}
+void TFDBGrid::SetTitleFont(const QFont& font) {
+    horizontalHeader()->setFont(font);
+}
+
+void TFDBGrid::SetCheckBoxField(const QString& fieldName, const QString& checkedValue) {
+    FCheckFields.insert(fieldName.toUpper(), checkedValue);
+    viewport()->update();
+}
+
+QColor TFDBGrid::RowColor(int row) const {
+    const kv::TClientDataSet* ds = FModel->DataSet();
+    if (ds && ds->RecNo() == row + 1) return FGridColors->FocusRecColor;
+    // Record numbers count from 1: the first row is an odd record.
+    return row % 2 == 0 ? FGridColors->OddRecColor : FGridColors->EvenRecColor;
+}
+
+void TFDBGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (!FGrawGridInBlank || !FModel->DataSet() || FModel->columnCount() == 0) return;
+    // Below the last record: further rows in the continuing stripes, with grid lines.
+    const int rows = FModel->rowCount();
+    int top = rows > 0 ? rowViewportPosition(rows - 1) + rowHeight(rows - 1) : 0;
+    const int h = verticalHeader()->defaultSectionSize();
+    QPainter p(viewport());
+    const QColor line = palette().color(QPalette::Mid);
+    for (int row = rows; top < viewport()->height(); ++row, top += h) {
+        const QColor back = row % 2 == 0 ? FGridColors->OddRecColor : FGridColors->EvenRecColor;
+        for (int c = 0; c < FModel->columnCount(); ++c) {
+            const QRect cell(columnViewportPosition(c), top, columnWidth(c), h);
+            p.fillRect(cell, back);
+            if (showGrid()) {
+                p.setPen(line);
+                p.drawLine(cell.topRight(), cell.bottomRight());
+                p.drawLine(cell.bottomLeft(), cell.bottomRight());
+            }
+        }
+    }
+}
+
+void TFDBGrid::mousePressEvent(QMouseEvent* event) {
+    kv::TClientDataSet* ds = FModel->DataSet();
+    const QPoint pos = event->position().toPoint();
+    const int col = columnAt(pos.x());
+    if (ds && event->button() == Qt::LeftButton && col >= 0 && !indexAt(pos).isValid()) {
+        // A click in the empty area below the records.
+        if (ds->State() == kv::TDataSetState::dsInsert && !FModifiedSinceInsert) {
+            if (FInsertedByGrid && FModel->rowCount() > 0) {
+                setCurrentIndex(FModel->index(FModel->rowCount() - 1, col));
+            } else {
+                ds->Cancel();
+                FInsertedByGrid = false;
+            }
+            return;
+        }
+        const bool editable = editTriggers() != QAbstractItemView::NoEditTriggers;
+        if (!ds->ReadOnly() && editable && FAllowInsert) {
+            if (state() == QAbstractItemView::EditingState)
+                if (QWidget* editor = indexWidget(currentIndex()))
+                    commitData(editor), closeEditor(editor, QAbstractItemDelegate::NoHint);
+            try {
+                ds->Append();
+            } catch (const EKvError&) {
+                return;
+            }
+            FInsertedByGrid = true;
+            FModifiedSinceInsert = false;
+            const int last = FModel->rowCount() - 1;
+            if (last >= 0) setCurrentIndex(FModel->index(last, col));
+        }
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void TFDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    kv::TClientDataSet* ds = FModel->DataSet();
+    if (FSyncing || !ds || !current.isValid() || current.row() == previous.row()) return;
+    // Moving to another record posts the one being edited.
+    try {
+        if (ds->RecNo() != current.row() + 1) {
+            ds->CheckBrowseMode();
+            FInsertedByGrid = false;
+            if (current.row() < ds->RecordCount()) ds->SetRecNo(current.row() + 1);
+        }
+    } catch (const EKvError&) {
+    }
+    viewport()->update();
+}
