@@ -13,8 +13,8 @@ TDLLForm::TDLLForm(QWidget* Owner) : QWidget(Owner, Owner ? Qt::Window : Qt::Win
 
 TDLLForm::~TDLLForm() {
     // Normally Free or Release ran this already; an owner deleting the form directly lands here, when
-    // the parts of the descendant are gone and only this class's state can be read.
-    BeforeDestruction();
+    // the parts of the descendant are gone: the form is not hidden through them, only OnDestroy is raised.
+    BeforeDestruction(false);
 }
 
 void TDLLForm::setModalResult(int Value) {
@@ -54,10 +54,10 @@ void TDLLForm::Release() {
     deleteLater();
 }
 
-void TDLLForm::BeforeDestruction() {
+void TDLLForm::BeforeDestruction(bool Whole) {
     if (FDestroying) return;
     FDestroying = true;
-    if (isVisible()) hide(); // the host sees the window go away before it hears of the destruction
+    if (Whole && isVisible()) hide(); // the host sees the window go away before it hears of the destruction
     if (FModalLoop) FModalLoop->quit();
     const TNotifyEvent handler = FOnDestroy; // the handler may replace the event while it runs
     FDestroyed = true;

@@ -102,7 +102,8 @@ protected:
     kv::Variant FResultData;
 
 private:
-    void BeforeDestruction();
+    // Raises OnDestroy once; Whole when the descendant's parts still exist.
+    void BeforeDestruction(bool Whole = true);
 
     QString FModulePath;
     kv::Variant FHostApp;
