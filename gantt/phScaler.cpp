@@ -476,14 +476,13 @@ int TphDateScaler::PixelAtDate(kv::TDateTime x) {
     if (span <= 0) return 0;
     const double axis = AxisLength();
     // The last fine tick at or before x.
-    auto it = std::upper_bound(FFine.begin(), FFine.end(), x,
-                               [](double v, const TScaleMark& m) { return v < m.Date; });
+    const auto it = std::upper_bound(FFineDates.begin(), FFineDates.end(), x);
     double base = FStart;
     double basePos = 0;
-    if (it != FFine.begin()) {
-        --it;
-        base = it->Date;
-        basePos = it->Pos;
+    if (it != FFineDates.begin()) {
+        const size_t i = size_t(it - FFineDates.begin()) - 1;
+        base = FFineDates[i];
+        basePos = FFinePos[i];
     }
     const double pos = kv::roundHalfEven(basePos + axis * VisibleBetween(base, x) / span);
     if (pos > INT_MAX / 2) return INT_MAX / 2;
@@ -498,12 +497,12 @@ kv::TDateTime TphDateScaler::DateAtPixel(int p) {
     if (p <= 0) return FStart + p * scale;
     if (p >= axis) return FStop + (p - axis) * scale;
     // The fine ticks around p; before the first tick the window's start stands in.
-    auto it = std::upper_bound(FFine.begin(), FFine.end(), double(p),
-                               [](double v, const TScaleMark& m) { return v < m.Pos; });
+    const auto it = std::upper_bound(FFinePos.begin(), FFinePos.end(), double(p));
+    const size_t next = size_t(it - FFinePos.begin());
     double lo = FStart;
     double hi = FStop;
-    if (it != FFine.begin()) lo = std::prev(it)->Date;
-    if (it != FFine.end()) hi = it->Date;
+    if (next > 0) lo = FFineDates[next - 1];
+    if (next < FFineDates.size()) hi = FFineDates[next];
     if (lo < FStart && PixelAtDate(FStart) <= p) lo = std::max(lo, FStart);
     double found = hi;
     for (int guard = 0; guard < 200; ++guard) {
@@ -592,6 +591,8 @@ void TphDateScaler::RebuildTicks() {
     } guard{FInRebuild};
     FFine.clear();
     FCoarse.clear();
+    FFineDates.clear();
+    FFinePos.clear();
     const double minStep = DurationOfPixels(FPixelsForModeSwitch);
     if (!(minStep > 0)) return;
     FFineStep = NextLevel(minStep);
@@ -602,6 +603,13 @@ void TphDateScaler::RebuildTicks() {
     try {
         BuildRow(FFine, FFineStep, false);
         BuildRow(FCoarse, FCoarseStep, true);
+        // Dates and positions side by side keep the mapping's searches in cache.
+        FFineDates.reserve(FFine.size());
+        FFinePos.reserve(FFine.size());
+        for (const TScaleMark& m : FFine) {
+            FFineDates.push_back(m.Date);
+            FFinePos.push_back(m.Pos);
+        }
     } catch (const EKvError&) {
         // The window was made one day long; lay it out before the error goes up.
         FFine.clear();

@@ -299,6 +299,8 @@ private:
 
     std::vector<TScaleMark> FFine;
     std::vector<TScaleMark> FCoarse;
+    std::vector<double> FFineDates;
+    std::vector<double> FFinePos;
     double FFineStep = 0;
     double FCoarseStep = 0;
     QString FFineLevelName;
