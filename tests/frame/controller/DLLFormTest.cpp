@@ -53,11 +53,6 @@ TEST(DLLFormTest, CloseActionDecidesWhatClosingDoes) {
     EXPECT_EQ(destroyed, 1);
 }
 
-TEST(DLLFormTest, AModuleWindowClosingDoesNotEndTheApplication) {
-    TfrmClosing form;
-    EXPECT_FALSE(form.testAttribute(Qt::WA_QuitOnClose));
-}
-
 TEST(DLLFormTest, ModalShowRefusesACloseThatIsCancelled) {
     QPointer<TfrmClosing> form = new TfrmClosing;
     form->action = caNone;

@@ -12,10 +12,9 @@ using tarnix::TMessageTable;
 
 namespace {
 
-kv::DispatchPtr makeHost(int uiCodePage, int productId = 1) {
+kv::DispatchPtr makeHost(int uiCodePage) {
     tarnix::THostSettings settings;
     settings.UICodePage = uiCodePage;
-    settings.ProductID = productId;
     return std::make_shared<THostAutomation>(TMessageTable::shipped(), settings);
 }
 
@@ -71,12 +70,6 @@ TEST(HostAutomationTest, GetMessageAnswersInTheInterfaceLanguage) {
     EXPECT_TRUE(message(english, "E", "999999").contains("E;999999"));
     EXPECT_TRUE(message(chinese, "E", "999999").contains("E;999999"));
     EXPECT_THROW(chinese->call("GetMessage", {"E"}), kv::EOleError);
-}
-
-TEST(HostAutomationTest, VersionAndProduct) {
-    const kv::DispatchPtr host = makeHost(936, 5);
-    EXPECT_EQ(host->property("VersionType"), kv::Variant(1));
-    EXPECT_EQ(host->property("productid"), kv::Variant(5));
 }
 
 TEST(HostAutomationTest, CreatableByItsProgrammeIdentifier) {
