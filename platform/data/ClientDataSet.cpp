@@ -40,14 +40,45 @@ inline uint64_t finalHash(uint64_t h) {
 } // namespace
 
 // A multimap from a key of several fields to records: bucket heads plus one chain link per record.
+// Each record's key is kept encoded in one row of words (text: canonical pool id, number: its bits), so
+// checking a candidate reads one cache line instead of one per field column.
 struct TClientDataSet::HashIndex {
     std::vector<int> columns;
     std::vector<bool> textColumn;
     std::vector<int32_t> heads;
-    std::vector<int32_t> next;
+    size_t width = 0;  // key words
+    size_t stride = 0; // words per record row: the chain link, then the key
+    size_t capacity = 0;
+    size_t offset = 0; // words to the first 64-byte boundary of the buffer
+    std::vector<uint64_t> buffer;
     size_t count = 0;
     uint64_t mask = 0;
+
+    uint64_t* row(size_t r) { return buffer.data() + offset + r * stride; }
+    const uint64_t* row(size_t r) const { return buffer.data() + offset + r * stride; }
+    int32_t next(size_t r) const { return static_cast<int32_t>(static_cast<int64_t>(row(r)[0])); }
+    void setNext(size_t r, int32_t value) { row(r)[0] = static_cast<uint64_t>(static_cast<int64_t>(value)); }
+    uint64_t* key(size_t r) { return row(r) + 1; }
+    const uint64_t* key(size_t r) const { return row(r) + 1; }
 };
+
+namespace {
+
+constexpr uint64_t kNullNumber = 0x7FF8DEADBEEF0000ULL;
+
+inline uint64_t encodeNumber(bool null, double value) {
+    if (null) return kNullNumber;
+    return std::bit_cast<uint64_t>(value == 0 ? 0.0 : value); // -0 and 0 are one key
+}
+
+inline uint64_t hashWords(const uint64_t* words, size_t n) {
+    uint64_t h = 0x12345;
+    for (size_t i = 0; i < n; ++i)
+        h = mixHash(h, words[i]);
+    return finalHash(h);
+}
+
+} // namespace
 
 // ---- construction and fields ------------------------------------------------------------------
 
@@ -74,7 +105,7 @@ TField& TClientDataSet::AddField(const QString& name, TFieldType type, int size)
     FColumnIsText.push_back(FFields.back()->isText() ? 1 : 0);
     FLastText.resize(FColumns.size());
     FBuffer.resize(FColumns.size());
-    FFieldListCache.clear();
+    clearPlans();
     notifyDataSetChanged();
     return *FFields.back();
 }
@@ -98,7 +129,7 @@ void TClientDataSet::ClearFields() {
     FLastText.clear();
     FColumns.clear();
     FBuffer.clear();
-    FFieldListCache.clear();
+    clearPlans();
     FFilterFields.clear();
     FFilterKey.clear();
     FFiltered = false;
@@ -322,6 +353,7 @@ void TClientDataSet::resetStorage() {
     FView.clear();
     FViewPos.clear();
     FViewPosValidUpTo = 0;
+    FViewIsIdentity = false;
     FCursor = -1;
     FEof = FBof = true;
     FEditRecord = -1;
@@ -402,7 +434,7 @@ void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, i
 void TClientDataSet::endLoad() {
     FLoading = false;
     FState = TDataSetState::dsBrowse;
-    FFieldListCache.clear();
+    clearPlans();
     // A filter set while closed is re-applied with values from the new data.
     if (!FPendingFilterNames.isEmpty()) {
         FFilterFields = resolveFields(FPendingFilterNames);
@@ -460,8 +492,10 @@ void TClientDataSet::rebuildView() {
     if (FFiltered && !FFilterImpossible && !FFilterFields.empty() && FRecordCount > 64) {
         // Records of one key come from the hash chain; the natural order is the record order.
         HashIndex& index = hashIndexFor(FFilterFields);
-        const uint64_t h = hashKey(index, FFilterKey);
-        for (int32_t r = index.heads[h & index.mask]; r >= 0; r = index.next[static_cast<size_t>(r)])
+        std::vector<uint64_t> key(index.width);
+        encodeKey(index, FFilterKey, key.data());
+        const uint64_t h = hashWords(key.data(), index.width);
+        for (int32_t r = index.heads[h & index.mask]; r >= 0; r = index.next(static_cast<size_t>(r)))
             if (passesFilter(r)) FView.push_back(r);
         std::sort(FView.begin(), FView.end());
     } else if (!FFiltered || !FFilterImpossible) {
@@ -470,6 +504,8 @@ void TClientDataSet::rebuildView() {
             if (!FDeleted[static_cast<size_t>(r)] && passesFilter(r)) FView.push_back(r);
     }
     sortView();
+    // Without filter, order or deletions a record's position is its number: look-ups skip FViewPos.
+    FViewIsIdentity = !FFiltered && FIndexFields.empty() && static_cast<int>(FView.size()) == FRecordCount;
     for (size_t i = 0; i < FView.size(); ++i)
         FViewPos[static_cast<size_t>(FView[i])] = static_cast<int32_t>(i);
     FViewPosValidUpTo = static_cast<int>(FView.size());
@@ -498,6 +534,7 @@ void TClientDataSet::insertIntoView(int record) {
                              [this](int32_t a, int32_t b) { return compareRecords(a, b) < 0; }) -
             FView.begin());
     FView.insert(FView.begin() + static_cast<std::ptrdiff_t>(pos), record);
+    FViewIsIdentity = FViewIsIdentity && static_cast<int>(pos) == record;
     FViewPos[static_cast<size_t>(record)] = static_cast<int32_t>(pos);
     FViewPosValidUpTo = std::min(FViewPosValidUpTo, static_cast<int>(pos));
     if (pos + 1 == FView.size() && FViewPosValidUpTo == static_cast<int>(pos))
@@ -508,6 +545,7 @@ void TClientDataSet::insertIntoView(int record) {
 void TClientDataSet::removeFromView(int pos) {
     const int32_t record = FView[static_cast<size_t>(pos)];
     FView.erase(FView.begin() + pos);
+    FViewIsIdentity = false;
     FViewPos[static_cast<size_t>(record)] = -1;
     FViewPosValidUpTo = std::min(FViewPosValidUpTo, pos);
     notifyRowRemoved(pos);
@@ -792,17 +830,31 @@ void TClientDataSet::SetIndexFieldNames(const QString& fieldNames) {
 
 // ---- keyed look-ups ---------------------------------------------------------------------------
 
-std::vector<int> TClientDataSet::resolveFields(const QString& names) {
-    auto it = FFieldListCache.constFind(names);
-    if (it != FFieldListCache.constEnd()) return it.value();
-    std::vector<int> columns;
-    for (const QString& part : names.split(';', Qt::SkipEmptyParts)) {
-        const QString name = part.trimmed();
-        if (name.isEmpty()) continue;
-        columns.push_back(FieldByName(name).FColumn);
+TClientDataSet::LookupPlan& TClientDataSet::planFor(const QString& names) {
+    // Loops call with the same field list again and again: compare with the last one first.
+    if (FLastPlan && names == FLastPlanNames) return *FLastPlan;
+    auto it = FPlanByNames.constFind(names);
+    if (it == FPlanByNames.constEnd()) {
+        auto plan = std::make_unique<LookupPlan>();
+        for (const QString& part : names.split(';', Qt::SkipEmptyParts)) {
+            const QString name = part.trimmed();
+            if (!name.isEmpty()) plan->columns.push_back(FieldByName(name).FColumn);
+        }
+        plan->lastText.resize(plan->columns.size());
+        plan->lastId.assign(plan->columns.size(), -2);
+        it = FPlanByNames.insert(names, plan.get());
+        FPlans.push_back(std::move(plan));
     }
-    FFieldListCache.insert(names, columns);
-    return columns;
+    FLastPlanNames = names;
+    FLastPlan = it.value();
+    return *FLastPlan;
+}
+
+void TClientDataSet::clearPlans() {
+    FPlanByNames.clear();
+    FPlans.clear();
+    FLastPlan = nullptr;
+    FLastPlanNames.clear();
 }
 
 bool TClientDataSet::isTextColumn(int column) const {
@@ -811,7 +863,7 @@ bool TClientDataSet::isTextColumn(int column) const {
 
 // Builds the canonical key; false when no record can match (a text the set does not hold).
 bool TClientDataSet::keyFromValues(const std::vector<int>& columns, const QVariantList& values,
-                                   std::vector<Cell>& key) {
+                                   std::vector<Cell>& key, LookupPlan* plan) {
     key.assign(columns.size(), Cell{});
     for (size_t i = 0; i < columns.size(); ++i) {
         const QVariant& v = values.at(static_cast<qsizetype>(i));
@@ -823,9 +875,27 @@ bool TClientDataSet::keyFromValues(const std::vector<int>& columns, const QVaria
         }
         k.null = false;
         if (isTextColumn(columns[i])) {
-            const QString text = v.typeId() == QMetaType::Double ? floatToStr(v.toDouble()) : v.toString();
+            // Keys in loops are mostly texts: read them in place, and reuse the last id of this key part.
+            QString converted;
+            const QString* textPtr = &converted;
+            if (v.typeId() == QMetaType::QString)
+                textPtr = static_cast<const QString*>(v.constData());
+            else
+                converted = v.typeId() == QMetaType::Double ? floatToStr(v.toDouble()) : v.toString();
+            const QString& text = *textPtr;
+            if (plan && plan->lastId[i] != -2) {
+                const QString& last = plan->lastText[i];
+                if (last.size() == text.size() && (last.constData() == text.constData() || last == text)) {
+                    k.text = plan->lastId[i];
+                    continue;
+                }
+            }
             k.text = findCanonical(text);
             if (k.text == -2) return false;
+            if (plan) {
+                plan->lastText[i] = text;
+                plan->lastId[i] = k.text;
+            }
         } else {
             try {
                 k.num = cellFromVariant(*FColumnFields[static_cast<size_t>(columns[i])], v).num;
@@ -837,79 +907,74 @@ bool TClientDataSet::keyFromValues(const std::vector<int>& columns, const QVaria
     return true;
 }
 
-uint64_t TClientDataSet::hashKey(const HashIndex& index, const std::vector<Cell>& key) const {
-    uint64_t h = 0x12345;
-    for (size_t i = 0; i < index.columns.size(); ++i) {
-        const Cell& k = key[i];
-        uint64_t v;
-        if (index.textColumn[i])
-            v = static_cast<uint32_t>(k.text);
-        else if (k.null)
-            v = 0x7FF8DEADBEEF0000ULL;
-        else {
-            const double d = k.num == 0 ? 0.0 : k.num; // -0 and 0 are one key
-            v = std::bit_cast<uint64_t>(d);
-        }
-        h = mixHash(h, v);
-    }
-    return finalHash(h);
+void TClientDataSet::encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint64_t* out) const {
+    for (size_t i = 0; i < index.width; ++i)
+        out[i] = index.textColumn[i] ? static_cast<uint64_t>(static_cast<uint32_t>(key[i].text))
+                                     : encodeNumber(key[i].null, key[i].num);
 }
 
-uint64_t TClientDataSet::hashRecord(const HashIndex& index, int record) const {
-    uint64_t h = 0x12345;
+void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint64_t* out) const {
     const auto r = static_cast<size_t>(record);
-    for (size_t i = 0; i < index.columns.size(); ++i) {
+    for (size_t i = 0; i < index.width; ++i) {
         const Column& col = FColumns[static_cast<size_t>(index.columns[i])];
-        uint64_t v;
-        if (index.textColumn[i])
-            v = static_cast<uint32_t>(canonical(col.text[r]));
-        else if (col.null[r])
-            v = 0x7FF8DEADBEEF0000ULL;
-        else {
-            const double d = col.num[r] == 0 ? 0.0 : col.num[r];
-            v = std::bit_cast<uint64_t>(d);
-        }
-        h = mixHash(h, v);
+        out[i] = index.textColumn[i] ? static_cast<uint64_t>(static_cast<uint32_t>(canonical(col.text[r])))
+                                     : encodeNumber(col.null[r] != 0, col.num[r]);
     }
-    return finalHash(h);
 }
 
 void TClientDataSet::linkRecord(HashIndex& index, int record) {
-    if (index.count + 1 > index.heads.size()) {
-        rehash(index, index.heads.size() * 2);
+    const auto r = static_cast<size_t>(record);
+    if (index.count + 1 > index.heads.size() || r >= index.capacity) {
+        rehash(index, std::max(index.heads.size(), index.count * 2));
+        if (FDeleted[r] == 0 && index.next(r) != -2) return; // the rebuild took the record in
     }
-    const uint64_t b = hashRecord(index, record) & index.mask;
-    if (index.next.size() < static_cast<size_t>(FRecordCount))
-        index.next.resize(static_cast<size_t>(FRecordCount), -1);
-    index.next[static_cast<size_t>(record)] = index.heads[b];
+    uint64_t* key = index.key(r);
+    encodeRecord(index, record, key);
+    const uint64_t b = hashWords(key, index.width) & index.mask;
+    index.setNext(r, index.heads[b]);
     index.heads[b] = record;
     ++index.count;
 }
 
 void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
-    const uint64_t b = hashRecord(index, record) & index.mask;
-    int32_t* link = &index.heads[b];
-    while (*link >= 0) {
-        if (*link == record) {
-            *link = index.next[static_cast<size_t>(record)];
-            index.next[static_cast<size_t>(record)] = -1;
-            --index.count;
-            return;
-        }
-        link = &index.next[static_cast<size_t>(*link)];
+    // The stored key is the one the record was linked with, whatever its fields hold now.
+    const auto r = static_cast<size_t>(record);
+    const uint64_t b = hashWords(index.key(r), index.width) & index.mask;
+    int32_t* head = &index.heads[b];
+    if (*head == record) {
+        *head = index.next(r);
+    } else {
+        int32_t at = *head;
+        while (at >= 0 && index.next(static_cast<size_t>(at)) != record)
+            at = index.next(static_cast<size_t>(at));
+        if (at < 0) return;
+        index.setNext(static_cast<size_t>(at), index.next(r));
     }
+    index.setNext(r, -2);
+    --index.count;
 }
 
 void TClientDataSet::rehash(HashIndex& index, size_t buckets) {
-    buckets = std::max<size_t>(16, std::bit_ceil(buckets));
+    buckets = std::max<size_t>(16, std::bit_ceil(std::max(buckets, static_cast<size_t>(FRecordCount) * 2)));
     index.heads.assign(buckets, -1);
     index.mask = buckets - 1;
-    index.next.assign(static_cast<size_t>(FRecordCount), -1);
+    index.stride = index.width + 1;
+    // Room for twice the records, so appends rarely rebuild; rows start on cache-line boundaries.
+    index.capacity = std::max<size_t>(64, static_cast<size_t>(FRecordCount) * 2);
+    index.buffer.assign(index.capacity * index.stride + 8, 0);
+    const auto address = reinterpret_cast<uintptr_t>(index.buffer.data());
+    index.offset = ((64 - address % 64) % 64) / sizeof(uint64_t);
     index.count = 0;
     for (int r = 0; r < FRecordCount; ++r) {
-        if (FDeleted[static_cast<size_t>(r)]) continue;
-        const uint64_t b = hashRecord(index, r) & index.mask;
-        index.next[static_cast<size_t>(r)] = index.heads[b];
+        const auto rr = static_cast<size_t>(r);
+        if (FDeleted[rr]) {
+            index.setNext(rr, -2);
+            continue;
+        }
+        uint64_t* key = index.key(rr);
+        encodeRecord(index, r, key);
+        const uint64_t b = hashWords(key, index.width) & index.mask;
+        index.setNext(rr, index.heads[b]);
         index.heads[b] = r;
         ++index.count;
     }
@@ -920,6 +985,7 @@ TClientDataSet::HashIndex& TClientDataSet::hashIndexFor(const std::vector<int>& 
         if (index->columns == columns) return *index;
     auto index = std::make_unique<HashIndex>();
     index->columns = columns;
+    index->width = columns.size();
     for (int c : columns)
         index->textColumn.push_back(isTextColumn(c));
     rehash(*index, static_cast<size_t>(FRecordCount) * 2);
@@ -941,7 +1007,8 @@ void TClientDataSet::dropIndexes() {
     FHashIndexes.clear();
 }
 
-int TClientDataSet::findRecord(const std::vector<int>& columns, const QVariantList& values, int options) {
+int TClientDataSet::findRecord(LookupPlan& plan, const QVariantList& values, int options) {
+    const std::vector<int>& columns = plan.columns;
     if (columns.size() != static_cast<size_t>(values.size()))
         throw EKvError(QString("%1: look-up needs one value per field").arg(objectName()));
     if (options != 0) {
@@ -968,17 +1035,25 @@ int TClientDataSet::findRecord(const std::vector<int>& columns, const QVariantLi
         return -1;
     }
     thread_local std::vector<Cell> key;
-    if (!keyFromValues(columns, values, key)) return -1;
-    HashIndex& index = hashIndexFor(columns);
-    const uint64_t h = hashKey(index, key);
+    if (!keyFromValues(columns, values, key, &plan)) return -1;
+    if (!plan.index) plan.index = &hashIndexFor(columns);
+    HashIndex& index = *plan.index;
+    thread_local std::vector<uint64_t> words;
+    words.resize(index.width);
+    encodeKey(index, key, words.data());
+    const uint64_t h = hashWords(words.data(), index.width);
+    const size_t width = index.width;
     int best = -1;
-    for (int32_t r = index.heads[h & index.mask]; r >= 0; r = index.next[static_cast<size_t>(r)]) {
-        bool match = true;
-        for (size_t i = 0; i < columns.size() && match; ++i)
-            match = cellEquals(r, columns[i], key[i]);
-        if (!match) continue;
-        const int pos = viewPosition(r);
-        if (pos >= 0 && (best < 0 || pos < best)) best = pos;
+    for (int32_t r = index.heads[h & index.mask]; r >= 0;) {
+        const uint64_t* row = index.row(static_cast<size_t>(r));
+        bool same = true;
+        for (size_t i = 0; i < width && same; ++i)
+            same = row[1 + i] == words[i];
+        if (same) {
+            const int pos = FViewIsIdentity ? r : viewPosition(r);
+            if (pos >= 0 && (best < 0 || pos < best)) best = pos;
+        }
+        r = static_cast<int32_t>(static_cast<int64_t>(row[0]));
     }
     return best;
 }
@@ -986,7 +1061,7 @@ int TClientDataSet::findRecord(const std::vector<int>& columns, const QVariantLi
 bool TClientDataSet::Locate(const QString& keyFields, const QVariantList& keyValues, int options) {
     checkActive();
     CheckBrowseMode();
-    const int pos = findRecord(resolveFields(keyFields), keyValues, options);
+    const int pos = findRecord(planFor(keyFields), keyValues, options);
     if (pos < 0) return false;
     scrollTo(pos, false, false);
     return true;
@@ -1001,8 +1076,8 @@ bool TClientDataSet::FindKey(const QVariantList& keyValues) {
     CheckBrowseMode();
     if (FIndexFields.empty() || keyValues.size() > static_cast<qsizetype>(FIndexFields.size()))
         throw EKvError(QString("%1: FindKey needs an index on as many fields as values").arg(objectName()));
-    const std::vector<int> columns(FIndexFields.begin(), FIndexFields.begin() + keyValues.size());
-    const int pos = findRecord(columns, keyValues, 0);
+    const QStringList names = FIndexFieldNames.split(';', Qt::SkipEmptyParts).mid(0, keyValues.size());
+    const int pos = findRecord(planFor(names.join(';')), keyValues, 0);
     if (pos < 0) return false;
     scrollTo(pos, false, false);
     return true;
@@ -1011,7 +1086,7 @@ bool TClientDataSet::FindKey(const QVariantList& keyValues) {
 QVariant TClientDataSet::Lookup(const QString& keyFields, const QVariantList& keyValues,
                                 const QString& resultField) {
     checkActive();
-    const int pos = findRecord(resolveFields(keyFields), keyValues, 0);
+    const int pos = findRecord(planFor(keyFields), keyValues, 0);
     if (pos < 0) return {};
     const TField& field = FieldByName(resultField);
     return variantFromCell(field, storedCell(FView[static_cast<size_t>(pos)], field.FColumn));

@@ -156,6 +156,13 @@ private:
         int32_t id = -1;
     };
     struct HashIndex;
+    // A resolved list of key fields with its hash index and the texts it last looked up.
+    struct LookupPlan {
+        std::vector<int> columns;
+        HashIndex* index = nullptr;
+        std::vector<QString> lastText;
+        std::vector<int32_t> lastId;
+    };
 
     // text pool
     int32_t internText(const QString& text);
@@ -190,14 +197,17 @@ private:
 
     // hash indexes
     HashIndex& hashIndexFor(const std::vector<int>& columns);
-    std::vector<int> resolveFields(const QString& names);
-    bool keyFromValues(const std::vector<int>& columns, const QVariantList& values, std::vector<Cell>& key);
-    uint64_t hashKey(const HashIndex& index, const std::vector<Cell>& key) const;
-    uint64_t hashRecord(const HashIndex& index, int record) const;
+    LookupPlan& planFor(const QString& names);
+    const std::vector<int>& resolveFields(const QString& names) { return planFor(names).columns; }
+    void clearPlans();
+    bool keyFromValues(const std::vector<int>& columns, const QVariantList& values, std::vector<Cell>& key,
+                       LookupPlan* plan = nullptr);
+    void encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint64_t* out) const;
+    void encodeRecord(const HashIndex& index, int record, uint64_t* out) const;
     void linkRecord(HashIndex& index, int record);
     void unlinkRecord(HashIndex& index, int record);
     void rehash(HashIndex& index, size_t buckets);
-    int findRecord(const std::vector<int>& columns, const QVariantList& values, int options);
+    int findRecord(LookupPlan& plan, const QVariantList& values, int options);
     void indexInsert(int record);
     void indexRemove(int record);
     void dropIndexes();
@@ -230,6 +240,7 @@ private:
     std::vector<int32_t> FView;    // physical record of each position
     std::vector<int32_t> FViewPos; // position of each physical record, -1 when not in view
     int FViewPosValidUpTo = 0;     // FViewPos is exact for positions below this
+    bool FViewIsIdentity = false;  // FView[i] == i for every record
     int FCursor = -1;
     bool FEof = true;
     bool FBof = true;
@@ -250,7 +261,10 @@ private:
     std::vector<int> FIndexFields;
 
     std::vector<std::unique_ptr<HashIndex>> FHashIndexes;
-    QHash<QString, std::vector<int>> FFieldListCache;
+    std::vector<std::unique_ptr<LookupPlan>> FPlans;
+    QHash<QString, LookupPlan*> FPlanByNames;
+    QString FLastPlanNames;
+    LookupPlan* FLastPlan = nullptr;
 
     std::vector<TDataSource*> FDataSources;
     int FDisableCount = 0;
