@@ -3,7 +3,10 @@
 #include <QDateTime>
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 
 #include "platform/data/DataSource.h"
 #include "platform/data/Provider.h"
@@ -39,39 +42,68 @@ inline uint64_t finalHash(uint64_t h) {
 
 } // namespace
 
-// A multimap from a key of several fields to records: bucket heads plus one chain link per record.
-// Each record's key is kept encoded in one row of words (text: canonical pool id, number: its bits), so
-// checking a candidate reads one cache line instead of one per field column.
+namespace {
+
+// A zeroed buffer; large ones are aligned for huge pages, which spares the look-ups most TLB misses.
+template <typename T> class PageBuffer {
+public:
+    PageBuffer() = default;
+    ~PageBuffer() { std::free(FData); }
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+    void allocate(size_t count, int fill) {
+        std::free(FData);
+        FData = nullptr;
+        const size_t bytes = std::max<size_t>(count, 1) * sizeof(T);
+        const size_t align = bytes >= (size_t{4} << 20) ? (size_t{2} << 20) : 64;
+        void* p = nullptr;
+        if (posix_memalign(&p, align, (bytes + align - 1) / align * align) != 0) throw std::bad_alloc();
+        if (align > 64) madvise(p, bytes, MADV_HUGEPAGE);
+        std::memset(p, fill, bytes);
+        FData = static_cast<T*>(p);
+        FCount = count;
+    }
+    T* data() const { return FData; }
+    size_t size() const { return FCount; }
+    T& operator[](size_t i) const { return FData[i]; }
+
+private:
+    T* FData = nullptr;
+    size_t FCount = 0;
+};
+
+} // namespace
+
+// A multimap from a key of several fields to records: bucket heads plus, per record, a row holding
+// its chain link and its key encoded in 32-bit words (a text: its canonical pool id; a number: the
+// two halves of its bits). Checking a candidate reads one row, one cache line.
 struct TClientDataSet::HashIndex {
     std::vector<int> columns;
     std::vector<bool> textColumn;
-    std::vector<int32_t> heads;
-    size_t width = 0;  // key words
-    size_t stride = 0; // words per record row: the chain link, then the key
-    size_t capacity = 0;
-    size_t offset = 0; // words to the first 64-byte boundary of the buffer
-    std::vector<uint64_t> buffer;
+    size_t keyWords = 0;
+    size_t stride = 0;
+    size_t capacity = 0; // records the rows have room for
     size_t count = 0;
     uint64_t mask = 0;
+    PageBuffer<int32_t> heads;
+    PageBuffer<uint32_t> rows;
 
-    uint64_t* row(size_t r) { return buffer.data() + offset + r * stride; }
-    const uint64_t* row(size_t r) const { return buffer.data() + offset + r * stride; }
-    int32_t next(size_t r) const { return static_cast<int32_t>(static_cast<int64_t>(row(r)[0])); }
-    void setNext(size_t r, int32_t value) { row(r)[0] = static_cast<uint64_t>(static_cast<int64_t>(value)); }
-    uint64_t* key(size_t r) { return row(r) + 1; }
-    const uint64_t* key(size_t r) const { return row(r) + 1; }
+    uint32_t* row(size_t r) const { return rows.data() + r * stride; }
+    int32_t next(size_t r) const { return static_cast<int32_t>(row(r)[0]); }
+    void setNext(size_t r, int32_t value) { row(r)[0] = static_cast<uint32_t>(value); }
+    uint32_t* key(size_t r) const { return row(r) + 1; }
 };
 
 namespace {
 
 constexpr uint64_t kNullNumber = 0x7FF8DEADBEEF0000ULL;
 
-inline uint64_t encodeNumber(bool null, double value) {
+inline uint64_t numberBits(bool null, double value) {
     if (null) return kNullNumber;
     return std::bit_cast<uint64_t>(value == 0 ? 0.0 : value); // -0 and 0 are one key
 }
 
-inline uint64_t hashWords(const uint64_t* words, size_t n) {
+inline uint64_t hashWords(const uint32_t* words, size_t n) {
     uint64_t h = 0x12345;
     for (size_t i = 0; i < n; ++i)
         h = mixHash(h, words[i]);
@@ -492,9 +524,9 @@ void TClientDataSet::rebuildView() {
     if (FFiltered && !FFilterImpossible && !FFilterFields.empty() && FRecordCount > 64) {
         // Records of one key come from the hash chain; the natural order is the record order.
         HashIndex& index = hashIndexFor(FFilterFields);
-        std::vector<uint64_t> key(index.width);
+        std::vector<uint32_t> key(index.keyWords);
         encodeKey(index, FFilterKey, key.data());
-        const uint64_t h = hashWords(key.data(), index.width);
+        const uint64_t h = hashWords(key.data(), index.keyWords);
         for (int32_t r = index.heads[h & index.mask]; r >= 0; r = index.next(static_cast<size_t>(r)))
             if (passesFilter(r)) FView.push_back(r);
         std::sort(FView.begin(), FView.end());
@@ -907,30 +939,42 @@ bool TClientDataSet::keyFromValues(const std::vector<int>& columns, const QVaria
     return true;
 }
 
-void TClientDataSet::encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint64_t* out) const {
-    for (size_t i = 0; i < index.width; ++i)
-        out[i] = index.textColumn[i] ? static_cast<uint64_t>(static_cast<uint32_t>(key[i].text))
-                                     : encodeNumber(key[i].null, key[i].num);
+void TClientDataSet::encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint32_t* out) const {
+    for (size_t i = 0; i < index.columns.size(); ++i) {
+        if (index.textColumn[i]) {
+            *out++ = static_cast<uint32_t>(key[i].text);
+        } else {
+            const uint64_t bits = numberBits(key[i].null, key[i].num);
+            *out++ = static_cast<uint32_t>(bits);
+            *out++ = static_cast<uint32_t>(bits >> 32);
+        }
+    }
 }
 
-void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint64_t* out) const {
+void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint32_t* out) const {
     const auto r = static_cast<size_t>(record);
-    for (size_t i = 0; i < index.width; ++i) {
+    for (size_t i = 0; i < index.columns.size(); ++i) {
         const Column& col = FColumns[static_cast<size_t>(index.columns[i])];
-        out[i] = index.textColumn[i] ? static_cast<uint64_t>(static_cast<uint32_t>(canonical(col.text[r])))
-                                     : encodeNumber(col.null[r] != 0, col.num[r]);
+        if (index.textColumn[i]) {
+            *out++ = static_cast<uint32_t>(canonical(col.text[r]));
+        } else {
+            const uint64_t bits = numberBits(col.null[r] != 0, col.num[r]);
+            *out++ = static_cast<uint32_t>(bits);
+            *out++ = static_cast<uint32_t>(bits >> 32);
+        }
     }
 }
 
 void TClientDataSet::linkRecord(HashIndex& index, int record) {
     const auto r = static_cast<size_t>(record);
     if (index.count + 1 > index.heads.size() || r >= index.capacity) {
+        // The rebuild takes in every live record, this one too.
         rehash(index, std::max(index.heads.size(), index.count * 2));
-        if (FDeleted[r] == 0 && index.next(r) != -2) return; // the rebuild took the record in
+        return;
     }
-    uint64_t* key = index.key(r);
+    uint32_t* key = index.key(r);
     encodeRecord(index, record, key);
-    const uint64_t b = hashWords(key, index.width) & index.mask;
+    const uint64_t b = hashWords(key, index.keyWords) & index.mask;
     index.setNext(r, index.heads[b]);
     index.heads[b] = record;
     ++index.count;
@@ -939,7 +983,7 @@ void TClientDataSet::linkRecord(HashIndex& index, int record) {
 void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
     // The stored key is the one the record was linked with, whatever its fields hold now.
     const auto r = static_cast<size_t>(record);
-    const uint64_t b = hashWords(index.key(r), index.width) & index.mask;
+    const uint64_t b = hashWords(index.key(r), index.keyWords) & index.mask;
     int32_t* head = &index.heads[b];
     if (*head == record) {
         *head = index.next(r);
@@ -956,14 +1000,12 @@ void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
 
 void TClientDataSet::rehash(HashIndex& index, size_t buckets) {
     buckets = std::max<size_t>(16, std::bit_ceil(std::max(buckets, static_cast<size_t>(FRecordCount) * 2)));
-    index.heads.assign(buckets, -1);
+    index.heads.allocate(buckets, 0xFF); // every head -1
     index.mask = buckets - 1;
-    index.stride = index.width + 1;
-    // Room for twice the records, so appends rarely rebuild; rows start on cache-line boundaries.
-    index.capacity = std::max<size_t>(64, static_cast<size_t>(FRecordCount) * 2);
-    index.buffer.assign(index.capacity * index.stride + 8, 0);
-    const auto address = reinterpret_cast<uintptr_t>(index.buffer.data());
-    index.offset = ((64 - address % 64) % 64) / sizeof(uint64_t);
+    index.stride = index.keyWords + 1;
+    // Room for a quarter more records, so appends rebuild rarely.
+    index.capacity = std::max<size_t>(64, static_cast<size_t>(FRecordCount) * 5 / 4);
+    index.rows.allocate(index.capacity * index.stride, 0);
     index.count = 0;
     for (int r = 0; r < FRecordCount; ++r) {
         const auto rr = static_cast<size_t>(r);
@@ -971,9 +1013,9 @@ void TClientDataSet::rehash(HashIndex& index, size_t buckets) {
             index.setNext(rr, -2);
             continue;
         }
-        uint64_t* key = index.key(rr);
+        uint32_t* key = index.key(rr);
         encodeRecord(index, r, key);
-        const uint64_t b = hashWords(key, index.width) & index.mask;
+        const uint64_t b = hashWords(key, index.keyWords) & index.mask;
         index.setNext(rr, index.heads[b]);
         index.heads[b] = r;
         ++index.count;
@@ -985,9 +1027,10 @@ TClientDataSet::HashIndex& TClientDataSet::hashIndexFor(const std::vector<int>& 
         if (index->columns == columns) return *index;
     auto index = std::make_unique<HashIndex>();
     index->columns = columns;
-    index->width = columns.size();
-    for (int c : columns)
+    for (int c : columns) {
         index->textColumn.push_back(isTextColumn(c));
+        index->keyWords += isTextColumn(c) ? 1 : 2;
+    }
     rehash(*index, static_cast<size_t>(FRecordCount) * 2);
     FHashIndexes.push_back(std::move(index));
     return *FHashIndexes.back();
@@ -1038,22 +1081,22 @@ int TClientDataSet::findRecord(LookupPlan& plan, const QVariantList& values, int
     if (!keyFromValues(columns, values, key, &plan)) return -1;
     if (!plan.index) plan.index = &hashIndexFor(columns);
     HashIndex& index = *plan.index;
-    thread_local std::vector<uint64_t> words;
-    words.resize(index.width);
+    thread_local std::vector<uint32_t> words;
+    words.resize(index.keyWords);
     encodeKey(index, key, words.data());
-    const uint64_t h = hashWords(words.data(), index.width);
-    const size_t width = index.width;
+    const size_t n = index.keyWords;
+    const uint64_t h = hashWords(words.data(), n);
     int best = -1;
     for (int32_t r = index.heads[h & index.mask]; r >= 0;) {
-        const uint64_t* row = index.row(static_cast<size_t>(r));
+        const uint32_t* row = index.row(static_cast<size_t>(r));
         bool same = true;
-        for (size_t i = 0; i < width && same; ++i)
+        for (size_t i = 0; i < n && same; ++i)
             same = row[1 + i] == words[i];
         if (same) {
             const int pos = FViewIsIdentity ? r : viewPosition(r);
             if (pos >= 0 && (best < 0 || pos < best)) best = pos;
         }
-        r = static_cast<int32_t>(static_cast<int64_t>(row[0]));
+        r = static_cast<int32_t>(row[0]);
     }
     return best;
 }

@@ -202,8 +202,8 @@ private:
     void clearPlans();
     bool keyFromValues(const std::vector<int>& columns, const QVariantList& values, std::vector<Cell>& key,
                        LookupPlan* plan = nullptr);
-    void encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint64_t* out) const;
-    void encodeRecord(const HashIndex& index, int record, uint64_t* out) const;
+    void encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint32_t* out) const;
+    void encodeRecord(const HashIndex& index, int record, uint32_t* out) const;
     void linkRecord(HashIndex& index, int record);
     void unlinkRecord(HashIndex& index, int record);
     void rehash(HashIndex& index, size_t buckets);
