@@ -26,10 +26,11 @@ public:
         endResetModel();
         if (!source) return;
         auto reset = [this] {
+            const int col = qMax(0, FGrid->currentIndex().column());
             beginResetModel();
             Rebuild();
             endResetModel();
-            FGrid->viewport()->update();
+            SyncCurrent(col);
         };
         FConnections << connect(source, &kv::TDataSource::dataSetChanged, this, reset)
                      << connect(source, &kv::TDataSource::rowInserted, this, reset)
@@ -39,13 +40,45 @@ public:
                                     if (row >= 0 && row < rowCount())
                                         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
                                 })
-                     << connect(source, &kv::TDataSource::currentChanged, this, [this](int row) {
-                            FGrid->FSyncing = true;
-                            const int col = qMax(0, FGrid->currentIndex().column());
-                            if (row >= 0 && row < rowCount()) FGrid->setCurrentIndex(index(row, col));
-                            FGrid->FSyncing = false;
-                            FGrid->viewport()->update();
+                     << connect(source, &kv::TDataSource::currentChanged, this,
+                                [this] { SyncCurrent(qMax(0, FGrid->currentIndex().column())); })
+                     << connect(source, &kv::TDataSource::stateChanged, this, [this] {
+                            // Entering or leaving insert state adds or drops the row of the new record.
+                            const int rows = CountRows();
+                            if (rows > FRows) {
+                                beginInsertRows({}, FRows, rows - 1);
+                                FRows = rows;
+                                endInsertRows();
+                            } else if (rows < FRows) {
+                                beginRemoveRows({}, rows, FRows - 1);
+                                FRows = rows;
+                                endRemoveRows();
+                            }
+                            SyncCurrent(qMax(0, FGrid->currentIndex().column()));
                         });
+    }
+
+    // The grid's current row follows the data set's cursor (the new record while inserting).
+    void SyncCurrent(int col) {
+        kv::TClientDataSet* ds = DataSet();
+        FGrid->FSyncing = true;
+        if (ds && ds->State() == kv::TDataSetState::dsInsert)
+            FGrid->setCurrentIndex(index(FRows - 1, col));
+        else if (ds && ds->RecNo() > 0 && ds->RecNo() <= FRows)
+            FGrid->setCurrentIndex(index(ds->RecNo() - 1, col));
+        FGrid->FSyncing = false;
+        FGrid->viewport()->update();
+    }
+
+    // Row of the record being inserted; -1 when none.
+    int InsertRow() const {
+        kv::TClientDataSet* ds = DataSet();
+        return ds && ds->State() == kv::TDataSetState::dsInsert ? ds->RecordCount() : -1;
+    }
+
+    int CountRows() const {
+        kv::TClientDataSet* ds = DataSet();
+        return ds ? ds->RecordCount() + (ds->State() == kv::TDataSetState::dsInsert ? 1 : 0) : 0;
     }
 
     kv::TClientDataSet* DataSet() const {
@@ -57,10 +90,7 @@ public:
         return ds && column >= 0 && column < FFields.size() ? ds->FindField(FFields[column]) : nullptr;
     }
 
-    int rowCount(const QModelIndex& parent = {}) const override {
-        kv::TClientDataSet* ds = DataSet();
-        return parent.isValid() || !ds ? 0 : ds->RecordCount();
-    }
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : FRows; }
     int columnCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : int(FFields.size());
     }
@@ -70,7 +100,7 @@ public:
         if (!field || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
         kv::TClientDataSet* ds = DataSet();
         // The current record shows through the field's formats and handlers.
-        if (ds->RecNo() == index.row() + 1)
+        if (ds->RecNo() == index.row() + 1 || index.row() == InsertRow())
             return role == Qt::EditRole ? field->Text() : field->DisplayText();
         const QVariant v = ds->valueAt(index.row(), field->Index());
         return v.isNull() ? QString() : v.toString();
@@ -96,7 +126,7 @@ public:
         if (!field || role != Qt::EditRole) return false;
         kv::TClientDataSet* ds = DataSet();
         try {
-            if (ds->State() == kv::TDataSetState::dsBrowse) {
+            if (ds->State() == kv::TDataSetState::dsBrowse && index.row() < ds->RecordCount()) {
                 ds->SetRecNo(index.row() + 1);
                 ds->Edit();
             }
@@ -110,6 +140,7 @@ public:
 
 private:
     void Rebuild() {
+        FRows = CountRows();
         FFields.clear();
         if (kv::TClientDataSet* ds = DataSet())
             for (int i = 0; i < ds->FieldCount(); ++i)
@@ -119,6 +150,7 @@ private:
     TFDBGrid* FGrid;
     QPointer<kv::TDataSource> FSource;
     QStringList FFields;
+    int FRows = 0;
     QList<QMetaObject::Connection> FConnections;
 };
 
@@ -208,7 +240,7 @@ void TFDBGrid::SetCheckBoxField(const QString& fieldName, const QString& checked
 
 QColor TFDBGrid::RowColor(int row) const {
     const kv::TClientDataSet* ds = FModel->DataSet();
-    if (ds && ds->RecNo() == row + 1) return FGridColors->FocusRecColor;
+    if (ds && (ds->RecNo() == row + 1 || row == FModel->InsertRow())) return FGridColors->FocusRecColor;
     // Record numbers count from 1: the first row is an odd record.
     return row % 2 == 0 ? FGridColors->OddRecColor : FGridColors->EvenRecColor;
 }

@@ -118,7 +118,8 @@ void TKvRadioGroup::resizeEvent(QResizeEvent* event) {
 
 void TKvRadioGroup::ArrangeButtons() {
     if (FButtons.isEmpty()) return;
-    const QRect area = contentsRect().adjusted(8, fontMetrics().height() + 2, -8, -4);
+    // The group box's contents rectangle already leaves room for its title.
+    const QRect area = contentsRect().adjusted(8, 0, -8, -2);
     const int rows = (int(FButtons.size()) + FColumns - 1) / FColumns;
     const int colWidth = area.width() / FColumns;
     const int rowHeight = qMax(17, rows ? area.height() / rows : 17);

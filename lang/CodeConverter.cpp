@@ -323,7 +323,9 @@ void TCodeConverter::TranslateClass(QObject* component, bool includeGrids) {
             return;
         }
         if (!includeGrids) return;
-        // A tree view: every node's text.
+        // A tree view: every node's text, and the header Qt gives it.
+        for (int c = 0; c < view->columnCount(); ++c)
+            view->headerItem()->setText(c, ConvertText(view->headerItem()->text(c)));
         QList<QTreeWidgetItem*> pending;
         for (int i = 0; i < view->topLevelItemCount(); ++i)
             pending << view->topLevelItem(i);
