@@ -1,6 +1,6 @@
 // A form holding one of each control, rendered in Chinese and after conversion to traditional
-// characters; the pictures are kept in the build tree (TARNIX_RENDER_DIR, else the temporary
-// directory) for a look.
+// characters; the pictures are kept for a look in TARNIX_RENDER_DIR, else beside the test programs
+// in "showcase/".
 #include <QDir>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -121,13 +121,12 @@ public:
 };
 
 QString outputDir() {
-    const QString dir = qEnvironmentVariable("TARNIX_RENDER_DIR", QDir::tempPath());
+    const QString dir = qEnvironmentVariable("TARNIX_RENDER_DIR", testsupport::binDir() + "/../showcase");
     QDir().mkpath(dir);
     return dir;
 }
 
-// Share of pixels that are neither the background nor white: a form whose Chinese renders as boxes or
-// nothing at all would lose most of them.
+// Number of dark pixels in an area: text that renders as nothing leaves none.
 int inkPixels(const QImage& image, const QRect& area) {
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
