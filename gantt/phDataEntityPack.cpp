@@ -616,8 +616,9 @@ void TGantRowList::RemoveFor(TphDataEntity* node) {
     TGantRow* row = FindFor(node);
     if (!row) return;
     if (Gant) Gant->BeforeFreeGantRow(row);
-    auto it = std::find(FRows.begin(), FRows.end(), row);
-    if (it != FRows.end()) FRows.erase(it);
+    // Rows are usually removed last first (clearing), so search from the back.
+    auto it = std::find(FRows.rbegin(), FRows.rend(), row);
+    if (it != FRows.rend()) FRows.erase(std::next(it).base());
     if (row->TreeNode && FByTreeNode.value(row->TreeNode) == row) FByTreeNode.remove(row->TreeNode);
     if (row->Node && FByNode.value(row->Node) == row) FByNode.remove(row->Node);
     row->Release();

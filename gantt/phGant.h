@@ -1,0 +1,330 @@
+#pragma once
+// The Gantt control: the grid of rows on the left, a splitter, the date scaler above the Gantt area
+// on the right and the vertical scroll bar. The area paints rows, time items, their texts and the
+// links between them, maps points back to items, and lets the user move, copy and resize items.
+#include <QFont>
+#include <QPointer>
+#include <QSet>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "gantt/phDataEntityPack.h"
+#include "gantt/phOffscreenPaint.h"
+
+class QScrollBar;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class TphDateScaler;
+class TphGrid;
+class TphGridTree;
+class TphDataEntity_GridTreeNode;
+class TphGant;
+class TDistinctTimeHolder;
+
+// The painted area of the chart; the control does the work, the area only forwards its events.
+class TphGantArea : public TphOffscreenPaint {
+    Q_OBJECT
+public:
+    explicit TphGantArea(TphGant* gant, QWidget* parent);
+
+protected:
+    void Paint() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    TphGant* FGant;
+};
+
+// Small window that shows the times of the item under the mouse.
+class TGraphHintWindow : public QWidget {
+public:
+    explicit TGraphHintWindow(QWidget* parent);
+    QString Text;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Rounds moved and resized times to steps that follow the zoom level.
+struct TSnapHandler {
+    double StartStep = 5.0 / (24 * 60);
+    double StopStep = 1.0 / (24 * 60);
+    bool SnapStart = true;
+    bool SnapStop = true;
+    bool SnapStopOnMove = false;
+    double PixelDuration = 0;
+
+    static double Step(double base, double pixelDuration);
+    // Nearest multiple of step counted from the value's own midnight.
+    static double SnapValue(double value, double step);
+    void Snap(double& start, double& stop) const;
+};
+
+enum TLinkShow { lsOneEndVisible, lsBothEndsVisible, lsAlways };
+enum TTimeItemAutoScroll { ttiaHorzAndVert, ttiaHorz, ttiaVert, ttiaNone };
+
+class TphGant : public QWidget, public TphGantRowHost {
+    Q_OBJECT
+    Q_PROPERTY(double Start READ Start WRITE SetStart)
+    Q_PROPERTY(double Stop READ Stop WRITE SetStop)
+    Q_PROPERTY(double Scale READ Scale)
+    Q_PROPERTY(double MinStart READ MinStart WRITE SetMinStart)
+    Q_PROPERTY(double MaxStop READ MaxStop WRITE SetMaxStop)
+    Q_PROPERTY(QString DateFormat READ DateFormat WRITE SetDateFormat)
+    Q_PROPERTY(QString TimeFormat READ TimeFormat WRITE SetTimeFormat)
+    Q_PROPERTY(uint GantBackColor READ GantBackColor WRITE SetGantBackColor)
+    Q_PROPERTY(uint GantPyjamasColor READ GantPyjamasColor WRITE SetGantPyjamasColor)
+    Q_PROPERTY(bool VerticalPyjamas MEMBER VerticalPyjamas)
+    Q_PROPERTY(bool DrawShortLines MEMBER DrawShortLines)
+    Q_PROPERTY(bool DrawLongLines MEMBER DrawLongLines)
+    Q_PROPERTY(bool TodayLineOnOff MEMBER TodayLineOnOff)
+    Q_PROPERTY(bool MoveOver12Then24 MEMBER MoveOver12Then24)
+    Q_PROPERTY(bool MoveInTimeWhenMoveRow MEMBER MoveInTimeWhenMoveRow)
+    Q_PROPERTY(bool StartDragWhenTimeMoveOutside MEMBER StartDragWhenTimeMoveOutside)
+    Q_PROPERTY(int ScalerHeight READ ScalerHeight WRITE SetScalerHeight)
+    Q_PROPERTY(int TreeWidth READ TreeWidth WRITE SetTreeWidth)
+    Q_PROPERTY(bool UseGridNotTree READ UseGridNotTree WRITE SetUseGridNotTree)
+
+public:
+    static constexpr int DefaultRowHeight = 18;
+
+    explicit TphGant(QWidget* parent = nullptr);
+    ~TphGant() override;
+
+    // Parts.
+    TphDateScaler* Scaler() const { return FScaler; }
+    TphGantArea* GantArea() const { return FArea; }
+    TphGrid* Grid() const { return FGrid; }
+    TphGridTree* GridTree() const;
+    QScrollBar* VertScrollBar() const { return FScrollBar; }
+    TGantRowList* RowList() const { return FRowList; }
+    TphDataList* LinkList() const { return FLinkList; }
+
+    // Rows and items.
+    TGantRow* RowOfNode(TphDataEntity_GridTreeNode* node) const;
+    // The row whose rectangle holds y (top < y < bottom); only rows on screen have one.
+    TGantRow* RowAtY(int y) const;
+    TphDataEntity_GantTime* TimeAt(int x, int y);
+    TphDataEntity_Link* AddLink(TphDataEntity_GantTime* from, TphDataEntity_GantTime* to);
+    void DeselectAll();
+    // Every selected time item of the control, in traversal order.
+    std::vector<TphDataEntity_GantTime*> SelectedItems();
+    // Top and bottom of the band an item is drawn in; false when its row is not placed.
+    bool BandOf(TphDataEntity_GantTime* item, int& top, int& bottom) const;
+    // Rows on screen, in display order, after the last geometry update.
+    const std::vector<TGantRow*>& RowsOnScreen() const { return FRowsOnScreen; }
+    void UpdateAllGeometry();
+    void Repaint();
+    void BeginUpdate();
+    void EndUpdate();
+    bool Updating() const { return FUpdateCount > 0; }
+
+    // TphGantRowHost.
+    TphDataListEvents* TimeItemEvents() override { return &FTimeEvents; }
+    TphDataList3lev* AllLayers() override { return FAllLayers; }
+    TGantRow* CreateGantRow(TphDataEntity* treeNode, TphDataEntity* gridNode) override;
+    void AfterAddGantRow(TGantRow* row) override;
+    void BeforeFreeGantRow(TGantRow* row) override;
+    TGantRow* RowStoredIn(TphDataEntity* node) override;
+    QRect ItemRect(TphDataEntity_GantTime* item) override;
+    void UpdateRowGeometry(TGantRow* row) override;
+    void RelayoutRow(TGantRow* row) override;
+    void CancelRowWork(TGantRow* row) override;
+    void InvalidateGantArea() override;
+
+    // Scaler settings published by the control.
+    double Start() const;
+    void SetStart(double v);
+    double Stop() const;
+    void SetStop(double v);
+    double Scale() const;
+    double MinStart() const;
+    void SetMinStart(double v);
+    double MaxStop() const;
+    void SetMaxStop(double v);
+    QString DateFormat() const;
+    void SetDateFormat(const QString& v);
+    QString TimeFormat() const;
+    void SetTimeFormat(const QString& v);
+
+    // Appearance.
+    TColor GantBackColor() const { return FGantBackColor; }
+    void SetGantBackColor(TColor c);
+    TColor GantPyjamasColor() const { return FGantPyjamasColor; }
+    void SetGantPyjamasColor(TColor c);
+    bool VerticalPyjamas = false;
+    bool DrawShortLines = false;
+    bool DrawLongLines = false;
+    bool TodayLineOnOff = false;
+    TColor TodayLineColor = clBlack;
+    TLinkShow LinkShow = lsOneEndVisible;
+    TLinkStyle DefaultLinkStyle = TLinkStyle::tlsDefault;
+    TColor DefaultLinkColor = clBlue;
+    int DefaultLinkPenWidth = 1;
+    int DefaultLinkCursor = -21;
+    int CursorGantArea = -2;
+    QFont FontTimeItemStyle1;
+    QFont FontTimeItemStyle2;
+    QFont FontTimeItemStyle3;
+    std::vector<QPixmap> ImageList;
+    int ScalerHeight() const { return FScalerHeight; }
+    void SetScalerHeight(int v);
+    int TreeWidth() const { return FTreeWidth; }
+    void SetTreeWidth(int v);
+    bool UseGridNotTree() const { return FUseGridNotTree; }
+    void SetUseGridNotTree(bool v) { FUseGridNotTree = v; }
+    bool UseTabSheets = false;
+
+    // Interaction settings.
+    bool MoveInTimeWhenMoveRow = false;
+    bool MoveOver12Then24 = false;
+    bool StartDragWhenTimeMoveOutside = false;
+    TTimeItemAutoScroll TimeItemAutoScroll = ttiaHorzAndVert;
+    TSnapHandler Snap;
+
+    // Interaction state.
+    enum TMouseState { msIdle = 0, msMoving = 1, msCopying = 2, msResizeStart = 3, msResizeStop = 4 };
+    int MouseState() const { return FMouseState; }
+    void CancelMouseOperation();
+    TphDataEntity_GantTime* CurrentItem() const { return FCurrentItem; }
+    void SetCurrentItem(TphDataEntity_GantTime* item);
+    // Makes the item selected alone (or toggles it with Shift or Ctrl) and repaints.
+    void ClickSelect(TphDataEntity_GantTime* item, int shift);
+    // Rows deferred because too many workers ran.
+    bool SomeRowsDeferred() const { return FSomeRowsDeferred; }
+
+    // Hints.
+    TGraphHintWindow* HintWindow() const { return FHint; }
+    QString HintText(TphDataEntity_GantTime* item) const;
+    void RequestHint(TphDataEntity_GantTime* item);
+
+    // Events.
+    std::function<void(TphGant*, const QRect&, QPainter*)> OnUserDrawBackground;
+    std::function<void(TphGant*, const QRect&, QPainter*)> OnUserDrawForeground;
+    std::function<void(TphGant*, TphDataEntity_GantTime*, const QRect&, QPainter*)> OnUserDrawTime;
+    std::function<void(TphGant*, TphDataEntity_Link*, QPoint endPoint, QPoint startPoint, QPainter*)>
+        OnUserDrawLinks;
+    std::function<void(TphDataEntity_GantTime*, double length, double stop, double start)> OnHintInfo;
+    std::function<void(TphGant*, double start, double stop)> OnScalerChange;
+    std::function<void(TphGant*, int areaWidth, double start, double stop)> OnAlignNeed;
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnClickGantArea;
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnRightClickGantArea;
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnDblClickGantArea;
+    std::function<void(TphGantArea*, TMouseButton, int shift, int x, int y)> OnGantAreaMouseDown;
+    std::function<void(TphGantArea*, int shift, int x, int y)> OnGantAreaMouseMove;
+    std::function<void(TphGantArea*, TMouseButton, int shift, int x, int y)> OnGantAreaMouseUp;
+    using TTimeDropEvent =
+        std::function<void(TphGant*, TphDataEntity_GantTime* item, TGantRow* fromRow, TGantRow* toRow,
+                           double start, double stop, TphDataEntity_GantTime*& selectItem)>;
+    TTimeDropEvent OnTimeCopy;
+    TTimeDropEvent OnTimeChangeRow;
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnChangeDataEntity_GantTime;
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnValueChanged_GantTime;
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnInsertItem_GantTime;
+    std::function<void(TphGant*, TGantRow*, int& layer)> OnKeyNavigateDataList;
+    std::function<void(TphGant*, TphDataEntity_GantTime*, int& band)> OnCollisionDetected;
+    std::function<void(TphGantArea*)> OnGantAreaStartDrag;
+    std::function<void(TphGantArea*, QObject* source, int x, int y)> OnGantAreaDragDrop;
+    std::function<void(TphGantArea*, QObject* source, int x, int y, bool& accept)> OnGantAreaDragOver;
+    std::function<TGantRow*(TphGant*, TphDataEntity* treeNode, TphDataEntity* gridNode)> OnUserCreateGantRow;
+    std::function<void(TphGant*, TGantRow*)> OnAfterAddGantRow;
+    std::function<void(TphGant*, TGantRow*)> OnBeforeFreeGantRow;
+
+    // Handling of the area's input (called by the area; public for the wrapper).
+    void AreaMouseDown(TMouseButton button, int shift, int x, int y, bool doubleClick);
+    void AreaMouseMove(int shift, int x, int y);
+    void AreaMouseUp(TMouseButton button, int shift, int x, int y);
+    void AreaDblClick();
+    // Returns true when the key was used.
+    bool AreaKeyDown(int key, int shift);
+    void PaintArea(QPainter& p);
+
+    // Collision layout of a row, run on the window thread.
+    void UpdateSubColumns(TGantRow* row);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class TphGantArea;
+    void ScalerChanged();
+    void SyncScrollBar();
+    void OnTimeInserted(TphDataEntity* e);
+    void OnNodeDeleted(TphDataEntity_GridTreeNode* node);
+    void OnNodeInserted(TphDataEntity_GridTreeNode* node);
+    void FontForText(QPainter* canvas, int fontStyle) const;
+    // Painting.
+    void DrawBackground(QPainter& p);
+    void DrawItem(QPainter& p, TphDataEntity_GantTime* item, QRect r);
+    void DrawLinks(QPainter& p);
+    void DrawLink(QPainter& p, TphDataEntity_Link* link);
+    // Interaction.
+    void DrawOutlines(int dx, int dy);
+    void AutoScroll(int x, int y, bool vertical);
+    void ApplyMove(int x, int dx, int dy);
+    void ApplyResize(int dx);
+    TGantRow* PressRow(int y) const;
+    bool OnResizeZone(TphDataEntity_GantTime* item, int x, int y, bool* atStart);
+    void TimeDistinctThreadDone(TGantRow* row, std::vector<TDistinctTimeHolder>& holders);
+
+    TphDateScaler* FScaler = nullptr;
+    TphGantArea* FArea = nullptr;
+    TphGrid* FGrid = nullptr;
+    QWidget* FLeftHolder = nullptr;
+    QWidget* FLeftSpacer = nullptr;
+    QWidget* FRightSpacer = nullptr;
+    QSplitter* FSplitter = nullptr;
+    QWidget* FPanelScaleAndGantHolder = nullptr;
+    QWidget* FRightPanel = nullptr;
+    QScrollBar* FScrollBar = nullptr;
+    QTabWidget* FPageControl = nullptr;
+    TGraphHintWindow* FHint = nullptr;
+    QTimer* FHintShowTimer = nullptr;
+    QTimer* FHintHideTimer = nullptr;
+    QTimer* FAutoScrollTimer = nullptr;
+
+    TphDataListEvents FTimeEvents;
+    TphDataListEvents FLinkEvents;
+    TphDataList3lev* FAllLayers = nullptr;
+    TGantRowList* FRowList = nullptr;
+    TphDataList* FLinkList = nullptr;
+    std::vector<TGantRow*> FRowsOnScreen;
+    QSet<TphDataEntity_GantTime*> FSelected;
+    int FLastRowCount = -1;
+
+    TColor FGantBackColor = clSilver;
+    TColor FGantPyjamasColor = clGray;
+    int FScalerHeight = 45;
+    int FTreeWidth = 150;
+    bool FUseGridNotTree = true;
+    int FDefaultRowHeight = DefaultRowHeight;
+    int FUpdateCount = 0;
+    bool FDestroying = false;
+    bool FSomeRowsDeferred = false;
+    bool FSyncingScroll = false;
+
+    // Mouse and keyboard state.
+    int FMouseState = msIdle;
+    bool FPressed = false;
+    int FPressX = 0;
+    int FPressY = 0;
+    double FPressDate = 0;
+    QPoint FDragOffset;
+    bool FOutlineDrawn = false;
+    QPointer<QObject> FAlive;
+    TphDataEntity_GantTime* FCurrentItem = nullptr;
+    TphDataEntity_GantTime* FResizeItem = nullptr;
+    QRect FResizeRect;
+    std::vector<std::pair<QRect, TphDataEntity_GantTime*>> FDragRects;
+    bool FPendingClick = false;
+    bool FAutoScrollDown = false;
+    TphDataEntity_GantTime* FHintItem = nullptr;
+};

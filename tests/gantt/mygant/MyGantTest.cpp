@@ -1,0 +1,238 @@
+// The schedule Gantt driven with real mouse events: day texts follow their days, bars snap to days.
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "gantt/MyGant.h"
+#include "gantt/phGrid.h"
+#include "gantt/phScaler.h"
+
+namespace {
+
+using kv::encodeDate;
+const double D0 = encodeDate(2024, 5, 1);
+
+struct Chart {
+    TMyGant g;
+    std::vector<int> changed; // indexes of items reported, in order
+    Chart() {
+        g.resize(900, 300);
+        g.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&g));
+        g.SetStart(D0);
+        g.SetStop(D0 + 20);
+        g.OnGantItemChangePos = [this](TMyGantItem* item) { changed.push_back(item->Index()); };
+    }
+    TMyGantItem* add(int startDay, int days) {
+        TMyGantItem* item =
+            g.MyGantList()->AddItem(0x00FFC080, days, D0 + startDay + days + 2, D0 + startDay);
+        for (int k = 0; k < days; ++k)
+            item->SetDayTexts(QString::number(10 * (k + 1)), QStringLiteral("r%1").arg(k + 1),
+                              D0 + startDay + k);
+        return item;
+    }
+    void settle() {
+        g.GantArea()->repaint();
+        g.UpdateAllGeometry();
+    }
+    QRect bar(TMyGantItem* item) { return g.ItemRect(item->Bar); }
+    double pxPerDay() { return g.Scaler()->PixelAtDate(D0 + 11) - g.Scaler()->PixelAtDate(D0 + 10); }
+    void drag(QPoint from, QPoint to, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWidget* area = g.GantArea();
+        QTest::mousePress(area, Qt::LeftButton, mods, from);
+        QTest::mouseMove(area, (from + to) / 2);
+        QTest::mouseMove(area, to);
+        QTest::mouseRelease(area, Qt::LeftButton, mods, to);
+    }
+    // Texts by date, as the workbench reads them.
+    QString quantityOn(TMyGantItem* item, double day) {
+        for (auto* cell : item->DayCells)
+            if (cell->StartTime >= day && cell->StopTime < day + 1) return cell->Texts->Items(0)->Text;
+        return QStringLiteral("<none>");
+    }
+};
+
+} // namespace
+
+TEST(MyGant, AddItemBuildsBarDayCellsAndMarker) {
+    Chart c;
+    TMyGantItem* item = c.add(2, 4);
+    ASSERT_NE(item->Bar, nullptr);
+    EXPECT_EQ(item->Bar->Style, 8);
+    EXPECT_TRUE(item->Bar->CanEdit);
+    EXPECT_EQ(item->DayCells.size(), 4u);
+    TphDataList* list = item->Bar->Owner;
+    ASSERT_EQ(list->Count(), 6); // bar, 4 cells, marker
+    auto* cell1 = static_cast<TphDataEntity_GantTime*>(list->Get(1));
+    EXPECT_DOUBLE_EQ(cell1->StartTime, D0 + 2.1);
+    EXPECT_DOUBLE_EQ(cell1->StopTime, D0 + 2.9);
+    EXPECT_EQ(cell1->UserValue, 1);
+    EXPECT_EQ(cell1->TopInset, 2);
+    EXPECT_EQ(cell1->Texts->Items(1)->Offset, QPoint(100, 0));
+    auto* marker = static_cast<TphDataEntity_GantTime*>(list->Get(5));
+    EXPECT_EQ(marker->Color, clRed);
+    EXPECT_DOUBLE_EQ(marker->StartTime, D0 + 8);
+    EXPECT_EQ(item->RowNode->CellText(0), QStringLiteral("a new row"));
+    EXPECT_EQ(item->SavedDates.value(0), QStringLiteral("2024/05/03"));
+    EXPECT_DOUBLE_EQ(item->GetDayValue(D0 + 3), 20);
+
+    // No days: a bar without length, no cells, only the marker; -1 starts at the scaler's start.
+    TMyGantItem* empty = c.g.MyGantList()->AddItem(clGreen, 0, D0 + 5, -1);
+    EXPECT_DOUBLE_EQ(empty->Bar->StartTime, c.g.Start());
+    EXPECT_DOUBLE_EQ(empty->Bar->StopTime, c.g.Start());
+    EXPECT_TRUE(empty->DayCells.empty());
+    EXPECT_EQ(empty->Bar->Owner->Count(), 2);
+    c.settle();
+    EXPECT_EQ(c.g.ItemRect(empty->Bar).width(), 5);
+}
+
+TEST(MyGant, DayValuesAndSnapshotEdges) {
+    Chart c;
+    TMyGantItem* item = c.add(0, 3);
+    item->SetDayTexts(QStringLiteral("abc"), QString(), D0 + 1);
+    EXPECT_DOUBLE_EQ(item->GetDayValue(D0 + 1), 0);
+    EXPECT_DOUBLE_EQ(item->GetDayValue(D0 + 9), 0);
+    const QStringList before = item->SavedQuantities;
+    item->SetDayTexts(QStringLiteral("5"), QString(), D0 + 10); // outside: nothing changes
+    EXPECT_EQ(item->SavedQuantities, before);
+    item->ClearDayTexts();
+    EXPECT_EQ(item->SavedQuantities, QStringList({"", "", ""}));
+}
+
+TEST(MyGant, MoveByDaysCarriesTextsWithoutReporting) {
+    Chart c;
+    TMyGantItem* item = c.add(2, 3);
+    item->MoveByDays(4);
+    EXPECT_DOUBLE_EQ(item->Start, D0 + 6);
+    EXPECT_EQ(c.quantityOn(item, D0 + 6), QStringLiteral("10"));
+    EXPECT_EQ(c.quantityOn(item, D0 + 8), QStringLiteral("30"));
+    item->MoveByDays(-1);
+    EXPECT_EQ(c.quantityOn(item, D0 + 5), QStringLiteral("10"));
+    EXPECT_TRUE(c.changed.empty());
+}
+
+TEST(MyGant, DraggingBarThreeDaysCarriesEveryDayText) {
+    Chart c;
+    TMyGantItem* item = c.add(2, 4);
+    c.settle();
+    const QRect r = c.bar(item);
+    // The bar shows above its day cells (they are inset by 2 pixels).
+    const QPoint from(r.center().x(), r.top() + 1);
+    ASSERT_EQ(c.g.TimeAt(from.x(), from.y()), item->Bar);
+    c.drag(from, from + QPoint(int(3 * c.pxPerDay()), 0));
+    EXPECT_DOUBLE_EQ(item->Bar->StartTime, D0 + 5);
+    EXPECT_DOUBLE_EQ(item->Bar->StopTime, D0 + 9);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(c.quantityOn(item, D0 + 5 + k), QString::number(10 * (k + 1))) << k;
+    EXPECT_EQ(item->SavedDates.value(0), QStringLiteral("2024/05/06"));
+    EXPECT_EQ(c.changed, std::vector<int>({0}));
+    EXPECT_EQ(c.g.MouseState(), 0);
+}
+
+TEST(MyGant, StretchingByADayKeepsTextsAndAddsAnEmptyCell) {
+    Chart c;
+    TMyGantItem* item = c.add(2, 4);
+    c.settle();
+    const QRect r = c.bar(item);
+    const int right = r.left() + r.width();
+    c.drag(QPoint(right - 3, r.top() + 1), QPoint(right - 3 + int(c.pxPerDay()), r.top() + 1));
+    EXPECT_DOUBLE_EQ(item->Bar->StartTime, D0 + 2);
+    EXPECT_DOUBLE_EQ(item->Bar->StopTime, D0 + 7);
+    ASSERT_EQ(item->DayCells.size(), 5u);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(c.quantityOn(item, D0 + 2 + k), QString::number(10 * (k + 1)));
+    EXPECT_EQ(c.quantityOn(item, D0 + 6), QString());
+    EXPECT_EQ(c.changed.size(), 1u);
+}
+
+TEST(MyGant, ResizeZoneIsThreePixelsInside) {
+    Chart c;
+    TMyGantItem* item = c.add(2, 4);
+    c.settle();
+    const QRect r = c.bar(item);
+    const int right = r.left() + r.width();
+    QWidget* area = c.g.GantArea();
+    QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, QPoint(right - 3, r.top() + 1));
+    EXPECT_EQ(c.g.MouseState(), TphGant::msResizeStop);
+    QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, QPoint(right - 3, r.top() + 1));
+    QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, QPoint(right - 4, r.top() + 1));
+    EXPECT_EQ(c.g.MouseState(), TphGant::msMoving);
+    QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, QPoint(right - 4, r.top() + 1));
+    QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, QPoint(r.left() + 2, r.top() + 1));
+    EXPECT_EQ(c.g.MouseState(), TphGant::msResizeStart);
+    QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, QPoint(r.left() + 2, r.top() + 1));
+    // Clicks without movement change nothing.
+    EXPECT_DOUBLE_EQ(item->Bar->StartTime, D0 + 2);
+    EXPECT_DOUBLE_EQ(item->Bar->StopTime, D0 + 6);
+    EXPECT_TRUE(c.changed.empty());
+}
+
+TEST(MyGant, EverySelectedBarReportedOnceWithWholeDays) {
+    Chart c;
+    c.g.MoveOver12Then24 = false;
+    TMyGantItem* a = c.add(1, 3);
+    TMyGantItem* b = c.add(5, 2);
+    TMyGantItem* idle = c.add(9, 2);
+    c.settle();
+    QWidget* area = c.g.GantArea();
+    const QRect ra = c.bar(a);
+    const QRect rb = c.bar(b);
+    QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, QPoint(ra.center().x(), ra.top() + 1));
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, QPoint(rb.center().x(), rb.top() + 1));
+    ASSERT_EQ(c.g.MyGantList()->SelectedItems().size(), 2u);
+    // 2.3 days to the right: the bars land 2 days later, snapped by the wrapper.
+    const QPoint from(ra.center().x(), ra.top() + 1);
+    c.drag(from, from + QPoint(int(2.3 * c.pxPerDay()), 0));
+    EXPECT_EQ(c.changed, std::vector<int>({0, 1}));
+    EXPECT_DOUBLE_EQ(a->Start, D0 + 3);
+    EXPECT_DOUBLE_EQ(a->Bar->StopTime, D0 + 6);
+    EXPECT_DOUBLE_EQ(b->Start, D0 + 7);
+    EXPECT_DOUBLE_EQ(idle->Start, D0 + 9);
+    EXPECT_EQ(c.quantityOn(b, D0 + 8), QStringLiteral("20"));
+}
+
+TEST(MyGant, ReleaseOnOneOfSeveralSelectedLeavesItAlone) {
+    Chart c;
+    TMyGantItem* a = c.add(1, 3);
+    TMyGantItem* b = c.add(5, 2);
+    c.settle();
+    QWidget* area = c.g.GantArea();
+    const QPoint pa(c.bar(a).center().x(), c.bar(a).top() + 1);
+    const QPoint pb(c.bar(b).center().x(), c.bar(b).top() + 1);
+    QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, pa);
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, pb);
+    EXPECT_TRUE(a->Bar->Selected && b->Bar->Selected);
+    QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, pa);
+    // Still both while pressed: the press may start a move of both.
+    EXPECT_TRUE(b->Bar->Selected);
+    QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, pa);
+    EXPECT_TRUE(a->Bar->Selected);
+    EXPECT_FALSE(b->Bar->Selected);
+    EXPECT_TRUE(c.changed.empty());
+}
+
+TEST(MyGant, ClearRemovesRowsAndItems) {
+    Chart c;
+    c.add(1, 3);
+    c.add(2, 3);
+    EXPECT_EQ(c.g.RowList()->Count(), 2);
+    c.g.MyGantList()->Clear();
+    EXPECT_EQ(c.g.MyGantList()->Count(), 0);
+    EXPECT_EQ(c.g.RowList()->Count(), 0);
+    EXPECT_EQ(c.g.Grid()->DisplayRowCount(), 0);
+    c.add(1, 1);
+    c.settle();
+    EXPECT_EQ(c.g.RowsOnScreen().size(), 1u);
+}
+
+TEST(MyGant, WorkbenchSettingsAreTheDefaults) {
+    TMyGant g;
+    EXPECT_EQ(g.GantPyjamasColor(), clAqua);
+    EXPECT_TRUE(g.MoveOver12Then24);
+    EXPECT_TRUE(g.DrawLongLines);
+    EXPECT_FALSE(g.DrawShortLines);
+    EXPECT_EQ(g.DefaultLinkPenWidth, 0);
+    EXPECT_EQ(g.Grid()->Columns().size(), 2u);
+    EXPECT_TRUE(g.Grid()->HasHeaders());
+    EXPECT_DOUBLE_EQ(g.MaxStop(), 767011);
+    EXPECT_EQ(g.DateFormat(), QStringLiteral("YYMMDD"));
+}
