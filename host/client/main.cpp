@@ -198,6 +198,14 @@ int main(int argc, char** argv) {
         if (i > 0 && (a.startsWith("--plugin=") || a.startsWith("-plugin="))) continue;
         qtArgv.push_back(argv[i]);
     }
+    // Help needs no screen; without one, anything else fails with one clear line instead of Qt's abort.
+    const bool wantsHelp = arguments.contains("--help") || arguments.contains("-h") || arguments.contains("-?");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (wantsHelp)
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        else if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            return fail("no display: set DISPLAY, run under xvfb-run, or set QT_QPA_PLATFORM=offscreen", exitFailure);
+    }
     int qtArgc = int(qtArgv.size());
     qtArgv.push_back(nullptr);
     QApplication app(qtArgc, qtArgv.data());

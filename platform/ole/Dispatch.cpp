@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <dlfcn.h>
 
 namespace kv {
 
@@ -40,9 +41,25 @@ struct Registry {
     QHash<QString, ObjectRegistry::Factory> factories;  // keyed by lower-case programme identifier
 };
 
-Registry& registry() {
+}  // namespace
+
+// One registry per process, as the platform's class registration is machine-wide: the host program
+// exports this accessor, and a plug-in (which carries its own hidden copy of this unit) finds the host's
+// through the global symbol scope. Without a host, each image uses its own.
+extern "C" __attribute__((visibility("default"))) void* tarnix_ole_registry() {
     static Registry r;
-    return r;
+    return &r;
+}
+
+namespace {
+
+Registry& registry() {
+    static Registry* const shared = [] {
+        using Accessor = void* (*)();
+        auto global = reinterpret_cast<Accessor>(dlsym(RTLD_DEFAULT, "tarnix_ole_registry"));
+        return static_cast<Registry*>(global ? global() : tarnix_ole_registry());
+    }();
+    return *shared;
 }
 
 }  // namespace
