@@ -108,7 +108,10 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-            if (const kv::TField* field = FieldOf(section)) return field->DisplayLabel();
+            if (const kv::TField* field = FieldOf(section)) {
+                const TFDBGridColumn* column = FGrid->Column(section);
+                return column && !column->Caption().isEmpty() ? column->Caption() : field->DisplayLabel();
+            }
         return QAbstractTableModel::headerData(section, orientation, role);
     }
 
@@ -145,11 +148,18 @@ private:
         if (kv::TClientDataSet* ds = DataSet())
             for (int i = 0; i < ds->FieldCount(); ++i)
                 if (ds->Fields(i).Visible()) FFields << ds->Fields(i).FieldName();
+        for (const QString& name : FFields)
+            if (!FGrid->FColumnObjects.contains(name.toUpper()))
+                FGrid->FColumnObjects.insert(name.toUpper(), new TFDBGridColumn(FGrid, name));
     }
 
     TFDBGrid* FGrid;
     QPointer<kv::TDataSource> FSource;
+
+public:
     QStringList FFields;
+
+private:
     int FRows = 0;
     QList<QMetaObject::Connection> FConnections;
 };
@@ -207,6 +217,37 @@ TFDBGrid::TFDBGrid(QWidget* parent)
 }
 
 TFDBGrid::~TFDBGrid() = default;
+
+TFDBGridColumn::TFDBGridColumn(TFDBGrid* grid, const QString& fieldName)
+    : QObject(grid), FGrid(grid), FFieldName(fieldName) {}
+
+void TFDBGridColumn::SetCaption(const QString& caption) {
+    FCaption = caption;
+    FGrid->horizontalHeader()->viewport()->update();
+}
+
+int TFDBGridColumn::Width() const {
+    const int i = FGrid->FModel->FFields.indexOf(FFieldName);
+    return i >= 0 ? FGrid->columnWidth(i) : 0;
+}
+
+void TFDBGridColumn::SetWidth(int width) {
+    const int i = FGrid->FModel->FFields.indexOf(FFieldName);
+    if (i >= 0) FGrid->setColumnWidth(i, width);
+}
+
+QList<QObject*> TFDBGrid::Columns() const {
+    QList<QObject*> list;
+    for (const QString& name : FModel->FFields)
+        list << FColumnObjects.value(name.toUpper());
+    return list;
+}
+
+TFDBGridColumn* TFDBGrid::Column(int index) const {
+    return index >= 0 && index < FModel->FFields.size()
+               ? FColumnObjects.value(FModel->FFields[index].toUpper())
+               : nullptr;
+}
 
 kv::TDataSource* TFDBGrid::DataSource() const {
     return FModel->Source();

@@ -83,6 +83,27 @@ public:
     QString CurrencyNames = QStringLiteral(";;");
 };
 
+// One column of the record grid: the field it shows and the title above it (the field's display
+// label unless a caption is set).
+class TFDBGridColumn : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString FieldName READ FieldName)
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(int Width READ Width WRITE SetWidth)
+public:
+    TFDBGridColumn(class TFDBGrid* grid, const QString& fieldName);
+    QString FieldName() const { return FFieldName; }
+    QString Caption() const { return FCaption; }
+    void SetCaption(const QString& caption);
+    int Width() const;
+    void SetWidth(int width);
+
+private:
+    TFDBGrid* FGrid;
+    QString FFieldName;
+    QString FCaption;
+};
+
 class TFDBGrid : public QTableView {
     Q_OBJECT
     Q_PROPERTY(QObject* DataSource READ DataSourceObject WRITE SetDataSourceObject)
@@ -95,6 +116,7 @@ class TFDBGrid : public QTableView {
     Q_PROPERTY(bool Visible READ isVisible WRITE setVisible)
     Q_PROPERTY(QFont Font READ font WRITE setFont)
     Q_PROPERTY(QFont TitleFont READ TitleFont WRITE SetTitleFont)
+    Q_PROPERTY(QList<QObject*> Columns READ Columns)
 
 public:
     explicit TFDBGrid(QWidget* parent = nullptr);
@@ -119,6 +141,10 @@ public:
     }
     QString CheckedValue(const QString& fieldName) const { return FCheckFields.value(fieldName.toUpper()); }
 
+    // The columns, one per visible field, in order.
+    QList<QObject*> Columns() const;
+    TFDBGridColumn* Column(int index) const;
+
     // Background of data row (0-based) when nothing overrides it.
     QColor RowColor(int row) const;
     // OnCalcCellColors: field name, row, highlighted; may change the font and the brush.
@@ -133,6 +159,8 @@ protected:
 private:
     friend class TFDBGridDelegate;
     friend class TFDBGridModel;
+    friend class TFDBGridColumn;
+    QHash<QString, TFDBGridColumn*> FColumnObjects; // by upper-case field name, kept across reloads
     TFDBGridModel* FModel;
     TFDBGridColors* FGridColors;
     TCurrencyStyle* FCurrency;

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
@@ -172,6 +173,8 @@ TSelectPanel::TSelectPanel(QWidget* parent)
     // The parts show the panel's words, hints and choices: they are translated through the panel.
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         w->setProperty("kvSubComponent", true);
+    for (QWidget* w : std::initializer_list<QWidget*>{FStartEdit, FEndEdit, FListView})
+        w->installEventFilter(this);
     connect(FStartButton, &QAbstractButton::clicked, this, [this] { emit OnOpenWinClick(this, FStartEdit); });
     connect(FEndButton, &QAbstractButton::clicked, this, [this] { emit OnOpenWinClick(this, FEndEdit); });
     connect(FOpenButton, &QAbstractButton::clicked, this, [this] { emit OnOpenWinClick(this, FListView); });
@@ -359,6 +362,18 @@ void TSelectPanel::DeleteOne() {
 void TSelectPanel::DeleteAll() {
     emit OnClearClick(this);
     FListView->Clear();
+}
+
+bool TSelectPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        emit OnKeyDown(this, key->key(), int(key->modifiers()));
+        if (!key->text().isEmpty()) emit OnKeyPress(this, key->text());
+    } else if (event->type() == QEvent::KeyRelease) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        emit OnKeyUp(this, key->key(), int(key->modifiers()));
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 void TSelectPanel::FocusChanged(QWidget* old, QWidget* now) {

@@ -150,6 +150,13 @@ signals:
     void OnExit(TSelectPanel* panel);
     void OnItemSelect(TSelectPanel* panel, QTreeWidgetItem* item, int index, bool selected);
     void OnItemChange(TSelectPanel* panel);
+    // Keys pressed in the panel's parts.
+    void OnKeyDown(TSelectPanel* panel, int key, int modifiers);
+    void OnKeyUp(TSelectPanel* panel, int key, int modifiers);
+    void OnKeyPress(TSelectPanel* panel, const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Relayout();

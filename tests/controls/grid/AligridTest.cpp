@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include "controls/Aligrid.h"
@@ -292,4 +293,39 @@ TEST(AligridGui, CellsPaintTheirBrushAndAlignment) {
         for (int y = r.top(); y < r.bottom(); ++y)
             if (image.pixelColor(x, y).red() < 128) darkLeft = qMin(darkLeft, x);
     EXPECT_GT(darkLeft, r.center().x());
+}
+
+TEST(AligridGui, EditMaskAndCellHints) {
+    Grid t;
+    t.grid->setProperty("EditMask", "999");
+    t.grid->setCurrentCell(1, 1);
+    QTest::keyClick(t.grid, Qt::Key_A); // the mask takes no letter: no editor
+    EXPECT_EQ(QApplication::focusWidget(), t.grid);
+    QTest::keyClick(t.grid, Qt::Key_5);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->inputMask(), "999");
+    QTest::keyClick(editor, Qt::Key_Escape);
+
+    t.grid->SetCellHint(2, 2, QStringLiteral("单元格提示"));
+    t.grid->SetHintAt(plCol, 3, -1, QStringLiteral("列提示"));
+    auto hintAt = [&](int col, int row) {
+        QToolTip::hideText();
+        for (int i = 0; i < 100 && QToolTip::isVisible(); ++i)
+            QTest::qWait(20);
+        const QPoint pos = t.cellCenter(col, row);
+        QHelpEvent help(QEvent::ToolTip, pos, t.grid->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(t.grid->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(hintAt(2, 2), QStringLiteral("单元格提示"));
+    EXPECT_EQ(hintAt(3, 1), QStringLiteral("列提示"));
+    t.grid->OnShowHintCell = [](TStringAlignGrid*, int col, int, QString& hint, bool& canShow) {
+        hint = "changed";
+        canShow = col != 3;
+    };
+    EXPECT_EQ(hintAt(2, 2), "changed");
+    EXPECT_EQ(hintAt(3, 1), "");
+    t.grid->setProperty("ShowCellHints", false);
+    EXPECT_EQ(hintAt(2, 2), "");
 }

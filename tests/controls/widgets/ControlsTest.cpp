@@ -195,6 +195,7 @@ TEST(SelectPanel, LeavingOrdersTheRangeByValueType) {
     other->setGeometry(0, 40, 100, 24);
     activate(form);
     QSignalSpy exits(panel, &TSelectPanel::OnExit);
+    QSignalSpy presses(panel, &TSelectPanel::OnKeyPress);
     auto leaveWith = [&](int type, const QString& start, const QString& end) {
         panel->setProperty("ValueType", type);
         panel->StartEdit()->setFocus();
@@ -227,6 +228,7 @@ TEST(SelectPanel, LeavingOrdersTheRangeByValueType) {
     leaveWith(vt_Date, "113/01", "112/12/31"); // a month of the Republic era: its first day
     EXPECT_EQ(panel->StartText(), "112/12/31");
     EXPECT_EQ(exits.count(), 7);
+    EXPECT_GE(presses.count(), 20);
 }
 
 TEST(SelectPanel, MaskStyleAndList) {

@@ -7,10 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "controls/Aligrid.h"
+#include "controls/FDBGrid.h"
 #include "controls/KvEdit.h"
 #include "controls/KvRadio.h"
 #include "lang/LanguageController.h"
 #include "platform/CodePage.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Field.h"
 #include "tests/lang/common/Workstation.h"
 
 class TfrmLangBase : public QWidget {
@@ -57,7 +61,17 @@ public:
         edInner->setObjectName("edInner");
         memNote = new QPlainTextEdit(this);
         memNote->setObjectName("memNote");
+        ds.AddField("MB001", kv::TFieldType::ftString, 8);
+        ds.AddField("MB002", kv::TFieldType::ftString, 8);
+        ds.CreateDataSet();
+        source.SetDataSet(&ds);
+        dgLines = new TFDBGrid(this);
+        dgLines->setObjectName("dgLines");
+        dgLines->SetDataSource(&source);
     }
+    kv::TClientDataSet ds;
+    kv::TDataSource source;
+    TFDBGrid* dgLines;
     TKvEdit* edMB001;
     QListWidget* lstTypes;
     QTreeWidget* lvLines;
@@ -81,7 +95,8 @@ const char* kLanguageFile = R"(<?xml version="1.0" encoding="UTF-8"?>
   <cboKind Items_0="Inside" Items_1="Outside" currentIndex="0"/>
   <grdList FixedColor="clRed" ColCount="7" Alignment="2"/>
   <rgMode Caption="should stay" Items_2="m2"/>
-  <edInner Text="inner text" Caption="Inner"/>
+  <edInner Text="inner text" Caption="Inner" EditLabel.toolTip="label hint" EditLabel.NoSuch.x="1"/>
+  <dgLines Columns_1.Caption="Name" Columns_5.Caption="none" Columns_x.Caption="bad"/>
   <memNote Lines_2="third line"/>
   <msgSaved Msg="Saved."/>
 </TfrmLangTest>
@@ -139,6 +154,11 @@ TEST(LangReader, PathGrammarOnAFormOfTestControls) {
     EXPECT_EQ(form.rgMode->Items().size(), 1);
     EXPECT_EQ(form.edInner->text(), "inner text");
     EXPECT_EQ(form.edInner->Caption(), "Inner");
+    // Object-valued properties lead on; an unknown one ends the walk.
+    EXPECT_EQ(form.edInner->EditLabel()->toolTip(), "label hint");
+    // A collection's element; out of range or not a number, nothing.
+    EXPECT_EQ(form.dgLines->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
+    EXPECT_EQ(form.dgLines->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "MB001");
     // A line of a text's lines.
     EXPECT_EQ(form.memNote->toPlainText(), "\n\nthird line");
     EXPECT_TRUE(loaded.contains("frmLangTest:TfrmLangTest"));
