@@ -125,8 +125,9 @@ TphGrid::TphGrid(QWidget* parent) : QWidget(parent) {
             FEditor = nullptr;
             FEditNode = nullptr;
         }
-        if (OnNodeDeleted) OnNodeDeleted(node);
         FDisplayDirty = true;
+        // While the grid goes, its owner has already let go of the rows.
+        if (OnNodeDeleted && !FDestroying) OnNodeDeleted(node);
     };
     FNodeEvents.Inserted = [this](TphDataEntity* e) {
         auto* node = static_cast<TphDataEntity_GridTreeNode*>(e);

@@ -1,0 +1,261 @@
+// The Gantt control's geometry, hit testing and editing, driven with real mouse and key events.
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "gantt/phGant.h"
+#include "gantt/phGrid.h"
+#include "gantt/phScaler.h"
+
+namespace {
+
+const double D0 = kv::encodeDate(2024, 5, 1);
+
+struct Gant {
+    TphGant g;
+    explicit Gant(int rows = 3, int width = 900, int height = 300) {
+        g.resize(width, height);
+        g.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&g));
+        g.SetStart(D0);
+        g.SetStop(D0 + 10);
+        for (int i = 0; i < rows; ++i)
+            g.GridTree()->AddNode(nullptr);
+    }
+    TGantRow* row(int i) { return g.RowOfNode(g.Grid()->NodeAt(i)); }
+    TphDataEntity_GantTime* add(int r, double start, double stop, int layer = 0) {
+        TphDataEntity_GantTime* item = row(r)->AddTime(layer);
+        item->StartTime = start;
+        item->StopTime = stop;
+        return item;
+    }
+    void settle() {
+        g.GantArea()->repaint();
+        g.UpdateAllGeometry();
+    }
+    QPoint inside(TphDataEntity_GantTime* item) {
+        const QRect r = g.ItemRect(item);
+        return QPoint(r.left() + r.width() / 2, r.top() + r.height() / 2);
+    }
+    int px(double date) { return g.Scaler()->PixelAtDate(date); }
+};
+
+} // namespace
+
+TEST(GantGeometry, ItemRectangles) {
+    Gant t;
+    TphDataEntity_GantTime* zero = t.add(0, D0 + 2, D0 + 2);
+    TphDataEntity_GantTime* fixed = t.add(1, D0 + 3 + 10.0 / 24, D0 + 4);
+    fixed->FixedWidth = 9;
+    t.settle();
+    const QRect rz = t.g.ItemRect(zero);
+    EXPECT_EQ(rz.width(), 5);
+    EXPECT_EQ(rz.left(), t.px(D0 + 2));
+    const QRect rf = t.g.ItemRect(fixed);
+    EXPECT_EQ(rf.left(), t.px(D0 + 3 + 10.0 / 24) - 4);
+    EXPECT_EQ(rf.left() + rf.width(), t.px(D0 + 3 + 10.0 / 24) + 5);
+    // The band: one pixel inside the row at the top and bottom.
+    const QRect row = t.row(0)->Rect;
+    EXPECT_EQ(rz.top(), row.top() + 1);
+    EXPECT_EQ(rz.top() + rz.height(), row.top() + row.height() - 1);
+    // Rows scrolled away have no rectangle, nor their items.
+    t.g.Grid()->SetTopRow(1);
+    t.settle();
+    EXPECT_TRUE(t.g.ItemRect(zero).isEmpty());
+    EXPECT_EQ(t.g.TimeAt(rz.left() + 1, rz.top() + 1), nullptr);
+}
+
+TEST(GantGeometry, BandsOfACollisionRow) {
+    Gant t;
+    t.g.Grid()->SetRowHeight(0, 22); // bands: (22 - 2) / 3 = 6 pixels
+    TGantRow* row = t.row(0);
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 2);
+    row->CollisionLayout = true;
+    row->SubRowCount = 3;
+    item->SubRow = 2;
+    t.settle();
+    const QRect r = t.g.ItemRect(item);
+    EXPECT_EQ(r.top(), row->Rect.top() + 7);
+    EXPECT_EQ(r.top() + r.height(), row->Rect.top() + 13);
+}
+
+TEST(GantGeometry, HitTestFindsTheItemPaintedLast) {
+    Gant t;
+    TphDataEntity_GantTime* first = t.add(0, D0 + 1, D0 + 4);
+    TphDataEntity_GantTime* second = t.add(0, D0 + 2, D0 + 5);
+    t.settle();
+    const int y = t.inside(first).y();
+    EXPECT_EQ(t.g.TimeAt(t.px(D0 + 3), y), second);
+    EXPECT_EQ(t.g.TimeAt(t.px(D0 + 1.5), y), first);
+    EXPECT_EQ(t.g.TimeAt(t.px(D0 + 6), y), nullptr);
+    // Right and bottom edges are outside.
+    const QRect r = t.g.ItemRect(second);
+    EXPECT_EQ(t.g.TimeAt(r.left() + r.width(), y), nullptr);
+    EXPECT_EQ(t.g.TimeAt(r.left() + r.width() - 1, y), second);
+}
+
+TEST(GantMouse, MoveOver12Then24TurnsLongMovesIntoWholeDays) {
+    Gant t(1);
+    t.g.MoveOver12Then24 = true;
+    t.g.SetStart(D0 - 0.2);
+    t.g.SetStop(D0 + 3); // about 6 minutes a pixel: the start snaps to 5-minute steps
+    TphDataEntity_GantTime* item = t.add(0, D0, D0 + 1);
+    int changes = 0;
+    t.g.OnChangeDataEntity_GantTime = [&](TphGant*, TphDataEntity_GantTime* changed) {
+        EXPECT_EQ(changed, item);
+        ++changes;
+    };
+    t.settle();
+    QWidget* area = t.g.GantArea();
+    auto drag = [&](double days) {
+        const QPoint from = t.inside(item);
+        const QPoint to(t.px(item->StartTime + days) - t.px(item->StartTime) + from.x(), from.y());
+        QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(area, to);
+        QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, to);
+        t.settle();
+    };
+    drag(1 + 13.0 / 24);
+    EXPECT_DOUBLE_EQ(item->StartTime, D0 + 2);
+    EXPECT_DOUBLE_EQ(item->StopTime, D0 + 3);
+    t.g.SetStart(D0 + 1.5);
+    t.g.SetStop(D0 + 4.5);
+    t.settle();
+    drag(-11.0 / 24);
+    // Short moves keep their snapped hours (the start snaps to the step of the zoom).
+    const double step = TSnapHandler::Step(5.0 / 1440, t.g.Scaler()->DurationOfPixels(1));
+    EXPECT_NEAR(item->StartTime, D0 + 2 - 11.0 / 24, step);
+    EXPECT_NEAR(item->StopTime - item->StartTime, 1, 1e-9);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(GantMouse, SnappingFollowsThePixelDuration) {
+    TSnapHandler snap;
+    snap.PixelDuration = 27.0 / 1440;
+    EXPECT_NEAR(TSnapHandler::Step(snap.StartStep, snap.PixelDuration), 25.0 / 1440, 1e-12);
+    EXPECT_NEAR(TSnapHandler::Step(snap.StopStep, snap.PixelDuration), 27.0 / 1440, 1e-12);
+    double start = D0 + 0.5 + 13.0 / 1440; // 12:13 -> 12:05 (29 x 25 minutes)
+    double stop = D0 + 0.5 + 20.0 / 1440;  // 12:20 -> 12:09 (27 x 27 minutes)
+    snap.Snap(start, stop);
+    EXPECT_NEAR((start - D0) * 1440, 725, 1e-6);
+    EXPECT_NEAR((stop - D0) * 1440, 729, 1e-6);
+}
+
+TEST(GantMouse, CopyAndRowChangeGoThroughHandlers) {
+    Gant t;
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 2);
+    t.settle();
+    TGantRow* targetSeen = nullptr;
+    t.g.OnTimeChangeRow = [&](TphGant*, TphDataEntity_GantTime*, TGantRow* from, TGantRow* to, double, double,
+                              TphDataEntity_GantTime*& select) {
+        EXPECT_EQ(from, t.row(0));
+        targetSeen = to;
+        select = nullptr;
+    };
+    int copies = 0;
+    t.g.OnTimeCopy = [&](TphGant*, TphDataEntity_GantTime*, TGantRow*, TGantRow* to, double start, double,
+                         TphDataEntity_GantTime*& select) {
+        ++copies;
+        select = t.add(2, start, start + 1);
+        EXPECT_EQ(to, t.row(2));
+    };
+    QWidget* area = t.g.GantArea();
+    const QPoint from = t.inside(item);
+    const int rowStep = t.row(1)->Rect.top() - t.row(0)->Rect.top();
+    QTest::mousePress(area, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(area, from + QPoint(0, rowStep));
+    QTest::mouseRelease(area, Qt::LeftButton, Qt::NoModifier, from + QPoint(0, rowStep));
+    EXPECT_EQ(targetSeen, t.row(1));
+    EXPECT_DOUBLE_EQ(item->StartTime, D0 + 1); // moved to another row only by the handler
+    QTest::mousePress(area, Qt::LeftButton, Qt::ControlModifier, from);
+    QTest::mouseMove(area, from + QPoint(0, 2 * rowStep));
+    QTest::mouseRelease(area, Qt::LeftButton, Qt::ControlModifier, from + QPoint(0, 2 * rowStep));
+    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(t.g.SelectedItems().size(), 2u);
+}
+
+TEST(GantKeys, ArrowKeysWalkTheLayer) {
+    Gant t;
+    TphDataEntity_GantTime* a = t.add(0, D0 + 1, D0 + 2);
+    TphDataEntity_GantTime* b = t.add(0, D0 + 3, D0 + 4);
+    TphDataEntity_GantTime* c = t.add(0, D0 + 5, D0 + 6);
+    TphDataEntity_GantTime* below = t.add(1, D0 + 4.5, D0 + 5.5);
+    TphDataEntity_GantTime* far = t.add(1, D0 + 8, D0 + 9);
+    (void)far;
+    t.settle();
+    QWidget* area = t.g.GantArea();
+    QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, t.inside(b));
+    ASSERT_EQ(t.g.CurrentItem(), b);
+    QTest::keyClick(area, Qt::Key_Right);
+    EXPECT_EQ(t.g.CurrentItem(), c);
+    EXPECT_TRUE(c->Selected);
+    EXPECT_FALSE(b->Selected);
+    QTest::keyClick(area, Qt::Key_Left);
+    EXPECT_EQ(t.g.CurrentItem(), b);
+    QTest::keyClick(area, Qt::Key_Home);
+    EXPECT_EQ(t.g.CurrentItem(), a);
+    QTest::keyClick(area, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(t.g.CurrentItem(), c);
+    EXPECT_TRUE(a->Selected && c->Selected);
+    QTest::keyClick(area, Qt::Key_Down);
+    EXPECT_EQ(t.g.CurrentItem(), below);
+    EXPECT_EQ(t.g.Grid()->FocusedRow(), 1);
+    QTest::keyClick(area, Qt::Key_Space);
+    EXPECT_FALSE(below->Selected);
+    QTest::keyClick(area, Qt::Key_Down); // row 2 is empty
+    EXPECT_EQ(t.g.CurrentItem(), nullptr);
+}
+
+TEST(GantEvents, ClickDoubleClickAndHints) {
+    Gant t;
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 2);
+    t.settle();
+    std::vector<TphDataEntity_GantTime*> clicks, doubles;
+    std::vector<double> hintLengths;
+    t.g.OnClickGantArea = [&](TphGant*, TphDataEntity_GantTime* i) { clicks.push_back(i); };
+    t.g.OnDblClickGantArea = [&](TphGant*, TphDataEntity_GantTime* i) { doubles.push_back(i); };
+    t.g.OnHintInfo = [&](TphDataEntity_GantTime*, double length, double, double) {
+        hintLengths.push_back(length);
+    };
+    QWidget* area = t.g.GantArea();
+    QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, t.inside(item));
+    EXPECT_EQ(doubles, std::vector<TphDataEntity_GantTime*>({item}));
+    EXPECT_GE(clicks.size(), 1u);
+    EXPECT_EQ(t.g.MouseState(), 0);
+    EXPECT_DOUBLE_EQ(item->StartTime, D0 + 1);
+    QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_EQ(clicks.back(), nullptr);
+    EXPECT_FALSE(item->Selected);
+    ASSERT_FALSE(hintLengths.empty());
+    EXPECT_DOUBLE_EQ(hintLengths.front(), 1);
+    EXPECT_EQ(t.g.HintText(item).count(QLatin1Char('\r')), 2);
+}
+
+TEST(GantEvents, ScalerChangeRaisesAlignAndChange) {
+    Gant t;
+    int aligns = 0;
+    double seenStart = 0;
+    t.g.OnAlignNeed = [&](TphGant*, int width, double, double) {
+        EXPECT_EQ(width, t.g.GantArea()->width());
+        ++aligns;
+    };
+    t.g.OnScalerChange = [&](TphGant*, double start, double) { seenStart = start; };
+    t.g.SetStart(D0 + 2);
+    t.g.Scaler()->repaint();
+    QTest::qWait(20);
+    EXPECT_GE(aligns, 1);
+    EXPECT_DOUBLE_EQ(seenStart, D0 + 2);
+}
+
+TEST(GantGrid, ScrollingTheGridMovesTheRows) {
+    Gant t(40);
+    TphDataEntity_GantTime* item = t.add(5, D0 + 1, D0 + 2);
+    t.settle();
+    const int y0 = t.g.ItemRect(item).top();
+    t.g.VertScrollBar()->setValue(2);
+    EXPECT_EQ(t.g.Grid()->TopRow(), 2);
+    t.settle();
+    EXPECT_EQ(t.g.ItemRect(item).top(), y0 - 2 * TphGrid::DefaultRowHeight);
+    t.g.Grid()->ScrollRows(1);
+    EXPECT_EQ(t.g.VertScrollBar()->value(), 3);
+}

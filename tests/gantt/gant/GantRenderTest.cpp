@@ -1,0 +1,113 @@
+// A chart of 30 rows rendered to an image: pyjamas, bars with day texts, a marker, links.
+#include <QDir>
+#include <QPainter>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "gantt/MyGant.h"
+#include "gantt/phGrid.h"
+#include "gantt/phScaler.h"
+
+namespace {
+
+const double D0 = kv::encodeDate(2024, 5, 1);
+
+QImage renderArea(TphGant& g) {
+    g.GantArea()->repaint();
+    g.UpdateAllGeometry();
+    QImage image(g.GantArea()->size(), QImage::Format_RGB32);
+    QPainter p(&image);
+    g.GantArea()->PaintTo(p);
+    return image;
+}
+
+} // namespace
+
+TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
+    TMyGant g;
+    g.resize(1000, 45 + 30 * TphGrid::DefaultRowHeight);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.SetStart(D0);
+    g.SetStop(D0 + 24);
+    g.Grid()->Columns()[0].HeaderText = QStringLiteral("Line");
+    std::vector<TMyGantItem*> items;
+    for (int i = 0; i < 30; ++i) {
+        const int start = i % 12;
+        const int days = i == 7 ? 0 : 3 + i % 5;
+        TMyGantItem* item =
+            g.MyGantList()->AddItem(i % 2 ? 0x0080C0FF : 0x00FFC080, days, D0 + start + days + 1, D0 + start);
+        item->RowNode->SetCellText(0, QStringLiteral("Line %1").arg(i + 1));
+        for (int k = 0; k < days; ++k)
+            item->SetDayTexts(QString::number(100 + k), QString(), D0 + start + k);
+        items.push_back(item);
+    }
+    g.DefaultLinkPenWidth = 1;
+    for (int kind = 0; kind <= 4; ++kind) {
+        TphDataEntity_Link* link = g.AddLink(items[size_t(2 * kind)]->Bar, items[size_t(2 * kind + 3)]->Bar);
+        link->SetLinkKind(quint8(kind));
+        link->LinkColor = kind == 2 ? clRed : clBlue;
+    }
+    g.AddLink(items[20]->Bar, items[24]->Bar)->LinkStyle = TLinkStyle::tlsMSProject;
+    // A plain style 0 item to check exact colours against.
+    TphDataEntity_GantTime* plain = g.RowOfNode(items[29]->RowNode)->AddTime(1);
+    plain->StartTime = D0 + 20;
+    plain->StopTime = D0 + 23;
+    plain->Color = clGreen;
+    const QImage image = renderArea(g);
+    const QString dir = QDir::tempPath() + QStringLiteral("/tarnix-gantt");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(image.save(dir + QStringLiteral("/chart30.png")));
+
+    // Row 0 is a pyjama row: a 2 x 2 pattern of silver and aqua, aligned to the area.
+    const QRect row0 = g.RowOfNode(items[0]->RowNode)->Rect;
+    const int x = g.Scaler()->PixelAtDate(D0 + 22) & ~1;
+    const int y = (row0.top() + 2) & ~1;
+    EXPECT_EQ(image.pixel(x, y), QColor(0xC0, 0xC0, 0xC0).rgb());
+    EXPECT_EQ(image.pixel(x + 1, y), QColor(0x00, 0xFF, 0xFF).rgb());
+    // Row 1 is plain background.
+    const QRect row1 = g.RowOfNode(items[1]->RowNode)->Rect;
+    EXPECT_EQ(image.pixel(x + 1, row1.top() + 4), QColor(0xC0, 0xC0, 0xC0).rgb());
+    // The plain item is filled green inside its black frame.
+    const QRect rp = g.ItemRect(plain);
+    EXPECT_EQ(image.pixel(rp.center()), QColor(0, 0x80, 0).rgb());
+    EXPECT_EQ(image.pixel(rp.left(), rp.center().y()), QColor(Qt::black).rgb());
+    // The marker of the zero-day line is red, 5 pixels wide.
+    const QRect rm = g.ItemRect(static_cast<TphDataEntity_GantTime*>(items[7]->Bar->Owner->Get(1)));
+    EXPECT_EQ(rm.width(), 5);
+    EXPECT_EQ(image.pixel(rm.left() + 2, rm.center().y()), QColor(Qt::red).rgb());
+    // Day cells are white where no text is drawn (shading starts at the colour itself).
+    const QRect rc = g.ItemRect(items[3]->DayCells[0]);
+    EXPECT_EQ(image.pixel(rc.right() - 2, rc.top()), QColor(Qt::white).rgb());
+    // The kind 2 link is red, drawn somewhere between its rows.
+    int red = 0;
+    const QRect r4 = g.ItemRect(items[4]->Bar);
+    const QRect r7 = g.ItemRect(items[7]->Bar);
+    for (int yy = r4.top(); yy <= r7.bottom(); ++yy)
+        for (int xx = 0; xx < image.width(); ++xx)
+            if (image.pixel(xx, yy) == QColor(Qt::red).rgb() && !rm.contains(xx, yy)) ++red;
+    EXPECT_GT(red, 10);
+}
+
+TEST(GantRender, VerticalPyjamasAndTodayLine) {
+    TphGant g;
+    g.resize(800, 200);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    const double today = kv::today();
+    g.SetStart(today - 3);
+    g.SetStop(today + 3);
+    g.VerticalPyjamas = true;
+    g.TodayLineOnOff = true;
+    g.TodayLineColor = clRed;
+    g.SetGantPyjamasColor(clBlue);
+    const QImage image = renderArea(g);
+    const int x = g.Scaler()->PixelAtDate(today + 0.5);
+    EXPECT_EQ(image.pixel(x, 50), QColor(Qt::red).rgb());
+    // Some columns are striped, some plain.
+    int blue = 0;
+    for (int xx = 0; xx < image.width(); ++xx)
+        if (image.pixel(xx, 100) == QColor(Qt::blue).rgb()) ++blue;
+    EXPECT_GT(blue, 50);
+    EXPECT_LT(blue, image.width() - 50);
+}
