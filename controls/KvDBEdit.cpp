@@ -79,6 +79,8 @@ void TKvDBEdit::UpdateRecord() {
 TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent) : TKvDBEdit(parent) {
     // The button is the edit's, beside it on the same parent.
     FButton = new TGSpeedButton(parent);
+    FButtonWidget = FButton;
+    connect(FButton, &QObject::destroyed, this, [this] { FButton = nullptr; });
     FButton->setObjectName("F2Button");
     FButton->setProperty("kvSubComponent", true); // its hint is the edit's ButtonHint
     FButton->setAutoRaise(true);
@@ -89,7 +91,11 @@ TKvBtnDBEdit::TKvBtnDBEdit(QWidget* parent) : TKvDBEdit(parent) {
 }
 
 TKvBtnDBEdit::~TKvBtnDBEdit() {
-    delete FButton;
+    delete FButtonWidget.data();
+}
+
+TGSpeedButton* TKvBtnDBEdit::F2Button() const {
+    return FButton;
 }
 
 void TKvBtnDBEdit::SetButtonSpacing(int value) {
@@ -98,16 +104,16 @@ void TKvBtnDBEdit::SetButtonSpacing(int value) {
 }
 
 int TKvBtnDBEdit::GlyphIndex() const {
-    return FButton->GlyphIndex();
+    return FButton ? FButton->GlyphIndex() : 0;
 }
 void TKvBtnDBEdit::SetGlyphIndex(int value) {
-    FButton->SetGlyphIndex(value);
+    if (FButton) FButton->SetGlyphIndex(value);
 }
 QString TKvBtnDBEdit::ButtonHint() const {
-    return FButton->toolTip();
+    return FButton ? FButton->toolTip() : QString();
 }
 void TKvBtnDBEdit::SetButtonHint(const QString& hint) {
-    FButton->setToolTip(hint);
+    if (FButton) FButton->setToolTip(hint);
 }
 
 void TKvBtnDBEdit::PlaceButton() {
@@ -128,6 +134,7 @@ void TKvBtnDBEdit::resizeEvent(QResizeEvent* event) {
 
 bool TKvBtnDBEdit::event(QEvent* event) {
     const bool result = TKvDBEdit::event(event);
+    if (!FButton) return result;
     switch (event->type()) {
     case QEvent::ParentChange:
         FButton->setParent(parentWidget());

@@ -58,7 +58,7 @@ public:
     void SetGlyphIndex(int value);
     QString ButtonHint() const;
     void SetButtonHint(const QString& hint);
-    TGSpeedButton* F2Button() const { return FButton; }
+    TGSpeedButton* F2Button() const;
 
     // OnDialog: called instead of the lookup request when assigned (the edit and a key).
     std::function<void(TKvBtnDBEdit*, int& key)> OnDialog;
@@ -72,6 +72,7 @@ protected:
 
 private:
     void ButtonClick();
-    TGSpeedButton* FButton;
+    QPointer<QWidget> FButtonWidget; // the TGSpeedButton, gone if its parent freed it first
+    TGSpeedButton* FButton = nullptr;
     int FButtonSpacing = 2;
 };

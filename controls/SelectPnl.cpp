@@ -206,6 +206,11 @@ TSelectPanel::TSelectPanel(QWidget* parent)
     Relayout();
 }
 
+TSelectPanel::~TSelectPanel() {
+    // The parts go before the panel's QObject does: no exit rule on a half-destroyed panel.
+    disconnect(qApp, &QApplication::focusChanged, this, &TSelectPanel::FocusChanged);
+}
+
 void TSelectPanel::SetBeginWords(const QStringList& words) {
     FBeginWords = words;
     ApplyWords();

@@ -93,6 +93,7 @@ class TSelectPanel : public QFrame {
 
 public:
     explicit TSelectPanel(QWidget* parent = nullptr);
+    ~TSelectPanel() override;
 
     QStringList BeginWords() const { return FBeginWords; }
     void SetBeginWords(const QStringList& words);

@@ -9,6 +9,7 @@
 #include "controls/ExtPage.h"
 #include "controls/F2Button.h"
 #include "controls/KvBitmaps.h"
+#include "controls/KvDBEdit.h"
 #include "controls/KvEdit.h"
 #include "controls/KvMessages.h"
 #include "controls/KvRadio.h"
@@ -283,4 +284,20 @@ TEST(ExtPageControl, DrawsTheActiveTabInTheCaptionColours) {
     EXPECT_NE(image.pixel(active.left(), active.top()), highlight); // inset by 2
     EXPECT_EQ(image.pixel(inactive.left() + 1, inactive.top() + 1),
               bar->palette().color(QPalette::Inactive, QPalette::Mid).rgb());
+}
+
+TEST(SelectPanel, FreedWhileItsEditHasTheFocus) {
+    QWidget form;
+    auto* panel = new TSelectPanel(&form);
+    auto* edit = new TKvBtnDBEdit(&form);
+    activate(form);
+    panel->StartEdit()->setFocus();
+    ASSERT_TRUE(panel->StartEdit()->hasFocus());
+    QSignalSpy exits(panel, &TSelectPanel::OnExit);
+    delete panel; // the focus moves on while the parts go: no exit rule runs on the freed panel
+    EXPECT_EQ(exits.count(), 0);
+    delete edit->F2Button(); // the button freed first: the edit carries on without it
+    edit->SetButtonHint("x");
+    edit->move(5, 5);
+    EXPECT_EQ(edit->ButtonHint(), "");
 }
