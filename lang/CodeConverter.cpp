@@ -197,13 +197,12 @@ void TCodeConverter::DoTranslate(QWidget* form, const QString& exceptText, bool 
             form->setWindowTitle(GBToBig5(form->windowTitle()));
         } catch (const EKvError&) {
         }
-    for (const char* name : {"Hint", "ButtonHint"}) {
-        const QMetaProperty p = FindProperty(form, QLatin1String(name));
-        if (p.isValid() && p.typeId() == QMetaType::QString && p.isWritable())
-            p.write(form, ConvertText(p.read(form).toString()));
+    // The form's own hints (a plain Qt window keeps its hint as the tool tip).
+    for (const Group& g : kGroups) {
+        if (qstrcmp(g.name, "Hint") != 0 && qstrcmp(g.name, "ButtonHint") != 0) continue;
+        const QMetaProperty p = groupProperty(form, g);
+        if (p.isValid()) p.write(form, ConvertText(p.read(form).toString()));
     }
-    if (FindProperty(form, "Hint").isValid() == false && !form->toolTip().isEmpty())
-        form->setToolTip(ConvertText(form->toolTip()));
     // Screen fonts: hints and menus.
     QFont hintFont = QToolTip::font();
     SetUIFont(UIChangeType, hintFont);

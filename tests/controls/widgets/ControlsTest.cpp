@@ -252,7 +252,7 @@ TEST(SelectPanel, MaskStyleAndList) {
     TYenListView* list = panel.ListView();
     EXPECT_FALSE(list->AddItem({}));
     EXPECT_TRUE(list->AddItem({"A01"}));
-    EXPECT_TRUE(list->AddItem({"A02", "name", "spec"}));
+    EXPECT_TRUE(list->AddItem({"A02", "name", "size"}));
     EXPECT_EQ(list->columnCount(), 3);
     EXPECT_EQ(list->headerItem()->text(2), "Data3");
     EXPECT_EQ(list->Row(0), (QStringList{"A01", "", ""}));

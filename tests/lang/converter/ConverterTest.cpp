@@ -145,7 +145,7 @@ struct TestForm {
     TSelectPanel* panel;
     TestForm() {
         form.setWindowTitle(QStringLiteral("计划工作台"));
-        form.setToolTip(QStringLiteral("提示"));
+        form.setToolTip(QStringLiteral("计划提示"));
         edit = new TKvEdit(&form);
         edit->setObjectName("edMB001");
         edit->SetCaption(QStringLiteral("品号"));
@@ -183,7 +183,7 @@ TEST(CodeConverter, Kind2ConvertsEveryTextOfTheForm) {
     TCodeConverter c(&f.form);
     c.DoTranslate(&f.form, QString(), true);
     EXPECT_EQ(f.form.windowTitle(), QStringLiteral("计划工作台")); // the title only on a 950 system
-    EXPECT_EQ(f.form.toolTip(), QStringLiteral("提示"));
+    EXPECT_EQ(f.form.toolTip(), QStringLiteral("計劃提示"));
     EXPECT_EQ(f.edit->Caption(), QStringLiteral("品號"));
     EXPECT_EQ(f.edit->EditLabel()->text(), QStringLiteral("品號")); // converted once, through the edit
     EXPECT_EQ(f.edit->toolTip(), QStringLiteral("輸入品號"));
