@@ -850,6 +850,7 @@ void TClientDataSet::SetFiltered(bool value) {
 
 void TClientDataSet::SetIndexFieldNames(const QString& fieldNames) {
     CheckBrowseMode();
+    FIndexName.clear();
     FIndexFieldNames = fieldNames.trimmed();
     if (!Active()) return;
     FIndexFields = FIndexFieldNames.isEmpty() ? std::vector<int>{} : resolveFields(FIndexFieldNames);
@@ -858,6 +859,42 @@ void TClientDataSet::SetIndexFieldNames(const QString& fieldNames) {
     notifyDataSetChanged();
     FCursor = record >= 0 ? viewPosition(record) : (FView.empty() ? -1 : 0);
     notifyCurrentChanged();
+}
+
+void TClientDataSet::AddIndex(const QString& name, const QString& fieldNames) {
+    resolveFields(fieldNames); // unknown fields raise here, not when the index is used
+    FIndexDefs.insert(name.toUpper(), fieldNames);
+}
+
+void TClientDataSet::DeleteIndex(const QString& name) {
+    if (FIndexName.compare(name, Qt::CaseInsensitive) == 0) SetIndexName(QString());
+    FIndexDefs.remove(name.toUpper());
+}
+
+void TClientDataSet::SetIndexName(const QString& name) {
+    if (!name.isEmpty() && !FIndexDefs.contains(name.toUpper()))
+        throw EKvError(QString("%1: Index '%2' not found").arg(objectName(), name));
+    SetIndexFieldNames(name.isEmpty() ? QString() : FIndexDefs.value(name.toUpper()));
+    FIndexName = name;
+}
+
+int TClientDataSet::Bookmark() const {
+    if (FState == TDataSetState::dsInsert) return -1;
+    return currentRecord();
+}
+
+bool TClientDataSet::BookmarkValid(int bookmark) const {
+    return bookmark >= 0 && bookmark < FRecordCount && !FDeleted[static_cast<size_t>(bookmark)];
+}
+
+bool TClientDataSet::GotoBookmark(int bookmark) {
+    checkActive();
+    CheckBrowseMode();
+    if (!BookmarkValid(bookmark)) return false;
+    const int pos = viewPosition(bookmark);
+    if (pos < 0) return false;
+    scrollTo(pos, false, false);
+    return true;
 }
 
 // ---- keyed look-ups ---------------------------------------------------------------------------

@@ -108,6 +108,18 @@ public:
     QString IndexFieldNames() const { return FIndexFieldNames; }
     void SetIndexFieldNames(const QString& fieldNames);
 
+    // Named orders: AddIndex("TF002Index", "TF002"), then SetIndexName("TF002Index"); "" = natural.
+    void AddIndex(const QString& name, const QString& fieldNames);
+    void DeleteIndex(const QString& name);
+    QString IndexName() const { return FIndexName; }
+    void SetIndexName(const QString& name);
+
+    // A record to come back to: valid until the set closes; the record may since be filtered out.
+    int Bookmark() const;
+    bool BookmarkValid(int bookmark) const;
+    // Moves to the bookmarked record; false when it is deleted or not in the current view.
+    bool GotoBookmark(int bookmark);
+
     // ---- keyed look-ups
     // Moves to the first record (in the current order and filter) whose fields equal the values.
     bool Locate(const QString& keyFields, const QVariantList& keyValues, int options = 0);
@@ -259,6 +271,8 @@ private:
     std::vector<Cell> FFilterKey;
     QString FIndexFieldNames;
     std::vector<int> FIndexFields;
+    QString FIndexName;
+    QHash<QString, QString> FIndexDefs;
 
     std::vector<std::unique_ptr<HashIndex>> FHashIndexes;
     std::vector<std::unique_ptr<LookupPlan>> FPlans;

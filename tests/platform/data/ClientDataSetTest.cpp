@@ -232,6 +232,30 @@ TEST(ClientDataSet, IndexOrdersStablyAndFindKeyUsesIt) {
     EXPECT_EQ(column(ds, "TC003"), QStringList({"A", "B", "C", "D", "E"}));
 }
 
+TEST(ClientDataSet, NamedIndexesAndBookmarks) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260103", 1);
+    addDay(ds, "B", "20260101", 2);
+    addDay(ds, "C", "20260102", 3);
+    ds.AddIndex("TF002Index", "TC006");
+    EXPECT_THROW(ds.AddIndex("Bad", "NOPE"), EKvError);
+    ds.SetIndexName("TF002Index");
+    EXPECT_EQ(column(ds, "TC003"), QStringList({"B", "C", "A"}));
+    ds.SetRecNo(3);
+    const int mark = ds.Bookmark();
+    ds.SetIndexName("");
+    EXPECT_EQ(column(ds, "TC003"), QStringList({"A", "B", "C"}));
+    ASSERT_TRUE(ds.GotoBookmark(mark));
+    EXPECT_EQ(ds.FieldByName("TC003").AsString(), "A");
+    ds.SetFilter("TC003", {"B"});
+    EXPECT_FALSE(ds.GotoBookmark(mark)); // filtered out
+    ds.SetFiltered(false);
+    ASSERT_TRUE(ds.GotoBookmark(mark));
+    ds.Delete();
+    EXPECT_FALSE(ds.BookmarkValid(mark));
+}
+
 // Random edits, deletes and appends: every keyed look-up agrees with a plain scan.
 TEST(ClientDataSet, KeyedLookupsAgreeWithAScanAfterRandomChanges) {
     TClientDataSet ds;
