@@ -44,9 +44,15 @@ QValidator::State TKvSpinEdit::validate(QString& input, int&) const {
 void TKvSpinEdit::TextChanged(const QString& text) {
     if (FChanging) return;
     if (text.indexOf('+', 1) >= 0 || text.indexOf('-', 1) >= 0) {
-        // The sign was just typed at the end or in the middle; the last character goes.
+        // A sign typed after the first position goes again. It is the sign that is removed, not the
+        // last character: a sign typed between digits would otherwise cost a digit and stay.
+        QString kept = text.left(1);
+        for (int i = 1; i < text.size(); ++i)
+            if (text[i] != '+' && text[i] != '-') kept += text[i];
+        const int cursor = lineEdit()->cursorPosition();
         FChanging = true;
-        lineEdit()->setText(text.left(text.size() - 1));
+        lineEdit()->setText(kept);
+        lineEdit()->setCursorPosition(qMin(int(kept.size()), qMax(0, cursor - 1)));
         FChanging = false;
         return;
     }

@@ -87,6 +87,14 @@ TEST(KvSpinEdit, DropsASignTypedAfterTheFirstPosition) {
     EXPECT_EQ(spin->Text(), "-5"); // a leading sign stays
     EXPECT_EQ(spin->Value(), -5);
     EXPECT_EQ(changes.count(), 2);
+    // A sign typed between digits goes, the digits stay.
+    spin->SetText("12");
+    changes.clear();
+    QTest::keyClick(spin, Qt::Key_Home);
+    QTest::keyClick(spin, Qt::Key_Right);
+    QTest::keyClick(spin, Qt::Key_Minus);
+    EXPECT_EQ(spin->Text(), "12");
+    EXPECT_EQ(changes.count(), 0);
 }
 
 TEST(BitCheckBox, ClicksCycleTheStates) {
