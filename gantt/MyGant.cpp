@@ -29,9 +29,10 @@ void setTexts(TphDataEntity_GantTime* cell, const QString& first, const QString&
     if (TphTimeItemText* t = texts->Items(1)) t->Text = second;
 }
 
-QString textOf(const TphDataEntity_GantTime* cell, int i) {
+const QString& textOf(const TphDataEntity_GantTime* cell, int i) {
+    static const QString empty;
     const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(i) : nullptr;
-    return t ? t->Text : QString();
+    return t ? t->Text : empty;
 }
 
 } // namespace
@@ -144,6 +145,22 @@ void TMyGantItem::ClearDayTexts() {
 
 void TMyGantItem::SaveDayTexts() {
     const size_t n = DayCells.size();
+    // Usually only a text or two changed since the last snapshot: update those in place.
+    bool sameDays = FSavedDayNumbers.size() == n && size_t(SavedDates.size()) == n &&
+                    size_t(SavedQuantities.size()) == n && size_t(SavedRemarks.size()) == n;
+    for (size_t i = 0; sameDays && i < n; ++i)
+        sameDays = FSavedDayNumbers[i] == dayNumber(DayCells[i]->StartTime);
+    if (sameDays) {
+        for (size_t i = 0; i < n; ++i) {
+            const TphDataEntity_GantTime* cell = DayCells[i];
+            const qsizetype k = qsizetype(i);
+            const QString& q = textOf(cell, 0);
+            if (SavedQuantities.at(k) != q) SavedQuantities[k] = q;
+            const QString& r = textOf(cell, 1);
+            if (SavedRemarks.at(k) != r) SavedRemarks[k] = r;
+        }
+        return;
+    }
     // Dates rarely change between snapshots; only the texts are taken again.
     QStringList dates;
     dates.reserve(qsizetype(n));

@@ -319,7 +319,9 @@ void TphDataList3lev::AddList(TphDataList2lev* list) {
 }
 
 void TphDataList3lev::RemoveList(TphDataList2lev* list) {
-    Lists.erase(std::remove(Lists.begin(), Lists.end(), list), Lists.end());
+    // AddList keeps a list at most once; rows usually go last first, so search from the back.
+    auto it = std::find(Lists.rbegin(), Lists.rend(), list);
+    if (it != Lists.rend()) Lists.erase(std::next(it).base());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -521,8 +523,9 @@ TGantRow::TGantRow(TphGantRowHost* gant, TGantRowList* rowList) : RowList(rowLis
             if (!AddLayer()) return;
         handled = true;
     };
+    // A new list cannot be there yet: append without AddList's search, which is linear in the rows.
     if (Gant)
-        if (TphDataList3lev* all = Gant->AllLayers()) all->AddList(Layers);
+        if (TphDataList3lev* all = Gant->AllLayers()) all->Lists.push_back(Layers);
 }
 
 TphDataList_GantRow* TGantRow::AddLayer() {

@@ -303,6 +303,7 @@ void TphGant::BeforeFreeGantRow(TGantRow* row) {
     if (auto* node = static_cast<TphDataEntity_GridTreeNode*>(row->Node); node && node->GantRow == row)
         node->GantRow = nullptr;
     FRowsOnScreen.erase(std::remove(FRowsOnScreen.begin(), FRowsOnScreen.end(), row), FRowsOnScreen.end());
+    FHitRectsValid = false;
 }
 
 TGantRow* TphGant::RowStoredIn(TphDataEntity* node) {
@@ -370,6 +371,7 @@ std::vector<TphDataEntity_GantTime*> TphGant::SelectedItems() {
 // Geometry
 
 void TphGant::UpdateAllGeometry() {
+    FHitRectsValid = false;
     for (TGantRow* row : FRowsOnScreen)
         row->Rect = kNoRect;
     FRowsOnScreen.clear();
@@ -401,13 +403,38 @@ void TphGant::UpdateRowGeometry(TGantRow* row) {
     if (y < FArea->height()) row->Rect = QRect(0, y, FArea->width(), FGrid->RowHeight(r));
 }
 
-TGantRow* TphGant::RowAtY(int y) const {
+int TphGant::RowIndexAtY(int y) const {
     // Rows on screen are in display order, top to bottom.
     auto it = std::upper_bound(FRowsOnScreen.begin(), FRowsOnScreen.end(), y,
                                [](int v, TGantRow* row) { return v < row->Rect.top() + row->Rect.height(); });
-    if (it == FRowsOnScreen.end()) return nullptr;
+    if (it == FRowsOnScreen.end()) return -1;
     TGantRow* row = *it;
-    return row->Rect.top() < y && y < row->Rect.top() + row->Rect.height() ? row : nullptr;
+    return row->Rect.top() < y && y < row->Rect.top() + row->Rect.height() ? int(it - FRowsOnScreen.begin())
+                                                                           : -1;
+}
+
+TGantRow* TphGant::RowAtY(int y) const {
+    const int i = RowIndexAtY(y);
+    return i >= 0 ? FRowsOnScreen[size_t(i)] : nullptr;
+}
+
+void TphGant::BuildHitRects() {
+    FHitRects.assign(FRowsOnScreen.size(), {});
+    for (size_t i = 0; i < FRowsOnScreen.size(); ++i) {
+        TGantRow* row = FRowsOnScreen[i];
+        auto& rects = FHitRects[i];
+        // The order of TGantRow::TimeAt: last layer first, last item first.
+        for (int l = row->Layers->Count() - 1; l >= 0; --l) {
+            TphDataList* list = row->Layers->Lists[size_t(l)];
+            for (int k = list->Count() - 1; k >= 0; --k) {
+                auto* item = static_cast<TphDataEntity_GantTime*>(list->Get(k));
+                if (!item) continue;
+                const QRect r = ItemRect(item);
+                if (r.width() > 0 && r.height() > 0) rects.emplace_back(r, item);
+            }
+        }
+    }
+    FHitRectsValid = true;
 }
 
 bool TphGant::BandOf(TphDataEntity_GantTime* item, int& top, int& bottom) const {
@@ -461,8 +488,13 @@ QRect TphGant::ItemRect(TphDataEntity_GantTime* item) {
 }
 
 TphDataEntity_GantTime* TphGant::TimeAt(int x, int y) {
-    TGantRow* row = RowAtY(y);
-    return row ? row->TimeAt(x, y) : nullptr;
+    const int i = RowIndexAtY(y);
+    if (i < 0) return nullptr;
+    if (!FHitRectsValid) BuildHitRects();
+    for (const auto& [r, item] : FHitRects[size_t(i)])
+        if (x >= r.left() && x < r.left() + r.width() && y >= r.top() && y < r.top() + r.height())
+            return item;
+    return nullptr;
 }
 
 void TphGant::SyncScrollBar() {
@@ -478,6 +510,7 @@ void TphGant::SyncScrollBar() {
 }
 
 void TphGant::InvalidateGantArea() {
+    FHitRectsValid = false;
     if (FDestroying || !FArea) return;
     FArea->Invalidate();
 }

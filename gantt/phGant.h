@@ -3,6 +3,8 @@
 // on the right and the vertical scroll bar. The area paints rows, time items, their texts and the
 // links between them, maps points back to items, and lets the user move, copy and resize items.
 #include <QFont>
+#include <QImage>
+#include <QPair>
 #include <QPointer>
 #include <QSet>
 #include <QWidget>
@@ -297,6 +299,13 @@ private:
     TGantRowList* FRowList = nullptr;
     TphDataList* FLinkList = nullptr;
     std::vector<TGantRow*> FRowsOnScreen;
+    // Item rectangles of the rows on screen in hit-test order, kept until the area changes.
+    std::vector<std::vector<std::pair<QRect, TphDataEntity_GantTime*>>> FHitRects;
+    bool FHitRectsValid = false;
+    QImage FPyjamaImage;
+    QPair<TColor, TColor> FPyjamaKey;
+    int RowIndexAtY(int y) const;
+    void BuildHitRects();
     QSet<TphDataEntity_GantTime*> FSelected;
     int FLastRowCount = -1;
 

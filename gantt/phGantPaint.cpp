@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStaticText>
 #include <algorithm>
 #include <cmath>
 
@@ -22,21 +23,26 @@ QBrush pyjamaBrush(const QColor& back, const QColor& pyjama) {
     return QBrush(pattern);
 }
 
-// One column of a shaded bar; kept per colour and height, since every bar of a row repeats it.
-const QImage& shadeStrip(TColor color, int height) {
+// A shaded bar, 256 pixels wide; kept per colour and height, since every bar of a row repeats it and
+// copying it unscaled is much cheaper than shading line by line.
+constexpr int kShadeWidth = 256;
+
+const QImage& shadeImage(TColor color, int height) {
     static QHash<quint64, QImage> cache;
     const quint64 key = (quint64(color) << 16) | quint64(height & 0xFFFF);
     auto it = cache.constFind(key);
     if (it != cache.constEnd()) return it.value();
     if (cache.size() > 4096) cache.clear();
-    QImage strip(1, std::max(1, height), QImage::Format_RGB32);
+    QImage image(kShadeWidth, std::max(1, height), QImage::Format_ARGB32_Premultiplied);
     double r = color & 0xFF;
     double g = (color >> 8) & 0xFF;
     double b = (color >> 16) & 0xFF;
     const int step = height / 50 + 1;
     const int upper = int(height * 0.66);
     for (int y = 0; y < height; ++y) {
-        strip.setPixel(0, y, qRgb(int(r), int(g), int(b)));
+        const QRgb pixel = qRgb(int(r), int(g), int(b));
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::fill(line, line + kShadeWidth, pixel);
         if ((y + 1) % step == 0) {
             const double f = y < upper ? 0.97 : 1.031;
             r = std::min(255.0, kv::roundHalfEven(r * f));
@@ -44,7 +50,14 @@ const QImage& shadeStrip(TColor color, int height) {
             b = std::min(255.0, kv::roundHalfEven(b * f));
         }
     }
-    return cache.insert(key, strip).value();
+    return cache.insert(key, image).value();
+}
+
+void drawShaded(QPainter& p, const QRect& r, TColor color) {
+    const QImage& image = shadeImage(color, r.height());
+    for (int x = r.left(); x < r.left() + r.width(); x += kShadeWidth)
+        p.drawImage(QPoint(x, r.top()), image,
+                    QRect(0, 0, std::min(kShadeWidth, r.left() + r.width() - x), r.height()));
 }
 
 QColor qc(TColor c) {
@@ -106,6 +119,20 @@ void TphGant::DrawBackground(QPainter& p) {
     const QColor pyjama = qc(FGantPyjamasColor);
     if (!printing) p.fillRect(0, 0, w, h, back);
     const QBrush brush = printing ? QBrush(pyjama) : pyjamaBrush(back, pyjama);
+    // On screen the bands are copied from a patterned image of the area: a plain copy per row.
+    if (!printing &&
+        (FPyjamaImage.size() != QSize(w, h) || FPyjamaKey != qMakePair(FGantBackColor, FGantPyjamasColor))) {
+        FPyjamaImage = QImage(std::max(1, w), std::max(1, h), QImage::Format_ARGB32_Premultiplied);
+        QPainter ip(&FPyjamaImage);
+        ip.fillRect(FPyjamaImage.rect(), brush);
+        FPyjamaKey = qMakePair(FGantBackColor, FGantPyjamasColor);
+    }
+    auto fillBand = [&](const QRect& band) {
+        if (printing)
+            p.fillRect(band, brush);
+        else if (const QRect part = band.intersected(FPyjamaImage.rect()); !part.isEmpty())
+            p.drawImage(part.topLeft(), FPyjamaImage, part);
+    };
     if (VerticalPyjamas) {
         const auto& coarse = FScaler->CoarseMarks();
         const double step = FScaler->CoarseStep();
@@ -115,20 +142,20 @@ void TphGant::DrawBackground(QPainter& p) {
             // Parity from the period's date keeps the stripes in place while scrolling.
             const long long period =
                 step > 0 ? (long long)std::floor(coarse[i].Date / step + 0.5) : (long long)i;
-            if (period % 2 == 0) p.fillRect(QRect(x0, 0, x1 - x0, h), brush);
+            if (period % 2 == 0) fillBand(QRect(x0, 0, x1 - x0, h));
         }
     } else {
         int y = 0;
         int index = 0;
         for (TGantRow* row : FRowsOnScreen) {
-            if (index % 2 == 0) p.fillRect(row->Rect, brush);
+            if (index % 2 == 0) fillBand(row->Rect);
             y = row->Rect.top() + row->Rect.height();
             ++index;
         }
         // Below the last row the bands go on with the default height.
         const int rh = std::max(1, FDefaultRowHeight);
         for (; y < h; y += rh, ++index)
-            if (index % 2 == 0) p.fillRect(QRect(0, y, w, rh), brush);
+            if (index % 2 == 0) fillBand(QRect(0, y, w, rh));
     }
     if (TodayLineOnOff) {
         const int x = FScaler->PixelAtDate(kv::today() + 0.5);
@@ -250,7 +277,7 @@ void TphGant::DrawItem(QPainter& p, TphDataEntity_GantTime* item, QRect r) {
         break;
     case 8:
         if (r.height() > 14 || r.width() > 14)
-            p.drawImage(r, shadeStrip(item->Color, r.height()));
+            drawShaded(p, r, item->Color);
         else
             p.fillRect(r, color);
         break;
@@ -258,23 +285,43 @@ void TphGant::DrawItem(QPainter& p, TphDataEntity_GantTime* item, QRect r) {
         break;
     }
     if (TphTimeItemTextCollection* texts = item->Texts) {
+        // Laid-out texts are kept per font: day cells repeat the same few texts thousands of times.
+        static QHash<QString, QHash<QString, QStaticText>> laidOut;
+        QHash<QString, QStaticText>* cache = nullptr;
         int lastStyle = INT_MIN;
         for (int i = 0; i < texts->Count(); ++i) {
             TphTimeItemText* t = texts->Items(i);
             if (t->Text.isEmpty()) continue;
-            if (t->FontStyle != lastStyle) {
+            const QPoint at = textRect.topLeft() + QPoint(int(t->Offset.x() * f), int(t->Offset.y() * f));
+            const QPoint end(textRect.left() + textRect.width() - 1, textRect.top() + textRect.height() - 1);
+            if (end.x() <= at.x() || end.y() <= at.y()) continue;
+            if (t->FontStyle != lastStyle || !cache) {
                 if (texts->SetFont)
                     texts->SetFont(texts, &p, t->FontStyle);
                 else
                     FontForText(&p, t->FontStyle);
                 lastStyle = t->FontStyle;
+                if (laidOut.size() > 16) laidOut.clear();
+                cache = &laidOut[p.font().key()];
+                if (cache->size() > 20000) cache->clear();
+            }
+            auto it = cache->find(t->Text);
+            if (it == cache->end()) {
+                QStaticText st(t->Text);
+                st.setTextFormat(Qt::PlainText);
+                st.prepare(QTransform(), p.font());
+                it = cache->insert(t->Text, st);
             }
             p.setPen(Qt::black);
-            const QPoint at = textRect.topLeft() + QPoint(int(t->Offset.x() * f), int(t->Offset.y() * f));
-            const QPoint end(textRect.left() + textRect.width() - 1, textRect.top() + textRect.height() - 1);
-            if (end.x() <= at.x() || end.y() <= at.y()) continue;
-            p.drawText(QRect(at, QSize(end.x() - at.x(), end.y() - at.y())), Qt::AlignLeft | Qt::AlignTop,
-                       t->Text);
+            const QSizeF size = it->size();
+            const QRect clipRect(at, QSize(end.x() - at.x(), end.y() - at.y()));
+            const bool clip = size.width() > clipRect.width() || size.height() > clipRect.height();
+            if (clip) {
+                p.save();
+                p.setClipRect(clipRect, Qt::IntersectClip);
+            }
+            p.drawStaticText(at, *it);
+            if (clip) p.restore();
         }
     }
     if (FArea->Printing()) return;

@@ -102,6 +102,7 @@ TEST(GantRender, VerticalPyjamasAndTodayLine) {
     g.TodayLineColor = clRed;
     g.SetGantPyjamasColor(clBlue);
     const QImage image = renderArea(g);
+    image.save(QDir::tempPath() + QStringLiteral("/tarnix-gantt/vertical.png"));
     const int x = g.Scaler()->PixelAtDate(today + 0.5);
     EXPECT_EQ(image.pixel(x, 50), QColor(Qt::red).rgb());
     // Some columns are striped, some plain.
