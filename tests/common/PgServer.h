@@ -11,7 +11,9 @@ public:
     // The server of this test program, started on first use.
     static PgServer& shared();
 
-    // False when no server binaries are installed or the server did not start; see error().
+    // False when no server binaries are installed: the only reason to skip a server test.
+    bool installed() const { return !FBinDir.isEmpty(); }
+    // False when the server is not installed or did not start; see error().
     bool available() const { return FPort > 0; }
     QString error() const { return FError; }
     int port() const { return FPort; }

@@ -41,7 +41,8 @@ protected:
                     .arg(FDir.filePath("DEMO.db"));
         } else {
             PgServer& pg = PgServer::shared();
-            if (!pg.available()) GTEST_SKIP() << "PostgreSQL tests skipped: " << pg.error().toStdString();
+            if (!pg.installed()) GTEST_SKIP() << "PostgreSQL tests skipped: " << pg.error().toStdString();
+            ASSERT_TRUE(pg.available()) << pg.error().toStdString();
             const QString db = pg.createDatabase("ado");
             FConnectString =
                 GetParam() == Engine::PostgreSQL ? pg.connectString(db) : pg.odbcConnectString(db);

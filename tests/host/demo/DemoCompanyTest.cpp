@@ -122,7 +122,8 @@ TEST(DemoCompany, SchemaOnlyAndOtherEngines) {
     EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM KVRINTMA"), QStringList({"0"}));
 
     testsupport::PgServer& pg = testsupport::PgServer::shared();
-    if (!pg.available()) GTEST_SKIP() << "PostgreSQL part skipped: " << pg.error().toStdString();
+    if (!pg.installed()) GTEST_SKIP() << "PostgreSQL part skipped: " << pg.error().toStdString();
+    ASSERT_TRUE(pg.available()) << pg.error().toStdString();
     TKvADOConnection server;
     server.SetConnectionString(pg.connectString(pg.createDatabase("demo")));
     server.Open();
