@@ -81,6 +81,7 @@ public:
     // Translation and statement caches, used by the queries of this connection.
     const kv::ado::TranslatedSql& translated(const QString& sql, const QString& paramTypes);
     QSqlQuery& statement(const QString& translatedSql);
+    int cachedStatements() const { return static_cast<int>(FStatements.size()); }
     // Error text with the password removed.
     QString scrub(const QString& message) const;
     void checkThread() const;

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 #include "common/PgServer.h"
 #include "frame/KvADO.h"
@@ -263,6 +264,46 @@ TEST(KvADOConnection, PasswordsStayOutOfErrors) {
             EXPECT_FALSE(e.message().contains("Secr3tPw")) << e.what();
         }
     }
+}
+
+TEST(KvADOConnection, SaveLoopPreparesOnceAndStaysOnItsThread) {
+    QTemporaryDir dir;
+    TKvADOConnection c;
+    c.SetConnectionString("Password=;User ID=sa;Initial Catalog=D;Data Source=" + dir.filePath("a.db"));
+    c.Open();
+    kv::schema::applyCompanySchema(c);
+    TKvADOQuery q;
+    q.SetConnection(&c);
+    c.StartTransaction();
+    for (int i = 0; i < 200; ++i) {
+        // As the save does: the whole text set again for every row.
+        q.SetSQL(
+            "INSERT INTO D..MPSTD (COMPANY , CREATOR , CREATE_DATE , FLAG ,TD001 ,TD002 ,TD003 ,TD004 ,TD005 "
+            ",TD006 ,TD007 ,TD008 ) VALUES (:COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 ,:TD003 "
+            ",:TD004 ,:TD005 ,:TD006 ,:TD007 ,:TD008 ) ");
+        for (const char* name : {"COMPANY", "CREATOR", "CREATEDATE", "TD001", "TD008"})
+            q.ParamByName(name).SetAsString("X");
+        q.ParamByName("TD002").SetAsString(QString::number(20260101 + i));
+        for (const char* name : {"TD003", "TD004", "TD005", "TD006", "TD007"})
+            q.ParamByName(name).SetAsFloat(i);
+        q.ExecSQL();
+    }
+    c.Commit();
+    EXPECT_EQ(c.cachedStatements(), 1);
+    q.SetSQL("SELECT COUNT(*) AS N FROM D..MPSTD");
+    q.Open();
+    EXPECT_EQ(q.FieldByName("N").AsInteger(), 200);
+    q.Close();
+    bool refused = false;
+    std::thread other([&] {
+        try {
+            q.ExecSQL();
+        } catch (const EKvError&) {
+            refused = true;
+        }
+    });
+    other.join();
+    EXPECT_TRUE(refused);
 }
 
 TEST(KvADOConnection, EachConnectionHasItsOwnName) {
