@@ -373,8 +373,8 @@ TParam& TKvADOQuery::ParamByName(const QString& name) {
 
 QSqlQuery& TKvADOQuery::execute() {
     if (!FConnection) throw EKvError(QString("%1: Missing Connection or ConnectionString").arg(objectName()));
-    if (!FConnection->Connected()) FConnection->Open();
     FConnection->checkThread();
+    if (!FConnection->Connected()) FConnection->Open();
     QString types;
     types.reserve(static_cast<qsizetype>(FParams.size()));
     for (auto& p : FParams)
