@@ -6,7 +6,7 @@
 
 TDLLFormClass frmBaseGeneClass = nullptr;
 
-TDLLForm::TDLLForm(QWidget* Owner) : QWidget(Owner, Owner ? Qt::Window : Qt::WindowFlags()) {
+TDLLForm::TDLLForm(QWidget* Owner) : TKVForm(Owner) {
     // A module window closing must never end the host's application.
     setAttribute(Qt::WA_QuitOnClose, false);
 }
@@ -67,17 +67,17 @@ void TDLLForm::BeforeDestruction(bool Whole) {
 bool TDLLForm::event(QEvent* e) {
     if (e->type() == QEvent::DeferredDelete) {
         BeforeDestruction();
-        return QWidget::event(e); // deletes the form
+        return TKVForm::event(e); // deletes the form
     }
     QPointer<TDLLForm> self(this);
     ++FEventDepth;
-    const bool result = QWidget::event(e);
+    const bool result = TKVForm::event(e);
     if (self) --FEventDepth;
     return result;
 }
 
 void TDLLForm::showEvent(QShowEvent* e) {
-    QWidget::showEvent(e);
+    TKVForm::showEvent(e);
     if (!e->spontaneous() && !FDestroyed) {
         const TNotifyEvent handler = FOnShow;
         handler(this);

@@ -2,9 +2,9 @@
 // The main form as the controller drives it. The module's main form class derives from this one; the
 // controller only ever sees this interface, so the frame does not depend on the option forms above it.
 #include <QString>
-#include <QWidget>
 #include <functional>
 
+#include "frame/KVForm.h"
 #include "platform/ole/Variant.h"
 
 class QEventLoop;
@@ -24,12 +24,9 @@ struct TNotifyEvent {
 // What a form does when it is closed.
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 
-// Modal results.
-constexpr int mrNone = 0;
-constexpr int mrOk = 1;
-constexpr int mrCancel = 2;
+// Modal results (mrNone, mrOk, mrCancel, ...) come with the message boxes through KVForm.h.
 
-class TDLLForm : public QWidget {
+class TDLLForm : public TKVForm {
     Q_OBJECT
 
 public:
@@ -121,7 +118,9 @@ private:
 using TDLLFormClass = TDLLForm* (*)(QWidget* Owner);
 
 template <class T> TDLLForm* TDLLFormCreate(QWidget* Owner) {
-    return new T(Owner);
+    T* form = new T(Owner);
+    form->AfterConstruction();
+    return form;
 }
 
 // The main form class of the library; set while the library loads, before the host can call anything.
