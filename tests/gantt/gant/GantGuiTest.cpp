@@ -1,4 +1,5 @@
 // The Gantt control's geometry, hit testing and editing, driven with real mouse and key events.
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -258,4 +259,22 @@ TEST(GantGrid, ScrollingTheGridMovesTheRows) {
     EXPECT_EQ(t.g.ItemRect(item).top(), y0 - 2 * TphGrid::DefaultRowHeight);
     t.g.Grid()->ScrollRows(1);
     EXPECT_EQ(t.g.VertScrollBar()->value(), 3);
+}
+
+TEST(GantEvents, HintShowsAfterASecondThroughTheQueue) {
+    Gant t;
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 2);
+    t.settle();
+    t.g.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&t.g));
+    QElapsedTimer clock;
+    clock.start();
+    t.g.RequestHint(item);
+    EXPECT_FALSE(t.g.HintWindow()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.g.HintWindow()->isVisible(); }, 3000));
+    EXPECT_GE(clock.elapsed(), 950);
+    EXPECT_TRUE(t.g.HintWindow()->Text.startsWith(kv::formatDateTime("YYMMDD", D0 + 1)));
+    // Moving off the item takes the hint away at once.
+    t.g.RequestHint(nullptr);
+    EXPECT_FALSE(t.g.HintWindow()->isVisible());
 }
