@@ -747,6 +747,7 @@ void TphGant::TimeDistinctThreadDone(TGantRow* row, std::vector<TDistinctTimeHol
 TphGantArea::TphGantArea(TphGant* gant, QWidget* parent) : TphOffscreenPaint(parent), FGant(gant) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    setAcceptDrops(true);
 }
 
 void TphGantArea::Paint() {

@@ -1,5 +1,7 @@
 // Mouse and keyboard editing in the Gantt area: selection, moving, copying and resizing items.
+#include <QDrag>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
@@ -95,6 +97,26 @@ void TphGantArea::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void TphGantArea::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void TphGantArea::dragMoveEvent(QDragMoveEvent* event) {
+    bool accept = false;
+    const QPoint p = event->position().toPoint();
+    if (FGant->OnGantAreaDragOver) FGant->OnGantAreaDragOver(this, event->source(), p.x(), p.y(), accept);
+    if (accept)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TphGantArea::dropEvent(QDropEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (FGant->OnGantAreaDragDrop) FGant->OnGantAreaDragDrop(this, event->source(), p.x(), p.y());
+    event->acceptProposedAction();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -230,6 +252,12 @@ void TphGant::AreaMouseMove(int shift, int x, int y) {
             FOutlineDrawn = false;
             Repaint();
             if (OnGantAreaStartDrag) OnGantAreaStartDrag(FArea);
+            // The platform's drag and drop takes over; the drop target learns the source from the event.
+            auto* drag = new QDrag(FArea);
+            auto* mime = new QMimeData;
+            mime->setData(QStringLiteral("application/x-tphgant-area"), QByteArray());
+            drag->setMimeData(mime);
+            drag->exec(Qt::MoveAction | Qt::CopyAction);
         }
     } else if ((FMouseState == msResizeStart || FMouseState == msResizeStop) && row && row->AllowResize &&
                FResizeItem) {

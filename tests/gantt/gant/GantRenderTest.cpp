@@ -58,6 +58,12 @@ TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     const QString dir = QDir::tempPath() + QStringLiteral("/tarnix-gantt");
     QDir().mkpath(dir);
     EXPECT_TRUE(image.save(dir + QStringLiteral("/chart30.png")));
+    EXPECT_TRUE(g.grab().save(dir + QStringLiteral("/widget30.png")));
+    // The grid's rows line up with the chart's rows.
+    const QRect cell = g.Grid()->CellRect(0, 1 + 4);
+    const QPoint gridRow = g.Grid()->mapTo(&g, cell.topLeft());
+    const QPoint areaRow = g.GantArea()->mapTo(&g, g.RowOfNode(items[4]->RowNode)->Rect.topLeft());
+    EXPECT_EQ(gridRow.y(), areaRow.y());
 
     // Row 0 is a pyjama row: a 2 x 2 pattern of silver and aqua, aligned to the area.
     const QRect row0 = g.RowOfNode(items[0]->RowNode)->Rect;
