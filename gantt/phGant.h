@@ -73,6 +73,10 @@ struct TSnapHandler {
     void Snap(double& start, double& stop) const;
 };
 
+class TphGant;
+// The published surface of the control carries the same name the forms use.
+using TphGant_ComBasic = TphGant;
+
 enum TLinkShow { lsOneEndVisible, lsBothEndsVisible, lsAlways };
 enum TTimeItemAutoScroll { ttiaHorzAndVert, ttiaHorz, ttiaVert, ttiaNone };
 

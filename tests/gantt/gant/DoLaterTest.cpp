@@ -1,6 +1,7 @@
 // Deferred calls and the collision layout of rows.
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "gantt/phDoLater.h"
 #include "gantt/phGant.h"
@@ -110,4 +111,32 @@ TEST(Collision, RowLayoutRunsOnAWorkerAndSplitsTheRow) {
     g.GridTree()->Clear();
     QCoreApplication::processEvents();
     EXPECT_EQ(g.RowList()->Count(), 0);
+}
+
+TEST(Collision, RowsBeyondFiftyWorkersWaitForAQuietMoment) {
+    TphGant g;
+    TGantRow* busy = g.RowOfNode(g.GridTree()->AddNode(nullptr));
+    TGantRow* other = g.RowOfNode(g.GridTree()->AddNode(nullptr));
+    for (TGantRow* row : {busy, other})
+        for (double s : {1.0, 1.5}) {
+            TphDataEntity_GantTime* item = row->AddTime(0);
+            item->StartTime = s;
+            item->StopTime = s + 1;
+        }
+    // Fifty workers exist (never started): the next row must wait.
+    std::vector<std::unique_ptr<TTimeDistinctGenericThread>> workers;
+    while (TTimeDistinctGenericThread::WorkerCount() < TTimeDistinctGenericThread::MaxWorkers)
+        workers.push_back(std::make_unique<TTimeDistinctGenericThread>());
+    busy->CollisionLayout = true;
+    g.UpdateSubColumns(busy);
+    EXPECT_FALSE(busy->CollisionLayout);
+    EXPECT_TRUE(busy->CollisionDeferred);
+    EXPECT_TRUE(g.SomeRowsDeferred());
+    workers.clear();
+    // When another row's worker finishes with few workers left, the waiting row is laid out.
+    other->CollisionLayout = true;
+    g.UpdateSubColumns(other);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return busy->SubRowCount == 2 && other->SubRowCount == 2; }, 3000));
+    EXPECT_TRUE(busy->CollisionLayout);
+    EXPECT_FALSE(busy->CollisionDeferred);
 }
