@@ -75,7 +75,7 @@ bool TKVForm::eventFilter(QObject* Watched, QEvent* e) {
         // Only keys meant for this form's own window; the form itself gets them through the same route.
         // A key a control ignores travels on to its parents and passes here again; the form only acts
         // on keys it then takes, so looking twice changes nothing.
-        if (widget->window() == this) return FormKeyDown(static_cast<QKeyEvent*>(e));
+        if (widget->window() == this) return FormKeyDown(static_cast<QKeyEvent*>(e), widget);
     }
     return QWidget::eventFilter(Watched, e);
 }

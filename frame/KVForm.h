@@ -50,9 +50,11 @@ public:
 protected:
     virtual void FormCreate();
     virtual void FormShow();
-    // Key preview: the form sees every key of its controls first; true when the key was used.
-    virtual bool FormKeyDown(QKeyEvent* Key) {
+    // Key preview: the form sees every key of its controls first, with the control it was sent to; true
+    // when the key was used.
+    virtual bool FormKeyDown(QKeyEvent* Key, QWidget* Target) {
         Q_UNUSED(Key);
+        Q_UNUSED(Target);
         return false;
     }
 

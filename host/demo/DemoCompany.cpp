@@ -1,5 +1,7 @@
 #include "host/demo/DemoCompany.h"
 
+#include "host/services/MessageTable.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -216,6 +218,22 @@ private:
         auto settings = inserter("KVRINTMA", {"MA001", "MA002", "MA003"});
         settings->row({"StartupPortal", "启动门户", "N"});
         settings->row({"Portal WS", "门户服务地址", ""});
+        // System settings the host's counter service reports: the version code shown in captions and
+        // the names of the item category schemes (the last one left to the module's default).
+        auto system = inserter("KVRSYS", {"SY001", "SY002"});
+        system->row({"KVR002", "8.0.1"});
+        system->row({"SYS007", "产品大类"});
+        system->row({"SYS008", "产品中类"});
+        system->row({"SYS009", "产品小类"});
+        auto employees = inserter("CMSMV", {"MV001", "MV002", "MV004"});
+        employees->row({"E001", "王计划", "PMC"});
+        employees->row({"E002", "李生管", "PMC"});
+        auto customers = inserter("COPMA", {"MA001", "MA002", "MA003"});
+        customers->row({"C001", "华东机电", "华东机电股份有限公司"});
+        customers->row({"C002", "南方电器", "南方电器有限公司"});
+        auto phrases = inserter("ADMPH", {"PH001", "PH002", "PH003"});
+        phrases->row({FOpt.user, "0001", "请于本周内完成排程"});
+        phrases->row({FOpt.user, "0002", "产能不足, 请调整"});
         auto footers = inserter("CMSMS", {"MS001", "MS002", "MS003", "MS004", "MS005"});
         footers->row({"1", "F01", "核准:", "审核:", "制表:"});
         footers->row({"2", "S01", "厂长", "计划主管", "计划员"});
@@ -458,6 +476,8 @@ DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options
                           "MainConnectionTimeOut=30\nMainCommandTimeOut=3000\n")
                       .arg(EncodePassword(QString()), options.company, database));
     if (!ok) throw EKvError(QString("Cannot write the settings files in %1").arg(dir));
+    QString messageError;
+    if (!tarnix::installMessageTable(base, &messageError)) throw EKvError(messageError);
     TKvADOConnection connection;
     connection.SetConnectionString(sqliteConnectString(database, options.company));
     connection.Open();

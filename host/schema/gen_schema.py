@@ -5,7 +5,8 @@ Run after changing a table: python3 host/schema/gen_schema.py
 """
 import os
 
-# (column, type): type is an int n for CHAR(n), 'F' for a floating-point number, 'I' for an integer.
+# (column, type): type is an int n for CHAR(n), 'F' for a floating-point number, 'I' for an integer,
+# 'T' for a text of any length.
 AUDIT = [("COMPANY", 20), ("CREATOR", 10), ("USR_GROUP", 10), ("CREATE_DATE", 17),
          ("MODIFIER", 10), ("MODI_DATE", 17), ("FLAG", "I")]
 
@@ -55,15 +56,29 @@ TABLES = [
         ("MA001", 10), ("MA002", 40), ("MA003", 10), ("MA004", 80)], ["MA001"], []),
     ("KVRINTMA", "integration settings", [
         ("MA001", 40), ("MA002", 80), ("MA003", 255)], ["MA001"], []),
+    ("KVRSYS", "company system settings the host's counter service reports", [
+        ("SY001", 20), ("SY002", 255)], ["SY001"], []),
+    ("CMSMV", "employees", [("MV001", 10), ("MV002", 40), ("MV004", 10)], ["MV001"], []),
+    ("COPMA", "customers", [("MA001", 10), ("MA002", 20), ("MA003", 60)], ["MA001"], []),
+    ("ADMPH", "phrases of a user", [("PH001", 10), ("PH002", 4), ("PH003", 255)], ["PH001", "PH002"], []),
+    ("KVRJOB", "jobs the application server accepted", [
+        ("JB001", 20), ("JB002", 10), ("JB003", 20), ("JB004", 10), ("JB005", 20), ("JB006", 1),
+        ("JB007", 17), ("JB008", 17), ("JB009", "T"), ("JB010", "T")], ["JB001"], []),
+    ("KVRCON", "condition schemes of a user and program", [
+        ("CN001", 10), ("CN002", 10), ("CN003", 40), ("CN004", 17), ("CN005", "T"), ("CN006", "T")],
+     ["CN001", "CN002", "CN003"], []),
+    ("KVRPOW", "rights of a user on a program", [
+        ("PW001", 10), ("PW002", 10), ("PW003", 255), ("PW004", 20)], ["PW001", "PW002"], []),
 ]
 
 DIALECTS = {
     "sqlite": dict(char=lambda n: f"CHAR({n}) COLLATE RTRIM NOT NULL DEFAULT ''",
-                   F="FLOAT NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0"),
+                   F="FLOAT NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0", T="TEXT NOT NULL DEFAULT ''"),
     "pgsql": dict(char=lambda n: f"CHAR({n}) NOT NULL DEFAULT ''",
-                  F="DOUBLE PRECISION NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0"),
+                  F="DOUBLE PRECISION NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0",
+                  T="TEXT NOT NULL DEFAULT ''"),
     "mssql": dict(char=lambda n: f"CHAR({n}) NOT NULL DEFAULT ''",
-                  F="FLOAT NOT NULL DEFAULT 0", I="INT NOT NULL DEFAULT 0"),
+                  F="FLOAT NOT NULL DEFAULT 0", I="INT NOT NULL DEFAULT 0", T="NVARCHAR(MAX) NOT NULL DEFAULT ''"),
 }
 
 HEADER = {

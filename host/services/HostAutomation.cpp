@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "host/services/CompanyData.h"
+#include "host/services/HostServices.h"
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
 
@@ -22,19 +24,39 @@ kv::DispatchObject::Member unavailable(const QString& name, const QString& what)
 
 } // namespace
 
-THostAutomation::THostAutomation(TMessageTable Messages, THostSettings Settings)
-    : FMessages(std::move(Messages)), FSettings(Settings) {
+THostAutomation::THostAutomation(TMessageTable Messages, THostSettings Settings, TDataSource Data)
+    : FMessages(std::move(Messages)), FSettings(Settings), FDataSource(std::move(Data)) {
+    registerApplicationServerClass();
     addMember("VersionType", [this](kv::VariantArgs&) { return kv::Variant(FSettings.VersionType); });
     addMember("ProductID", [this](kv::VariantArgs&) { return kv::Variant(FSettings.ProductID); });
     addMember("GetMessage", [this](kv::VariantArgs& args) {
         if (args.size() != 2) throw kv::EOleError("GetMessage: expected a type letter and a message number");
         return kv::Variant(GetMessage(argText(args, 0), argText(args, 1)));
     });
-    addMember("Com_Counter", unavailable("Com_Counter", "a counter service"));
-    addMember("Com_Validator", unavailable("Com_Validator", "a validator service"));
-    addMember("Com_F2Window", unavailable("Com_F2Window", "a lookup service"));
+    // Each call hands out a new service object; they share the host's one database connection.
+    addMember("Com_Counter", [this](kv::VariantArgs&) {
+        return kv::Variant(std::make_shared<TCounterService>(data("Com_Counter")));
+    });
+    addMember("Com_Validator", [this](kv::VariantArgs&) {
+        return kv::Variant(std::make_shared<TValidatorService>(data("Com_Validator")));
+    });
+    addMember("Com_F2Window", [this](kv::VariantArgs&) {
+        return kv::Variant(std::make_shared<TLookupService>(data("Com_F2Window")));
+    });
     addMember("CallHelp", unavailable("CallHelp", "help"));
     addMember("GetFileList", unavailable("GetFileList", "a list of program files"));
+}
+
+std::shared_ptr<TCompanyData> THostAutomation::data(const QString& service) {
+    if (!FData) {
+        try {
+            FData = FDataSource ? FDataSource() : TCompanyData::fromLauncherSettings();
+        } catch (const EKvError& e) {
+            throw kv::EOleError(
+                QString("%1: the host cannot open the company database: %2").arg(service, e.what()));
+        }
+    }
+    return FData;
 }
 
 QString THostAutomation::GetMessage(const QString& Type, const QString& Number) const {

@@ -1,6 +1,9 @@
 #pragma once
 // The host's automation object, handed to every module as HostApp: the host's version and product, its
 // message table, and the services a module asks for by name.
+#include <functional>
+#include <memory>
+
 #include "host/services/MessageTable.h"
 #include "platform/ole/Dispatch.h"
 
@@ -12,17 +15,28 @@ struct THostSettings {
     int UICodePage = 437; // 936 or 950 gives Chinese messages, anything else English
 };
 
+class TCompanyData;
+
 class THostAutomation : public kv::DispatchObject {
 public:
-    THostAutomation(TMessageTable Messages, THostSettings Settings);
+    // Opens the company database for the services; by default the one of the launcher's server settings.
+    using TDataSource = std::function<std::shared_ptr<TCompanyData>()>;
+
+    // Also makes the in-process application server creatable by its programme identifier: a host
+    // whose modules connect to "127.0.0.1" serves them in its own process.
+    THostAutomation(TMessageTable Messages, THostSettings Settings, TDataSource Data = {});
 
     const THostSettings& settings() const { return FSettings; }
     // GetMessage: the format string of a message; a text naming the code when the table lacks it.
     QString GetMessage(const QString& Type, const QString& Number) const;
 
 private:
+    std::shared_ptr<TCompanyData> data(const QString& service);
+
     TMessageTable FMessages;
     THostSettings FSettings;
+    TDataSource FDataSource;
+    std::shared_ptr<TCompanyData> FData;
 };
 
 // The programme identifier under which a module that runs outside a host creates its host object.

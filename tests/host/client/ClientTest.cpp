@@ -1,11 +1,13 @@
 // tarnix-client run as the user runs it, on the offscreen platform.
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "common/TestSupport.h"
+#include "host/demo/DemoCompany.h"
 #include "host/services/MessageTable.h"
 
 namespace {
@@ -43,7 +45,12 @@ class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(tarnix::installMessageTable(dir.path()));
+        // A demo installation: the module's session needs the company database and the server settings.
+        kv::demo::DemoOptions options;
+        options.lines = 4;
+        options.company = "ACME";
+        kv::demo::writeDemoInstallation(dir.path(), options);
+        ASSERT_TRUE(QFile::exists(tarnix::messageTableFileName(dir.path())));
     }
     QTemporaryDir dir;
 };
@@ -55,8 +62,8 @@ TEST_F(ClientTest, OpensTheFormAndExitsWhenItCloses) {
                                    "ACME", "--auto-close", "200", "--trace"});
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     EXPECT_EQ(r.out, (QStringList{"notify 256", "registry=" + dir.filePath("registry.ini"),
-                                  "session=ZZ;ACME;KRTA07;KRTA07", "notify 272", "notify 288", "notify 304",
-                                  "ResultCode=0", "ResultData="}));
+                                  QStringLiteral("session=ZZ;ACME;KRTA07;MPS排程工作台"), "notify 272",
+                                  "notify 288", "notify 304", "ResultCode=0", "ResultData="}));
     EXPECT_TRUE(r.err.isEmpty()) << r.err.join('\n').toStdString();
 }
 
@@ -70,6 +77,7 @@ TEST_F(ClientTest, ModalShowReportsTheModalResult) {
 TEST_F(ClientTest, AGivenRegistryFileIsKept) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TARNIX_REGISTRY", dir.filePath("elsewhere.ini"));
+    ASSERT_TRUE(QFile::copy(dir.filePath("registry.ini"), dir.filePath("elsewhere.ini")));
     const ClientRun r =
         runClient({"--install", dir.path(), "--plugin", plugin(), "--auto-close", "0", "--trace"}, env);
     EXPECT_EQ(r.exitCode, 0);

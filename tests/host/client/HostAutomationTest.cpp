@@ -82,7 +82,9 @@ TEST(HostAutomationTest, CreatableByItsProgrammeIdentifier) {
     EXPECT_THROW(kv::CreateOleObject(tarnix::kHostProgID), kv::EOleError);
 }
 
-TEST(HostAutomationTest, ServicesNotYetProvidedFailWithTheirName) {
+TEST(HostAutomationTest, ServicesWithoutTheirMeansFailWithTheirName) {
+    // Without launcher settings the services have no company database.
+    testsupport::ScopedEnv env("TARNIX_REGISTRY", "/nonexistent/registry.ini");
     const kv::DispatchPtr host = makeHost(936);
     for (const char* name : {"Com_Counter", "Com_Validator", "Com_F2Window", "CallHelp", "GetFileList"}) {
         EXPECT_TRUE(host->hasMember(name)) << name;

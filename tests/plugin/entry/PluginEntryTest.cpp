@@ -10,23 +10,33 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include <QTemporaryDir>
+
 #include "common/TestSupport.h"
 #include "frame/DLLEntry.h"
+#include "host/demo/DemoCompany.h"
+#include "host/services/HostAutomation.h"
 #include "platform/ole/Dispatch.h"
 
 namespace {
 
-class THostStub : public kv::DispatchObject {
-public:
-    THostStub() {
-        addMember("VersionType", [](kv::VariantArgs&) { return kv::Variant(2); });
-        addMember("ProductID", [](kv::VariantArgs&) { return kv::Variant(5); });
-    }
-};
+// The host's own automation object and services over a demo installation; the plug-in reaches the
+// in-process application server through the process's one object registry.
+std::shared_ptr<kv::Dispatch> makeHost() {
+    tarnix::THostSettings settings;
+    settings.VersionType = 2;
+    settings.ProductID = 5;
+    return std::make_shared<tarnix::THostAutomation>(tarnix::TMessageTable::shipped(), settings);
+}
 
 class PluginTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        install = new QTemporaryDir;
+        kv::demo::DemoOptions options;
+        options.lines = 4;
+        kv::demo::writeDemoInstallation(install->path(), options);
+        qputenv("TARNIX_REGISTRY", QFile::encodeName(install->path() + "/registry.ini"));
         const QString path = testsupport::binDir() + "/KRTA07C.so";
         library = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
@@ -38,7 +48,7 @@ protected:
         ASSERT_NE(getController, nullptr);
         ctrl.reset(getController());
         ASSERT_NE(ctrl, nullptr);
-        ctrl->HostApp = kv::Variant(std::static_pointer_cast<kv::Dispatch>(std::make_shared<THostStub>()));
+        ctrl->HostApp = kv::Variant(makeHost());
         ctrl->OnNotify = [this](int32_t code, TDLLBaseController*) { codes.push_back(code); };
     }
     void TearDown() override {
@@ -58,6 +68,7 @@ protected:
     QWidget* form() const { return QWidget::find(WId(ctrl->GetHandle())); }
 
     static inline void* library = nullptr;
+    static inline QTemporaryDir* install = nullptr;
     std::unique_ptr<TDLLBaseController> ctrl;
     std::vector<int32_t> codes;
 };
@@ -92,8 +103,8 @@ TEST_F(PluginTest, EverySlotThroughTheControllerPointer) {
     EXPECT_FALSE(ctrl->IsFormFreed());
     EXPECT_EQ(ctrl->GetVersion(), "870401-0.00.00");
     EXPECT_EQ(ctrl->GetSessionInfo(info), 0);
-    // The program code comes from the library's own file name.
-    EXPECT_EQ(info, kv::Variant::arrayOf({"DS", "DEMO", "KRTA07", "KRTA07"}));
+    // The program code comes from the library's own file name, its name from the company's programs.
+    EXPECT_EQ(info, kv::Variant::arrayOf({"DS", "DEMO", "KRTA07", QStringLiteral("MPS排程工作台")}));
     EXPECT_EQ(ctrl->GetVisible(), kv::VARIANT_FALSE);
 
     ctrl->SetVisible(kv::VARIANT_TRUE);
@@ -101,8 +112,10 @@ TEST_F(PluginTest, EverySlotThroughTheControllerPointer) {
     EXPECT_NE(ctrl->GetHandle(), 0u);
     QWidget* w = form();
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->objectName(), "frmPluginTest");
+    EXPECT_EQ(w->objectName(), "frmKRTA07");
     EXPECT_TRUE(w->findChild<QLabel*>("lblSession")->text().contains("ProductID 5"));
+    // The popular edition's caption, with the version code of the company's settings.
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("MPS排程工作台-普及版[8.0.1]"));
 
     // Event 5 presets the note without pressing OK (mode 0); other events are not handled.
     kv::Variant preset = noteRequest(0, "draft");

@@ -1,0 +1,1075 @@
+#include "optionforms/BaseGene.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "controls/F2Button.h"
+#include "controls/SelectPnl.h"
+#include "frame/SocketConnection.h"
+#include "lang/CodeConverter.h"
+#include "lang/LangCommon.h"
+#include "platform/data/ClientDataSet.h"
+#include "support/LibStrs.h"
+#include "support/StewardINI.h"
+
+namespace {
+
+constexpr int kRequiredColor = 0xAFFFFF; // pale yellow, 0x00BBGGRR
+
+QString cls() {
+    return QStringLiteral("TfrmBaseGene");
+}
+
+// Delphi-style formatting of a message text with string arguments: "%s" takes the next argument and
+// "%%" is a percent sign; anything else cannot be formatted.
+bool formatMessage(const QString& text, const QStringList& args, QString& out) {
+    out.clear();
+    int next = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        if (i + 1 >= text.size()) return false;
+        const QChar spec = text.at(++i);
+        if (spec == '%') {
+            out += '%';
+        } else if (spec == 's' || spec == 'S') {
+            if (next >= args.size()) return false;
+            out += args.at(next++);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+kv::Variant callMember(const kv::DispatchPtr& object, const QString& name, kv::VariantArgs args = {}) {
+    if (!object) throw kv::EOleError(QString("%1: no object").arg(name));
+    return object->invoke(name, args);
+}
+
+QWidget* focusedControl(QWidget* form) {
+    QWidget* f = QApplication::focusWidget();
+    return f && f->window() == form ? f : nullptr;
+}
+
+} // namespace
+
+TfrmBaseGene::TfrmBaseGene(QWidget* Owner) : TDLLForm(Owner) {
+    setObjectName("frmBaseGene");
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+    FVersionText = "870401-0.00.00";
+    resize(560, 380);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    root->addWidget(Splitter1, 1);
+
+    pnlCondition = new QFrame(Splitter1);
+    pnlCondition->setObjectName("pnlCondition");
+    auto* conditionLayout = new QVBoxLayout(pnlCondition);
+    conditionLayout->setContentsMargins(2, 2, 2, 2);
+    lblCondition = new QLabel(QStringLiteral(" 条件方案"), pnlCondition);
+    lblCondition->setObjectName("lblCondition");
+    ToolBar1 = new QToolBar(pnlCondition);
+    ToolBar1->setObjectName("ToolBar1");
+    const auto tool = [this](const char* name, const QString& hint) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(name);
+        b->setToolTip(hint);
+        b->setText(hint);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    btnInsert = tool("btnInsert", QStringLiteral("新增"));
+    btnOpen = tool("btnOpen", QStringLiteral("打开"));
+    btnDelete = tool("btnDelete", QStringLiteral("删除"));
+    ToolButton1 = tool("ToolButton1", QStringLiteral("显示"));
+    lstCondition = new QTreeWidget(pnlCondition);
+    lstCondition->setObjectName("lstCondition");
+    lstCondition->setRootIsDecorated(false);
+    conditionLayout->addWidget(lblCondition);
+    conditionLayout->addWidget(ToolBar1);
+    conditionLayout->addWidget(lstCondition, 1);
+
+    pgOption = new QTabWidget(Splitter1);
+    pgOption->setObjectName("pgOption");
+    pgOption->setToolTip(QStringLiteral("请输入选项条件"));
+    tsOption1 = new QWidget;
+    tsOption1->setObjectName("tsOption1");
+    tsOption2 = new QWidget;
+    tsOption2->setObjectName("tsOption2");
+    pgOption->addTab(tsOption1, QStringLiteral("基本选项"));
+    pgOption->addTab(tsOption2, QStringLiteral("系统选项"));
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({150, 410});
+
+    lblToday = new QLabel(QStringLiteral("制表日期"), tsOption2);
+    lblToday->setObjectName("lblToday");
+    edPrintDate = new QLineEdit(tsOption2);
+    edPrintDate->setObjectName("edPrintDate");
+    edPrintDate->setToolTip(QStringLiteral("[F2]日期快手"));
+    btnPrintDate = new TF2Button(tsOption2);
+    btnPrintDate->setObjectName("btnPrintDate");
+    btnPrintDate->setToolTip(QStringLiteral("日期快手"));
+    btnPrintDate->SetGlyphIndex(9);
+    btnPrintDate->SetF2Control(edPrintDate);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    auto* buttons = new QHBoxLayout(Panel1);
+    buttons->addStretch();
+    btnOk = new QPushButton(QStringLiteral("确定"), Panel1);
+    btnOk->setObjectName("btnOk");
+    btnCancel = new QPushButton(QStringLiteral("取消"), Panel1);
+    btnCancel->setObjectName("btnCancel");
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    root->addWidget(Panel1);
+
+    MainMidas = new TSocketConnection(this);
+    MainMidas->setObjectName("MainMidas");
+    ObjBroker = new QObject(this);
+    ObjBroker->setObjectName("ObjBroker");
+    MainMidas->ObjectBroker = ObjBroker;
+    muOperation = new QMenu(this);
+    muOperation->setObjectName("muOperation");
+    mnList = new QMenu(this);
+    mnList->setObjectName("mnList");
+    const auto item = [](QMenu* menu, const char* name, const QString& text) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(name);
+        return a;
+    };
+    N2 = item(muOperation, "N2", QStringLiteral("新增方案"));
+    N3 = item(muOperation, "N3", QStringLiteral("删除方案"));
+    N7 = item(mnList, "N7", QStringLiteral("大图标"));
+    N8 = item(mnList, "N8", QStringLiteral("小图标"));
+    N9 = item(mnList, "N9", QStringLiteral("列表"));
+    N10 = item(mnList, "N10", QStringLiteral("详细资料"));
+    ClientDataSet1 = new kv::TClientDataSet(this);
+    ClientDataSet1->setObjectName("ClientDataSet1");
+
+    connect(btnOk, &QPushButton::clicked, this, [this] {
+        if (CheckRequiredFields()) btnOkClick();
+    });
+    connect(btnCancel, &QPushButton::clicked, this, [this] {
+        setModalResult(mrCancel);
+        btnCancelClick();
+    });
+    LayoutSystemPage();
+}
+
+TfrmBaseGene::~TfrmBaseGene() {
+    FCounterService.reset();
+    FValidatorService.reset();
+    FLookupService.reset();
+    FAppServer.reset();
+    if (!FLocalServer) MainMidas->Close();
+    MainMidas->SetAppServer(nullptr);
+    setHostApp(kv::Variant());
+}
+
+void TfrmBaseGene::FormCreate() {
+    TDLLForm::FormCreate();
+    if (GetSystemCodePage() == QLatin1String("950")) {
+        const QString sep = QLocale().dateFormat(QLocale::ShortFormat).remove(QRegularExpression("[dMy]"));
+        FDateSeparator = sep.isEmpty() ? QStringLiteral("/") : sep.left(1);
+    }
+    // Hints stay up while the user reads them.
+    for (QWidget* w : findChildren<QWidget*>())
+        w->setToolTipDuration(500000);
+    FUserID.clear();
+    FCompanyID.clear();
+    FDbName.clear();
+    FErrorFocus = this;
+    FInteractive = true;
+    PrepareDataSets();
+    FOriginalColors.clear();
+    for (QObject* c : findChildren<QObject*>())
+        if (FindProperty(c, "ImeName").isValid()) c->setProperty("ImeName", QString());
+}
+
+void TfrmBaseGene::LayoutSystemPage() {
+    QFont f = tsOption2->font();
+    f.setPointSize(9);
+    tsOption2->setFont(f);
+    if (height() < 110 || width() < 315) resize(std::max(width(), 315), std::max(height(), 110));
+    setMinimumSize(315, 110);
+    lblToday->move(8, 12);
+    edPrintDate->setGeometry(60, 8, 85, edPrintDate->sizeHint().height());
+    btnPrintDate->AlignToControl();
+}
+
+QString TfrmBaseGene::ProgramCodeFromFile(const QString& ModulePath) {
+    const QFileInfo file(ModulePath);
+    const QString name = file.fileName();
+    const QString ext = file.suffix().isEmpty() ? QString() : "." + file.suffix();
+    // The original measured a ".Dll"; here the library is a shared object.
+    const bool library =
+        ext.compare(".so", Qt::CaseInsensitive) == 0 || ext.compare(".dll", Qt::CaseInsensitive) == 0;
+    const qsizetype n = name.size() - ext.size() - (library ? 1 : 2);
+    return name.left(std::max<qsizetype>(n, 6)).toUpper();
+}
+
+void TfrmBaseGene::ConfigureForm() {
+    SetDateFields(QStringLiteral("edPrintDate"));
+    FFormType = "R";
+    FHeaderSize = 9;
+    SetOptionCount(0);
+    FServiceFlags = 0;
+    FProgramCode = ProgramCodeFromFile(ModulePath());
+    FServerProgID = FProgramCode + "S.Class1";
+    kv::Variant row;
+    FProgramName = FProgramCode;
+    FWantLog = false;
+    try {
+        if (GetData("ADMMB", "01", true, row, kv::Variant::arrayOf({FProgramCode})) && row.isArray()) {
+            FProgramName = kv::varToStr(row.at(row.lowBound())).trimmed();
+            FWantLog = kv::varToStr(row.at(row.lowBound() + 4)).trimmed() == QLatin1String("Y");
+            if (row.elementCount() > 7 && GetUICodePage() == QLatin1String("437"))
+                FProgramName = kv::varToStr(row.at(row.lowBound() + 7)).trimmed();
+        }
+    } catch (const std::exception&) {
+        FProgramName = FProgramCode;
+        FWantLog = false;
+    }
+}
+
+bool TfrmBaseGene::InitializeSession(const kv::Variant& Params) {
+    if (!FCompanyID.isEmpty()) return false;
+    FClosePending = false;
+    const bool result = InitializeSessionSteps(Params);
+    // The close request goes out only now: message boxes shown on the way run their own event loops,
+    // which must not free the form while it is still being initialised.
+    if (FClosePending) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return result;
+}
+
+bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& Params) {
+    try {
+        FSystemSettings.clear();
+        FLastControls.clear();
+        FOriginalColors.clear();
+        FCounterService.reset();
+        FValidatorService.reset();
+        FLookupService.reset();
+        FErrorCodes.clear();
+        FErrorTexts.clear();
+        edPrintDate->clear();
+        FLastRequest = kv::Variant::null();
+        FInteractive = true;
+        FPressOk = false;
+        const int high = Params.isArray() ? Params.highBound() : -1;
+        FHostWindow = high >= 3 ? Params.at(3).toInt() : 0;
+        if (high > 3) {
+            FHostExtra = Params.at(4);
+        } else {
+            ShowMessageCode("E;000038");
+            FClosePending = true;
+        }
+        hide();
+        if (high < 2) throw EKvError("The session parameters lack the user, company or database");
+        FUserID = kv::varToStr(Params.at(0));
+        FCompanyID = kv::varToStr(Params.at(1));
+        FDbName = kv::varToStr(Params.at(2));
+        LoadSessionServices();
+        if (objectName().mid(3, 3).compare(FProgramCode.left(3), Qt::CaseInsensitive) != 0) {
+            ShowMessageCode("E;000036");
+            FClosePending = true;
+        } else if (!ConnectServer()) {
+            ShowMessageCode("E;000006");
+            FClosePending = true;
+            return false;
+        }
+        return true;
+    } catch (const EKvError& e) {
+        RecordError(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void TfrmBaseGene::LoadSessionServices() {
+    // Original colours, so that highlighting can be undone.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty()) continue;
+        if (auto* panel = qobject_cast<TSelectPanel*>(w)) {
+            const QString n = panel->objectName();
+            FOriginalColors << n + ".edBegin=" + QString::number(panel->palette().base().color().rgb())
+                            << n + ".edFinal=" + QString::number(panel->palette().base().color().rgb())
+                            << n + ".ListBox=" + QString::number(panel->palette().base().color().rgb());
+        } else if (FindProperty(w, "Color").isValid()) {
+            FOriginalColors << w->objectName() + "=" + QString::number(w->property("Color").toInt());
+        }
+    }
+    const bool library = ModulePath().endsWith(".so", Qt::CaseInsensitive) ||
+                         ModulePath().endsWith(".dll", Qt::CaseInsensitive);
+    FHost.reset();
+    if (library) {
+        FHost = HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr;
+    } else {
+        try {
+            FHost = kv::CreateOleObject("VantorWorkCenter.Manager");
+            setHostApp(kv::Variant(FHost));
+        } catch (const std::exception&) {
+            FHost.reset();
+        }
+    }
+    try {
+        FHostVersionType = callMember(FHost, "VersionType").toInt();
+    } catch (const std::exception&) {
+        FHostVersionType = 0;
+    }
+    try {
+        FProductID = callMember(FHost, "ProductID").toInt();
+    } catch (const std::exception&) {
+        FProductID = 3;
+    }
+    try {
+        FCounterService = callMember(FHost, "Com_Counter").toDispatch();
+    } catch (const std::exception&) {
+        FCounterService.reset();
+    }
+    try {
+        const kv::Variant info = callMember(FCounterService, "GetSysInfo", {FCompanyID});
+        if (info.isArray() && info.dimCount() == 2)
+            for (int i = info.lowBound(2); i <= info.highBound(2); ++i)
+                FSystemSettings << kv::varToStr(info.at(info.lowBound(1), i)) + "=" +
+                                       kv::varToStr(info.at(info.lowBound(1) + 1, i));
+    } catch (const std::exception&) {
+    }
+    FVersionCode = GetSysSetting("KVR002");
+    bool ok = false;
+    const int order = GetSysSetting("DateOrder").toInt(&ok);
+    if (ok && order >= 1 && order <= 5) FDateOrder = order;
+    if (!GetSysSetting("DateSign").isEmpty()) FDateSeparator = GetSysSetting("DateSign").left(1);
+    try {
+        FValidatorService = callMember(FHost, "Com_Validator").toDispatch();
+    } catch (const std::exception&) {
+        FValidatorService.reset();
+    }
+    ConfigureForm();
+    if (FServiceFlags & 4) {
+        try {
+            FLookupService = callMember(FHost, "Com_F2Window").toDispatch();
+        } catch (const std::exception&) {
+            FLookupService.reset();
+        }
+    }
+}
+
+QString TfrmBaseGene::GetSysSetting(const QString& Name) {
+    QString value;
+    for (const QString& line : std::as_const(FSystemSettings)) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq >= 0 && line.left(eq).compare(Name, Qt::CaseInsensitive) == 0) {
+            value = line.mid(eq + 1);
+            break;
+        }
+    }
+    if (value.isEmpty()) {
+        static const QStringList names = {"SYS007", "SYS008", "SYS009", "SYS010"};
+        const int i = int(names.indexOf(Name.toUpper()));
+        if (i >= 0) {
+            if (GetUICodePage() != QLatin1String("437"))
+                value = QStringList{QStringLiteral("商品分类方式一"), QStringLiteral("商品分类方式二"),
+                                    QStringLiteral("商品分类方式三"), QStringLiteral("商品分类方式四")}
+                            .at(i);
+            else
+                value = QStringList{"Inv.Cate.1", "Inv.Cate.2", "Inv.Cate.3", "Inv.Cate.4"}.at(i);
+        }
+    }
+    return ToDisplayText(value);
+}
+
+QString TfrmBaseGene::ToDisplayText(const QString& Value) const {
+    return GetUIChangeType() == 0 ? Value : kv::varToStr(KvConverter->ConvertUIString(Value));
+}
+
+QString TfrmBaseGene::FromDisplayText(const QString& Value) const {
+    return GetUIChangeType() == 0 ? Value : kv::varToStr(KvConverter->RecoverUIString(Value));
+}
+
+void TfrmBaseGene::SetServerName(TSocketConnection* Connection) {
+    Q_UNUSED(Connection);
+}
+
+bool TfrmBaseGene::ConnectServer() {
+    try {
+        MainMidas->Close();
+        const TStewardIniC settings;
+        QString error = settings.ErrorCode;
+        if (error.isEmpty()) {
+            const kv::Variant& list = settings.ServerList;
+            if (list.isArray() && list.dimCount() == 2 && list.elementCount(2) > 0) {
+                MainMidas->Address = kv::varToStr(list.at(0, list.lowBound(2))).trimmed();
+                MainMidas->ObjectBroker = nullptr;
+                MainMidas->Port = kv::varToStr(list.at(1, list.lowBound(2))).trimmed().toInt();
+            }
+        }
+        if (!error.isEmpty()) {
+            ShowMessageCode(error);
+            return false;
+        }
+        SetServerName(MainMidas);
+        FAppServer.reset();
+        MainMidas->Close();
+        if (MainMidas->Address == QLatin1String("127.0.0.1")) {
+            FAppServer = kv::CreateOleObject(MainMidas->ServerName);
+            MainMidas->SetAppServer(FAppServer);
+            FLocalServer = true;
+        } else {
+            MainMidas->Open();
+            if (MainMidas->Connected()) FAppServer = MainMidas->AppServer();
+        }
+        return bool(FAppServer);
+    } catch (const EKvError& e) {
+        RecordError(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+kv::DispatchPtr TfrmBaseGene::MessageHost() const {
+    if (FHost) return FHost;
+    return HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr;
+}
+
+void TfrmBaseGene::ShowMessageCode(const QString& Code) {
+    if (btnCancel->hasFocus()) return;
+    if (Code.isEmpty()) {
+        FErrorCodes.clear();
+        FErrorTexts.clear();
+        return;
+    }
+    FErrorCodes += Code + "; ";
+    const QStringList fields = Code.split(';');
+    const QString type = fields.value(0).trimmed();
+    QString number = fields.value(1).trimmed();
+    const bool shown = number.toInt() > 0;
+    if (number.startsWith('-')) number.remove(0, 1);
+    QStringList args;
+    for (int i = 2; i < 12; ++i)
+        args << fields.value(i);
+    QString text;
+    if (const kv::DispatchPtr host = MessageHost()) {
+        try {
+            text = kv::varToStr(callMember(host, "GetMessage", {type, number}));
+        } catch (const std::exception& e) {
+            text = QString::fromUtf8(e.what());
+        }
+    } else {
+        text = QString("Can not Get Message\rType= %1, ID= %2 ").arg(type, number);
+    }
+    text = ToDisplayText(text);
+    QString formatted;
+    if (!formatMessage(text, args, formatted)) {
+        formatted = text + "\r";
+        for (const QString& a : std::as_const(args))
+            formatted += a + ";";
+    }
+    if (!FErrorTexts.contains(formatted)) FErrorTexts += formatted + "; ";
+    if (!shown) return;
+    const QString t = type.toUpper();
+    const TMsgDlgType kind = (t == "C" || t == "D" || t == "W") ? mtWarning
+                             : t == "E"                         ? mtError
+                             : t == "I"                         ? mtInformation
+                             : t == "Q"                         ? mtConfirmation
+                                                                : mtCustom;
+    MessageBox(formatted, kind, mbOK);
+}
+
+void TfrmBaseGene::RecordError(const QString& Text) {
+    if (btnCancel->hasFocus()) return;
+    const QString text = Text.trimmed();
+    if (text.isEmpty()) {
+        FErrorCodes.clear();
+        FErrorTexts.clear();
+        return;
+    }
+    FErrorCodes += "E;-1; ";
+    if (!FErrorTexts.contains(text)) FErrorTexts += text + "; ";
+}
+
+int TfrmBaseGene::MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons) {
+    if (FSilentMessages && Kind != mtError) return mrNone;
+    QPointer<QWidget> focused = focusedControl(this);
+    const int result = KvMessageDlg(Text, Kind, Buttons);
+    if (Kind == mtError && FErrorFocus && FErrorFocus->isVisible() && FErrorFocus->isEnabled())
+        FErrorFocus->setFocus();
+    else if (focused)
+        focused->setFocus();
+    return result;
+}
+
+void TfrmBaseGene::SetOptionCount(int N) {
+    // The framework's own options follow the kind's; a form without options of its own has none.
+    FOptionCount = N;
+    if (FSystemOptionCount < FOptionCount + FSystemOptionCount) FOptionCount += FSystemOptionCount;
+}
+
+bool TfrmBaseGene::CheckBuilt(const kv::Variant& Array, int Count, const QString& Ident,
+                              const QString& Default) {
+    const QString what = LangText(cls(), Ident, Default);
+    if (!Array.isArray() || Array.highBound() != Count) {
+        ShowMessageCode(
+            QString("W;000002;%1;%2;%3").arg(what).arg(Count).arg(Array.isArray() ? Array.highBound() : -1));
+        return false;
+    }
+    for (int i = 1; i <= Count; ++i)
+        if (Array.at(i).isEmptyOrNull()) {
+            ShowMessageCode(QString("W;000003;%1;%2;%3").arg(what).arg(Count).arg(i));
+            return false;
+        }
+    return true;
+}
+
+bool TfrmBaseGene::BuildJobRequest() {
+    if (FHeaderSize <= 0 || (FOptionCount <= 0 && !FPressOk)) return false;
+    kv::Variant header = kv::Variant::array(1, FHeaderSize);
+    kv::Variant labels = kv::Variant::array(1, FOptionCount);
+    kv::Variant values = kv::Variant::array(1, FOptionCount);
+    for (int i = 1; i <= FHeaderSize; ++i)
+        header.at(i) = kv::Variant::null();
+    for (int i = 1; i <= FOptionCount; ++i)
+        labels.at(i) = values.at(i) = kv::Variant::null();
+    if (!AddOptionLabels(labels, FOptionCount - FSystemOptionCount) ||
+        !CheckBuilt(labels, FOptionCount, "sOption", QStringLiteral("选择条件文字")))
+        return false;
+    if (!AddOptionValues(values, FOptionCount - FSystemOptionCount) ||
+        !CheckBuilt(values, FOptionCount, "sOptionInf", QStringLiteral("选择条件信息")))
+        return false;
+    if (!FillRequestHeader(header) ||
+        !CheckBuilt(header, FHeaderSize, "sEnvSetting", QStringLiteral("环境设置")))
+        return false;
+    FJobRequest = kv::Variant::array(0, 2);
+    FJobRequest.at(0) = header;
+    FJobRequest.at(1) = KvConverter->RecoverDataString(labels);
+    FJobRequest.at(2) = KvConverter->RecoverDataString(values);
+    return true;
+}
+
+bool TfrmBaseGene::AddOptionLabels(kv::Variant& Labels, int Index) {
+    FLabelled = true;
+    const int at = Index + FSystemOptionCount;
+    if (!Labels.isArray() || at < Labels.lowBound() || at > Labels.highBound()) {
+        QString info;
+        if (const kv::DispatchPtr host = MessageHost()) {
+            try {
+                info = kv::varToStr(callMember(host, "GetMessage", {QString("I"), QString("000011")}));
+            } catch (const std::exception&) {
+            }
+        }
+        ShowMessageCode("E;000030;" + info);
+        return false;
+    }
+    Labels.at(at) = kv::Variant::arrayOf({lblToday->text(), edPrintDate->objectName()});
+    return true;
+}
+
+bool TfrmBaseGene::AddOptionValues(kv::Variant& Values, int Index) {
+    const int at = Index + FSystemOptionCount;
+    if (!Values.isArray() || at < Values.lowBound() || at > Values.highBound()) {
+        ShowMessageCode("E;000030");
+        return false;
+    }
+    QString date = edPrintDate->text().trimmed();
+    if (!date.isEmpty() && !date.startsWith(FDateSeparator) && !date.endsWith(FDateSeparator)) {
+        const kv::TDateTime d = StringToDate(date, FDateOrder, FDateSeparator);
+        if (d != 0) date = DateToString(d, FDateOrder, FDateSeparator);
+    }
+    Values.at(at) = date;
+    return true;
+}
+
+bool TfrmBaseGene::FillRequestHeader(kv::Variant& Header) {
+    Header.at(1) = FProgramCode.toUpper();
+    Header.at(2) = FHeaderSize;
+    Header.at(3) = FOptionCount;
+    Header.at(4) = FCompanyID;
+    Header.at(5) = FUserID;
+    Header.at(6) = FDbName;
+    const QDateTime now = QDateTime::currentDateTime();
+    Header.at(7) = kv::Variant::fromDate(QDate(1899, 12, 30).daysTo(now.date()) +
+                                         now.time().msecsSinceStartOfDay() / 86400000.0);
+    Header.at(8) = FServerProgID;
+    Header.at(9) = FFormType.toUpper();
+    return true;
+}
+
+bool TfrmBaseGene::LoadRequestValues(const kv::Variant& Values) {
+    Q_UNUSED(Values);
+    return false;
+}
+
+bool TfrmBaseGene::RunMode(int Mode) {
+    Q_UNUSED(Mode);
+    return true;
+}
+
+void TfrmBaseGene::BeforeApplyValue(QWidget* Control, const kv::Variant& Value) {
+    Q_UNUSED(Control);
+    Q_UNUSED(Value);
+}
+
+void TfrmBaseGene::AfterApplyValue(QWidget* Control, const kv::Variant& Value) {
+    Q_UNUSED(Control);
+    Q_UNUSED(Value);
+}
+
+void TfrmBaseGene::RunRequest(const kv::Variant& Request) {
+    const kv::Variant R =
+        Request.isArray() && Request.elementCount() > 1 ? Request.at(Request.lowBound() + 1) : kv::Variant();
+    FLastRequest = R;
+    if (!R.isArray()) return;
+    const int mode = R.at(R.lowBound()).toInt();
+    FInteractive = mode == 0 || mode == 1;
+    bool loaded = false;
+    const kv::Variant what = R.elementCount() > 1 ? R.at(R.lowBound() + 1) : kv::Variant();
+    if (what.isArray() && what.elementCount() > 1) {
+        const bool byName = what.at(what.lowBound()).toBool();
+        const kv::Variant& V = what.at(what.lowBound() + 1);
+        if (V.isArray()) loaded = byName ? ApplyValuesByName(V) : LoadRequestValues(V);
+    }
+    const bool runNow = loaded && mode != 0;
+    FPressOk = runNow;
+    if (!FConverted) {
+        ConvertOnce();
+        if (GetSystemCodePage() == QLatin1String("950")) {
+            FProgramName = KvConverter->GBToBig5(FProgramName);
+            setWindowTitle(FProgramName + "[" + FVersionCode + "]");
+        }
+    }
+    if (mode > 2 && loaded)
+        RunMode(mode);
+    else if (runNow)
+        btnOk->click();
+}
+
+bool TfrmBaseGene::ApplyValuesByName(const kv::Variant& V) {
+    bool all = V.isArray() && V.elementCount() > 1;
+    if (!all) {
+        ShowMessageCode("W;000014");
+        return false;
+    }
+    const kv::Variant& labels = V.at(V.lowBound());
+    const kv::Variant& values = V.at(V.lowBound() + 1);
+    if (!labels.isArray() || !values.isArray()) all = false;
+    for (int i = labels.isArray() ? labels.lowBound() : 0; all && i <= labels.highBound(); ++i) {
+        const kv::Variant& label = labels.at(i);
+        const QString name = label.isArray() && label.elementCount() > 1
+                                 ? kv::varToStr(label.at(label.lowBound() + 1))
+                                 : QString();
+        QWidget* control = name.isEmpty() ? nullptr : findChild<QWidget*>(name);
+        if (!control || i > values.highBound()) {
+            all = false;
+            break;
+        }
+        const kv::Variant& value = values.at(i);
+        BeforeApplyValue(control, value);
+        bool accepted = true;
+        if (auto* panel = qobject_cast<TSelectPanel*>(control)) {
+            const QStringList parts = kv::varToStr(value).split(QChar(3));
+            panel->SetStartText(parts.value(0));
+            panel->SetEndText(parts.value(1));
+        } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            const int index = combo->findText(kv::varToStr(value));
+            accepted = index >= 0 || value.isNumeric();
+            combo->setCurrentIndex(index >= 0          ? index
+                                   : value.isNumeric() ? value.toInt()
+                                                       : combo->currentIndex());
+        } else if (FindProperty(control, "ItemIndex").isValid()) {
+            accepted = control->setProperty(FindProperty(control, "ItemIndex").name(), value.toInt());
+        } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            edit->setText(kv::varToStr(value));
+        } else if (FindProperty(control, "Text").isValid()) {
+            accepted = control->setProperty(FindProperty(control, "Text").name(), kv::varToStr(value));
+        } else {
+            accepted = false;
+        }
+        if (!accepted) {
+            all = false;
+            break;
+        }
+        AfterApplyValue(control, value);
+    }
+    if (!all) ShowMessageCode("W;000014");
+    return all;
+}
+
+void TfrmBaseGene::FormShow() {
+    TDLLForm::FormShow();
+    if (FProductID == 5)
+        setWindowTitle(FProgramName + LangText(cls(), "sPublicVer", QStringLiteral("-普及版")) + "[" +
+                       FVersionCode + "]");
+    else
+        setWindowTitle(FProgramName + "[" + FVersionCode + "]");
+    pgOption->setCurrentIndex(0);
+    ConvertOnce();
+    lstCondition->setHeaderLabels({LangText(cls(), "sProjectName", QStringLiteral("方案名称")),
+                                   LangText(cls(), "sCreateTime", QStringLiteral("创建时间"))});
+}
+
+void TfrmBaseGene::DoClose(TCloseAction& Action) {
+    Action = caFree;
+}
+
+void TfrmBaseGene::RepaintHost() {
+    if (FHostWindow == 0) return;
+    if (QWidget* host = QWidget::find(WId(uint32_t(FHostWindow)))) host->update();
+}
+
+void TfrmBaseGene::resizeEvent(QResizeEvent* e) {
+    TDLLForm::resizeEvent(e);
+    RepaintHost();
+}
+
+void TfrmBaseGene::moveEvent(QMoveEvent* e) {
+    TDLLForm::moveEvent(e);
+    RepaintHost();
+}
+
+QString TfrmBaseGene::HelpCode(const QString& ProgramCode) {
+    if (ProgramCode.size() < 6) return {};
+    const QChar c4 = ProgramCode.at(3).toUpper();
+    QString code;
+    int next = 3;
+    if (c4 == 'A') {
+        code = "6";
+        next = 4;
+    } else if (c4 == 'M') {
+        code = "8";
+        next = 4;
+    } else {
+        code = "1";
+    }
+    const QChar n = ProgramCode.at(next).toUpper();
+    if (n == 'B')
+        code += "3";
+    else if (n == 'R')
+        code += "2";
+    else
+        return {};
+    return code + ProgramCode.right(2) + "0000";
+}
+
+void TfrmBaseGene::ShowHelp() {
+    const QString code = HelpCode(FProgramCode);
+    if (code.isEmpty()) return;
+    try {
+        callMember(MessageHost(), "CallHelp", {kv::Variant::arrayOf({FProgramCode.left(3), code})});
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TfrmBaseGene::OnF2Key(int Key, QWidget* Control) {
+    Q_UNUSED(Key);
+    if (!Control) return;
+    if (Control->isEnabled() && Control->isVisible()) Control->setFocus();
+    if (Control == edPrintDate && FLookupService) {
+        try {
+            const kv::Variant day =
+                callMember(FLookupService, "ShowInputDay",
+                           {kv::Variant::arrayOf({edPrintDate->text(), FDateOrder, FDateSeparator})});
+            if (!kv::varToStr(day).isEmpty()) edPrintDate->setText(kv::varToStr(day));
+        } catch (const std::exception& e) {
+            RecordError(QString::fromUtf8(e.what()));
+        }
+    }
+}
+
+void TfrmBaseGene::PickPhrase(QWidget* Control) {
+    if (!Control || !FLookupService) return;
+    try {
+        const kv::Variant phrase = callMember(FLookupService, "GetPhrase", {FUserID, FDbName, int(winId())});
+        const QString text = ToDisplayText(kv::varToStr(phrase));
+        if (text.isEmpty()) return;
+        if (auto* edit = qobject_cast<QLineEdit*>(Control))
+            edit->insert(text);
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(Control))
+            memo->insertPlainText(text);
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
+    }
+}
+
+kv::Variant TfrmBaseGene::LookupData(const QString& Table, const QString& WindowNo, const kv::Variant& Keys,
+                                     const kv::Variant& Condition, bool MultiSelect,
+                                     const kv::Variant& Extra) {
+    if (!FLookupService) return {};
+    try {
+        kv::Variant request = kv::Variant::array(0, 18);
+        for (int i = 0; i <= 18; ++i)
+            request.at(i) = QString();
+        request.at(0) = FCompanyID;
+        request.at(1) = FDbName;
+        request.at(2) = Table;
+        request.at(3) = WindowNo;
+        request.at(4) = KvConverter->RecoverDataString(Keys);
+        request.at(5) = Condition;
+        request.at(6) = MultiSelect;
+        request.at(7) = FUserID;
+        request.at(8) = FProductID;
+        request.at(9) = FBaseLimited;
+        request.at(10) = Extra;
+        request.at(11) = int(winId());
+        return KvConverter->ConvertDataString(callMember(FLookupService, "F2GetData", {request}));
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
+        return {};
+    }
+}
+
+bool TfrmBaseGene::GetData(const QString& Table, const QString& QueryNo, bool Flag, kv::Variant& Result,
+                           const kv::Variant& Keys) {
+    if (!FValidatorService) return false;
+    try {
+        FValidatorService->setProperty("ProductID", FProductID);
+        FValidatorService->setProperty("BaseLimited", FBaseLimited);
+        kv::VariantArgs args{Table, QueryNo, FDbName, KvConverter->RecoverDataString(Keys), kv::Variant()};
+        const bool found = FValidatorService->invoke(Flag ? "QueryData" : "CheckValue", args).toBool();
+        Result = KvConverter->ConvertDataString(args[4]);
+        return found;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TfrmBaseGene::PrepareDataSets() {
+    for (kv::TClientDataSet* set : findChildren<kv::TClientDataSet*>()) {
+        for (int i = 0; i < set->FieldCount(); ++i) {
+            kv::TField& field = set->Fields(i);
+            field.SetDisplayLabel(ToDisplayText(field.DisplayLabel()));
+        }
+    }
+}
+
+void TfrmBaseGene::SetDateFields(const QString& Names) {
+    QString names = Names.trimmed();
+    if (names == FDateFields) return;
+    for (const QString& n : FDateFields.split(',', Qt::SkipEmptyParts))
+        if (QWidget* w = findChild<QWidget*>(n.trimmed())) w->removeEventFilter(this);
+    if (!names.contains("edPrintDate") && !FDateFields.isEmpty()) names += "," + FDateFields;
+    FDateFields = names;
+    for (const QString& n : FDateFields.split(',', Qt::SkipEmptyParts))
+        if (QWidget* w = findChild<QWidget*>(n.trimmed())) w->installEventFilter(this);
+}
+
+void TfrmBaseGene::SetRequiredFields(const QString& Text) {
+    if (!FRequiredFields.isEmpty()) {
+        for (const QString& line : std::as_const(FOriginalColors)) {
+            const qsizetype eq = line.indexOf('=');
+            const QString name = line.left(eq);
+            if (QWidget* w = findChild<QWidget*>(name.section('.', 0, 0))) {
+                if (name.contains('.')) continue; // select panels paint their own parts
+                if (FindProperty(w, "Color").isValid()) w->setProperty("Color", line.mid(eq + 1).toInt());
+            }
+        }
+    }
+    FRequiredFields = Text;
+    for (const QString& entry : Text.split(',', Qt::SkipEmptyParts)) {
+        QWidget* w = findChild<QWidget*>(entry.section(';', 0, 0).trimmed());
+        if (!w) continue;
+        if (FindProperty(w, "Color").isValid()) w->setProperty("Color", kRequiredColor);
+        QPalette p = w->palette();
+        p.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xAF));
+        w->setPalette(p);
+        w->installEventFilter(this);
+    }
+}
+
+bool TfrmBaseGene::CheckRequiredFields() {
+    for (const QString& entry : FRequiredFields.split(',', Qt::SkipEmptyParts)) {
+        QWidget* w = findChild<QWidget*>(entry.section(';', 0, 0).trimmed());
+        if (!w) continue;
+        const int part = entry.section(';', 1, 1).toInt();
+        QWidget* empty = nullptr;
+        if (auto* panel = qobject_cast<TSelectPanel*>(w)) {
+            if (panel->Style() == sp_Range) {
+                if ((part == 0 || part == 1 || part > 3) && panel->StartText().trimmed().isEmpty())
+                    empty = panel;
+                else if ((part == 0 || part == 2 || part > 3) && panel->EndText().trimmed().isEmpty())
+                    empty = panel;
+            } else if (panel->Items().isEmpty()) {
+                empty = panel;
+            }
+        } else {
+            QString text;
+            if (auto* edit = qobject_cast<QLineEdit*>(w))
+                text = edit->text();
+            else if (FindProperty(w, "Text").isValid())
+                text = w->property(FindProperty(w, "Text").name()).toString();
+            if (text.trimmed().isEmpty()) empty = w;
+        }
+        if (empty) {
+            ShowMessageCode("E;000037");
+            for (int i = 0; i < pgOption->count(); ++i)
+                if (pgOption->widget(i)->isAncestorOf(empty)) pgOption->setCurrentIndex(i);
+            empty->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+void TfrmBaseGene::DateFieldEnter(QWidget* Control) {
+    auto* edit = qobject_cast<QLineEdit*>(Control);
+    if (!edit) return;
+    const kv::TDateTime d = StringToDate(edit->text().trimmed(), FDateOrder, FDateSeparator);
+    if (d != 0) edit->setText(DateToString(d, FDateOrder, FDateSeparator));
+}
+
+bool TfrmBaseGene::DateFieldExit(QWidget* Control) {
+    auto* edit = qobject_cast<QLineEdit*>(Control);
+    if (!edit) {
+        RecordError(QStringLiteral("判断日期的函数第一个参数错误, 只能传下列三种物件:") +
+                    "TSelectPanel, TMaskedit, TEdit");
+        FErrorCodes += "E;000005; ";
+        FPendingFailure = true;
+        return false;
+    }
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty()) return true;
+    const kv::TDateTime d = StringToDate(text, FDateOrder, FDateSeparator);
+    if (d == 0) {
+        FErrorCodes += "E;000005; ";
+        FPendingFailure = true;
+        return false;
+    }
+    FPendingFailure = false;
+    edit->setText(DateToString(d, FDateOrder, FDateSeparator));
+    return true;
+}
+
+bool TfrmBaseGene::RequiredExit(QWidget* Control) {
+    Q_UNUSED(Control);
+    return true;
+}
+
+bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
+    if ((e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) && Watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(Watched);
+        const bool isDate = FDateFields.split(',').contains(w->objectName());
+        bool ok = true;
+        if (e->type() == QEvent::FocusIn) {
+            if (isDate) DateFieldEnter(w);
+            const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnEnter");
+            chained(w);
+        } else {
+            if (isDate) ok = DateFieldExit(w);
+            if (ok && FRequiredFields.contains(w->objectName())) ok = RequiredExit(w);
+            if (ok) {
+                const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnExit");
+                chained(w);
+            }
+        }
+    }
+    return TDLLForm::eventFilter(Watched, e);
+}
+
+void TfrmBaseGene::MoveByEnter(QWidget* Control) {
+    const int page = pgOption->currentIndex();
+    const QString last = FLastControls.value(page);
+    if (!last.isEmpty() && Control->objectName() == last) {
+        if (page + 1 < pgOption->count()) pgOption->setCurrentIndex(page + 1);
+        return;
+    }
+    // The next control in tab order that can take the focus, staying on the window.
+    QWidget* next = Control->nextInFocusChain();
+    while (next && next != Control &&
+           (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisible() || !next->isEnabled() ||
+            next->window() != this))
+        next = next->nextInFocusChain();
+    if (next && next != Control) next->setFocus(Qt::TabFocusReason);
+}
+
+bool TfrmBaseGene::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
+    const int k = Key->key();
+    const Qt::KeyboardModifiers m = Key->modifiers();
+    QWidget* focused = Target == this ? focusedControl(this) : Target;
+    if (k == Qt::Key_Escape && m == Qt::NoModifier) {
+        close();
+        return true;
+    }
+    if (k == Qt::Key_F1) {
+        ShowHelp();
+        return true;
+    }
+    if (k == Qt::Key_F2) {
+        OnF2Key(k, focused);
+        return true;
+    }
+    if (k == Qt::Key_V && (m & Qt::ControlModifier) && (m & Qt::AltModifier)) {
+        // The desktop's file manager shows the module file's properties; without one, its folder opens.
+        const QString uri = QUrl::fromLocalFile(ModulePath()).toString(QUrl::FullyEncoded);
+        if (!QProcess::startDetached("dbus-send",
+                                     {"--session", "--type=method_call",
+                                      "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                      "org.freedesktop.FileManager1.ShowItemProperties",
+                                      "array:string:" + uri, "string:"}))
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(ModulePath()).absolutePath()));
+        return true;
+    }
+    const bool ctrl = m & Qt::ControlModifier;
+    if ((k == Qt::Key_Tab && ctrl && !(m & Qt::ShiftModifier)) || (k == Qt::Key_PageDown && ctrl)) {
+        pgOption->setCurrentIndex((pgOption->currentIndex() + 1) % pgOption->count());
+        return true;
+    }
+    if ((k == Qt::Key_Backtab && ctrl) || (k == Qt::Key_Tab && ctrl && (m & Qt::ShiftModifier)) ||
+        (k == Qt::Key_PageUp && ctrl)) {
+        pgOption->setCurrentIndex((pgOption->currentIndex() + pgOption->count() - 1) % pgOption->count());
+        return true;
+    }
+    if ((k == Qt::Key_Return || k == Qt::Key_Enter) && m == Qt::NoModifier && focused) {
+        if (qobject_cast<QAbstractButton*>(focused)) return false;
+        if (auto* grid = qobject_cast<QTableView*>(focused)) {
+            const QModelIndex at = grid->currentIndex();
+            auto* model = grid->model();
+            if (!model) return false;
+            if (at.column() + 1 < model->columnCount()) {
+                grid->setCurrentIndex(model->index(at.row(), at.column() + 1));
+            } else {
+                if (at.row() + 1 >= model->rowCount()) model->insertRow(model->rowCount());
+                grid->setCurrentIndex(model->index(at.row() + 1, 0));
+            }
+            return true;
+        }
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(focused)) {
+            if (memo->textCursor().blockNumber() < 2) return false;
+        } else if (qobject_cast<QTextEdit*>(focused)) {
+            return false;
+        }
+        MoveByEnter(focused);
+        return true;
+    }
+    return false;
+}

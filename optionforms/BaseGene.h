@@ -1,0 +1,158 @@
+#pragma once
+// TfrmBaseGene: the general option form every module main form derives from. It holds the session with
+// the host's services and the application server, the option pages with the print date, the keys every
+// option form shares, and the building of job requests from the option controls.
+#include <QHash>
+#include <QPointer>
+#include <QStringList>
+
+#include "frame/DLLForm.h"
+#include "platform/ole/Dispatch.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class TF2Button;
+class TSocketConnection;
+namespace kv {
+class TClientDataSet;
+}
+
+class TfrmBaseGene : public TDLLForm {
+    Q_OBJECT
+    Q_PROPERTY(bool WantLog READ WantLog WRITE SetWantLog)
+
+public:
+    explicit TfrmBaseGene(QWidget* Owner = nullptr);
+    ~TfrmBaseGene() override;
+
+    QTabWidget* pgOption;
+    QWidget* tsOption1;
+    QWidget* tsOption2;
+    QLabel* lblToday;
+    TF2Button* btnPrintDate;
+    QLineEdit* edPrintDate;
+    QFrame* Panel1;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+    TSocketConnection* MainMidas;
+    QObject* ObjBroker;
+    QMenu* muOperation;
+    QMenu* mnList;
+    QAction *N2, *N3, *N7, *N8, *N9, *N10;
+    kv::TClientDataSet* ClientDataSet1;
+    QFrame* pnlCondition;
+    QLabel* lblCondition;
+    QToolBar* ToolBar1;
+    QToolButton *btnInsert, *btnOpen, *btnDelete, *ToolButton1;
+    QTreeWidget* lstCondition;
+    QSplitter* Splitter1;
+
+    // Operations each form kind may change, in the order the kinds know them.
+    virtual void LayoutSystemPage();
+    virtual bool BuildJobRequest();
+    virtual void ConfigureForm();
+    virtual void PickPhrase(QWidget* Control);
+    virtual void SetRequiredFields(const QString& Text);
+    virtual void PrepareDataSets();
+    virtual void LoadSessionServices();
+    bool InitializeSession(const kv::Variant& Params) override;
+    virtual bool AddOptionValues(kv::Variant& Values, int Index);
+    virtual bool LoadRequestValues(const kv::Variant& Values);
+    virtual bool FillRequestHeader(kv::Variant& Header);
+    virtual bool AddOptionLabels(kv::Variant& Labels, int Index);
+    // The record chosen in the host's lookup window for a table and window number; empty when none.
+    virtual kv::Variant LookupData(const QString& Table, const QString& WindowNo, const kv::Variant& Keys,
+                                   const kv::Variant& Condition, bool MultiSelect, const kv::Variant& Extra);
+    virtual void SetServerName(TSocketConnection* Connection);
+    virtual bool AfterSchemeOpened() { return true; }
+    virtual bool RunMode(int Mode);
+    virtual void BeforeApplyValue(QWidget* Control, const kv::Variant& Value);
+    virtual void AfterApplyValue(QWidget* Control, const kv::Variant& Value);
+    // F2 on a control: the base gives it the focus and fills the print date from the date picker.
+    virtual void OnF2Key(int Key, QWidget* Control);
+
+    void RunRequest(const kv::Variant& Request) override;
+
+    void SetOptionCount(int N);
+    void SetDateFields(const QString& Names);
+    // Generic data call on the validator service; true when a row was found.
+    bool GetData(const QString& Table, const QString& QueryNo, bool Flag, kv::Variant& Result,
+                 const kv::Variant& Keys);
+    void ShowMessageCode(const QString& Code);
+    void RecordError(const QString& Text);
+    int MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons);
+    QString GetSysSetting(const QString& Name);
+    QString ToDisplayText(const QString& Value) const;
+    QString FromDisplayText(const QString& Value) const;
+    // F1: the help topic of the program, or nothing when the program code names none.
+    void ShowHelp();
+    // Checks the required fields before a guarded button acts; false after showing the first empty one.
+    bool CheckRequiredFields();
+    // Connects to the application server of the launcher settings; false after recording why.
+    bool ConnectServer();
+
+    static QString ProgramCodeFromFile(const QString& ModulePath);
+    // The help file code of a program code; empty when it has none.
+    static QString HelpCode(const QString& ProgramCode);
+
+    bool WantLog() const { return FWantLog; }
+    void SetWantLog(bool Value) { FWantLog = Value; }
+
+    // Session.
+    QString FDbName, FServerProgID, FVersionCode, FFormType = "R";
+    int FHostWindow = 0, FHostVersionType = 0, FProductID = 3;
+    kv::Variant FHostExtra;
+    QStringList FSystemSettings, FOriginalColors, FLastControls;
+    QString FErrorCodes, FErrorTexts;
+    kv::DispatchPtr FHost, FCounterService, FValidatorService, FLookupService, FAppServer;
+    bool FLocalServer = false;
+    int FServiceFlags = 0;
+    QString FBaseLimited;
+
+    // Options and job requests.
+    int FHeaderSize = 9, FOptionCount = 0, FSystemOptionCount = 1;
+    QString FDateFields, FYearMonthFields, FRequiredFields;
+    bool FSilentMessages = false, FInteractive = true, FPressOk = false, FLabelled = false;
+    bool FPendingFailure = false;
+    kv::Variant FLastRequest, FJobRequest;
+    QPointer<QWidget> FErrorFocus;
+    int FDateOrder = 1;
+    QString FDateSeparator = "/";
+    // Handlers of the controls that the framework's own handlers call after theirs.
+    QHash<QString, TNotifyEvent> FChainedEvents;
+
+protected:
+    void FormCreate() override;
+    void FormShow() override;
+    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    void DoClose(TCloseAction& Action) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    bool eventFilter(QObject* Watched, QEvent* e) override;
+
+    virtual void btnOkClick() {}
+    virtual void btnCancelClick() {}
+    void DateFieldEnter(QWidget* Control);
+    bool DateFieldExit(QWidget* Control);
+    bool RequiredExit(QWidget* Control);
+
+private:
+    bool InitializeSessionSteps(const kv::Variant& Params);
+    bool ApplyValuesByName(const kv::Variant& V);
+    bool CheckBuilt(const kv::Variant& Array, int Count, const QString& Ident, const QString& Default);
+    void MoveByEnter(QWidget* Control);
+    void RepaintHost();
+    kv::DispatchPtr MessageHost() const;
+
+    bool FWantLog = false;
+    bool FClosePending = false;
+};

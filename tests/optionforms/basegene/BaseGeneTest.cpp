@@ -1,0 +1,475 @@
+// The general option form and its report kind: the session on a demo installation with the host's
+// services, the application server in process and over TCP, message codes, keys and job requests.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "common/TestSupport.h"
+#include "frame/SocketConnection.h"
+#include "host/demo/DemoCompany.h"
+#include "host/services/HostAutomation.h"
+#include "host/services/HostServices.h"
+#include "optionforms/BaseRpt.h"
+
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// Answers every message box while it lives and keeps their texts.
+class BoxAnswerer {
+public:
+    BoxAnswerer() : FState(std::make_shared<State>()) { poll(FState); }
+    ~BoxAnswerer() { FState->stopped = true; }
+    const QStringList& texts() const { return FState->texts; }
+
+private:
+    struct State {
+        QStringList texts;
+        bool stopped = false;
+    };
+    static void poll(std::shared_ptr<State> state) {
+        QTimer::singleShot(5, [state] {
+            if (state->stopped) return;
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                state->texts << box->text();
+                box->done(QMessageBox::Ok);
+            }
+            poll(state);
+        });
+    }
+    std::shared_ptr<State> FState;
+};
+
+// A host that records help calls on top of the real one.
+class THelpRecorder : public tarnix::THostAutomation {
+public:
+    THelpRecorder() : THostAutomation(tarnix::TMessageTable::shipped(), settings()) {
+        addMember("CallHelp", [this](kv::VariantArgs& a) {
+            helpCalls << kv::varToStr(a.at(0).at(0)) + "/" + kv::varToStr(a.at(0).at(1));
+            return kv::Variant();
+        });
+    }
+    static tarnix::THostSettings settings() {
+        tarnix::THostSettings s;
+        s.UICodePage = 437;
+        s.VersionType = 2;
+        s.ProductID = 1;
+        return s;
+    }
+    QStringList helpCalls;
+};
+
+// The module's main form, of a chosen kind, with one option of its own.
+template <class Kind> class TfrmOptions : public Kind {
+public:
+    explicit TfrmOptions(QWidget* owner = nullptr) : Kind(owner) {
+        this->setObjectName("frmKRTA07");
+        edFactory = new QLineEdit(this->tsOption1);
+        edFactory->setObjectName("edFactory");
+        edFactory->move(10, 10);
+        edNote = new QLineEdit(this->tsOption1);
+        edNote->setObjectName("edNote");
+        edNote->move(10, 40);
+    }
+    void ConfigureForm() override {
+        Kind::ConfigureForm();
+        this->SetOptionCount(1);
+    }
+    bool AddOptionLabels(kv::Variant& labels, int index) override {
+        if (!Kind::AddOptionLabels(labels, index)) return false;
+        labels.at(1) = kv::Variant::arrayOf({"工厂", "edFactory"});
+        for (int i = 2; i <= index; ++i)
+            labels.at(i) = kv::Variant::arrayOf({"系统", "sys" + QString::number(i)});
+        return true;
+    }
+    bool AddOptionValues(kv::Variant& values, int index) override {
+        if (!Kind::AddOptionValues(values, index)) return false;
+        values.at(1) = edFactory->text();
+        for (int i = 2; i <= index; ++i)
+            values.at(i) = QString::number(i);
+        return true;
+    }
+    bool RunMode(int mode) override {
+        runModes << mode;
+        return true;
+    }
+    void setProgramCode(const QString& code) { this->FProgramCode = code; }
+    QList<int> runModes;
+    int okClicks = 0;
+    QLineEdit* edFactory;
+    QLineEdit* edNote;
+
+protected:
+    void btnOkClick() override { ++okClicks; }
+};
+
+using TfrmKRTA07 = TfrmOptions<TfrmBaseRpt>;
+using TfrmGene = TfrmOptions<TfrmBaseGene>;
+
+class BaseGeneTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        kv::demo::DemoOptions options;
+        options.lines = 4;
+        kv::demo::writeDemoInstallation(dir->path(), options);
+    }
+    static void TearDownTestSuite() { delete dir; }
+
+    void SetUp() override {
+        env = std::make_unique<testsupport::ScopedEnv>("TARNIX_REGISTRY",
+                                                       (dir->path() + "/registry.ini").toUtf8());
+        host = std::make_shared<THelpRecorder>();
+    }
+
+    // A form as the controller opens it, from a library in the installation.
+    template <class Form = TfrmKRTA07> std::unique_ptr<Form> makeForm(const QString& library = "KRTA07C.so") {
+        auto form = std::make_unique<Form>();
+        form->AfterConstruction();
+        form->SetModulePath(dir->path() + "/" + library);
+        form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
+        return form;
+    }
+    static kv::Variant params(int count = 5) {
+        QList<kv::Variant> all{"DS", "DEMO", "DEMO", 0, "extra"};
+        std::vector<kv::Variant> v(all.begin(), all.begin() + count);
+        return kv::Variant::arrayOf(v);
+    }
+    void writeClientServer(const QString& address, int port) {
+        testsupport::writeFile(dir->path() + "/StewardC.ini",
+                               QString("[CodePage]\nUICodePage=936\nDBCodePage=936\n\n[Server Information]\n"
+                                       "ComputerName=%1\nServerPort=%2\n")
+                                   .arg(address)
+                                   .arg(port)
+                                   .toUtf8());
+    }
+
+    static inline QTemporaryDir* dir = nullptr;
+    std::unique_ptr<testsupport::ScopedEnv> env;
+    std::shared_ptr<THelpRecorder> host;
+};
+
+} // namespace
+
+TEST_F(BaseGeneTest, ReportKindSessionOnTheDemoInstallation) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params())) << form->FErrorTexts.toStdString();
+    EXPECT_TRUE(boxes.texts().isEmpty());
+    EXPECT_EQ(form->ProgramCode(), "KRTA07");
+    EXPECT_EQ(form->FServerProgID, "KRTA07S.Class1");
+    EXPECT_EQ(form->ProgramName(), QStringLiteral("MPS排程工作台"));
+    EXPECT_FALSE(form->WantLog());
+    EXPECT_EQ(form->FVersionCode, "8.0.1");
+    EXPECT_EQ(form->FHostVersionType, 2);
+    EXPECT_EQ(form->FProductID, 1);
+    // The report kind's settings and what the batch kind loads when it opens.
+    EXPECT_EQ(form->FHeaderSize, 14);
+    EXPECT_EQ(form->FSystemOptionCount, 4);
+    EXPECT_EQ(form->FOptionCount, 5);
+    EXPECT_TRUE(form->FLocalServer);
+    ASSERT_TRUE(form->FAppServer);
+    EXPECT_EQ(form->MainMidas->ServerName, "ReportCounterS.dmReportCounter");
+    EXPECT_TRUE(form->FLookupService);
+    EXPECT_TRUE(form->FValidatorService);
+    EXPECT_EQ(form->FRights, "YYYYYYYY");
+    EXPECT_FALSE(form->isVisible());
+    // System settings with the category defaults for the missing fourth scheme.
+    EXPECT_EQ(form->GetSysSetting("sys007"), QStringLiteral("产品大类"));
+    EXPECT_EQ(form->GetSysSetting("SYS010"), QStringLiteral("商品分类方式四"));
+    EXPECT_EQ(form->GetSysSetting("NOPE"), "");
+    EXPECT_EQ(form->FDateOrder, 1);
+
+    // Shown: the caption carries the version code.
+    form->show();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("MPS排程工作台[8.0.1]"));
+    EXPECT_GE(form->width(), 315);
+
+    // A second initialisation is refused and leaves the session alone.
+    EXPECT_FALSE(form->InitializeSession(kv::Variant::arrayOf({"X", "Y", "Z", 0, ""})));
+    EXPECT_EQ(form->UserID(), "DS");
+    EXPECT_EQ(form->CompanyID(), "DEMO");
+}
+
+TEST_F(BaseGeneTest, FourParametersShowTheMessageAndStillConnect) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    EXPECT_TRUE(form->InitializeSession(params(4)));
+    EXPECT_TRUE(form->FErrorCodes.startsWith("E;000038; "));
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts().first().trimmed(),
+              "The client passed incomplete parameters; the program will close.");
+    EXPECT_TRUE(form->FAppServer);
+    // The posted close frees the form once the host's loop runs.
+    QPointer<TfrmKRTA07> closing(form.release());
+    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closing.isNull());
+
+    auto three = makeForm();
+    three->InitializeSession(params(3));
+    EXPECT_EQ(three->FHostWindow, 0);
+    three.release()->deleteLater();
+}
+
+TEST_F(BaseGeneTest, WrongFormNameSkipsTheServerAndTheRights) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm("MPSB01C.so");
+    EXPECT_TRUE(form->InitializeSession(params())); // the base steps answer true, the close is posted
+    EXPECT_TRUE(form->FErrorCodes.contains("E;000036"));
+    EXPECT_FALSE(form->FAppServer);
+    EXPECT_TRUE(form->FRights.isEmpty());     // no GetPower
+    EXPECT_EQ(form->ProgramName(), "MPSB01"); // no ADMMB row
+    form.release()->deleteLater();
+}
+
+TEST_F(BaseGeneTest, RefusedConnectionGivesMessageSix) {
+    QTcpServer probe; // a port nobody listens on once the probe is closed
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int port = probe.serverPort();
+    probe.close();
+    writeClientServer("localhost", port);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    EXPECT_FALSE(form->InitializeSession(params()));
+    EXPECT_TRUE(form->FErrorCodes.contains("E;-1; E;000006; "));
+    EXPECT_FALSE(form->FLocalServer);
+    ASSERT_FALSE(boxes.texts().isEmpty());
+    EXPECT_EQ(boxes.texts().last().trimmed(),
+              "Cannot connect to the application server; the program will close.");
+    form.release()->deleteLater();
+}
+
+TEST_F(BaseGeneTest, ServerProgramOverTcp) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int port = probe.serverPort();
+    probe.close();
+    QProcess server;
+    server.start(testsupport::binDir() + "/tarnix-appserver",
+                 {"--install", dir->path(), "--port", QString::number(port)});
+    ASSERT_TRUE(server.waitForReadyRead(20000)) << server.readAllStandardError().toStdString();
+    writeClientServer("localhost", port);
+    {
+        BoxAnswerer boxes;
+        auto form = makeForm();
+        ASSERT_TRUE(form->InitializeSession(params()))
+            << form->FErrorTexts.toStdString() << " " << server.readAllStandardError().toStdString();
+        EXPECT_FALSE(form->FLocalServer);
+        EXPECT_TRUE(form->MainMidas->Connected());
+        EXPECT_EQ(form->FRights, "YYYYYYYY");
+        // A job request travels to the server and is kept in the company database.
+        kv::Variant header = kv::Variant::array(1, 9);
+        for (int i = 1; i <= 9; ++i)
+            header.at(i) = QString::number(i);
+        header.at(1) = "KRTA07";
+        const kv::Variant request =
+            kv::Variant::arrayOf({header, kv::Variant::arrayOf({kv::Variant::arrayOf({"工厂", "edFactory"})}),
+                                  kv::Variant::arrayOf({"F01"})});
+        const QString id = kv::varToStr(form->FAppServer->call("Request1", {request, QString("ws1")}));
+        EXPECT_EQ(id.size(), 14);
+        EXPECT_EQ(kv::varToStr(form->FAppServer->call("UpdateStatus1", {id, QString(), 46000.5})), "");
+        EXPECT_THROW(form->FAppServer->call("SimpleSQL", {QString("DELETE FROM KVRJOB")}), kv::EOleError);
+        const kv::Variant rows = form->FAppServer->call(
+            "SimpleSQL", {QString("SELECT JB002, JB006 FROM KVRJOB WHERE JB001 = '%1'").arg(id)});
+        ASSERT_EQ(rows.elementCount(), 1);
+        EXPECT_EQ(kv::varToStr(rows.at(0).at(0)), "KRTA07");
+        EXPECT_EQ(kv::varToStr(rows.at(0).at(1)), "1");
+    }
+    server.kill();
+    server.waitForFinished();
+}
+
+TEST_F(BaseGeneTest, MessageCodes) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params()));
+    form->ShowMessageCode("I;-000004;J1");
+    EXPECT_TRUE(boxes.texts().isEmpty());
+    EXPECT_EQ(form->FErrorCodes, "I;-000004;J1; ");
+    EXPECT_EQ(form->FErrorTexts, "The job was submitted. Job number: J1; ");
+    form->ShowMessageCode("E;000013;disk full");
+    QTest::qWait(50);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts().first().startsWith("The server could not process the request:"));
+    EXPECT_TRUE(form->FErrorTexts.endsWith("The server could not process the request:\rdisk full; "));
+    // A text that cannot be formatted keeps its arguments after it.
+    form->FSilentMessages = true;
+    form->ShowMessageCode("W;000002;a");
+    EXPECT_TRUE(form->FErrorTexts.contains("The number of a does not match: ") ||
+                form->FErrorTexts.contains("\ra;"));
+    EXPECT_EQ(boxes.texts().size(), 1); // silent: warnings are not shown
+    form->RecordError("  broken  ");
+    EXPECT_TRUE(form->FErrorCodes.endsWith("E;-1; "));
+    EXPECT_TRUE(form->FErrorTexts.endsWith("broken; "));
+    form->RecordError("");
+    EXPECT_TRUE(form->FErrorCodes.isEmpty());
+    EXPECT_TRUE(form->FErrorTexts.isEmpty());
+}
+
+TEST_F(BaseGeneTest, HelpRule) {
+    EXPECT_EQ(TfrmBaseGene::HelpCode("KRTA07"), "");         // fourth "A" then "0": no help
+    EXPECT_EQ(TfrmBaseGene::HelpCode("MPSB01"), "13010000"); // "B" after "S"... fourth is "B"
+    EXPECT_EQ(TfrmBaseGene::HelpCode("INVR05"), "12050000");
+    EXPECT_EQ(TfrmBaseGene::HelpCode("PURAB3"), "63B30000");
+    EXPECT_EQ(TfrmBaseGene::HelpCode("COPMR1"), "82R10000");
+    EXPECT_EQ(TfrmBaseGene::HelpCode("COPMX1"), "");
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params()));
+    form->show();
+    QTest::keyClick(form->edFactory, Qt::Key_F1);
+    EXPECT_TRUE(host->helpCalls.isEmpty()); // KRTA07 has no help topic
+    form->setProgramCode("INVR05");
+    QTest::keyClick(form->edFactory, Qt::Key_F1);
+    EXPECT_EQ(host->helpCalls, QStringList({"INV/12050000"}));
+}
+
+TEST_F(BaseGeneTest, KeysMoveThroughControlsAndPages) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params()));
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->FLastControls = QStringList{"edNote", "edPrintDate"};
+    form->edFactory->setFocus();
+    QTest::keyClick(form->edFactory, Qt::Key_Return);
+    EXPECT_EQ(form->focusWidget(), form->edNote);
+    QTest::keyClick(form->edNote, Qt::Key_Return); // last control of the first page
+    EXPECT_EQ(form->pgOption->currentIndex(), 1);
+    form->edPrintDate->setFocus();
+    QTest::keyClick(form->edPrintDate, Qt::Key_Return); // last control of the last page: nowhere
+    EXPECT_EQ(form->pgOption->currentIndex(), 1);
+    EXPECT_EQ(form->focusWidget(), form->edPrintDate);
+    QTest::keyClick(form->edPrintDate, Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(form->pgOption->currentIndex(), 0);
+    QTest::keyClick(form->edFactory, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(form->pgOption->currentIndex(), 1);
+    // Esc closes (and frees) the form.
+    QPointer<QWidget> alive(form.get());
+    QTest::keyClick(form->edPrintDate, Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    form.release()->deleteLater();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alive.isNull());
+}
+
+TEST_F(BaseGeneTest, SmallFormIsEnlargedBySystemPageLayout) {
+    auto form = makeForm();
+    form->setMinimumSize(0, 0);
+    form->resize(200, 60);
+    form->LayoutSystemPage();
+    EXPECT_GE(form->width(), 315);
+    EXPECT_GE(form->height(), 110);
+    EXPECT_EQ(form->lblToday->pos(), QPoint(8, 12));
+    EXPECT_EQ(form->edPrintDate->geometry().topLeft(), QPoint(60, 8));
+    EXPECT_EQ(form->edPrintDate->width(), 85);
+}
+
+TEST_F(BaseGeneTest, RunRequestsPresetAndPress) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params()));
+    const auto request = [](int mode, const QString& control, const QString& value) {
+        const kv::Variant labels = kv::Variant::arrayOf({kv::Variant::arrayOf({"x", control})});
+        const kv::Variant values = kv::Variant::arrayOf({value});
+        const kv::Variant R = kv::Variant::arrayOf(
+            {mode, kv::Variant::arrayOf({true, kv::Variant::arrayOf({labels, values})})});
+        return kv::Variant::arrayOf({kv::Variant(), R});
+    };
+    form->RunRequest(request(0, "edNote", "preset"));
+    EXPECT_EQ(form->edNote->text(), "preset");
+    EXPECT_EQ(form->okClicks, 0);
+    EXPECT_TRUE(form->FInteractive);
+    EXPECT_TRUE(form->Converted());
+    form->RunRequest(request(2, "edNote", "run"));
+    EXPECT_EQ(form->okClicks, 1);
+    EXPECT_FALSE(form->FInteractive);
+    form->RunRequest(request(4, "edNote", "mode"));
+    EXPECT_EQ(form->runModes, QList<int>({4}));
+    EXPECT_EQ(form->okClicks, 1);
+    form->RunRequest(request(1, "edMissing", "x"));
+    EXPECT_EQ(form->okClicks, 1);
+    QTest::qWait(30);
+    ASSERT_FALSE(boxes.texts().isEmpty());
+    EXPECT_EQ(boxes.texts().last().trimmed(),
+              "Not every condition of the run request could be applied to the form.");
+    form->RunRequest(request(3, "edMissing", "x"));
+    EXPECT_EQ(form->runModes, QList<int>({4})); // only after a successful preset
+}
+
+TEST_F(BaseGeneTest, JobRequestLayoutAndChecks) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    // The report kind's header has elements its pages fill; without them the request is refused.
+    auto report = makeForm();
+    ASSERT_TRUE(report->InitializeSession(params()));
+    report->FSilentMessages = true;
+    EXPECT_FALSE(report->BuildJobRequest());
+    EXPECT_TRUE(report->FErrorCodes.contains("W;000003;"));
+
+    // The general kind names no server object, so its header is checked without a session.
+    auto form = makeForm<TfrmGene>();
+    form->ConfigureForm();
+    form->edFactory->setText("F01");
+    form->edPrintDate->setText("2026/12/07");
+    ASSERT_TRUE(form->BuildJobRequest());
+    const kv::Variant& header = form->FJobRequest.at(0);
+    EXPECT_EQ(header.lowBound(), 1);
+    EXPECT_EQ(header.highBound(), 9);
+    EXPECT_EQ(kv::varToStr(header.at(1)), "KRTA07");
+    EXPECT_EQ(header.at(2).toInt(), 9);
+    EXPECT_EQ(header.at(3).toInt(), 2);
+    EXPECT_EQ(kv::varToStr(header.at(8)), "KRTA07S.Class1");
+    EXPECT_EQ(kv::varToStr(header.at(9)), "R");
+    const kv::Variant& labels = form->FJobRequest.at(1);
+    EXPECT_EQ(kv::varToStr(labels.at(2).at(1)), "edPrintDate");
+    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(2).at(2)), "2026/12/07");
+    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(2).at(1)), "F01");
+}
+
+TEST_F(BaseGeneTest, RequiredFieldsStopTheOkButton) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params()));
+    form->show();
+    form->SetRequiredFields("edFactory;0");
+    form->pgOption->setCurrentIndex(1);
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    EXPECT_EQ(form->okClicks, 0);
+    EXPECT_EQ(form->pgOption->currentIndex(), 0);
+    EXPECT_TRUE(form->FErrorCodes.contains("E;000037"));
+    form->edFactory->setText("F01");
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    EXPECT_EQ(form->okClicks, 1);
+}
+
+TEST(BaseGeneProgramCode, FromTheLibraryFileName) {
+    EXPECT_EQ(TfrmBaseGene::ProgramCodeFromFile("/opt/tarnix/KRTA07C.so"), "KRTA07");
+    EXPECT_EQ(TfrmBaseGene::ProgramCodeFromFile("/opt/tarnix/krta07c.SO"), "KRTA07");
+    EXPECT_EQ(TfrmBaseGene::ProgramCodeFromFile("KRT.so"), "KRT.SO"); // short stem: still six characters
+    // A program file loses two characters: its kind letter and one more.
+    EXPECT_EQ(TfrmBaseGene::ProgramCodeFromFile("/usr/bin/KRTA07CT"), "KRTA07");
+}
