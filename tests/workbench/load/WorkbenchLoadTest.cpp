@@ -1,0 +1,318 @@
+// Loading a factory into the workbench on a small company written here, on SQLite and on a
+// throwaway PostgreSQL server: filters, bars, links, highlight, plan consumption and load charts.
+#include <gtest/gtest.h>
+
+#include <QBarSet>
+#include <QLineSeries>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "common/PgServer.h"
+#include "controls/ExtPage.h"
+#include "controls/KvEdit.h"
+#include "frame/KvADO.h"
+#include "gantt/MyGant.h"
+#include "host/schema/CompanySchema.h"
+#include "platform/data/ClientDataSet.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFCharts.h"
+
+namespace {
+
+enum class Engine { SQLite, PostgreSQL };
+
+void exec(TKvADOConnection& c, const QString& sql) {
+    TKvADOQuery q;
+    q.SetConnection(&c);
+    q.SetSQL(sql);
+    q.ExecSQL();
+}
+
+struct Line {
+    const char *f, *doc, *node, *item, *res, *start, *stop, *need, *tb028, *tb038;
+};
+
+// Factory F1: one document D1 with a bill of materials 01 > 0101 > 010101 and a second top node
+// 02, and a line of another document without dates. Factory F2: only a line without dates.
+void fillCompany(TKvADOConnection& c) {
+    exec(c, "INSERT INTO DEMO..CMSMA (MA001, MA002, MA055) VALUES ('1', '/', '1')");
+    exec(c, "INSERT INTO DEMO..CMSMB (MB001, MB002) VALUES ('F1', 'Plant one')");
+    const Line lines[] = {
+        {"F1", "20260100001", "01", "A", "R1", "20260105", "20260107", "20260110", "", "Y"},
+        {"F1", "20260100001", "0101", "B", "R2", "20260106", "20260108", "20260108", "", "N"},
+        {"F1", "20260100001", "010101", "B", "R2", "20260107", "20260109", "20260109", "", "N"},
+        {"F1", "20260100001", "02", "B", "R2", "20260107", "20260107", "20260107", "", "N"},
+        {"F1", "20260100002", "01", "C", "R1", "", "", "", "S", "N"},
+        {"F2", "20260100009", "01", "C", "R1", "", "", "", "", "N"},
+    };
+    for (const Line& l : lines)
+        exec(c,
+             QString(
+                 "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB036,TB013,TB014,"
+                 "TB010,TB028,TB038,TB026,FLAG) VALUES ('%1','1','1','5101','%2','0001','%3','%4','%5','%6',"
+                 "'%7','%8','%9','%10',100,3)")
+                 .arg(l.f, l.doc, l.node, l.item, l.res, l.start, l.stop, l.need, l.tb028)
+                 .arg(l.tb038));
+    auto day = [&c](const char* node, const char* d, double q) {
+        exec(c,
+             QString("INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008) VALUES "
+                     "('F1','1','5101','20260100001','0001','%1','%2',%3,'r')")
+                 .arg(node, d)
+                 .arg(q));
+    };
+    day("01", "20260103", 30); // before the line's start: stretches the bar
+    day("01", "20260105", 100);
+    day("01", "20260107", 50);
+    day("010101", "20260107", 10);
+    day("02", "20260107", 5);
+    exec(c, "INSERT INTO DEMO..MPSMB (MB001, MB002, MB006) VALUES ('R1','Press','HR'), ('R2','Lathe','PCS'), "
+            "('R3','Oven','KG')");
+    exec(c, "INSERT INTO DEMO..MPSMC (MC001, MC002, MC004, MC005) VALUES ('A','R1',2,10), ('A','R2',2,10), "
+            "('B','R2',1,1), ('B','R3',4,0), ('C','R1',1,1)");
+    // Stored planned values are not read: the workbench computes them.
+    exec(c, "INSERT INTO DEMO..MPSTD (TD001,TD002,TD003,TD004,TD005,TD006,TD007) VALUES "
+            "('R1','20260105',100,7,99,3,99), ('R2','20260107',80,1,99,2,99), ('R9','20260120',5,0,0,0,0)");
+}
+
+class WorkbenchLoad : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        QString cs;
+        if (GetParam() == Engine::PostgreSQL) {
+            auto& pg = testsupport::PgServer::shared();
+            if (!pg.installed()) GTEST_SKIP() << "PostgreSQL is not installed";
+            ASSERT_TRUE(pg.available()) << pg.error().toStdString();
+            cs = pg.connectString(pg.createDatabase("wb"));
+        } else {
+            ASSERT_TRUE(FDir.isValid());
+            cs = "Provider=SQLOLEDB.1;Password=;User ID=sa;Initial Catalog=DEMO;Data Source=" +
+                 FDir.filePath("c.db");
+        }
+        {
+            TKvADOConnection c;
+            c.SetConnectionString(cs);
+            c.Open();
+            kv::schema::applyCompanySchema(c);
+            fillCompany(c);
+        }
+        wb = new TfrmKrta07SM(nullptr, cs);
+        wb->FDBName = "DEMO";
+        wb->InitWorkbench();
+        wb->resize(1000, 700);
+    }
+    void TearDown() override { delete wb; }
+
+    void query(const QString& factory, const QString& resource = {}, const QString& doc = {}) {
+        wb->SetQueryConditions({factory, {}, resource, {}, doc});
+        wb->LoadSchedule(factory);
+        wb->RecomputeAllConsumption();
+    }
+    TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
+    QString nodeOf(int row) const { return wb->FRowKeys[row].split(QChar(5)).last(); }
+    double load(const char* res, const char* day, const char* field) const {
+        kv::TClientDataSet& d = *wb->dmKrta07S->qryMPSTD;
+        if (!d.Locate("TD001;TD002", {res, day})) return -1;
+        return d.FieldByName(field).AsFloat();
+    }
+
+    QTemporaryDir FDir;
+    TfrmKrta07SM* wb = nullptr;
+};
+
+TEST_P(WorkbenchLoad, FiltersByResourceAndSourceDocument) {
+    query("F1");
+    EXPECT_EQ(wb->FRowKeys.size(), 5);
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->RecordCount(), 5);
+    // Parents sort right before their children.
+    EXPECT_EQ(nodeOf(0), "01");
+    EXPECT_EQ(nodeOf(1), "0101");
+    EXPECT_EQ(nodeOf(2), "010101");
+
+    query("F1", "R2");
+    ASSERT_EQ(wb->FRowKeys.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(wb->dmKrta07S->qryMPSTB->valueAt(i, wb->dmKrta07S->qryMPSTB->FieldByName("TB036").Index())
+                      .toString()
+                      .trimmed(),
+                  "R2");
+
+    query("F1", "", "5101202601000020001");
+    ASSERT_EQ(wb->FRowKeys.size(), 1);
+    EXPECT_TRUE(wb->FRowKeys[0].contains("20260100002"));
+}
+
+TEST_P(WorkbenchLoad, BarsCoverTheDaysAndTheWindowIsTenDaysAtLeast) {
+    query("F1");
+    const kv::TDateTime d0103 = TransDateIn("20260103");
+    // Day rows before the start stretch the bar; its days keep their quantities.
+    EXPECT_EQ(item(0)->Bar->StartTime, d0103);
+    EXPECT_EQ(item(0)->DayCount(), 5);
+    EXPECT_EQ(item(0)->GetDayValue(d0103), 30);
+    EXPECT_EQ(item(0)->GetDayValue(d0103 + 2), 100);
+    EXPECT_EQ(item(0)->GetDayValue(d0103 + 1), 0);
+    // No day rows: the bar runs from the scheduled start to the finish, both included.
+    EXPECT_EQ(item(1)->Bar->StartTime, TransDateIn("20260106"));
+    EXPECT_EQ(item(1)->DayCount(), 3);
+    // The last day row lies before the finish: the bar still reaches the finish.
+    EXPECT_EQ(item(2)->Bar->StopTime, TransDateIn("20260110"));
+    // No dates at all: no length, at the earliest start so far.
+    EXPECT_EQ(item(4)->Bar->StartTime, d0103);
+    EXPECT_EQ(item(4)->Bar->StopTime, d0103);
+    EXPECT_EQ(item(4)->DayCount(), 0);
+    EXPECT_EQ(item(0)->MarkerDate, TransDateIn("20260110"));
+
+    // Scroll bounds: five days beyond the shown window where the factory's span is narrower.
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->MinStart(), d0103 - 5);
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->MaxStop(), TransDateIn("20260120"));
+    EXPECT_EQ(wb->dmKrta07S->FRangeStart, "20260105");
+    EXPECT_EQ(wb->dmKrta07S->FRangeEnd, "20260120");
+
+    // A factory whose only line has no dates sits at the initial minimum.
+    wb->BuildGantt("F2");
+    EXPECT_EQ(wb->FRowKeys.size(), 5); // the sets still hold F1's lines
+    wb->dmKrta07S->FFactory = "F2";
+    wb->dmKrta07S->qryMPSTB->Close();
+    wb->dmKrta07S->qryMPSTB->Open();
+    wb->BuildGantt("F2");
+    ASSERT_EQ(wb->FRowKeys.size(), 1);
+    EXPECT_EQ(item(0)->Bar->StartTime, TransDateIn("30001230"));
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->Stop() - wb->mgMPSTC->Start(), 10);
+}
+
+TEST_P(WorkbenchLoad, TenDayWindowFromTheEarliestStart) {
+    query("F1", "R2");
+    // Lines of R2 span 6 to 10 January: the window is ten days from the 6th.
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->Stop() - TransDateIn("20260106"), 10);
+}
+
+TEST_P(WorkbenchLoad, ChildrenLinkToTheirOwnParents) {
+    query("F1");
+    TphDataList* links = wb->mgMPSTC->LinkList();
+    ASSERT_EQ(links->Count(), 2);
+    std::vector<std::pair<int, int>> pairs;
+    for (int i = 0; i < links->Count(); ++i) {
+        auto* link = links->GetAs<TphDataEntity_Link>(i);
+        EXPECT_EQ(link->LinkKind, 3);
+        int from = -1, to = -1;
+        for (int r = 0; r < 5; ++r) {
+            if (item(r)->Bar == link->FromTime()) from = r;
+            if (item(r)->Bar == link->ToTime()) to = r;
+        }
+        pairs.emplace_back(from, to);
+    }
+    std::sort(pairs.begin(), pairs.end());
+    EXPECT_EQ(pairs, (std::vector<std::pair<int, int>>{{1, 0}, {2, 1}}));
+}
+
+TEST_P(WorkbenchLoad, FirstBarIsLimeUntilAnotherLineIsCurrent) {
+    query("F1");
+    EXPECT_EQ(item(0)->Bar->Color, 0x0000FF00u);
+    EXPECT_EQ(wb->dmKrta07S->FHighlightColor, 0x0000FFFFu); // MPS item: yellow
+    EXPECT_EQ(item(1)->Bar->Color, 0x00FF0000u);
+    EXPECT_EQ(item(4)->Bar->Color, 0x00808080u);
+    wb->SelectRow(1);
+    EXPECT_EQ(wb->CurrentRowIndex(), 1);
+    EXPECT_EQ(item(0)->Bar->Color, 0x0000FFFFu);
+    EXPECT_EQ(item(1)->Bar->Color, 0x0000FF00u);
+    EXPECT_TRUE(item(1)->Bar->Selected);
+    EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R2"));
+}
+
+TEST_P(WorkbenchLoad, PlanConsumptionAndPlannedLoad) {
+    query("F1");
+    kv::TClientDataSet& plan = *wb->dmKrta07S->qryMPSTF;
+    auto planRow = [&plan](const char* res, const char* day, const char* node, double& main, double& other) {
+        if (!plan.Locate("TF001;TF002;TF007", {res, day, node})) return false;
+        main = plan.FieldByName("TF008").AsFloat();
+        other = plan.FieldByName("TF009").AsFloat();
+        return true;
+    };
+    double m = -1, o = -1;
+    // 100 on the 5th, 2 per 10 of the item, main resource R1.
+    ASSERT_TRUE(planRow("R1", "20260105", "01", m, o));
+    EXPECT_DOUBLE_EQ(m, 20);
+    EXPECT_DOUBLE_EQ(o, 0);
+    ASSERT_TRUE(planRow("R2", "20260105", "01", m, o));
+    EXPECT_DOUBLE_EQ(m, 0);
+    EXPECT_DOUBLE_EQ(o, 20);
+    // A zero divisor consumes nothing instead of failing.
+    ASSERT_TRUE(planRow("R3", "20260107", "010101", m, o));
+    EXPECT_DOUBLE_EQ(m + o, 0);
+
+    EXPECT_DOUBLE_EQ(load("R1", "20260105", "TD005"), 20);
+    EXPECT_DOUBLE_EQ(load("R1", "20260105", "TD004"), 7);
+    EXPECT_DOUBLE_EQ(load("R2", "20260105", "TD007"), 20);
+    // Two lines with R2 as main resource on the 7th add up; line 01 adds its non-main share.
+    EXPECT_DOUBLE_EQ(load("R2", "20260107", "TD005"), 15);
+    EXPECT_DOUBLE_EQ(load("R2", "20260107", "TD007"), 10);
+    ASSERT_TRUE(wb->dmKrta07S->qryMPSTD->Locate("TD001;TD002", {"R1", "20260103"}));
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTD->FieldByName("FLAG").AsInteger(), -1);
+    EXPECT_EQ(wb->FConsumptionKeys.size(), 9);
+    EXPECT_EQ(wb->FConsumptionKeys[0],
+              QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(QChar(5)));
+
+    // Recomputing the current line after its days changed moves only its share.
+    wb->SelectRow(0);
+    item(0)->SetDayTexts("40", "", TransDateIn("20260105"));
+    wb->RecomputeLineConsumption();
+    EXPECT_DOUBLE_EQ(load("R1", "20260105", "TD005"), 8);
+    EXPECT_DOUBLE_EQ(load("R2", "20260107", "TD005"), 15);
+    ASSERT_TRUE(planRow("R1", "20260105", "01", m, o));
+    EXPECT_DOUBLE_EQ(m, 8);
+    const double afterLine = load("R2", "20260105", "TD007");
+    wb->RebuildPlannedLoad();
+    EXPECT_DOUBLE_EQ(load("R2", "20260105", "TD007"), afterLine);
+    EXPECT_DOUBLE_EQ(load("R1", "20260105", "TD005"), 8);
+}
+
+TEST_P(WorkbenchLoad, LoadChartsShowTheCurrentLine) {
+    query("F1");
+    wb->RefreshLoadChart();
+    const int days = int(std::lround(wb->mgMPSTC->Stop() - wb->mgMPSTC->Start())) + 1;
+    EXPECT_EQ(wb->ctMPSTC->PointCount(), days);
+    EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R1"));
+
+    // The capacity tab: one chart per resource of the item, one point per day from start to finish.
+    wb->PageControl1->setCurrentIndex(1);
+    ASSERT_EQ(wb->FResourceCharts.size(), 2u);
+    TKrta07CapacityChart* r1 = wb->FResourceCharts[0];
+    EXPECT_EQ(r1->Resource, "R1");
+    EXPECT_EQ(r1->PointCount(), 3);
+    EXPECT_DOUBLE_EQ(r1->Series3->at(0), 20); // planned main on the 5th
+    EXPECT_DOUBLE_EQ(r1->Series5->at(0).y(), 100);
+    EXPECT_EQ(r1->Days.first(), "20260105");
+
+    // A line without main resource leaves the small chart empty but titled.
+    kv::TClientDataSet& pre = *wb->dmKrta07S->qryMPSTBPre;
+    pre.SetReadOnly(false);
+    pre.FieldByName("TB036").SetReadOnly(false);
+    pre.Edit();
+    pre.FieldByName("TB036").SetAsString("");
+    pre.Post();
+    wb->RefreshLoadChart();
+    EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:"));
+    EXPECT_EQ(wb->ctMPSTC->PointCount(), 0);
+}
+
+TEST_P(WorkbenchLoad, DatesShowInTheCompanyFormat) {
+    query("F1");
+    EXPECT_EQ(wb->dmKrta07S->ExpandSQL(" SELECT * FROM $$A, $$B "), "SELECT * FROM DEMO..A, DEMO..B");
+    kv::TClientDataSet& pre = *wb->dmKrta07S->qryMPSTBPre;
+    pre.First();
+    EXPECT_EQ(pre.FieldByName("TB013").DisplayText(), "2026/01/05");
+    EXPECT_EQ(pre.FieldByName("TB013").DisplayLabel(), QString::fromUtf8("排程开工"));
+    EXPECT_FALSE(pre.FieldByName("FLAG").Visible());
+    EXPECT_TRUE(pre.FieldByName("TB013").ReadOnly());
+    EXPECT_FALSE(pre.FieldByName("TB042").ReadOnly());
+    pre.Last();
+    EXPECT_EQ(pre.FieldByName("TB013").DisplayText(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchLoad, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+                         [](const auto& info) {
+                             return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
+                         });
+
+} // namespace

@@ -1,0 +1,227 @@
+#include "workbench/Krta07SDF.h"
+
+#include "frame/KvADO.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Provider.h"
+#include "support/LibStrs.h"
+#include "support/StewardINI.h"
+
+namespace {
+
+const char* const kLineSQL =
+    "SELECT TB001,TB002,TB003,TB051 , TB004,TB005,TB046,B.MB002 AS TB046C ,B.MB003 AS TB046C1 , TB008 ,TB049 "
+    ", "
+    "TB037 , TB006,A.MB002 AS TB006C , A.MB003 AS TB006C1 , TB026 , TB010 , TB013 , TB014 , TB034 , TB036 "
+    ",TB039 , "
+    "TB040 , TB027 , TB038, TB028, MPSTB.FLAG AS FLAG ,TB042,MQ002 AS TB042C, TB044,MD002 AS TB044C, "
+    "TB045,MA002 AS TB045C,TB035,A.MB025 AS MB025C ,MQ017 AS MQ017C FROM $$MPSTB AS MPSTB LEFT JOIN $$INVMB "
+    "AS A "
+    "ON A.MB001 = TB006 LEFT JOIN $$INVMB AS B ON B.MB001 = TB046 LEFT JOIN $$CMSMD AS C ON C.MD001 = TB044 "
+    "LEFT JOIN $$PURMA AS D ON D.MA001 = TB045 LEFT JOIN $$CMSMQ AS E ON E.MQ001 = TB042 WHERE TB001 = "
+    ":TB001 "
+    "AND :TB036 in (TB036,'') AND :TB004 IN (TB051+TB004+TB005,'') ORDER BY TB001 , TB002 ,TB003 , TB004 , "
+    "TB005 , TB037 ";
+
+// The load range is bound, not pasted into the text.
+const char* const kLoadSQL =
+    " SELECT TD001,TD002,TD003,TD004,0.00 AS TD005,TD006 ,0.00 AS TD007 ,TD008 ,FLAG "
+    "FROM $$MPSTD WHERE TD002 BETWEEN :RANGESTART AND :RANGEEND ";
+
+const char* const kDetailSQL =
+    " SELECT TF001,TF002,TF003,TF004,TF005,TF006 ,TF007,TF008,TF009,TF010,TF011 ,FLAG "
+    "FROM $$MPSTF WHERE 1 = 0  ";
+
+const char* const kItemResourceSQL = "SELECT MC001 , MC002 , MC004 , MC005 ,MB006  FROM $$MPSMC LEFT JOIN "
+                                     "$$MPSMB ON MC002=MB001 WHERE MC001 =:MC001 ";
+
+struct FieldLabel {
+    const char* name;
+    const char* label;
+};
+
+const FieldLabel kLineLabels[] = {
+    {"TB002", "优先顺序"},   {"TB003", "需求来源"},    {"TB051", "来源单别"},   {"TB004", "来源单号"},
+    {"TB005", "来源序号"},   {"TB046", "产品品号"},    {"TB046C", "品名"},      {"TB046C1", "规格"},
+    {"TB008", "需求数量"},   {"TB049", "客户简称"},    {"TB037", "BOM节点"},    {"TB006", "品号"},
+    {"TB006C", "品名"},      {"TB006C1", "规格"},      {"TB026", "生产数量"},   {"TB010", "需求日期"},
+    {"TB013", "排程开工"},   {"TB014", "排程完工"},    {"TB034", "最晚开工日"}, {"TB036", "排产依据"},
+    {"TB039", "生产天数"},   {"TB040", "排程时间"},    {"TB027", "排程状况"},   {"TB035", "锁定"},
+    {"TB042", "工单单别"},   {"TB042C", "单据名称"},   {"TB044", "工作中心"},   {"TB044C", "工作中心名称"},
+    {"TB045", "委外供应商"}, {"TB045C", "供应商简称"},
+};
+
+const FieldLabel kDetailLabels[] = {
+    {"TF001", "资源编号"}, {"TF002", "日期"},       {"TF003", "耗用来源"}, {"TF004", "需求来源"},
+    {"TF011", "来源单别"}, {"TF005", "来源单号"},   {"TF006", "来源序号"}, {"TF007", "BOM节点"},
+    {"TF008", "主要耗用"}, {"TF009", "非主要耗用"}, {"TF010", "备注"},
+};
+
+void setLabels(kv::TClientDataSet& set, const FieldLabel* labels, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (kv::TField* f = set.FindField(QString::fromLatin1(labels[i].name)))
+            f->SetDisplayLabel(QString::fromUtf8(labels[i].label));
+}
+
+void hide(kv::TClientDataSet& set, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (kv::TField* f = set.FindField(QString::fromLatin1(n))) f->SetVisible(false);
+}
+
+} // namespace
+
+TdmKrta07S::TdmKrta07S(QObject* owner, const QString& dbName, const QString& connectString)
+    : QObject(owner), FDBName(dbName) {
+    setObjectName(QStringLiteral("dmKrta07S"));
+    dbKrta07 = new TKvADOConnection(this);
+    dbKrta07->setObjectName(QStringLiteral("dbKrta07"));
+    dbKrta07->SetLoginPrompt(false);
+
+    auto query = [this](const char* name) {
+        auto* q = new TKvADOQuery(this);
+        q->setObjectName(QString::fromLatin1(name));
+        q->SetConnection(dbKrta07);
+        return q;
+    };
+    qryGetCMSMB = query("qryGetCMSMB");
+    qryCMSMA = query("qryCMSMA");
+    qryMPSTC = query("qryMPSTC");
+    qryMPSMC = query("qryMPSMC");
+    qryTemp = query("qryTemp");
+    qryMPSTBSource = query("qryMPSTBSource");
+    qryMPSTDSource = query("qryMPSTDSource");
+    qryMPSTFSource = query("qryMPSTFSource");
+
+    auto provider = [this](const char* name, TKvADOQuery* source) {
+        auto* p = new kv::TDataSetProvider(this);
+        p->setObjectName(QString::fromLatin1(name));
+        p->SetDataSet(source);
+        return p;
+    };
+    dspMPSTB = provider("dspMPSTB", qryMPSTBSource);
+    dspMPSTD = provider("dspMPSTD", qryMPSTDSource);
+    dspMPSTF = provider("dspMPSTF", qryMPSTFSource);
+
+    auto clientSet = [this](const char* name, kv::TDataSetProvider* p) {
+        auto* c = new kv::TClientDataSet(this);
+        c->setObjectName(QString::fromLatin1(name));
+        c->SetProvider(p);
+        return c;
+    };
+    qryMPSTBPre = clientSet("qryMPSTBPre", dspMPSTB);
+    qryMPSTB = clientSet("qryMPSTB", dspMPSTB);
+    qryMPSTD = clientSet("qryMPSTD", dspMPSTD);
+    qryMPSTF = clientSet("qryMPSTF", dspMPSTF);
+
+    auto source = [this](const char* name, kv::TClientDataSet* set) {
+        auto* s = new kv::TDataSource(this);
+        s->setObjectName(QString::fromLatin1(name));
+        s->SetDataSet(set);
+        return s;
+    };
+    dsGetCMSMB = source("dsGetCMSMB", qryGetCMSMB);
+    dsMPSTB = source("dsMPSTB", qryMPSTBPre);
+    dsMPSTF = source("dsMPSTF", qryMPSTF);
+
+    dspMPSTB->BeforeGetRecords = [this](kv::TDataSetProvider&) {
+        qryMPSTBSource->SetSQL(ExpandSQL(QString::fromUtf8(kLineSQL)));
+        qryMPSTBSource->ParamByName(QStringLiteral("TB001")).SetAsString(FFactory);
+        qryMPSTBSource->ParamByName(QStringLiteral("TB036")).SetAsString(FResource);
+        qryMPSTBSource->ParamByName(QStringLiteral("TB004")).SetAsString(FSourceDoc);
+    };
+    dspMPSTD->BeforeGetRecords = [this](kv::TDataSetProvider&) {
+        qryMPSTDSource->SetSQL(ExpandSQL(QString::fromUtf8(kLoadSQL)));
+        qryMPSTDSource->ParamByName(QStringLiteral("RANGESTART")).SetAsString(FRangeStart);
+        qryMPSTDSource->ParamByName(QStringLiteral("RANGEEND")).SetAsString(FRangeEnd);
+    };
+    dspMPSTF->BeforeGetRecords = [this](kv::TDataSetProvider&) {
+        qryMPSTFSource->SetSQL(ExpandSQL(QString::fromUtf8(kDetailSQL)));
+    };
+
+    QString cs = connectString;
+    if (cs.isEmpty()) {
+        TStewardIniS settings;
+        if (!settings.DBSettings.isEmpty()) cs = settings.GetConnectString();
+    }
+    if (!cs.isEmpty()) {
+        dbKrta07->SetConnectionString(cs);
+        // A second try for a server that refuses the first connection of a session.
+        try {
+            dbKrta07->Open();
+        } catch (const EKvError&) {
+        }
+        if (!dbKrta07->Connected()) dbKrta07->Open();
+    }
+}
+
+TdmKrta07S::~TdmKrta07S() = default;
+
+QString TdmKrta07S::ExpandSQL(const QString& sql) const {
+    return SwapStr(sql, QStringLiteral("$$"), FDBName + QStringLiteral(".."), true);
+}
+
+void TdmKrta07S::OpenItemResources(const QString& item) {
+    qryMPSMC->Close();
+    qryMPSMC->SetSQL(ExpandSQL(QString::fromUtf8(kItemResourceSQL)));
+    qryMPSMC->ParamByName(QStringLiteral("MC001")).SetAsString(item);
+    qryMPSMC->Open();
+}
+
+const std::vector<TItemResource>& TdmKrta07S::ItemResources(const QString& item) {
+    auto it = FItemResources.find(item);
+    if (it != FItemResources.end()) return *it;
+    OpenItemResources(item);
+    std::vector<TItemResource> rows;
+    kv::TField& mc002 = qryMPSMC->FieldByName(QStringLiteral("MC002"));
+    kv::TField& mc004 = qryMPSMC->FieldByName(QStringLiteral("MC004"));
+    kv::TField& mc005 = qryMPSMC->FieldByName(QStringLiteral("MC005"));
+    kv::TField& mb006 = qryMPSMC->FieldByName(QStringLiteral("MB006"));
+    for (qryMPSMC->First(); !qryMPSMC->Eof(); qryMPSMC->Next())
+        rows.push_back(
+            {mc002.AsString().trimmed(), mc004.AsFloat(), mc005.AsFloat(), mb006.AsString().trimmed()});
+    return *FItemResources.insert(item, std::move(rows));
+}
+
+void TdmKrta07S::ReadCompanyParameters() {
+    FDateFormat = 0;
+    FDateSeparator.clear();
+    if (!qryCMSMA->Active() || qryCMSMA->IsEmpty()) return;
+    qryCMSMA->First();
+    FDateFormat = qryCMSMA->FieldByName(QStringLiteral("MA001")).AsString().trimmed().toInt();
+    FDateSeparator = qryCMSMA->FieldByName(QStringLiteral("MA002")).AsString().left(1);
+}
+
+QString TdmKrta07S::DateDisplayText(const QString& yyyymmdd) const {
+    return DateToString(TransDateIn(yyyymmdd.trimmed()), FDateFormat, FDateSeparator);
+}
+
+void TdmKrta07S::SetupDateField(kv::TField* field) {
+    if (!field) return;
+    field->OnGetText = [this](kv::TField& f, QString& text, bool) {
+        text = f.IsNull() ? QString() : DateDisplayText(f.AsString());
+    };
+}
+
+void TdmKrta07S::SetupFields() {
+    if (qryMPSTBPre->Active()) {
+        kv::TClientDataSet& s = *qryMPSTBPre;
+        setLabels(s, kLineLabels, std::size(kLineLabels));
+        hide(s, {"TB001", "MB025C", "MQ017C", "FLAG", "TB038", "TB028"});
+        for (const char* n : {"TB008", "TB026", "TB039"})
+            if (kv::TField* f = s.FindField(QString::fromLatin1(n)))
+                f->SetDisplayFormat(QStringLiteral("#,##0.#######"));
+        for (const char* n : {"TB010", "TB013", "TB014", "TB034"})
+            SetupDateField(s.FindField(QString::fromLatin1(n)));
+        // Only the work order type, work centre and supplier are the planner's to change here.
+        for (int i = 0; i < s.FieldCount(); ++i) {
+            const QString n = s.Fields(i).FieldName().toUpper();
+            s.Fields(i).SetReadOnly(n != QLatin1String("TB042") && n != QLatin1String("TB044") &&
+                                    n != QLatin1String("TB045"));
+        }
+    }
+    if (qryMPSTF->Active()) {
+        setLabels(*qryMPSTF, kDetailLabels, std::size(kDetailLabels));
+        hide(*qryMPSTF, {"FLAG"});
+        SetupDateField(qryMPSTF->FindField(QStringLiteral("TF002")));
+    }
+}

@@ -1,0 +1,92 @@
+#pragma once
+// TdmKrta07S: the workbench's data module. Its own connection to the company database, the line,
+// day, resource and load queries, and the client data sets the workbench and its grid work on.
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <vector>
+
+#include "gantt/phColor.h"
+
+class TKvADOConnection;
+class TKvADOQuery;
+namespace kv {
+class TClientDataSet;
+class TDataSetProvider;
+class TDataSource;
+class TField;
+} // namespace kv
+
+// One resource an item uses: MC004 units of the resource per MC005 units of the item.
+struct TItemResource {
+    QString MC002;
+    double MC004 = 0;
+    double MC005 = 0;
+    QString MB006;
+};
+
+class TdmKrta07S : public QObject {
+    Q_OBJECT
+public:
+    // An empty connectString takes the one of the launcher's server settings.
+    TdmKrta07S(QObject* owner, const QString& dbName, const QString& connectString = QString());
+    ~TdmKrta07S() override;
+
+    TKvADOConnection* dbKrta07;
+    TKvADOQuery* qryGetCMSMB;
+    TKvADOQuery* qryCMSMA;
+    TKvADOQuery* qryMPSTC;
+    TKvADOQuery* qryMPSMC;
+    TKvADOQuery* qryTemp;
+    TKvADOQuery* qryMPSTBSource;
+    TKvADOQuery* qryMPSTDSource;
+    TKvADOQuery* qryMPSTFSource;
+    kv::TDataSetProvider* dspMPSTB;
+    kv::TDataSetProvider* dspMPSTD;
+    kv::TDataSetProvider* dspMPSTF;
+    kv::TClientDataSet* qryMPSTBPre;
+    kv::TClientDataSet* qryMPSTB;
+    kv::TClientDataSet* qryMPSTD;
+    kv::TClientDataSet* qryMPSTF;
+    kv::TDataSource* dsGetCMSMB;
+    kv::TDataSource* dsMPSTB;
+    kv::TDataSource* dsMPSTF;
+
+    // Line conditions and the resource-load range ("yyyymmdd").
+    QString FFactory;
+    QString FResource;
+    QString FSourceDoc;
+    QString FRangeStart;
+    QString FRangeEnd;
+    int FHighlightRow = -1;
+    TColor FHighlightColor = clBlue;
+
+    QString DBName() const { return FDBName; }
+    // Every "$$" becomes the database name and "..", the result trimmed.
+    QString ExpandSQL(const QString& sql) const;
+
+    // Opens qryMPSMC on the item.
+    void OpenItemResources(const QString& item);
+    // The item's resources in qryMPSMC's order; read once per item until ClearItemResources, as the
+    // consumption passes ask for the same items line after line.
+    const std::vector<TItemResource>& ItemResources(const QString& item);
+    void ClearItemResources() { FItemResources.clear(); }
+
+    // Company date format from the first CMSMA row (0 when there is none).
+    int CompanyDateFormat() const { return FDateFormat; }
+    QString DateSeparator() const { return FDateSeparator; }
+    void ReadCompanyParameters();
+    // "yyyymmdd" shown in the company format; an invalid date shows empty.
+    QString DateDisplayText(const QString& yyyymmdd) const;
+
+    // Labels, formats, hidden and read-only flags of the line and detail sets (after they open).
+    void SetupFields();
+
+private:
+    void SetupDateField(kv::TField* field);
+
+    QString FDBName;
+    int FDateFormat = 0;
+    QString FDateSeparator;
+    QHash<QString, std::vector<TItemResource>> FItemResources;
+};

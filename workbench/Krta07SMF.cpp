@@ -1,0 +1,467 @@
+#include "workbench/Krta07SMF.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "controls/ExtPage.h"
+#include "controls/F2Button.h"
+#include "controls/FDBGrid.h"
+#include "controls/KvEdit.h"
+#include "controls/KvMessages.h"
+#include "frame/KvADO.h"
+#include "gantt/MyGant.h"
+#include "gantt/phGrid.h"
+#include "gantt/phScaler.h"
+#include "lang/CodeConverter.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMFCharts.h"
+#include "workbench/Krta07SQF.h"
+#include "workbench/Krta07SWF.h"
+
+TfrmKrta07SM* TfrmKrta07SM::Current = nullptr;
+
+namespace {
+
+const char* const kMemLNG[] = {
+    "-普及版",
+    "数量总和必须等于",
+    "字段[工单单别]不可空白!",
+    "此单别不存在或单据性质不存在!",
+    "此工作中心不存在!",
+    "此供应商不存在!",
+    "此供应商的核准状况为尚待核准!",
+    "此供应商的核准状况为不准交易!",
+    "工厂不可空白!",
+    "工厂不存在!",
+    "主要资源不存在!",
+};
+const char* const kMeoMessage[] = {"单据保存失败", "保存当前修改?", "查看资源耗用明细", "主要资源", "单位:"};
+
+QPlainTextEdit* hiddenList(QWidget* parent, const char* name, const char* const* lines, size_t count) {
+    auto* m = new QPlainTextEdit(parent);
+    m->setObjectName(QString::fromLatin1(name));
+    QStringList l;
+    for (size_t i = 0; i < count; ++i)
+        l << QString::fromUtf8(lines[i]);
+    m->setPlainText(l.join(QLatin1Char('\n')));
+    m->hide();
+    return m;
+}
+
+QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(QString::fromUtf8(hint));
+    b->setText(QString::fromUtf8(hint));
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return b;
+}
+
+} // namespace
+
+QString Krta07DayText(kv::TDateTime Date) {
+    // Called for every day cell of every line: no format parsing here.
+    int y, m, d;
+    kv::decodeDate(Date, y, m, d);
+    QChar out[8];
+    const int parts[3] = {y, m, d};
+    const int widths[3] = {4, 2, 2};
+    int pos = 8;
+    for (int k = 2; k >= 0; --k) {
+        int v = parts[k];
+        for (int i = 0; i < widths[k]; ++i) {
+            out[--pos] = QChar(u'0' + v % 10);
+            v /= 10;
+        }
+    }
+    return QString(out, 8);
+}
+
+QString TfrmKrta07SM::LineKeyOf(const QStringList& Parts) {
+    return Parts.join(QChar(5));
+}
+
+TfrmKrta07SM::TfrmKrta07SM(QWidget* Owner, const QString& ConnectString)
+    : TKVForm(Owner), FConnectString(ConnectString) {
+    setObjectName(QStringLiteral("frmKrta07SM"));
+    setWindowFlag(Qt::Window);
+    BuildComponents();
+}
+
+TfrmKrta07SM::~TfrmKrta07SM() {
+    if (Current == this) Current = nullptr;
+    delete FProgress;
+}
+
+void TfrmKrta07SM::BuildComponents() {
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(2, 2, 2, 2);
+
+    auto* tools = new QHBoxLayout;
+    btnQuery = toolButton(this, "btnQuery", "查询");
+    btnEdit = toolButton(this, "btnEdit", "修改");
+    btnOK = toolButton(this, "btnOK", "保存");
+    btnCancel = toolButton(this, "btnCancel", "取消");
+    for (QToolButton* b : {btnQuery, btnEdit, btnOK, btnCancel})
+        tools->addWidget(b);
+    tools->addStretch(1);
+    main->addLayout(tools);
+
+    auto* header = new QHBoxLayout;
+    auto edit = [this, header](const char* name, const char* caption, int maxLength, const char* hint) {
+        auto* e = new TKvEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        if (caption) e->SetCaption(QString::fromUtf8(caption));
+        e->setReadOnly(true);
+        e->setMaxLength(maxLength);
+        if (hint) e->setToolTip(QString::fromUtf8(hint));
+        header->addSpacing(60);
+        header->addWidget(e);
+        return e;
+    };
+    auto f2 = [this, header](const char* name, TKvEdit* target, const char* hint) {
+        auto* b = new TF2Button(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->SetAutoAlign(false);
+        b->SetF2Control(target);
+        b->setToolTip(QString::fromUtf8(hint));
+        b->setEnabled(false);
+        header->addWidget(b);
+        return b;
+    };
+    auto label = [this, header](const char* name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setMinimumWidth(80);
+        header->addWidget(l);
+        return l;
+    };
+    edMB001 = edit("edMB001", "工厂", 6, "[F2]工厂信息开窗");
+    btnMB001 = f2("btnMB001", edMB001, "工厂信息开窗");
+    lblMB001C = label("lblMB001C");
+    edTB036 = edit("edTB036", "主要资源", 10, "[F2]资源信息查询");
+    btnTB036 = f2("btnTB036", edTB036, "资源信息查询");
+    lblTB036C = label("lblTB036C");
+    lblTB004 = new QLabel(QString::fromUtf8("来源单号"), this);
+    lblTB004->setObjectName(QStringLiteral("lblTB004"));
+    header->addWidget(lblTB004);
+    edTB004 = edit("edTB004", nullptr, 21, nullptr);
+    btnTB004 = f2("btnTB004", edTB004, "排程来源信息查询");
+
+    KvRadioGroup1 = new QGroupBox(QString::fromUtf8("联调方式"), this);
+    KvRadioGroup1->setObjectName(QStringLiteral("KvRadioGroup1"));
+    auto* links = new QHBoxLayout(KvRadioGroup1);
+    chkDown = new QCheckBox(QString::fromUtf8("上阶联动 "), KvRadioGroup1);
+    chkDown->setObjectName(QStringLiteral("chkDown"));
+    chkUp = new QCheckBox(QString::fromUtf8("下阶联动"), KvRadioGroup1);
+    chkUp->setObjectName(QStringLiteral("chkUp"));
+    chkMPS = new QCheckBox(QString::fromUtf8("MPS件联动"), KvRadioGroup1);
+    chkMPS->setObjectName(QStringLiteral("chkMPS"));
+    for (QCheckBox* c : {chkDown, chkUp, chkMPS})
+        links->addWidget(c);
+    connect(chkUp, &QCheckBox::clicked, this, [this] { UpdateLinkOptions(); });
+    connect(chkDown, &QCheckBox::clicked, this, [this] { UpdateLinkOptions(); });
+    header->addWidget(KvRadioGroup1);
+    header->addStretch(1);
+    main->addLayout(header);
+
+    PageControl1 = new TExtPageControl(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = new TTabSheet(PageControl1);
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet1->SetCaption(QString::fromUtf8("排程表"));
+    TabSheet2 = new TTabSheet(PageControl1);
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    TabSheet2->SetCaption(QString::fromUtf8("产能表"));
+    PageControl1->AddPage(TabSheet1);
+    PageControl1->AddPage(TabSheet2);
+
+    auto* splitter = new QSplitter(Qt::Vertical, TabSheet1);
+    auto* sheet1 = new QVBoxLayout(TabSheet1);
+    sheet1->setContentsMargins(0, 0, 0, 0);
+    sheet1->addWidget(splitter);
+    mgMPSTC = new TMyGant(splitter);
+    mgMPSTC->setObjectName(QStringLiteral("mgMPSTC"));
+    mgMPSTC->SetUseGridNotTree(true);
+    mgMPSTC->SetScalerHeight(45);
+    ctMPSTC = new TKrta07LoadChart(splitter);
+    ctMPSTC->setMinimumHeight(120);
+    dgMPSTB = new TFDBGrid(splitter);
+    dgMPSTB->setObjectName(QStringLiteral("dgMPSTB"));
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 2);
+
+    ScrollBox1 = new QScrollArea(TabSheet2);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setWidgetResizable(true);
+    auto* holder = new QWidget;
+    auto* charts = new QVBoxLayout(holder);
+    charts->addStretch(1);
+    ScrollBox1->setWidget(holder);
+    auto* sheet2 = new QVBoxLayout(TabSheet2);
+    sheet2->setContentsMargins(0, 0, 0, 0);
+    sheet2->addWidget(ScrollBox1);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        // TabSheet2Show
+        if (index == 1 && !edMB001->text().trimmed().isEmpty()) BuildCapacityCharts();
+    });
+    main->addWidget(PageControl1, 1);
+
+    memLNG = hiddenList(this, "memLNG", kMemLNG, std::size(kMemLNG));
+    meoMessage = hiddenList(this, "meoMessage", kMeoMessage, std::size(kMeoMessage));
+
+    connect(btnQuery, &QToolButton::clicked, this, [this] { btnQueryClick(); });
+    connect(btnEdit, &QToolButton::clicked, this, [this] {
+        FEditState = 1;
+        UpdateToolState();
+    });
+    connect(btnCancel, &QToolButton::clicked, this, [this] {
+        ReloadSchedule();
+        FEditState = 0;
+        UpdateToolState();
+    });
+    resize(1100, 760);
+}
+
+void TfrmKrta07SM::FormCreate() {
+    TKVForm::FormCreate();
+    edTB004->setInputMask(QStringLiteral("nnnn-nnnnnnnnnnn-nnnn; "));
+    UpdateLinkOptions();
+}
+
+QString TfrmKrta07SM::Message(int Index) const {
+    const QStringList l = memLNG->toPlainText().split(QLatin1Char('\n'));
+    return Index >= 0 && Index < l.size() ? l[Index] : QString();
+}
+
+QString TfrmKrta07SM::SystemMessage(int Index) const {
+    const QStringList l = meoMessage->toPlainText().split(QLatin1Char('\n'));
+    return Index >= 0 && Index < l.size() ? l[Index] : QString();
+}
+
+void TfrmKrta07SM::InitWorkbench() {
+    Current = this;
+    dmKrta07S = new TdmKrta07S(this, FDBName, FConnectString);
+    ctMPSTC->SetTitle(QString());
+    mgMPSTC->Scaler()->OnUserStringShort = [this](kv::TDateTime d, double, QString& label, int&) {
+        ScalerLabelText(d, label);
+    };
+    mgMPSTC->Scaler()->OnUserStringLong = [](kv::TDateTime, double, QString&, int&) {};
+    mgMPSTC->Grid()->SetRowSelect(true);
+    mgMPSTC->OnClickGantArea = [this](TphGant*, TphDataEntity_GantTime* item) {
+        if (!item) return;
+        const int row = FRowOfGantRow.value(item->Row(), -1);
+        if (row >= 0) mgMPSTCGantAreaMouseDown(row);
+    };
+    mgMPSTC->OnScalerChange = [this](TphGant*, double, double) { RefreshLoadChart(); };
+    connect(dmKrta07S->dsMPSTB, &kv::TDataSource::currentChanged, this,
+            [this](int) { currentLineChanged(); });
+
+    if (dmKrta07S->dbKrta07->Connected()) {
+        dmKrta07S->qryCMSMA->SetSQL(dmKrta07S->ExpandSQL(QStringLiteral("SELECT * FROM $$CMSMA ")));
+        dmKrta07S->qryCMSMA->Open();
+        dmKrta07S->ReadCompanyParameters();
+    }
+    FRowKeys.clear();
+    FConsumptionKeys.clear();
+    FEditState = 0;
+    UpdateToolState();
+    ConvertOnce();
+    LocaliseCharts();
+    dmKrta07S->SetupFields();
+}
+
+void TfrmKrta07SM::UpdateToolState() {
+    const bool loaded = dmKrta07S && dmKrta07S->qryMPSTB->Active();
+    btnQuery->setEnabled(FEditState == 0);
+    btnEdit->setEnabled(FEditState == 0 && loaded && !dmKrta07S->qryMPSTB->IsEmpty());
+    btnOK->setEnabled(FEditState == 1);
+    btnCancel->setEnabled(FEditState == 1);
+    KvRadioGroup1->setEnabled(FEditState == 1);
+}
+
+void TfrmKrta07SM::UpdateLinkOptions() {
+    const bool any = chkUp->isChecked() || chkDown->isChecked();
+    if (!any) chkMPS->setChecked(false);
+    chkMPS->setEnabled(any);
+}
+
+bool TfrmKrta07SM::AskQueryConditions(QStringList& Result) {
+    TfrmKrta07SQ dialog(this);
+    return dialog.Execute(Result);
+}
+
+void TfrmKrta07SM::SetQueryConditions(const QStringList& Texts) {
+    if (Texts.size() < 5) return;
+    edMB001->setText(Texts[0]);
+    lblMB001C->setText(Texts[1]);
+    edTB036->setText(Texts[2]);
+    lblTB036C->setText(Texts[3]);
+    edTB004->setText(Texts[4]);
+}
+
+void TfrmKrta07SM::btnQueryClick() {
+    QStringList result;
+    if (!AskQueryConditions(result)) return;
+    SetQueryConditions(result);
+    UpdateToolState();
+    FQueryClock.start();
+    try {
+        LoadSchedule(edMB001->text());
+        RecomputeAllConsumption();
+    } catch (const std::exception& e) {
+        delete FProgress;
+        FProgress = nullptr;
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
+        return;
+    }
+    delete FProgress;
+    FProgress = nullptr;
+    FQueryClock.invalidate();
+    UpdateToolState();
+    if (PageControl1->currentIndex() == 1)
+        BuildCapacityCharts();
+    else
+        RefreshLoadChart();
+}
+
+// The text of the source document edit without its dashes: type, number and line, each padded
+// to its width, then trimmed.
+static QString sourceDocText(const TKvEdit* edit) {
+    const QString shown = edit->displayText();
+    auto part = [&shown](int from, int len) {
+        return shown.mid(from, len).leftJustified(len, QLatin1Char(' '));
+    };
+    if (edit->inputMask().isEmpty()) return edit->text().trimmed();
+    return (part(0, 4) + part(5, 11) + part(17, 4)).trimmed();
+}
+
+void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
+    TdmKrta07S& dm = *dmKrta07S;
+    dm.FFactory = Factory;
+    dm.FResource = edTB036->text().trimmed();
+    dm.FSourceDoc = sourceDocText(edTB004);
+    dm.ClearItemResources();
+    progress(tr("Reading lines"), 0, 0);
+    dm.qryMPSTB->Close();
+    dm.qryMPSTBPre->Close();
+    dm.qryMPSTB->Open();
+    dm.qryMPSTBPre->Open();
+    dm.SetupFields();
+    BuildGantt(Factory);
+    dm.qryMPSTD->Close();
+    dm.qryMPSTD->Open();
+    RecomputeAllConsumption();
+    LinkParentBars();
+    if (mgMPSTC->Grid()->Columns().size() >= 2) {
+        mgMPSTC->Grid()->SetCell(0, 0, QString::fromUtf8("品号"));
+        mgMPSTC->Grid()->SetCell(1, 0, QString::fromUtf8("来源单号"));
+    }
+    dm.qryMPSTB->First();
+    ComputeTimeSpan();
+    dgMPSTB->SetDataSource(dm.dsMPSTB);
+}
+
+bool TfrmKrta07SM::ReloadSchedule() {
+    try {
+        LoadSchedule(edMB001->text());
+        return true;
+    } catch (const std::exception& e) {
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
+        return false;
+    }
+}
+
+void TfrmKrta07SM::progress(const QString& Step, int Done, int Total) {
+    if (OnProgress) OnProgress(Step, Done, Total);
+    if (!FQueryClock.isValid() || FQueryClock.elapsed() < 500) return;
+    // Only every 50 ms: painting costs more than the work between two calls.
+    if (FPaintClock.isValid() && FPaintClock.elapsed() < 50 && Done != Total) return;
+    FPaintClock.start();
+    if (!FProgress) {
+        FProgress = new QProgressDialog(this);
+        FProgress->setObjectName(QStringLiteral("dlgProgress"));
+        FProgress->setCancelButton(nullptr);
+        FProgress->setWindowModality(Qt::WindowModal);
+        FProgress->setMinimumDuration(0);
+    }
+    FProgress->setLabelText(Total > 0 ? QStringLiteral("%1 (%2/%3)").arg(Step).arg(Done).arg(Total) : Step);
+    FProgress->setMaximum(std::max(Total, 0));
+    FProgress->setValue(std::min(Done, std::max(Total, 0)));
+    FProgress->show();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmKrta07SM::F2Lookup(QWidget* Control) {
+    if (Control == edMB001) {
+        SelectFactory();
+        UpdateToolState();
+    } else if (Control == edTB036) {
+        LookupResource(edTB036, lblTB036C);
+    } else if (Control == edTB004) {
+        LookupSourceDoc(edTB004, edMB001->text().trimmed());
+    }
+}
+
+void TfrmKrta07SM::LookupResource(TKvEdit* Edit, QLabel* Name) {
+    if (!FDataCalls) return;
+    const QStringList row = FDataCalls->OpenLookup(QStringLiteral("MPSMB"), QStringLiteral("01"), {});
+    if (row.isEmpty()) return;
+    Edit->setText(row.value(0));
+    if (Name && row.size() > 1) Name->setText(row.value(1));
+}
+
+void TfrmKrta07SM::LookupSourceDoc(TKvEdit* Edit, const QString& Factory) {
+    if (!FDataCalls) return;
+    const QStringList row = FDataCalls->OpenLookup(QStringLiteral("MPSTA"), QStringLiteral("02"), {Factory});
+    if (row.size() < 4) return;
+    Edit->setText(row[1].leftJustified(4, QLatin1Char(' ')) + QLatin1Char('-') +
+                  row[2].leftJustified(11, QLatin1Char(' ')) + QLatin1Char('-') +
+                  row[3].leftJustified(4, QLatin1Char(' ')));
+}
+
+void TfrmKrta07SM::SelectFactory() {
+    TfrmKrta07SW window(this);
+    QString code, name;
+    if (window.Execute(code, name)) {
+        edMB001->setText(code);
+        lblMB001C->setText(name);
+    }
+}
+
+bool TfrmKrta07SM::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
+    if (Key->key() != Qt::Key_F2) return false;
+    QWidget* w = Target ? Target : focusWidget();
+    if (w == edMB001 || w == edTB036 || w == edTB004) {
+        F2Lookup(w);
+        return true;
+    }
+    return false;
+}
+
+bool TfrmKrta07SM::event(QEvent* e) {
+    if (e->type() == kv::LookupRequestEvent) {
+        F2Lookup(static_cast<kv::TLookupRequestEvent*>(e)->edit());
+        return true;
+    }
+    return TKVForm::event(e);
+}
+
+void TfrmKrta07SM::closeEvent(QCloseEvent* e) {
+    TKVForm::closeEvent(e);
+    if (e->isAccepted() && parentWidget()) parentWidget()->close();
+}

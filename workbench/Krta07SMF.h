@@ -1,0 +1,155 @@
+#pragma once
+// TfrmKrta07SM: the scheduling workbench. A factory's schedule lines as Gantt rows with their day
+// quantities, the line grid, and the load of the resources against their capacity.
+#include <QElapsedTimer>
+#include <QHash>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "frame/KVForm.h"
+#include "gantt/phColor.h"
+#include "platform/DateTime.h"
+
+class QLabel;
+class QGroupBox;
+class QCheckBox;
+class QPlainTextEdit;
+class QScrollArea;
+class QToolButton;
+class QWidget;
+class QProgressDialog;
+class TTabSheet;
+class TGantRow;
+class TF2Button;
+class TFDBGrid;
+class TKvEdit;
+class TMyGant;
+class TMyGantItem;
+class TdmKrta07S;
+class TExtPageControl;
+class TKrta07LoadChart;
+class TKrta07CapacityChart;
+class QChart;
+class QChartView;
+
+// The frame's data calls the workbench and its dialogs need: value checks and lookup windows.
+class TKrta07DataCalls {
+public:
+    virtual ~TKrta07DataCalls() = default;
+    // Value check of a code; true with the found row.
+    virtual bool CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
+                           QStringList& Row) = 0;
+    // The row chosen in the lookup window; empty when nothing was chosen.
+    virtual QStringList OpenLookup(const QString& Table, const QString& WindowNo,
+                                   const QStringList& Params) = 0;
+};
+
+// Progress of a long query: a step name, done and total counts.
+using TKrta07Progress = std::function<void(const QString& Step, int Done, int Total)>;
+
+class TfrmKrta07SM : public TKVForm {
+    Q_OBJECT
+public:
+    // The module-wide reference to the running workbench (null when none runs).
+    static TfrmKrta07SM* Current;
+
+    // An empty connectString takes the launcher's server settings.
+    explicit TfrmKrta07SM(QWidget* Owner = nullptr, const QString& ConnectString = QString());
+    ~TfrmKrta07SM() override;
+
+    // Tool bar and header.
+    QToolButton *btnQuery, *btnEdit, *btnOK, *btnCancel;
+    TKvEdit *edMB001, *edTB036, *edTB004;
+    QLabel *lblMB001C, *lblTB036C, *lblTB004;
+    TF2Button *btnMB001, *btnTB036, *btnTB004;
+    QGroupBox* KvRadioGroup1;
+    QCheckBox *chkDown, *chkUp, *chkMPS;
+    TExtPageControl* PageControl1;
+    TTabSheet *TabSheet1, *TabSheet2;
+    TMyGant* mgMPSTC;
+    TKrta07LoadChart* ctMPSTC;
+    QScrollArea* ScrollBox1;
+    TFDBGrid* dgMPSTB;
+    QPlainTextEdit *memLNG, *meoMessage;
+
+    TdmKrta07S* dmKrta07S = nullptr;
+    QString FDBName, FUserID, FCompany;
+    QString FConnectString;
+    QStringList FRowKeys;
+    QStringList FConsumptionKeys;
+    QString FMinStartDate, FMaxEndDate;
+    int FEditState = 0;
+    bool FMouseBusy = false, FScrollBusy = false, FLinking = false;
+    std::vector<TKrta07CapacityChart*> FResourceCharts;
+    kv::TDateTime FMinStartBound = 0, FMaxStopBound = 0;
+    TKrta07DataCalls* FDataCalls = nullptr;
+    TKrta07Progress OnProgress;
+
+    QString Message(int Index) const;       // memLNG line
+    QString SystemMessage(int Index) const; // meoMessage line
+
+    void InitWorkbench();
+    void btnQueryClick();
+    // The query dialog; true with its five texts when accepted.
+    bool AskQueryConditions(QStringList& Result);
+    // Header texts as the dialog returns them: factory, name, resource, name, source document.
+    void SetQueryConditions(const QStringList& Texts);
+    void LoadSchedule(const QString& Factory);
+    // False after showing why the load failed.
+    bool ReloadSchedule();
+    void UpdateToolState();
+    void UpdateLinkOptions();
+
+    // Gantt population.
+    void BuildGantt(const QString& Factory);
+    void ComputeTimeSpan();
+    void LinkParentBars();
+    void ScalerLabelText(kv::TDateTime TheDate, QString& Label);
+    static TColor BarColor(const QString& TB028, const QString& TB038);
+    int CurrentRowIndex() const;
+    // The current line of the grid moved: the bar turns lime, the chart scrolls to it.
+    void HighlightCurrentLine();
+    // Makes row i the current line of the grid (as a click on its bar does).
+    void SelectRow(int Row);
+
+    // Plan consumption and load charts.
+    void RecomputeAllConsumption();
+    void RecomputeLineConsumption();
+    void RebuildPlannedLoad();
+    void RefreshLoadChart();
+    void BuildCapacityCharts();
+    void LocaliseCharts();
+    // Consumption details of a resource (all days when Day is empty).
+    void ShowConsumptionDetails(const QString& Resource, const QString& Day);
+
+    static QString LineKeyOf(const QStringList& Parts);
+
+protected:
+    void FormCreate() override;
+    friend class TfrmKrta07SQ;
+    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildComponents();
+    void F2Lookup(QWidget* Control);
+    void LookupResource(TKvEdit* Edit, QLabel* Name);
+    void LookupSourceDoc(TKvEdit* Edit, const QString& Factory);
+    void SelectFactory();
+    void mgMPSTCGantAreaMouseDown(int Row);
+    void progress(const QString& Step, int Done, int Total);
+    void currentLineChanged();
+
+    QHash<QString, int> FRowOfKey;
+    QHash<TGantRow*, int> FRowOfGantRow;
+    QElapsedTimer FQueryClock;
+    QElapsedTimer FPaintClock;
+    QProgressDialog* FProgress = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+};
+
+// "yyyymmdd" of a date-time.
+QString Krta07DayText(kv::TDateTime Date);

@@ -1,0 +1,338 @@
+#include "workbench/Krta07SMFCharts.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QStackedBarSeries>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+const char* const kKrta07SeriesTitles[5] = {"主要耗用", "非主要耗用", "计划主要耗用", "计划非主要耗用",
+                                            "每日产能"};
+
+namespace {
+
+const QColor kSeriesColors[5] = {Qt::red, QColor(0, 128, 0), Qt::yellow, Qt::blue, QColor(0x80, 0xFF, 0xFF)};
+
+QBarSet* makeSet(int i) {
+    auto* s = new QBarSet(QString::fromUtf8(kKrta07SeriesTitles[i]));
+    s->setColor(kSeriesColors[i]);
+    s->setBorderColor(kSeriesColors[i].darker(130));
+    return s;
+}
+
+// Replaces the bar values and the day axis in one go, so the chart lays itself out once.
+void fillBars(QChart* chart, const std::vector<QBarSet*>& sets,
+              const std::vector<const std::vector<double>*>& values, const QStringList& days) {
+    for (size_t k = 0; k < sets.size(); ++k) {
+        QBarSet* s = sets[k];
+        if (s->count()) s->remove(0, s->count());
+        QList<qreal> list;
+        list.reserve(qsizetype(days.size()));
+        for (double v : *values[k])
+            list.append(v);
+        s->append(list);
+    }
+    auto axes = chart->axes(Qt::Horizontal);
+    if (!axes.isEmpty())
+        if (auto* cat = qobject_cast<QBarCategoryAxis*>(axes.first())) {
+            cat->clear();
+            cat->append(days);
+        }
+    double top = 0;
+    for (int i = 0; i < days.size(); ++i) {
+        double sum = 0;
+        for (size_t k = 0; k < sets.size(); ++k)
+            sum += (*values[k])[size_t(i)];
+        top = std::max(top, sum);
+    }
+    auto vaxes = chart->axes(Qt::Vertical);
+    if (!vaxes.isEmpty()) vaxes.first()->setRange(0, top > 0 ? top * 1.1 : 1);
+}
+
+QChart* newChart(QStackedBarSeries* bars) {
+    auto* chart = new QChart;
+    chart->addSeries(bars);
+    auto* x = new QBarCategoryAxis;
+    auto* y = new QValueAxis;
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    bars->attachAxis(x);
+    bars->attachAxis(y);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    return chart;
+}
+
+} // namespace
+
+void TKrta07LoadValues::resize(int n) {
+    for (auto* v : {&TD003, &TD004, &TD005, &TD006, &TD007})
+        v->assign(size_t(n), 0.0);
+}
+
+TKrta07LoadChart::TKrta07LoadChart(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ctMPSTC"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    LegendPanel = new QWidget(this);
+    LegendPanel->setObjectName(QStringLiteral("pnlLegend"));
+    auto* legend = new QVBoxLayout(LegendPanel);
+    // The legend stays put beside the Gantt's grid instead of moving with the chart's plot.
+    for (int i = 0; i < 4; ++i) {
+        auto* line = new QHBoxLayout;
+        auto* box = new QLabel(LegendPanel);
+        box->setFixedSize(12, 12);
+        box->setAutoFillBackground(true);
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::Window, kSeriesColors[i]);
+        box->setPalette(pal);
+        auto* text = new QLabel(QString::fromUtf8(kKrta07SeriesTitles[i]), LegendPanel);
+        FLegendTexts.push_back(text);
+        line->addWidget(box);
+        line->addWidget(text, 1);
+        legend->addLayout(line);
+    }
+    legend->addStretch(1);
+    row->addWidget(LegendPanel);
+
+    seZ = makeSet(0);
+    seF = makeSet(1);
+    seJZ = makeSet(2);
+    seJF = makeSet(3);
+    auto* bars = new QStackedBarSeries;
+    bars->append({seZ, seF, seJZ, seJF});
+    QChart* c = newChart(bars);
+    c->legend()->hide();
+    View = new QChartView(c, this);
+    View->setRubberBand(QChartView::HorizontalRubberBand);
+    row->addWidget(View, 1);
+}
+
+QChart* TKrta07LoadChart::chart() const {
+    return View->chart();
+}
+QString TKrta07LoadChart::Title() const {
+    return chart()->title();
+}
+void TKrta07LoadChart::SetTitle(const QString& title) {
+    chart()->setTitle(title);
+}
+
+void TKrta07LoadChart::SetValues(const TKrta07LoadValues& v) {
+    fillBars(chart(), {seZ, seF, seJZ, seJF}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+}
+
+void TKrta07LoadChart::ClearValues() {
+    TKrta07LoadValues empty;
+    SetValues(empty);
+}
+
+int TKrta07LoadChart::PointCount() const {
+    return int(seZ->count());
+}
+
+void TKrta07LoadChart::LocaliseTitles(const std::function<QString(const QString&)>& convert) {
+    QBarSet* sets[4] = {seZ, seF, seJZ, seJF};
+    for (int i = 0; i < 4; ++i) {
+        sets[i]->setLabel(convert(sets[i]->label()));
+        FLegendTexts[size_t(i)]->setText(convert(FLegendTexts[size_t(i)]->text()));
+    }
+}
+
+TKrta07CapacityChart::TKrta07CapacityChart(QWidget* parent, const QString& resource, const QString& axisTitle,
+                                           const QString& hint)
+    : QWidget(parent), Resource(resource) {
+    setObjectName(QStringLiteral("chart_") + resource);
+    setFixedHeight(200);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Series1 = makeSet(0);
+    Series2 = makeSet(1);
+    Series3 = makeSet(2);
+    Series4 = makeSet(3);
+    auto* bars = new QStackedBarSeries;
+    bars->append({Series1, Series2, Series3, Series4});
+    QChart* c = newChart(bars);
+    Series5 = new QLineSeries;
+    Series5->setName(QString::fromUtf8(kKrta07SeriesTitles[4]));
+    Series5->setColor(kSeriesColors[4]);
+    Series5->setPointsVisible(false);
+    c->addSeries(Series5);
+    Series5->attachAxis(c->axes(Qt::Horizontal).first());
+    Series5->attachAxis(c->axes(Qt::Vertical).first());
+    c->setTitle(resource);
+    c->axes(Qt::Vertical).first()->setTitleText(axisTitle);
+    View = new QChartView(c, this);
+    View->setRubberBand(QChartView::HorizontalRubberBand);
+    layout->addWidget(View);
+
+    btnDetail = new QToolButton(this);
+    btnDetail->setObjectName(QStringLiteral("btnDetail"));
+    btnDetail->setGeometry(0, 0, 15, 15);
+    btnDetail->setToolTip(hint);
+    btnDetail->raise();
+    connect(btnDetail, &QToolButton::clicked, this, [this] {
+        if (OnDetail) OnDetail(Resource, QString());
+    });
+    for (QBarSet* s : {Series1, Series2, Series3, Series4})
+        connect(s, &QBarSet::doubleClicked, this, [this](int index) {
+            if (OnDetail && index >= 0 && index < Days.size()) OnDetail(Resource, Days[index]);
+        });
+}
+
+QChart* TKrta07CapacityChart::chart() const {
+    return View->chart();
+}
+
+void TKrta07CapacityChart::SetValues(const TKrta07LoadValues& v) {
+    Days = v.Days;
+    fillBars(chart(), {Series1, Series2, Series3, Series4}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    QList<QPointF> points;
+    double top = 0;
+    for (size_t i = 0; i < v.TD003.size(); ++i) {
+        // The line runs through the middle of each day's bar.
+        points.append(QPointF(double(i), v.TD003[i]));
+        top = std::max(top, v.TD003[i]);
+    }
+    Series5->replace(points);
+    QValueAxis* y = qobject_cast<QValueAxis*>(chart()->axes(Qt::Vertical).first());
+    if (y && top * 1.1 > y->max()) y->setMax(top * 1.1);
+}
+
+int TKrta07CapacityChart::PointCount() const {
+    return int(Series1->count());
+}
+
+void TKrta07CapacityChart::LocaliseTitles(const std::function<QString(const QString&)>& convert) {
+    for (QBarSet* s : {Series1, Series2, Series3, Series4})
+        s->setLabel(convert(s->label()));
+    Series5->setName(convert(Series5->name()));
+}
+
+// ---- the workbench's use of the charts
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QScrollArea>
+
+#include "controls/FDBGrid.h"
+#include "gantt/MyGant.h"
+#include "lang/CodeConverter.h"
+#include "platform/Numbers.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+namespace {
+
+// Load values of one resource for n + 1 days from start.
+TKrta07LoadValues loadValues(kv::TClientDataSet& load, const QString& resource, kv::TDateTime start, int n) {
+    TKrta07LoadValues v;
+    v.resize(std::max(n + 1, 0));
+    if (n < 0) return v;
+    const bool active = load.Active();
+    kv::TField* f[5] = {};
+    if (active) {
+        const char* names[5] = {"TD003", "TD004", "TD005", "TD006", "TD007"};
+        for (int i = 0; i < 5; ++i)
+            f[i] = &load.FieldByName(QString::fromLatin1(names[i]));
+    }
+    std::vector<double>* out[5] = {&v.TD003, &v.TD004, &v.TD005, &v.TD006, &v.TD007};
+    const int bookmark = active && !load.IsEmpty() ? load.Bookmark() : -1;
+    for (int k = 0; k <= n; ++k) {
+        const QString day = Krta07DayText(start + k);
+        v.Days << day;
+        if (active && load.Locate(QStringLiteral("TD001;TD002"), QVariantList{resource, day}))
+            for (int i = 0; i < 5; ++i)
+                (*out[i])[size_t(k)] = f[i]->AsFloat();
+    }
+    if (bookmark >= 0) load.GotoBookmark(bookmark);
+    return v;
+}
+
+} // namespace
+
+void TfrmKrta07SM::RefreshLoadChart() {
+    if (!dmKrta07S) return;
+    kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
+    const QString R = pre.Active() && !pre.IsEmpty()
+                          ? pre.FieldByName(QStringLiteral("TB036")).AsString().trimmed()
+                          : QString();
+    ctMPSTC->SetTitle(SystemMessage(3) + QLatin1Char(':') + R);
+    if (R.isEmpty()) {
+        ctMPSTC->ClearValues();
+        return;
+    }
+    const int n = int(kv::roundHalfEven(mgMPSTC->Stop() - mgMPSTC->Start()));
+    ctMPSTC->SetValues(loadValues(*dmKrta07S->qryMPSTD, R, std::floor(mgMPSTC->Start()), n));
+}
+
+void TfrmKrta07SM::BuildCapacityCharts() {
+    for (TKrta07CapacityChart* c : FResourceCharts)
+        delete c;
+    FResourceCharts.clear();
+    if (!dmKrta07S) return;
+    kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
+    if (!pre.Active() || pre.IsEmpty()) return;
+    const QString item = pre.FieldByName(QStringLiteral("TB006")).AsString().trimmed();
+    const kv::TDateTime S = TransDateIn(pre.FieldByName(QStringLiteral("TB013")).AsString().trimmed());
+    const kv::TDateTime E = TransDateIn(pre.FieldByName(QStringLiteral("TB014")).AsString().trimmed());
+    const int n = int(kv::roundHalfEven(E - S));
+    QWidget* holder = ScrollBox1->widget();
+    auto* layout = static_cast<QVBoxLayout*>(holder->layout());
+    int at = 0;
+    for (const TItemResource& res : dmKrta07S->ItemResources(item)) {
+        auto* chart =
+            new TKrta07CapacityChart(holder, res.MC002, SystemMessage(4) + res.MB006, SystemMessage(2));
+        chart->SetValues(loadValues(*dmKrta07S->qryMPSTD, res.MC002, S, n));
+        if (KvConverter)
+            chart->LocaliseTitles(
+                [this](const QString& t) { return KvConverter->ConvertUIString(kv::Variant(t)).toString(); });
+        chart->OnDetail = [this](const QString& resource, const QString& day) {
+            ShowConsumptionDetails(resource, day);
+        };
+        layout->insertWidget(at++, chart);
+        FResourceCharts.push_back(chart);
+    }
+}
+
+void TfrmKrta07SM::LocaliseCharts() {
+    if (!KvConverter) return;
+    ctMPSTC->LocaliseTitles(
+        [this](const QString& t) { return KvConverter->ConvertUIString(kv::Variant(t)).toString(); });
+}
+
+void TfrmKrta07SM::ShowConsumptionDetails(const QString& Resource, const QString& Day) {
+    kv::TClientDataSet& plan = *dmKrta07S->qryMPSTF;
+    if (!plan.Active()) return;
+    QDialog window(this);
+    window.setObjectName(QStringLiteral("frmKRTA07ST"));
+    window.setWindowTitle(QString::fromUtf8("资源耗用明细"));
+    auto* layout = new QVBoxLayout(&window);
+    auto* grid = new TFDBGrid(&window);
+    grid->setObjectName(QStringLiteral("dgWin"));
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(grid);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &window);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
+    if (Day.isEmpty())
+        plan.SetFilter(QStringLiteral("TF001"), {Resource});
+    else
+        plan.SetFilter(QStringLiteral("TF001;TF002"), {Resource, Day});
+    grid->SetDataSource(dmKrta07S->dsMPSTF);
+    window.resize(900, 400);
+    window.exec();
+    grid->SetDataSource(nullptr);
+    plan.ClearFilter();
+}

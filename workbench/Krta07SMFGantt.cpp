@@ -1,0 +1,252 @@
+// Gantt population: rows from the loaded lines, the visible window and scroll bounds, parent
+// links, scaler labels and the highlight that follows the current line.
+#include <QCoreApplication>
+#include <QDate>
+
+#include "controls/ExtPage.h"
+#include "controls/KvEdit.h"
+#include "frame/KvADO.h"
+#include "gantt/MyGant.h"
+#include "gantt/phGrid.h"
+#include "platform/Numbers.h"
+#include "platform/data/ClientDataSet.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+namespace {
+
+constexpr TColor kLime = 0x0000FF00;
+
+struct DayRow {
+    QString day, quantity, remark;
+};
+
+QString text(const kv::TClientDataSet& set, int row, int field) {
+    return set.valueAt(row, field).toString();
+}
+
+} // namespace
+
+TColor TfrmKrta07SM::BarColor(const QString& TB028, const QString& TB038) {
+    if (TB028.trimmed() == QLatin1String("S")) return 0x00808080;
+    if (TB038.trimmed() == QLatin1String("Y")) return 0x0000FFFF;
+    return 0x00FF0000;
+}
+
+void TfrmKrta07SM::BuildGantt(const QString& Factory) {
+    TdmKrta07S& dm = *dmKrta07S;
+    kv::TClientDataSet& lines = *dm.qryMPSTB;
+    TKvADOQuery& days = *dm.qryMPSTC;
+    days.Close();
+    days.SetSQL(dm.ExpandSQL(QStringLiteral("SELECT TC001 , TC002 ,TC003 ,TC004 ,TC005 ,TC006 ,TC007 ,TC008 "
+                                            ",TC009 ,FLAG FROM $$MPSTC AS MPSTC WHERE "
+                                            "TC001 =:TC001")));
+    days.ParamByName(QStringLiteral("TC001")).SetAsString(Factory);
+    days.Open();
+
+    // The day rows of each line, in the database's order: one pass instead of a filter per line.
+    QHash<QString, std::vector<DayRow>> dayRows;
+    {
+        const int tc[5] = {days.FieldByName(QStringLiteral("TC002")).Index(),
+                           days.FieldByName(QStringLiteral("TC009")).Index(),
+                           days.FieldByName(QStringLiteral("TC003")).Index(),
+                           days.FieldByName(QStringLiteral("TC004")).Index(),
+                           days.FieldByName(QStringLiteral("TC005")).Index()};
+        const int tc006 = days.FieldByName(QStringLiteral("TC006")).Index();
+        const int tc007 = days.FieldByName(QStringLiteral("TC007")).Index();
+        const int tc008 = days.FieldByName(QStringLiteral("TC008")).Index();
+        const int n = days.RecordCount();
+        QStringList parts;
+        for (int r = 0; r < n; ++r) {
+            parts.clear();
+            for (int f : tc)
+                parts << text(days, r, f).trimmed();
+            dayRows[parts.join(QChar(5))].push_back(
+                {text(days, r, tc006).trimmed(), text(days, r, tc007), text(days, r, tc008)});
+        }
+    }
+
+    QString minDay = QStringLiteral("30001230");
+    QString maxDay = QStringLiteral("10000101");
+    TMyGantList* list = mgMPSTC->MyGantList();
+    list->Clear();
+    FRowKeys.clear();
+    FRowOfKey.clear();
+    FRowOfGantRow.clear();
+
+    auto idx = [&lines](const char* n) { return lines.FieldByName(QString::fromLatin1(n)).Index(); };
+    const int tb001 = idx("TB001"), tb003 = idx("TB003"), tb051 = idx("TB051"), tb004 = idx("TB004"),
+              tb005 = idx("TB005"), tb037 = idx("TB037"), tb013 = idx("TB013"), tb014 = idx("TB014"),
+              tb010 = idx("TB010"), tb028 = idx("TB028"), tb038 = idx("TB038"), tb006 = idx("TB006");
+    const int n = lines.RecordCount();
+    FRowKeys.reserve(n);
+    FRowOfKey.reserve(n);
+    static const std::vector<DayRow> none;
+    for (int r = 0; r < n; ++r) {
+        if (r % 500 == 0) progress(tr("Building the chart"), r, n);
+        const QString TB003 = text(lines, r, tb003).trimmed(), TB051 = text(lines, r, tb051).trimmed(),
+                      TB004 = text(lines, r, tb004).trimmed(), TB005 = text(lines, r, tb005).trimmed(),
+                      TB037 = text(lines, r, tb037).trimmed();
+        const QString TB013 = text(lines, r, tb013).trimmed(), TB014 = text(lines, r, tb014).trimmed();
+        auto found = dayRows.constFind(QStringList{TB003, TB051, TB004, TB005, TB037}.join(QChar(5)));
+        const std::vector<DayRow>& rows = found == dayRows.cend() ? none : *found;
+
+        QString S = rows.empty() ? QString() : rows.front().day;
+        if (!S.isEmpty() && TransDateIn(S) > TransDateIn(TB013)) S = TB013;
+        if (S.isEmpty()) S = TB013;
+        QString E = rows.empty() ? QString() : rows.back().day;
+        if (!(TransDateIn(E) >= TransDateIn(TB014))) E = TB014;
+        const TColor color = BarColor(text(lines, r, tb028), text(lines, r, tb038));
+        const kv::TDateTime need = TransDateIn(text(lines, r, tb010).trimmed());
+        TMyGantItem* item;
+        if (!S.isEmpty() && !E.isEmpty()) {
+            item = list->AddItem(color, int(kv::roundHalfEven(TransDateIn(E) - TransDateIn(S))) + 1, need,
+                                 TransDateIn(S));
+        } else {
+            // No dates at all: a bar of no length where the chart starts so far.
+            S = minDay;
+            item = list->AddItem(color, 0, need, TransDateIn(S));
+        }
+        for (const DayRow& d : rows)
+            item->SetDayTexts(d.quantity, d.remark, TransDateIn(d.day));
+        item->SaveDayTexts();
+        if (item->RowNode) {
+            item->RowNode->SetCellText(0, text(lines, r, tb006).trimmed());
+            item->RowNode->SetCellText(1, TB004);
+        }
+        if (TransDateIn(minDay) > TransDateIn(S)) minDay = S;
+        if (!(TransDateIn(maxDay) >= TransDateIn(E))) maxDay = E;
+        const QString key = LineKeyOf({text(lines, r, tb001).trimmed(), TB003, TB051, TB004, TB005, TB037});
+        FRowOfKey.insert(key, int(FRowKeys.size()));
+        FRowKeys.append(key);
+        if (item->RowNode) FRowOfGantRow.insert(mgMPSTC->RowOfNode(item->RowNode), r);
+    }
+    progress(tr("Building the chart"), n, n);
+    dm.FHighlightRow = -1;
+    if (n > 0 && list->Items(0)->Bar) {
+        TMyGantItem* first = list->Items(0);
+        dm.FHighlightColor = first->Bar->Color;
+        dm.FHighlightRow = 0;
+        first->Bar->Color = kLime;
+    }
+    const kv::TDateTime start = TransDateIn(minDay), stop = TransDateIn(maxDay);
+    mgMPSTC->SetStart(start);
+    mgMPSTC->SetStop(stop - start < 10 ? start + 10 : stop);
+}
+
+void TfrmKrta07SM::ComputeTimeSpan() {
+    TdmKrta07S& dm = *dmKrta07S;
+    TKvADOQuery q;
+    q.SetConnection(dm.dbKrta07);
+    q.SetSQL(dm.ExpandSQL(QStringLiteral("SELECT MIN(TB013) AS MyStart FROM $$MPSTB WHERE TB001 = :TB001 AND "
+                                         "TB013 <>'' AND (NOT TB013 IS NULL )")));
+    q.ParamByName(QStringLiteral("TB001")).SetAsString(edMB001->text());
+    q.Open();
+    if (!q.IsEmpty() && !q.FieldByName(QStringLiteral("MyStart")).IsNull())
+        FMinStartDate = q.FieldByName(QStringLiteral("MyStart")).AsString().trimmed();
+    const QString today = Krta07DayText(kv::today());
+    if (FMinStartDate > today) FMinStartDate = today;
+    q.Close();
+    q.SetSQL(dm.ExpandSQL(QStringLiteral(
+        "SELECT MAX(TD002) AS MyEnd FROM $$MPSTD WHERE  TD002 <>'' AND (NOT TD002 IS NULL )")));
+    q.Open();
+    if (!q.IsEmpty() && !q.FieldByName(QStringLiteral("MyEnd")).IsNull())
+        FMaxEndDate = q.FieldByName(QStringLiteral("MyEnd")).AsString().trimmed();
+
+    mgMPSTC->SetMinStart(TransDateIn(FMinStartDate));
+    mgMPSTC->SetMaxStop(TransDateIn(FMaxEndDate));
+    if (mgMPSTC->Start() < mgMPSTC->MinStart() + 5) mgMPSTC->SetMinStart(mgMPSTC->Start() - 5);
+    FMinStartBound = mgMPSTC->MinStart();
+    if (mgMPSTC->Stop() > mgMPSTC->MaxStop() - 5) mgMPSTC->SetMaxStop(mgMPSTC->Stop() + 5);
+    FMaxStopBound = mgMPSTC->MaxStop();
+    dm.FRangeStart = FMinStartDate;
+    dm.FRangeEnd = FMaxEndDate;
+}
+
+void TfrmKrta07SM::LinkParentBars() {
+    TMyGantList* list = mgMPSTC->MyGantList();
+    for (int i = 0; i < FRowKeys.size(); ++i) {
+        QStringList parts = FRowKeys[i].split(QChar(5));
+        if (parts.size() != 6 || parts[5].size() < 2) continue;
+        parts[5].chop(2);
+        const int j = FRowOfKey.value(LineKeyOf(parts), -1);
+        if (j < 0 || j == i) continue;
+        TMyGantItem *child = list->Items(i), *parent = list->Items(j);
+        if (!child || !parent || !child->Bar || !parent->Bar) continue;
+        if (TphDataEntity_Link* link = mgMPSTC->AddLink(child->Bar, parent->Bar)) {
+            link->SetLinkKind(3);
+            link->Visible = true;
+        }
+    }
+}
+
+void TfrmKrta07SM::ScalerLabelText(kv::TDateTime TheDate, QString& Label) {
+    const double scale = mgMPSTC->Scale();
+    if (scale >= 0.0028 && scale <= 0.008)
+        Label += QLatin1Char('(') + kv::formatDateTime(QStringLiteral("yyyy/mm/dd hh:nn:ss"), TheDate) +
+                 QLatin1Char(')');
+    else if (scale > 0.008 && scale <= 0.067)
+        Label = kv::formatDateTime(QStringLiteral("mm/dd"), TheDate);
+}
+
+int TfrmKrta07SM::CurrentRowIndex() const {
+    const kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
+    if (!pre.Active() || pre.IsEmpty()) return -1;
+    QStringList parts;
+    for (const char* n : {"TB001", "TB003", "TB051", "TB004", "TB005", "TB037"})
+        parts << pre.FieldByName(QString::fromLatin1(n)).AsString().trimmed();
+    return FRowOfKey.value(LineKeyOf(parts), -1);
+}
+
+void TfrmKrta07SM::currentLineChanged() {
+    if (FLinking || FMouseBusy || FScrollBusy) return;
+    HighlightCurrentLine();
+}
+
+void TfrmKrta07SM::HighlightCurrentLine() {
+    const int a = CurrentRowIndex();
+    if (a < 0) return;
+    FScrollBusy = true;
+    TdmKrta07S& dm = *dmKrta07S;
+    TMyGantList* list = mgMPSTC->MyGantList();
+    list->ClearSelection();
+    if (TMyGantItem* old = list->Items(dm.FHighlightRow); old && old->Bar)
+        old->Bar->Color = dm.FHighlightColor;
+    TMyGantItem* item = list->Items(a);
+    if (item && item->Bar) {
+        dm.FHighlightColor = item->Bar->Color;
+        dm.FHighlightRow = a;
+        item->Bar->Color = kLime;
+        mgMPSTC->InvalidateGantArea();
+        item->Bar->SetSelected(true);
+
+        mgMPSTC->SetStart(item->Bar->StartTime - mgMPSTC->Scale() * 300);
+        if (mgMPSTC->Start() < mgMPSTC->MinStart() + 5)
+            mgMPSTC->SetMinStart(mgMPSTC->Start() - 5);
+        else
+            mgMPSTC->SetMinStart(FMinStartBound);
+        if (mgMPSTC->Stop() <= mgMPSTC->MaxStop() - 5)
+            mgMPSTC->SetMaxStop(FMaxStopBound);
+        else
+            mgMPSTC->SetMaxStop(mgMPSTC->Stop() + 5);
+    }
+    TphGrid* grid = mgMPSTC->Grid();
+    if (a < grid->DisplayRowCount()) grid->SetFocusedRow(a, false);
+    FScrollBusy = false;
+    if (PageControl1->currentIndex() == 1)
+        BuildCapacityCharts();
+    else
+        RefreshLoadChart();
+}
+
+void TfrmKrta07SM::SelectRow(int Row) {
+    if (Row < 0 || Row >= FRowKeys.size()) return;
+    const QStringList parts = FRowKeys[Row].split(QChar(5));
+    dmKrta07S->qryMPSTBPre->Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
+                                   QVariantList(parts.begin(), parts.end()));
+}
+
+void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int Row) {
+    SelectRow(Row);
+}

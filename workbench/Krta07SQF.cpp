@@ -1,0 +1,206 @@
+#include "workbench/Krta07SQF.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "controls/F2Button.h"
+#include "controls/KvEdit.h"
+#include "controls/KvMessages.h"
+#include "lang/CodeConverter.h"
+#include "workbench/Krta07SMF.h"
+
+TfrmKrta07SQ::TfrmKrta07SQ(TfrmKrta07SM* Workbench) : TKVForm(Workbench), FWorkbench(Workbench) {
+    setObjectName(QStringLiteral("frmKrta07SQ"));
+    setWindowFlag(Qt::Dialog);
+    setWindowModality(Qt::ApplicationModal);
+    auto* grid = new QGridLayout(this);
+    auto edit = [this](const char* name, const char* caption, int maxLength) {
+        auto* e = new TKvEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        if (caption) e->SetCaption(QString::fromUtf8(caption));
+        e->setMaxLength(maxLength);
+        return e;
+    };
+    auto f2 = [this](const char* name, TKvEdit* target) {
+        auto* b = new TF2Button(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->SetAutoAlign(false);
+        b->SetF2Control(target);
+        return b;
+    };
+    edMB001 = edit("edMB001", "工厂", 6);
+    edTB036 = edit("edTB036", "主要资源", 10);
+    edTB004 = edit("edTB004", nullptr, 21);
+    btnMB001 = f2("btnMB001", edMB001);
+    btnTB036 = f2("btnTB036", edTB036);
+    btnTB004 = f2("btnTB004", edTB004);
+    lblMB001C = new QLabel(this);
+    lblMB001C->setObjectName(QStringLiteral("lblMB001C"));
+    lblTB036C = new QLabel(this);
+    lblTB036C->setObjectName(QStringLiteral("lblTB036C"));
+    lblTB004 = new QLabel(QString::fromUtf8("来源单号"), this);
+    lblTB004->setObjectName(QStringLiteral("lblTB004"));
+    btnOK = new QPushButton(QString::fromUtf8("确定"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnCancel = new QPushButton(QString::fromUtf8("取消"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+
+    grid->setColumnMinimumWidth(0, 70);
+    grid->addWidget(edMB001, 0, 1);
+    grid->addWidget(btnMB001, 0, 2);
+    grid->addWidget(lblMB001C, 0, 3);
+    grid->addWidget(edTB036, 1, 1);
+    grid->addWidget(btnTB036, 1, 2);
+    grid->addWidget(lblTB036C, 1, 3);
+    grid->addWidget(lblTB004, 2, 0);
+    grid->addWidget(edTB004, 2, 1);
+    grid->addWidget(btnTB004, 2, 2);
+    grid->addWidget(btnOK, 3, 1);
+    grid->addWidget(btnCancel, 3, 3);
+    grid->setColumnStretch(3, 1);
+    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { close(); });
+    resize(460, 150);
+}
+
+TfrmKrta07SQ::~TfrmKrta07SQ() = default;
+
+void TfrmKrta07SQ::FormCreate() {
+    TKVForm::FormCreate();
+    edTB004->setInputMask(QStringLiteral("nnnn-nnnnnnnnnnn-nnnn; "));
+}
+
+void TfrmKrta07SQ::FormShow() {
+    TKVForm::FormShow();
+    ConvertOnce();
+    if (FWorkbench) setWindowTitle(FWorkbench->windowTitle());
+}
+
+bool TfrmKrta07SQ::Execute(QStringList& Result) {
+    FAccepted = false;
+    show();
+    edMB001->setFocus();
+    QEventLoop loop;
+    FLoop = &loop;
+    loop.exec();
+    FLoop = nullptr;
+    if (!FAccepted) return false;
+    Result = {edMB001->text(), lblMB001C->text(), edTB036->text(), lblTB036C->text(), SourceDocText()};
+    return true;
+}
+
+QString TfrmKrta07SQ::SourceDocText() const {
+    const QString shown = edTB004->displayText();
+    auto part = [&shown](int from, int len) {
+        return shown.mid(from, len).leftJustified(len, QLatin1Char(' '));
+    };
+    return (part(0, 4) + part(5, 11) + part(17, 4)).trimmed();
+}
+
+void TfrmKrta07SQ::ShowMessage(int Index) {
+    if (KvConverter)
+        KvConverter->KvCodeMessageDlg(FWorkbench ? FWorkbench->Message(Index) : QString(), mtError, {mbOK});
+}
+
+bool TfrmKrta07SQ::CheckFactory() {
+    const QString factory = edMB001->text().trimmed();
+    if (factory.isEmpty()) return true;
+    QStringList row;
+    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->FDataCalls : nullptr;
+    if (!calls || !calls->CheckCode(QStringLiteral("CMSMB"), QStringLiteral("01"), factory, row)) {
+        lblMB001C->clear();
+        ShowMessage(9);
+        edMB001->setFocus();
+        return false;
+    }
+    lblMB001C->setText(row.value(0));
+    return true;
+}
+
+bool TfrmKrta07SQ::CheckResource() {
+    const QString resource = edTB036->text().trimmed();
+    if (resource.isEmpty()) {
+        lblTB036C->clear();
+        return true;
+    }
+    QStringList row;
+    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->FDataCalls : nullptr;
+    if (!calls || !calls->CheckCode(QStringLiteral("MPSMB"), QStringLiteral("01"), resource, row)) {
+        lblTB036C->clear();
+        ShowMessage(10);
+        edTB036->setFocus();
+        return false;
+    }
+    lblTB036C->setText(row.value(1));
+    return true;
+}
+
+void TfrmKrta07SQ::btnOKClick() {
+    if (edMB001->text().trimmed().isEmpty()) {
+        lblMB001C->clear();
+        ShowMessage(8);
+        edMB001->setFocus();
+        return;
+    }
+    FAccepted = true;
+    close();
+}
+
+void TfrmKrta07SQ::Lookup(QWidget* Edit) {
+    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->FDataCalls : nullptr;
+    if (!calls) return;
+    if (Edit == edMB001) {
+        const QStringList row = calls->OpenLookup(QStringLiteral("CMSMB"), QStringLiteral("01"), {});
+        if (!row.isEmpty()) edMB001->setText(row[0]);
+    } else if (Edit == edTB036) {
+        const QStringList row = calls->OpenLookup(QStringLiteral("MPSMB"), QStringLiteral("01"), {});
+        if (!row.isEmpty()) edTB036->setText(row[0]);
+    } else if (Edit == edTB004) {
+        const QStringList row =
+            calls->OpenLookup(QStringLiteral("MPSTA"), QStringLiteral("02"), {edMB001->text().trimmed()});
+        if (row.size() >= 4)
+            edTB004->setText(row[1].leftJustified(4, QLatin1Char(' ')) + QLatin1Char('-') +
+                             row[2].leftJustified(11, QLatin1Char(' ')) + QLatin1Char('-') +
+                             row[3].leftJustified(4, QLatin1Char(' ')));
+    }
+}
+
+bool TfrmKrta07SQ::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
+    QWidget* w = Target ? Target : focusWidget();
+    if (Key->key() == Qt::Key_F2 && (w == edMB001 || w == edTB036 || w == edTB004)) {
+        Lookup(w);
+        return true;
+    }
+    if (Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) {
+        if (w == edMB001) {
+            if (CheckFactory()) edTB036->setFocus();
+            return true;
+        }
+        if (w == edTB036) {
+            if (CheckResource()) edTB004->setFocus();
+            return true;
+        }
+        if (w == edTB004) {
+            btnOK->setFocus();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TfrmKrta07SQ::event(QEvent* e) {
+    if (e->type() == kv::LookupRequestEvent) {
+        Lookup(static_cast<kv::TLookupRequestEvent*>(e)->edit());
+        return true;
+    }
+    return TKVForm::event(e);
+}
+
+void TfrmKrta07SQ::closeEvent(QCloseEvent* e) {
+    TKVForm::closeEvent(e);
+    if (FLoop) FLoop->quit();
+}

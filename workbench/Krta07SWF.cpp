@@ -1,0 +1,56 @@
+#include "workbench/Krta07SWF.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "controls/FDBGrid.h"
+#include "frame/KvADO.h"
+#include "platform/data/DataSource.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+TfrmKrta07SW::TfrmKrta07SW(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkbench(Workbench) {
+    setObjectName(QStringLiteral("frmKrta07SW"));
+    setWindowTitle(QString::fromUtf8("工厂开窗"));
+    auto* layout = new QVBoxLayout(this);
+    dgWin = new TFDBGrid(this);
+    dgWin->setObjectName(QStringLiteral("dgWin"));
+    dgWin->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dgWin->setSelectionBehavior(QAbstractItemView::SelectRows);
+    layout->addWidget(dgWin);
+    auto* buttons = new QHBoxLayout;
+    btnOk = new QPushButton(QString::fromUtf8("确定"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel = new QPushButton(QString::fromUtf8("取消"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    layout->addLayout(buttons);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(dgWin, &QAbstractItemView::doubleClicked, this, &QDialog::accept);
+    resize(360, 300);
+}
+
+bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
+    TdmKrta07S* dm = FWorkbench ? FWorkbench->dmKrta07S : nullptr;
+    if (!dm) return false;
+    TKvADOQuery& q = *dm->qryGetCMSMB;
+    q.Close();
+    q.SetSQL(dm->ExpandSQL(QStringLiteral("SELECT MB001 , MB002 FROM $$CMSMB ORDER BY MB001 ")));
+    q.Open();
+    q.FieldByName(QStringLiteral("MB001")).SetDisplayLabel(QString::fromUtf8("工厂编号"));
+    q.FieldByName(QStringLiteral("MB001")).SetDisplayWidth(6);
+    q.FieldByName(QStringLiteral("MB002")).SetDisplayLabel(QString::fromUtf8("工厂名称"));
+    q.SetReadOnly(true);
+    dgWin->SetDataSource(dm->dsGetCMSMB);
+    const bool ok = exec() == QDialog::Accepted && !q.IsEmpty();
+    if (ok) {
+        Code = q.FieldByName(QStringLiteral("MB001")).AsString().trimmed();
+        Name = q.FieldByName(QStringLiteral("MB002")).AsString().trimmed();
+    }
+    dgWin->SetDataSource(nullptr);
+    return ok;
+}
