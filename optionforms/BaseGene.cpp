@@ -86,7 +86,7 @@ TfrmBaseGene::TfrmBaseGene(QWidget* Owner) : TDLLForm(Owner) {
     setObjectName("frmBaseGene");
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     FVersionText = "870401-0.00.00";
-    resize(560, 380);
+    resize(600, 380);
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -131,7 +131,7 @@ TfrmBaseGene::TfrmBaseGene(QWidget* Owner) : TDLLForm(Owner) {
     pgOption->addTab(tsOption1, QStringLiteral("基本选项"));
     pgOption->addTab(tsOption2, QStringLiteral("系统选项"));
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({150, 410});
+    Splitter1->setSizes({200, 400}); // room for the scheme tool bar
 
     lblToday = new QLabel(QStringLiteral("制表日期"), tsOption2);
     lblToday->setObjectName("lblToday");
