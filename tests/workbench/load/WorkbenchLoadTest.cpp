@@ -9,6 +9,7 @@
 
 #include "common/PgServer.h"
 #include "controls/ExtPage.h"
+#include "controls/FDBGrid.h"
 #include "controls/KvEdit.h"
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
@@ -308,6 +309,23 @@ TEST_P(WorkbenchLoad, DatesShowInTheCompanyFormat) {
     EXPECT_FALSE(pre.FieldByName("TB042").ReadOnly());
     pre.Last();
     EXPECT_EQ(pre.FieldByName("TB013").DisplayText(), "");
+}
+
+TEST_P(WorkbenchLoad, ClickOnABarMakesItsLineCurrent) {
+    query("F1");
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    wb->mgMPSTC->GantArea()->repaint();
+    wb->mgMPSTC->UpdateAllGeometry();
+    const QRect r = wb->mgMPSTC->ItemRect(item(2)->Bar);
+    ASSERT_FALSE(r.isEmpty());
+    QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, Qt::NoModifier, r.center());
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB037").AsString().trimmed(), "010101");
+    EXPECT_EQ(wb->dgMPSTB->currentIndex().row(), 2);
+    EXPECT_EQ(wb->CurrentRowIndex(), 2);
+    EXPECT_EQ(item(2)->Bar->Color, 0x0000FF00u);
+    EXPECT_EQ(item(0)->Bar->Color, 0x0000FFFFu);
+    EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R2"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchLoad, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
