@@ -170,6 +170,7 @@ void TdmKrta07S::OpenItemResources(const QString& item) {
 const std::vector<TItemResource>& TdmKrta07S::ItemResources(const QString& item) {
     auto it = FItemResources.find(item);
     if (it != FItemResources.end()) return *it;
+    if (FAllItemsRead) return *FItemResources.insert(item, {});
     OpenItemResources(item);
     std::vector<TItemResource> rows;
     kv::TField& mc002 = qryMPSMC->FieldByName(QStringLiteral("MC002"));
@@ -180,6 +181,26 @@ const std::vector<TItemResource>& TdmKrta07S::ItemResources(const QString& item)
         rows.push_back(
             {mc002.AsString().trimmed(), mc004.AsFloat(), mc005.AsFloat(), mb006.AsString().trimmed()});
     return *FItemResources.insert(item, std::move(rows));
+}
+
+void TdmKrta07S::ReadAllItemResources() {
+    FItemResources.clear();
+    TKvADOQuery q;
+    q.SetConnection(dbKrta07);
+    q.SetSQL(ExpandSQL(
+        QStringLiteral("SELECT MC001 , MC002 , MC004 , MC005 ,MB006  FROM $$MPSMC LEFT JOIN $$MPSMB ON "
+                       "MC002=MB001 ORDER BY MC001 , MC002 ")));
+    q.Open();
+    const int mc001 = q.FieldByName(QStringLiteral("MC001")).Index();
+    const int mc002 = q.FieldByName(QStringLiteral("MC002")).Index();
+    const int mc004 = q.FieldByName(QStringLiteral("MC004")).Index();
+    const int mc005 = q.FieldByName(QStringLiteral("MC005")).Index();
+    const int mb006 = q.FieldByName(QStringLiteral("MB006")).Index();
+    for (int r = 0; r < q.RecordCount(); ++r)
+        FItemResources[q.valueAt(r, mc001).toString().trimmed()].push_back(
+            {q.valueAt(r, mc002).toString().trimmed(), q.valueAt(r, mc004).toDouble(),
+             q.valueAt(r, mc005).toDouble(), q.valueAt(r, mb006).toString().trimmed()});
+    FAllItemsRead = true;
 }
 
 void TdmKrta07S::ReadCompanyParameters() {

@@ -70,7 +70,12 @@ public:
     // The item's resources in qryMPSMC's order; read once per item until ClearItemResources, as the
     // consumption passes ask for the same items line after line.
     const std::vector<TItemResource>& ItemResources(const QString& item);
-    void ClearItemResources() { FItemResources.clear(); }
+    void ClearItemResources() {
+        FItemResources.clear();
+        FAllItemsRead = false;
+    }
+    // Reads the resources of every item in one query, for a load that asks for most of them.
+    void ReadAllItemResources();
 
     // Company date format from the first CMSMA row (0 when there is none).
     int CompanyDateFormat() const { return FDateFormat; }
@@ -89,4 +94,5 @@ private:
     int FDateFormat = 0;
     QString FDateSeparator;
     QHash<QString, std::vector<TItemResource>> FItemResources;
+    bool FAllItemsRead = false;
 };

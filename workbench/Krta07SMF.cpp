@@ -28,6 +28,7 @@
 #include "platform/data/DataSource.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMFCharts.h"
+#include "workbench/Krta07SMFPlan.h"
 #include "workbench/Krta07SQF.h"
 #include "workbench/Krta07SWF.h"
 
@@ -95,7 +96,7 @@ QString TfrmKrta07SM::LineKeyOf(const QStringList& Parts) {
 }
 
 TfrmKrta07SM::TfrmKrta07SM(QWidget* Owner, const QString& ConnectString)
-    : TKVForm(Owner), FConnectString(ConnectString) {
+    : TKVForm(Owner), FConnectString(ConnectString), FPlanTotals(std::make_unique<TKrta07PlanTotals>()) {
     setObjectName(QStringLiteral("frmKrta07SM"));
     setWindowFlag(Qt::Window);
     BuildComponents();
@@ -357,6 +358,15 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.FSourceDoc = sourceDocText(edTB004);
     dm.ClearItemResources();
     progress(tr("Reading lines"), 0, 0);
+    dm.ReadAllItemResources();
+    // The sets move while they reload; the highlight follows once the rows are built.
+    const bool wasBusy = FScrollBusy;
+    FScrollBusy = true;
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{FScrollBusy, wasBusy};
     dm.qryMPSTB->Close();
     dm.qryMPSTBPre->Close();
     dm.qryMPSTB->Open();

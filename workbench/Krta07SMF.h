@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "frame/KVForm.h"
@@ -32,6 +33,7 @@ class TKrta07LoadChart;
 class TKrta07CapacityChart;
 class QChart;
 class QChartView;
+struct TKrta07PlanTotals;
 
 // The frame's data calls the workbench and its dialogs need: value checks and lookup windows.
 class TKrta07DataCalls {
@@ -118,6 +120,8 @@ public:
     void RecomputeLineConsumption();
     void RebuildPlannedLoad();
     void RefreshLoadChart();
+    // Draws a pending refresh of the small chart now.
+    void FlushLoadChart();
     void BuildCapacityCharts();
     void LocaliseCharts();
     // Consumption details of a resource (all days when Day is empty).
@@ -146,6 +150,10 @@ private:
     QElapsedTimer FQueryClock;
     QElapsedTimer FPaintClock;
     QProgressDialog* FProgress = nullptr;
+    bool FChartPending = false;
+    // Planned load per resource and day, kept with the plan rows so the load is rebuilt from
+    // resource days rather than from every plan row.
+    std::unique_ptr<TKrta07PlanTotals> FPlanTotals;
 
 protected:
     bool event(QEvent* e) override;

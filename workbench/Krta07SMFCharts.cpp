@@ -26,24 +26,30 @@ QBarSet* makeSet(int i) {
     return s;
 }
 
-// Replaces the bar values and the day axis in one go, so the chart lays itself out once.
-void fillBars(QChart* chart, const std::vector<QBarSet*>& sets,
+// Hands the chart a new set of bars filled beforehand, with its categories set in one call: the
+// chart then lays itself out once instead of once per value and label.
+void fillBars(QChart* chart, std::vector<QBarSet*>& sets,
               const std::vector<const std::vector<double>*>& values, const QStringList& days) {
+    QStackedBarSeries* old = nullptr;
+    for (QAbstractSeries* s : chart->series())
+        if ((old = qobject_cast<QStackedBarSeries*>(s))) break;
+    auto* bars = new QStackedBarSeries;
     for (size_t k = 0; k < sets.size(); ++k) {
-        QBarSet* s = sets[k];
-        if (s->count()) s->remove(0, s->count());
+        auto* s = new QBarSet(sets[k]->label());
+        s->setColor(sets[k]->color());
+        s->setBorderColor(sets[k]->borderColor());
         QList<qreal> list;
         list.reserve(qsizetype(days.size()));
         for (double v : *values[k])
             list.append(v);
         s->append(list);
+        bars->append(s);
+        sets[k] = s;
     }
-    auto axes = chart->axes(Qt::Horizontal);
-    if (!axes.isEmpty())
-        if (auto* cat = qobject_cast<QBarCategoryAxis*>(axes.first())) {
-            cat->clear();
-            cat->append(days);
-        }
+    if (old) {
+        chart->removeSeries(old);
+        delete old;
+    }
     double top = 0;
     for (int i = 0; i < days.size(); ++i) {
         double sum = 0;
@@ -51,8 +57,13 @@ void fillBars(QChart* chart, const std::vector<QBarSet*>& sets,
             sum += (*values[k])[size_t(i)];
         top = std::max(top, sum);
     }
-    auto vaxes = chart->axes(Qt::Vertical);
-    if (!vaxes.isEmpty()) vaxes.first()->setRange(0, top > 0 ? top * 1.1 : 1);
+    auto* x = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
+    auto* y = chart->axes(Qt::Vertical).value(0);
+    if (x) x->setCategories(days);
+    if (y) y->setRange(0, top > 0 ? top * 1.1 : 1);
+    chart->addSeries(bars);
+    if (x) bars->attachAxis(x);
+    if (y) bars->attachAxis(y);
 }
 
 QChart* newChart(QStackedBarSeries* bars) {
@@ -126,7 +137,12 @@ void TKrta07LoadChart::SetTitle(const QString& title) {
 }
 
 void TKrta07LoadChart::SetValues(const TKrta07LoadValues& v) {
-    fillBars(chart(), {seZ, seF, seJZ, seJF}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    std::vector<QBarSet*> sets{seZ, seF, seJZ, seJF};
+    fillBars(chart(), sets, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    seZ = sets[0];
+    seF = sets[1];
+    seJZ = sets[2];
+    seJF = sets[3];
 }
 
 void TKrta07LoadChart::ClearValues() {
@@ -181,10 +197,6 @@ TKrta07CapacityChart::TKrta07CapacityChart(QWidget* parent, const QString& resou
     connect(btnDetail, &QToolButton::clicked, this, [this] {
         if (OnDetail) OnDetail(Resource, QString());
     });
-    for (QBarSet* s : {Series1, Series2, Series3, Series4})
-        connect(s, &QBarSet::doubleClicked, this, [this](int index) {
-            if (OnDetail && index >= 0 && index < Days.size()) OnDetail(Resource, Days[index]);
-        });
 }
 
 QChart* TKrta07CapacityChart::chart() const {
@@ -193,7 +205,21 @@ QChart* TKrta07CapacityChart::chart() const {
 
 void TKrta07CapacityChart::SetValues(const TKrta07LoadValues& v) {
     Days = v.Days;
-    fillBars(chart(), {Series1, Series2, Series3, Series4}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    std::vector<QBarSet*> sets{Series1, Series2, Series3, Series4};
+    fillBars(chart(), sets, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    Series1 = sets[0];
+    Series2 = sets[1];
+    Series3 = sets[2];
+    Series4 = sets[3];
+    for (QBarSet* s : sets)
+        connect(s, &QBarSet::doubleClicked, this, [this](int index) {
+            if (OnDetail && index >= 0 && index < Days.size()) OnDetail(Resource, Days[index]);
+        });
+    // The capacity line stays above the bars.
+    chart()->removeSeries(Series5);
+    chart()->addSeries(Series5);
+    Series5->attachAxis(chart()->axes(Qt::Horizontal).first());
+    Series5->attachAxis(chart()->axes(Qt::Vertical).first());
     QList<QPointF> points;
     double top = 0;
     for (size_t i = 0; i < v.TD003.size(); ++i) {
@@ -221,6 +247,7 @@ void TKrta07CapacityChart::LocaliseTitles(const std::function<QString(const QStr
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QScrollArea>
+#include <QTimer>
 
 #include "controls/FDBGrid.h"
 #include "gantt/MyGant.h"
@@ -262,6 +289,15 @@ TKrta07LoadValues loadValues(kv::TClientDataSet& load, const QString& resource, 
 } // namespace
 
 void TfrmKrta07SM::RefreshLoadChart() {
+    // The chart is redrawn once the window is idle: moving through lines quickly redraws it once.
+    if (FChartPending) return;
+    FChartPending = true;
+    QTimer::singleShot(0, this, [this] { FlushLoadChart(); });
+}
+
+void TfrmKrta07SM::FlushLoadChart() {
+    if (!FChartPending) return;
+    FChartPending = false;
     if (!dmKrta07S) return;
     kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
     const QString R = pre.Active() && !pre.IsEmpty()

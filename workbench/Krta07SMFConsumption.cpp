@@ -1,6 +1,7 @@
 // Plan consumption of the resources by the lines' day quantities, and the planned columns of the
 // resource load built from it.
 #include <QHash>
+#include <cmath>
 
 #include "gantt/MyGant.h"
 #include "lang/CodeConverter.h"
@@ -9,12 +10,12 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFPlan.h"
 
 namespace {
 
-struct Amounts {
-    double main = 0, nonMain = 0;
-};
+using Amounts = TKrta07Amounts;
+using LoadKey = TKrta07LoadKey;
 
 // main and non-main consumption of one day quantity for one item resource.
 Amounts amountsOf(const TItemResource& res, const QString& mainResource, double q) {
@@ -41,27 +42,11 @@ template <typename Key> struct OrderedSums {
     }
 };
 
-struct LoadKey {
-    QString resource, day;
-    bool operator==(const LoadKey& o) const { return resource == o.resource && day == o.day; }
-};
-size_t qHash(const LoadKey& k, size_t seed = 0) {
-    return qHashMulti(seed, k.resource, k.day);
-}
-
-struct PlanKey {
-    QString resource, day;
-    int line; // row of the line
-    bool operator==(const PlanKey& o) const {
-        return line == o.line && resource == o.resource && day == o.day;
-    }
-};
-size_t qHash(const PlanKey& k, size_t seed = 0) {
-    return qHashMulti(seed, k.resource, k.day, k.line);
-}
-
 // Adds planned amounts to the load rows, appending the days the load does not have yet.
-void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums) {
+// With totals given, an appended row (FLAG -1) whose resource day no plan row adds to any more goes,
+// as a rebuild from the plan rows would not have it.
+void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums,
+               const TKrta07PlanTotals* totals = nullptr) {
     kv::TField& td005 = load.FieldByName(QStringLiteral("TD005"));
     kv::TField& td007 = load.FieldByName(QStringLiteral("TD007"));
     load.DisableControls();
@@ -69,6 +54,11 @@ void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums) {
         const LoadKey& k = sums.keys[i];
         const Amounts& a = sums.sums[i];
         if (load.Locate(QStringLiteral("TD001;TD002"), QVariantList{k.resource, k.day})) {
+            if (totals && !totals->days.contains(k) &&
+                load.FieldByName(QStringLiteral("FLAG")).AsInteger() == -1) {
+                load.Delete();
+                continue;
+            }
             load.Edit();
             td005.SetAsFloat(td005.AsFloat() + a.main);
             td007.SetAsFloat(td007.AsFloat() + a.nonMain);
@@ -112,9 +102,21 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
               tb005 = idx("TB005"), tb037 = idx("TB037"), tb006 = idx("TB006"), tb036 = idx("TB036");
     auto text = [&lines](int r, int f) { return lines.valueAt(r, f).toString().trimmed(); };
 
-    OrderedSums<PlanKey> planSums;
+    // A line has one cell per day and an item each resource once, so every (resource, day, line)
+    // comes up once: plan rows are collected without looking for an earlier one.
+    struct PlanRow {
+        int line;
+        const QString* resource;
+        int day; // index into dayTexts
+        Amounts amounts;
+    };
+    std::vector<PlanRow> planRows;
+    QStringList dayTexts;
+    QHash<qint64, int> dayIndex;
     OrderedSums<LoadKey> loadSums;
     std::vector<LineParts> lineParts;
+    lineParts.reserve(size_t(lines.RecordCount()));
+    std::vector<std::pair<int, double>> cells; // day index and quantity of the line's days with one
     TMyGantList* list = mgMPSTC->MyGantList();
     const int n = lines.RecordCount();
     for (int r = 0; r < n; ++r) {
@@ -125,18 +127,31 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
         const int i =
             FRowOfKey.value(LineKeyOf({text(r, tb001), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037}), -1);
         TMyGantItem* item = list->Items(i);
+        cells.clear();
+        if (item)
+            for (TphDataEntity_GantTime* cell : item->DayCells) {
+                const double q = item->GetDayValue(cell->StartTime);
+                if (q == 0) continue;
+                const qint64 dayNumber = qint64(std::floor(cell->StartTime));
+                auto found = dayIndex.constFind(dayNumber);
+                int d;
+                if (found == dayIndex.cend()) {
+                    d = int(dayTexts.size());
+                    dayTexts.append(Krta07DayText(cell->StartTime));
+                    dayIndex.insert(dayNumber, d);
+                } else {
+                    d = *found;
+                }
+                cells.emplace_back(d, q);
+            }
         for (const TItemResource& res : dm.ItemResources(p.TB006)) {
             FConsumptionKeys.append(QStringList{res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004,
                                                 p.TB005, p.TB037, QString()}
                                         .join(QChar(5)));
-            if (!item) continue;
-            for (TphDataEntity_GantTime* cell : item->DayCells) {
-                const double q = item->GetDayValue(cell->StartTime);
-                if (q == 0) continue;
-                const QString day = Krta07DayText(cell->StartTime);
+            for (const auto& [d, q] : cells) {
                 const Amounts a = amountsOf(res, p.TB036, q);
-                planSums.add({res.MC002, day, r}, a);
-                loadSums.add({res.MC002, day}, a);
+                planRows.push_back({r, &res.MC002, d, a});
+                loadSums.add({res.MC002, dayTexts[d]}, a);
             }
         }
     }
@@ -149,26 +164,30 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     for (int c = 0; c < 12; ++c)
         fieldOf[c] = plan.FieldByName(QString::fromLatin1(names[c])).Index();
     QVariant values[12];
+    values[2] = QStringLiteral("2");
+    values[10] = QString();
     plan.beginLoad();
-    for (size_t k = 0; k < planSums.keys.size(); ++k) {
-        const PlanKey& key = planSums.keys[k];
-        const LineParts& p = lineParts[size_t(key.line)];
-        values[0] = key.resource;
-        values[1] = key.day;
-        values[2] = QStringLiteral("2");
+    for (const PlanRow& row : planRows) {
+        const LineParts& p = lineParts[size_t(row.line)];
+        values[0] = *row.resource;
+        values[1] = dayTexts[row.day];
         values[3] = p.TB003;
         values[4] = p.TB051;
         values[5] = p.TB004;
         values[6] = p.TB005;
         values[7] = p.TB037;
-        values[8] = planSums.sums[k].main;
-        values[9] = planSums.sums[k].nonMain;
-        values[10] = QString();
-        values[11] = QVariant();
+        values[8] = row.amounts.main;
+        values[9] = row.amounts.nonMain;
         plan.loadRow(values, fieldOf, 12);
     }
     plan.endLoad();
     addToLoad(*dm.qryMPSTD, loadSums);
+    FPlanTotals->days.clear();
+    FPlanTotals->days.reserve(qsizetype(loadSums.keys.size()));
+    for (size_t k = 0; k < loadSums.keys.size(); ++k)
+        FPlanTotals->days.insert(loadSums.keys[k], {loadSums.sums[k], 0});
+    for (const PlanRow& row : planRows)
+        ++FPlanTotals->days[{*row.resource, dayTexts[row.day]}].rows;
 }
 
 void TfrmKrta07SM::RecomputeLineConsumption() {
@@ -192,7 +211,15 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
                        {res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037});
         plan.First();
         while (!plan.IsEmpty()) {
-            delta.add({res.MC002, tf002.AsString().trimmed()}, {-tf008.AsFloat(), -tf009.AsFloat()});
+            const LoadKey key{res.MC002, tf002.AsString().trimmed()};
+            const Amounts a{-tf008.AsFloat(), -tf009.AsFloat()};
+            delta.add(key, a);
+            auto t = FPlanTotals->days.find(key);
+            if (t != FPlanTotals->days.end()) {
+                t->sum.main += a.main;
+                t->sum.nonMain += a.nonMain;
+                if (--t->rows <= 0) FPlanTotals->days.erase(t);
+            }
             plan.Delete();
         }
         plan.ClearFilter();
@@ -205,6 +232,10 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
             delta.add({res.MC002, Krta07DayText(cell->StartTime)}, a);
         }
         for (size_t k = 0; k < rows.keys.size(); ++k) {
+            TKrta07PlanTotal& t = FPlanTotals->days[rows.keys[k]];
+            t.sum.main += rows.sums[k].main;
+            t.sum.nonMain += rows.sums[k].nonMain;
+            ++t.rows;
             plan.Append();
             plan.FieldByName(QStringLiteral("TF001")).SetAsString(res.MC002);
             tf002.SetAsString(rows.keys[k].day);
@@ -229,7 +260,7 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
         RebuildPlannedLoad();
         return;
     }
-    addToLoad(*dm.qryMPSTD, delta);
+    addToLoad(*dm.qryMPSTD, delta, FPlanTotals.get());
     RefreshLoadChart();
 }
 
@@ -240,18 +271,18 @@ void TfrmKrta07SM::RebuildPlannedLoad() {
     if (dm.FRangeEnd < stop) dm.FRangeEnd = stop;
     dm.qryMPSTD->Close();
     dm.qryMPSTD->Open();
-    const kv::TClientDataSet& plan = *dm.qryMPSTF;
+    // The totals hold what the plan rows add up to per resource day; in key order, so that the
+    // appended days come in a stable order.
+    std::vector<LoadKey> keys;
+    keys.reserve(size_t(FPlanTotals->days.size()));
+    for (auto it = FPlanTotals->days.cbegin(); it != FPlanTotals->days.cend(); ++it)
+        keys.push_back(it.key());
+    std::sort(keys.begin(), keys.end(), [](const LoadKey& a, const LoadKey& b) {
+        return a.resource != b.resource ? a.resource < b.resource : a.day < b.day;
+    });
     OrderedSums<LoadKey> sums;
-    if (plan.Active()) {
-        const int tf001 = plan.FieldByName(QStringLiteral("TF001")).Index();
-        const int tf002 = plan.FieldByName(QStringLiteral("TF002")).Index();
-        const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
-        const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
-        for (int r = 0; r < plan.RecordCount(); ++r)
-            sums.add(
-                {plan.valueAt(r, tf001).toString().trimmed(), plan.valueAt(r, tf002).toString().trimmed()},
-                {plan.valueAt(r, tf008).toDouble(), plan.valueAt(r, tf009).toDouble()});
-    }
+    for (const LoadKey& k : keys)
+        sums.add(k, FPlanTotals->days.value(k).sum);
     addToLoad(*dm.qryMPSTD, sums);
     RefreshLoadChart();
 }

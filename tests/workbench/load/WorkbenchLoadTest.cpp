@@ -218,6 +218,7 @@ TEST_P(WorkbenchLoad, FirstBarIsLimeUntilAnotherLineIsCurrent) {
     EXPECT_EQ(item(0)->Bar->Color, 0x0000FFFFu);
     EXPECT_EQ(item(1)->Bar->Color, 0x0000FF00u);
     EXPECT_TRUE(item(1)->Bar->Selected);
+    wb->FlushLoadChart();
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R2"));
 }
 
@@ -271,6 +272,7 @@ TEST_P(WorkbenchLoad, PlanConsumptionAndPlannedLoad) {
 TEST_P(WorkbenchLoad, LoadChartsShowTheCurrentLine) {
     query("F1");
     wb->RefreshLoadChart();
+    wb->FlushLoadChart();
     const int days = int(std::lround(wb->mgMPSTC->Stop() - wb->mgMPSTC->Start())) + 1;
     EXPECT_EQ(wb->ctMPSTC->PointCount(), days);
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R1"));
@@ -293,6 +295,7 @@ TEST_P(WorkbenchLoad, LoadChartsShowTheCurrentLine) {
     pre.FieldByName("TB036").SetAsString("");
     pre.Post();
     wb->RefreshLoadChart();
+    QCoreApplication::processEvents(); // the chart redraws once the window is idle
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:"));
     EXPECT_EQ(wb->ctMPSTC->PointCount(), 0);
 }
@@ -325,6 +328,7 @@ TEST_P(WorkbenchLoad, ClickOnABarMakesItsLineCurrent) {
     EXPECT_EQ(wb->CurrentRowIndex(), 2);
     EXPECT_EQ(item(2)->Bar->Color, 0x0000FF00u);
     EXPECT_EQ(item(0)->Bar->Color, 0x0000FFFFu);
+    QCoreApplication::processEvents();
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R2"));
 }
 

@@ -1,0 +1,25 @@
+#pragma once
+// Sums of plan consumption per resource and day, shared by the consumption passes.
+#include <QHash>
+#include <QString>
+
+struct TKrta07Amounts {
+    double main = 0, nonMain = 0;
+};
+
+struct TKrta07LoadKey {
+    QString resource, day;
+    bool operator==(const TKrta07LoadKey& o) const { return resource == o.resource && day == o.day; }
+};
+inline size_t qHash(const TKrta07LoadKey& k, size_t seed = 0) {
+    return qHashMulti(seed, k.resource, k.day);
+}
+
+struct TKrta07PlanTotal {
+    TKrta07Amounts sum;
+    int rows = 0; // plan rows adding to this resource day
+};
+
+struct TKrta07PlanTotals {
+    QHash<TKrta07LoadKey, TKrta07PlanTotal> days;
+};
