@@ -35,6 +35,25 @@ const char* const kDetailSQL =
 const char* const kItemResourceSQL = "SELECT MC001 , MC002 , MC004 , MC005 ,MB006  FROM $$MPSMC LEFT JOIN "
                                      "$$MPSMB ON MC002=MB001 WHERE MC001 =:MC001 ";
 
+// The rows of a data set as a row source: what one set read from the database, another takes
+// without a second query.
+class TDataSetRows : public kv::TRowSource {
+public:
+    explicit TDataSetRows(kv::TClientDataSet& set) : FSet(set) {}
+    void openRows() override { FRow = -1; }
+    int columnCount() const override { return FSet.FieldCount(); }
+    QString columnName(int column) const override { return FSet.Fields(column).FieldName(); }
+    kv::TFieldType columnType(int column) const override { return FSet.Fields(column).DataType(); }
+    int columnSize(int column) const override { return FSet.Fields(column).Size(); }
+    bool nextRow() override { return ++FRow < FSet.RecordCount(); }
+    QVariant columnValue(int column) const override { return FSet.valueAt(FRow, column); }
+    void closeRows() override {}
+
+private:
+    kv::TClientDataSet& FSet;
+    int FRow = -1;
+};
+
 struct FieldLabel {
     const char* name;
     const char* label;
@@ -108,8 +127,10 @@ TdmKrta07S::TdmKrta07S(QObject* owner, const QString& dbName, const QString& con
         c->SetProvider(p);
         return c;
     };
-    qryMPSTBPre = clientSet("qryMPSTBPre", dspMPSTB);
-    qryMPSTB = clientSet("qryMPSTB", dspMPSTB);
+    FLineCopy = std::make_unique<TDataSetRows>(*(qryMPSTB = clientSet("qryMPSTB", dspMPSTB)));
+    dspMPSTBPre = provider("dspMPSTBPre", nullptr);
+    dspMPSTBPre->SetDataSet(FLineCopy.get());
+    qryMPSTBPre = clientSet("qryMPSTBPre", dspMPSTBPre);
     qryMPSTD = clientSet("qryMPSTD", dspMPSTD);
     qryMPSTF = clientSet("qryMPSTF", dspMPSTF);
 

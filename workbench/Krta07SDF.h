@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "gantt/phColor.h"
@@ -15,6 +16,7 @@ class TClientDataSet;
 class TDataSetProvider;
 class TDataSource;
 class TField;
+class TRowSource;
 } // namespace kv
 
 // One resource an item uses: MC004 units of the resource per MC005 units of the item.
@@ -44,6 +46,8 @@ public:
     kv::TDataSetProvider* dspMPSTB;
     kv::TDataSetProvider* dspMPSTD;
     kv::TDataSetProvider* dspMPSTF;
+    // Feeds qryMPSTBPre from the rows qryMPSTB has just read, so one query serves both sets.
+    kv::TDataSetProvider* dspMPSTBPre;
     kv::TClientDataSet* qryMPSTBPre;
     kv::TClientDataSet* qryMPSTB;
     kv::TClientDataSet* qryMPSTD;
@@ -88,6 +92,7 @@ public:
     void SetupFields();
 
 private:
+    std::unique_ptr<kv::TRowSource> FLineCopy;
     void SetupDateField(kv::TField* field);
 
     QString FDBName;
