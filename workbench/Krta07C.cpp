@@ -1,0 +1,84 @@
+#include "workbench/Krta07C.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "lang/CodeConverter.h"
+#include "platform/ole/Variant.h"
+
+namespace {
+QString textOf(const kv::Variant& v) {
+    return v.isNull() || v.isEmpty() ? QString() : v.toString();
+}
+// The values of a one-dimensional array, or of the first row of a two-dimensional one.
+QStringList rowOf(const kv::Variant& v) {
+    QStringList row;
+    if (!v.isArray()) return row;
+    for (int i = v.lowBound(); i <= v.highBound(); ++i) {
+        const kv::Variant& e = v.at(i);
+        if (e.isArray()) return rowOf(e);
+        row << textOf(e);
+    }
+    return row;
+}
+} // namespace
+
+TfrmKRTA07::TfrmKRTA07(QWidget* Owner) : TfrmBaseRpt(Owner) {
+    setObjectName(QStringLiteral("frmKRTA07"));
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(10);
+    memLNG = new QPlainTextEdit(tsOption1);
+    memLNG->setObjectName(QStringLiteral("memLNG"));
+    memLNG->setPlainText(QString::fromUtf8(
+        "-普及版\n数量总和必须等于\n字段[工单单别]不可空白!\n此单别不存在或单据性质不存在!\n"
+        "此工作中心不存在!\n此供应商不存在!\n此供应商的核准状况为尚待核准!\n"
+        "此供应商的核准状况为不准交易!\n工厂不可空白!\n工厂不存在!\n主要资源不存在!"));
+    memLNG->hide();
+    ed01 = new QLineEdit(tsOption1);
+    ed01->setObjectName(QStringLiteral("ed01"));
+    ed01->setFixedWidth(0);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+}
+
+QString TfrmKRTA07::WorkbenchCaption() const {
+    const QString suffix =
+        FProductID == 5 ? memLNG->toPlainText().split(QLatin1Char('\n')).value(0) : QString();
+    return ProgramName() + suffix + QLatin1Char('[') + FVersionCode + QLatin1Char(']');
+}
+
+void TfrmKRTA07::Timer1Timer() {
+    hide();
+    // A tick queued before the timer stopped must not open a second workbench.
+    if (!Timer1->isActive() || FWorkbench) return;
+    FWorkbench = new TfrmKrta07SM(this);
+    TfrmKrta07SM::Current = FWorkbench;
+    FWorkbench->FUserID = UserID();
+    FWorkbench->FDBName = FDbName;
+    FWorkbench->FCompany = CompanyID();
+    FWorkbench->FDataCalls = this;
+    FWorkbench->InitWorkbench();
+    setWindowTitle(WorkbenchCaption());
+    FWorkbench->setWindowTitle(
+        KvConverter ? KvConverter->ConvertUIString(kv::Variant(windowTitle())).toString() : windowTitle());
+    FWorkbench->show();
+    Timer1->stop();
+}
+
+bool TfrmKRTA07::CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
+                           QStringList& Row) {
+    kv::Variant result;
+    if (!GetData(Table, QueryNo, false, result, kv::Variant(Key))) return false;
+    Row = rowOf(result);
+    return true;
+}
+
+QStringList TfrmKRTA07::OpenLookup(const QString& Table, const QString& WindowNo, const QStringList& Params) {
+    kv::Variant keys;
+    if (!Params.isEmpty()) keys = kv::Variant(Params.value(0));
+    const kv::Variant chosen = LookupData(Table, WindowNo, keys, kv::Variant(), false, kv::Variant());
+    return rowOf(chosen);
+}

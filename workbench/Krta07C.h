@@ -1,0 +1,32 @@
+#pragma once
+// TfrmKRTA07: the module's main form. It is never used as a window: its first timer tick hides it
+// and opens the scheduling workbench, which closes it again when it closes.
+#include "optionforms/BaseRpt.h"
+#include "workbench/Krta07SMF.h"
+
+class QTimer;
+class QPlainTextEdit;
+class QLineEdit;
+
+class TfrmKRTA07 : public TfrmBaseRpt, public TKrta07DataCalls {
+    Q_OBJECT
+public:
+    explicit TfrmKRTA07(QWidget* Owner = nullptr);
+
+    QTimer* Timer1;
+    QPlainTextEdit* memLNG;
+    QLineEdit* ed01;
+
+    void Timer1Timer();
+    TfrmKrta07SM* Workbench() const { return FWorkbench; }
+    // The caption of the workbench: program name, edition suffix for product 5, version.
+    QString WorkbenchCaption() const;
+
+    // TKrta07DataCalls, through the frame's validator service and lookup window.
+    bool CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
+                   QStringList& Row) override;
+    QStringList OpenLookup(const QString& Table, const QString& WindowNo, const QStringList& Params) override;
+
+private:
+    TfrmKrta07SM* FWorkbench = nullptr;
+};
