@@ -82,6 +82,18 @@ public:
 
     void RunRequest(const kv::Variant& Request) override;
 
+    // Condition schemes: named sets of option values kept per user and program on the application server.
+    virtual QString BuildOptionList();
+    // One line per option-list entry, each ended by CR LF; missing components give empty lines.
+    QString SchemeValues(const QString& OptionList);
+    bool SaveScheme(const QString& OptionList, const QString& Name, bool Replace);
+    virtual bool ApplyScheme(const QString& OptionList, const QString& Values);
+    virtual void LoadSchemes();
+    bool OpenScheme(const QString& Name);
+    bool DeleteScheme(const QString& Name);
+    // False, with the old caption kept, when the new name is refused here or by the server.
+    bool RenameScheme(const QString& OldName, const QString& NewName);
+
     void SetOptionCount(int N);
     void SetDateFields(const QString& Names);
     // Generic data call on the validator service; true when a row was found.
@@ -121,6 +133,11 @@ public:
     // Options and job requests.
     int FHeaderSize = 9, FOptionCount = 0, FSystemOptionCount = 1;
     QString FDateFields, FYearMonthFields, FRequiredFields;
+    QString FOptionList;
+    // One entry per date field, fields separated by character 3 (single date or range, variable or not).
+    QStringList FDateSettings;
+    // The listed schemes by stored name: [option list, values].
+    QHash<QString, QStringList> FSchemes;
     bool FSilentMessages = false, FInteractive = true, FPressOk = false, FLabelled = false;
     bool FPendingFailure = false;
     kv::Variant FLastRequest, FJobRequest;
