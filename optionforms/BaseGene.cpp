@@ -57,10 +57,10 @@ bool formatMessage(const QString& text, const QStringList& args, QString& out) {
             continue;
         }
         if (i + 1 >= text.size()) return false;
-        const QChar spec = text.at(++i);
-        if (spec == '%') {
+        const QChar conversion = text.at(++i);
+        if (conversion == '%') {
             out += '%';
-        } else if (spec == 's' || spec == 'S') {
+        } else if (conversion == 's' || conversion == 'S') {
             if (next >= args.size()) return false;
             out += args.at(next++);
         } else {

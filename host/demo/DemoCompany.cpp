@@ -73,7 +73,7 @@ QString ymd(const QDate& d) {
 }
 
 struct Item {
-    QString code, name, spec;
+    QString code, name, specification;
     QChar property; // M made, S subcontracted, P purchased
     std::vector<int> resources;
 };
@@ -195,7 +195,7 @@ private:
         auto inv = inserter("INVMB", {"MB001", "MB002", "MB003", "MB004", "MB025"});
         auto mc = inserter("MPSMC", {"MC001", "MC002", "MC004", "MC005"});
         for (Item& item : FItems) {
-            inv->row({item.code, item.name, item.spec, item.property == u'P' ? "PCS" : "SET",
+            inv->row({item.code, item.name, item.specification, item.property == u'P' ? "PCS" : "SET",
                       QString(item.property)});
             if (item.property == u'P') continue;
             // Three resources per scheduled item; the first is the line's main resource.
@@ -239,8 +239,8 @@ private:
         footers->row({"2", "S01", "厂长", "计划主管", "计划员"});
     }
 
-    void addItem(const QString& code, const QString& name, const QString& spec, QChar property) {
-        Item item{code, name, spec, property, {}};
+    void addItem(const QString& code, const QString& name, const QString& specification, QChar property) {
+        Item item{code, name, specification, property, {}};
         (property == u'P'                            ? FParts
          : property == u'S'                          ? FSubcontracted
          : property == u'M' && code.startsWith("FG") ? FFinished
