@@ -474,65 +474,41 @@ void TStringAlignGrid::SetCellControl(int col, int row, bool flag, const QString
 // ---------------------------------------------------------------------------------------------------
 // Rows and columns.
 
-void TStringAlignGrid::ShiftRows(int from, int delta) {
-    auto shiftCells = [&](auto& map) {
-        std::remove_reference_t<decltype(map)> moved;
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            const int r = it.key().second;
-            if (delta < 0 && r == from) continue;
-            moved.insert({it.key().first, r >= from + (delta < 0 ? 1 : 0) ? r + delta : r}, it.value());
-        }
-        map = moved;
-    };
-    auto shiftIndex = [&](auto& map, auto keyOf, auto makeKey) {
-        std::remove_reference_t<decltype(map)> moved;
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            const int i = keyOf(it.key());
-            if (delta < 0 && i == from) continue;
-            moved.insert(makeKey(i >= from + (delta < 0 ? 1 : 0) ? i + delta : i), it.value());
-        }
-        map = moved;
-    };
-    shiftCells(FLevels[plCell]);
-    shiftCells(FCellHints);
-    shiftCells(FCellLines);
-    auto first = [](const CellKey& k) { return k.first; };
-    auto pairKey = [](int i) { return CellKey{i, -1}; };
-    shiftIndex(FLevels[plRow], first, pairKey);
-    shiftIndex(FLevels[plFixedRow], first, pairKey);
-    shiftIndex(
-        FRowLines, [](int k) { return k; }, [](int i) { return i; });
+namespace {
+
+// Moves the records keyed at index >= from by delta; with a negative delta the record at from goes.
+// keyOf reads the index out of a key, withIndex writes a new index into it.
+template <typename Map, typename KeyOf, typename WithIndex>
+void shiftKeys(Map& map, int from, int delta, KeyOf keyOf, WithIndex withIndex) {
+    Map moved;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const int i = keyOf(it.key());
+        if (delta < 0 && i == from) continue;
+        moved.insert(withIndex(it.key(), i >= from + (delta < 0 ? 1 : 0) ? i + delta : i), it.value());
+    }
+    map = moved;
 }
 
-void TStringAlignGrid::ShiftCols(int from, int delta) {
-    auto shiftCells = [&](auto& map) {
-        std::remove_reference_t<decltype(map)> moved;
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            const int c = it.key().first;
-            if (delta < 0 && c == from) continue;
-            moved.insert({c >= from + (delta < 0 ? 1 : 0) ? c + delta : c, it.key().second}, it.value());
-        }
-        map = moved;
-    };
-    auto shiftIndex = [&](auto& map, auto keyOf, auto makeKey) {
-        std::remove_reference_t<decltype(map)> moved;
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            const int i = keyOf(it.key());
-            if (delta < 0 && i == from) continue;
-            moved.insert(makeKey(i >= from + (delta < 0 ? 1 : 0) ? i + delta : i), it.value());
-        }
-        map = moved;
-    };
-    shiftCells(FLevels[plCell]);
-    shiftCells(FCellHints);
-    shiftCells(FCellLines);
+}  // namespace
+
+void TStringAlignGrid::ShiftLines(bool rows, int from, int delta) {
+    // Cells are keyed (column, row); row and column records by (index, -1); line lists by index.
+    auto cellIndex = [rows](const CellKey& k) { return rows ? k.second : k.first; };
+    auto cellWith = [rows](const CellKey& k, int i) { return rows ? CellKey{k.first, i} : CellKey{i, k.second}; };
+    shiftKeys(FLevels[plCell], from, delta, cellIndex, cellWith);
+    shiftKeys(FCellHints, from, delta, cellIndex, cellWith);
+    shiftKeys(FCellLines, from, delta, cellIndex, cellWith);
     auto first = [](const CellKey& k) { return k.first; };
-    auto pairKey = [](int i) { return CellKey{i, -1}; };
-    shiftIndex(FLevels[plCol], first, pairKey);
-    shiftIndex(FLevels[plFixedCol], first, pairKey);
-    shiftIndex(
-        FColLines, [](int k) { return k; }, [](int i) { return i; });
+    auto pairKey = [](const CellKey&, int i) { return CellKey{i, -1}; };
+    shiftKeys(FLevels[rows ? plRow : plCol], from, delta, first, pairKey);
+    shiftKeys(FLevels[rows ? plFixedRow : plFixedCol], from, delta, first, pairKey);
+    shiftKeys(
+        rows ? FRowLines : FColLines, from, delta, [](int k) { return k; }, [](int, int i) { return i; });
 }
+
+void TStringAlignGrid::ShiftRows(int from, int delta) { ShiftLines(true, from, delta); }
+
+void TStringAlignGrid::ShiftCols(int from, int delta) { ShiftLines(false, from, delta); }
 
 bool TStringAlignGrid::SuspendEditor() {
     if (state() != QAbstractItemView::EditingState) return false;

@@ -240,6 +240,7 @@ private:
     // The editor is closed while rows or columns move and opened again afterwards.
     bool SuspendEditor();
     void ResumeEditor(bool wasEditing);
+    void ShiftLines(bool rows, int from, int delta);
     void ShiftRows(int from, int delta);
     void ShiftCols(int from, int delta);
     void ApplyPermutation(bool rows, const QList<int>& order);
