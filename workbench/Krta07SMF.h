@@ -22,6 +22,7 @@ class QWidget;
 class QProgressDialog;
 class TTabSheet;
 class TGantRow;
+class TphDataEntity_GantTime;
 class TF2Button;
 class TFDBGrid;
 class TKvEdit;
@@ -129,6 +130,33 @@ public:
 
     static QString LineKeyOf(const QStringList& Parts);
 
+    // Moving bars and their linkage (Krta07SMFMove.cpp).
+    QToolButton* dgMPSTBIButton = nullptr;
+    void mgMPSTCGantItemChangePos(TMyGantItem* Item);
+    // Rows count Gantt rows; both stay inside the family of the moved line.
+    void LinkDown(int Row, kv::TDateTime V, const QString& N);
+    void LinkUp(int Row, kv::TDateTime V, const QString& N);
+    void GantKeyDown(int& Key, int Shift);
+    void mgMPSTCDblClickGantArea(TphDataEntity_GantTime* Item);
+    void dgMPSTBIButtonClick();
+
+    // Edit state and saving (Krta07SMFSave.cpp).
+    void btnEditClick();
+    void btnOKClick();
+    void btnCancelClick();
+    // One transaction; false after showing why (the edits stay in memory).
+    bool SaveChanges();
+    void CopyLineEdits();
+    bool WriteSchedule();
+    bool WriteConsumptionDetails();
+    bool WriteResourceLoad();
+    // Asked before closing in edit mode; false keeps the workbench open.
+    bool FormCloseQuery();
+    // The daily quantity editor on row's bar; true when accepted (the bar and its days are written).
+    bool EditDailyQuantities(int Row);
+    // The same for a clicked time item: a bar edits all its days, a day cell that day only.
+    bool EditDailyQuantities(TphDataEntity_GantTime* Item);
+
 protected:
     void FormCreate() override;
     friend class TfrmKrta07SQ;
@@ -142,6 +170,12 @@ private:
     void LookupSourceDoc(TKvEdit* Edit, const QString& Factory);
     void SelectFactory();
     void mgMPSTCGantAreaMouseDown(int Row);
+    void InitMoveHandlers();
+    void mgMPSTCGantAreaMouseDown(int X, int Y);
+    void WriteBarDates(int Row, bool InWorkingSet);
+    void WidenScrollBounds(TphDataEntity_GantTime* Bar);
+    void MoveLinkedRow(int Row, int Days);
+    int FFamilyFirst = 0, FFamilyLast = -1;
     void progress(const QString& Step, int Done, int Total);
     void currentLineChanged();
 
