@@ -1,0 +1,343 @@
+#include "optionforms/Notify.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+#include <pugixml.hpp>
+
+#include "controls/Aligrid.h"
+#include "optionforms/BaseGene.h"
+#include "optionforms/PortalUser.h"
+
+namespace {
+
+const QString kSystemUserLine = QStringLiteral("1.系统用户");
+const QString kPortalUserLine = QStringLiteral("5.Portal用户");
+
+QString typeLineOf(const QString& type) {
+    for (const QString& line : {kSystemUserLine, kPortalUserLine})
+        if (!type.isEmpty() && line.startsWith(type.left(1))) return line;
+    return type;
+}
+
+// Element i of a row the lookup answered, counted from the row's lower bound; empty when missing.
+QString rowField(const kv::Variant& row, int i) {
+    if (!row.isArray() || i >= row.elementCount()) return {};
+    const kv::Variant& v = row.at(row.lowBound() + i);
+    return v.isEmptyOrNull() ? QString() : kv::varToStr(v).trimmed();
+}
+
+struct StringWriter : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
+} // namespace
+
+TfrmNotify::TfrmNotify(TfrmBaseGene* Owner, const QString& NotifyXML, const QString& StartupPortal,
+                       const QString& PortalWS)
+    : TfrmKVDialog(Owner), FForm(Owner), FPortalWS(PortalWS.trimmed()) {
+    setObjectName("frmNotify");
+    setWindowTitle(QStringLiteral("被通知人"));
+    resize(640, 280);
+    FPortalMode = StartupPortal.trimmed().toUpper() == QLatin1String("Y") && !FPortalWS.isEmpty();
+
+    grReceive = new TStringAlignGrid(this);
+    grReceive->setObjectName("grReceive");
+    grReceive->SetColCount(8);
+    grReceive->SetRowCount(2);
+    grReceive->SetFixedCols(0);
+    grReceive->SetFixedRows(1);
+    grReceive->SetEditable(true);
+    const QStringList titles{QStringLiteral("收件人"),   QStringLiteral("姓名"), QStringLiteral("手机号码"),
+                             QStringLiteral("邮箱地址"), QStringLiteral("类型"), QStringLiteral("消息"),
+                             QStringLiteral("短信"),     QStringLiteral("邮件")};
+    const int widths[] = {90, 90, 100, 130, 100, 40, 40, 40};
+    for (int col = 0; col < titles.size(); ++col) {
+        grReceive->SetCells(col, 0, titles.at(col));
+        grReceive->setColumnWidth(col, widths[col]);
+    }
+    grReceive->SetCellControl(colID, -1, false, QString(), ck_EditButton);
+    grReceive->SetCellControl(colType, -1, true, TypeLine(), ck_PickList);
+    for (int col : {int(colMsg), int(colSMS), int(colMail2)})
+        grReceive->SetCellControl(col, -1, false, QStringLiteral("Y;N"), ck_CheckBox);
+    connect(grReceive, &TStringAlignGrid::OnEditButtonClick, this,
+            [this](TStringAlignGrid*, int col, int row) {
+                if (col == colID) LookupUser(row);
+            });
+
+    BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn2 = new QPushButton(QStringLiteral("取消"), this);
+    BitBtn2->setObjectName("BitBtn2");
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmNotify::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TfrmNotify::BitBtn2Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(grReceive);
+    layout->addLayout(buttons);
+
+    LoadXML(NotifyXML);
+}
+
+QString TfrmNotify::TypeLine() const {
+    return FPortalMode ? kPortalUserLine : kSystemUserLine;
+}
+
+void TfrmNotify::FormShow() {
+    TfrmKVDialog::FormShow();
+    for (int col = 0; col < grReceive->ColCount(); ++col)
+        grReceive->SetCells(col, 0,
+                            LangText(QStringLiteral("TfrmNotify"),
+                                     QStringLiteral("Cells%1%2").arg(col).arg(0), grReceive->Cells(col, 0)));
+    grReceive->setFocus();
+    grReceive->setCurrentCell(1, colID);
+}
+
+// XML ------------------------------------------------------------------------------------------------
+
+QString TfrmNotify::BuildXML(const QList<TNotifyRecipient>& Recipients) {
+    pugi::xml_document doc;
+    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "GB2312";
+    pugi::xml_node root = doc.append_child("Root");
+    int n = 0;
+    for (const TNotifyRecipient& r : Recipients) {
+        pugi::xml_node e = root.append_child(QStringLiteral("R%1").arg(++n).toUtf8().constData());
+        e.append_attribute("ID") = r.ID.toUtf8().constData();
+        e.append_attribute("Name") = r.Name.toUtf8().constData();
+        if (!r.Mob.isEmpty()) e.append_attribute("Mob") = r.Mob.toUtf8().constData();
+        if (!r.Mail.isEmpty()) e.append_attribute("Mail") = r.Mail.toUtf8().constData();
+        e.append_attribute("Type") = r.Type.toUtf8().constData();
+        e.append_attribute("Msg") = r.Msg.toUtf8().constData();
+    }
+    StringWriter out;
+    doc.save(out, "", pugi::format_raw, pugi::encoding_utf8);
+    return QString::fromStdString(out.text);
+}
+
+QList<TNotifyRecipient> TfrmNotify::ParseXML(const QString& XML) {
+    QList<TNotifyRecipient> list;
+    if (XML.trimmed().isEmpty()) return list;
+    pugi::xml_document doc;
+    const QByteArray utf8 = NormalizeXMLText(XML.trimmed()).toUtf8();
+    if (!doc.load_buffer(utf8.constData(), size_t(utf8.size()), pugi::parse_default, pugi::encoding_utf8))
+        return list;
+    static const QRegularExpression rowName(QStringLiteral("^R\\d+$"));
+    for (const pugi::xml_node& e : doc.document_element().children()) {
+        if (e.type() != pugi::node_element || !rowName.match(QString::fromUtf8(e.name())).hasMatch())
+            continue;
+        const auto attr = [&e](const char* name) { return QString::fromUtf8(e.attribute(name).value()); };
+        list.append({attr("ID"), attr("Name"), attr("Mob"), attr("Mail"), attr("Type"), attr("Msg")});
+    }
+    return list;
+}
+
+QString TfrmNotify::DefaultXML(const QString& UserID) {
+    return BuildXML({{UserID, QString(), QString(), QString(), QStringLiteral("5"), QStringLiteral("YNN")}});
+}
+
+// Grid -----------------------------------------------------------------------------------------------
+
+void TfrmNotify::SetRecipients(const QList<TNotifyRecipient>& Recipients) {
+    grReceive->SetRowCount(1 + std::max<int>(1, int(Recipients.size())));
+    for (int row = 1; row < grReceive->RowCount(); ++row)
+        for (int col = 0; col < grReceive->ColCount(); ++col)
+            grReceive->SetCells(col, row, QString());
+    for (int i = 0; i < Recipients.size(); ++i) {
+        const TNotifyRecipient& r = Recipients.at(i);
+        const int row = i + 1;
+        grReceive->SetCells(colID, row, r.ID);
+        grReceive->SetCells(colName, row, r.Name);
+        grReceive->SetCells(colMob, row, r.Mob);
+        grReceive->SetCells(colMail, row, r.Mail);
+        grReceive->SetCells(colType, row, typeLineOf(r.Type));
+        // Letters the text lacks count as "N".
+        for (int k = 0; k < 3; ++k)
+            grReceive->SetCells(colMsg + k, row,
+                                r.Msg.mid(k, 1).toUpper() == QLatin1String("Y") ? QStringLiteral("Y")
+                                                                                : QStringLiteral("N"));
+    }
+}
+
+QList<TNotifyRecipient> TfrmNotify::Recipients() const {
+    QList<TNotifyRecipient> list;
+    for (int row = grReceive->FixedRows(); row < grReceive->RowCount(); ++row) {
+        TNotifyRecipient r;
+        r.ID = grReceive->Cells(colID, row).trimmed();
+        if (r.ID.isEmpty()) continue; // an unused row, as Enter leaves one at the end
+        r.Name = grReceive->Cells(colName, row).trimmed();
+        r.Mob = grReceive->Cells(colMob, row).trimmed();
+        r.Mail = grReceive->Cells(colMail, row).trimmed();
+        r.Type = grReceive->Cells(colType, row).trimmed().left(1);
+        for (int k = 0; k < 3; ++k)
+            r.Msg +=
+                grReceive->Cells(colMsg + k, row) == QLatin1String("Y") ? QLatin1Char('Y') : QLatin1Char('N');
+        list.append(r);
+    }
+    return list;
+}
+
+void TfrmNotify::LoadXML(const QString& XML) {
+    SetRecipients(ParseXML(XML));
+}
+
+QString TfrmNotify::NotifyXML() const {
+    return BuildXML(Recipients());
+}
+
+// Lookups --------------------------------------------------------------------------------------------
+
+int TfrmNotify::RowOf(QWidget* Control) const {
+    if (!Control || (Control != grReceive && !grReceive->isAncestorOf(Control))) return -1;
+    return grReceive->currentColumn() == colID ? grReceive->currentRow() : -1;
+}
+
+void TfrmNotify::FillRow(int Row, const QString& ID, const QString& Name, const QString& Mail,
+                         const QString& Type) {
+    if (Row < grReceive->FixedRows() || Row >= grReceive->RowCount() || ID.isEmpty()) return;
+    grReceive->SetCells(colID, Row, ID);
+    grReceive->SetCells(colName, Row, Name);
+    if (!Mail.isEmpty()) grReceive->SetCells(colMail, Row, Mail);
+    if (!Type.isEmpty() || grReceive->Cells(colType, Row).trimmed().isEmpty())
+        grReceive->SetCells(colType, Row, typeLineOf(Type.isEmpty() ? TypeLine().left(1) : Type));
+    bool anyWay = false;
+    for (int k = 0; k < 3; ++k)
+        anyWay = anyWay || !grReceive->StoredCell(colMsg + k, Row).isEmpty();
+    if (!anyWay) { // a new recipient is notified by message
+        grReceive->SetCells(colMsg, Row, QStringLiteral("Y"));
+        grReceive->SetCells(colSMS, Row, QStringLiteral("N"));
+        grReceive->SetCells(colMail2, Row, QStringLiteral("N"));
+    }
+    // An open cell editor would write its old text back when it closes.
+    if (auto* edit = qobject_cast<QLineEdit*>(focusWidget()); edit && grReceive->isAncestorOf(edit) &&
+                                                              grReceive->currentRow() == Row &&
+                                                              grReceive->currentColumn() == colID)
+        edit->setText(ID);
+}
+
+void TfrmNotify::FillFromLookup(int Row, const QString& Table, const QString& WindowNo, const QString& Type) {
+    if (!FForm) return;
+    const kv::Variant rows =
+        FForm->LookupData(Table, WindowNo, kv::Variant::arrayOf({grReceive->Cells(colID, Row).trimmed()}),
+                          kv::Variant(), false, kv::Variant());
+    if (!rows.isArray() || rows.elementCount() == 0) return;
+    const kv::Variant& row = rows.at(rows.lowBound());
+    // The windows list code, name and a third column; for the users it is their e-mail address.
+    FillRow(Row, rowField(row, 0), rowField(row, 1),
+            Table == QLatin1String("KVRMA") ? rowField(row, 2) : QString(), Type);
+}
+
+void TfrmNotify::LookupUser(int Row) {
+    if (Row < grReceive->FixedRows()) return;
+    const QString rowType = grReceive->Cells(colType, Row).trimmed().left(1);
+    const bool portal = rowType.isEmpty() ? FPortalMode : rowType == QLatin1String("5");
+    if (!portal || FPortalWS.isEmpty()) {
+        FillFromLookup(Row, QStringLiteral("KVRMA"), QStringLiteral("04"), QStringLiteral("1"));
+        return;
+    }
+    TfrmPortalUser users(this);
+    users.AfterConstruction();
+    if (!users.LoadUsers(FPortalWS, FForm ? FForm->UserID() : QString(),
+                         FForm ? FForm->CompanyID() : QString()))
+        return;
+    users.ShowModal();
+    const QStringList chosen = users.Result();
+    if (chosen.size() == 2) FillRow(Row, chosen.at(0), chosen.at(1), QString(), QStringLiteral("5"));
+}
+
+void TfrmNotify::LookupEmployee(int Row) {
+    FillFromLookup(Row, QStringLiteral("CMSMV"), QStringLiteral("01"), QString());
+}
+
+void TfrmNotify::LookupCustomer(int Row) {
+    FillFromLookup(Row, QStringLiteral("COPMA"), QStringLiteral("01"), QString());
+}
+
+void TfrmNotify::LookupSupplier(int Row) {
+    FillFromLookup(Row, QStringLiteral("PURMA"), QStringLiteral("01"), QString());
+}
+
+void TfrmNotify::F2Lookup(int Key, QWidget* Control) {
+    Q_UNUSED(Key);
+    if (const int row = RowOf(Control); row >= 0) LookupUser(row);
+}
+
+void TfrmNotify::F3Lookup(int Key, QWidget* Control) {
+    Q_UNUSED(Key);
+    if (const int row = RowOf(Control); row >= 0) LookupEmployee(row);
+}
+
+void TfrmNotify::F4Lookup(int Key, QWidget* Control) {
+    // F4 looks among the customers, Shift+F4 among the suppliers.
+    const int row = RowOf(Control);
+    if (row < 0) return;
+    if (Key & Qt::ShiftModifier)
+        LookupSupplier(row);
+    else
+        LookupCustomer(row);
+}
+
+bool TfrmNotify::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
+    if (Key->key() == Qt::Key_Delete && Key->modifiers() == Qt::ControlModifier) {
+        const int row = grReceive->currentRow();
+        if (row >= grReceive->FixedRows()) grReceive->RemoveRow(row);
+        return true;
+    }
+    if (Key->key() == Qt::Key_Escape) {
+        BitBtn2Click();
+        return true;
+    }
+    return TfrmKVDialog::FormKeyDown(Key, Target);
+}
+
+void TfrmNotify::BitBtn1Click() {
+    // A cell still being edited keeps what was typed.
+    if (QWidget* editor = focusWidget(); editor && editor != grReceive && grReceive->isAncestorOf(editor))
+        QMetaObject::invokeMethod(grReceive, "commitData", Q_ARG(QWidget*, editor));
+    setModalResult(mrOk);
+}
+
+void TfrmNotify::BitBtn2Click() {
+    setModalResult(mrCancel);
+}
+
+// The batch form's notify button -----------------------------------------------------------------
+
+void TfrmNotify::ReadPortalSettings(TfrmBaseGene* Form, QString& StartupPortal, QString& PortalWS) {
+    StartupPortal.clear();
+    PortalWS.clear();
+    if (!Form || !Form->FAppServer) return;
+    const auto read = [Form](const QString& sql) {
+        try {
+            const kv::Variant rows = Form->FAppServer->call(QStringLiteral("SimpleSQL"), {sql});
+            if (!rows.isArray() || rows.elementCount() == 0) return QString();
+            return rowField(rows.at(rows.lowBound()), 0);
+        } catch (const std::exception&) {
+            return QString();
+        }
+    };
+    StartupPortal = read(QStringLiteral("SELECT MA003 FROM KVRINTMA WHERE MA001='StartupPortal' "));
+    PortalWS = read(QStringLiteral("SELECT MA003 FROM KVRINTMA WHERE MA001='Portal WS' "));
+}
+
+bool TfrmNotify::EditRecipients(TfrmBaseGene* Form, QString& NotifyXML) {
+    QString startup, address;
+    ReadPortalSettings(Form, startup, address);
+    auto* dialog = new TfrmNotify(Form, NotifyXML, startup, address);
+    dialog->AfterConstruction();
+    const bool ok = dialog->ShowModal() == mrOk;
+    if (ok) NotifyXML = dialog->NotifyXML();
+    delete dialog;
+    return ok;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// TfrmPortalUser: the users of the suite's portal, fetched from the portal's user web service, to pick
+// a notification recipient from. Also the web-service routine and the XML texts exchanged with the
+// portal.
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include "optionforms/KVDialog.h"
+
+class TStringAlignGrid;
+
+// Calls the web service through the library "CallWebService" (export "CallWebServiceFx"): posts the
+// request for the operation to the address and answers what the service sent back. The answer is empty
+// when the library or its export is missing; a failed call raises EKvError with the library's text.
+QString CallWebService(const QString& Address, const QString& Operation, const QString& Request);
+// An XML text as the framework loads it: the declaration is completed with the encoding "GB2312" and
+// the document type of the suite's entities when they are missing, and added when there is none.
+QString NormalizeXMLText(const QString& Text);
+
+namespace kv::portal {
+// "zh_CN" for system code page 936, "zh_TW" for 950, otherwise "ch_US".
+QString language(const QString& SystemCodePage);
+// The request of the user list for a user of a company.
+QString requestXML(const QString& UserID, const QString& CompanyID, const QString& SystemCodePage);
+// Reads the answer: true with the users [code, name] when its status code is "0", else false with the
+// status description. Raises EKvError when the answer is no XML document.
+bool parseUsers(const QString& Answer, QList<QPair<QString, QString>>& Users, QString& Description);
+} // namespace kv::portal
+
+class TfrmPortalUser : public TfrmKVDialog {
+    Q_OBJECT
+
+public:
+    explicit TfrmPortalUser(TKVForm* Owner);
+
+    TStringAlignGrid* grUser;
+
+    // Fills the list from the portal web service at Address; failures are shown and leave it empty.
+    bool LoadUsers(const QString& Address, const QString& UserID, const QString& CompanyID);
+    void SetUsers(const QList<QPair<QString, QString>>& Users);
+    int UserCount() const;
+    // [code, name] of the row selected when the dialog was closed; empty when it was cancelled or no
+    // row was selected.
+    QStringList Result() const { return FResult; }
+
+protected:
+    void FormShow() override;
+    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    QStringList FResult;
+    bool FCancelled = false;
+};
