@@ -6,7 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev libxkbcommon-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  libpugixml-dev libopencc-dev opencc
+  libpugixml-dev libopencc-dev opencc libzip-dev
   unixodbc-dev odbc-postgresql tdsodbc
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei postgresql sqlite3 poppler-utils xvfb xauth

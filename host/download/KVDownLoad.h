@@ -1,0 +1,43 @@
+#pragma once
+// The download library's exports. Texts are UTF-8; results are 1 (true) or 0 (false); error texts go
+// into caller buffers of kDownLoadErrorSize bytes, always terminated.
+//
+// KVDownLoadFileEx (source, target, timeout, registry word, error)
+//     Copies source to target: an http or https address is downloaded (an HTTP error status is a
+//     failure), a file address or a plain path is copied. timeout is a number of seconds as text
+//     (default 60). The registry word names the upgrader's key "Software\<word>\Upgrader" of the local
+//     machine, whose value "Proxy" (host:port), when set, is the HTTP proxy. The target is written
+//     aside and renamed into place.
+// UnZipFilesOrDir (archive, target directory, error)
+//     Unpacks every entry of a zip archive below the directory, replacing existing files. An archive
+//     with an entry whose path is absolute or leaves the directory is refused before anything is
+//     written.
+// UnZipFilesList (archive, target directory, names, error)
+//     The same for the entries named in names (separated by ";" or line breaks); a name the archive
+//     lacks is a failure.
+// GetFileList (archive, buffer, size, error)
+//     The entry names of the archive, one per line, into buffer (size bytes); false when they do not fit.
+// CompareFileToDown (stamp, local file)
+//     True when the local file is missing or older than the stamp: "yyyyMMddhhmmss", "yyyy-MM-dd hh:mm:ss",
+//     "yyyy/MM/dd hh:mm:ss" or ISO 8601, local time, compared to the second. An unreadable stamp is false.
+
+constexpr int kDownLoadErrorSize = 256;
+
+extern "C" {
+using TKVDownLoadFileEx = int (*)(const char* source, const char* target, const char* timeout,
+                                  const char* registryWord, char* errorText);
+using TUnZipFilesOrDir = int (*)(const char* archive, const char* targetDir, char* errorText);
+using TUnZipFilesList = int (*)(const char* archive, const char* targetDir, const char* names,
+                                char* errorText);
+using TGetFileList = int (*)(const char* archive, char* buffer, int size, char* errorText);
+using TCompareFileToDown = int (*)(const char* stamp, const char* localFile);
+
+#define KV_EXPORT __attribute__((visibility("default")))
+KV_EXPORT int KVDownLoadFileEx(const char* source, const char* target, const char* timeout,
+                               const char* registryWord, char* errorText);
+KV_EXPORT int UnZipFilesOrDir(const char* archive, const char* targetDir, char* errorText);
+KV_EXPORT int UnZipFilesList(const char* archive, const char* targetDir, const char* names, char* errorText);
+KV_EXPORT int GetFileList(const char* archive, char* buffer, int size, char* errorText);
+KV_EXPORT int CompareFileToDown(const char* stamp, const char* localFile);
+#undef KV_EXPORT
+}

@@ -1,0 +1,169 @@
+// The download library: HTTP and file downloads, unpacking (with archives that try to leave their
+// directory), entry lists and the comparison of the server's stamp with the local file.
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "common/TestSupport.h"
+#include "host/download/KVDownLoad.h"
+#include "host/download/ZipMaker.h"
+#include "host/webservice/TestHttpServer.h"
+
+namespace {
+
+using testsupport::readFile;
+using testsupport::TestHttpServer;
+using testsupport::writeFile;
+
+class DownLoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        library = dlopen((testsupport::binDir() + "/KVDownLoad.so").toLocal8Bit().constData(), RTLD_NOW);
+        ASSERT_NE(library, nullptr) << dlerror();
+        download = reinterpret_cast<TKVDownLoadFileEx>(dlsym(library, "KVDownLoadFileEx"));
+        unzipAll = reinterpret_cast<TUnZipFilesOrDir>(dlsym(library, "UnZipFilesOrDir"));
+        unzipList = reinterpret_cast<TUnZipFilesList>(dlsym(library, "UnZipFilesList"));
+        fileList = reinterpret_cast<TGetFileList>(dlsym(library, "GetFileList"));
+        compare = reinterpret_cast<TCompareFileToDown>(dlsym(library, "CompareFileToDown"));
+        ASSERT_TRUE(download && unzipAll && unzipList && fileList && compare);
+    }
+    void TearDown() override {
+        if (library) dlclose(library);
+    }
+    static QByteArray u(const QString& s) { return s.toUtf8(); }
+    bool fetch(const QString& source, const QString& target, const char* timeout = "5") {
+        char buffer[kDownLoadErrorSize] = {};
+        const bool ok = download(u(source).constData(), u(target).constData(), timeout, "PELD", buffer) == 1;
+        error = QString::fromUtf8(buffer);
+        return ok;
+    }
+    bool unzip(const QString& archive, const QString& target, const QString& names = {}) {
+        char buffer[kDownLoadErrorSize] = {};
+        const bool ok = names.isEmpty() ? unzipAll(u(archive).constData(), u(target).constData(), buffer) == 1
+                                        : unzipList(u(archive).constData(), u(target).constData(),
+                                                    u(names).constData(), buffer) == 1;
+        error = QString::fromUtf8(buffer);
+        return ok;
+    }
+
+    void* library = nullptr;
+    TKVDownLoadFileEx download = nullptr;
+    TUnZipFilesOrDir unzipAll = nullptr;
+    TUnZipFilesList unzipList = nullptr;
+    TGetFileList fileList = nullptr;
+    TCompareFileToDown compare = nullptr;
+    QTemporaryDir dir;
+    QString error;
+};
+
+} // namespace
+
+TEST_F(DownLoadTest, DownloadsOverHttpAndCopiesFiles) {
+    TestHttpServer server;
+    const QByteArray payload(200000, 'p');
+    server.handler = [&](const TestHttpServer::Request& r) {
+        if (r.path == "/pkg/krta07s.so.zip")
+            return TestHttpServer::Answer{200, "OK", payload, "application/zip"};
+        return TestHttpServer::Answer{404, "Not Found", "no such file"};
+    };
+    const QString target = dir.filePath("tmp/krta07s.so.zip");
+    ASSERT_TRUE(fetch(server.url("/pkg/krta07s.so.zip"), target)) << error.toStdString();
+    EXPECT_EQ(readFile(target), payload);
+    EXPECT_EQ(server.requests.first().method, "GET");
+
+    EXPECT_FALSE(fetch(server.url("/pkg/other.zip"), dir.filePath("other.zip")));
+    EXPECT_TRUE(error.contains("HTTP 404 Not Found")) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("other.zip")));
+
+    server.handler = [](const TestHttpServer::Request&) {
+        TestHttpServer::Answer a;
+        a.silent = true;
+        return a;
+    };
+    EXPECT_FALSE(fetch(server.url("/pkg/krta07s.so.zip"), dir.filePath("slow.zip"), "1"));
+    EXPECT_TRUE(error.contains("within 1 seconds")) << error.toStdString();
+
+    // A plain path or a file address is copied.
+    const QString local = writeFile(dir.filePath("server/pkg.zip"), "local bytes");
+    ASSERT_TRUE(fetch(local, dir.filePath("copy1.zip")));
+    EXPECT_EQ(readFile(dir.filePath("copy1.zip")), "local bytes");
+    ASSERT_TRUE(fetch("file://" + local, dir.filePath("copy2.zip")));
+    EXPECT_EQ(readFile(dir.filePath("copy2.zip")), "local bytes");
+    EXPECT_FALSE(fetch(dir.filePath("server/missing.zip"), dir.filePath("copy3.zip")));
+    EXPECT_TRUE(error.startsWith("Cannot read"));
+}
+
+TEST_F(DownLoadTest, UnpacksBelowTheDirectoryAndReplacesFiles) {
+    const QString archive = dir.filePath("new.zip");
+    ASSERT_TRUE(testsupport::makeZip(archive,
+                                     {{"KRTA07S.so", "new library"},
+                                      {"lang/", {}},
+                                      {"lang/ENG/TfrmNotify.Lng", "<TfrmNotify/>"},
+                                      {"run.sh", "#!/bin/sh\n"}},
+                                     {"run.sh"}));
+    const QString target = dir.filePath("install");
+    writeFile(target + "/KRTA07S.so", "old library, longer than the new one");
+    ASSERT_TRUE(unzip(archive, target)) << error.toStdString();
+    EXPECT_EQ(readFile(target + "/KRTA07S.so"), "new library");
+    EXPECT_EQ(readFile(target + "/lang/ENG/TfrmNotify.Lng"), "<TfrmNotify/>");
+    EXPECT_TRUE(QFileInfo(target + "/run.sh").isExecutable());
+    EXPECT_FALSE(QFileInfo(target + "/KRTA07S.so").isExecutable());
+
+    // Only the named entries; a name the archive lacks fails.
+    const QString some = dir.filePath("some");
+    ASSERT_TRUE(unzip(archive, some, "run.sh;lang/ENG/TfrmNotify.Lng")) << error.toStdString();
+    EXPECT_TRUE(QFile::exists(some + "/run.sh"));
+    EXPECT_FALSE(QFile::exists(some + "/KRTA07S.so"));
+    EXPECT_FALSE(unzip(archive, some, "run.sh\nnothing.txt"));
+    EXPECT_TRUE(error.contains("has no entry nothing.txt")) << error.toStdString();
+
+    char list[256];
+    char buffer[kDownLoadErrorSize];
+    ASSERT_EQ(fileList(u(archive).constData(), list, sizeof list, buffer), 1);
+    EXPECT_EQ(QString::fromUtf8(list), "KRTA07S.so\nlang/\nlang/ENG/TfrmNotify.Lng\nrun.sh\n");
+    EXPECT_EQ(fileList(u(archive).constData(), list, 10, buffer), 0);
+
+    EXPECT_FALSE(unzip(dir.filePath("nothing.zip"), target));
+    EXPECT_TRUE(error.startsWith("Cannot open the archive"));
+    writeFile(dir.filePath("broken.zip"), "this is no zip archive");
+    EXPECT_FALSE(unzip(dir.filePath("broken.zip"), target));
+}
+
+TEST_F(DownLoadTest, RefusesEntriesThatLeaveTheDirectory) {
+    const QString target = dir.filePath("install");
+    for (const QString& evil : {QString("../escaped.txt"), QString("lang/../../escaped.txt"),
+                                QString("/tmp/escaped_by_absolute_path.txt"), QString("..\\escaped.txt")}) {
+        const QString archive = dir.filePath("evil.zip");
+        ASSERT_TRUE(testsupport::makeZip(archive, {{"good.txt", "good"}, {evil, "evil"}}));
+        EXPECT_FALSE(unzip(archive, target)) << evil.toStdString();
+        EXPECT_TRUE(error.contains("leaves the directory")) << error.toStdString();
+        // Nothing is written, not even the entries before the bad one.
+        EXPECT_FALSE(QFile::exists(target + "/good.txt"));
+        EXPECT_FALSE(QFile::exists(dir.filePath("escaped.txt")));
+    }
+    EXPECT_FALSE(QFile::exists("/tmp/escaped_by_absolute_path.txt"));
+}
+
+TEST_F(DownLoadTest, ComparesTheServerStampWithTheLocalFile) {
+    const QString file = writeFile(dir.filePath("KRTA07S.so"), "x");
+    const QDateTime when = QDateTime::currentDateTime().addSecs(-3600);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+    f.close();
+    const auto newer = [&](const QString& stamp, const QString& local) {
+        return compare(u(stamp).constData(), u(local).constData()) == 1;
+    };
+    EXPECT_TRUE(newer(when.addSecs(60).toString("yyyyMMddhhmmss"), file));
+    EXPECT_TRUE(newer(when.addSecs(60).toString("yyyy-MM-dd hh:mm:ss"), file));
+    EXPECT_TRUE(newer(when.addSecs(60).toString("yyyy/MM/dd hh:mm:ss"), file));
+    EXPECT_FALSE(newer(when.toString("yyyyMMddhhmmss"), file));
+    EXPECT_FALSE(newer(when.addSecs(-60).toString("yyyy-MM-dd hh:mm:ss"), file));
+    EXPECT_TRUE(newer(when.toString("yyyyMMddhhmmss"), dir.filePath("missing.so")));
+    EXPECT_FALSE(newer("not a stamp", file));
+    EXPECT_FALSE(newer("not a stamp", dir.filePath("missing.so")));
+}
