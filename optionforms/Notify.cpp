@@ -53,6 +53,7 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* Owner, const QString& NotifyXML, const QStr
     grReceive->SetFixedCols(0);
     grReceive->SetFixedRows(1);
     grReceive->SetEditable(true);
+    grReceive->setToolTip(QStringLiteral("[F2]用户 [F3]员工 [F4]客户 [Shift+F4]供应商 [Ctrl+Del]删除此行"));
     const QStringList titles{QStringLiteral("收件人"),   QStringLiteral("姓名"), QStringLiteral("手机号码"),
                              QStringLiteral("邮箱地址"), QStringLiteral("类型"), QStringLiteral("消息"),
                              QStringLiteral("短信"),     QStringLiteral("邮件")};

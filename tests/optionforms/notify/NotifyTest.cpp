@@ -442,3 +442,33 @@ TEST_F(NotifySessionTest, RecipientsDialogReadsThePortalSettingsAndLooksUpSystem
     EXPECT_EQ(xml, kept);
     setPortal("N", "");
 }
+
+TEST(Notify, EnglishTextsFromTheLanguageFiles) {
+    QTemporaryDir install;
+    testsupport::ScopedEnv registry("TARNIX_REGISTRY", install.filePath("registry.ini").toUtf8());
+    testsupport::writeFile(
+        install.filePath("registry.ini"),
+        ("[HKEY_LOCAL_MACHINE\\Software\\KVR\\Steward]\nClientPath=" + install.path() + "\n").toUtf8());
+    testsupport::writeFile(install.filePath("StewardC.ini"), "[CodePage]\nUICodePage=437\n");
+    for (const QString name : {"TfrmNotify.Lng", "TfrmPortalUser.Lng"})
+        testsupport::writeFile(
+            install.filePath("MultiLanguage/ENG/" + name),
+            testsupport::readFile(testsupport::sourceDir() + "/optionforms/MultiLanguage/ENG/" + name));
+
+    TfrmNotify notify(nullptr, "", "N", "");
+    notify.AfterConstruction();
+    notify.show();
+    EXPECT_EQ(notify.windowTitle(), "Recipients");
+    EXPECT_EQ(notify.BitBtn1->text(), "OK");
+    const QStringList titles{"Recipient", "Name",    "Mobile", "E-mail address",
+                             "Type",      "Message", "SMS",    "Mail"};
+    for (int col = 0; col < titles.size(); ++col)
+        EXPECT_EQ(notify.grReceive->Cells(col, 0), titles.at(col));
+
+    TfrmPortalUser users(&notify);
+    users.AfterConstruction();
+    users.show();
+    EXPECT_EQ(users.windowTitle(), "Portal users");
+    EXPECT_EQ(users.grUser->Cells(0, 0), "User code");
+    EXPECT_EQ(users.grUser->Cells(1, 0), "User name");
+}
