@@ -1,0 +1,127 @@
+// TfrmKVDialog: what it takes from its owner, the three lookup hooks by key and by message, Enter
+// moving between controls, and the modal result.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "controls/KvMessages.h"
+#include "lang/CodeConverter.h"
+#include "optionforms/KVDialog.h"
+
+namespace {
+
+class TfrmOwner : public TKVForm {
+public:
+    TfrmOwner() { setWindowTitle("主窗体"); }
+};
+
+class TfrmProbe : public TfrmKVDialog {
+public:
+    explicit TfrmProbe(TKVForm* owner) : TfrmKVDialog(owner) {
+        edFirst = new QLineEdit(this);
+        edFirst->setObjectName("edFirst");
+        edSecond = new QLineEdit(this);
+        edSecond->setObjectName("edSecond");
+        edSecond->move(0, 30);
+        memo = new QPlainTextEdit(this);
+        memo->move(0, 60);
+        grid = new QTableWidget(2, 2, this);
+        grid->move(0, 160);
+        resize(300, 300);
+    }
+    QStringList calls;
+    QLineEdit *edFirst, *edSecond;
+    QPlainTextEdit* memo;
+    QTableWidget* grid;
+
+protected:
+    void record(const char* hook, int key, QWidget* control) {
+        calls << QString("%1:%2:%3").arg(hook).arg(key, 0, 16).arg(control ? control->objectName() : "-");
+    }
+    void F2Lookup(int key, QWidget* control) override { record("F2", key, control); }
+    void F3Lookup(int key, QWidget* control) override { record("F3", key, control); }
+    void F4Lookup(int key, QWidget* control) override { record("F4", key, control); }
+};
+
+} // namespace
+
+TEST(KVDialog, TakesTheOwnersCaptionAndConversion) {
+    TfrmOwner owner;
+    owner.KvConverter->SystemCodePage = "950";
+    owner.KvConverter->UICodePage = "950";
+    owner.KvConverter->UIChangeType = 2;
+    owner.KvConverter->DataChangeType = 2;
+    TfrmProbe dialog(&owner);
+    dialog.AfterConstruction();
+    EXPECT_EQ(dialog.windowTitle(), "主窗体");
+    EXPECT_EQ(dialog.OwnerForm(), &owner);
+    EXPECT_EQ(dialog.GetSystemCodePage(), "950");
+    EXPECT_EQ(dialog.GetUIChangeType(), 2);
+    EXPECT_EQ(dialog.GetDataChangeType(), 2);
+    // A caption of its own is kept.
+    TfrmProbe named(&owner);
+    named.setWindowTitle("被通知人");
+    named.AfterConstruction();
+    EXPECT_EQ(named.windowTitle(), "被通知人");
+}
+
+TEST(KVDialog, LookupHooksByKeyAndByMessage) {
+    TfrmProbe dialog(nullptr);
+    dialog.AfterConstruction();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.edSecond->setFocus();
+    QTest::keyClick(dialog.edSecond, Qt::Key_F2);
+    QTest::keyClick(dialog.edSecond, Qt::Key_F3);
+    QTest::keyClick(dialog.edSecond, Qt::Key_F4, Qt::ShiftModifier);
+    const QString shiftF4 = QString::number(int(Qt::Key_F4) | int(Qt::ShiftModifier), 16);
+    EXPECT_EQ(dialog.calls,
+              (QStringList{QString("F2:%1:edSecond").arg(Qt::Key_F2, 0, 16),
+                           QString("F3:%1:edSecond").arg(Qt::Key_F3, 0, 16), "F4:" + shiftF4 + ":edSecond"}));
+    // The messages carry their control; a message posted without one reaches no hook.
+    dialog.calls.clear();
+    QCoreApplication::postEvent(&dialog, new kv::TLookupRequestEvent(dialog.edFirst));
+    QCoreApplication::postEvent(&dialog, new TKvControlMessage(kv::WM_KVLOOKUP3, dialog.edFirst));
+    QCoreApplication::postEvent(&dialog, new TKvControlMessage(kv::WM_KVLOOKUP4, dialog.edSecond));
+    QCoreApplication::postEvent(&dialog, new QEvent(kv::messageEventType(kv::WM_KVLOOKUP4)));
+    QCoreApplication::sendPostedEvents(&dialog);
+    EXPECT_EQ(dialog.calls, (QStringList{QString("F2:%1:edFirst").arg(Qt::Key_F2, 0, 16),
+                                         QString("F3:%1:edFirst").arg(Qt::Key_F3, 0, 16),
+                                         QString("F4:%1:edSecond").arg(Qt::Key_F4, 0, 16)}));
+}
+
+TEST(KVDialog, EnterMovesOnExceptInMemosAndGrids) {
+    TfrmProbe dialog(nullptr);
+    dialog.AfterConstruction();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.edFirst->setFocus();
+    QTest::keyClick(dialog.edFirst, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.edSecond);
+    dialog.memo->setFocus();
+    QTest::keyClicks(dialog.memo, "a");
+    QTest::keyClick(dialog.memo, Qt::Key_Return);
+    QTest::keyClicks(dialog.memo, "b");
+    EXPECT_EQ(QApplication::focusWidget(), dialog.memo);
+    EXPECT_EQ(dialog.memo->toPlainText(), "a\nb");
+    dialog.grid->setFocus();
+    dialog.grid->setCurrentCell(0, 0);
+    QTest::keyClick(dialog.grid, Qt::Key_Return);
+    EXPECT_TRUE(QApplication::focusWidget() == dialog.grid ||
+                dialog.grid->isAncestorOf(QApplication::focusWidget()));
+}
+
+TEST(KVDialog, ModalResultClosesTheDialog) {
+    TfrmProbe dialog(nullptr);
+    dialog.AfterConstruction();
+    QTimer::singleShot(20, [&] { dialog.setModalResult(mrOk); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_FALSE(dialog.isVisible());
+    // Closed by its window: cancelled.
+    QTimer::singleShot(20, [&] { dialog.close(); });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
