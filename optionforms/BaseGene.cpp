@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMetaProperty>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -170,18 +172,45 @@ TfrmBaseGene::TfrmBaseGene(QWidget* Owner) : TDLLForm(Owner) {
         a->setObjectName(name);
         return a;
     };
-    N2 = item(muOperation, "N2", QStringLiteral("新增方案"));
-    N3 = item(muOperation, "N3", QStringLiteral("删除方案"));
-    N7 = item(mnList, "N7", QStringLiteral("大图标"));
-    N8 = item(mnList, "N8", QStringLiteral("小图标"));
-    N9 = item(mnList, "N9", QStringLiteral("列表"));
-    N10 = item(mnList, "N10", QStringLiteral("详细资料"));
+    N2 = item(muOperation, "N2", QStringLiteral("开启(&O)"));
+    N3 = item(muOperation, "N3", QStringLiteral("删除(&D)"));
+    N7 = item(mnList, "N7", QStringLiteral("大型图标(&G)"));
+    N8 = item(mnList, "N8", QStringLiteral("小型图标(&M)"));
+    N9 = item(mnList, "N9", QStringLiteral("清单(&L)"));
+    N10 = item(mnList, "N10", QStringLiteral("详细信息(&D)"));
+    for (QAction* a : {N7, N8, N9, N10})
+        a->setCheckable(true);
     ClientDataSet1 = new kv::TClientDataSet(this);
     ClientDataSet1->setObjectName("ClientDataSet1");
 
-    connect(btnOk, &QPushButton::clicked, this, [this] {
-        if (CheckRequiredFields()) btnOkClick();
-    });
+    // The scheme panel.
+    btnInsert->setText(QStringLiteral("保存(&S)"));
+    btnOpen->setText(QStringLiteral("开启(&O)"));
+    btnDelete->setText(QStringLiteral("删除(&D)"));
+    ToolButton1->setMenu(mnList);
+    ToolButton1->setPopupMode(QToolButton::MenuButtonPopup);
+    lstCondition->setColumnCount(2);
+    lstCondition->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    lstCondition->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(btnInsert, &QToolButton::clicked, this, [this] { btnInsertClick(); });
+    connect(btnOpen, &QToolButton::clicked, this, [this] { btnOpenClick(); });
+    connect(btnDelete, &QToolButton::clicked, this, [this] { btnDeleteClick(); });
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { ToolButton1Click(); });
+    connect(N2, &QAction::triggered, this, [this] { btnOpenClick(); });
+    connect(N3, &QAction::triggered, this, [this] { btnDeleteClick(); });
+    connect(N7, &QAction::triggered, this, [this] { ViewIconExecute(); });
+    connect(N8, &QAction::triggered, this, [this] { ViewSmallIconExecute(); });
+    connect(N9, &QAction::triggered, this, [this] { ViewListExecute(); });
+    connect(N10, &QAction::triggered, this, [this] { ViewReportExecute(); });
+    connect(lstCondition, &QTreeWidget::itemDoubleClicked, this, [this] { btnOpenClick(); });
+    connect(lstCondition, &QTreeWidget::itemChanged, this,
+            [this](QTreeWidgetItem* item, int column) { lstConditionEdited(item, column); });
+    connect(lstCondition, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { muOperation->popup(lstCondition->viewport()->mapToGlobal(at)); });
+    SetViewStyle(2);
+
+    // The required fields guard the button before its own handlers run (eventFilter, ClickButton).
+    connect(btnOk, &QPushButton::clicked, this, [this] { btnOkClick(); });
     connect(btnCancel, &QPushButton::clicked, this, [this] {
         setModalResult(mrCancel);
         btnCancelClick();
@@ -523,7 +552,16 @@ int TfrmBaseGene::MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButto
     if (FSilentMessages && Kind != mtError) return mrNone;
     QPointer<QWidget> focused = focusedControl(this);
     const int result = KvMessageDlg(Text, Kind, Buttons);
-    if (Kind == mtError && FErrorFocus && FErrorFocus->isVisible() && FErrorFocus->isEnabled())
+    // The box took the mouse: a button pressed when it came up would stay down. The release is sent
+    // outside the control, so it lets go without counting as a click.
+    if (focused) {
+        const QPointF outside(-1, -1);
+        QCoreApplication::postEvent(focused, new QMouseEvent(QEvent::MouseButtonRelease, outside,
+                                                             focused->mapToGlobal(outside), Qt::LeftButton,
+                                                             Qt::NoButton, Qt::NoModifier));
+    }
+    if (Kind == mtError && FErrorFocus && FErrorFocus != this && FErrorFocus->isVisible() &&
+        FErrorFocus->isEnabled())
         FErrorFocus->setFocus();
     else if (focused)
         focused->setFocus();
@@ -671,7 +709,7 @@ void TfrmBaseGene::RunRequest(const kv::Variant& Request) {
     if (mode > 2 && loaded)
         RunMode(mode);
     else if (runNow)
-        btnOk->click();
+        ClickButton(btnOk);
 }
 
 bool TfrmBaseGene::ApplyValuesByName(const kv::Variant& V) {
@@ -736,6 +774,14 @@ void TfrmBaseGene::FormShow() {
     ConvertOnce();
     lstCondition->setHeaderLabels({LangText(cls(), "sProjectName", QStringLiteral("方案名称")),
                                    LangText(cls(), "sCreateTime", QStringLiteral("创建时间"))});
+    // A form without options to keep has no scheme panel.
+    if (FOptionList.isEmpty()) FOptionList = BuildOptionList();
+    pnlCondition->setVisible(!FOptionList.isEmpty());
+    try {
+        LoadSchemes();
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
+    }
 }
 
 void TfrmBaseGene::DoClose(TCloseAction& Action) {
@@ -869,6 +915,15 @@ void TfrmBaseGene::PrepareDataSets() {
         for (int i = 0; i < set->FieldCount(); ++i) {
             kv::TField& field = set->Fields(i);
             field.SetDisplayLabel(ToDisplayText(field.DisplayLabel()));
+            // Texts are stored in the data script and shown in the interface script; fields with
+            // handlers of their own convert for themselves.
+            if (!field.isText() || field.OnGetText || field.OnSetText) continue;
+            field.OnGetText = [this](kv::TField& sender, QString& text, bool) {
+                text = ToDisplayText(sender.AsString());
+            };
+            field.OnSetText = [this](kv::TField& sender, const QString& text) {
+                sender.SetAsString(FromDisplayText(text));
+            };
         }
     }
 }
@@ -876,12 +931,10 @@ void TfrmBaseGene::PrepareDataSets() {
 void TfrmBaseGene::SetDateFields(const QString& Names) {
     QString names = Names.trimmed();
     if (names == FDateFields) return;
-    for (const QString& n : FDateFields.split(',', Qt::SkipEmptyParts))
-        if (QWidget* w = findChild<QWidget*>(n.trimmed())) w->removeEventFilter(this);
+    // The form sees every focus change of its controls (TKVForm filters the application's events), so
+    // the list itself decides which controls get the date handlers.
     if (!names.contains("edPrintDate") && !FDateFields.isEmpty()) names += "," + FDateFields;
     FDateFields = names;
-    for (const QString& n : FDateFields.split(',', Qt::SkipEmptyParts))
-        if (QWidget* w = findChild<QWidget*>(n.trimmed())) w->installEventFilter(this);
 }
 
 void TfrmBaseGene::SetRequiredFields(const QString& Text) {
@@ -903,7 +956,6 @@ void TfrmBaseGene::SetRequiredFields(const QString& Text) {
         QPalette p = w->palette();
         p.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xAF));
         w->setPalette(p);
-        w->installEventFilter(this);
     }
 }
 
@@ -912,22 +964,24 @@ bool TfrmBaseGene::CheckRequiredFields() {
         QWidget* w = findChild<QWidget*>(entry.section(';', 0, 0).trimmed());
         if (!w) continue;
         const int part = entry.section(';', 1, 1).toInt();
+        const bool all = part < 1 || part > 3;
         QWidget* empty = nullptr;
         if (auto* panel = qobject_cast<TSelectPanel*>(w)) {
-            if (panel->Style() == sp_Range) {
-                if ((part == 0 || part == 1 || part > 3) && panel->StartText().trimmed().isEmpty())
-                    empty = panel;
-                else if ((part == 0 || part == 2 || part > 3) && panel->EndText().trimmed().isEmpty())
-                    empty = panel;
-            } else if (panel->Items().isEmpty()) {
-                empty = panel;
+            const int shown = panel->Style() == sp_UserChoice ? panel->UserChoice() : panel->Style();
+            if (shown == sp_Range) {
+                if ((all || part == 1) && panel->StartText().trimmed().isEmpty())
+                    empty = panel->StartEdit();
+                else if ((all || part == 2) && panel->EndText().trimmed().isEmpty())
+                    empty = panel->EndEdit();
+            } else if (panel->ListView()->topLevelItemCount() == 0) {
+                empty = panel->ListView();
             }
         } else {
             QString text;
             if (auto* edit = qobject_cast<QLineEdit*>(w))
                 text = edit->text();
-            else if (FindProperty(w, "Text").isValid())
-                text = w->property(FindProperty(w, "Text").name()).toString();
+            else if (const QMetaProperty p = FindProperty(w, "Text"); p.isValid())
+                text = p.read(w).toString();
             if (text.trimmed().isEmpty()) empty = w;
         }
         if (empty) {
@@ -935,10 +989,55 @@ bool TfrmBaseGene::CheckRequiredFields() {
             for (int i = 0; i < pgOption->count(); ++i)
                 if (pgOption->widget(i)->isAncestorOf(empty)) pgOption->setCurrentIndex(i);
             empty->setFocus();
+            // A periodic job cannot go ahead either: its button is released and its page hidden.
+            auto* period = findChild<QAbstractButton*>("btnPeriod");
+            QWidget* periodPage = nullptr;
+            for (int i = 0; i < pgOption->count() && !periodPage; ++i)
+                if (pgOption->widget(i)->objectName().startsWith(QLatin1String("tsPeriod")))
+                    periodPage = pgOption->widget(i);
+            if (period && (!periodPage || pgOption->currentWidget() != periodPage)) {
+                if (period->isCheckable()) period->setChecked(false);
+                period->setDown(false);
+                if (periodPage && pgOption->indexOf(periodPage) >= 0)
+                    pgOption->setTabVisible(pgOption->indexOf(periodPage), false);
+            }
             return false;
         }
     }
     return true;
+}
+
+bool TfrmBaseGene::IsGuardedButton(const QObject* Button) {
+    static const QStringList names{"btnOk", "btnQuery", "btnDesign", "btnPeriod"};
+    return Button && names.contains(Button->objectName());
+}
+
+bool TfrmBaseGene::GuardClick(QAbstractButton* Button) {
+    // The periodic button is guarded only on the click that puts it down.
+    if (Button->objectName() == QLatin1String("btnPeriod") && Button->isCheckable() && Button->isChecked())
+        return true;
+    return CheckRequiredFields();
+}
+
+bool TfrmBaseGene::ClickButton(QAbstractButton* Button) {
+    if (!Button || !Button->isEnabled()) return false;
+    if (IsGuardedButton(Button) && Button->window() == this && !GuardClick(Button)) return false;
+    Button->click();
+    return true;
+}
+
+void TfrmBaseGene::ChainEvent(QWidget* Control, const QString& Event, TNotifyEvent Handler) {
+    if (!Control) return;
+    const QString key = Control->objectName() + "." + Event;
+    const bool hooked = FChainedEvents.contains(key);
+    FChainedEvents.insert(key, std::move(Handler));
+    auto* button = qobject_cast<QAbstractButton*>(Control);
+    // A guarded click never reaches the signal, so the kept handler runs only after the check passed.
+    if (Event == QLatin1String("OnClick") && button && !hooked)
+        connect(button, &QAbstractButton::clicked, this, [this, key, button] {
+            const TNotifyEvent handler = FChainedEvents.value(key);
+            handler(button);
+        });
 }
 
 void TfrmBaseGene::DateFieldEnter(QWidget* Control) {
@@ -951,18 +1050,24 @@ void TfrmBaseGene::DateFieldEnter(QWidget* Control) {
 bool TfrmBaseGene::DateFieldExit(QWidget* Control) {
     auto* edit = qobject_cast<QLineEdit*>(Control);
     if (!edit) {
-        RecordError(QStringLiteral("判断日期的函数第一个参数错误, 只能传下列三种物件:") +
-                    "TSelectPanel, TMaskedit, TEdit");
-        FErrorCodes += "E;000005; ";
+        // Select panels order and trim their own range when they are left.
+        if (qobject_cast<TSelectPanel*>(Control)) return true;
+        ShowMessageCode(QStringLiteral("E;000005;判断日期的函数第一个参数错误, 只能传下列三种物件:;") +
+                        "TSelectPanel, TMaskedit, TEdit");
         FPendingFailure = true;
         return false;
     }
     const QString text = edit->text().trimmed();
-    if (text.isEmpty()) return true;
+    if (text.isEmpty()) {
+        FPendingFailure = false;
+        return true;
+    }
     const kv::TDateTime d = StringToDate(text, FDateOrder, FDateSeparator);
     if (d == 0) {
-        FErrorCodes += "E;000005; ";
         FPendingFailure = true;
+        ShowMessageCode("E;000005;" + text + ";");
+        // Back to the date, so that the user corrects it where it is.
+        if (edit->isVisible() && edit->isEnabled()) edit->setFocus();
         return false;
     }
     FPendingFailure = false;
@@ -976,22 +1081,60 @@ bool TfrmBaseGene::RequiredExit(QWidget* Control) {
 }
 
 bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
-    if ((e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) && Watched->isWidgetType()) {
-        auto* w = static_cast<QWidget*>(Watched);
-        const bool isDate = FDateFields.split(',').contains(w->objectName());
-        bool ok = true;
-        if (e->type() == QEvent::FocusIn) {
+    const QEvent::Type type = e->type();
+    if (!Watched->isWidgetType() ||
+        (type != QEvent::FocusIn && type != QEvent::FocusOut && type != QEvent::MouseButtonRelease &&
+         type != QEvent::KeyRelease && type != QEvent::KeyPress))
+        return TDLLForm::eventFilter(Watched, e);
+    auto* w = static_cast<QWidget*>(Watched);
+    if (w->window() != this) return TDLLForm::eventFilter(Watched, e);
+
+    if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+        // A window or popup coming up (a message box, a menu) does not enter or leave the control.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+            w->objectName().isEmpty())
+            return TDLLForm::eventFilter(Watched, e);
+        const QStringList dates = FDateFields.split(',', Qt::SkipEmptyParts);
+        const bool isDate = dates.contains(w->objectName());
+        if (type == QEvent::FocusIn) {
             if (isDate) DateFieldEnter(w);
             const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnEnter");
             chained(w);
         } else {
+            bool ok = true;
             if (isDate) ok = DateFieldExit(w);
-            if (ok && FRequiredFields.contains(w->objectName())) ok = RequiredExit(w);
+            bool required = false;
+            for (const QString& entry : FRequiredFields.split(',', Qt::SkipEmptyParts))
+                required = required || entry.section(';', 0, 0).trimmed() == w->objectName();
+            if (ok && required) ok = RequiredExit(w);
             if (ok) {
                 const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnExit");
                 chained(w);
             }
         }
+        return TDLLForm::eventFilter(Watched, e);
+    }
+
+    // Clicks of the guarded buttons: the required fields are checked before the button's own handlers.
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    if (!button || !IsGuardedButton(button) || !button->isEnabled()) return TDLLForm::eventFilter(Watched, e);
+    bool clicks = false;
+    if (type == QEvent::MouseButtonRelease) {
+        auto* m = static_cast<QMouseEvent*>(e);
+        clicks = m->button() == Qt::LeftButton && button->isDown() &&
+                 button->rect().contains(m->position().toPoint());
+    } else {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (type == QEvent::KeyRelease)
+            clicks = k->key() == Qt::Key_Space && !k->isAutoRepeat() && button->isDown();
+        else if (auto* push = qobject_cast<QPushButton*>(button))
+            clicks = (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
+                     (push->autoDefault() || push->isDefault());
+    }
+    if (clicks && !GuardClick(button)) {
+        button->setDown(false);
+        return true;
     }
     return TDLLForm::eventFilter(Watched, e);
 }

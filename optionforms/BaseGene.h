@@ -9,6 +9,7 @@
 #include "frame/DLLForm.h"
 #include "platform/ole/Dispatch.h"
 
+class QAbstractButton;
 class QAction;
 class QFrame;
 class QLabel;
@@ -20,6 +21,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TF2Button;
 class TSocketConnection;
 namespace kv {
@@ -62,6 +64,12 @@ public:
     virtual void ConfigureForm();
     virtual void PickPhrase(QWidget* Control);
     virtual void SetRequiredFields(const QString& Text);
+    // Runs the program's report on the workstation through its server library (BaseRptSubmit.cpp); false
+    // after recording why.
+    virtual bool SubmitReport(const QString& JobID, const QString& ProgramCode, const QString& JobPrefix,
+                              int RunKind, const kv::Variant& Values, const QString& DbName,
+                              const QString& FormType, const QString& ServerProgID, const QString& UserID,
+                              const QString& CompanyID, const QString& ExtName);
     virtual void PrepareDataSets();
     virtual void LoadSessionServices();
     bool InitializeSession(const kv::Variant& Params) override;
@@ -83,6 +91,7 @@ public:
     void RunRequest(const kv::Variant& Request) override;
 
     // Condition schemes: named sets of option values kept per user and program on the application server.
+    // The option list of the form's pages: "name.property;" per option control, in page and tab order.
     virtual QString BuildOptionList();
     // One line per option-list entry, each ended by CR LF; missing components give empty lines.
     QString SchemeValues(const QString& OptionList);
@@ -93,6 +102,19 @@ public:
     bool DeleteScheme(const QString& Name);
     // False, with the old caption kept, when the new name is refused here or by the server.
     bool RenameScheme(const QString& OldName, const QString& NewName);
+    // The scheme panel's buttons: save the options under a name asked for in TfrmGeneCondition, open
+    // the selected scheme, delete it after asking.
+    virtual void btnInsertClick();
+    void btnOpenClick();
+    void btnDeleteClick();
+    // The scheme list's view styles; ToolButton1 steps through them.
+    Q_INVOKABLE void ViewIconExecute();
+    Q_INVOKABLE void ViewSmallIconExecute();
+    Q_INVOKABLE void ViewListExecute();
+    Q_INVOKABLE void ViewReportExecute();
+    void ToolButton1Click();
+    // 0 large icons, 1 small icons, 2 list, 3 details.
+    int SchemeViewStyle() const { return FViewStyle; }
 
     void SetOptionCount(int N);
     void SetDateFields(const QString& Names);
@@ -109,6 +131,12 @@ public:
     void ShowHelp();
     // Checks the required fields before a guarded button acts; false after showing the first empty one.
     bool CheckRequiredFields();
+    // Clicks a button as the user would: the required-field check of btnOk, btnQuery, btnDesign and
+    // btnPeriod comes first, and the button's own handlers run only when it passes. False when stopped.
+    bool ClickButton(QAbstractButton* Button);
+    // Keeps a control's own OnEnter, OnExit or OnClick handler; it runs after the framework's date,
+    // required-field and button checks on that control, and only when they pass.
+    void ChainEvent(QWidget* Control, const QString& Event, TNotifyEvent Handler);
     // Connects to the application server of the launcher settings; false after recording why.
     bool ConnectServer();
 
@@ -136,8 +164,6 @@ public:
     QString FOptionList;
     // One entry per date field, fields separated by character 3 (single date or range, variable or not).
     QStringList FDateSettings;
-    // The listed schemes by stored name: [option list, values].
-    QHash<QString, QStringList> FSchemes;
     bool FSilentMessages = false, FInteractive = true, FPressOk = false, FLabelled = false;
     bool FPendingFailure = false;
     kv::Variant FLastRequest, FJobRequest;
@@ -161,6 +187,8 @@ protected:
     void DateFieldEnter(QWidget* Control);
     bool DateFieldExit(QWidget* Control);
     bool RequiredExit(QWidget* Control);
+    // The buttons whose clicks the required fields guard.
+    static bool IsGuardedButton(const QObject* Button);
 
 private:
     bool InitializeSessionSteps(const kv::Variant& Params);
@@ -169,7 +197,16 @@ private:
     void MoveByEnter(QWidget* Control);
     void RepaintHost();
     kv::DispatchPtr MessageHost() const;
+    bool GuardClick(QAbstractButton* Button);
+    void lstConditionEdited(QTreeWidgetItem* Item, int Column);
+    void SetViewStyle(int Style);
+    // The condition data set's row of a scheme shown under this name; false when there is none.
+    bool LocateScheme(const QString& Name);
+    QString SelectedScheme() const;
 
     bool FWantLog = false;
     bool FClosePending = false;
+    bool FFillingList = false;
+    int FViewStyle = 2;
+    int FViewStep = 0;
 };

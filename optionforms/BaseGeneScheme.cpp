@@ -10,15 +10,21 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QTreeWidget>
 
+#include "controls/BtChkBox.h"
+#include "controls/KvBitmaps.h"
 #include "controls/KvMsgDlg.h"
 #include "controls/KvRadio.h"
+#include "controls/KvSpinEdit.h"
 #include "controls/SelectPnl.h"
 #include "lang/LangCommon.h"
 #include "optionforms/BaseGene.h"
+#include "optionforms/GeneCondition.h"
 #include "platform/DateTime.h"
 #include "platform/KvError.h"
+#include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
 
 namespace {
@@ -30,13 +36,28 @@ QString cls() {
     return QStringLiteral("TfrmBaseGene");
 }
 
-// Published property names are matched without regard to case, as the stored lists write them lower case.
+// Published property names are matched without regard to case, as the stored lists write them lower
+// case; of several matches the writable one of the most derived class wins (a spin edit's "Text" over
+// Qt's read-only "text", a check box's own "Checked" over its base button's).
 QMetaProperty findProperty(const QObject* o, const QString& name) {
     const QMetaObject* mo = o->metaObject();
-    for (int i = 0; i < mo->propertyCount(); ++i)
-        if (name.compare(QLatin1String(mo->property(i).name()), Qt::CaseInsensitive) == 0)
-            return mo->property(i);
-    return {};
+    QMetaProperty found;
+    for (int i = mo->propertyCount() - 1; i >= 0; --i)
+        if (name.compare(QLatin1String(mo->property(i).name()), Qt::CaseInsensitive) == 0) {
+            if (mo->property(i).isWritable()) return mo->property(i);
+            if (!found.isValid()) found = mo->property(i);
+        }
+    return found;
+}
+
+// The user's choice of a switching panel as its enumeration name. Older schemes wrote "True" for the
+// range, which is still read as such.
+QString choiceName(int choice) {
+    return choice == sp_Discrete ? QStringLiteral("sp_Discrete") : QStringLiteral("sp_Range");
+}
+
+bool choiceIsRange(const QString& name) {
+    return name == QLatin1String("sp_Range") || name == QLatin1String("True");
 }
 
 const char* styleName(int style) {
@@ -75,7 +96,7 @@ QString TfrmBaseGene::BuildOptionList() {
     const int system = pgOption->indexOf(tsOption2);
     for (int p = 0; p < pgOption->count(); ++p) {
         QWidget* page = pgOption->widget(p);
-        if (p == system || page->objectName() == QLatin1String("tsPeriod")) continue;
+        if (p == system || page->objectName().startsWith(QLatin1String("tsPeriod"))) continue;
         // Tab order: the focus chain restricted to this page.
         QList<QWidget*> controls;
         for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
@@ -87,20 +108,24 @@ QString TfrmBaseGene::BuildOptionList() {
             // Parts of a select panel belong to the panel.
             bool inPanel = false;
             for (QWidget* up = w->parentWidget(); up && up != page; up = up->parentWidget())
-                if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up)) inPanel = true;
+                if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) ||
+                    qobject_cast<QAbstractSpinBox*>(up))
+                    inPanel = true;
             if (inPanel || w->objectName().isEmpty() || qobject_cast<QTextEdit*>(w)) continue;
             QString prop;
             if (qobject_cast<TSelectPanel*>(w))
                 prop = "style";
-            else if (qobject_cast<QLineEdit*>(w))
+            else if (qobject_cast<QLineEdit*>(w) || qobject_cast<TKvSpinEdit*>(w))
                 prop = "text";
             else if (qobject_cast<QComboBox*>(w) || qobject_cast<TKvRadioGroup*>(w))
                 prop = "itemindex";
-            else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w))
+            else if (qobject_cast<QCheckBox*>(w) || qobject_cast<TBitCheckBox*>(w) ||
+                     qobject_cast<QRadioButton*>(w) || qobject_cast<TKvRadioButton*>(w))
                 prop = "checked";
             if (prop.isEmpty() || list.contains(w->objectName() + "." + prop + ";")) continue;
             // Buttons of a radio group are stored through the group.
-            if (qobject_cast<QRadioButton*>(w) && qobject_cast<TKvRadioGroup*>(w->parentWidget())) continue;
+            if (qobject_cast<QAbstractButton*>(w) && qobject_cast<TKvRadioGroup*>(w->parentWidget()))
+                continue;
             list += w->objectName() + "." + prop + ";";
         }
     }
@@ -153,9 +178,9 @@ QString TfrmBaseGene::SchemeValues(const QString& OptionList) {
             else if (panel->Style() == sp_Discrete)
                 line += kSep + discreteValues(panel).join(kSep);
             else {
-                const QString choice = panel->UserChoice() != 0 ? "True" : "False";
-                line +=
-                    kSep + choice + kSep + (choice != "True" ? discreteValues(panel).join(kSep) : range());
+                const QString choice = choiceName(panel->UserChoice());
+                line += kSep + choice + kSep +
+                        (choiceIsRange(choice) ? range() : discreteValues(panel).join(kSep));
             }
         } else if (const QMetaProperty p = findProperty(w, parts[1]); p.isValid()) {
             const QVariant v = p.read(w);
@@ -240,11 +265,11 @@ bool TfrmBaseGene::ApplyScheme(const QString& OptionList, const QString& Values)
                     setDiscreteValues(panel, f.mid(1));
                 } else if (f[0] == "sp_UserChoice") {
                     panel->SetStyle(sp_UserChoice);
-                    panel->SetUserChoice(f.value(1) == "True" ? 1 : 0);
-                    if (f.value(1) != "True")
-                        setDiscreteValues(panel, f.mid(2));
-                    else
+                    panel->SetUserChoice(choiceIsRange(f.value(1)) ? sp_Range : sp_Discrete);
+                    if (choiceIsRange(f.value(1)))
                         range(2);
+                    else
+                        setDiscreteValues(panel, f.mid(2));
                 } else
                     continue;
                 AfterApplyValue(w, value);
@@ -292,6 +317,31 @@ bool TfrmBaseGene::ApplyScheme(const QString& OptionList, const QString& Values)
     return true;
 }
 
+namespace {
+
+const QString kSchemeKey = QStringLiteral("NCONDITION;CREATOR;PROGRAMME");
+
+// The creation time text ("yyyymmdd ..."), shown as a date in the form's order.
+QString createDateText(const QString& text, int order, const QString& sep) {
+    kv::TDateTime d = 0;
+    const QString day = text.trimmed().left(8);
+    if (day.size() == 8 &&
+        kv::tryEncodeDate(day.left(4).toInt(), day.mid(4, 2).toInt(), day.mid(6, 2).toInt(), d))
+        return DateToString(d, order, sep);
+    return text.trimmed();
+}
+
+// Image 0 of the scheme list: the picture library's first picture.
+QIcon schemeIcon() {
+    static const QIcon icon = [] {
+        QPixmap picture;
+        return LoadBmp(1, picture) ? QIcon(picture) : QIcon();
+    }();
+    return icon;
+}
+
+} // namespace
+
 void TfrmBaseGene::LoadSchemes() {
     if (!FAppServer) return;
     kv::Variant rows;
@@ -300,26 +350,68 @@ void TfrmBaseGene::LoadSchemes() {
     } catch (const std::exception& e) {
         throw EKvError(e.what());
     }
-    FSchemes.clear();
+    kv::TClientDataSet& set = *ClientDataSet1;
+    set.Close();
+    if (set.FieldCount() == 0) {
+        set.AddField("NCONDITION", kv::TFieldType::ftString, 20);
+        set.AddField("CREATOR", kv::TFieldType::ftString, 10);
+        set.AddField("PROGRAMME", kv::TFieldType::ftString, 10);
+        set.AddField("CREATE_DATE", kv::TFieldType::ftString, 20);
+        set.AddField("SCONDITION", kv::TFieldType::ftMemo);
+        set.AddField("VCONDITION", kv::TFieldType::ftMemo);
+    }
+    set.CreateDataSet();
+    set.SetIndexFieldNames(kSchemeKey);
+    if (rows.isArray())
+        for (int i = rows.lowBound(); i <= rows.highBound(); ++i) {
+            const kv::Variant& r = rows.at(i);
+            const int l = r.lowBound();
+            set.Append();
+            set.FieldByName("NCONDITION").SetAsString(kv::varToStr(r.at(l)).trimmed());
+            set.FieldByName("CREATOR").SetAsString(FUserID);
+            set.FieldByName("PROGRAMME").SetAsString(FProgramCode);
+            set.FieldByName("CREATE_DATE").SetAsString(kv::varToStr(r.at(l + 1)));
+            set.FieldByName("SCONDITION").SetAsString(kv::varToStr(r.at(l + 2)));
+            set.FieldByName("VCONDITION").SetAsString(kv::varToStr(r.at(l + 3)));
+            set.Post();
+        }
+    // Filled in the list style, which lays out fastest, then shown in the user's style again.
+    const int style = FViewStyle;
+    FFillingList = true;
+    SetViewStyle(2);
     lstCondition->clear();
-    if (!rows.isArray()) return;
-    for (int i = rows.lowBound(); i <= rows.highBound(); ++i) {
-        const kv::Variant& r = rows.at(i);
-        const int l = r.lowBound();
-        const QString name = kv::varToStr(r.at(l)).trimmed();
-        FSchemes.insert(name, {kv::varToStr(r.at(l + 2)), kv::varToStr(r.at(l + 3))});
+    for (set.First(); !set.Eof(); set.Next()) {
+        const QString name = ToDisplayText(set.FieldByName("NCONDITION").AsString());
         auto* item = new QTreeWidgetItem(lstCondition);
-        item->setText(0, ToDisplayText(name));
-        item->setText(1, kv::varToStr(r.at(l + 1)).left(8));
+        item->setText(0, name);
+        item->setData(0, Qt::UserRole, name);
+        item->setIcon(0, schemeIcon());
+        item->setText(1,
+                      createDateText(set.FieldByName("CREATE_DATE").AsString(), FDateOrder, FDateSeparator));
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
     lstCondition->sortItems(0, Qt::AscendingOrder);
+    SetViewStyle(style);
+    FFillingList = false;
+}
+
+bool TfrmBaseGene::LocateScheme(const QString& Name) {
+    kv::TClientDataSet& set = *ClientDataSet1;
+    if (!set.Active()) return false;
+    return set.Locate(kSchemeKey, {FromDisplayText(Name), FUserID, FProgramCode});
+}
+
+QString TfrmBaseGene::SelectedScheme() const {
+    QTreeWidgetItem* item = lstCondition->currentItem();
+    if (!item || !item->isSelected()) return {};
+    return item->data(0, Qt::UserRole).toString();
 }
 
 bool TfrmBaseGene::OpenScheme(const QString& Name) {
-    const auto it = FSchemes.constFind(FromDisplayText(Name));
-    if (it == FSchemes.constEnd()) return false;
-    if (!ApplyScheme(it->value(0), ToDisplayText(it->value(1)))) {
+    if (!LocateScheme(Name)) return false;
+    const QString options = ClientDataSet1->FieldByName("SCONDITION").AsString();
+    const QString values = ToDisplayText(ClientDataSet1->FieldByName("VCONDITION").AsString());
+    if (!ApplyScheme(options, values)) {
         ShowMessageCode("R;200235");
         return false;
     }
@@ -346,10 +438,12 @@ bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) 
         return false;
     }
     if (name == OldName) return true;
-    if (!lstCondition->findItems(name, Qt::MatchExactly).isEmpty()) {
-        MessageBox(LangText(cls(), "sProjNameExist", QStringLiteral("此方案名称已经存在！")), mtError, mbOK);
-        return false;
-    }
+    for (int i = 0; i < lstCondition->topLevelItemCount(); ++i)
+        if (lstCondition->topLevelItem(i)->data(0, Qt::UserRole).toString() == name) {
+            MessageBox(LangText(cls(), "sProjNameExist", QStringLiteral("此方案名称已经存在！")), mtError,
+                       mbOK);
+            return false;
+        }
     if (!FAppServer) return false;
     const QString answer = kv::varToStr(FAppServer->call(
         "ChangeConName", {kv::Variant::arrayOf({FromDisplayText(OldName), FUserID, FProgramCode}),
@@ -358,8 +452,107 @@ bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) 
         MessageBox(LangText(cls(), "sFailedRename", QStringLiteral("更改方案名失败!")), mtError, mbOK);
         throw EKvError(answer.toStdString());
     }
-    FSchemes.insert(FromDisplayText(name), FSchemes.take(FromDisplayText(OldName)));
-    for (QTreeWidgetItem* item : lstCondition->findItems(OldName, Qt::MatchExactly))
+    if (LocateScheme(OldName)) {
+        ClientDataSet1->Edit();
+        ClientDataSet1->FieldByName("NCONDITION").SetAsString(FromDisplayText(name));
+        ClientDataSet1->Post();
+    }
+    FFillingList = true;
+    for (int i = 0; i < lstCondition->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lstCondition->topLevelItem(i);
+        if (item->data(0, Qt::UserRole).toString() != OldName) continue;
         item->setText(0, name);
+        item->setData(0, Qt::UserRole, name);
+    }
+    FFillingList = false;
     return true;
+}
+
+void TfrmBaseGene::lstConditionEdited(QTreeWidgetItem* Item, int Column) {
+    if (FFillingList || Column != 0 || !Item) return;
+    const QString oldName = Item->data(0, Qt::UserRole).toString();
+    const QString newName = Item->text(0);
+    if (newName == oldName) return;
+    bool renamed = false;
+    try {
+        renamed = RenameScheme(oldName, newName);
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
+    }
+    if (!renamed) {
+        // Refused: the item keeps its old caption.
+        FFillingList = true;
+        Item->setText(0, oldName);
+        FFillingList = false;
+    }
+}
+
+void TfrmBaseGene::btnInsertClick() {
+    // Leaving the option control validates what is being typed; a date that failed stops the save.
+    pnlCondition->setFocus(Qt::OtherFocusReason);
+    lstCondition->setFocus(Qt::OtherFocusReason);
+    if (FPendingFailure) return;
+    if (FOptionList.isEmpty()) FOptionList = BuildOptionList();
+    if (FOptionList.isEmpty() || !FAppServer) return;
+    const TfrmGeneCondition::TResult answer = TfrmGeneCondition::Execute(this);
+    if (answer.Name.isEmpty()) return;
+    FDateSettings = answer.Settings.split("\r\n", Qt::SkipEmptyParts);
+    if (!SaveScheme(FOptionList, answer.Name, answer.Replace)) {
+        const QStringList errors = FErrorTexts.split("; ", Qt::SkipEmptyParts);
+        if (!errors.isEmpty()) ShowMessageCode("E;000013;" + errors.last());
+    }
+    LoadSchemes();
+}
+
+void TfrmBaseGene::btnOpenClick() {
+    const QString name = SelectedScheme();
+    if (!name.isEmpty()) OpenScheme(name);
+}
+
+void TfrmBaseGene::btnDeleteClick() {
+    const QString name = SelectedScheme();
+    if (name.isEmpty()) return;
+    const QString ask = LangText(cls(), "sDeleteProj", QStringLiteral("确实要删除此方案吗？")) + name;
+    if (MessageBox(ask, mtConfirmation, TMsgDlgButtons(mbYes | mbNo)) != mrYes) return;
+    try {
+        DeleteScheme(name);
+    } catch (const std::exception& e) {
+        ShowMessageCode("E;000013;" + QString::fromUtf8(e.what()));
+    }
+}
+
+void TfrmBaseGene::SetViewStyle(int Style) {
+    FViewStyle = Style;
+    const int side = Style == 0 ? 32 : 16;
+    lstCondition->setIconSize(QSize(side, side));
+    // Only the details show the column headers and the creation time.
+    lstCondition->setHeaderHidden(Style != 3);
+    lstCondition->setColumnHidden(1, Style != 3);
+    lstCondition->setProperty("ViewStyle", Style);
+    const QList<QAction*> items{N7, N8, N9, N10};
+    for (int i = 0; i < items.size(); ++i)
+        items[i]->setChecked(i == Style);
+}
+
+void TfrmBaseGene::ViewIconExecute() {
+    SetViewStyle(0);
+}
+
+void TfrmBaseGene::ViewSmallIconExecute() {
+    SetViewStyle(1);
+}
+
+void TfrmBaseGene::ViewListExecute() {
+    SetViewStyle(2);
+}
+
+void TfrmBaseGene::ViewReportExecute() {
+    SetViewStyle(3);
+}
+
+void TfrmBaseGene::ToolButton1Click() {
+    static const char* const names[] = {"ViewIcon", "ViewSmallIcon", "ViewList", "ViewReport"};
+    FViewStep = (FViewStep + 1) % 4;
+    const QByteArray handler = QByteArray(names[FViewStep]) + "Execute";
+    QMetaObject::invokeMethod(this, handler.constData());
 }

@@ -41,7 +41,7 @@ QSqlQuery run(TKvADOConnection& connection, const QString& sql, const QVariantLi
 
 } // namespace
 
-QList<QStringList> TCompanyData::select(const QString& Sql, const QVariantList& Params) {
+QList<QStringList> TCompanyData::select(const QString& Sql, const QVariantList& Params, bool Trim) {
     QSqlQuery query = run(*FConnection, Sql, Params);
     QList<QStringList> rows;
     const int columns = query.record().count();
@@ -49,7 +49,7 @@ QList<QStringList> TCompanyData::select(const QString& Sql, const QVariantList& 
         QStringList row;
         row.reserve(columns);
         for (int c = 0; c < columns; ++c)
-            row << query.value(c).toString().trimmed();
+            row << (Trim ? query.value(c).toString().trimmed() : query.value(c).toString());
         rows << row;
     }
     return rows;

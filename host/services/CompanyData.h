@@ -18,8 +18,9 @@ public:
     // The main database of the launcher's server settings.
     static std::shared_ptr<TCompanyData> fromLauncherSettings();
 
-    // Rows of a query with positional parameters, every value as trimmed text.
-    QList<QStringList> select(const QString& Sql, const QVariantList& Params = {});
+    // Rows of a query with positional parameters, every value as text; trimmed (fixed-width columns come
+    // back padded) unless Trim is false, which keeps free texts such as scheme values as stored.
+    QList<QStringList> select(const QString& Sql, const QVariantList& Params = {}, bool Trim = true);
     // Runs a statement; the number of rows it changed.
     int exec(const QString& Sql, const QVariantList& Params = {});
     void begin();

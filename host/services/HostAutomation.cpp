@@ -1,11 +1,17 @@
 #include "host/services/HostAutomation.h"
 
+#include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include "host/services/CompanyData.h"
 #include "host/services/HostServices.h"
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
+#include "support/StewardINI.h"
 
 namespace tarnix {
 
@@ -15,14 +21,90 @@ QString argText(const kv::VariantArgs& args, size_t index) {
     return index < args.size() ? kv::varToStr(args[index]) : QString();
 }
 
-// A service this host does not offer yet: calling it fails with a clear error the module records.
-kv::DispatchObject::Member unavailable(const QString& name, const QString& what) {
-    return [name, what](kv::VariantArgs&) -> kv::Variant {
-        throw kv::EOleError(QString("%1: this host does not provide %2").arg(name, what));
-    };
+// The elements of the one array argument of CallHelp and GetFileList, as texts.
+QStringList arrayTexts(const kv::VariantArgs& args) {
+    QStringList list;
+    if (args.empty()) return list;
+    const kv::Variant& a = args[0];
+    if (a.isArray()) {
+        for (int i = a.lowBound(); i <= a.highBound(); ++i)
+            list << kv::varToStr(a.at(i)).trimmed();
+    } else if (!a.isEmptyOrNull()) {
+        list << kv::varToStr(a).trimmed();
+    }
+    return list;
+}
+
+// Program prefixes and help topics name files: letters and digits only, never a path.
+bool plainName(const QString& text) {
+    static const QRegularExpression plain("^[A-Za-z0-9]+$");
+    return plain.match(text).hasMatch();
 }
 
 } // namespace
+
+QUrl helpAddress(const QString& Prefix, const QString& Topic) {
+    if (!plainName(Prefix) || !plainName(Topic))
+        throw kv::EOleError(
+            QString("CallHelp: expected a program prefix and a help topic, got [%1, %2]").arg(Prefix, Topic));
+    const TStewardIniC settings;
+    if (!settings.ErrorCode.isEmpty())
+        throw kv::EOleError(
+            QString("CallHelp: the launcher settings are missing (%1)").arg(settings.ErrorCode));
+    // The installation's help: one page per topic in the program's folder, else the program's book
+    // opened at the topic.
+    const QDir help(settings.InstallPath + "Help");
+    const QString prefix = Prefix.toUpper();
+    for (const char* suffix : {".html", ".htm", ".pdf"}) {
+        const QString page = help.filePath(prefix + "/" + Topic + suffix);
+        if (QFileInfo::exists(page)) return QUrl::fromLocalFile(page);
+    }
+    for (const char* suffix : {".html", ".htm"}) {
+        const QString book = help.filePath(prefix + suffix);
+        if (QFileInfo::exists(book)) {
+            QUrl url = QUrl::fromLocalFile(book);
+            url.setFragment(Topic);
+            return url;
+        }
+    }
+    // An installation without local help may name a help site.
+    const kv::IniFile ini(settings.InstallPath + "StewardC.ini");
+    const QString site = ini.readString("Help", "Address", QString()).trimmed();
+    if (!site.isEmpty()) {
+        const QUrl url(site + (site.endsWith('/') ? "" : "/") + prefix + "/" + Topic + ".html");
+        if (url.isValid()) return url;
+    }
+    throw kv::EOleError(
+        QString("CallHelp: there is no help for %1 %2 in %3").arg(prefix, Topic, help.path()));
+}
+
+QString fileInformation(const QString& FileName) {
+    const QString name = QFileInfo(QString(FileName).replace('\\', '/')).fileName();
+    if (name.isEmpty() || name == "." || name == "..")
+        throw kv::EOleError(
+            QString("GetFileList: expected the name of a program file, got \"%1\"").arg(FileName));
+    const TStewardIniS settings;
+    if (!settings.ErrorCode.isEmpty())
+        throw kv::EOleError(
+            QString("GetFileList: the server launcher settings are missing (%1)").arg(settings.ErrorCode));
+    // The server's program directories, and the package folders ("S_PKG") below them.
+    QStringList dirs;
+    for (const QString& dir : settings.WorkDLLPaths) {
+        dirs << dir;
+        for (const QFileInfo& sub : QDir(dir).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+            if (sub.fileName().contains("S_PKG", Qt::CaseInsensitive)) dirs << sub.filePath();
+    }
+    for (const QString& dir : std::as_const(dirs)) {
+        for (const QFileInfo& file : QDir(dir).entryInfoList(QDir::Files, QDir::Name)) {
+            if (file.fileName().compare(name, Qt::CaseInsensitive) != 0) continue;
+            return QString("<File><Name>%1</Name><Modify>%2</Modify><Path>%3</Path><Size>%4</Size></File>")
+                .arg(name.toLower(), file.lastModified().toUTC().toString("yyyyMMddhhmmss"),
+                     file.absoluteFilePath())
+                .arg(file.size());
+        }
+    }
+    return {};
+}
 
 THostAutomation::THostAutomation(TMessageTable Messages, THostSettings Settings, TDataSource Data)
     : FMessages(std::move(Messages)), FSettings(Settings), FDataSource(std::move(Data)) {
@@ -43,8 +125,15 @@ THostAutomation::THostAutomation(TMessageTable Messages, THostSettings Settings,
     addMember("Com_F2Window", [this](kv::VariantArgs&) {
         return kv::Variant(std::make_shared<TLookupService>(data("Com_F2Window")));
     });
-    addMember("CallHelp", unavailable("CallHelp", "help"));
-    addMember("GetFileList", unavailable("GetFileList", "a list of program files"));
+    addMember("CallHelp", [](kv::VariantArgs& args) {
+        const QStringList a = arrayTexts(args);
+        const QUrl url = helpAddress(a.value(0), a.value(1));
+        if (!QDesktopServices::openUrl(url))
+            throw kv::EOleError(QString("CallHelp: the desktop cannot open %1").arg(url.toString()));
+        return kv::Variant();
+    });
+    addMember("GetFileList",
+              [](kv::VariantArgs& args) { return kv::Variant(fileInformation(arrayTexts(args).value(0))); });
 }
 
 std::shared_ptr<TCompanyData> THostAutomation::data(const QString& service) {

@@ -1,6 +1,7 @@
 #pragma once
 // The host's automation object, handed to every module as HostApp: the host's version and product, its
 // message table, and the services a module asks for by name.
+#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -43,6 +44,15 @@ private:
 constexpr const char* kHostProgID = "VantorWorkCenter.Manager";
 // Registers this automation object, with the shipped messages, under kHostProgID in this process.
 void registerHostAutomationClass(THostSettings Settings = {});
+
+// The help page of a program prefix ("INV") and topic ("12050000"): Help/INV/12050000.html (or .htm,
+// .pdf) of the installation, else Help/INV.html at the topic, else the help site of StewardC.ini
+// ([Help] Address). Raises EOleError when there is none or the names are not plain.
+QUrl helpAddress(const QString& Prefix, const QString& Topic);
+// What the server knows of a program file, looked up by name in the server's program directories:
+// "<File><Name>..</Name><Modify>yyyyMMddhhmmss (UTC)</Modify><Path>..</Path><Size>..</Size></File>",
+// or an empty text when no directory has it.
+QString fileInformation(const QString& FileName);
 
 // The interface code page of an installation: [CodePage] UICodePage of its StewardC.ini, else the
 // system code page; 936 and 950 stand, anything else is 437.

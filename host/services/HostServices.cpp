@@ -292,10 +292,16 @@ kv::Variant TReportCounter::GetPower(const kv::Variant& Args) {
 
 kv::Variant TReportCounter::LoadTable(const kv::Variant& Args) {
     const QStringList a = keyList(Args);
-    return rowsVariant(
+    // The values keep their line ends: an empty first or last option is a line of its own.
+    QList<QStringList> rows =
         FData->select("SELECT CN003, CN004, CN005, CN006 FROM KVRCON WHERE CN002 = ? AND CN001 = ? "
                       "ORDER BY CN003",
-                      {a.value(0).trimmed(), a.value(1).trimmed()}));
+                      {a.value(0).trimmed(), a.value(1).trimmed()}, false);
+    for (QStringList& row : rows) {
+        row[0] = row[0].trimmed();
+        row[1] = row[1].trimmed();
+    }
+    return rowsVariant(rows);
 }
 
 QString TReportCounter::InsertConTable(const kv::Variant& Args) {

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDataStream>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -20,6 +23,7 @@
 #include "host/services/HostAutomation.h"
 #include "host/services/HostServices.h"
 #include "host/services/LookupWindow.h"
+#include "support/StewardINI.h"
 
 // Texts in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -326,3 +330,77 @@ TEST(HostServicesWithoutDatabase, ServicesFailWithTheirName) {
     }
     EXPECT_TRUE(kv::ObjectRegistry::isRegistered(tarnix::kAppServerProgID));
 }
+
+namespace {
+
+// Takes the addresses the desktop is asked to open instead of starting a viewer.
+class TUrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    TUrlCatcher() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~TUrlCatcher() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+} // namespace
+
+TEST_F(ServicesTest, HelpOpensTheInstallationsPageOfTheTopic) {
+    testsupport::ScopedEnv env("TARNIX_REGISTRY", (dir->path() + "/registry.ini").toUtf8());
+    const kv::DispatchPtr host = std::make_shared<tarnix::THostAutomation>(
+        tarnix::TMessageTable::shipped(), tarnix::THostSettings{}, [this] { return data; });
+    TUrlCatcher catcher;
+    const QString page = testsupport::writeFile(dir->path() + "/Help/INV/12050000.html", "<p>help</p>");
+    host->call("CallHelp", {kv::Variant::arrayOf({"inv", "12050000"})});
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(QFileInfo(catcher.urls[0].toLocalFile()).canonicalFilePath(),
+              QFileInfo(page).canonicalFilePath());
+    // A program with one book of help opens it at the topic.
+    testsupport::writeFile(dir->path() + "/Help/MPS.html", "<a name='13010000'>");
+    host->call("CallHelp", {kv::Variant::arrayOf({"MPS", "13010000"})});
+    ASSERT_EQ(catcher.urls.size(), 2);
+    EXPECT_EQ(catcher.urls[1].fragment(), "13010000");
+    EXPECT_TRUE(catcher.urls[1].toLocalFile().endsWith("/Help/MPS.html"));
+    // No help, or names that would leave the help folder, fail with the service's name.
+    for (const kv::Variant& bad :
+         {kv::Variant::arrayOf({"PUR", "63B30000"}), kv::Variant::arrayOf({"..", "12050000"}),
+          kv::Variant::arrayOf({"INV", "../../x"})}) {
+        try {
+            host->call("CallHelp", {bad});
+            ADD_FAILURE() << "CallHelp answered";
+        } catch (const kv::EOleError& e) {
+            EXPECT_TRUE(e.message().startsWith("CallHelp:")) << e.what();
+        }
+    }
+    EXPECT_EQ(catcher.urls.size(), 2);
+}
+
+TEST_F(ServicesTest, FileListTellsStampAndPathOfAServerProgramFile) {
+    testsupport::ScopedEnv env("TARNIX_REGISTRY", (dir->path() + "/registry.ini").toUtf8());
+    const kv::DispatchPtr host = std::make_shared<tarnix::THostAutomation>(
+        tarnix::TMessageTable::shipped(), tarnix::THostSettings{}, [this] { return data; });
+    const TStewardIniS settings;
+    ASSERT_FALSE(settings.WorkDLLPaths.isEmpty());
+    // One file in a package folder below the first program directory.
+    const QString file = testsupport::writeFile(settings.WorkDLLPaths.first() + "KRT_S_PKG/KRTB05S.so", "x");
+    const QDateTime stamp(QDate(2008, 5, 15), QTime(10, 20, 30), Qt::UTC);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+    }
+    const QString info = kv::varToStr(host->call("GetFileList", {kv::Variant::arrayOf({"krtb05s.so"})}));
+    EXPECT_TRUE(info.contains("<Modify>20080515102030</Modify>")) << info.toStdString();
+    EXPECT_TRUE(info.contains("<Path>" + QFileInfo(file).absoluteFilePath() + "</Path>"))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains("<Size>1</Size>"));
+    // Unknown files give nothing; a directory part is ignored, so names cannot reach elsewhere.
+    EXPECT_EQ(kv::varToStr(host->call("GetFileList", {kv::Variant::arrayOf({"NOPE.so"})})), "");
+    EXPECT_EQ(kv::varToStr(host->call("GetFileList", {kv::Variant::arrayOf({"/etc/passwd"})})), "");
+    EXPECT_THROW(host->call("GetFileList", {kv::Variant::arrayOf({""})}), kv::EOleError);
+}
+
+#include "ServicesTest.moc"

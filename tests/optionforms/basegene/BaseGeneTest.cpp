@@ -2,6 +2,7 @@
 // services, the application server in process and over TCP, message codes, keys and job requests.
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -15,44 +16,16 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "common/TestSupport.h"
 #include "frame/SocketConnection.h"
-#include "host/demo/DemoCompany.h"
 #include "host/services/HostAutomation.h"
 #include "host/services/HostServices.h"
 #include "optionforms/BaseRpt.h"
-
-// Texts in failure messages as text.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include "optionforms/common/OptionFormTest.h"
+#include "platform/data/ClientDataSet.h"
 
 namespace {
 
-// Answers every message box while it lives and keeps their texts.
-class BoxAnswerer {
-public:
-    BoxAnswerer() : FState(std::make_shared<State>()) { poll(FState); }
-    ~BoxAnswerer() { FState->stopped = true; }
-    const QStringList& texts() const { return FState->texts; }
-
-private:
-    struct State {
-        QStringList texts;
-        bool stopped = false;
-    };
-    static void poll(std::shared_ptr<State> state) {
-        QTimer::singleShot(5, [state] {
-            if (state->stopped) return;
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                state->texts << box->text();
-                box->done(QMessageBox::Ok);
-            }
-            poll(state);
-        });
-    }
-    std::shared_ptr<State> FState;
-};
+using optiontest::BoxAnswerer;
 
 // A host that records help calls on top of the real one.
 class THelpRecorder : public tarnix::THostAutomation {
@@ -122,25 +95,16 @@ using TfrmGene = TfrmOptions<TfrmBaseGene>;
 
 class BaseGeneTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
-        kv::demo::DemoOptions options;
-        options.lines = 4;
-        kv::demo::writeDemoInstallation(dir->path(), options);
-    }
-    static void TearDownTestSuite() { delete dir; }
+    static void SetUpTestSuite() { install = new optiontest::DemoInstallation(4); }
+    static void TearDownTestSuite() { delete install; }
 
-    void SetUp() override {
-        env = std::make_unique<testsupport::ScopedEnv>("TARNIX_REGISTRY",
-                                                       (dir->path() + "/registry.ini").toUtf8());
-        host = std::make_shared<THelpRecorder>();
-    }
+    void SetUp() override { host = std::make_shared<THelpRecorder>(); }
 
     // A form as the controller opens it, from a library in the installation.
     template <class Form = TfrmKRTA07> std::unique_ptr<Form> makeForm(const QString& library = "KRTA07C.so") {
         auto form = std::make_unique<Form>();
         form->AfterConstruction();
-        form->SetModulePath(dir->path() + "/" + library);
+        form->SetModulePath(install->path() + "/" + library);
         form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
         return form;
     }
@@ -149,17 +113,9 @@ protected:
         std::vector<kv::Variant> v(all.begin(), all.begin() + count);
         return kv::Variant::arrayOf(v);
     }
-    void writeClientServer(const QString& address, int port) {
-        testsupport::writeFile(dir->path() + "/StewardC.ini",
-                               QString("[CodePage]\nUICodePage=936\nDBCodePage=936\n\n[Server Information]\n"
-                                       "ComputerName=%1\nServerPort=%2\n")
-                                   .arg(address)
-                                   .arg(port)
-                                   .toUtf8());
-    }
+    void writeClientServer(const QString& address, int port) { install->setServer(address, port); }
 
-    static inline QTemporaryDir* dir = nullptr;
-    std::unique_ptr<testsupport::ScopedEnv> env;
+    static inline optiontest::DemoInstallation* install = nullptr;
     std::shared_ptr<THelpRecorder> host;
 };
 
@@ -264,7 +220,7 @@ TEST_F(BaseGeneTest, ServerProgramOverTcp) {
     probe.close();
     QProcess server;
     server.start(testsupport::binDir() + "/tarnix-appserver",
-                 {"--install", dir->path(), "--port", QString::number(port)});
+                 {"--install", install->path(), "--port", QString::number(port)});
     ASSERT_TRUE(server.waitForReadyRead(20000)) << server.readAllStandardError().toStdString();
     writeClientServer("localhost", port);
     {
@@ -345,10 +301,9 @@ TEST_F(BaseGeneTest, HelpRule) {
 }
 
 TEST_F(BaseGeneTest, KeysMoveThroughControlsAndPages) {
-    writeClientServer("127.0.0.1", 211);
+    // The general kind: its two pages are the framework's own.
     BoxAnswerer boxes;
-    auto form = makeForm();
-    ASSERT_TRUE(form->InitializeSession(params()));
+    auto form = makeForm<TfrmGene>();
     form->show();
     QApplication::setActiveWindow(form.get());
     form->FLastControls = QStringList{"edNote", "edPrintDate"};
@@ -422,13 +377,6 @@ TEST_F(BaseGeneTest, RunRequestsPresetAndPress) {
 TEST_F(BaseGeneTest, JobRequestLayoutAndChecks) {
     writeClientServer("127.0.0.1", 211);
     BoxAnswerer boxes;
-    // The report kind's header has elements its pages fill; without them the request is refused.
-    auto report = makeForm();
-    ASSERT_TRUE(report->InitializeSession(params()));
-    report->FSilentMessages = true;
-    EXPECT_FALSE(report->BuildJobRequest());
-    EXPECT_TRUE(report->FErrorCodes.contains("W;000003;"));
-
     // The general kind names no server object, so its header is checked without a session.
     auto form = makeForm<TfrmGene>();
     form->ConfigureForm();
@@ -447,6 +395,12 @@ TEST_F(BaseGeneTest, JobRequestLayoutAndChecks) {
     EXPECT_EQ(kv::varToStr(labels.at(2).at(1)), "edPrintDate");
     EXPECT_EQ(kv::varToStr(form->FJobRequest.at(2).at(2)), "2026/12/07");
     EXPECT_EQ(kv::varToStr(form->FJobRequest.at(2).at(1)), "F01");
+    // A header element no step fills stops the build with its position.
+    form->FSilentMessages = true;
+    form->FHeaderSize = 10;
+    EXPECT_FALSE(form->BuildJobRequest());
+    EXPECT_TRUE(form->FErrorCodes.contains(QStringLiteral("W;000003;环境设置;10;10")))
+        << form->FErrorCodes.toStdString();
 }
 
 TEST_F(BaseGeneTest, RequiredFieldsStopTheOkButton) {
@@ -472,4 +426,137 @@ TEST(BaseGeneProgramCode, FromTheLibraryFileName) {
     EXPECT_EQ(TfrmBaseGene::ProgramCodeFromFile("KRT.so"), "KRT.SO"); // short stem: still six characters
     // A program file loses two characters: its kind letter and one more.
     EXPECT_EQ(TfrmBaseGene::ProgramCodeFromFile("/usr/bin/KRTA07CT"), "KRTA07");
+}
+
+namespace {
+
+// The general kind with the buttons its kinds guard and a periodic page.
+class TfrmGuarded : public TfrmGene {
+public:
+    TfrmGuarded() {
+        btnQuery = new QPushButton("query", Panel1);
+        btnQuery->setObjectName("btnQuery");
+        Panel1->layout()->addWidget(btnQuery);
+        btnPeriod = new QPushButton("period", Panel1);
+        btnPeriod->setObjectName("btnPeriod");
+        btnPeriod->setCheckable(true);
+        Panel1->layout()->addWidget(btnPeriod);
+        tsPeriodOption = new QWidget;
+        tsPeriodOption->setObjectName("tsPeriodOption");
+        pgOption->addTab(tsPeriodOption, "period");
+        connect(btnQuery, &QPushButton::clicked, this, [this] { ++queries; });
+    }
+    QPushButton *btnQuery, *btnPeriod;
+    QWidget* tsPeriodOption;
+    int queries = 0;
+};
+
+} // namespace
+
+TEST_F(BaseGeneTest, RequiredFieldsGuardEveryGuardedButtonBeforeItsHandlers) {
+    BoxAnswerer boxes;
+    auto form = makeForm<TfrmGuarded>();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    int chained = 0;
+    form->ChainEvent(form->btnQuery, "OnClick", TNotifyEvent{[&chained](QObject*) { ++chained; }, nullptr});
+    form->SetRequiredFields("edFactory;0");
+
+    QTest::mouseClick(form->btnQuery, Qt::LeftButton);
+    EXPECT_EQ(form->queries, 0);
+    EXPECT_EQ(chained, 0);
+    EXPECT_FALSE(form->btnQuery->isDown());
+    EXPECT_EQ(form->focusWidget(), form->edFactory);
+    EXPECT_TRUE(form->FErrorCodes.contains("E;000037"));
+    EXPECT_FALSE(form->ClickButton(form->btnQuery)); // presses from code are checked too
+    EXPECT_EQ(form->queries, 0);
+
+    // The periodic button cannot go down either: it is released and its page hidden.
+    const int periodPage = form->pgOption->indexOf(form->tsPeriodOption);
+    QTest::mouseClick(form->btnPeriod, Qt::LeftButton);
+    EXPECT_FALSE(form->btnPeriod->isChecked());
+    EXPECT_FALSE(form->pgOption->isTabVisible(periodPage));
+
+    form->edFactory->setText("F01");
+    QTest::mouseClick(form->btnQuery, Qt::LeftButton);
+    EXPECT_EQ(form->queries, 1);
+    EXPECT_EQ(chained, 1);
+    QTest::mouseClick(form->btnPeriod, Qt::LeftButton);
+    EXPECT_TRUE(form->btnPeriod->isChecked());
+    // Letting it up again needs no check; the OK button still is guarded.
+    form->edFactory->clear();
+    QTest::mouseClick(form->btnPeriod, Qt::LeftButton);
+    EXPECT_FALSE(form->btnPeriod->isChecked());
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    EXPECT_EQ(form->okClicks, 0);
+}
+
+TEST_F(BaseGeneTest, DateFieldsNormaliseAndAFailureStopsTheChainedExit) {
+    BoxAnswerer boxes;
+    auto form = makeForm<TfrmGene>();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->ConfigureForm();
+    form->SetDateFields("edFactory");
+    EXPECT_EQ(form->FDateFields, "edFactory,edPrintDate");
+    int exits = 0;
+    form->ChainEvent(form->edFactory, "OnExit", TNotifyEvent{[&exits](QObject*) { ++exits; }, nullptr});
+    form->edFactory->setFocus();
+    QTest::keyClicks(form->edFactory, "2008/13/45");
+    form->edNote->setFocus();
+    QTest::qWait(20);
+    EXPECT_EQ(exits, 0);
+    EXPECT_TRUE(form->FPendingFailure);
+    EXPECT_TRUE(form->FErrorCodes.contains("E;000005;2008/13/45;"));
+    EXPECT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(form->focusWidget(), form->edFactory); // back to the date to correct it
+    QApplication::setActiveWindow(form.get());       // the offscreen platform does not give it back itself
+    form->edFactory->setFocus();
+    form->edFactory->setText("2008/5/3");
+    form->edNote->setFocus();
+    EXPECT_EQ(form->edFactory->text(), "2008/05/03");
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(form->FPendingFailure);
+}
+
+TEST_F(BaseGeneTest, AMessageBoxLetsGoOfTheButtonUnderIt) {
+    BoxAnswerer boxes;
+    auto form = makeForm<TfrmGene>();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    auto* button = new QPushButton("b", form->tsOption1);
+    button->setObjectName("btnSome");
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    button->show();
+    button->setFocus();
+    button->setDown(true); // pressed when the box came up
+    form->MessageBox("x", mtInformation, mbOK);
+    QTest::qWait(20);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), "x");
+    EXPECT_FALSE(button->isDown());
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(BaseGeneTest, DataSetTextFieldsGetTheConversionHandlers) {
+    auto form = std::make_unique<TfrmGene>();
+    auto* set = new kv::TClientDataSet(form.get());
+    set->AddField("NAME", kv::TFieldType::ftString, 20);
+    kv::TField& own = set->AddField("OWN", kv::TFieldType::ftString, 20);
+    own.OnGetText = [](kv::TField&, QString& text, bool) { text = "own"; };
+    set->AddField("QTY", kv::TFieldType::ftInteger);
+    form->AfterConstruction(); // PrepareDataSets runs when the form is created
+    EXPECT_TRUE(bool(set->FieldByName("NAME").OnGetText));
+    EXPECT_TRUE(bool(set->FieldByName("NAME").OnSetText));
+    EXPECT_FALSE(bool(set->FieldByName("OWN").OnSetText));
+    EXPECT_FALSE(bool(set->FieldByName("QTY").OnGetText));
+    set->CreateDataSet();
+    set->Append();
+    set->FieldByName("NAME").SetText(QStringLiteral("工厂"));
+    set->FieldByName("OWN").SetText("x");
+    set->Post();
+    EXPECT_EQ(set->FieldByName("NAME").AsString(), QStringLiteral("工厂"));
+    EXPECT_EQ(set->FieldByName("NAME").DisplayText(), QStringLiteral("工厂"));
+    EXPECT_EQ(set->FieldByName("OWN").DisplayText(), "own");
 }

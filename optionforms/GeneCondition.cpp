@@ -1,0 +1,310 @@
+#include "optionforms/GeneCondition.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "controls/DBLabel.h"
+#include "controls/SelectPnl.h"
+#include "optionforms/BaseGene.h"
+
+namespace {
+
+const QChar kSep(3);
+
+// The caption a user knows a date option by: a select panel's caption or hint word, an edit's own
+// caption, the label that points at it, or else its name.
+QString dateFieldCaption(QWidget* control, QWidget* form) {
+    for (const char* name : {"Caption", "HintWord"}) {
+        const QString text = control->property(name).toString().trimmed();
+        if (!text.isEmpty()) return text;
+    }
+    for (QLabel* label : form->findChildren<QLabel*>()) {
+        auto* db = qobject_cast<TDBLabel*>(label);
+        if (label->buddy() == control || (db && db->FocusControl() == control)) {
+            QString text = label->text().trimmed();
+            text.remove('&');
+            if (!text.isEmpty()) return text;
+        }
+    }
+    return control->objectName();
+}
+
+} // namespace
+
+TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* Form) : TKVForm(Form), FForm(Form) {
+    setObjectName("frmGeneCondition");
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle(QStringLiteral("保存条件方案"));
+
+    auto* root = new QVBoxLayout(this);
+    auto* nameRow = new QHBoxLayout;
+    lblConName = new QLabel(QStringLiteral("方案名称"), this);
+    lblConName->setObjectName("lblConName");
+    edConName = new QLineEdit(this);
+    edConName->setObjectName("edConName");
+    edConName->setMaxLength(20);
+    // Required, as the option forms mark their required fields.
+    QPalette required = edConName->palette();
+    required.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xAF));
+    edConName->setPalette(required);
+    lblConName->setBuddy(edConName);
+    nameRow->addWidget(lblConName);
+    nameRow->addWidget(edConName, 1);
+    root->addLayout(nameRow);
+
+    grpDate = new QGroupBox(QStringLiteral("日期字段"), this);
+    grpDate->setObjectName("grpDate");
+    auto* dateLayout = new QVBoxLayout(grpDate);
+    cbodatecondition = new QComboBox(grpDate);
+    cbodatecondition->setObjectName("cbodatecondition");
+    dateLayout->addWidget(cbodatecondition);
+
+    pnlSingle = new QFrame(grpDate);
+    pnlSingle->setObjectName("pnlSingle");
+    auto* singleLayout = new QVBoxLayout(pnlSingle);
+    singleLayout->setContentsMargins(0, 0, 0, 0);
+    Single = MakeSide(pnlSingle, "Single");
+    dateLayout->addWidget(pnlSingle);
+
+    pnlRange = new QFrame(grpDate);
+    pnlRange->setObjectName("pnlRange");
+    auto* rangeLayout = new QVBoxLayout(pnlRange);
+    rangeLayout->setContentsMargins(0, 0, 0, 0);
+    grpBegin = new QGroupBox(QStringLiteral("起始日期"), pnlRange);
+    grpBegin->setObjectName("grpBegin");
+    new QVBoxLayout(grpBegin);
+    Begin = MakeSide(grpBegin, "Begin");
+    grpEnd = new QGroupBox(QStringLiteral("截止日期"), pnlRange);
+    grpEnd->setObjectName("grpEnd");
+    new QVBoxLayout(grpEnd);
+    End = MakeSide(grpEnd, "End");
+    rangeLayout->addWidget(grpBegin);
+    rangeLayout->addWidget(grpEnd);
+    dateLayout->addWidget(pnlRange);
+    root->addWidget(grpDate);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    btnOK = new QPushButton(QStringLiteral("确定"), this);
+    btnOK->setObjectName("btnOK");
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("取消"), this);
+    btnCancel->setObjectName("btnCancel");
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    root->addLayout(buttons);
+
+    // One entry per date field of the form, each starting from the editors' first values.
+    for (const QString& raw : Form->FDateFields.split(',', Qt::SkipEmptyParts)) {
+        const QString name = raw.trimmed();
+        QWidget* control = Form->findChild<QWidget*>(name);
+        if (!control || FNames.contains(name)) continue;
+        const bool range = qobject_cast<TSelectPanel*>(control) != nullptr;
+        QStringList entry{range ? "0" : "1", name, "N", "0", "0", "0", "0"};
+        if (range)
+            entry << "N"
+                  << "0"
+                  << "0"
+                  << "0"
+                  << "0";
+        entry << "D";
+        FNames << name;
+        FSettings << entry.join(kSep);
+        cbodatecondition->addItem(dateFieldCaption(control, Form));
+    }
+    grpDate->setVisible(!FNames.isEmpty());
+
+    connect(cbodatecondition, &QComboBox::currentIndexChanged, this,
+            [this](int index) { cbodateconditionChange(index); });
+    for (const TDateSide* side : {&Single, &Begin, &End}) {
+        connect(side->chkVariable, &QCheckBox::toggled, this, [this] { StoreSettings(); });
+        connect(side->speCount, &QSpinBox::valueChanged, this, [this] { StoreSettings(); });
+        connect(side->speDays, &QSpinBox::valueChanged, this, [this] { StoreSettings(); });
+        connect(side->cboUnit, &QComboBox::currentIndexChanged, this, [this] { StoreSettings(); });
+        connect(side->cboKind, &QComboBox::currentIndexChanged, this, [this] { StoreSettings(); });
+    }
+    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { Finish(mrCancel); });
+    cbodateconditionChange(FNames.isEmpty() ? -1 : 0);
+    adjustSize();
+}
+
+TfrmGeneCondition::~TfrmGeneCondition() = default;
+
+TfrmGeneCondition::TDateSide TfrmGeneCondition::MakeSide(QWidget* Parent, const QString& Prefix) {
+    TDateSide side;
+    auto* box = new QWidget(Parent);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    side.chkVariable = new QCheckBox(QStringLiteral("变动日期"), box);
+    side.chkVariable->setObjectName("chk" + Prefix + "Variable");
+    side.speCount = new QSpinBox(box);
+    side.speCount->setObjectName("spe" + Prefix + "Count");
+    side.speCount->setRange(-99, 99);
+    side.cboUnit = new QComboBox(box);
+    side.cboUnit->setObjectName("cbo" + Prefix + "Unit");
+    side.cboUnit->addItems({Text("sWeek", QStringLiteral("周")), Text("sMonth", QStringLiteral("月"))});
+    side.cboKind = new QComboBox(box);
+    side.cboKind->setObjectName("cbo" + Prefix + "Kind");
+    side.cboKind->addItems({Text("sPlusMinus", QStringLiteral("加/减")),
+                            Text("sFirstDay", QStringLiteral("第一天")),
+                            Text("sLastDay", QStringLiteral("最后一天"))});
+    side.speDays = new QSpinBox(box);
+    side.speDays->setObjectName("spe" + Prefix + "Days");
+    side.speDays->setRange(-999, 999);
+    auto* run = new QLabel(QStringLiteral("=预定运行日"), box);
+    run->setObjectName("lbl" + Prefix + "Run");
+    grid->addWidget(side.chkVariable, 0, 0, 1, 4);
+    grid->addWidget(run, 1, 0);
+    grid->addWidget(side.speCount, 1, 1);
+    grid->addWidget(side.cboUnit, 1, 2);
+    grid->addWidget(side.cboKind, 2, 1, 1, 2);
+    grid->addWidget(side.speDays, 2, 3);
+    Parent->layout()->addWidget(box);
+    // The movement only means something for a variable date.
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{side.speCount, side.cboUnit, side.cboKind, side.speDays})
+        connect(side.chkVariable, &QCheckBox::toggled, w, &QWidget::setEnabled);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{side.speCount, side.cboUnit, side.cboKind, side.speDays})
+        w->setEnabled(false);
+    return side;
+}
+
+QString TfrmGeneCondition::Text(const char* Ident, const QString& Default) const {
+    return LangText(QStringLiteral("TfrmGeneCondition"), QString::fromLatin1(Ident), Default);
+}
+
+void TfrmGeneCondition::LoadSide(const TDateSide& Side, const QStringList& Entry, int First) {
+    Side.chkVariable->setChecked(Entry.value(First) == "Y");
+    Side.speCount->setValue(Entry.value(First + 1).toInt());
+    Side.cboUnit->setCurrentIndex(qBound(0, Entry.value(First + 2).toInt(), 1));
+    Side.cboKind->setCurrentIndex(qBound(0, Entry.value(First + 3).toInt(), 2));
+    Side.speDays->setValue(Entry.value(First + 4).toInt());
+}
+
+void TfrmGeneCondition::StoreSide(const TDateSide& Side, QStringList& Entry, int First) const {
+    while (Entry.size() < First + 5)
+        Entry << "0";
+    Entry[First] = Side.chkVariable->isChecked() ? "Y" : "N";
+    Entry[First + 1] = QString::number(Side.speCount->value());
+    Entry[First + 2] = QString::number(Side.cboUnit->currentIndex());
+    Entry[First + 3] = QString::number(Side.cboKind->currentIndex());
+    Entry[First + 4] = QString::number(Side.speDays->value());
+}
+
+void TfrmGeneCondition::StoreSettings() {
+    if (FLoading || FShown < 0 || FShown >= FSettings.size()) return;
+    QStringList entry = FSettings[FShown].split(kSep);
+    if (entry.value(0) == "0") {
+        StoreSide(Begin, entry, 2);
+        StoreSide(End, entry, 7);
+    } else {
+        StoreSide(Single, entry, 2);
+    }
+    FSettings[FShown] = entry.join(kSep);
+}
+
+void TfrmGeneCondition::cbodateconditionChange(int Index) {
+    FShown = Index;
+    const bool valid = Index >= 0 && Index < FSettings.size();
+    const QStringList entry = valid ? FSettings[Index].split(kSep) : QStringList();
+    const bool range = valid && entry.value(0) == "0";
+    pnlSingle->setVisible(valid && !range);
+    pnlRange->setVisible(range);
+    if (!valid) return;
+    FLoading = true;
+    if (range) {
+        LoadSide(Begin, entry, 2);
+        LoadSide(End, entry, 7);
+    } else {
+        LoadSide(Single, entry, 2);
+    }
+    FLoading = false;
+}
+
+void TfrmGeneCondition::btnOKClick() {
+    const QString name = edConName->text().trimmed();
+    if (name.isEmpty()) {
+        KvMessageDlg(Text("sEmptyProjName", QStringLiteral("方案名不可空白!")), mtError, mbOK);
+        edConName->setFocus();
+        return;
+    }
+    kv::Variant row;
+    const kv::Variant keys = kv::Variant::arrayOf({name, FForm->UserID(), FForm->ProgramCode()});
+    FReplace = false;
+    if (FForm->GetData("GENES", "01", true, row, keys)) {
+        if (KvMessageDlg(
+                Text("sReplaceProj", QStringLiteral("此方案名已存在！是否将原来的方案替换为此方案?")),
+                mtConfirmation, TMsgDlgButtons(mbYes | mbNo)) != mrYes) {
+            edConName->setFocus();
+            return;
+        }
+        FReplace = true;
+    }
+    Finish(mrOk);
+}
+
+void TfrmGeneCondition::Finish(int Result) {
+    FModalResult = Result;
+    if (FModalLoop) FModalLoop->exit(Result);
+}
+
+int TfrmGeneCondition::ShowModal() {
+    FModalResult = mrNone;
+    setWindowModality(Qt::ApplicationModal);
+    QPointer<TfrmGeneCondition> self(this);
+    QEventLoop loop;
+    FModalLoop = &loop;
+    show();
+    edConName->setFocus();
+    loop.exec(QEventLoop::DialogExec);
+    if (!self) return mrCancel;
+    FModalLoop = nullptr;
+    hide();
+    return FModalResult == mrNone ? int(mrCancel) : FModalResult;
+}
+
+void TfrmGeneCondition::closeEvent(QCloseEvent* e) {
+    if (FModalLoop && FModalResult == mrNone) Finish(mrCancel);
+    TKVForm::closeEvent(e);
+}
+
+void TfrmGeneCondition::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        Finish(mrCancel);
+        return;
+    }
+    TKVForm::keyPressEvent(e);
+}
+
+TfrmGeneCondition::TResult TfrmGeneCondition::Execute(TfrmBaseGene* Form) {
+    delete FCurrent.data();
+    auto* dialog = new TfrmGeneCondition(Form);
+    dialog->AfterConstruction();
+    FCurrent = dialog;
+    TResult result;
+    const QPointer<TfrmGeneCondition> alive(dialog);
+    const int answer = dialog->ShowModal();
+    if (!alive) return result;
+    if (answer == mrOk) {
+        dialog->StoreSettings();
+        result.Name = dialog->edConName->text().trimmed();
+        result.Settings = dialog->FSettings.isEmpty() ? QString() : dialog->FSettings.join("\r\n") + "\r\n";
+        result.Replace = dialog->FReplace;
+    }
+    return result;
+}
