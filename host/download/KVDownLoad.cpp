@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <pugixml.hpp>
 #include <zip.h>
 
 #include "platform/RegistryFile.h"
@@ -61,14 +62,17 @@ std::optional<QNetworkProxy> upgraderProxy(const QString& word) {
     return QNetworkProxy(QNetworkProxy::HttpProxy, proxy.left(colon), quint16(port));
 }
 
-bool download(const QUrl& url, int seconds, const QString& registryWord, QByteArray& body, QString& error) {
+bool download(const QUrl& url, int seconds, const QString& registryWord, QByteArray& body, QString& error,
+              QDateTime* lastModified = nullptr) {
     if (!QCoreApplication::instance()) {
         error = QStringLiteral("No application object in this process");
         return false;
     }
     QNetworkAccessManager manager;
     if (const auto proxy = upgraderProxy(registryWord)) manager.setProxy(*proxy);
-    QNetworkReply* reply = manager.get(QNetworkRequest(url));
+    // Only the headers are asked for when the caller wants just the time of the file.
+    QNetworkReply* reply =
+        lastModified ? manager.head(QNetworkRequest(url)) : manager.get(QNetworkRequest(url));
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -82,6 +86,7 @@ bool download(const QUrl& url, int seconds, const QString& registryWord, QByteAr
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     timer.stop();
     body = reply->readAll();
+    if (lastModified) *lastModified = reply->header(QNetworkRequest::LastModifiedHeader).toDateTime();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
     const QNetworkReply::NetworkError code = reply->error();
@@ -313,6 +318,65 @@ extern "C" int CompareFileToDown(const char* stamp, const char* localFile) {
         if (!local.exists()) return 1;
         const qint64 localSeconds = local.lastModified().toSecsSinceEpoch();
         return server.toSecsSinceEpoch() > localSeconds ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" int UnZipFilesXML(const char* archive, const char* targetDir, const char* xml, char* errorText) {
+    if (errorText) errorText[0] = 0;
+    try {
+        pugi::xml_document doc;
+        const QByteArray bytes = text(xml).toUtf8();
+        if (!doc.load_buffer(bytes.constData(), size_t(bytes.size()), pugi::parse_default,
+                             pugi::encoding_utf8))
+            return fail(errorText, QStringLiteral("The list of entries is no XML text"));
+        QStringList list;
+        for (const pugi::xpath_node& file : doc.select_nodes("//File[@Name]"))
+            if (const QString name = QString::fromUtf8(file.node().attribute("Name").value()).trimmed();
+                !name.isEmpty())
+                list << name;
+        if (list.isEmpty()) return fail(errorText, QStringLiteral("No entry named"));
+        QString error;
+        return unzip(text(archive), text(targetDir), list, error) ? 1 : fail(errorText, error);
+    } catch (...) {
+        return fail(errorText, QStringLiteral("Unexpected failure"));
+    }
+}
+
+extern "C" int NeedDownLoad(const char* source, const char* localFile, const char* timeout, char* errorText) {
+    if (errorText) errorText[0] = 0;
+    try {
+        const QString from = text(source).trimmed();
+        bool ok = false;
+        int seconds = text(timeout).trimmed().toInt(&ok);
+        if (!ok || seconds <= 0) seconds = 60;
+        QDateTime remote;
+        const QUrl url(from);
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
+            QByteArray body;
+            QString error;
+            if (!download(url, seconds, QString(), body, error, &remote)) return fail(errorText, error) - 1;
+            if (!remote.isValid())
+                return fail(errorText, QStringLiteral("%1 does not tell the time of the file").arg(from)) - 1;
+        } else {
+            const QFileInfo info(url.isLocalFile() ? url.toLocalFile() : from);
+            if (!info.exists()) return fail(errorText, QStringLiteral("%1 does not exist").arg(from)) - 1;
+            remote = info.lastModified();
+        }
+        const QFileInfo local(text(localFile));
+        if (!local.exists()) return 1;
+        return remote.toSecsSinceEpoch() > local.lastModified().toSecsSinceEpoch() ? 1 : 0;
+    } catch (...) {
+        return fail(errorText, QStringLiteral("Unexpected failure")) - 1;
+    }
+}
+
+extern "C" int CompareFileToDownEx(const char* stamp, const char* localFile, long long size) {
+    if (CompareFileToDown(stamp, localFile)) return 1;
+    try {
+        const QFileInfo local(text(localFile));
+        return size >= 0 && local.exists() && local.size() != size ? 1 : 0;
     } catch (...) {
         return 0;
     }

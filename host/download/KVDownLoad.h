@@ -17,6 +17,14 @@
 //     lacks is a failure.
 // GetFileList (archive, buffer, size, error)
 //     The entry names of the archive, one per line, into buffer (size bytes); false when they do not fit.
+// UnZipFilesXML (archive, target directory, xml, error)
+//     The same for the entries named by the attribute "Name" of the elements File of an XML text.
+// NeedDownLoad (source, local file, timeout, error)
+//     1 when the local file is missing or older than the source (the "Last-Modified" of an http or
+//     https address, asked with HEAD; the modification time of a file), 0 when it is current, -1 on a
+//     failure, with the reason in error.
+// CompareFileToDownEx (stamp, local file, size)
+//     CompareFileToDown, and also true when size is not negative and differs from the local file's size.
 // CompareFileToDown (stamp, local file)
 //     True when the local file is missing or older than the stamp: "yyyyMMddhhmmss", "yyyy-MM-dd hh:mm:ss",
 //     "yyyy/MM/dd hh:mm:ss" or ISO 8601, local time, compared to the second. An unreadable stamp is false.
@@ -31,6 +39,10 @@ using TUnZipFilesList = int (*)(const char* archive, const char* targetDir, cons
                                 char* errorText);
 using TGetFileList = int (*)(const char* archive, char* buffer, int size, char* errorText);
 using TCompareFileToDown = int (*)(const char* stamp, const char* localFile);
+using TUnZipFilesXML = int (*)(const char* archive, const char* targetDir, const char* xml, char* errorText);
+using TNeedDownLoad = int (*)(const char* source, const char* localFile, const char* timeout,
+                              char* errorText);
+using TCompareFileToDownEx = int (*)(const char* stamp, const char* localFile, long long size);
 
 #define KV_EXPORT __attribute__((visibility("default")))
 KV_EXPORT int KVDownLoadFileEx(const char* source, const char* target, const char* timeout,
@@ -39,5 +51,8 @@ KV_EXPORT int UnZipFilesOrDir(const char* archive, const char* targetDir, char* 
 KV_EXPORT int UnZipFilesList(const char* archive, const char* targetDir, const char* names, char* errorText);
 KV_EXPORT int GetFileList(const char* archive, char* buffer, int size, char* errorText);
 KV_EXPORT int CompareFileToDown(const char* stamp, const char* localFile);
+KV_EXPORT int UnZipFilesXML(const char* archive, const char* targetDir, const char* xml, char* errorText);
+KV_EXPORT int NeedDownLoad(const char* source, const char* localFile, const char* timeout, char* errorText);
+KV_EXPORT int CompareFileToDownEx(const char* stamp, const char* localFile, long long size);
 #undef KV_EXPORT
 }

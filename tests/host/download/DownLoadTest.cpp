@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -29,7 +30,11 @@ protected:
         unzipList = reinterpret_cast<TUnZipFilesList>(dlsym(library, "UnZipFilesList"));
         fileList = reinterpret_cast<TGetFileList>(dlsym(library, "GetFileList"));
         compare = reinterpret_cast<TCompareFileToDown>(dlsym(library, "CompareFileToDown"));
-        ASSERT_TRUE(download && unzipAll && unzipList && fileList && compare);
+        compareEx = reinterpret_cast<TCompareFileToDownEx>(dlsym(library, "CompareFileToDownEx"));
+        unzipXml = reinterpret_cast<TUnZipFilesXML>(dlsym(library, "UnZipFilesXML"));
+        need = reinterpret_cast<TNeedDownLoad>(dlsym(library, "NeedDownLoad"));
+        ASSERT_TRUE(download && unzipAll && unzipList && fileList && compare && compareEx && unzipXml &&
+                    need);
     }
     void TearDown() override {
         if (library) dlclose(library);
@@ -56,6 +61,9 @@ protected:
     TUnZipFilesList unzipList = nullptr;
     TGetFileList fileList = nullptr;
     TCompareFileToDown compare = nullptr;
+    TCompareFileToDownEx compareEx = nullptr;
+    TUnZipFilesXML unzipXml = nullptr;
+    TNeedDownLoad need = nullptr;
     QTemporaryDir dir;
     QString error;
 };
@@ -166,4 +174,70 @@ TEST_F(DownLoadTest, ComparesTheServerStampWithTheLocalFile) {
     EXPECT_TRUE(newer(when.toString("yyyyMMddhhmmss"), dir.filePath("missing.so")));
     EXPECT_FALSE(newer("not a stamp", file));
     EXPECT_FALSE(newer("not a stamp", dir.filePath("missing.so")));
+}
+
+TEST_F(DownLoadTest, EntriesNamedInXmlAndTheSizeOfTheLocalFile) {
+    const QString archive = dir.filePath("new.zip");
+    ASSERT_TRUE(testsupport::makeZip(archive, {{"a.txt", "A"}, {"sub/b.txt", "B"}, {"c.txt", "C"}}));
+    char buffer[kDownLoadErrorSize] = {};
+    const QString target = dir.filePath("xml");
+    ASSERT_EQ(unzipXml(u(archive).constData(), u(target).constData(),
+                       "<Files><File Name='a.txt'/><Dir><File Name='sub/b.txt'/></Dir><File/></Files>",
+                       buffer),
+              1)
+        << buffer;
+    EXPECT_EQ(readFile(target + "/a.txt"), "A");
+    EXPECT_EQ(readFile(target + "/sub/b.txt"), "B");
+    EXPECT_FALSE(QFile::exists(target + "/c.txt"));
+    EXPECT_EQ(unzipXml(u(archive).constData(), u(target).constData(), "<Files>", buffer), 0);
+    EXPECT_EQ(unzipXml(u(archive).constData(), u(target).constData(), "<Files/>", buffer), 0);
+
+    const QString file = writeFile(dir.filePath("KRTA07S.so"), "12345");
+    const QByteArray old = QDateTime::currentDateTime().addDays(1).toString("yyyyMMddhhmmss").toUtf8();
+    const QByteArray past = QDateTime::currentDateTime().addDays(-1).toString("yyyyMMddhhmmss").toUtf8();
+    EXPECT_EQ(compareEx(old.constData(), u(file).constData(), 5), 1); // newer stamp
+    EXPECT_EQ(compareEx(past.constData(), u(file).constData(), 5), 0);
+    EXPECT_EQ(compareEx(past.constData(), u(file).constData(), 6), 1); // same time, another file
+    EXPECT_EQ(compareEx(past.constData(), u(file).constData(), -1), 0);
+}
+
+TEST_F(DownLoadTest, NeedDownLoadAsksTheServerForTheTimeOfTheFile) {
+    const QString file = writeFile(dir.filePath("KRTA07S.so"), "x");
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QByteArray lastModified;
+    TestHttpServer server;
+    server.handler = [&](const TestHttpServer::Request& r) {
+        TestHttpServer::Answer a{200, "OK", "body"};
+        if (r.path == "/missing") a = {404, "Not Found", {}};
+        if (!lastModified.isEmpty()) a.headers = "Last-Modified: " + lastModified + "\r\n";
+        return a;
+    };
+    char buffer[kDownLoadErrorSize] = {};
+    const auto ask = [&](const QString& source, const QString& local) {
+        return need(u(source).constData(), u(local).constData(), "5", buffer);
+    };
+    const auto httpDate = [](const QDateTime& t) {
+        return QLocale::c().toString(t.toUTC(), "ddd, dd MMM yyyy hh:mm:ss").toLatin1() + " GMT";
+    };
+    lastModified = httpDate(now.addDays(1));
+    EXPECT_EQ(ask(server.url("/pkg/krta07s.so.zip"), file), 1);
+    EXPECT_EQ(server.requests.last().method, "HEAD");
+    lastModified = httpDate(now.addDays(-1));
+    EXPECT_EQ(ask(server.url("/pkg/krta07s.so.zip"), file), 0);
+    EXPECT_EQ(ask(server.url("/pkg/krta07s.so.zip"), dir.filePath("missing.so")), 1);
+    EXPECT_EQ(ask(server.url("/missing"), file), -1);
+    EXPECT_TRUE(QString::fromUtf8(buffer).contains("HTTP 404"));
+    lastModified.clear();
+    EXPECT_EQ(ask(server.url("/pkg/krta07s.so.zip"), file), -1);
+    EXPECT_TRUE(QString::fromUtf8(buffer).contains("does not tell the time"));
+
+    // A file source: its modification time.
+    const QString source = writeFile(dir.filePath("server/krta07s.so.zip"), "zip");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+    f.close();
+    EXPECT_EQ(ask(source, file), 1);
+    EXPECT_EQ(ask(file, source), 0);
+    EXPECT_EQ(ask(dir.filePath("server/none.zip"), file), -1);
 }

@@ -21,6 +21,7 @@ public:
         QByteArray body;
         QByteArray contentType = "text/xml; charset=utf-8";
         bool silent = false; // keep the connection open and never answer
+        QByteArray headers{}; // further header lines, each ended by CR LF
     };
 
     TestHttpServer() {
@@ -69,7 +70,8 @@ private:
             QByteArray reply = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + answer.reason + "\r\n";
             reply += "Content-Type: " + answer.contentType + "\r\n";
             reply += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
-            reply += "Connection: close\r\n\r\n" + answer.body;
+            reply += answer.headers + "Connection: close\r\n\r\n";
+            if (request.method != "HEAD") reply += answer.body;
             socket->write(reply);
             socket->disconnectFromHost();
         });
