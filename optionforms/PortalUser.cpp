@@ -55,7 +55,9 @@ QString NormalizeXMLText(const QString& Text) {
     return text;
 }
 
-QString CallWebService(const QString& Address, const QString& Operation, const QString& Request) {
+QString CallWebService(const QString& Address, const QString& Operation, const QString& Request,
+                       bool* Called) {
+    if (Called) *Called = false;
     const QStringList args = QCoreApplication::arguments();
     if (!args.isEmpty() && args.size() > 1 && args.last().toUpper() == QLatin1String("T"))
         KvMessageDlg(QStringLiteral("跟踪测试中断!可在此时设置Dll之Modules。点\"OK\"继续。"), mtInformation,
@@ -70,6 +72,7 @@ QString CallWebService(const QString& Address, const QString& Operation, const Q
     const QString fileName = GetLongTempPath() + QStringLiteral("~Tarnix_") +
                              kv::formatDateTime(QStringLiteral("yyyymmddhhnnsszzz"), kv::now()) +
                              QStringLiteral(".tmp");
+    if (Called) *Called = true;
     char error[kErrorBufferSize] = {};
     const int ok = call(Address.toUtf8().constData(), Operation.toUtf8().constData(),
                         Request.toUtf8().constData(), fileName.toUtf8().constData(), error);
@@ -200,9 +203,12 @@ bool TfrmPortalUser::LoadUsers(const QString& Address, const QString& UserID, co
     if (Address.trimmed().isEmpty()) return false;
     QString answer;
     try {
+        bool called = false;
         answer = CallWebService(Address.trimmed(), QStringLiteral("PORTAL.getAllUser"),
-                                kv::portal::requestXML(UserID, CompanyID, GetSystemCodePage()));
-        if (answer.isEmpty()) return false; // no library: an empty list without a message
+                                kv::portal::requestXML(UserID, CompanyID, GetSystemCodePage()), &called);
+        // Without the library the list stays empty without a message; an empty answer of the service
+        // is a failure like any other answer that is no XML document.
+        if (!called) return false;
         QList<QPair<QString, QString>> users;
         QString description;
         if (!kv::portal::parseUsers(answer, users, description)) {

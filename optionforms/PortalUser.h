@@ -12,8 +12,10 @@ class TStringAlignGrid;
 
 // Calls the web service through the library "CallWebService" (export "CallWebServiceFx"): posts the
 // request for the operation to the address and answers what the service sent back. The answer is empty
-// when the library or its export is missing; a failed call raises EKvError with the library's text.
-QString CallWebService(const QString& Address, const QString& Operation, const QString& Request);
+// when the library or its export is missing (Called then says false); a failed call raises EKvError
+// with the library's text.
+QString CallWebService(const QString& Address, const QString& Operation, const QString& Request,
+                       bool* Called = nullptr);
 // An XML text as the framework loads it: the declaration is completed with the encoding "GB2312" and
 // the document type of the suite's entities when they are missing, and added when there is none.
 QString NormalizeXMLText(const QString& Text);

@@ -1,6 +1,7 @@
 // TfrmKVDialog: what it takes from its owner, the three lookup hooks by key and by message, Enter
 // moving between controls, and the modal result.
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableWidget>
@@ -62,6 +63,19 @@ TEST(KVDialog, TakesTheOwnersCaptionAndConversion) {
     EXPECT_EQ(dialog.GetSystemCodePage(), "950");
     EXPECT_EQ(dialog.GetUIChangeType(), 2);
     EXPECT_EQ(dialog.GetDataChangeType(), 2);
+    // Shown with active conversion, a bound combo box shows the code of its "code<Tab>name" item.
+    auto* combo = new QComboBox(&dialog);
+    combo->setEditable(true);
+    combo->setProperty("DataField", "MA001");
+    combo->addItems({"A01\t甲", "B02\t乙"});
+    combo->setCurrentIndex(1);
+    auto* unbound = new QComboBox(&dialog);
+    unbound->setEditable(true);
+    unbound->addItem("C03\t丙");
+    dialog.show();
+    EXPECT_EQ(combo->currentText(), "B02");
+    EXPECT_EQ(unbound->currentText(), "C03\t丙");
+    dialog.hide();
     // A caption of its own is kept.
     TfrmProbe named(&owner);
     named.setWindowTitle("被通知人");

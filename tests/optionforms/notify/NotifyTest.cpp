@@ -295,6 +295,15 @@ TEST(PortalUser, FailingPortalAnswerShowsItsDescription) {
             boxes.texts().first().startsWith("Call portal webservice error! The answer is no XML document"));
         EXPECT_TRUE(boxes.texts().first().endsWith("\nResult:<Response><Status"));
     }
+    // An empty answer is a failure too, not an empty list.
+    server.handler = [](const TestHttpServer::Request&) { return TestHttpServer::Answer{200, "OK", ""}; };
+    {
+        BoxAnswerer boxes;
+        EXPECT_FALSE(users.LoadUsers(server.url("/ws"), "DS", "DEMO"));
+        ASSERT_EQ(boxes.texts().size(), 1);
+        EXPECT_TRUE(
+            boxes.texts().first().startsWith("Call portal webservice error! The answer is no XML document"));
+    }
     // No address: nothing is asked.
     const int asked = int(server.requests.size());
     EXPECT_FALSE(users.LoadUsers("  ", "DS", "DEMO"));
