@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "frame/DLLRPCtrller.h"
 #include "frame/SocketConnection.h"
 #include "host/services/HostAutomation.h"
 #include "host/services/HostServices.h"
@@ -559,4 +560,48 @@ TEST_F(BaseGeneTest, DataSetTextFieldsGetTheConversionHandlers) {
     EXPECT_EQ(set->FieldByName("NAME").AsString(), QStringLiteral("工厂"));
     EXPECT_EQ(set->FieldByName("NAME").DisplayText(), QStringLiteral("工厂"));
     EXPECT_EQ(set->FieldByName("OWN").DisplayText(), "own");
+}
+
+namespace {
+
+// The library file the controller reports is this test program; the main form is told the
+// installation's plug-in instead, as if the host had loaded it from there.
+QString pluginPath;
+
+class TfrmPlugged : public TfrmKRTA07 {
+public:
+    using TfrmKRTA07::TfrmKRTA07;
+    void SetModulePath(const QString&) override { TfrmKRTA07::SetModulePath(pluginPath); }
+};
+
+} // namespace
+
+TEST_F(BaseGeneTest, ControllerOpensTheReportKindMainForm) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    pluginPath = install->path() + "/KRTA07C.so";
+    const TDLLFormClass saved = frmBaseGeneClass;
+    frmBaseGeneClass = &TDLLFormCreate<TfrmPlugged>;
+    {
+        TDLLRPCtrller controller;
+        QList<int32_t> notes;
+        controller.OnNotify = [&notes](int32_t code, TDLLBaseController*) { notes << code; };
+        controller.HostApp = kv::Variant(std::static_pointer_cast<kv::Dispatch>(host));
+        ASSERT_EQ(controller.OpenForm(params()), 0);
+        auto* form = dynamic_cast<TfrmPlugged*>(controller.Form.data());
+        ASSERT_NE(form, nullptr);
+        EXPECT_TRUE(form->FLocalServer);
+        ASSERT_TRUE(form->FAppServer);
+        EXPECT_TRUE(form->FLookupService);
+        EXPECT_EQ(form->ProgramName(), QStringLiteral("MPS排程工作台"));
+        controller.SetVisible(kv::VARIANT_TRUE);
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("MPS排程工作台[8.0.1]"));
+        EXPECT_EQ(controller.GetVersion(), "870401-0.00.00");
+        controller.FreeForm();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(controller.IsFormFreed());
+        EXPECT_EQ(notes, QList<int32_t>({0x100, 0x110, 0x120, 0x130})); // created, shown, hidden, destroyed
+    }
+    frmBaseGeneClass = saved;
+    EXPECT_TRUE(boxes.texts().isEmpty());
 }
