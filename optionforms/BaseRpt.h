@@ -1,7 +1,11 @@
 #pragma once
-// TfrmBaseRpt: the report kind of option form, a batch form that can also run, design and publish a
-// report. Its pages and report runs come later; here it fixes its header size and option layout.
+// TfrmBaseRpt: the report kind of option form, a batch form that can also run the report at once on the
+// workstation, open it for design through the queue manager and show it on the suite's report web site.
+// Report options add the output kinds, the date type, page footers and sign-off lines.
 #include "optionforms/BaseOpt.h"
+
+class QCheckBox;
+class TKvEdit;
 
 class TfrmBaseRpt : public TfrmBaseOpt {
     Q_OBJECT
@@ -9,8 +13,47 @@ class TfrmBaseRpt : public TfrmBaseOpt {
 public:
     explicit TfrmBaseRpt(QWidget* Owner = nullptr);
 
-    void ConfigureForm() override;
+    TOptGroupBox* grpGenType;
+    TOptCheckBox *chkView, *chkHTML, *chkDirectPrint;
+    TOptLabel* lblDateType;
+    QComboBox* cboDateType;
+    TOptGroupBox* grpNote;
+    TKvEdit *edNoteID, *edNote1, *edNote2, *edNote3;
+    TF2Button* btnNote;
+    TOptCheckBox* chkNoteEPPrint;
+    TOptGroupBox* grpSignIn;
+    TKvEdit *edSignInID, *edSignIn1, *edSignIn2, *edSignIn3;
+    TF2Button* btnSignIn;
+    TOptCheckBox* chkSignInEPPrint;
+    TOptButton *btnQuery, *btnDesign, *btnWebDesign;
 
-    // Kinds of output the report offers; 1 is the printed report.
+    void ConfigureForm() override;
+    bool RunMode(int Mode) override;
+    bool FillRequestHeader(kv::Variant& Header) override;
+    bool AddOptionLabels(kv::Variant& Labels, int Index) override;
+    bool AddOptionValues(kv::Variant& Values, int Index) override;
+    void OnF2Key(int Key, QWidget* Control) override;
+
+    // The report's address on the web site for a job; empty when the site is not configured.
+    QString WebReportAddress(const QString& JobID);
+    // Opens an address in the desktop's browser or a file in its viewer; replaceable for callers that
+    // must not start other programs.
+    std::function<bool(const QString& Url)> OpenUrl;
+
+    // Text sent with report runs and web requests.
+    QString FExtName;
+    // Kinds of output: bit 1 the report, bit 2 a web page, bit 4 direct printing.
     int FOutputKinds = 1;
+
+protected:
+    void btnQueryClick();
+    void btnDesignClick();
+    void btnWebDesignClick();
+    void GenTypeClick(QCheckBox* Box);
+    // Footer (kind "1") and sign-off (kind "2") codes of table CMSMS.
+    bool CodeExit(TKvEdit* Code, const QString& Kind);
+    void PickCode(TKvEdit* Code, const QString& Kind);
+    // Sends the job request through Request1; the job identifier or "ERROR".
+    QString RequestJob();
+    void ReportStatus(const QString& JobID);
 };

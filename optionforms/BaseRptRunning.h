@@ -1,0 +1,22 @@
+#pragma once
+// TfrmRunningWinC: the small borderless window that tells the user a report is being opened.
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+class TfrmRunningWinC : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+
+public:
+    explicit TfrmRunningWinC(QWidget* Owner);
+
+    QString Caption() const;
+    void SetCaption(const QString& Text);
+    // Shows the window centred on its owner and lets it paint before the slow work starts.
+    void ShowCentred();
+
+    QLabel* lblRunning;
+    QProgressBar* aniRunning;
+};

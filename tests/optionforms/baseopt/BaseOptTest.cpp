@@ -1,0 +1,336 @@
+// The batch option form on a demo installation with the host's services and the application server in
+// process: job requests for the queue, real time, a set time and periodic patterns, the code page 936
+// round trip to the job server, notification defaults, OK's drop-down, Cancel and the period checks.
+#include <QApplication>
+#include <QComboBox>
+#include <QDataStream>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+#include "common/TestSupport.h"
+#include "controls/KvSpinEdit.h"
+#include "frame/SocketConnection.h"
+#include "host/demo/DemoCompany.h"
+#include "host/services/HostAutomation.h"
+#include "optionforms/BaseOpt.h"
+#include "optionforms/BaseOptControls.h"
+#include "optionforms/common/OptionFormTest.h"
+#include "platform/DateTime.h"
+
+namespace {
+
+using optiontest::BoxAnswerer;
+
+// A batch program with a factory and a date range of its own.
+class TfrmBatch : public TfrmBaseOpt {
+public:
+    TfrmBatch() {
+        setObjectName("frmKRTA07");
+        edFactory = new QLineEdit(tsOption1);
+        edFactory->setObjectName("edFactory");
+        edFrom = new QLineEdit(tsOption1);
+        edFrom->setObjectName("edFrom");
+        edFrom->move(0, 30);
+        edTo = new QLineEdit(tsOption1);
+        edTo->setObjectName("edTo");
+        edTo->move(0, 60);
+    }
+    void ConfigureForm() override {
+        TfrmBaseOpt::ConfigureForm();
+        SetOptionCount(3);
+        SetDateFields("edFrom,edTo");
+    }
+    bool AddOptionLabels(kv::Variant& labels, int index) override {
+        if (!TfrmBaseOpt::AddOptionLabels(labels, index)) return false;
+        labels.at(1) = kv::Variant::arrayOf({QStringLiteral("工厂"), "edFactory"});
+        labels.at(2) = kv::Variant::arrayOf({QStringLiteral("起始日期"), "edFrom"});
+        labels.at(3) = kv::Variant::arrayOf({QStringLiteral("截止日期"), "edTo"});
+        return true;
+    }
+    bool AddOptionValues(kv::Variant& values, int index) override {
+        if (!TfrmBaseOpt::AddOptionValues(values, index)) return false;
+        values.at(1) = edFactory->text();
+        values.at(2) = edFrom->text();
+        values.at(3) = edTo->text();
+        return true;
+    }
+    QLineEdit *edFactory, *edFrom, *edTo;
+};
+
+kv::TDateTime nowValue() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return QDate(1899, 12, 30).daysTo(now.date()) + now.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+class BaseOptTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        kv::demo::DemoOptions options;
+        options.lines = 4;
+        kv::demo::writeDemoInstallation(dir->path(), options);
+    }
+    static void TearDownTestSuite() { delete dir; }
+
+    void SetUp() override {
+        env = std::make_unique<testsupport::ScopedEnv>("TARNIX_REGISTRY",
+                                                       (dir->path() + "/registry.ini").toUtf8());
+        tarnix::THostSettings s;
+        s.UICodePage = 437;
+        host = std::make_shared<tarnix::THostAutomation>(tarnix::TMessageTable::shipped(), s);
+    }
+
+    // A form opened as the controller opens it; shown, since users click it.
+    QPointer<TfrmBatch> openForm() {
+        auto* form = new TfrmBatch;
+        form->AfterConstruction();
+        form->SetModulePath(dir->path() + "/KRTA07C.so");
+        form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
+        EXPECT_TRUE(form->InitializeSession(kv::Variant::arrayOf({"DS", "DEMO", "DEMO", 0, ""})))
+            << form->FErrorTexts.toStdString();
+        form->show();
+        return form;
+    }
+
+    // The request the job server keeps for a job, as it arrived.
+    static kv::Variant storedRequest(const QString& job) {
+        const QString name = QUuid::createUuid().toString();
+        kv::Variant request;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dir->path() + "/DEMO.db");
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            q.prepare("SELECT JB009 FROM KVRJOB WHERE JB001 = ?");
+            q.addBindValue(job);
+            if (q.exec() && q.next()) {
+                QByteArray bytes = QByteArray::fromBase64(q.value(0).toString().toLatin1());
+                QDataStream in(&bytes, QIODevice::ReadOnly);
+                request = kv::wire::readVariant(in);
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return request;
+    }
+
+    // Near the left edge: check boxes and radio buttons take clicks on their box and caption only.
+    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2)); }
+
+    static inline QTemporaryDir* dir = nullptr;
+    std::unique_ptr<testsupport::ScopedEnv> env;
+    std::shared_ptr<tarnix::THostAutomation> host;
+};
+
+} // namespace
+
+TEST_F(BaseOptTest, MonthlyJobStartsOnItsFirstRunWithMovedDates) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->FHeaderSize, 12);
+    EXPECT_EQ(form->FDateFields, "edFrom,edTo,edDate,meStartDate,meEndDate,edPrintDate");
+    form->edFactory->setText("F01");
+    form->edFrom->setText("2008/05/01");
+    form->edTo->setText("2008/05/31");
+
+    click(form->btnPeriod);
+    ASSERT_TRUE(form->btnPeriod->isChecked());
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsPeriodOption);
+    EXPECT_TRUE(form->pgOption->isTabVisible(form->pgOption->indexOf(form->tsPeriodOption)));
+    EXPECT_FALSE(form->grpGenTime->isEnabled());
+    EXPECT_TRUE(form->rdoExceptTime->isChecked());
+    // The module's date options, captioned as their labels; the framework's own are left out.
+    ASSERT_EQ(form->cbocondition->count(), 2);
+    EXPECT_EQ(form->cbocondition->itemText(0), QStringLiteral("起始日期"));
+    EXPECT_EQ(form->meDay->Text(), "1");
+
+    form->meStartDate->setText("2008/05/15");
+    form->rdoEveryMonth->setChecked(true);
+    form->rdomonth_1->setChecked(true);
+    form->meMonth_D->SetText("10");
+    form->sePeriodHour->SetText("8");
+    form->sePeriodMin->SetText("30");
+    // From: ten days before the run; to: the last day of the run's month.
+    form->cbocondition->setCurrentIndex(0);
+    form->chkBeginVariable->setChecked(true);
+    form->cboBeginUnit->setCurrentIndex(1);
+    form->cboBeginKind->setCurrentIndex(0);
+    form->seBeginDays->SetText("-10");
+    form->cbocondition->setCurrentIndex(1);
+    form->chkBeginVariable->setChecked(true);
+    form->cboBeginUnit->setCurrentIndex(1);
+    form->cboBeginKind->setCurrentIndex(2);
+    ASSERT_EQ(form->FPeriodDateSettings.size(), 2);
+    EXPECT_EQ(form->FPeriodDateSettings.at(0), QString("1\x03"
+                                                       "edFrom\x03Y\x03"
+                                                       "0\x03"
+                                                       "1\x03"
+                                                       "0\x03-10\x03"
+                                                       "D"));
+
+    // "Process and stay": the job goes out and the form stays for the next one.
+    form->miStayAfterOK->trigger();
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->ResultCode(), 1) << form->FErrorTexts.toStdString();
+    const QString job = kv::varToStr(form->ResultData());
+    EXPECT_EQ(job.size(), 14);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts().first().trimmed(), "The job was submitted. Job number: " + job);
+
+    const kv::Variant& request = form->FJobRequest;
+    ASSERT_EQ(request.highBound(), 4);
+    const kv::Variant& header = request.at(0);
+    EXPECT_EQ(kv::varToStr(header.at(9)), "r"); // periodic
+    EXPECT_EQ(header.at(10).toInt(), 2);
+    EXPECT_EQ(kv::formatDateTime("yyyymmdd hh:nn:ss", header.at(11).toDate()), "20080610 08:30:00");
+    EXPECT_EQ(form->FFirstRunDate, "20080610");
+    const kv::Variant& values = request.at(2);
+    EXPECT_EQ(kv::varToStr(values.at(1)), "F01");
+    EXPECT_EQ(kv::varToStr(values.at(2)), "20080531");
+    EXPECT_EQ(kv::varToStr(values.at(3)), "20080630");
+    const kv::Variant& period = request.at(3);
+    EXPECT_EQ(kv::varToStr(period.at(0)), "Y");
+    EXPECT_EQ(kv::varToStr(period.at(1)), "08:30");
+    EXPECT_EQ(period.at(2), kv::Variant::arrayOf({2, kv::Variant::arrayOf({0, "1", "10"})}));
+    EXPECT_EQ(period.at(3), kv::Variant::arrayOf({"20080515", 0}));
+    const kv::Variant& dynamic = request.at(4);
+    EXPECT_EQ(dynamic.at(0).toInt(), 2);
+    EXPECT_TRUE(kv::varToStr(dynamic.at(1)).endsWith(QString(QChar(3)) + "2"));
+    EXPECT_TRUE(kv::varToStr(dynamic.at(2)).endsWith(QString(QChar(3)) + "3"));
+
+    // The job server got the texts as code page 936 bytes.
+    const kv::Variant stored = storedRequest(job);
+    ASSERT_TRUE(stored.isArray());
+    const kv::Variant& label = stored.at(1).at(1);
+    EXPECT_EQ(label.at(0).type(), kv::VarType::ByteString);
+    EXPECT_EQ(label.at(0).codePage(), 936);
+    EXPECT_EQ(label.at(0).toString(), QStringLiteral("工厂"));
+    EXPECT_EQ(kv::varToStr(stored.at(2).at(3)), "20080630");
+
+    // Released: back to the queue and the plain page.
+    click(form->btnPeriod);
+    EXPECT_FALSE(form->pgOption->isTabVisible(form->pgOption->indexOf(form->tsPeriodOption)));
+    EXPECT_TRUE(form->rdoQueue->isChecked());
+    EXPECT_TRUE(form->grpGenTime->isEnabled());
+    delete form;
+}
+
+TEST_F(BaseOptTest, HourlyPatternSendsTheCurrentTime) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->edFactory->setText("F01");
+    click(form->btnPeriod);
+    form->meStartDate->setText("2008/05/15");
+    form->rbEveryHour->setChecked(true);
+    form->edEveryHour->setText("2");
+    const kv::TDateTime before = nowValue();
+    ASSERT_TRUE(form->BuildJobRequest()) << form->FErrorTexts.toStdString();
+    const kv::Variant& header = form->FJobRequest.at(0);
+    EXPECT_EQ(header.at(10).toInt(), 2);
+    EXPECT_GE(header.at(11).toDate(), before - 1e-6);
+    EXPECT_LE(header.at(11).toDate(), nowValue() + 1e-6);
+    EXPECT_EQ(form->FJobRequest.at(3).at(2), kv::Variant::arrayOf({3, 2.0}));
+    EXPECT_EQ(form->FFirstRunDate, "20080515");
+
+    // An hour count that is no number stops the header with the date message.
+    form->edEveryHour->setText("x");
+    EXPECT_FALSE(form->BuildJobRequest());
+    ASSERT_FALSE(boxes.texts().isEmpty());
+    EXPECT_TRUE(boxes.texts().last().startsWith("The date is not valid. The scheduled run date"));
+    delete form;
+}
+
+TEST_F(BaseOptTest, GenerationModesNotificationAndEndDateCheck) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->edFactory->setText("F01");
+    const kv::TDateTime before = nowValue();
+    ASSERT_TRUE(form->BuildJobRequest());
+    EXPECT_EQ(form->FJobRequest.at(0).at(10).toInt(), 0); // the queue
+    EXPECT_GE(form->FJobRequest.at(0).at(11).toDate(), before - 1e-6);
+    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(0).at(9)), "R");
+    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(0).at(12)), "");
+    form->pgOption->setCurrentWidget(form->tsOption2);
+    click(form->rdoRealTime);
+    ASSERT_TRUE(form->BuildJobRequest());
+    EXPECT_EQ(form->FJobRequest.at(0).at(10).toInt(), 1);
+
+    // A set time: the date in the form's order with the hour, minute and second.
+    click(form->rdoExceptTime);
+    form->edDate->setText("2026/12/24");
+    form->edHour->SetText("18");
+    form->edMin->SetText("5");
+    ASSERT_TRUE(form->BuildJobRequest());
+    EXPECT_EQ(kv::formatDateTime("yyyymmdd hh:nn:ss", form->FJobRequest.at(0).at(11).toDate()),
+              "20261224 18:05:00");
+
+    // Ticking the notification proposes the user alone; the button follows the box.
+    EXPECT_FALSE(form->btnNotify->isEnabled());
+    click(form->chkNotify);
+    EXPECT_TRUE(form->btnNotify->isEnabled());
+    EXPECT_TRUE(form->FNotifyXML.contains("encoding=\"GB2312\""));
+    EXPECT_TRUE(form->FNotifyXML.contains("<R1 ID=\"DS\" Name=\"\" Type=\"5\" Msg=\"YNN\"/>"));
+    form->FNotifyXML = "<Root><R1 ID=\"X\"/></Root>";
+    click(form->chkNotify);
+    click(form->chkNotify);
+    EXPECT_EQ(form->FNotifyXML, "<Root><R1 ID=\"X\"/></Root>"); // an existing list is kept
+    form->ChooseRecipients = [](TfrmBaseOpt*, const QString& xml) { return xml + "<!--chosen-->"; };
+    click(form->btnNotify);
+    EXPECT_TRUE(form->FNotifyXML.endsWith("<!--chosen-->"));
+    ASSERT_TRUE(form->BuildJobRequest());
+    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(0).at(12)), form->FNotifyXML);
+
+    // An end date before the start is refused with both captions.
+    click(form->btnPeriod);
+    form->meStartDate->setText("2008/05/15");
+    form->rbCycleRang_3->setChecked(true);
+    form->meEndDate->setText("2008/05/01");
+    const qsizetype shown = boxes.texts().size();
+    EXPECT_FALSE(form->BuildJobRequest());
+    ASSERT_EQ(boxes.texts().size(), shown + 1);
+    EXPECT_EQ(boxes.texts().last().trimmed(), QStringLiteral("开始日期 must not be later than 退出日期."));
+    EXPECT_TRUE(form->FPendingFailure);
+    form->meEndDate->setText("2008/08/01");
+    ASSERT_TRUE(form->BuildJobRequest());
+    EXPECT_EQ(form->FJobRequest.at(3).at(3), kv::Variant::arrayOf({"20080515", 2, "20080801"}));
+
+    // Cancel: the outcome is "cancelled" and the form goes.
+    click(form->btnCancel);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(form.isNull());
+}
+
+TEST_F(BaseOptTest, RunRequestRecordsTheJobWithoutAMessage) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    int result = 0;
+    QString data;
+    form->setOnDestroy({[&](QObject*) {
+        result = form->ResultCode();
+        data = kv::varToStr(form->ResultData());
+    }});
+    const kv::Variant labels =
+        kv::Variant::arrayOf({kv::Variant::arrayOf({QStringLiteral("工厂"), "edFactory"})});
+    const kv::Variant values = kv::Variant::arrayOf({"F02"});
+    const kv::Variant request =
+        kv::Variant::arrayOf({2, kv::Variant::arrayOf({true, kv::Variant::arrayOf({labels, values})})});
+    form->RunRequest(kv::Variant::arrayOf({false, request}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(form.isNull()); // closed after OK
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(data.size(), 14);
+    EXPECT_TRUE(boxes.texts().isEmpty());
+    const kv::Variant stored = storedRequest(data);
+    ASSERT_TRUE(stored.isArray());
+    EXPECT_EQ(kv::varToStr(stored.at(2).at(1)), "F02");
+}
