@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include "controls/F2Button.h"
+#include "controls/KvMessages.h"
 #include "controls/SelectPnl.h"
 #include "frame/SocketConnection.h"
 #include "lang/CodeConverter.h"
@@ -70,6 +71,21 @@ bool formatMessage(const QString& text, const QStringList& args, QString& out) {
         }
     }
     return true;
+}
+
+// The parts of a control that carry its colour, each with the name its original colour is kept under:
+// a select panel's begin edit (part 1), end edit (2) and list (3), or all three for any other part
+// number; any other control as a whole.
+QList<QPair<QWidget*, QString>> colourParts(QWidget* control, int part) {
+    auto* panel = qobject_cast<TSelectPanel*>(control);
+    if (!panel) return {{control, control->objectName()}};
+    const QString n = panel->objectName();
+    const bool all = part < 1 || part > 3;
+    QList<QPair<QWidget*, QString>> parts;
+    if (all || part == 1) parts.append({panel->StartEdit(), n + ".edBegin"});
+    if (all || part == 2) parts.append({panel->EndEdit(), n + ".edFinal"});
+    if (all || part == 3) parts.append({panel->ListView(), n + ".ListBox"});
+    return parts;
 }
 
 kv::Variant callMember(const kv::DispatchPtr& object, const QString& name, kv::VariantArgs args = {}) {
@@ -349,17 +365,10 @@ bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& Params) {
 
 void TfrmBaseGene::LoadSessionServices() {
     // Original colours, so that highlighting can be undone.
-    for (QWidget* w : findChildren<QWidget*>()) {
-        if (w->objectName().isEmpty()) continue;
-        if (auto* panel = qobject_cast<TSelectPanel*>(w)) {
-            const QString n = panel->objectName();
-            FOriginalColors << n + ".edBegin=" + QString::number(panel->palette().base().color().rgb())
-                            << n + ".edFinal=" + QString::number(panel->palette().base().color().rgb())
-                            << n + ".ListBox=" + QString::number(panel->palette().base().color().rgb());
-        } else if (FindProperty(w, "Color").isValid()) {
-            FOriginalColors << w->objectName() + "=" + QString::number(w->property("Color").toInt());
-        }
-    }
+    for (QWidget* w : findChildren<QWidget*>())
+        if (!w->objectName().isEmpty())
+            for (const auto& [part, key] : colourParts(w, 0))
+                FOriginalColors << key + "=" + QString::number(part->palette().base().color().rgb());
     const bool library = ModulePath().endsWith(".so", Qt::CaseInsensitive) ||
                          ModulePath().endsWith(".dll", Qt::CaseInsensitive);
     FHost.reset();
@@ -938,24 +947,38 @@ void TfrmBaseGene::SetDateFields(const QString& Names) {
 }
 
 void TfrmBaseGene::SetRequiredFields(const QString& Text) {
-    if (!FRequiredFields.isEmpty()) {
-        for (const QString& line : std::as_const(FOriginalColors)) {
-            const qsizetype eq = line.indexOf('=');
-            const QString name = line.left(eq);
-            if (QWidget* w = findChild<QWidget*>(name.section('.', 0, 0))) {
-                if (name.contains('.')) continue; // select panels paint their own parts
-                if (FindProperty(w, "Color").isValid()) w->setProperty("Color", line.mid(eq + 1).toInt());
-            }
+    const auto recorded = [this](const QString& key) -> int {
+        const QString prefix = key + "=";
+        for (const QString& line : std::as_const(FOriginalColors))
+            if (line.startsWith(prefix)) return int(FOriginalColors.indexOf(line));
+        return -1;
+    };
+    // The controls of the earlier list get their colours back.
+    for (const QString& entry : FRequiredFields.split(',', Qt::SkipEmptyParts)) {
+        QWidget* w = findChild<QWidget*>(entry.section(';', 0, 0).trimmed());
+        if (!w) continue;
+        for (const auto& [part, key] : colourParts(w, entry.section(';', 1, 1).toInt())) {
+            const int at = recorded(key);
+            if (at < 0) continue;
+            QPalette p = part->palette();
+            p.setColor(QPalette::Base,
+                       QColor::fromRgb(QRgb(FOriginalColors.at(at).section('=', 1).toUInt())));
+            part->setPalette(p);
         }
     }
     FRequiredFields = Text;
     for (const QString& entry : Text.split(',', Qt::SkipEmptyParts)) {
         QWidget* w = findChild<QWidget*>(entry.section(';', 0, 0).trimmed());
         if (!w) continue;
-        if (FindProperty(w, "Color").isValid()) w->setProperty("Color", kRequiredColor);
-        QPalette p = w->palette();
-        p.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xAF));
-        w->setPalette(p);
+        for (const auto& [part, key] : colourParts(w, entry.section(';', 1, 1).toInt())) {
+            // A control created after the session started is recorded when it is first marked.
+            if (recorded(key) < 0)
+                FOriginalColors << key + "=" + QString::number(part->palette().base().color().rgb());
+            QPalette p = part->palette();
+            p.setColor(QPalette::Base, QColor::fromRgb(kRequiredColor & 0xFF, (kRequiredColor >> 8) & 0xFF,
+                                                       (kRequiredColor >> 16) & 0xFF));
+            part->setPalette(p);
+        }
     }
 }
 
@@ -1137,6 +1160,15 @@ bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
         return true;
     }
     return TDLLForm::eventFilter(Watched, e);
+}
+
+bool TfrmBaseGene::event(QEvent* e) {
+    if (e->type() == kv::LookupRequestEvent) {
+        QWidget* edit = static_cast<kv::TLookupRequestEvent*>(e)->edit();
+        if (edit && edit->window() == this) OnF2Key(Qt::Key_F2, edit);
+        return true;
+    }
+    return TDLLForm::event(e);
 }
 
 void TfrmBaseGene::MoveByEnter(QWidget* Control) {

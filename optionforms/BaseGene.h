@@ -181,6 +181,8 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     bool eventFilter(QObject* Watched, QEvent* e) override;
+    // A lookup button or button edit asks for its lookup: answered as F2 on that edit.
+    bool event(QEvent* e) override;
 
     virtual void btnOkClick() {}
     virtual void btnCancelClick() {}

@@ -501,12 +501,22 @@ void TfrmBaseGene::btnInsertClick() {
         const QStringList errors = FErrorTexts.split("; ", Qt::SkipEmptyParts);
         if (!errors.isEmpty()) ShowMessageCode("E;000013;" + errors.last());
     }
-    LoadSchemes();
+    try {
+        LoadSchemes();
+    } catch (const std::exception& e) {
+        ShowMessageCode("E;000013;" + QString::fromUtf8(e.what()));
+    }
 }
 
 void TfrmBaseGene::btnOpenClick() {
     const QString name = SelectedScheme();
-    if (!name.isEmpty()) OpenScheme(name);
+    if (name.isEmpty()) return;
+    // A form kind's hook that fails must not leave through the event loop.
+    try {
+        OpenScheme(name);
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
+    }
 }
 
 void TfrmBaseGene::btnDeleteClick() {

@@ -1,6 +1,7 @@
 // The general option form and its report kind: the session on a demo installation with the host's
 // services, the application server in process and over TCP, message codes, keys and job requests.
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -16,10 +17,13 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "controls/F2Button.h"
+#include "controls/SelectPnl.h"
 #include "frame/DLLRPCtrller.h"
 #include "frame/SocketConnection.h"
 #include "host/services/HostAutomation.h"
 #include "host/services/HostServices.h"
+#include "host/services/LookupWindow.h"
 #include "optionforms/BaseRpt.h"
 #include "optionforms/common/OptionFormTest.h"
 #include "platform/data/ClientDataSet.h"
@@ -604,4 +608,51 @@ TEST_F(BaseGeneTest, ControllerOpensTheReportKindMainForm) {
     }
     frmBaseGeneClass = saved;
     EXPECT_TRUE(boxes.texts().isEmpty());
+}
+
+TEST_F(BaseGeneTest, RequiredPartsOfASelectPanelAreMarkedAndGiveTheirColourBack) {
+    BoxAnswerer boxes;
+    auto form = makeForm<TfrmGene>();
+    auto* panel = new TSelectPanel(form->tsOption1);
+    panel->setObjectName("spRange");
+    panel->move(10, 80);
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    const QColor plain = panel->StartEdit()->palette().base().color();
+    const QColor yellow(0xFF, 0xFF, 0xAF);
+    form->SetRequiredFields("spRange;2,edFactory;0");
+    EXPECT_EQ(panel->StartEdit()->palette().base().color(), plain);
+    EXPECT_EQ(panel->EndEdit()->palette().base().color(), yellow);
+    EXPECT_EQ(form->edFactory->palette().base().color(), yellow);
+    form->SetRequiredFields("spRange;1");
+    EXPECT_EQ(panel->StartEdit()->palette().base().color(), yellow);
+    EXPECT_EQ(panel->EndEdit()->palette().base().color(), plain);
+    EXPECT_NE(form->edFactory->palette().base().color(), yellow);
+    // Only the begin edit is required: an empty end passes, an empty begin gets the focus.
+    panel->SetEndText("");
+    panel->SetStartText("");
+    EXPECT_FALSE(form->CheckRequiredFields());
+    EXPECT_EQ(form->focusWidget(), panel->StartEdit());
+    panel->SetStartText("A");
+    EXPECT_TRUE(form->CheckRequiredFields());
+}
+
+TEST_F(BaseGeneTest, TheDateButtonOpensTheHostsDatePicker) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    ASSERT_TRUE(form->InitializeSession(params()));
+    ASSERT_TRUE(form->FLookupService);
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->pgOption->setCurrentWidget(form->tsOption2);
+    optiontest::whileModal([](QWidget* modal) {
+        auto* picker = qobject_cast<tarnix::TDayPicker*>(modal);
+        ASSERT_NE(picker, nullptr);
+        picker->calendar()->setSelectedDate(QDate(2008, 5, 15));
+        picker->accept();
+    });
+    QTest::mouseClick(form->btnPrintDate, Qt::LeftButton);
+    QTest::qWait(100); // the lookup request is posted once the edit has the focus
+    EXPECT_EQ(form->edPrintDate->text(), "2008/05/15");
 }
