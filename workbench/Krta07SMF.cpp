@@ -226,15 +226,9 @@ void TfrmKrta07SM::BuildComponents() {
     meoMessage = hiddenList(this, "meoMessage", kMeoMessage, std::size(kMeoMessage));
 
     connect(btnQuery, &QToolButton::clicked, this, [this] { btnQueryClick(); });
-    connect(btnEdit, &QToolButton::clicked, this, [this] {
-        FEditState = 1;
-        UpdateToolState();
-    });
-    connect(btnCancel, &QToolButton::clicked, this, [this] {
-        ReloadSchedule();
-        FEditState = 0;
-        UpdateToolState();
-    });
+    connect(btnEdit, &QToolButton::clicked, this, [this] { btnEditClick(); });
+    connect(btnOK, &QToolButton::clicked, this, [this] { btnOKClick(); });
+    connect(btnCancel, &QToolButton::clicked, this, [this] { btnCancelClick(); });
     resize(1100, 760);
 }
 
@@ -284,15 +278,6 @@ void TfrmKrta07SM::InitWorkbench() {
     ConvertOnce();
     LocaliseCharts();
     dmKrta07S->SetupFields();
-}
-
-void TfrmKrta07SM::UpdateToolState() {
-    const bool loaded = dmKrta07S && dmKrta07S->qryMPSTB->Active();
-    btnQuery->setEnabled(FEditState == 0);
-    btnEdit->setEnabled(FEditState == 0 && loaded && !dmKrta07S->qryMPSTB->IsEmpty());
-    btnOK->setEnabled(FEditState == 1);
-    btnCancel->setEnabled(FEditState == 1);
-    KvRadioGroup1->setEnabled(FEditState == 1);
 }
 
 void TfrmKrta07SM::UpdateLinkOptions() {
@@ -472,6 +457,7 @@ bool TfrmKrta07SM::event(QEvent* e) {
 }
 
 void TfrmKrta07SM::closeEvent(QCloseEvent* e) {
+    if (!FormCloseQuery()) return e->ignore();
     TKVForm::closeEvent(e);
     if (e->isAccepted() && parentWidget()) parentWidget()->close();
 }

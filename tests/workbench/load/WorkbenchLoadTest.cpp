@@ -322,6 +322,8 @@ TEST_P(WorkbenchLoad, ClickOnABarMakesItsLineCurrent) {
     wb->mgMPSTC->UpdateAllGeometry();
     const QRect r = wb->mgMPSTC->ItemRect(item(2)->Bar);
     ASSERT_FALSE(r.isEmpty());
+    // The chart takes the mouse in edit mode only; the line checks of edit mode are not the point here.
+    wb->mgMPSTC->GantArea()->setEnabled(true);
     QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, Qt::NoModifier, r.center());
     EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB037").AsString().trimmed(), "010101");
     EXPECT_EQ(wb->dgMPSTB->currentIndex().row(), 2);

@@ -1,0 +1,506 @@
+#include "workbench/Krta07SCF.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "controls/KvEdit.h"
+#include "gantt/MyGant.h"
+#include "gantt/phDataEntityPack.h"
+#include "lang/CodeConverter.h"
+#include "platform/Numbers.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/Field.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+QString Krta07DateEditMask(int Code, const QString& Sep) {
+    const QString year = Code >= 1 && Code <= 3 ? QStringLiteral("9999")
+                         : Code == 4            ? QStringLiteral("99")
+                                                : QStringLiteral("999");
+    const QString two = QStringLiteral("99");
+    if (Code == 2 || Code == 3) return two + Sep + two + Sep + year + QStringLiteral(";1; ");
+    return year + Sep + two + Sep + two + QStringLiteral(";1; ");
+}
+
+QString Krta07DisplayDateToText(const QString& Text, int Code, const QString& Sep) {
+    const QString text = Text.trimmed();
+    if (text.isEmpty()) return {};
+    const QStringList parts = Sep.isEmpty() ? QStringList{text} : text.split(Sep);
+    int p[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        p[i] = i < parts.size() ? parts[i].trimmed().toInt(&ok) : 0;
+        if (!ok) return Text;
+    }
+    int y, m, d;
+    switch (Code) {
+    case 1:
+        y = p[0], m = p[1], d = p[2];
+        break;
+    case 2:
+        y = p[2], m = p[0], d = p[1];
+        break;
+    case 3:
+        y = p[2], m = p[1], d = p[0];
+        break;
+    case 4:
+    case 5:
+        y = p[0] + 1911, m = p[1], d = p[2];
+        break;
+    default:
+        return {};
+    }
+    return QString::asprintf("%d%.2d%.2d", y, m, d);
+}
+
+bool Krta07SameQuantity(double Sum, double Quantity) {
+    // Decimal quantities do not add up exactly in binary (33.3 + 33.3 + 33.4); anything a planner can
+    // type differs by far more than this.
+    return std::fabs(Sum - Quantity) <= 1e-9 * std::max(1.0, std::fabs(Quantity));
+}
+
+namespace {
+
+double numberOf(const QString& text) {
+    double v = 0;
+    return kv::tryStrToFloat(text, v) ? v : 0;
+}
+
+// The day column edits through the company date mask, the quantity column takes digits and points.
+class TDayDelegate : public QStyledItemDelegate {
+public:
+    TDayDelegate(TfrmKrta07SC* form) : QStyledItemDelegate(form), FForm(form) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* w = QStyledItemDelegate::createEditor(parent, option, index);
+        auto* edit = qobject_cast<QLineEdit*>(w);
+        if (!edit) return w;
+        if (index.column() == 0) {
+            // The mask in the form the platform's edits read: optional digits, literals, blank.
+            const QString mask = FForm->sgTimeGetEditMask(0, index.row() + 1);
+            QString qt;
+            for (QChar c : mask.section(QLatin1Char(';'), 0, 0))
+                qt += c == QLatin1Char('9')                                    ? QStringLiteral("0")
+                      : QStringLiteral("AaNnXx90Dd#HhBb><![]{}\\").contains(c) ? QStringLiteral("\\") + c
+                                                                               : QString(c);
+            edit->setInputMask(qt + QStringLiteral("; "));
+        } else if (index.column() == 1) {
+            edit->setValidator(
+                new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), edit));
+        }
+        return edit;
+    }
+
+private:
+    TfrmKrta07SC* FForm;
+};
+
+} // namespace
+
+TfrmKrta07SC::TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double Quantity, bool Editable)
+    : TKVForm(Owner), FCode(Code), FSep(Sep), FQuantity(Quantity), FEditable(Editable) {
+    setObjectName(QStringLiteral("frmKrta07SC"));
+    setWindowFlag(Qt::Dialog);
+    setWindowModality(Qt::ApplicationModal);
+    setWindowTitle(QString::fromUtf8("编辑每日产能"));
+
+    MeoTime = new QPlainTextEdit(this);
+    MeoTime->setObjectName(QStringLiteral("MeoTime"));
+    MeoTime->setPlainText(QString::fromUtf8("日期\n数量\n备注\n日期已存在"));
+    MeoTime->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    sgTime = new QTableWidget(this);
+    sgTime->setObjectName(QStringLiteral("sgTime"));
+    sgTime->setColumnCount(3);
+    sgTime->setHorizontalHeaderLabels({Message(0), Message(1), Message(2)});
+    sgTime->horizontalHeader()->setDefaultSectionSize(100);
+    sgTime->setColumnWidth(2, 200);
+    sgTime->horizontalHeader()->setSectionsMovable(true);
+    sgTime->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    sgTime->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    sgTime->setShowGrid(true);
+    sgTime->setItemDelegate(new TDayDelegate(this));
+    sgTime->setEditTriggers(Editable
+                                ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                      QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
+                                : QAbstractItemView::NoEditTriggers);
+    layout->addWidget(sgTime, 1);
+
+    auto* bottom = new QHBoxLayout;
+    edSum = new TKvEdit(this);
+    edSum->setObjectName(QStringLiteral("edSum"));
+    edSum->SetCaption(QString::fromUtf8("数量合计"));
+    edSum->setReadOnly(true);
+    edSum->setText(QStringLiteral("0"));
+    bottom->addSpacing(60);
+    bottom->addWidget(edSum);
+    bottom->addStretch(1);
+    btnOk = new QPushButton(QString::fromUtf8("确定"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel = new QPushButton(QString::fromUtf8("取消"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    bottom->addWidget(btnOk);
+    bottom->addWidget(btnCancel);
+    layout->addLayout(bottom);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QString::fromUtf8("插入一行"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N2 = PopupMenu1->addAction(QString::fromUtf8("删除一行"));
+    N2->setObjectName(QStringLiteral("N2"));
+    connect(N1, &QAction::triggered, this, [this] { InsertDay(); });
+    connect(N2, &QAction::triggered, this, [this] { DeleteDay(); });
+    connect(sgTime, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(sgTime->viewport()->mapToGlobal(at)); });
+
+    connect(sgTime, &QTableWidget::currentCellChanged, this,
+            [this](int row, int col, int, int) { sgTimeSelectCell(col, row + 1); });
+    connect(sgTime, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == 1) ShowSum();
+    });
+    connect(btnOk, &QPushButton::clicked, this, [this] {
+        if (!FormCloseQuery()) return;
+        FAccepted = true;
+        close();
+    });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { close(); });
+    SetWholeBar(true);
+    resize(460, 360);
+}
+
+TfrmKrta07SC::~TfrmKrta07SC() = default;
+
+QString TfrmKrta07SC::Message(int Index) const {
+    return MeoTime->toPlainText().split(QLatin1Char('\n')).value(Index);
+}
+
+void TfrmKrta07SC::SetWholeBar(bool Value) {
+    FWholeBar = Value;
+    // Days are inserted and deleted only over a whole bar being edited.
+    sgTime->setContextMenuPolicy(Value && FEditable ? Qt::CustomContextMenu : Qt::NoContextMenu);
+    for (int r = 1; r < RowCount(); ++r)
+        SetCells(0, r, Cells(0, r));
+}
+
+int TfrmKrta07SC::RowCount() const {
+    return sgTime->rowCount() + 1;
+}
+
+void TfrmKrta07SC::SetRowCount(int Count) {
+    sgTime->setRowCount(std::max(Count - 1, 0));
+}
+
+QString TfrmKrta07SC::Cells(int Col, int Row) const {
+    if (Row == 0) return Message(Col);
+    const QTableWidgetItem* item = sgTime->item(Row - 1, Col);
+    return item ? item->text() : QString();
+}
+
+void TfrmKrta07SC::SetCells(int Col, int Row, const QString& Text) {
+    if (Row < 1 || Row >= RowCount()) return;
+    QTableWidgetItem* item = sgTime->item(Row - 1, Col);
+    if (!item) {
+        item = new QTableWidgetItem;
+        sgTime->setItem(Row - 1, Col, item);
+    }
+    // In single-day mode the day is the fixed column.
+    const bool fixed = Col == 0 && !FWholeBar;
+    item->setFlags(fixed ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable)
+                         : (Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable));
+    item->setBackground(fixed ? palette().button() : QBrush());
+    if (item->text() != Text) item->setText(Text);
+}
+
+int TfrmKrta07SC::CurrentRow() const {
+    return sgTime->currentRow() + 1;
+}
+
+QString TfrmKrta07SC::FormatDay(const QString& YYYYMMDD) const {
+    return DateToString(TransDateIn(YYYYMMDD), FCode, FSep);
+}
+
+QString TfrmKrta07SC::DayOfRow(int Row) const {
+    const QString day = Krta07DisplayDateToText(Cells(0, Row), FCode, FSep);
+    return TransDateIn(day) > 0 ? day : QString();
+}
+
+QString TfrmKrta07SC::sgTimeGetEditMask(int Col, int Row) const {
+    Q_UNUSED(Row);
+    return Col == 0 ? Krta07DateEditMask(FCode, FSep) : QString();
+}
+
+double TfrmKrta07SC::QuantitySum() const {
+    double sum = 0;
+    for (int r = 1; r < RowCount(); ++r)
+        sum += numberOf(Cells(1, r));
+    return sum;
+}
+
+void TfrmKrta07SC::ShowSum() {
+    edSum->setText(kv::floatToStr(QuantitySum()));
+}
+
+bool TfrmKrta07SC::DateExistsElsewhere(int Row) const {
+    const kv::TDateTime day = TransDateIn(Krta07DisplayDateToText(Cells(0, Row), FCode, FSep));
+    if (day == 0) return false;
+    for (int r = 1; r < RowCount(); ++r)
+        if (r != Row && TransDateIn(Krta07DisplayDateToText(Cells(0, r), FCode, FSep)) == day) return true;
+    return false;
+}
+
+void TfrmKrta07SC::sgTimeSelectCell(int Col, int Row) {
+    if (FSelecting || (Col == FPrevCol && Row == FPrevRow)) return;
+    FSelecting = true;
+    const int prevCol = FPrevCol, prevRow = FPrevRow;
+    if (prevRow >= 1 && prevRow < RowCount()) {
+        if (prevCol == 0)
+            SetCells(0, prevRow, FormatDay(Krta07DisplayDateToText(Cells(0, prevRow), FCode, FSep)));
+        if (prevCol == 1) {
+            SetCells(1, prevRow, kv::floatToStr(numberOf(Cells(1, prevRow))));
+            ShowSum();
+        }
+        if (DateExistsElsewhere(prevRow)) {
+            KvMessageDlg(Message(3), mtCustom, mbOK);
+            SetCells(0, prevRow, QString());
+        }
+        if (Row != prevRow && Cells(0, prevRow).trimmed().isEmpty() && prevRow == RowCount() - 1)
+            SetRowCount(RowCount() - 1);
+    }
+    FPrevCol = Col;
+    FPrevRow = Row;
+    FSelecting = false;
+}
+
+bool TfrmKrta07SC::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
+    // A key the cell editor ignores passes here again on its way to the grid: act on the grid's turn.
+    if (Target != sgTime) return false;
+    if (Key->key() == Qt::Key_Down && FWholeBar && FEditable && RowCount() > 1 &&
+        CurrentRow() == RowCount() - 1 && !Cells(0, RowCount() - 1).trimmed().isEmpty()) {
+        SetRowCount(RowCount() + 1);
+        SetCells(0, RowCount() - 1, QString());
+        SetCells(1, RowCount() - 1, QStringLiteral("0"));
+        SetCells(2, RowCount() - 1, QString());
+    }
+    return false;
+}
+
+void TfrmKrta07SC::InsertDay() {
+    const int current = CurrentRow();
+    if (current < 1) return;
+    SetRowCount(RowCount() + 1);
+    const int last = RowCount() - 1;
+    for (int a = last; a >= current + 1; --a) {
+        const QString before = Krta07DisplayDateToText(Cells(0, a - 1), FCode, FSep);
+        SetCells(0, a, DateToString(TransDateIn(before) + 1, FCode, FSep));
+        SetCells(1, a, Cells(1, a - 1));
+        SetCells(2, a, Cells(2, a - 1));
+        SetCells(1, a - 1, QString());
+        SetCells(2, a - 1, QString());
+    }
+    ShowSum();
+}
+
+void TfrmKrta07SC::DeleteDay() {
+    const int current = CurrentRow();
+    if (current < 1) return;
+    const int last = RowCount() - 1;
+    for (int a = current; a <= last - 1; ++a) {
+        const QString after = Krta07DisplayDateToText(Cells(0, a + 1), FCode, FSep);
+        SetCells(0, a, DateToString(TransDateIn(after) - 1, FCode, FSep));
+        SetCells(1, a, Cells(1, a + 1));
+        SetCells(2, a, Cells(2, a + 1));
+        SetCells(1, a + 1, QString());
+        SetCells(2, a + 1, QString());
+    }
+    FSelecting = true;
+    SetRowCount(RowCount() - 1);
+    FSelecting = false;
+    if (FPrevRow >= RowCount()) FPrevRow = -1;
+    ShowSum();
+}
+
+void TfrmKrta07SC::SortRows() {
+    struct Row {
+        kv::TDateTime date;
+        QString day, quantity, remark;
+    };
+    std::vector<Row> rows;
+    for (int r = 1; r < RowCount(); ++r) {
+        const QString day = Cells(0, r);
+        if (day.trimmed().isEmpty()) continue;
+        rows.push_back(
+            {TransDateIn(Krta07DisplayDateToText(day, FCode, FSep)), day, Cells(1, r), Cells(2, r)});
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.date < b.date; });
+    FSelecting = true;
+    SetRowCount(int(rows.size()) + 1);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int r = int(i) + 1;
+        SetCells(0, r, rows[i].day);
+        SetCells(1, r, rows[i].quantity);
+        SetCells(2, r, rows[i].remark);
+    }
+    FSelecting = false;
+    if (FPrevRow >= RowCount()) FPrevRow = -1;
+}
+
+bool TfrmKrta07SC::ValidateRows() {
+    if (!FWholeBar) return true;
+    for (int r = 2; r < RowCount(); ++r)
+        for (int e = 1; e < r; ++e)
+            if (Cells(0, r) == Cells(0, e)) {
+                sgTime->setCurrentCell(r - 1, 0);
+                KvMessageDlg(Message(3), mtCustom, mbOK);
+                return false;
+            }
+    if (!Krta07SameQuantity(QuantitySum(), FQuantity)) {
+        auto* wb = qobject_cast<TfrmKrta07SM*>(parentWidget());
+        if (!wb) wb = TfrmKrta07SM::Current;
+        const QString text =
+            (wb ? wb->Message(1) : QString::fromUtf8("数量总和必须等于")) + kv::floatToStr(FQuantity);
+        if (KvConverter)
+            KvConverter->KvCodeMessageDlg(text, mtError, mbOK);
+        else
+            KvMessageDlg(text, mtError, mbOK);
+        return false;
+    }
+    return true;
+}
+
+bool TfrmKrta07SC::FormCloseQuery() {
+    // The cell being left when OK is pressed gets the same clean-up as any cell left.
+    if (FPrevRow >= 1) sgTimeSelectCell(-2, -2);
+    SortRows();
+    ShowSum();
+    FPrevCol = sgTime->currentColumn();
+    FPrevRow = CurrentRow() >= 1 ? CurrentRow() : -1;
+    return ValidateRows();
+}
+
+void TfrmKrta07SC::FormShow() {
+    TKVForm::FormShow();
+    ConvertOnce();
+    // The language file may have changed the header texts.
+    sgTime->setHorizontalHeaderLabels({Message(0), Message(1), Message(2)});
+}
+
+bool TfrmKrta07SC::Execute() {
+    FAccepted = false;
+    ShowSum();
+    show();
+    sgTime->setFocus();
+    QEventLoop loop;
+    FLoop = &loop;
+    loop.exec();
+    FLoop = nullptr;
+    return FAccepted;
+}
+
+void TfrmKrta07SC::closeEvent(QCloseEvent* e) {
+    TKVForm::closeEvent(e);
+    if (FLoop) FLoop->quit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The workbench side: fills the dialog from a bar or a day cell and writes the accepted days back.
+
+bool TfrmKrta07SM::EditDailyQuantities(int Row) {
+    TMyGantItem* item = mgMPSTC->MyGantList()->Items(Row);
+    return item && item->Bar && EditDailyQuantities(item->Bar);
+}
+
+bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
+    if (!Item || !dmKrta07S) return false;
+    const bool wholeBar = Item->CanEdit;
+    if (!wholeBar && (Item->Style & 0x7f) != 8) return false; // the need-date marker
+    TphDataList* list = Item->Owner;
+    if (!list || list->Count() == 0) return false;
+    auto* bar = static_cast<TphDataEntity_GantTime*>(list->Get(0));
+    const int r = FRowOfGantRow.value(bar->Row(), -1);
+    TMyGantItem* item = mgMPSTC->MyGantList()->Items(r);
+    if (!item || item->Bar != bar) return false;
+
+    TdmKrta07S& dm = *dmKrta07S;
+    double quantity = 0;
+    if (kv::TField* f = dm.qryMPSTB->FindField(QStringLiteral("TB026")); f && r < dm.qryMPSTB->RecordCount())
+        quantity = dm.qryMPSTB->valueAt(r, f->Index()).toDouble();
+    const int code = dm.CompanyDateFormat();
+    const QString sep = dm.DateSeparator();
+    TfrmKrta07SC dialog(this, code, sep, quantity, FEditState == 1);
+    dialog.SetWholeBar(wholeBar);
+    auto textOf = [](const TphDataEntity_GantTime* cell, int i) {
+        const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(i) : nullptr;
+        return t ? t->Text : QString();
+    };
+    auto fill = [&](int row, const TphDataEntity_GantTime* cell) {
+        const QString q = textOf(cell, 0);
+        dialog.SetCells(0, row, DateToString(std::floor(cell->StartTime), code, sep));
+        dialog.SetCells(1, row, q.isEmpty() ? QStringLiteral("0") : q);
+        dialog.SetCells(2, row, textOf(cell, 1));
+    };
+    if (wholeBar) {
+        dialog.SetRowCount(int(item->DayCells.size()) + 1);
+        for (size_t k = 0; k < item->DayCells.size(); ++k)
+            fill(int(k) + 1, item->DayCells[k]);
+    } else {
+        dialog.SetRowCount(2);
+        fill(1, Item);
+    }
+    if (!dialog.Execute()) return false;
+
+    dialog.SortRows();
+    auto dayOf = [&dialog, code, &sep](int row) {
+        return TransDateIn(Krta07DisplayDateToText(dialog.Cells(0, row), code, sep));
+    };
+    if (wholeBar) {
+        const int last = dialog.RowCount() - 1;
+        if (last >= 1) {
+            const kv::TDateTime first = dayOf(1), lastDay = dayOf(last);
+            const double barDays = kv::roundHalfEven(bar->StopTime - bar->StartTime);
+            kv::TDateTime start = bar->StartTime, stop = bar->StopTime;
+            if (kv::roundHalfEven(lastDay - first + 1) > barDays) {
+                start = first;
+                stop = lastDay + 1;
+            } else {
+                // Days typed outside a bar that is long enough would otherwise be dropped: the bar
+                // grows to take them.
+                start = std::min(start, first);
+                stop = std::max(stop, lastDay + 1);
+            }
+            if (start != bar->StartTime || stop != bar->StopTime) {
+                bar->StartTime = start;
+                bar->StopTime = stop;
+                item->RemoveDayCells(bar);
+                item->BuildDayCells(bar);
+            }
+        }
+        item->ClearDayTexts();
+        for (int row = 1; row <= last; ++row) {
+            QString q = dialog.Cells(1, row);
+            if (q == QLatin1String("0")) q.clear();
+            item->SetDayTexts(q, dialog.Cells(2, row), dayOf(row));
+        }
+        if (mgMPSTC->OnGantItemChangePos) mgMPSTC->OnGantItemChangePos(item);
+    } else {
+        item->SetDayTexts(dialog.Cells(1, 1), dialog.Cells(2, 1), dayOf(1));
+    }
+    mgMPSTC->InvalidateGantArea();
+    return true;
+}

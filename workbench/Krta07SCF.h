@@ -1,0 +1,82 @@
+#pragma once
+// TfrmKrta07SC: the daily quantity editor. All days of a line's bar, one grid row per day, or a single
+// day; in edit mode days can be typed, inserted and deleted, and OK needs distinct days whose
+// quantities add up to the line's production quantity.
+#include <QStringList>
+
+#include "frame/KVForm.h"
+
+class QAction;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+class TKvEdit;
+
+// The edit mask of a date in the company format ("9999/99/99;1; " for code 1 with "/").
+QString Krta07DateEditMask(int Code, const QString& Sep);
+// A date typed in the company format as "yyyymmdd"; empty for an empty text, the text unchanged
+// when a part is not a whole number, empty for an unknown code.
+QString Krta07DisplayDateToText(const QString& Text, int Code, const QString& Sep);
+// The sum rule: equal up to the rounding noise of adding decimal quantities.
+bool Krta07SameQuantity(double Sum, double Quantity);
+
+class TfrmKrta07SC : public TKVForm {
+    Q_OBJECT
+public:
+    // Code and Sep: the company date format; Quantity: TB026 of the line; Editable: edit mode.
+    TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double Quantity, bool Editable);
+    ~TfrmKrta07SC() override;
+
+    QTableWidget* sgTime;
+    QPlainTextEdit* MeoTime;
+    TKvEdit* edSum;
+    QPushButton *btnOk, *btnCancel;
+    QMenu* PopupMenu1;
+    QAction *N1, *N2;
+
+    // Whole-bar mode (one row per day) or a single day (its day cannot be changed).
+    void SetWholeBar(bool Value);
+    bool WholeBar() const { return FWholeBar; }
+    // Rows as the grid counts them: row 0 is the header, days from row 1.
+    int RowCount() const;
+    void SetRowCount(int Count);
+    QString Cells(int Col, int Row) const;
+    void SetCells(int Col, int Row, const QString& Text);
+    // Shows the dialog modally; true when closed with OK.
+    bool Execute();
+
+    void sgTimeSelectCell(int Col, int Row);
+    QString sgTimeGetEditMask(int Col, int Row) const;
+    bool DateExistsElsewhere(int Row) const;
+    void SortRows();
+    bool ValidateRows();
+    double QuantitySum() const;
+    void InsertDay();
+    void DeleteDay();
+    // OK: sorted and checked; false keeps the dialog open.
+    bool FormCloseQuery();
+    // "yyyymmdd" of a row's day, empty when it is no date.
+    QString DayOfRow(int Row) const;
+    QString FormatDay(const QString& YYYYMMDD) const;
+
+protected:
+    void FormShow() override;
+    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    QString Message(int Index) const;
+    void ShowSum();
+    int CurrentRow() const;
+
+    int FCode;
+    QString FSep;
+    double FQuantity;
+    bool FEditable;
+    bool FWholeBar = true;
+    int FPrevCol = -1, FPrevRow = -1;
+    bool FSelecting = false;
+    bool FAccepted = false;
+    class QEventLoop* FLoop = nullptr;
+};

@@ -1,0 +1,489 @@
+// Edit state and saving: the tool buttons follow browse and edit mode; a save writes the lines, their
+// day quantities, the plan consumption rows and the resource load in one transaction, every update
+// guarded by the row's FLAG counter, and reloads the factory when it succeeds.
+#include <QAbstractButton>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QHash>
+#include <QProgressDialog>
+#include <QSet>
+#include <QToolButton>
+#include <cmath>
+
+#include "controls/FDBGrid.h"
+#include "controls/KvEdit.h"
+#include "frame/KvADO.h"
+#include "gantt/MyGant.h"
+#include "gantt/phDataEntityPack.h"
+#include "lang/CodeConverter.h"
+#include "platform/data/ClientDataSet.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+namespace {
+
+// Updates and deletes carry the FLAG read at loading in their condition: a row that someone changed
+// or deleted since then is not touched, which the row count tells. A separate check before the
+// statement would leave a gap in which another save could slip in between.
+const char* const kLineUpdate =
+    "UPDATE $$MPSTB SET TB013 =:TB013 , TB014=:TB014 ,TB042=:TB042, TB044=:TB044, TB045=:TB045, "
+    "MODIFIER =:MODIFIER, MODI_DATE =Convert(Char(17),getDate(),112) , FLAG =(FLAG + 1)  WHERE TB001 =:TB001 "
+    "AND TB003 =:TB003 AND TB051 =:TB051 AND TB004 =:TB004  AND TB005 =:TB005 AND TB037 =:TB037 "
+    "AND FLAG =:FLAG ";
+
+// The line's key is bound like every other value, so a key holding a quote saves as it is.
+const char* const kDayLine =
+    " TC001 =:TC001 AND TC002 =:TC002 AND TC009 =:TC009 AND TC003 =:TC003  AND TC004 "
+    "=:TC004 AND TC005 =:TC005 ";
+
+const char* const kDayUpdate =
+    "UPDATE $$MPSTC  SET MODIFIER =:MODIFIER, MODI_DATE =Convert(Char(17),getDate(),112) "
+    ", FLAG =(FLAG + 1),  TC007 =:TC007 , TC008 =:TC008  WHERE ";
+const char* const kDayInsert =
+    "INSERT INTO $$MPSTC(COMPANY , CREATOR , CREATE_DATE , FLAG ,TC001 ,TC002 ,TC003 ,TC004 ,TC005 ,TC006 "
+    ",TC007 ,TC008 , TC009) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TC001 , :TC002 ,:TC003 , :TC004 "
+    ",:TC005 , :TC006 , :TC007 , :TC008 ,:TC009) ";
+
+const char* const kDetailDelete =
+    "DELETE $$MPSTF WHERE TF001 =:TF001  AND TF003 =:TF003 AND TF004 =:TF004 AND "
+    "TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND TF007 =:TF007 ";
+const char* const kDetailInsert =
+    "INSERT INTO $$MPSTF (COMPANY , CREATOR , CREATE_DATE , FLAG ,TF001 ,TF002 ,TF003 ,TF004 ,TF005 ,TF006 "
+    ",TF007 ,TF008 , TF009 ,TF010 ,TF011) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TF001 , :TF002 , "
+    ":TF003 , :TF004 ,:TF005 ,:TF006 ,:TF007 ,:TF008 , :TF009 , :TF010 , :TF011 ) ";
+
+const char* const kLoadUpdate =
+    "UPDATE $$MPSTD SET TD005 =:TD005 ,TD007 =:TD007 , MODIFIER =:MODIFIER,  MODI_DATE "
+    "=Convert(Char(17),getDate(),112) , FLAG =(convert(int,FLAG))%999+1 WHERE TD001 =:TD001 AND TD002 "
+    "=:TD002 "
+    "AND FLAG =:FLAG ";
+const char* const kLoadCheck = "SELECT FLAG FROM $$MPSTD WHERE TD001 =:TD001 AND TD002 =:TD002 ";
+const char* const kLoadInsert =
+    "INSERT INTO $$MPSTD (COMPANY , CREATOR , CREATE_DATE , FLAG ,TD001 ,TD002 ,TD003 ,TD004 ,TD005 ,TD006 "
+    ",TD007 ,TD008 ) VALUES (:COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 ,:TD003 ,:TD004 ,:TD005 "
+    ",:TD006 ,:TD007 ,:TD008 ) ";
+
+QString rtrim(const QString& s) {
+    qsizetype n = s.size();
+    while (n > 0 && s.at(n - 1).isSpace())
+        --n;
+    return s.left(n);
+}
+
+// A statement of the save on the workbench's connection, prepared once and run per row.
+class TSaveStatement {
+public:
+    TSaveStatement(TdmKrta07S& dm, const QString& sql) {
+        FQuery.SetConnection(dm.dbKrta07);
+        FQuery.SetSQL(dm.ExpandSQL(sql));
+    }
+    TSaveStatement& text(const char* name, const QString& value) {
+        // An empty text is a text: the columns take no nulls.
+        param(name).SetAsString(value.isNull() ? QStringLiteral("") : value);
+        return *this;
+    }
+    TSaveStatement& number(const char* name, double value) {
+        param(name).SetAsFloat(value);
+        return *this;
+    }
+    int exec() { return FQuery.ExecSQL(); }
+
+private:
+    TParam& param(const char* name) {
+        auto it = FParams.constFind(name);
+        if (it != FParams.cend()) return **it;
+        TParam* p = &FQuery.ParamByName(QString::fromLatin1(name));
+        FParams.insert(name, p);
+        return *p;
+    }
+    TKvADOQuery FQuery;
+    QHash<const char*, TParam*> FParams;
+};
+
+struct TLoadedDay {
+    QString day;
+    double flag;
+};
+
+// Thrown inside the write steps when a guarded statement finds its row changed or gone.
+struct TConcurrencyFailure {};
+
+void requireOne(int rows) {
+    if (rows != 1) throw TConcurrencyFailure{};
+}
+
+} // namespace
+
+void TfrmKrta07SM::UpdateToolState() {
+    const bool edit = FEditState == 1;
+    const bool loaded = dmKrta07S && dmKrta07S->qryMPSTB->Active() && !dmKrta07S->qryMPSTB->IsEmpty();
+    btnQuery->setEnabled(!edit);
+    btnEdit->setEnabled(!edit && loaded && !edMB001->text().trimmed().isEmpty());
+    btnOK->setEnabled(edit);
+    btnCancel->setEnabled(edit);
+    KvRadioGroup1->setEnabled(edit);
+    // Bars are moved and stretched only while editing.
+    mgMPSTC->GantArea()->setEnabled(edit);
+    if (auto* b = findChild<QAbstractButton*>(QStringLiteral("dgMPSTBIButton"))) b->setEnabled(edit);
+    if (dmKrta07S) dmKrta07S->qryMPSTBPre->SetReadOnly(!edit);
+}
+
+void TfrmKrta07SM::btnEditClick() {
+    FEditState = 1;
+    UpdateToolState();
+}
+
+void TfrmKrta07SM::btnCancelClick() {
+    ReloadSchedule();
+    FEditState = 0;
+    UpdateToolState();
+}
+
+void TfrmKrta07SM::btnOKClick() {
+    // Ends the editing of a grid cell: its editor hands the value over when it loses the focus.
+    if (QWidget* w = focusWidget()) w->clearFocus();
+    if (SaveChanges()) FEditState = 0;
+    UpdateToolState();
+}
+
+void TfrmKrta07SM::CopyLineEdits() {
+    TdmKrta07S& dm = *dmKrta07S;
+    kv::TClientDataSet& pre = *dm.qryMPSTBPre;
+    kv::TClientDataSet& lines = *dm.qryMPSTB;
+    pre.CheckBrowseMode();
+    static const char* const keys[] = {"TB001", "TB002", "TB003", "TB004", "TB005", "TB037"};
+    static const char* const copied[] = {"TB042", "TB042C", "TB044", "TB044C", "TB045", "TB045C"};
+    std::vector<kv::TField*> from, to;
+    for (const char* n : copied) {
+        kv::TField* f = pre.FindField(QString::fromLatin1(n));
+        kv::TField* t = lines.FindField(QString::fromLatin1(n));
+        if (f && t) from.push_back(f), to.push_back(t);
+    }
+    // The walk runs the leave-line checks of every line; the highlight follows once at the end.
+    pre.DisableControls();
+    struct Enable {
+        kv::TClientDataSet& set;
+        ~Enable() { set.EnableControls(); }
+    } enable{pre};
+    const int n = pre.RecordCount();
+    int done = 0;
+    for (pre.First(); !pre.Eof(); pre.Next()) {
+        if (++done % 500 == 0) progress(tr("Checking lines"), done, n);
+        QVariantList key;
+        for (const char* k : keys)
+            key << pre.FieldByName(QString::fromLatin1(k)).AsString().trimmed();
+        if (!lines.Locate(QStringLiteral("TB001;TB002;TB003;TB004;TB005;TB037"), key)) continue;
+        bool same = true;
+        for (size_t i = 0; i < from.size() && same; ++i)
+            same = from[i]->AsString() == to[i]->AsString();
+        if (same) continue;
+        lines.Edit();
+        for (size_t i = 0; i < from.size(); ++i)
+            to[i]->SetAsString(from[i]->AsString());
+        lines.Post();
+    }
+}
+
+bool TfrmKrta07SM::WriteSchedule() {
+    TdmKrta07S& dm = *dmKrta07S;
+    const kv::TClientDataSet& lines = *dm.qryMPSTB;
+    const QString user = FUserID;
+    const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+    try {
+        // The day rows loaded with the chart, by line, with the FLAG each had then.
+        QHash<QString, std::vector<TLoadedDay>> loadedDays;
+        const TKvADOQuery& days = *dm.qryMPSTC;
+        if (days.Active()) {
+            auto idx = [&days](const char* n) { return days.FieldByName(QString::fromLatin1(n)).Index(); };
+            const int tc[5] = {idx("TC002"), idx("TC009"), idx("TC003"), idx("TC004"), idx("TC005")};
+            const int tc006 = idx("TC006"), flag = idx("FLAG");
+            QStringList parts;
+            for (int r = 0; r < days.RecordCount(); ++r) {
+                parts.clear();
+                for (int f : tc)
+                    parts << rtrim(days.valueAt(r, f).toString());
+                loadedDays[parts.join(QChar(5))].push_back(
+                    {days.valueAt(r, tc006).toString().trimmed(), days.valueAt(r, flag).toDouble()});
+            }
+        }
+
+        TSaveStatement lineUpdate(dm, QString::fromLatin1(kLineUpdate));
+        TSaveStatement dayUpdate(dm, QString::fromLatin1(kDayUpdate) + QString::fromLatin1(kDayLine) +
+                                         QStringLiteral(" AND TC006 =:TC006 AND FLAG =:FLAG "));
+        TSaveStatement dayDeleteChecked(dm, QStringLiteral("DELETE $$MPSTC WHERE ") +
+                                                QString::fromLatin1(kDayLine) +
+                                                QStringLiteral("AND TC006=:TC006 AND FLAG =:FLAG "));
+        TSaveStatement dayDelete(dm, QStringLiteral("DELETE $$MPSTC WHERE ") + QString::fromLatin1(kDayLine) +
+                                         QStringLiteral("AND TC006=:TC006"));
+        TSaveStatement dayInsert(dm, QString::fromLatin1(kDayInsert));
+
+        auto idx = [&lines](const char* n) { return lines.FieldByName(QString::fromLatin1(n)).Index(); };
+        const int tb001 = idx("TB001"), tb003 = idx("TB003"), tb051 = idx("TB051"), tb004 = idx("TB004"),
+                  tb005 = idx("TB005"), tb037 = idx("TB037"), tb013 = idx("TB013"), tb014 = idx("TB014"),
+                  tb042 = idx("TB042"), tb044 = idx("TB044"), tb045 = idx("TB045"), flag = idx("FLAG");
+        auto value = [&lines](int r, int f) { return rtrim(lines.valueAt(r, f).toString()); };
+        TMyGantList* list = mgMPSTC->MyGantList();
+        const int n = lines.RecordCount();
+        for (int r = 0; r < n; ++r) {
+            if (r % 200 == 0) progress(tr("Saving"), r, n);
+            const QString TB001 = value(r, tb001), TB003 = value(r, tb003), TB051 = value(r, tb051),
+                          TB004 = value(r, tb004), TB005 = value(r, tb005), TB037 = value(r, tb037);
+            requireOne(lineUpdate.text("TB013", value(r, tb013))
+                           .text("TB014", value(r, tb014))
+                           .text("TB042", value(r, tb042))
+                           .text("TB044", value(r, tb044))
+                           .text("TB045", value(r, tb045))
+                           .text("MODIFIER", user)
+                           .text("TB001", TB001)
+                           .text("TB003", TB003)
+                           .text("TB051", TB051)
+                           .text("TB004", TB004)
+                           .text("TB005", TB005)
+                           .text("TB037", TB037)
+                           .number("FLAG", lines.valueAt(r, flag).toDouble())
+                           .exec());
+
+            // WriteDailyQuantities of the line.
+            auto bindLine = [&](TSaveStatement& s) -> TSaveStatement& {
+                return s.text("TC001", TB001)
+                    .text("TC002", TB003)
+                    .text("TC009", TB051)
+                    .text("TC003", TB004)
+                    .text("TC004", TB005)
+                    .text("TC005", TB037);
+            };
+            static const std::vector<TLoadedDay> none;
+            auto found = loadedDays.constFind(QStringList{TB003, TB051, TB004, TB005, TB037}.join(QChar(5)));
+            const std::vector<TLoadedDay>& loaded = found == loadedDays.cend() ? none : *found;
+            QHash<QString, double> loadedFlag;
+            for (const TLoadedDay& d : loaded)
+                loadedFlag.insert(d.day, d.flag);
+            QSet<QString> covered;
+            const int row = FRowOfKey.value(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}), -1);
+            if (TMyGantItem* item = list->Items(row)) {
+                for (const TphDataEntity_GantTime* cell : item->DayCells) {
+                    const QString day = Krta07DayText(cell->StartTime);
+                    const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(0) : nullptr;
+                    bool ok = false;
+                    double q = t ? t->Text.trimmed().toDouble(&ok) : 0;
+                    if (!ok) q = 0;
+                    const bool hasQuantity = std::fabs(q) > 1e-10;
+                    auto was = loadedFlag.constFind(day);
+                    if (was != loadedFlag.cend()) {
+                        covered.insert(day);
+                        if (hasQuantity)
+                            requireOne(bindLine(dayUpdate)
+                                           .text("MODIFIER", user)
+                                           .number("TC007", q)
+                                           .text("TC008", QString())
+                                           .text("TC006", day)
+                                           .number("FLAG", *was)
+                                           .exec());
+                        else
+                            requireOne(
+                                bindLine(dayDeleteChecked).text("TC006", day).number("FLAG", *was).exec());
+                    } else if (hasQuantity) {
+                        bindLine(dayInsert)
+                            .text("COMPANY", FCompany)
+                            .text("CREATOR", user)
+                            .text("CREATEDATE", created)
+                            .text("TC006", day)
+                            .number("TC007", q)
+                            .text("TC008", QString())
+                            .exec();
+                    }
+                }
+            }
+            // Days the bar no longer covers.
+            for (const TLoadedDay& d : loaded)
+                if (!covered.contains(d.day)) bindLine(dayDelete).text("TC006", d.day).exec();
+        }
+        progress(tr("Saving"), n, n);
+    } catch (const TConcurrencyFailure&) {
+        return false;
+    } catch (const std::exception& e) {
+        qWarning("Saving the schedule failed: %s", e.what());
+        return false;
+    }
+    return WriteConsumptionDetails() && WriteResourceLoad();
+}
+
+bool TfrmKrta07SM::WriteConsumptionDetails() {
+    TdmKrta07S& dm = *dmKrta07S;
+    kv::TClientDataSet& plan = *dm.qryMPSTF;
+    if (!plan.Active()) return true;
+    try {
+        const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+        TSaveStatement remove(dm, QString::fromLatin1(kDetailDelete));
+        int done = 0;
+        const int total = int(FConsumptionKeys.size()) + plan.RecordCount();
+        for (const QString& key : FConsumptionKeys) {
+            if (++done % 500 == 0) progress(tr("Saving consumption"), done, total);
+            const QStringList p = key.split(QChar(5));
+            if (p.size() < 7) continue;
+            remove.text("TF001", p[0])
+                .text("TF003", p[1])
+                .text("TF004", p[2])
+                .text("TF011", p[3])
+                .text("TF005", p[4])
+                .text("TF006", p[5])
+                .text("TF007", p[6])
+                .exec();
+        }
+        // Every plan row is written, not only those a filter of the moment shows.
+        if (plan.Filtered()) plan.ClearFilter();
+        TSaveStatement insert(dm, QString::fromLatin1(kDetailInsert));
+        static const char* const names[] = {"TF001", "TF002", "TF003", "TF004", "TF005",
+                                            "TF006", "TF007", "TF010", "TF011"};
+        int textField[9];
+        for (int i = 0; i < 9; ++i)
+            textField[i] = plan.FieldByName(QString::fromLatin1(names[i])).Index();
+        const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
+        const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
+        for (int r = 0; r < plan.RecordCount(); ++r) {
+            if (++done % 500 == 0) progress(tr("Saving consumption"), done, total);
+            insert.text("COMPANY", FCompany).text("CREATOR", FUserID).text("CREATEDATE", created);
+            for (int i = 0; i < 9; ++i)
+                insert.text(names[i], rtrim(plan.valueAt(r, textField[i]).toString()));
+            insert.number("TF008", plan.valueAt(r, tf008).toDouble())
+                .number("TF009", plan.valueAt(r, tf009).toDouble())
+                .exec();
+        }
+    } catch (const std::exception& e) {
+        qWarning("Saving the consumption details failed: %s", e.what());
+        return false;
+    }
+    return true;
+}
+
+bool TfrmKrta07SM::WriteResourceLoad() {
+    TdmKrta07S& dm = *dmKrta07S;
+    const kv::TClientDataSet& load = *dm.qryMPSTD;
+    if (!load.Active()) return true;
+    try {
+        const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+        TSaveStatement update(dm, QString::fromLatin1(kLoadUpdate));
+        TSaveStatement insert(dm, QString::fromLatin1(kLoadInsert));
+        TKvADOQuery check;
+        check.SetConnection(dm.dbKrta07);
+        check.SetSQL(dm.ExpandSQL(QString::fromLatin1(kLoadCheck)));
+        auto idx = [&load](const char* n) { return load.FieldByName(QString::fromLatin1(n)).Index(); };
+        const int td001 = idx("TD001"), td002 = idx("TD002"), td003 = idx("TD003"), td004 = idx("TD004"),
+                  td005 = idx("TD005"), td006 = idx("TD006"), td007 = idx("TD007"), td008 = idx("TD008"),
+                  flag = idx("FLAG");
+        const int n = load.RecordCount();
+        for (int r = 0; r < n; ++r) {
+            if (r % 500 == 0) progress(tr("Saving the load"), r, n);
+            const QString TD001 = rtrim(load.valueAt(r, td001).toString());
+            const QString TD002 = rtrim(load.valueAt(r, td002).toString());
+            double f = load.valueAt(r, flag).toDouble();
+            if (f == -1) {
+                // A day computed in memory may lie outside the range that was loaded and yet have a
+                // row: that row is updated, as inserting it again could only fail.
+                check.Close();
+                check.ParamByName(QStringLiteral("TD001")).SetAsString(TD001);
+                check.ParamByName(QStringLiteral("TD002")).SetAsString(TD002);
+                check.Open();
+                if (!check.IsEmpty()) f = check.FieldByName(QStringLiteral("FLAG")).AsFloat();
+            }
+            if (f == -1) {
+                insert.text("COMPANY", FCompany)
+                    .text("CREATOR", FUserID)
+                    .text("CREATEDATE", created)
+                    .text("TD001", TD001)
+                    .text("TD002", TD002)
+                    .number("TD003", load.valueAt(r, td003).toDouble())
+                    .number("TD004", load.valueAt(r, td004).toDouble())
+                    .number("TD005", load.valueAt(r, td005).toDouble())
+                    .number("TD006", load.valueAt(r, td006).toDouble())
+                    .number("TD007", load.valueAt(r, td007).toDouble())
+                    .text("TD008", rtrim(load.valueAt(r, td008).toString()))
+                    .exec();
+            } else {
+                requireOne(update.number("TD005", load.valueAt(r, td005).toDouble())
+                               .number("TD007", load.valueAt(r, td007).toDouble())
+                               .text("MODIFIER", FUserID)
+                               .text("TD001", TD001)
+                               .text("TD002", TD002)
+                               .number("FLAG", f)
+                               .exec());
+            }
+        }
+    } catch (const TConcurrencyFailure&) {
+        return false;
+    } catch (const std::exception& e) {
+        qWarning("Saving the resource load failed: %s", e.what());
+        return false;
+    }
+    return true;
+}
+
+bool TfrmKrta07SM::SaveChanges() {
+    TdmKrta07S& dm = *dmKrta07S;
+    FQueryClock.start();
+    struct Finish {
+        TfrmKrta07SM* wb;
+        ~Finish() {
+            delete wb->FProgress;
+            wb->FProgress = nullptr;
+            wb->FQueryClock.invalidate();
+            wb->dgMPSTB->viewport()->update();
+        }
+    } finish{this};
+
+    // Leaving every line runs its checks: a line without work order type, or whose days do not add
+    // up, stops the save before anything is written.
+    try {
+        CopyLineEdits();
+        dm.qryMPSTBPre->First();
+    } catch (const std::exception&) {
+        return false;
+    }
+    HighlightCurrentLine();
+
+    bool ok = false;
+    try {
+        try {
+            dm.dbKrta07->StartTransaction();
+        } catch (const EKvError&) {
+            // A connection the server dropped (restarted, say) is opened again once.
+            dm.dbKrta07->Close();
+            dm.dbKrta07->Open();
+            dm.dbKrta07->StartTransaction();
+        }
+        // Lines that followed a linked move still have the plan rows of their old days; the rows
+        // written are those of the days being saved.
+        RecomputeAllConsumption();
+        ok = WriteSchedule();
+        if (ok) dm.dbKrta07->Commit();
+    } catch (const std::exception& e) {
+        qWarning("Saving failed: %s", e.what());
+        ok = false;
+    }
+    if (!ok) {
+        if (dm.dbKrta07->InTransaction()) {
+            try {
+                dm.dbKrta07->Rollback();
+            } catch (const std::exception& e) {
+                qWarning("Rolling back failed: %s", e.what());
+            }
+        }
+        delete FProgress;
+        FProgress = nullptr;
+        KvMessageDlg(SystemMessage(0), mtError, mbYes);
+        return false;
+    }
+    ReloadSchedule();
+    return true;
+}
+
+bool TfrmKrta07SM::FormCloseQuery() {
+    if (FEditState != 1) return true;
+    const int answer = KvMessageDlg(SystemMessage(1), mtWarning, mbYes | mbNo | mbCancel);
+    if ((answer == mrYes && SaveChanges()) || (answer == mrNo && ReloadSchedule())) {
+        FEditState = 0;
+        UpdateToolState();
+        return true;
+    }
+    return false;
+}
