@@ -1,0 +1,252 @@
+// The daily quantity editor driven through its grid: cell clean-up, keys, inserted and deleted days,
+// duplicate days, the sum rule, both modes and the write-back into the line's bar.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "controls/KvEdit.h"
+#include "gantt/MyGant.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SCF.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/common/WorkbenchTestSupport.h"
+
+namespace {
+
+kv::TDateTime day(const char* d) {
+    return TransDateIn(d);
+}
+
+TEST(DailyEditorDates, TypedDatesInEveryCompanyFormat) {
+    EXPECT_EQ(Krta07DisplayDateToText("2005/03/10", 1, "/"), "20050310");
+    EXPECT_EQ(Krta07DisplayDateToText("03/10/2005", 2, "/"), "20050310");
+    EXPECT_EQ(Krta07DisplayDateToText("10.03.2005", 3, "."), "20050310");
+    EXPECT_EQ(Krta07DisplayDateToText("94/03/10", 4, "/"), "20050310");
+    EXPECT_EQ(Krta07DisplayDateToText(" 094-03-10 ", 5, "-"), "20050310");
+    EXPECT_EQ(Krta07DisplayDateToText("", 1, "/"), "");
+    // A part that is no number gives the text back, which no date reads.
+    EXPECT_EQ(Krta07DisplayDateToText("2005/0x/10", 1, "/"), "2005/0x/10");
+    EXPECT_EQ(Krta07DisplayDateToText("2005/03", 1, "/"), "2005/03");
+    EXPECT_EQ(TransDateIn(Krta07DisplayDateToText("2005/02/30", 1, "/")), 0);
+    EXPECT_EQ(Krta07DisplayDateToText("2005/03/10", 9, "/"), "");
+    EXPECT_EQ(Krta07DateEditMask(1, "/"), "9999/99/99;1; ");
+    EXPECT_EQ(Krta07DateEditMask(2, "-"), "99-99-9999;1; ");
+    EXPECT_EQ(Krta07DateEditMask(4, "/"), "99/99/99;1; ");
+    EXPECT_EQ(Krta07DateEditMask(5, "."), "999.99.99;1; ");
+    EXPECT_TRUE(Krta07SameQuantity(33.3 + 33.3 + 33.4, 100));
+    EXPECT_FALSE(Krta07SameQuantity(99.5, 100));
+}
+
+class DailyEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        wb = wbtest::createWorkbench(wbtest::sqliteCompany(dir.path()));
+        wbtest::query(wb, "F1");
+        wb->btnEditClick();
+        // Records the reported bar changes instead of moving linked lines.
+        wb->mgMPSTC->OnGantItemChangePos = [this](TMyGantItem* item) { changed << item->Index(); };
+    }
+    void TearDown() override { delete wb; }
+
+    TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
+    // Opens the editor of the cell and returns it.
+    static QLineEdit* editCell(TfrmKrta07SC* d, int row, int col) {
+        d->sgTime->setCurrentCell(row - 1, col);
+        d->sgTime->editItem(d->sgTime->item(row - 1, col));
+        // Closed editors linger until deleted later: the open one is the visible one.
+        for (QLineEdit* e : d->sgTime->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible()) return e;
+        return nullptr;
+    }
+    // Types into a cell and leaves it with a key.
+    static void type(TfrmKrta07SC* d, int row, int col, const QString& text, Qt::Key leave = Qt::Key_Down) {
+        QLineEdit* e = editCell(d, row, col);
+        ASSERT_NE(e, nullptr);
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, text);
+        QTest::keyClick(e, leave);
+    }
+    static QStringList column(TfrmKrta07SC* d, int col) {
+        QStringList l;
+        for (int r = 1; r < d->RowCount(); ++r)
+            l << d->Cells(col, r);
+        return l;
+    }
+    // Opens the editor on a time item; the handler gets the dialog while it is shown.
+    bool edit(TphDataEntity_GantTime* t, std::function<void(TfrmKrta07SC*)> handler) {
+        answers.onDialog([handler](QWidget* w) {
+            auto* d = qobject_cast<TfrmKrta07SC*>(w);
+            ASSERT_NE(d, nullptr);
+            handler(d);
+        });
+        return wb->EditDailyQuantities(t);
+    }
+
+    QTemporaryDir dir;
+    TfrmKrta07SM* wb = nullptr;
+    QList<int> changed;
+    wbtest::ModalAnswerer answers;
+};
+
+TEST_F(DailyEditor, OpensWithEveryDayOfTheBarAndClosesAtOnceWhenTheSumHolds) {
+    bool shown = false;
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        shown = true;
+        EXPECT_EQ(d->windowTitle(), QString::fromUtf8("编辑每日产能"));
+        EXPECT_EQ(d->RowCount(), 4);
+        EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/11", "2026/01/12"}));
+        EXPECT_EQ(column(d, 1), QStringList({"20", "20", "20"}));
+        EXPECT_EQ(d->Cells(1, 0), QString::fromUtf8("数量"));
+        EXPECT_EQ(d->edSum->text(), "60");
+        EXPECT_EQ(d->sgTime->contextMenuPolicy(), Qt::CustomContextMenu);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(answers.texts().isEmpty());
+    EXPECT_EQ(changed, QList<int>({0}));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 20);
+}
+
+TEST_F(DailyEditor, QuantityWithTwoPointsBecomesZeroAndCancelKeepsTheBar) {
+    EXPECT_FALSE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        type(d, 1, 1, "1.2.3");
+        EXPECT_EQ(d->Cells(1, 1), "0");
+        EXPECT_EQ(d->edSum->text(), "40");
+        type(d, 2, 1, "25.5");
+        EXPECT_EQ(d->Cells(1, 2), "25.5");
+        QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+    }));
+    EXPECT_TRUE(changed.isEmpty());
+    EXPECT_EQ(item(0)->GetDayValue(day("20260110")), 20);
+}
+
+TEST_F(DailyEditor, InsertedDayMovesLaterQuantitiesAndLengthensTheBar) {
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        d->sgTime->setCurrentCell(1, 1);
+        d->N2->trigger();
+        EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/11"}));
+        EXPECT_EQ(column(d, 1), QStringList({"20", "20"}));
+        d->sgTime->setCurrentCell(1, 1);
+        d->N1->trigger();
+        EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/11", "2026/01/12"}));
+        EXPECT_EQ(column(d, 1), QStringList({"20", "", "20"}));
+        d->N1->trigger();
+        EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/11", "2026/01/12", "2026/01/13"}));
+        EXPECT_EQ(column(d, 1), QStringList({"20", "", "", "20"}));
+        type(d, 2, 1, "20", Qt::Key_Up);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_EQ(item(0)->Bar->StartTime, day("20260110"));
+    EXPECT_EQ(item(0)->Bar->StopTime, day("20260114"));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 20);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260112")), 0);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260113")), 20);
+    EXPECT_EQ(changed, QList<int>({0}));
+}
+
+TEST_F(DailyEditor, DuplicateDayIsEmptiedAndTheSumMustHold) {
+    EXPECT_FALSE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        type(d, 2, 0, "20260110", Qt::Key_Up);
+        EXPECT_EQ(d->Cells(0, 2), "");
+        type(d, 1, 1, "19.5", Qt::Key_Down);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        // The emptied day's row is dropped by the sort, and the rest do not add up.
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/12"}));
+        QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+    }));
+    EXPECT_EQ(answers.texts(),
+              QStringList({QString::fromUtf8("日期已存在"), QString::fromUtf8("数量总和必须等于60")}));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 20);
+}
+
+TEST_F(DailyEditor, DownOnTheLastRowAddsADayAndOkSortsTheDays) {
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        d->sgTime->setFocus();
+        d->sgTime->setCurrentCell(2, 0);
+        QTest::keyClick(d->sgTime, Qt::Key_Down);
+        ASSERT_EQ(d->RowCount(), 5);
+        EXPECT_EQ(d->Cells(1, 4), "0");
+        type(d, 4, 0, "20260108", Qt::Key_Tab);
+        type(d, 4, 1, "10", Qt::Key_Up);
+        type(d, 1, 1, "10", Qt::Key_Down);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        EXPECT_EQ(column(d, 0), QStringList({"2026/01/08", "2026/01/10", "2026/01/11", "2026/01/12"}));
+    }));
+    // Five days from the 8th, the 9th empty.
+    EXPECT_EQ(item(0)->Bar->StartTime, day("20260108"));
+    EXPECT_EQ(item(0)->Bar->StopTime, day("20260113"));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260108")), 10);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260110")), 10);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260109")), 0);
+}
+
+TEST_F(DailyEditor, AShorterListLeavesTheBarAndEmptiesTheDaysWithoutARow) {
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        type(d, 1, 1, "40", Qt::Key_Tab);
+        // The last row's day emptied: the row goes when the cursor leaves it.
+        type(d, 3, 0, "", Qt::Key_Up);
+        EXPECT_EQ(d->RowCount(), 3);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_EQ(item(0)->Bar->StopTime, day("20260113"));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260110")), 40);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 20);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260112")), 0);
+}
+
+TEST_F(DailyEditor, DaysTypedOutsideTheBarMoveItsEndsInsteadOfBeingLost) {
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        // Days 11 to 13 span no more days than the bar has, yet the 13th lies beyond it.
+        type(d, 1, 0, "20260113", Qt::Key_Down);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_EQ(item(0)->Bar->StartTime, day("20260110"));
+    EXPECT_EQ(item(0)->Bar->StopTime, day("20260114"));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260113")), 20);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260110")), 0);
+    EXPECT_EQ(item(0)->GetDayValue(day("20260112")), 20);
+}
+
+TEST_F(DailyEditor, BrowseModeShowsTheDaysWithoutEditing) {
+    wb->FEditState = 0;
+    EXPECT_TRUE(edit(item(1)->Bar, [&](TfrmKrta07SC* d) {
+        EXPECT_EQ(d->sgTime->editTriggers(), QAbstractItemView::NoEditTriggers);
+        EXPECT_EQ(d->sgTime->contextMenuPolicy(), Qt::NoContextMenu);
+        // Days without quantity show 0.
+        EXPECT_EQ(column(d, 1), QStringList({"10", "0", "10", "0", "0", "10"}));
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+}
+
+TEST_F(DailyEditor, SingleDayModeEditsThatDayOnly) {
+    TphDataEntity_GantTime* cell = item(0)->DayCells[1];
+    EXPECT_TRUE(edit(cell, [&](TfrmKrta07SC* d) {
+        EXPECT_FALSE(d->WholeBar());
+        EXPECT_EQ(d->RowCount(), 2);
+        EXPECT_EQ(d->Cells(0, 1), "2026/01/11");
+        EXPECT_FALSE(d->sgTime->item(0, 0)->flags() & Qt::ItemIsEditable);
+        EXPECT_EQ(d->sgTime->contextMenuPolicy(), Qt::NoContextMenu);
+        type(d, 1, 1, "25", Qt::Key_Tab);
+        // No sum rule for one day.
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 25);
+    EXPECT_EQ(item(0)->Bar->StopTime, day("20260113"));
+    EXPECT_TRUE(changed.isEmpty());
+    // The need-date marker opens nothing.
+    bool opened = false;
+    const int last = item(0)->Bar->Owner->Count() - 1;
+    EXPECT_FALSE(edit(item(0)->Bar->Owner->GetAs<TphDataEntity_GantTime>(last),
+                      [&](TfrmKrta07SC*) { opened = true; }));
+    EXPECT_FALSE(opened);
+}
+
+} // namespace

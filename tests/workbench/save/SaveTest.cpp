@@ -1,0 +1,347 @@
+// Saving the workbench: what a save writes to the four schedule tables, concurrent saves of two
+// planners, database faults at the first, a middle and the last statement, and the edit state of the
+// tool bar, cancel and closing.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
+
+#include "common/PgServer.h"
+#include "frame/KvADO.h"
+#include "gantt/MyGant.h"
+#include "platform/data/ClientDataSet.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/common/WorkbenchTestSupport.h"
+
+namespace {
+
+enum class Engine { SQLite, PostgreSQL };
+
+const char* const kTables[][2] = {
+    {"MPSTB", "TB001,TB003,TB051,TB004,TB005,TB037"},
+    {"MPSTC", "TC001,TC002,TC009,TC003,TC004,TC005,TC006"},
+    {"MPSTD", "TD001,TD002"},
+    {"MPSTF", "TF001,TF002,TF003,TF004,TF011,TF005,TF006,TF007"},
+};
+
+class WorkbenchSave : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Engine::PostgreSQL) {
+            if (!testsupport::PgServer::shared().installed()) GTEST_SKIP() << "PostgreSQL is not installed";
+            cs = wbtest::pgCompany("save");
+        } else {
+            ASSERT_TRUE(dir.isValid());
+            cs = wbtest::sqliteCompany(dir.path());
+        }
+        db.SetConnectionString(cs);
+        db.Open();
+        wb = wbtest::createWorkbench(cs);
+        wbtest::query(wb, "F1");
+    }
+    void TearDown() override {
+        delete wb2;
+        delete wb;
+    }
+
+    QStringList select(const QString& sql) { return wbtest::rows(db, sql); }
+    // Every row of the four written tables, in key order.
+    QStringList snapshot() {
+        QStringList all;
+        for (const auto& t : kTables)
+            all << select(QString("SELECT * FROM DEMO..%1 ORDER BY %2").arg(t[0], t[1]));
+        return all;
+    }
+    // Runs DDL as it stands, past the module's dialect step.
+    void raw(const QString& sql) {
+        QSqlQuery q(db.database());
+        ASSERT_TRUE(q.exec(sql)) << q.lastError().text().toStdString() << " in " << sql.toStdString();
+    }
+    // A trigger that refuses the statements of a table matching a condition on the new row.
+    void addFault(const QString& table, const QString& event, const QString& condition) {
+        const QString name = QString("fault_%1_%2").arg(table, event).toLower();
+        if (GetParam() == Engine::SQLite) {
+            raw(QString("CREATE TRIGGER %1 BEFORE %2 ON %3 WHEN %4 BEGIN SELECT RAISE(ABORT, 'injected "
+                        "fault'); END")
+                    .arg(name, event, table, condition));
+        } else {
+            raw("CREATE OR REPLACE FUNCTION fault() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'injected "
+                "fault'; "
+                "END $$ LANGUAGE plpgsql");
+            raw(QString("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION fault()")
+                    .arg(name, event, table, condition));
+        }
+        faults << QString("DROP TRIGGER %1").arg(name) + (GetParam() == Engine::SQLite ? "" : " ON " + table);
+    }
+    void dropFaults() {
+        for (const QString& f : faults)
+            raw(f);
+        faults.clear();
+    }
+
+    TMyGantItem* item(TfrmKrta07SM* w, int row) const { return w->mgMPSTC->MyGantList()->Items(row); }
+    static kv::TDateTime day(const char* d) { return TransDateIn(d); }
+    // Moves quantity between days of line 01 (sum stays 60).
+    static void shiftLineOne(TfrmKrta07SM* w, const char* a, const char* b) {
+        TMyGantItem* it = w->mgMPSTC->MyGantList()->Items(0);
+        it->SetDayTexts(a, "", day("20260110"));
+        it->SetDayTexts(b, "", day("20260111"));
+    }
+    // Writes a line's dates into the working set, as a bar move does.
+    static void setDates(TfrmKrta07SM* w, const char* node, const char* start, const char* stop) {
+        kv::TClientDataSet& lines = *w->dmKrta07S->qryMPSTB;
+        ASSERT_TRUE(lines.Locate("TB004;TB037", QVariantList{"20260100001", node}));
+        lines.Edit();
+        lines.FieldByName("TB013").SetAsString(start);
+        lines.FieldByName("TB014").SetAsString(stop);
+        lines.Post();
+    }
+
+    QTemporaryDir dir;
+    QString cs;
+    TKvADOConnection db;
+    TfrmKrta07SM* wb = nullptr;
+    TfrmKrta07SM* wb2 = nullptr;
+    QStringList faults;
+};
+
+TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
+    wb->btnEditClick();
+    ASSERT_TRUE(wb->SaveChanges());
+    // Every line of the factory once, the other factory's not at all.
+    EXPECT_EQ(
+        select("SELECT TB037, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB001 = 'F1' ORDER BY TB004, TB037"),
+        QStringList({"01|4|DS", "0101|4|DS", "010101|4|DS", "02|4|DS", "01|4|DS"}));
+    EXPECT_EQ(select("SELECT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F2'"), QStringList({"3"}));
+    // Day rows with a quantity are updated, none added or lost.
+    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"11|3|3"}));
+    // Every loaded load row is updated, its counter wrapping after 999; computed days are added.
+    EXPECT_EQ(
+        select(
+            "SELECT TD001, TD002, FLAG, TD005, TD007, TD008 FROM DEMO..MPSTD WHERE TD001 IN ('R1','R2','R9') "
+            "AND TD002 IN ('20260110', '20260106', '20260120', '20260111') ORDER BY TD001, TD002"),
+        QStringList({"R1|20260106|0|6|0|", "R1|20260110|6|4|0|x", "R1|20260111|0|4|0|", "R2|20260106|1|10|0|",
+                     "R2|20260110|0|5|4|", "R2|20260111|0|10|4|", "R9|20260120|1|0|0|"}));
+    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTD"), QStringList({"19"}));
+    // Plan rows replace the old ones of the computed lines; work order rows stay.
+    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTF WHERE TF003 = '2'"), QStringList({"20"}));
+    EXPECT_TRUE(select("SELECT TF008 FROM DEMO..MPSTF WHERE TF002 = '20260101'").isEmpty());
+    EXPECT_EQ(select("SELECT TF008 FROM DEMO..MPSTF WHERE TF003 = '1'"), QStringList({"5"}));
+    EXPECT_EQ(
+        select(
+            "SELECT TF001, TF008, TF009, CREATOR, FLAG FROM DEMO..MPSTF WHERE TF003 = '2' AND TF007 = '01' "
+            "AND TF005 = '20260100001' AND TF002 = '20260112' ORDER BY TF001"),
+        QStringList({"R1|4|0|DS|0", "R2|0|4|DS|0"}));
+    // The factory is loaded again: a second save finds the new counters.
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTB->FieldByName("FLAG").AsInteger(), 4);
+    ASSERT_TRUE(wb->SaveChanges());
+    EXPECT_EQ(select("SELECT DISTINCT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1'"), QStringList({"5"}));
+}
+
+TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
+    wb->btnEditClick();
+    // Line 01: day 11 cleared, the bar stretched to the 13th with the quantity there.
+    TMyGantItem* one = item(wb, 0);
+    one->Bar->StopTime += 1;
+    one->RemoveDayCells(one->Bar);
+    one->BuildDayCells(one->Bar);
+    one->SetDayTexts("", "", day("20260111"));
+    one->SetDayTexts("20", "", day("20260113"));
+    setDates(wb, "01", "20260110", "20260113");
+    // Line 0101: the bar shortened by its last day, whose quantity moves to the 9th.
+    TMyGantItem* two = item(wb, 1);
+    two->SetDayTexts("10", "", day("20260109"));
+    two->Bar->StopTime -= 1;
+    two->RemoveDayCells(two->Bar);
+    two->BuildDayCells(two->Bar);
+    setDates(wb, "0101", "20260106", "20260110");
+    // Line D'2 (a quote in its key): other quantities.
+    item(wb, 4)->SetDayTexts("3", "", day("20260105"));
+    item(wb, 4)->SetDayTexts("7", "", day("20260106"));
+
+    ASSERT_TRUE(wb->SaveChanges());
+    auto days = [this](const char* doc, const char* node) {
+        return select(
+            QString("SELECT TC006, TC007, TC008, FLAG FROM DEMO..MPSTC WHERE TC003 = '%1' AND TC005 = '%2' "
+                    "ORDER BY TC006")
+                .arg(doc, node));
+    };
+    EXPECT_EQ(days("20260100001", "01"), QStringList({"20260110|20||3", "20260112|20||3", "20260113|20||0"}));
+    EXPECT_EQ(days("20260100001", "0101"),
+              QStringList({"20260106|10||3", "20260108|10||3", "20260109|10||0"}));
+    EXPECT_EQ(days("D''2", "01"), QStringList({"20260105|3||3", "20260106|7||3"}));
+    EXPECT_EQ(
+        select("SELECT TB013, TB014 FROM DEMO..MPSTB WHERE TB004 = '20260100001' AND TB037 IN ('01', '0101') "
+               "ORDER BY TB037"),
+        QStringList({"20260110|20260113", "20260106|20260110"}));
+    EXPECT_EQ(select("SELECT CREATOR FROM DEMO..MPSTC WHERE TC006 = '20260113'"), QStringList({"DS"}));
+    // After the reload the chart shows what was saved.
+    EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260113")), 20);
+    EXPECT_EQ(item(wb, 4)->GetDayValue(day("20260106")), 7);
+}
+
+TEST_P(WorkbenchSave, SecondPlannerOfTheSameLineFailsAndKeepsItsEdits) {
+    wb2 = wbtest::createWorkbench(cs, "KL");
+    wbtest::query(wb2, "F1");
+    wb->btnEditClick();
+    wb2->btnEditClick();
+    shiftLineOne(wb, "30", "10");
+    shiftLineOne(wb2, "10", "30");
+
+    ASSERT_TRUE(wb->SaveChanges());
+    const QStringList afterFirst = snapshot();
+    wbtest::ModalAnswerer answers;
+    wb2->btnOKClick();
+    EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+    EXPECT_EQ(snapshot(), afterFirst);
+    EXPECT_EQ(
+        select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' ORDER BY TC006"),
+        QStringList({"30", "10", "20"}));
+    // Still editing, with the second planner's quantities on screen.
+    EXPECT_EQ(wb2->FEditState, 1);
+    EXPECT_TRUE(wb2->btnOK->isEnabled());
+    EXPECT_EQ(item(wb2, 0)->GetDayValue(day("20260110")), 10);
+    EXPECT_EQ(item(wb2, 0)->GetDayValue(day("20260111")), 30);
+}
+
+TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeRepeated) {
+    wb->btnEditClick();
+    // The last statement writes the last load row, by insert or by update.
+    auto lastLoadRow = [this] {
+        kv::TClientDataSet& load = *wb->dmKrta07S->qryMPSTD;
+        load.Last();
+        const QString c = QString("NEW.TD001 = '%1' AND NEW.TD002 = '%2'")
+                              .arg(load.FieldByName("TD001").AsString().trimmed(),
+                                   load.FieldByName("TD002").AsString().trimmed());
+        addFault("MPSTD", "INSERT", c);
+        addFault("MPSTD", "UPDATE", c);
+    };
+    const std::function<void()> faultsAt[] = {
+        [&] { addFault("MPSTB", "UPDATE", "NEW.TB037 = '01' AND NEW.TB004 = '20260100001'"); },
+        [&] { addFault("MPSTF", "INSERT", "NEW.TF003 = '2'"); },
+        lastLoadRow,
+    };
+    int round = 0;
+    for (const auto& fault : faultsAt) {
+        SCOPED_TRACE(round++);
+        shiftLineOne(wb, "25", "15");
+        const QStringList before = snapshot();
+        fault();
+        {
+            wbtest::ModalAnswerer answers;
+            EXPECT_FALSE(wb->SaveChanges());
+            EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+        }
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 25);
+        dropFaults();
+        ASSERT_TRUE(wb->SaveChanges());
+        EXPECT_EQ(
+            select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND TC006 = "
+                   "'20260110'"),
+            QStringList({"25"}));
+        shiftLineOne(wb, "20", "20");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchSave, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+                         [](const auto& info) {
+                             return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
+                         });
+
+// Edit state, cancel and closing, through the tool buttons.
+class WorkbenchEditState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        cs = wbtest::sqliteCompany(dir.path());
+        db.SetConnectionString(cs);
+        db.Open();
+        wb = wbtest::createWorkbench(cs);
+        wbtest::query(wb, "F1");
+        wb->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    }
+    void TearDown() override { delete wb; }
+    QStringList flags() {
+        return wbtest::rows(db, "SELECT DISTINCT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1'");
+    }
+
+    QTemporaryDir dir;
+    QString cs;
+    TKvADOConnection db;
+    TfrmKrta07SM* wb = nullptr;
+};
+
+TEST_F(WorkbenchEditState, ToolsFollowBrowseAndEditMode) {
+    EXPECT_TRUE(wb->btnQuery->isEnabled());
+    EXPECT_TRUE(wb->btnEdit->isEnabled());
+    EXPECT_FALSE(wb->btnOK->isEnabled());
+    EXPECT_FALSE(wb->btnCancel->isEnabled());
+    EXPECT_FALSE(wb->mgMPSTC->GantArea()->isEnabled());
+    EXPECT_TRUE(wb->dmKrta07S->qryMPSTBPre->ReadOnly());
+
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_FALSE(wb->btnQuery->isEnabled());
+    EXPECT_FALSE(wb->btnEdit->isEnabled());
+    EXPECT_TRUE(wb->btnOK->isEnabled());
+    EXPECT_TRUE(wb->btnCancel->isEnabled());
+    EXPECT_TRUE(wb->mgMPSTC->GantArea()->isEnabled());
+    EXPECT_FALSE(wb->dmKrta07S->qryMPSTBPre->ReadOnly());
+
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_TRUE(wb->btnEdit->isEnabled());
+    EXPECT_EQ(flags(), QStringList({"4"}));
+}
+
+TEST_F(WorkbenchEditState, CancelDropsTheEditsAndReturnsToBrowsing) {
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("99", "", TransDateIn("20260110"));
+    QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 20);
+    EXPECT_EQ(flags(), QStringList({"3"}));
+}
+
+TEST_F(WorkbenchEditState, ClosingWhileEditingAsksFirst) {
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    {
+        // Cancel: the workbench stays open and editing.
+        wbtest::ModalAnswerer answers({QMessageBox::Cancel});
+        EXPECT_FALSE(wb->close());
+        EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("保存当前修改?")}));
+    }
+    EXPECT_TRUE(wb->isVisible());
+    EXPECT_EQ(wb->FEditState, 1);
+    {
+        // No: the edits are dropped and the workbench closes without saving.
+        wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("99", "", TransDateIn("20260110"));
+        wbtest::ModalAnswerer answers({QMessageBox::No});
+        EXPECT_TRUE(wb->close());
+    }
+    EXPECT_EQ(flags(), QStringList({"3"}));
+    wb->show();
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    {
+        // Yes: saved, then closed.
+        wbtest::ModalAnswerer answers({QMessageBox::Yes});
+        EXPECT_TRUE(wb->close());
+    }
+    EXPECT_EQ(flags(), QStringList({"4"}));
+    // In browse mode nothing is asked.
+    wb->show();
+    wbtest::ModalAnswerer none;
+    EXPECT_TRUE(wb->close());
+    EXPECT_TRUE(none.texts().isEmpty());
+}
+
+} // namespace
