@@ -335,10 +335,11 @@ void TfrmNotify::ReadPortalSettings(TfrmBaseGene* Form, QString& StartupPortal, 
 bool TfrmNotify::EditRecipients(TfrmBaseGene* Form, QString& NotifyXML) {
     QString startup, address;
     ReadPortalSettings(Form, startup, address);
-    auto* dialog = new TfrmNotify(Form, NotifyXML, startup, address);
+    // Owned by the form: should the form go while the dialog is open, the dialog goes with it.
+    QPointer<TfrmNotify> dialog = new TfrmNotify(Form, NotifyXML, startup, address);
     dialog->AfterConstruction();
-    const bool ok = dialog->ShowModal() == mrOk;
+    const bool ok = dialog->ShowModal() == mrOk && dialog;
     if (ok) NotifyXML = dialog->NotifyXML();
-    delete dialog;
+    delete dialog.data();
     return ok;
 }
