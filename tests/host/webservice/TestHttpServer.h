@@ -20,7 +20,7 @@ public:
         QByteArray reason = "OK";
         QByteArray body;
         QByteArray contentType = "text/xml; charset=utf-8";
-        bool silent = false; // keep the connection open and never answer
+        bool silent = false;  // keep the connection open and never answer
         QByteArray headers{}; // further header lines, each ended by CR LF
     };
 
