@@ -76,9 +76,28 @@ bool TfrmKRTA07::CheckCode(const QString& Table, const QString& QueryNo, const Q
     return true;
 }
 
+namespace {
+// One key as itself, several as an array: the validator and the lookup window bind them in order.
+kv::Variant keysOf(const QStringList& keys) {
+    if (keys.isEmpty()) return kv::Variant();
+    if (keys.size() == 1) return kv::Variant(keys.value(0));
+    std::vector<kv::Variant> values;
+    for (const QString& k : keys)
+        values.emplace_back(k);
+    return kv::Variant::arrayOf(values);
+}
+} // namespace
+
+bool TfrmKRTA07::CheckCodeKeys(const QString& Table, const QString& QueryNo, const QStringList& Keys,
+                               QStringList& Row) {
+    kv::Variant result;
+    if (!GetData(Table, QueryNo, false, result, keysOf(Keys))) return false;
+    Row = rowOf(result);
+    return true;
+}
+
 QStringList TfrmKRTA07::OpenLookup(const QString& Table, const QString& WindowNo, const QStringList& Params) {
-    kv::Variant keys;
-    if (!Params.isEmpty()) keys = kv::Variant(Params.value(0));
+    const kv::Variant keys = keysOf(Params);
     const kv::Variant chosen = LookupData(Table, WindowNo, keys, kv::Variant(), false, kv::Variant());
     return rowOf(chosen);
 }

@@ -26,6 +26,8 @@ public:
     bool CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
                    QStringList& Row) override;
     QStringList OpenLookup(const QString& Table, const QString& WindowNo, const QStringList& Params) override;
+    bool CheckCodeKeys(const QString& Table, const QString& QueryNo, const QStringList& Keys,
+                       QStringList& Row) override;
 
 private:
     TfrmKrta07SM* FWorkbench = nullptr;

@@ -266,4 +266,5 @@ void TdmKrta07S::SetupFields() {
         hide(*qryMPSTF, {"FLAG"});
         SetupDateField(qryMPSTF->FindField(QStringLiteral("TF002")));
     }
+    SetupFieldHandlers();
 }

@@ -91,6 +91,30 @@ public:
     // Labels, formats, hidden and read-only flags of the line and detail sets (after they open).
     void SetupFields();
 
+    // Line fields (Krta07SMFFields.cpp): company date format, display conversion, checks.
+    // Edit mask of a date in the company format ("9999/99/99;1; ").
+    QString DateEditMask() const;
+    // A date typed in the company format to "yyyymmdd"; the input unchanged when a part is no number.
+    QString DisplayDateToText(const QString& Text) const;
+    // Company parameter "MA" + number of the first CMSMA row, trimmed.
+    QString CompanyParameter(const QString& Number) const;
+    void DateFieldGetText(kv::TField& Sender, QString& Text, bool DisplayText);
+    void DateFieldSetText(kv::TField& Sender, const QString& Text);
+    void DOGetText(kv::TField& Sender, QString& Text, bool DisplayText);
+    void DOSetText(kv::TField& Sender, const QString& Text);
+    void qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet);
+    void qryMPSTBPreAfterScroll(kv::TClientDataSet& DataSet);
+    void qryMPSTBPreNewRecord(kv::TClientDataSet& DataSet);
+    void qryMPSTBPreTB042Validate(kv::TField& Sender);
+    void qryMPSTBPreTB044Validate(kv::TField& Sender);
+    void qryMPSTBPreTB045Validate(kv::TField& Sender);
+    void qryMPSTBPreTB045SetText(kv::TField& Sender, const QString& Text);
+    void ProviderFieldSetText(kv::TField& Sender, const QString& Text, const QString& WindowNo);
+    void qryMPSTBPreMQ017CValidate(kv::TField& Sender);
+    void SetupFieldHandlers();
+    // TB044 or TB045 editable by the line's document property; ByValidation also empties the other.
+    void SwitchEditableColumn(bool ByValidation);
+
 private:
     std::unique_ptr<kv::TRowSource> FLineCopy;
     void SetupDateField(kv::TField* field);

@@ -263,6 +263,7 @@ void TfrmKrta07SM::InitWorkbench() {
         if (row >= 0) mgMPSTCGantAreaMouseDown(row);
     };
     mgMPSTC->OnScalerChange = [this](TphGant*, double, double) { RefreshLoadChart(); };
+    InitMoveHandlers();
     connect(dmKrta07S->dsMPSTB, &kv::TDataSource::currentChanged, this,
             [this](int) { currentLineChanged(); });
 
@@ -309,6 +310,7 @@ void TfrmKrta07SM::btnQueryClick() {
     try {
         LoadSchedule(edMB001->text());
         RecomputeAllConsumption();
+        PlaceLineGrid();
     } catch (const std::exception& e) {
         delete FProgress;
         FProgress = nullptr;
@@ -443,6 +445,10 @@ bool TfrmKrta07SM::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
     QWidget* w = Target ? Target : focusWidget();
     if (w == edMB001 || w == edTB036 || w == edTB004) {
         F2Lookup(w);
+        return true;
+    }
+    if (IsLineGridControl(w)) {
+        CellLookup();
         return true;
     }
     return false;

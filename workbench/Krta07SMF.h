@@ -35,6 +35,9 @@ class TKrta07CapacityChart;
 class QChart;
 class QChartView;
 struct TKrta07PlanTotals;
+namespace kv {
+class TClientDataSet;
+}
 
 // The frame's data calls the workbench and its dialogs need: value checks and lookup windows.
 class TKrta07DataCalls {
@@ -46,6 +49,11 @@ public:
     // The row chosen in the lookup window; empty when nothing was chosen.
     virtual QStringList OpenLookup(const QString& Table, const QString& WindowNo,
                                    const QStringList& Params) = 0;
+    // The same check with several keys; calls that know only one key take the first.
+    virtual bool CheckCodeKeys(const QString& Table, const QString& QueryNo, const QStringList& Keys,
+                               QStringList& Row) {
+        return CheckCode(Table, QueryNo, Keys.value(0), Row);
+    }
 };
 
 // Progress of a long query: a step name, done and total counts.
@@ -140,6 +148,24 @@ public:
     void mgMPSTCDblClickGantArea(TphDataEntity_GantTime* Item);
     void dgMPSTBIButtonClick();
 
+    // Line fields, checks and cell lookups (Krta07SMFFields.cpp).
+    void CellLookup();
+    // memLNG line Index (and a suffix) in an error box.
+    void ShowLineMessage(int Index, const QString& Suffix = QString());
+    bool CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys, QStringList& Row);
+    bool IsLineGridControl(const QWidget* Control) const;
+
+    // Place and layout of the line grid (Krta07SMFLayout.cpp).
+    QWidget* Panel5 = nullptr;
+    void PlaceLineGrid();
+    // The launcher's GridViewDataPath as configured (default: installation + "c_Data/").
+    QString GridViewDataPath() const;
+    // The common layout file, or the user's (empty for a user code that is no plain name).
+    QString GridLayoutFile(const QString& User, const QString& ProgramCode, bool ForUser) const;
+    bool LoadGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set, int Row);
+    bool SaveGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set, int Row);
+    void N1Click();
+
     // Edit state and saving (Krta07SMFSave.cpp).
     void btnEditClick();
     void btnOKClick();
@@ -171,6 +197,8 @@ private:
     void SelectFactory();
     void mgMPSTCGantAreaMouseDown(int Row);
     void InitMoveHandlers();
+    void InitLineFields();
+    void InitLineGridPlaces();
     void mgMPSTCGantAreaMouseDown(int X, int Y);
     void WriteBarDates(int Row, bool InWorkingSet);
     void WidenScrollBounds(TphDataEntity_GantTime* Bar);

@@ -1,4 +1,5 @@
 #include "workbench/Krta07SMFCharts.h"
+#include "workbench/Krta07STF.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSet>
@@ -348,27 +349,6 @@ void TfrmKrta07SM::LocaliseCharts() {
 }
 
 void TfrmKrta07SM::ShowConsumptionDetails(const QString& Resource, const QString& Day) {
-    kv::TClientDataSet& plan = *dmKrta07S->qryMPSTF;
-    if (!plan.Active()) return;
-    QDialog window(this);
-    window.setObjectName(QStringLiteral("frmKRTA07ST"));
-    window.setWindowTitle(QString::fromUtf8("资源耗用明细"));
-    auto* layout = new QVBoxLayout(&window);
-    auto* grid = new TFDBGrid(&window);
-    grid->setObjectName(QStringLiteral("dgWin"));
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(grid);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &window);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
-    if (Day.isEmpty())
-        plan.SetFilter(QStringLiteral("TF001"), {Resource});
-    else
-        plan.SetFilter(QStringLiteral("TF001;TF002"), {Resource, Day});
-    grid->SetDataSource(dmKrta07S->dsMPSTF);
-    window.resize(900, 400);
-    window.exec();
-    grid->SetDataSource(nullptr);
-    plan.ClearFilter();
+    TfrmKRTA07ST window(this);
+    window.Execute(Resource, Day);
 }

@@ -1,0 +1,186 @@
+// Moving bars on the workbench with the mouse and the arrow keys: the line's dates in both sets,
+// lower-level and upper-level linkage within the source line, MPS items, and the line that becomes
+// current on a click.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "frame/KvADO.h"
+#include "gantt/MyGant.h"
+#include "gantt/phScaler.h"
+#include "platform/data/ClientDataSet.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/common/WorkbenchTestSupport.h"
+
+namespace {
+
+class Move : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(FDir.isValid());
+        cs = wbtest::sqliteCompany(FDir.path());
+    }
+    void TearDown() override { delete wb; }
+
+    void open() {
+        wb = wbtest::createWorkbench(cs);
+        wbtest::query(wb, "F1");
+        wb->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+        QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+        ASSERT_EQ(wb->FEditState, 1);
+    }
+    void link(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
+    TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
+    // Dates of a line in the working set and in the grid's set: "start-finish" each.
+    QString dates(int row) const {
+        kv::TClientDataSet& lines = *wb->dmKrta07S->qryMPSTB;
+        auto at = [&lines, row](const char* f) {
+            return lines.valueAt(row, lines.FieldByName(f).Index()).toString().trimmed();
+        };
+        kv::TClientDataSet& pre = *wb->dmKrta07S->qryMPSTBPre;
+        const QVariant b =
+            pre.Lookup("TB003;TB051;TB004;TB005;TB037",
+                       {at("TB003"), at("TB051"), at("TB004"), at("TB005"), at("TB037")}, "TB013");
+        const QVariant e =
+            pre.Lookup("TB003;TB051;TB004;TB005;TB037",
+                       {at("TB003"), at("TB051"), at("TB004"), at("TB005"), at("TB037")}, "TB014");
+        const QString working = at("TB013") + "-" + at("TB014");
+        const QString grid = b.toString().trimmed() + "-" + e.toString().trimmed();
+        return working == grid ? working : working + " / grid " + grid;
+    }
+    // Drags a bar by whole days, holding it above its day cells.
+    void drag(int row, int days) {
+        wb->mgMPSTC->GantArea()->repaint();
+        wb->mgMPSTC->UpdateAllGeometry();
+        const QRect r = wb->mgMPSTC->ItemRect(item(row)->Bar);
+        ASSERT_FALSE(r.isEmpty());
+        const double pxPerDay = 1 / wb->mgMPSTC->Scale();
+        const QPoint from(r.left() + int(pxPerDay / 2) + 1, r.top() + 1);
+        const QPoint to = from + QPoint(int(std::lround(days * pxPerDay)), 0);
+        QWidget* area = wb->mgMPSTC->GantArea();
+        QTest::mousePress(area, Qt::LeftButton, {}, from);
+        QTest::mouseMove(area, (from + to) / 2);
+        QTest::mouseMove(area, to);
+        QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    }
+
+    QTemporaryDir FDir;
+    QString cs;
+    TfrmKrta07SM* wb = nullptr;
+};
+
+TEST_F(Move, WithoutLinkageOnlyTheDraggedLineChanges) {
+    open();
+    EXPECT_FALSE(wb->chkMPS->isEnabled());
+    link(wb->chkUp);
+    EXPECT_TRUE(wb->chkMPS->isEnabled());
+    link(wb->chkMPS);
+    EXPECT_TRUE(wb->chkMPS->isChecked());
+    link(wb->chkUp);
+    EXPECT_FALSE(wb->chkMPS->isChecked());
+    EXPECT_FALSE(wb->chkMPS->isEnabled());
+
+    drag(0, -3);
+    EXPECT_EQ(dates(0), "20260107-20260109");
+    EXPECT_EQ(dates(1), "20260106-20260111");
+    EXPECT_EQ(dates(2), "20260104-20260107");
+    // The day quantities travel with the bar.
+    EXPECT_EQ(item(0)->GetDayValue(TransDateIn("20260107")), 20);
+    EXPECT_EQ(item(0)->GetDayValue(TransDateIn("20260110")), 0);
+    // The bar's line became current and its plan consumption follows the new days.
+    EXPECT_EQ(wb->CurrentRowIndex(), 0);
+    kv::TClientDataSet& plan = *wb->dmKrta07S->qryMPSTF;
+    EXPECT_TRUE(plan.Locate("TF001;TF002;TF007", {"R1", "20260107", "01"}));
+    EXPECT_FALSE(plan.Locate("TF001;TF002;TF007", {"R1", "20260110", "01"}));
+}
+
+TEST_F(Move, LowerLevelLinkagePullsChildrenThatEndTooLate) {
+    open();
+    link(wb->chkUp);
+    // The parent now starts on the 7th: its child ending on the 11th ends on the 6th, and the
+    // grandchild then ends before the child's new start.
+    drag(0, -3);
+    EXPECT_EQ(dates(0), "20260107-20260109");
+    EXPECT_EQ(dates(1), "20260101-20260106");
+    EXPECT_EQ(dates(2), "20251228-20251231");
+    // Another top node and another source line stay.
+    EXPECT_EQ(dates(3), "20260110-20260110");
+    EXPECT_EQ(dates(4), "20260105-20260106");
+    // A linked move is not reported again by the chart, and its days moved along.
+    EXPECT_EQ(item(1)->Start, item(1)->Bar->StartTime);
+    EXPECT_EQ(item(1)->GetDayValue(TransDateIn("20260101")), 10);
+    EXPECT_LE(wb->mgMPSTC->MinStart(), TransDateIn("20251228") - 5);
+
+    // Moving the parent later never pushes a child.
+    drag(0, 5);
+    EXPECT_EQ(dates(0), "20260112-20260114");
+    EXPECT_EQ(dates(1), "20260101-20260106");
+}
+
+TEST_F(Move, MpsChildStaysButItsChildrenAreStillChecked) {
+    {
+        TKvADOConnection c;
+        c.SetConnectionString(cs);
+        c.Open();
+        wbtest::exec(c, "UPDATE DEMO..MPSTB SET TB038 = 'Y' WHERE TB037 = '0101'");
+    }
+    open();
+    link(wb->chkUp);
+    drag(0, -3);
+    EXPECT_EQ(dates(1), "20260106-20260111");
+    // Checked against the MPS child's unchanged start (the 6th): it ended on the 7th.
+    EXPECT_EQ(dates(2), "20260102-20260105");
+
+    link(wb->chkMPS);
+    drag(0, -1);
+    EXPECT_EQ(dates(0), "20260106-20260108");
+    EXPECT_EQ(dates(1), "20251231-20260105");
+}
+
+TEST_F(Move, UpperLevelLinkagePushesParentsThatStartTooEarly) {
+    open();
+    link(wb->chkDown);
+    // The grandchild now ends on the 12th: its parent starting on the 6th starts on the 13th, and
+    // the top line starting on the 10th then starts after its child's new finish.
+    // The press that changes the current line ends its gesture: a drag needs the line current.
+    drag(2, 5);
+    EXPECT_EQ(dates(2), "20260104-20260107");
+    EXPECT_EQ(wb->CurrentRowIndex(), 2);
+    drag(2, 5);
+    EXPECT_EQ(dates(2), "20260109-20260112");
+    EXPECT_EQ(dates(1), "20260113-20260118");
+    EXPECT_EQ(dates(0), "20260119-20260121");
+    EXPECT_EQ(dates(3), "20260110-20260110");
+    EXPECT_GE(wb->mgMPSTC->MaxStop(), TransDateIn("20260122") + 5);
+}
+
+TEST_F(Move, ArrowKeysNudgeTheCurrentBarByOneDay) {
+    open();
+    link(wb->chkUp);
+    drag(0, 0); // a click: the bar is current and focused
+    EXPECT_EQ(wb->CurrentRowIndex(), 0);
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Left);
+    EXPECT_EQ(dates(0), "20260109-20260111");
+    // Linked as a one-day drag: the child ending on the 11th now ends on the 8th.
+    EXPECT_EQ(dates(1), "20260103-20260108");
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
+    EXPECT_EQ(dates(0), "20260111-20260113");
+}
+
+TEST_F(Move, ClickOnABarOfAnotherLineMakesItCurrentAndLime) {
+    open();
+    drag(2, 0);
+    EXPECT_EQ(wb->CurrentRowIndex(), 2);
+    EXPECT_EQ(item(2)->Bar->Color, 0x0000FF00u);
+    EXPECT_EQ(item(0)->Bar->Color, 0x00FF0000u);
+    EXPECT_EQ(wb->dmKrta07S->FHighlightRow, 2);
+}
+
+} // namespace

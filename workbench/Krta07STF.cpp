@@ -1,0 +1,96 @@
+#include "workbench/Krta07STF.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "controls/FDBGrid.h"
+#include "platform/data/ClientDataSet.h"
+#include "platform/data/DataSource.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+namespace {
+
+struct Mapped {
+    const char* value;
+    const char* text;
+};
+// cboTF003G and cboTF004G: the stored codes with their captions.
+const Mapped kTF003[] = {{"1", "1:工单"}, {"2", "2:计划 "}};
+const Mapped kTF004[] = {{"0", "0.工单"}, {"1", "1.订单"}, {"2", "2.销售预测"}, {"3", "3.独立需求  "}};
+
+template <size_t N> QString mapped(const Mapped (&map)[N], const QString& value) {
+    const QString v = value.trimmed();
+    for (const Mapped& m : map)
+        if (v == QLatin1String(m.value)) return QString::fromUtf8(m.text);
+    return value;
+}
+
+} // namespace
+
+QString Krta07TF003Text(const QString& Value) {
+    return mapped(kTF003, Value);
+}
+
+QString Krta07TF004Text(const QString& Value) {
+    return mapped(kTF004, Value);
+}
+
+TfrmKRTA07ST::TfrmKRTA07ST(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkbench(Workbench) {
+    setObjectName(QStringLiteral("frmKRTA07ST"));
+    setWindowTitle(QString::fromUtf8("资源耗用明细"));
+    auto* layout = new QVBoxLayout(this);
+    dgWin = new TFDBGrid(this);
+    dgWin->setObjectName(QStringLiteral("dgWin"));
+    dgWin->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dgWin->setSelectionBehavior(QAbstractItemView::SelectRows);
+    dgWin->setProperty("AllowInsert", false);
+    layout->addWidget(dgWin);
+    auto* buttons = new QHBoxLayout;
+    btnOk = new QPushButton(QString::fromUtf8("确定"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel = new QPushButton(QString::fromUtf8("取消"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    layout->addLayout(buttons);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    resize(900, 400);
+}
+
+void TfrmKRTA07ST::Execute(const QString& Resource, const QString& Day) {
+    TdmKrta07S* dm = FWorkbench ? FWorkbench->dmKrta07S : nullptr;
+    if (!dm || !dm->qryMPSTF->Active()) return;
+    kv::TClientDataSet& plan = *dm->qryMPSTF;
+    // Filters compare values: a resource code is never read as part of an expression.
+    const QString r = Resource.trimmed();
+    if (Day.isEmpty())
+        plan.SetFilter(QStringLiteral("TF001"), {r});
+    else
+        plan.SetFilter(QStringLiteral("TF001;TF002"), {r, Day});
+    plan.AddIndex(QStringLiteral("TF002Index"), QStringLiteral("TF002"));
+    plan.SetIndexName(QStringLiteral("TF002Index"));
+    // The sources show their captions, as the grid's mapped combos do.
+    auto setMapped = [&plan](const char* name, QString (*text)(const QString&)) {
+        if (kv::TField* f = plan.FindField(QString::fromLatin1(name)))
+            f->OnGetText = [text](kv::TField& s, QString& t, bool) { t = text(s.AsString()); };
+    };
+    setMapped("TF003", &Krta07TF003Text);
+    setMapped("TF004", &Krta07TF004Text);
+    FWorkbench->TranslateForm(this, false);
+    dgWin->SetDataSource(dm->dsMPSTF);
+    struct Restore {
+        kv::TClientDataSet& plan;
+        TFDBGrid* grid;
+        ~Restore() {
+            grid->SetDataSource(nullptr);
+            plan.SetIndexName(QString());
+            plan.DeleteIndex(QStringLiteral("TF002Index"));
+            plan.ClearFilter();
+        }
+    } restore{plan, dgWin};
+    exec();
+}
