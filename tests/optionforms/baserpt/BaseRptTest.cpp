@@ -2,6 +2,7 @@
 // the server package folder and its PDF lists the factory's lines; design submits the job and opens its
 // report through the queue manager; the web report checks its address against a local HTTP server.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -346,4 +347,29 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     EXPECT_EQ(kv::varToStr(values.at(4)), "1"); // the date type
     EXPECT_EQ(values.at(5).at(0), kv::Variant(""));
     delete form;
+}
+
+TEST_F(BaseRptTest, EnglishLanguageFileRelabelsTheReportPage) {
+    // An English workstation: the installation carries the program's language files.
+    const QString client = dir->path() + "/StewardC.ini";
+    const QByteArray saved = testsupport::readFile(client);
+    testsupport::writeFile(client, QByteArray(saved).replace("UICodePage=936", "UICodePage=437"));
+    QDir(dir->path()).mkpath("MultiLanguage/ENG");
+    const QString installed = dir->path() + "/MultiLanguage/ENG/TfrmBaseRpt.Lng";
+    QFile::remove(installed);
+    QFile::copy(testsupport::sourceDir() + "/optionforms/MultiLanguage/ENG/TfrmBaseRpt.Lng", installed);
+    {
+        BoxAnswerer boxes;
+        QPointer<TfrmReport> form = openForm();
+        form->TranslateForm(form, true);
+        EXPECT_EQ(form->btnQuery->text(), "Query now");
+        EXPECT_EQ(form->btnOk->text(), "Background");
+        EXPECT_EQ(form->chkView->text(), "Produce the report");
+        EXPECT_EQ(form->edNoteID->Caption(), "Code");
+        EXPECT_EQ(form->cboDateType->itemText(3), "Minguo YYMMDD");
+        EXPECT_EQ(form->LangText("TfrmBaseRpt", "sFailedReason", "x"),
+                  "The report could not be produced. Reason: ");
+        delete form;
+    }
+    testsupport::writeFile(client, saved);
 }
