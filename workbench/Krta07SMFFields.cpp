@@ -19,6 +19,7 @@
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
 #include "support/LibStrs.h"
+#include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 
@@ -95,46 +96,11 @@ private:
 // ---- company date format ------------------------------------------------------------------------
 
 QString TdmKrta07S::DateEditMask() const {
-    const int code = CompanyDateFormat();
-    const QString sep = DateSeparator();
-    const QString y = code >= 1 && code <= 3 ? QStringLiteral("9999")
-                      : code == 4            ? QStringLiteral("99")
-                                             : QStringLiteral("999");
-    const QString two = QStringLiteral("99");
-    if (code == 2 || code == 3) return two + sep + two + sep + y + QStringLiteral(";1; ");
-    return y + sep + two + sep + two + QStringLiteral(";1; ");
+    return Krta07DateEditMask(CompanyDateFormat(), DateSeparator());
 }
 
 QString TdmKrta07S::DisplayDateToText(const QString& Text) const {
-    const QString t = Text.trimmed();
-    if (t.isEmpty()) return QString();
-    const QString sep = DateSeparator();
-    const QStringList parts = sep.isEmpty() ? QStringList{t} : t.split(sep);
-    int p[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i) {
-        bool ok = false;
-        p[i] = parts.value(i).trimmed().toInt(&ok);
-        if (!ok) return Text;
-    }
-    int y, m, d;
-    switch (CompanyDateFormat()) {
-    case 1:
-        y = p[0], m = p[1], d = p[2];
-        break;
-    case 2:
-        y = p[2], m = p[0], d = p[1];
-        break;
-    case 3:
-        y = p[2], m = p[1], d = p[0];
-        break;
-    case 4:
-    case 5:
-        y = p[0] + 1911, m = p[1], d = p[2];
-        break;
-    default:
-        return QString();
-    }
-    return QString::asprintf("%d%.2d%.2d", y, m, d);
+    return Krta07DisplayDateToText(Text, CompanyDateFormat(), DateSeparator());
 }
 
 QString TdmKrta07S::CompanyParameter(const QString& Number) const {
@@ -288,8 +254,7 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet) {
             return s;
         };
         const double target = DataSet.FieldByName(QStringLiteral("TB026")).AsFloat();
-        // Compared at the precision quantities are stored with, so sums of fractions can match.
-        while (std::abs(sum() - target) > 1e-9 * std::max(1.0, std::abs(target))) {
+        while (!Krta07SameQuantity(sum(), target)) {
             wb->ShowLineMessage(1, kv::floatToStr(target));
             if (!wb->EditDailyQuantities(row)) {
                 // Cancelling the editor keeps the planner on the line until the days add up.

@@ -133,7 +133,9 @@ void TfrmKrta07SM::InitLineGridPlaces() {
     if (sheet) sheet->addWidget(split);
 
     // Rows of the grid beside the bars have the Gantt's rows' height and scroll with them.
-    dgMPSTB->verticalHeader()->setDefaultSectionSize(TphGrid::DefaultRowHeight);
+    dgMPSTB->verticalHeader()->setMinimumSectionSize(1);
+    dgMPSTB->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    dgMPSTB->verticalHeader()->setDefaultSectionSize(TphGant::DefaultRowHeight);
     dgMPSTB->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     auto sync = std::make_shared<bool>(false);
     connect(dgMPSTB->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, sync](int v) {
@@ -178,6 +180,7 @@ void TfrmKrta07SM::PlaceLineGrid() {
         for (int i = 0; i < side->count(); ++i)
             if (QWidget* w = side->itemAt(i)->widget(); w && w != dgMPSTB) w->hide();
         dgMPSTB->horizontalHeader()->setFixedHeight(mgMPSTC->ScalerHeight());
+        dgMPSTB->setFrameShape(QFrame::NoFrame);
         if (mgMPSTC->TreeWidth() < 400) mgMPSTC->SetTreeWidth(400);
         if (dgMPSTBIButton) dgMPSTBIButton->show();
         dgMPSTB->verticalScrollBar()->setValue(mgMPSTC->VertScrollBar()->value());
@@ -186,6 +189,7 @@ void TfrmKrta07SM::PlaceLineGrid() {
             dgMPSTB->setParent(Panel5);
             Panel5->layout()->addWidget(dgMPSTB);
         }
+        dgMPSTB->setFrameShape(QFrame::StyledPanel);
         dgMPSTB->horizontalHeader()->setMinimumHeight(0);
         dgMPSTB->horizontalHeader()->setMaximumHeight(QWIDGETSIZE_MAX);
         if (dgMPSTBIButton) dgMPSTBIButton->hide();

@@ -1,0 +1,156 @@
+// The line grid's place beside the bars or the capacity charts, its layout files per user under the
+// launcher's GridViewDataPath, and the consumption detail window's filter and order.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "common/TestSupport.h"
+#include "controls/ExtPage.h"
+#include "controls/FDBGrid.h"
+#include "gantt/MyGant.h"
+#include "gantt/phGrid.h"
+#include "platform/data/ClientDataSet.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/Krta07STF.h"
+#include "workbench/common/WorkbenchTestSupport.h"
+
+namespace {
+
+class Layout : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(FDir.isValid());
+        install = FDir.filePath("client") + "/";
+        layouts = FDir.filePath("layouts") + "/";
+        QDir().mkpath(install);
+        testsupport::writeFile(
+            FDir.filePath("registry.ini"),
+            "[HKEY_LOCAL_MACHINE\\Software\\KVR\\Steward]\nClientPath=" + install.toUtf8() + "\n");
+        testsupport::writeFile(install + "StewardC.ini",
+                               "[Client Components]\nGridViewDataPath=" + layouts.toUtf8() + "\n");
+        cs = wbtest::sqliteCompany(FDir.path());
+        wb = wbtest::createWorkbench(cs, "DS");
+        wbtest::query(wb, "F1");
+        wb->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    }
+    void TearDown() override { delete wb; }
+
+    kv::TClientDataSet& pre() const { return *wb->dmKrta07S->qryMPSTBPre; }
+
+    QTemporaryDir FDir;
+    testsupport::ScopedEnv FRegistry{"TARNIX_REGISTRY", FDir.filePath("registry.ini").toUtf8()};
+    QString install, layouts, cs;
+    TfrmKrta07SM* wb = nullptr;
+};
+
+TEST_F(Layout, GridSitsBesideTheBarsOrTheCapacityCharts) {
+    wb->PlaceLineGrid();
+    EXPECT_EQ(wb->dgMPSTB->parentWidget(), wb->mgMPSTC->Grid()->parentWidget());
+    EXPECT_FALSE(wb->mgMPSTC->Grid()->isVisible());
+    EXPECT_TRUE(wb->dgMPSTBIButton->isVisible());
+    // Its rows line up with the bars' rows.
+    EXPECT_EQ(wb->dgMPSTB->rowHeight(0), TphGant::DefaultRowHeight);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wb->dgMPSTB->viewport()->mapTo(wb, QPoint(0, 0)).y(),
+              wb->mgMPSTC->GantArea()->mapTo(wb, QPoint(0, 0)).y());
+
+    wb->PageControl1->setCurrentIndex(1);
+    EXPECT_EQ(wb->dgMPSTB->parentWidget(), wb->Panel5);
+    EXPECT_TRUE(wb->dgMPSTB->isVisible());
+    EXPECT_FALSE(wb->dgMPSTBIButton->isVisible());
+    wb->PageControl1->setCurrentIndex(0);
+    EXPECT_EQ(wb->dgMPSTB->parentWidget(), wb->mgMPSTC->Grid()->parentWidget());
+}
+
+TEST_F(Layout, CommonLayoutUntilTheUserSavesHisOwn) {
+    // The common file moves the product item first and narrows it; unknown fields and unreadable
+    // values are passed over.
+    testsupport::writeFile(layouts + "KRTA07.ugs",
+                           "[qryMPSTBPre]\nTB006=0;7\nTB026=1;9;0.00\nNOSUCHFIELD=2;5\nTB013=x;4\n");
+    wb->PlaceLineGrid();
+    EXPECT_EQ(pre().Fields(0).FieldName(), "TB006");
+    EXPECT_EQ(pre().FieldByName("TB006").DisplayWidth(), 7);
+    EXPECT_EQ(pre().Fields(1).FieldName(), "TB026");
+    EXPECT_EQ(pre().FieldByName("TB026").DisplayFormat(), "0.00");
+    EXPECT_EQ(wb->dgMPSTB->Column(0)->FieldName(), "TB006");
+
+    // "保存检视" writes the user's own file, which wins from then on.
+    pre().FieldByName("TB005").SetIndex(0);
+    pre().FieldByName("TB005").SetDisplayWidth(3);
+    auto* save = wb->dgMPSTB->findChild<QMenu*>("PopupMenu1")->findChild<QAction*>("N1");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), QString::fromUtf8("保存检视"));
+    save->trigger();
+    const QString own = layouts + "DS/KRTA07.ugs";
+    ASSERT_TRUE(QFile::exists(own));
+    const QString text = QString::fromUtf8(testsupport::readFile(own));
+    EXPECT_TRUE(text.startsWith("[qryMPSTBPre]\nTB005=0;3\nTB006=1;7\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nTB026=2;9;0.00\n"));
+
+    delete wb;
+    wb = wbtest::createWorkbench(cs, "DS");
+    wbtest::query(wb, "F1");
+    wb->PlaceLineGrid();
+    EXPECT_EQ(pre().Fields(0).FieldName(), "TB005");
+    EXPECT_EQ(pre().FieldByName("TB005").DisplayWidth(), 3);
+
+    // Another user still reads the common file; a user code that is no plain name writes nothing.
+    EXPECT_FALSE(wb->SaveGridLayout("../x", "KRTA07", &pre(), -1));
+    EXPECT_FALSE(QFile::exists(FDir.filePath("x/KRTA07.ugs")));
+    delete wb;
+    wb = wbtest::createWorkbench(cs, "OTHER");
+    wbtest::query(wb, "F1");
+    wb->PlaceLineGrid();
+    EXPECT_EQ(pre().Fields(0).FieldName(), "TB006");
+}
+
+TEST_F(Layout, SavingKeepsTheOtherSectionsOfTheUsersFile) {
+    testsupport::writeFile(layouts + "DS/KRTA07.ugs", "[Other]\nA=1\n\n[qryMPSTBPre]\nTB999=0;1\n");
+    ASSERT_TRUE(wb->SaveGridLayout("DS", "KRTA07", &pre(), -1));
+    const QString text = QString::fromUtf8(testsupport::readFile(layouts + "DS/KRTA07.ugs"));
+    EXPECT_TRUE(text.startsWith("[Other]\nA=1\n\n[qryMPSTBPre]\n")) << text.toStdString();
+    EXPECT_FALSE(text.contains("TB999"));
+}
+
+TEST_F(Layout, DetailWindowListsOneResourceInDayOrder) {
+    kv::TClientDataSet& plan = *wb->dmKrta07S->qryMPSTF;
+    int all = 0;
+    for (int r = 0; r < plan.RecordCount(); ++r)
+        if (plan.valueAt(r, plan.FieldByName("TF001").Index()).toString().trimmed() == "R2") ++all;
+    ASSERT_GT(all, 2);
+    QStringList days;
+    int shown = -1;
+    wbtest::ModalAnswerer answers;
+    answers.onDialog([&](QWidget* dialog) {
+        auto* window = qobject_cast<TfrmKRTA07ST*>(dialog);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->windowTitle(), QString::fromUtf8("资源耗用明细"));
+        shown = plan.RecordCount();
+        days.clear();
+        for (plan.First(); !plan.Eof(); plan.Next())
+            days << plan.FieldByName("TF002").AsString().trimmed();
+        EXPECT_EQ(plan.FieldByName("TF003").DisplayText(), QString::fromUtf8("2:计划 "));
+        window->btnOk->click();
+    });
+    wb->ShowConsumptionDetails("R2", {});
+    EXPECT_EQ(shown, all);
+    QStringList sorted = days;
+    sorted.sort();
+    EXPECT_EQ(days, sorted);
+    // Closed: the filter and the order are gone.
+    EXPECT_FALSE(plan.Filtered());
+    EXPECT_EQ(plan.IndexName(), "");
+
+    wb->ShowConsumptionDetails("R2", "20260111");
+    EXPECT_EQ(days, QStringList({"20260111", "20260111"}).mid(0, shown));
+    EXPECT_GE(shown, 1);
+}
+
+} // namespace
