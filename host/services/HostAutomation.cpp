@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include "host/queue/QueueManager.h"
 #include "host/services/CompanyData.h"
 #include "host/services/HostServices.h"
 #include "platform/CodePage.h"
@@ -109,6 +110,9 @@ QString fileInformation(const QString& FileName) {
 THostAutomation::THostAutomation(TMessageTable Messages, THostSettings Settings, TDataSource Data)
     : FMessages(std::move(Messages)), FSettings(Settings), FDataSource(std::move(Data)) {
     registerApplicationServerClass();
+    // Report forms open a job's report through the queue manager; one already registered (a host with
+    // its own viewer, a test) stays.
+    if (!kv::ObjectRegistry::isRegistered(kQueueManagerProgID)) registerQueueManagerClass();
     addMember("VersionType", [this](kv::VariantArgs&) { return kv::Variant(FSettings.VersionType); });
     addMember("ProductID", [this](kv::VariantArgs&) { return kv::Variant(FSettings.ProductID); });
     addMember("GetMessage", [this](kv::VariantArgs& args) {

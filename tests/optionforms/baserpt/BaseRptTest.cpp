@@ -262,6 +262,9 @@ TEST_F(BaseRptTest, DesignSubmitsTheJobAndOpensItsReport) {
     EXPECT_EQ(boxes.texts().first(), QStringLiteral("启动队列管理员失败!"));
     EXPECT_TRUE(second->btnDesign->isEnabled());
     delete second;
+    // The host's automation object provides one when nobody else did.
+    tarnix::THostAutomation another(tarnix::TMessageTable::shipped(), tarnix::THostSettings());
+    EXPECT_TRUE(kv::ObjectRegistry::isRegistered(tarnix::kQueueManagerProgID));
 }
 
 TEST_F(BaseRptTest, WebReportChecksItsAddressAndOpensIt) {
