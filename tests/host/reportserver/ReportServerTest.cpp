@@ -70,7 +70,8 @@ protected:
     }
     // The line count the report prints at its end; -1 when there is none.
     static int total(const QString& text) {
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("共\\s*(\\d+)\\s*笔")).match(text);
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("共\\s*(\\d+)\\s*笔")).match(text);
         return m.hasMatch() ? m.captured(1).toInt() : -1;
     }
     static int count(const QString& sql) {
