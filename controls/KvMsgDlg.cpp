@@ -1,4 +1,5 @@
 #include "controls/KvMsgDlg.h"
+#include "controls/KvMsgDlgHook.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -43,17 +44,28 @@ QMessageBox::Icon iconOf(TMsgDlgType type) {
     }
 }
 
+TMessageDlgHook& messageDlgHook() {
+    static TMessageDlgHook hook;
+    return hook;
+}
+
 } // namespace
+
+void SetMessageDlgHook(TMessageDlgHook hook) {
+    messageDlgHook() = std::move(hook);
+}
 
 int KvMessageDlg(const QString& message, TMsgDlgType type, TMsgDlgButtons buttons, QWidget* parent,
                  const QString& caption, const QFont* font) {
+    if (buttons == 0) buttons = mbOK;
+    if (const TMessageDlgHook& hook = messageDlgHook())
+        if (const std::optional<int> answer = hook(message, type, buttons)) return *answer;
     QMessageBox box(parent);
     box.setObjectName("KvMessageDlg");
     box.setIcon(iconOf(type));
     box.setText(message);
     box.setWindowTitle(caption.isEmpty() ? QApplication::applicationName() : caption);
     if (font) box.setFont(*font);
-    if (buttons == 0) buttons = mbOK;
     for (const ButtonMap& b : kButtons)
         if (buttons & b.button) box.addButton(b.standard);
     box.exec();

@@ -171,7 +171,12 @@ void TKvADOConnection::Open() {
     FSettings = resolveConnectionString(FConnectionString);
     if (!QSqlDatabase::isDriverAvailable(FSettings.driver))
         throw EKvError(QString("The database driver %1 is not installed").arg(FSettings.driver));
-    if (FConnectionName.isEmpty()) FConnectionName = QString("TKvADOConnection#%1").arg(++gConnectionNumber);
+    // Connection names are process-wide in Qt; the host and a plug-in each carry their own copy of this
+    // counter, so the copy's address keeps their names apart.
+    if (FConnectionName.isEmpty())
+        FConnectionName = QString("TKvADOConnection#%1@%2")
+                              .arg(++gConnectionNumber)
+                              .arg(quintptr(&gConnectionNumber), 0, 16);
     FDatabase = QSqlDatabase::addDatabase(FSettings.driver, FConnectionName);
     FDatabase.setDatabaseName(FSettings.databaseName);
     if (!FSettings.hostName.isEmpty()) FDatabase.setHostName(FSettings.hostName);

@@ -1,11 +1,10 @@
-// Start-up of the library: chooses the main form the controller creates.
-#include "plugin/PluginTestF.h"
+// Start-up of the library: the controller creates the scheduling workbench's main form.
+#include "workbench/Krta07C.h"
 
 namespace {
 
-// The module's main form replaces the stand-in test form here once it exists.
 const bool mainFormRegistered = [] {
-    frmBaseGeneClass = &TDLLFormCreate<TfrmPluginTest>;
+    frmBaseGeneClass = &TDLLFormCreate<TfrmKRTA07>;
     return true;
 }();
 

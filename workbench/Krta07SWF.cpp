@@ -41,9 +41,15 @@ bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
     q.Close();
     q.SetSQL(dm->ExpandSQL(QStringLiteral("SELECT MB001 , MB002 FROM $$CMSMB ORDER BY MB001 ")));
     q.Open();
-    q.FieldByName(QStringLiteral("MB001")).SetDisplayLabel(QString::fromUtf8("工厂编号"));
+    // The window is no form of the frame: the workbench reads its language package for it.
+    FWorkbench->TranslateForm(this, false);
+    const auto text = [this](const char* ident, const char* chinese) {
+        return FWorkbench->LangText(QStringLiteral("TfrmKrta07SW"), QString::fromLatin1(ident),
+                                    QString::fromUtf8(chinese));
+    };
+    q.FieldByName(QStringLiteral("MB001")).SetDisplayLabel(text("sMB001", "工厂编号"));
     q.FieldByName(QStringLiteral("MB001")).SetDisplayWidth(6);
-    q.FieldByName(QStringLiteral("MB002")).SetDisplayLabel(QString::fromUtf8("工厂名称"));
+    q.FieldByName(QStringLiteral("MB002")).SetDisplayLabel(text("sMB002", "工厂名称"));
     q.SetReadOnly(true);
     dgWin->SetDataSource(dm->dsGetCMSMB);
     const bool ok = exec() == QDialog::Accepted && !q.IsEmpty();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -16,7 +17,9 @@
 #include <vector>
 
 #include "frame/DLLEntry.h"
+#include "frame/DLLRPCtrller.h"
 #include "host/client/ClientWindow.h"
+#include "host/client/ScriptRunner.h"
 #include "host/services/HostAutomation.h"
 #include "platform/RegistryFile.h"
 
@@ -47,19 +50,37 @@ struct Options {
     int productId = 1;
     int autoCloseMs = -1;
     QString screenshot;
+    QString script;
     bool modal = false;
     bool trace = false;
 };
 
+// The module's window on screen: the form itself, or the window it handed over to while it hides.
+QWidget* moduleWindow(TDLLBaseController& ctrl) {
+    QWidget* form = QWidget::find(WId(ctrl.GetHandle()));
+    if (!form || form->isVisible()) return form;
+    // Windows it owns (isAncestorOf stops at window borders).
+    const auto ownedByForm = [form](QWidget* w) {
+        for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+            if (p == form) return true;
+        return false;
+    };
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && ownedByForm(w)) return w;
+    return form;
+}
+
 // Grabs the part of the screen that holds the host window and the form; where the platform cannot grab
-// the screen, the two windows are drawn side by side.
+// the screen or the windows do not fit on it, the two windows are drawn side by side.
 bool saveScreenshot(const QString& fileName, QWidget* hostWindow, QWidget* form) {
     QPixmap shot;
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = hostWindow->frameGeometry();
         if (form) area |= form->frameGeometry();
-        area = area.adjusted(-8, -8, 8, 8) & screen->geometry();
-        shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        area = area.adjusted(-8, -8, 8, 8);
+        // Windows beyond the screen's edge (a small virtual screen) are drawn instead.
+        if (screen->geometry().contains(area))
+            shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     }
     if (shot.isNull()) {
         const QPixmap a = hostWindow->grab();
@@ -78,12 +99,21 @@ int run(const Options& o) {
     TClientWindow window;
     QEventLoop loop;
 
-    void* library = dlopen(QFile::encodeName(o.plugin).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) return fail(QString("cannot load the plug-in: %1").arg(QString::fromLocal8Bit(dlerror())));
-    // The library stays loaded until the process ends: forms it created may still be waiting to be deleted.
-    const auto getController = reinterpret_cast<TGetController>(dlsym(library, "GetController"));
-    if (!getController) return fail(QString("%1 does not export GetController").arg(o.plugin));
-    const auto getError = reinterpret_cast<TGetControllerError>(dlsym(library, "GetControllerError"));
+    // A script drives the module built into this program (the same code as the plug-in), so that its
+    // commands reach the workbench's objects; the plug-in's file name still gives the program code.
+    const bool inProcess = !o.script.isEmpty();
+    TGetController getController = &GetController;
+    TGetControllerError getError = &GetControllerError;
+    if (!inProcess) {
+        void* library = dlopen(QFile::encodeName(o.plugin).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return fail(QString("cannot load the plug-in: %1").arg(QString::fromLocal8Bit(dlerror())));
+        // The library stays loaded until the process ends: forms it created may still be waiting to be
+        // deleted.
+        getController = reinterpret_cast<TGetController>(dlsym(library, "GetController"));
+        if (!getController) return fail(QString("%1 does not export GetController").arg(o.plugin));
+        getError = reinterpret_cast<TGetControllerError>(dlsym(library, "GetControllerError"));
+    }
 
     std::unique_ptr<TDLLBaseController> ctrl(getController());
     if (!ctrl)
@@ -114,14 +144,25 @@ int run(const Options& o) {
     ctrl->OnNotify = [&](int32_t code, TDLLBaseController* sender) {
         window.log(QString("notification %1").arg(code));
         if (o.trace) out(QString("notify %1").arg(code));
+        if (code == dnFormCreated && inProcess)
+            if (auto* rp = dynamic_cast<TDLLRPCtrller*>(sender); rp && rp->Form)
+                rp->Form->SetModulePath(o.plugin);
         if (code == dnFormShow && !o.screenshot.isEmpty() && !screenshotTaken) {
             screenshotTaken = true;
-            // Let the form paint first.
-            QTimer::singleShot(300, &window, [&o, &window, sender] {
-                QWidget* form = QWidget::find(WId(sender->GetHandle()));
-                if (!saveScreenshot(o.screenshot, &window, form))
+            // Let the form paint first, and hand over to its window when it does so.
+            auto* wait = new QTimer(&window);
+            auto* clock = new QElapsedTimer;
+            clock->start();
+            QObject::connect(wait, &QTimer::timeout, &window, [&o, &window, sender, wait, clock] {
+                QWidget* shown = moduleWindow(*sender);
+                if (shown && !shown->isVisible() && clock->elapsed() < 5000) return;
+                wait->stop();
+                wait->deleteLater();
+                delete clock;
+                if (!saveScreenshot(o.screenshot, &window, shown))
                     fail(QString("cannot write the screenshot %1").arg(o.screenshot));
             });
+            wait->start(300);
         }
         if (code == dnFormDestroy) loop.quit();
     };
@@ -151,7 +192,7 @@ int run(const Options& o) {
     if (o.autoCloseMs >= 0) {
         // Closes the form as its close box would; FreeForm when the window cannot be found.
         QTimer::singleShot(o.autoCloseMs, &window, [&ctrl] {
-            if (QWidget* form = QWidget::find(WId(ctrl->GetHandle())))
+            if (QWidget* form = moduleWindow(*ctrl))
                 form->close();
             else
                 ctrl->FreeForm();
@@ -163,7 +204,23 @@ int run(const Options& o) {
     } else {
         ctrl->SetVisible(kv::VARIANT_TRUE);
     }
+    int scriptStatus = 0;
+    if (inProcess)
+        QTimer::singleShot(0, &window, [&] {
+            TScriptContext context;
+            scriptStatus = RunScript(o.script, context);
+            // A workbench that would not close (or a form that never handed over) must not keep the
+            // program waiting.
+            QTimer::singleShot(2000, &window, [&ctrl] {
+                if (!ctrl->IsFormFreed()) ctrl->FreeForm();
+            });
+        });
     if (!ctrl->IsFormFreed()) loop.exec();
+    if (inProcess) {
+        ctrl.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return scriptStatus == 0 ? exitDone : exitFailure;
+    }
 
     const int resultCode = ctrl->ResultCode;
     out(QString("ResultCode=%1").arg(resultCode));
@@ -199,12 +256,14 @@ int main(int argc, char** argv) {
         qtArgv.push_back(argv[i]);
     }
     // Help needs no screen; without one, anything else fails with one clear line instead of Qt's abort.
-    const bool wantsHelp = arguments.contains("--help") || arguments.contains("-h") || arguments.contains("-?");
+    const bool wantsHelp =
+        arguments.contains("--help") || arguments.contains("-h") || arguments.contains("-?");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         if (wantsHelp)
             qputenv("QT_QPA_PLATFORM", "offscreen");
         else if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-            return fail("no display: set DISPLAY, run under xvfb-run, or set QT_QPA_PLATFORM=offscreen", exitFailure);
+            return fail("no display: set DISPLAY, run under xvfb-run, or set QT_QPA_PLATFORM=offscreen",
+                        exitFailure);
     }
     int qtArgc = int(qtArgv.size());
     qtArgv.push_back(nullptr);
@@ -245,10 +304,18 @@ int main(int argc, char** argv) {
                                           "Close the form MS milliseconds after it was shown (tests).", "MS");
     const QCommandLineOption screenshotOpt("screenshot", "Save a PNG of the screen once the form is shown.",
                                            "FILE");
+    const QCommandLineOption scriptOpt(
+        "script",
+        "Run the commands of FILE on the workbench, one per line: query FACTORY [RESOURCE|-] "
+        "[SOURCEDOC|-], select ROW, tab schedule|capacity, answer ok|yes|no|cancel, shot FILE.png, dump, "
+        "close. Message boxes are answered and printed as message<TAB>TYPE<TAB>TEXT<TAB>ANSWER. The module "
+        "built into this program runs; --plugin only names it. Exit status 1 with one line on stderr for "
+        "an unknown command or a failed step.",
+        "FILE");
     const QCommandLineOption traceOpt(
         "trace", "Print the session the form took and every notification of the module on stdout.");
     parser.addOptions({installOpt, pluginOpt, userOpt, companyOpt, databaseOpt, extraOpt, productOpt,
-                       modalOpt, autoCloseOpt, screenshotOpt, traceOpt});
+                       modalOpt, autoCloseOpt, screenshotOpt, scriptOpt, traceOpt});
     if (!parser.parse(arguments)) return fail(parser.errorText() + " (see --help)", exitUsage);
     if (parser.isSet("help")) parser.showHelp(0);
     if (!parser.positionalArguments().isEmpty())
@@ -266,6 +333,10 @@ int main(int argc, char** argv) {
     o.modal = parser.isSet(modalOpt);
     o.trace = parser.isSet(traceOpt);
     o.screenshot = parser.value(screenshotOpt);
+    o.script = parser.value(scriptOpt);
+    if (!o.script.isEmpty() && o.modal) return fail("--script and --modal do not go together", exitUsage);
+    if (!o.script.isEmpty() && !QFileInfo(o.script).isFile())
+        return fail(QString("the script %1 does not exist").arg(o.script));
     bool ok = true;
     o.productId = parser.value(productOpt).toInt(&ok);
     if (!ok) return fail("--product-id takes a number", exitUsage);

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSqlQuery>
 #include <QStringList>
@@ -18,6 +19,11 @@
 #include "host/schema/CompanySchema.h"
 #include "platform/KvError.h"
 #include "support/StewardINI.h"
+
+// The language files are a resource of this library; a static library's resources are registered by hand.
+static void initLanguageFiles() {
+    Q_INIT_RESOURCE(LanguageFiles);
+}
 
 namespace kv::demo {
 
@@ -432,11 +438,28 @@ private:
     Inserter* FDays = nullptr;
 };
 
-bool writeText(const QString& fileName, const QString& text) {
+bool writeBytes(const QString& fileName, const QByteArray& bytes) {
     QFile f(fileName);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    f.write(text.toUtf8());
-    return true;
+    return f.write(bytes) == bytes.size();
+}
+
+bool writeText(const QString& fileName, const QString& text) {
+    return writeBytes(fileName, text.toUtf8());
+}
+
+// The launcher's language type of an interface code page.
+QString LanguageOfCodePage(int codePage) {
+    switch (codePage) {
+    case 936:
+        return QStringLiteral("CHS");
+    case 950:
+        return QStringLiteral("CHT");
+    case 437:
+        return QStringLiteral("ENG");
+    default:
+        return {};
+    }
 }
 
 } // namespace
@@ -453,7 +476,28 @@ QString sqliteConnectString(const QString& databaseFile, const QString& database
         .arg(databaseName, databaseFile);
 }
 
+int installLanguageFiles(const QString& dir) {
+    initLanguageFiles();
+    const QString source = QStringLiteral(":/tarnix/demo/MultiLanguage");
+    int count = 0;
+    QDirIterator it(source, {QStringLiteral("*.Lng")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString target = QDir(dir).filePath(QStringLiteral("MultiLanguage") + from.mid(source.size()));
+        QFile in(from);
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !in.open(QIODevice::ReadOnly) ||
+            !writeBytes(target, in.readAll()))
+            throw EKvError(QString("Cannot write the language file %1").arg(target));
+        ++count;
+    }
+    return count;
+}
+
 DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options, bool schemaOnly) {
+    const QString uiCodePage = QString::number(options.uiCodePage);
+    const QString langType = LanguageOfCodePage(options.uiCodePage);
+    if (langType.isEmpty())
+        throw EKvError(QString("No interface language has the code page %1").arg(uiCodePage));
     QDir root(dir);
     if (!root.mkpath(".")) throw EKvError(QString("Cannot create the directory %1").arg(dir));
     const QString base = root.absolutePath() + "/";
@@ -466,18 +510,19 @@ DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options
                 "; Launcher registry of the demo installation: point TARNIX_REGISTRY at this file.\n"
                 "[HKEY_LOCAL_MACHINE\\Software\\KVR\\Steward]\nClientPath=%1\nServerPath=%1\nProfileType=0\n")
                 .arg(base)) &&
-        writeText(
-            base + "StewardC.ini",
-            QString("[Client Components]\nLangType=CHS\n\n[CodePage]\nUICodePage=936\nDBCodePage=936\n\n"
-                    "[Server Information]\nComputerName=127.0.0.1\nServerPort=211\nSupportCallBack=0\n")) &&
+        writeText(base + "StewardC.ini",
+                  QString("[Client Components]\nLangType=%1\n\n[CodePage]\nUICodePage=%2\nDBCodePage=936\n\n"
+                          "[Server Information]\nComputerName=127.0.0.1\nServerPort=211\nSupportCallBack=0\n")
+                      .arg(langType, uiCodePage)) &&
         writeText(base + "StewardS.ini",
-                  QString("[CodePage]\nUICodePage=936\nDBCodePage=936\n\n[DBE Setting]\nMainAlias=Vantor\n"
+                  QString("[CodePage]\nUICodePage=%4\nDBCodePage=936\n\n[DBE Setting]\nMainAlias=Vantor\n"
                           "MainUserName=sa\nXXXXXX=%1\nMainDBType=MSSQL\nMainDBName=%2\nMainServerName=%3\n"
                           "MainConnectionTimeOut=30\nMainCommandTimeOut=3000\n")
-                      .arg(EncodePassword(QString()), options.company, database));
+                      .arg(EncodePassword(QString()), options.company, database, uiCodePage));
     if (!ok) throw EKvError(QString("Cannot write the settings files in %1").arg(dir));
     QString messageError;
     if (!tarnix::installMessageTable(base, &messageError)) throw EKvError(messageError);
+    installLanguageFiles(base);
     TKvADOConnection connection;
     connection.SetConnectionString(sqliteConnectString(database, options.company));
     connection.Open();

@@ -15,6 +15,7 @@ struct DemoOptions {
     QDate start; // first scheduling day; invalid = today
     QString company = "DEMO";
     QString user = "DS";
+    int uiCodePage = 936; // interface code page of the workstation: 936, 950 or 437 (English)
 };
 
 struct DemoSummary {
@@ -32,8 +33,12 @@ DemoSummary generateCompany(TKvADOConnection& connection, const DemoOptions& opt
 // The launcher's OLE DB connection string for an SQLite company file.
 QString sqliteConnectString(const QString& databaseFile, const QString& databaseName = "DEMO");
 
-// Writes dir/registry.ini, dir/StewardC.ini, dir/StewardS.ini and the company database
-// dir/<company>.db (replacing an existing one). With schemaOnly the database gets tables but no rows.
+// Copies the language files the program carries into dir/MultiLanguage/<language>/; the number copied.
+int installLanguageFiles(const QString& dir);
+
+// Writes dir/registry.ini, dir/StewardC.ini, dir/StewardS.ini, the message table, the language files and
+// the company database dir/<company>.db (replacing an existing one). With schemaOnly the database gets
+// tables but no rows.
 DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options, bool schemaOnly = false);
 
 } // namespace kv::demo

@@ -1,7 +1,8 @@
-// tarnix-demo DIR [--lines N] [--seed N] [--start YYYYMMDD] [--schema-only]
+// tarnix-demo DIR [--lines N] [--seed N] [--start YYYYMMDD] [--ui-code-page 936|950|437] [--schema-only]
 // tarnix-demo --connect "OLE DB connection string" [--lines N] [--seed N] [--start YYYYMMDD] [--schema-only]
 //
-// Writes a demo installation (registry file, launcher settings, SQLite company database) into DIR,
+// Writes a demo installation (registry file, launcher settings, message table, language files, SQLite
+// company database) into DIR; --ui-code-page 437 makes it an English workstation (default 936, Chinese),
 // or creates the company tables (and rows) in the database a connection string names.
 #include <QCoreApplication>
 #include <QDate>
@@ -16,10 +17,12 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: tarnix-demo DIR [--lines N] [--seed N] [--start YYYYMMDD] [--schema-only]\n"
-                 "       tarnix-demo --connect CONNECTION-STRING [--lines N] [--seed N] [--start YYYYMMDD] "
-                 "[--schema-only]\n");
+    std::fprintf(
+        stderr,
+        "usage: tarnix-demo DIR [--lines N] [--seed N] [--start YYYYMMDD] [--ui-code-page 936|950|437] "
+        "[--schema-only]\n"
+        "       tarnix-demo --connect CONNECTION-STRING [--lines N] [--seed N] [--start YYYYMMDD] "
+        "[--schema-only]\n");
     return 2;
 }
 
@@ -42,6 +45,9 @@ int main(int argc, char** argv) {
         else if (a == "--start") {
             options.start = QDate::fromString(value(), "yyyyMMdd");
             ok = options.start.isValid();
+        } else if (a == "--ui-code-page") {
+            options.uiCodePage = value().toInt(&ok);
+            ok = ok && (options.uiCodePage == 936 || options.uiCodePage == 950 || options.uiCodePage == 437);
         } else if (a == "--schema-only")
             schemaOnly = true;
         else if (a == "--connect")

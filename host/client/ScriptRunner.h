@@ -1,0 +1,60 @@
+#pragma once
+// Scripted runs of the client: one command per line, each driving the workbench's real widgets with
+// synthesized mouse and key events. Commands live in one table; other units add theirs with
+// RegisterScriptCommand (at start-up, from a static initialiser, or before RunScript).
+#include <QString>
+#include <QStringList>
+#include <QtCore/qnamespace.h>
+#include <functional>
+
+class QPoint;
+class QWidget;
+class TfrmKrta07SM;
+
+class TScriptContext {
+public:
+    // The running workbench, or null before it opened and after it closed.
+    TfrmKrta07SM* Workbench() const;
+    // The workbench when it is open and shown; null with error set otherwise.
+    TfrmKrta07SM* RequireWorkbench(QString& error) const;
+
+    // The answer to the next message box: "ok", "yes", "no" or "cancel". A box takes it and the
+    // answer falls back to "ok".
+    QString Answer = QStringLiteral("ok");
+
+    // One line on standard output.
+    void Print(const QString& line) const;
+    // A file name of the script, relative to the directory the client was started in.
+    QString FilePath(const QString& name) const;
+
+    // Helpers for commands: a click of the left button or a key on a widget, delivered as the
+    // platform would, then the events it caused processed.
+    void Click(QWidget* widget, const QPoint& pos) const;
+    void Click(QWidget* widget) const;
+    void DoubleClick(QWidget* widget, const QPoint& pos) const;
+    void Key(QWidget* widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const;
+    void Type(QWidget* widget, const QString& text) const;
+    // Runs the event loop until the condition holds or the time is up; true when it holds.
+    bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) const;
+
+    // Where the current command stands in the script.
+    QString ScriptFile;
+    int LineNo = 0;
+    // A failure noticed while events ran (a message box without the wanted button, say); the
+    // runner reports it after the command.
+    QString PendingError;
+};
+
+// A command: true when it did its step; false with one line of error text otherwise.
+using TScriptCommand = std::function<bool(TScriptContext& context, const QStringList& args, QString& error)>;
+
+// Adds or replaces a command. Names are lower case.
+void RegisterScriptCommand(const QString& name, TScriptCommand command);
+// The names of all commands, sorted.
+QStringList ScriptCommandNames();
+
+// Runs a script: waits for the workbench, then runs line after line (blank lines and lines starting
+// with "#" are skipped). While it runs, message boxes are answered from context.Answer and printed as
+// "message<TAB>TYPE<TAB>TEXT<TAB>ANSWER". Returns 0, or 1 after printing one line on stderr for an
+// unknown command or a failed step. Closes the workbench when the script ends without "close".
+int RunScript(const QString& fileName, TScriptContext& context);

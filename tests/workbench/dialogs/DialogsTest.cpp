@@ -1,0 +1,210 @@
+// The query dialog's Enter order and exit checks, the factory window, and the workbench on an English
+// workstation, each on a demo installation with the host's own value checks.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "common/TestSupport.h"
+#include "controls/ExtPage.h"
+#include "controls/FDBGrid.h"
+#include "controls/KvEdit.h"
+#include "controls/KvMsgDlgHook.h"
+#include "host/demo/DemoCompany.h"
+#include "host/services/CompanyData.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SQF.h"
+#include "workbench/Krta07SWF.h"
+
+namespace {
+
+// Value checks as the host's validator service answers them.
+class HostChecks : public TKrta07DataCalls {
+public:
+    HostChecks() : FData(tarnix::TCompanyData::fromLauncherSettings()) {}
+    bool CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
+                   QStringList& Row) override {
+        const tarnix::TCatalogueQuery* q = tarnix::validatorQuery(Table, QueryNo);
+        if (!q) return false;
+        const QList<QStringList> rows = FData->select(q->Sql, tarnix::bindKeys(*q, {Key}));
+        if (rows.isEmpty()) return false;
+        Row = rows.first();
+        return true;
+    }
+    QStringList OpenLookup(const QString&, const QString&, const QStringList&) override { return {}; }
+
+private:
+    std::shared_ptr<tarnix::TCompanyData> FData;
+};
+
+class Dialogs : public ::testing::Test {
+protected:
+    void install(int uiCodePage) {
+        ASSERT_TRUE(FDir.isValid());
+        kv::demo::DemoOptions options;
+        options.lines = 6;
+        options.uiCodePage = uiCodePage;
+        kv::demo::writeDemoInstallation(FDir.path(), options);
+        FRegistry = std::make_unique<testsupport::ScopedEnv>(
+            "TARNIX_REGISTRY", QFile::encodeName(FDir.filePath("registry.ini")));
+        FChecks = std::make_unique<HostChecks>();
+        wb = new TfrmKrta07SM;
+        wb->FDBName = "DEMO";
+        wb->FDataCalls = FChecks.get();
+        wb->InitWorkbench();
+        // Every message box is answered here and kept.
+        SetMessageDlgHook([this](const QString& text, TMsgDlgType, TMsgDlgButtons) -> std::optional<int> {
+            messages << text.trimmed();
+            return mrOk;
+        });
+    }
+    void TearDown() override {
+        SetMessageDlgHook(nullptr);
+        delete wb;
+    }
+
+    // Runs the query dialog; the steps run while it is up.
+    bool ask(const std::function<void(TfrmKrta07SQ&)>& steps, QStringList& result) {
+        QTimer::singleShot(0, wb, [&] {
+            auto* d = wb->findChild<TfrmKrta07SQ*>();
+            ASSERT_NE(d, nullptr);
+            steps(*d);
+            if (d->isVisible()) QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+        });
+        return wb->AskQueryConditions(result);
+    }
+    static void enter(QWidget* w, const QString& text = {}) {
+        if (!text.isEmpty()) QTest::keyClicks(w, text);
+        QTest::keyClick(w, Qt::Key_Return);
+    }
+
+    QTemporaryDir FDir;
+    std::unique_ptr<testsupport::ScopedEnv> FRegistry;
+    std::unique_ptr<HostChecks> FChecks;
+    TfrmKrta07SM* wb = nullptr;
+    QStringList messages;
+};
+
+} // namespace
+
+TEST_F(Dialogs, EnterWalksThroughTheEditsCheckingEachCode) {
+    install(936);
+    QStringList result;
+    const bool ok = ask(
+        [&](TfrmKrta07SQ& d) {
+            // Unknown codes keep the focus where they are, with their message and an empty name.
+            enter(d.edMB001, "ZZ");
+            EXPECT_EQ(d.focusWidget(), d.edMB001);
+            EXPECT_TRUE(d.lblMB001C->text().isEmpty());
+            d.edMB001->clear();
+            enter(d.edMB001, "F01");
+            EXPECT_EQ(d.focusWidget(), d.edTB036);
+            EXPECT_EQ(d.lblMB001C->text(), QStringLiteral("第一工厂(总装)"));
+            enter(d.edTB036, "R999");
+            EXPECT_EQ(d.focusWidget(), d.edTB036);
+            EXPECT_TRUE(d.lblTB036C->text().isEmpty());
+            d.edTB036->clear();
+            enter(d.edTB036, "R001");
+            EXPECT_EQ(d.focusWidget(), d.edTB004);
+            EXPECT_EQ(d.lblTB036C->text(), QStringLiteral("装配线1"));
+            // The source document's parts are blank-padded to their widths and run together.
+            QTest::keyClicks(d.edTB004, "5101");
+            QTest::keyClicks(d.edTB004, "20260300001");
+            QTest::keyClicks(d.edTB004, "0001");
+            enter(d.edTB004);
+            EXPECT_EQ(d.focusWidget(), d.btnOK);
+            QTest::mouseClick(d.btnOK, Qt::LeftButton);
+        },
+        result);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messages, (QStringList{QStringLiteral("工厂不存在!"), QStringLiteral("主要资源不存在!")}));
+    EXPECT_EQ(result, (QStringList{"F01", QStringLiteral("第一工厂(总装)"), "R001", QStringLiteral("装配线1"),
+                                   "5101202603000010001"}));
+}
+
+TEST_F(Dialogs, OkNeedsAFactoryAndAnEmptyResourceNeedsNoCheck) {
+    install(936);
+    QStringList result;
+    bool stayedOpen = false;
+    const bool ok = ask(
+        [&](TfrmKrta07SQ& d) {
+            QTest::mouseClick(d.btnOK, Qt::LeftButton);
+            stayedOpen = d.isVisible();
+            EXPECT_EQ(d.focusWidget(), d.edMB001);
+            enter(d.edMB001, "F02");
+            enter(d.edTB036);
+            EXPECT_EQ(d.focusWidget(), d.edTB004);
+            QTest::mouseClick(d.btnOK, Qt::LeftButton);
+        },
+        result);
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(messages, QStringList{QStringLiteral("工厂不可空白!")});
+    EXPECT_EQ(result, (QStringList{"F02", QStringLiteral("第二工厂(零部件)"), "", "", ""}));
+
+    // Cancel answers nothing.
+    EXPECT_FALSE(ask([](TfrmKrta07SQ& d) { enter(d.edMB001, "F01"); }, result));
+}
+
+TEST_F(Dialogs, FactoryWindowListsTheFactoriesToPickFrom) {
+    install(936);
+    TfrmKrta07SW window(wb);
+    QString code, name;
+    QTimer::singleShot(0, &window, [&] {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_EQ(window.dgWin->model()->rowCount(), 2);
+        EXPECT_EQ(window.dgWin->model()->headerData(0, Qt::Horizontal).toString(),
+                  QStringLiteral("工厂编号"));
+        const QRect cell = window.dgWin->visualRect(window.dgWin->model()->index(1, 0));
+        QTest::mouseClick(window.dgWin->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        QTest::mouseClick(window.btnOk, Qt::LeftButton);
+    });
+    ASSERT_TRUE(window.Execute(code, name));
+    EXPECT_EQ(code, "F02");
+    EXPECT_EQ(name, QStringLiteral("第二工厂(零部件)"));
+
+    QTimer::singleShot(0, &window, [&] { QTest::mouseClick(window.btnCancel, Qt::LeftButton); });
+    code.clear();
+    EXPECT_FALSE(window.Execute(code, name));
+    EXPECT_TRUE(code.isEmpty());
+}
+
+TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
+    install(437);
+    ASSERT_TRUE(QFile::exists(FDir.filePath("MultiLanguage/ENG/TfrmKrta07SM.Lng")));
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    EXPECT_EQ(wb->btnQuery->text(), "Query");
+    EXPECT_EQ(wb->edMB001->property("Caption").toString(), "Factory");
+    EXPECT_EQ(wb->PageControl1->tabBar()->tabText(0), "Schedule");
+    EXPECT_EQ(wb->PageControl1->tabBar()->tabText(1), "Capacity");
+    EXPECT_EQ(wb->chkMPS->text(), "MPS items follow");
+    // Messages come from the translated lists.
+    EXPECT_EQ(wb->Message(9), "This factory does not exist!");
+    EXPECT_EQ(wb->SystemMessage(1), "Save the current changes?");
+
+    QStringList result;
+    ask(
+        [&](TfrmKrta07SQ& d) {
+            EXPECT_EQ(d.edTB036->property("Caption").toString(), "Main resource");
+            EXPECT_EQ(d.btnCancel->text(), "Cancel");
+            enter(d.edMB001, "ZZ");
+        },
+        result);
+    EXPECT_EQ(messages, QStringList{"This factory does not exist!"});
+
+    TfrmKrta07SW window(wb);
+    QString code, name;
+    QTimer::singleShot(0, &window, [&] {
+        EXPECT_EQ(window.windowTitle(), "Factories");
+        EXPECT_EQ(window.dgWin->model()->headerData(1, Qt::Horizontal).toString(), "Factory name");
+        QTest::mouseClick(window.btnCancel, Qt::LeftButton);
+    });
+    window.Execute(code, name);
+}

@@ -1,0 +1,149 @@
+// Scripted runs of the client on a generated demo company: the real workbench driven by clicks and keys.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "common/TestSupport.h"
+#include "host/demo/DemoCompany.h"
+
+namespace {
+
+struct ScriptResult {
+    int exitCode = -1;
+    QStringList out;
+    QStringList err;
+};
+
+class ScriptRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        install = new QTemporaryDir;
+        kv::demo::DemoOptions options;
+        options.lines = 12;
+        options.start = QDate(2026, 3, 2);
+        kv::demo::writeDemoInstallation(install->path(), options);
+    }
+    static void TearDownTestSuite() {
+        delete install;
+        install = nullptr;
+    }
+
+    ScriptResult run(const QString& script) const {
+        const QString file = install->filePath("test.script");
+        testsupport::writeFile(file, script.toUtf8());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("TARNIX_REGISTRY");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(install->path());
+        p.start(testsupport::binDir() + "/tarnix-client", {"--install", install->path(), "--script", file});
+        ScriptResult r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        r.err = QString::fromLocal8Bit(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        return r;
+    }
+    static QStringList rowsOf(const ScriptResult& r) {
+        QStringList rows;
+        for (const QString& l : r.out)
+            if (l.startsWith("\tF01\t") || l.startsWith("*\tF01\t")) rows << l;
+        return rows;
+    }
+
+    static inline QTemporaryDir* install = nullptr;
+};
+
+} // namespace
+
+TEST_F(ScriptRun, QueriesSelectsDumpsAndShoots) {
+    const ScriptResult r = run("# a factory, a bar, both tabs\n"
+                      "query F01\n"
+                      "dump\n"
+                      "select 3\n"
+                      "tab capacity\n"
+                      "tab schedule\n"
+                      "dump\n"
+                      "shot wb.png\n"
+                      "close\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.join('\n').toStdString();
+    ASSERT_FALSE(r.out.isEmpty());
+    EXPECT_TRUE(r.out[0].startsWith("query\tF01\t")) << r.out[0].toStdString();
+    const int lines = r.out[0].section('\t', 2, 2).section(' ', 0, 0).toInt();
+    ASSERT_GT(lines, 3);
+
+    // Two dumps of every line: the first has the first line current, the second the clicked one.
+    const QStringList rows = rowsOf(r);
+    ASSERT_EQ(rows.size(), 2 * lines);
+    EXPECT_TRUE(rows[0].startsWith('*'));
+    EXPECT_TRUE(rows[lines + 3].startsWith('*')) << rows[lines + 3].toStdString();
+    for (int i = 0; i < lines; ++i)
+        if (i != 3) {
+            EXPECT_FALSE(rows[lines + i].startsWith(QLatin1Char(0x2a))) << i;
+        }
+    // Marker, six key parts, TB013, TB014, then day quantities inside the line's dates.
+    const QStringList f = rows[lines + 3].split('\t');
+    ASSERT_GE(f.size(), 9);
+    EXPECT_EQ(f[1], "F01");
+    EXPECT_EQ(f[7].size(), 8);
+    EXPECT_LE(f[7], f[8]);
+    int days = 0;
+    for (int i = 0; i < lines; ++i) {
+        const QStringList row = rows[i].split('\t');
+        for (int k = 9; k < row.size(); ++k) {
+            ++days;
+            ASSERT_TRUE(row[k].contains('=')) << row[k].toStdString();
+            EXPECT_EQ(row[k].section('=', 0, 0).size(), 8);
+            EXPECT_GT(row[k].section('=', 1).toDouble(), 0);
+        }
+    }
+    EXPECT_GT(days, 0);
+
+    const QImage shot(install->filePath("wb.png"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GE(shot.width(), 1000);
+}
+
+TEST_F(ScriptRun, MessageBoxesAreAnsweredAndPrinted) {
+    // An unknown factory: the dialog's exit check shows its error, the step fails.
+    ScriptResult r = run("query ZZ\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, QStringList{QStringLiteral("message\terror\t工厂不存在!\tok")});
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].endsWith("test.script:1: query: the query dialog refused the factory ZZ"))
+        << r.err[0].toStdString();
+
+    // The pending answer goes to the next box only; a box without that button fails the step.
+    r = run("answer yes\nquery ZZ\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, QStringList{QStringLiteral("message\terror\t工厂不存在!\tyes")});
+    ASSERT_EQ(r.err.size(), 1);
+    EXPECT_TRUE(r.err[0].contains("has no button yes")) << r.err[0].toStdString();
+}
+
+TEST_F(ScriptRun, UnknownCommandsAndBadStepsFail) {
+    ScriptResult r = run("query F01\nfrobnicate 1\ndump\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1);
+    EXPECT_TRUE(r.err[0].contains("test.script:2: unknown command frobnicate")) << r.err[0].toStdString();
+    EXPECT_EQ(rowsOf(r).size(), 0); // nothing after the failure runs
+
+    r = run("query F01\nselect 9999\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1);
+    EXPECT_TRUE(r.err[0].contains("select: there is no row 9999")) << r.err[0].toStdString();
+
+    r = run("tab sideways\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1);
+    EXPECT_TRUE(r.err[0].contains("usage: tab schedule|capacity")) << r.err[0].toStdString();
+}
