@@ -27,44 +27,41 @@ QBarSet* makeSet(int i) {
     return s;
 }
 
-// Hands the chart a new set of bars filled beforehand, with its categories set in one call: the
-// chart then lays itself out once instead of once per value and label.
-void fillBars(QChart* chart, std::vector<QBarSet*>& sets,
+// Puts the values on the chart's own bar sets and the days on its category axis. The series, its
+// sets and an unchanged axis stay: laying out hundreds of day labels again costs far more than the
+// values, and a move of one line changes only a few of them.
+void fillBars(QChart* chart, const std::vector<QBarSet*>& sets,
               const std::vector<const std::vector<double>*>& values, const QStringList& days) {
-    QStackedBarSeries* old = nullptr;
-    for (QAbstractSeries* s : chart->series())
-        if ((old = qobject_cast<QStackedBarSeries*>(s))) break;
-    auto* bars = new QStackedBarSeries;
+    const qsizetype n = days.size();
     for (size_t k = 0; k < sets.size(); ++k) {
-        auto* s = new QBarSet(sets[k]->label());
-        s->setColor(sets[k]->color());
-        s->setBorderColor(sets[k]->borderColor());
-        QList<qreal> list;
-        list.reserve(qsizetype(days.size()));
-        for (double v : *values[k])
-            list.append(v);
-        s->append(list);
-        bars->append(s);
-        sets[k] = s;
-    }
-    if (old) {
-        chart->removeSeries(old);
-        delete old;
+        QBarSet* s = sets[k];
+        const std::vector<double>& v = *values[k];
+        if (s->count() == n) {
+            std::vector<qsizetype> changed;
+            for (qsizetype i = 0; i < n && changed.size() <= 16; ++i)
+                if (s->at(i) != v[size_t(i)]) changed.push_back(i);
+            if (changed.size() <= 16) {
+                for (qsizetype i : changed)
+                    s->replace(i, v[size_t(i)]);
+                continue;
+            }
+        }
+        // Many values at once: one removal and one append instead of a change each.
+        if (s->count() > 0) s->remove(0, s->count());
+        s->append(QList<qreal>(v.begin(), v.end()));
     }
     double top = 0;
-    for (int i = 0; i < days.size(); ++i) {
+    for (qsizetype i = 0; i < n; ++i) {
         double sum = 0;
         for (size_t k = 0; k < sets.size(); ++k)
             sum += (*values[k])[size_t(i)];
         top = std::max(top, sum);
     }
     auto* x = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
-    auto* y = chart->axes(Qt::Vertical).value(0);
-    if (x) x->setCategories(days);
-    if (y) y->setRange(0, top > 0 ? top * 1.1 : 1);
-    chart->addSeries(bars);
-    if (x) bars->attachAxis(x);
-    if (y) bars->attachAxis(y);
+    auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+    if (x && x->categories() != days) x->setCategories(days);
+    const double max = top > 0 ? top * 1.1 : 1;
+    if (y && (y->min() != 0 || y->max() != max)) y->setRange(0, max);
 }
 
 QChart* newChart(QStackedBarSeries* bars) {
@@ -138,17 +135,38 @@ void TKrta07LoadChart::SetTitle(const QString& title) {
 }
 
 void TKrta07LoadChart::SetValues(const TKrta07LoadValues& v) {
-    std::vector<QBarSet*> sets{seZ, seF, seJZ, seJF};
-    fillBars(chart(), sets, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
-    seZ = sets[0];
-    seF = sets[1];
-    seJZ = sets[2];
-    seJF = sets[3];
+    FValues = v;
+    fillBars(chart(), {seZ, seF, seJZ, seJF}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
 }
 
 void TKrta07LoadChart::ClearValues() {
     TKrta07LoadValues empty;
     SetValues(empty);
+    ShownResource.clear();
+}
+
+void TKrta07LoadChart::SetDayValues(int index, double TD004, double TD006, double TD005, double TD007) {
+    if (index < 0 || index >= FValues.Days.size()) return;
+    const auto i = size_t(index);
+    const double now[4] = {TD004, TD006, TD005, TD007};
+    std::vector<double>* kept[4] = {&FValues.TD004, &FValues.TD006, &FValues.TD005, &FValues.TD007};
+    QBarSet* sets[4] = {seZ, seF, seJZ, seJF};
+    bool changed = false;
+    for (int k = 0; k < 4; ++k)
+        if ((*kept[k])[i] != now[k]) {
+            (*kept[k])[i] = now[k];
+            sets[k]->replace(index, now[k]);
+            changed = true;
+        }
+    if (changed) updateRange();
+}
+
+void TKrta07LoadChart::updateRange() {
+    // The same top as a full fill sets: the highest stack plus a tenth.
+    double top = 0;
+    for (size_t i = 0; i < FValues.TD004.size(); ++i)
+        top = std::max(top, FValues.TD004[i] + FValues.TD006[i] + FValues.TD005[i] + FValues.TD007[i]);
+    if (QAbstractAxis* y = chart()->axes(Qt::Vertical).value(0)) y->setRange(0, top > 0 ? top * 1.1 : 1);
 }
 
 int TKrta07LoadChart::PointCount() const {
@@ -186,6 +204,10 @@ TKrta07CapacityChart::TKrta07CapacityChart(QWidget* parent, const QString& resou
     Series5->attachAxis(c->axes(Qt::Vertical).first());
     c->setTitle(resource);
     c->axes(Qt::Vertical).first()->setTitleText(axisTitle);
+    for (QBarSet* s : {Series1, Series2, Series3, Series4})
+        connect(s, &QBarSet::doubleClicked, this, [this](int index) {
+            if (OnDetail && index >= 0 && index < Days.size()) OnDetail(Resource, Days[index]);
+        });
     View = new QChartView(c, this);
     View->setRubberBand(QChartView::HorizontalRubberBand);
     layout->addWidget(View);
@@ -206,21 +228,7 @@ QChart* TKrta07CapacityChart::chart() const {
 
 void TKrta07CapacityChart::SetValues(const TKrta07LoadValues& v) {
     Days = v.Days;
-    std::vector<QBarSet*> sets{Series1, Series2, Series3, Series4};
-    fillBars(chart(), sets, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
-    Series1 = sets[0];
-    Series2 = sets[1];
-    Series3 = sets[2];
-    Series4 = sets[3];
-    for (QBarSet* s : sets)
-        connect(s, &QBarSet::doubleClicked, this, [this](int index) {
-            if (OnDetail && index >= 0 && index < Days.size()) OnDetail(Resource, Days[index]);
-        });
-    // The capacity line stays above the bars.
-    chart()->removeSeries(Series5);
-    chart()->addSeries(Series5);
-    Series5->attachAxis(chart()->axes(Qt::Horizontal).first());
-    Series5->attachAxis(chart()->axes(Qt::Vertical).first());
+    fillBars(chart(), {Series1, Series2, Series3, Series4}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
     QList<QPointF> points;
     double top = 0;
     for (size_t i = 0; i < v.TD003.size(); ++i) {
@@ -291,14 +299,14 @@ TKrta07LoadValues loadValues(kv::TClientDataSet& load, const QString& resource, 
 
 void TfrmKrta07SM::RefreshLoadChart() {
     // The chart is redrawn once the window is idle: moving through lines quickly redraws it once.
-    if (FChartPending) return;
-    FChartPending = true;
+    if (ctMPSTC->RefreshPending) return;
+    ctMPSTC->RefreshPending = true;
     QTimer::singleShot(0, this, [this] { FlushLoadChart(); });
 }
 
 void TfrmKrta07SM::FlushLoadChart() {
-    if (!FChartPending) return;
-    FChartPending = false;
+    if (!ctMPSTC->RefreshPending) return;
+    ctMPSTC->RefreshPending = false;
     if (!dmKrta07S) return;
     kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
     const QString R = pre.Active() && !pre.IsEmpty()
@@ -310,7 +318,10 @@ void TfrmKrta07SM::FlushLoadChart() {
         return;
     }
     const int n = int(kv::roundHalfEven(mgMPSTC->Stop() - mgMPSTC->Start()));
-    ctMPSTC->SetValues(loadValues(*dmKrta07S->qryMPSTD, R, std::floor(mgMPSTC->Start()), n));
+    const double first = std::floor(mgMPSTC->Start());
+    ctMPSTC->SetValues(loadValues(*dmKrta07S->qryMPSTD, R, first, n));
+    ctMPSTC->ShownResource = R;
+    ctMPSTC->ShownFirstDay = qint64(first);
 }
 
 void TfrmKrta07SM::BuildCapacityCharts() {

@@ -3,6 +3,7 @@
 // resource with its fixed legend, and one capacity chart per resource of the current line's item.
 #include <QStringList>
 #include <QWidget>
+#include <QtGlobal>
 #include <functional>
 #include <vector>
 
@@ -39,8 +40,22 @@ public:
     void LocaliseTitles(const std::function<QString(const QString&)>& convert);
     QChart* chart() const;
 
+    // The values on the bars now.
+    const TKrta07LoadValues& Values() const { return FValues; }
+    // New values for the bar of one day, the others kept: an edit of one line changes a few days.
+    void SetDayValues(int index, double TD004, double TD006, double TD005, double TD007);
+
+    // What the bars show: the resource and the day number of the first bar (no resource: empty).
+    QString ShownResource;
+    qint64 ShownFirstDay = 0;
+    // A redraw is queued for when the window is idle.
+    bool RefreshPending = false;
+
 private:
+    void updateRange();
+
     std::vector<QLabel*> FLegendTexts;
+    TKrta07LoadValues FValues;
 };
 
 class TKrta07CapacityChart : public QWidget {

@@ -10,6 +10,7 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SMFPlan.h"
 
 namespace {
@@ -73,6 +74,35 @@ void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums,
         load.Post();
     }
     load.EnableControls();
+}
+
+// Puts the changed days of the shown resource on the small chart in place, as a full redraw would
+// show them; a chart that shows another resource or window, or waits for a redraw, is redrawn whole.
+void refreshChartDays(TfrmKrta07SM& wb, const QString& resource, const std::vector<LoadKey>& days) {
+    TKrta07LoadChart& chart = *wb.ctMPSTC;
+    kv::TClientDataSet& load = *wb.dmKrta07S->qryMPSTD;
+    const int n = int(kv::roundHalfEven(wb.mgMPSTC->Stop() - wb.mgMPSTC->Start()));
+    const qint64 first = qint64(std::floor(wb.mgMPSTC->Start()));
+    if (chart.RefreshPending || resource.isEmpty() || chart.ShownResource != resource ||
+        chart.ShownFirstDay != first || chart.Values().Days.size() != n + 1 || !load.Active()) {
+        wb.RefreshLoadChart();
+        return;
+    }
+    kv::TField* f[4] = {
+        &load.FieldByName(QStringLiteral("TD004")), &load.FieldByName(QStringLiteral("TD006")),
+        &load.FieldByName(QStringLiteral("TD005")), &load.FieldByName(QStringLiteral("TD007"))};
+    const int bookmark = load.IsEmpty() ? -1 : load.Bookmark();
+    for (const LoadKey& k : days) {
+        if (k.resource != resource) continue;
+        const qint64 index = qint64(std::floor(TransDateIn(k.day))) - first;
+        if (index < 0 || index > n) continue;
+        if (load.Locate(QStringLiteral("TD001;TD002"), QVariantList{k.resource, k.day}))
+            chart.SetDayValues(int(index), f[0]->AsFloat(), f[1]->AsFloat(), f[2]->AsFloat(),
+                               f[3]->AsFloat());
+        else
+            chart.SetDayValues(int(index), 0, 0, 0, 0);
+    }
+    if (bookmark >= 0) load.GotoBookmark(bookmark);
 }
 
 struct LineParts {
@@ -201,35 +231,46 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     if (!item || !plan.Active()) return;
     const LineParts p = currentLine(*dm.qryMPSTBPre);
 
+    // The line's days with a quantity, the same for every resource.
+    std::vector<std::pair<QString, double>> days;
+    days.reserve(item->DayCells.size());
+    for (TphDataEntity_GantTime* cell : item->DayCells) {
+        const double q = item->GetDayValue(cell->StartTime);
+        if (q != 0) days.emplace_back(Krta07DayText(cell->StartTime), q);
+    }
+
+    static const QString keyFields = QStringLiteral("TF001;TF003;TF004;TF011;TF005;TF006;TF007");
+    kv::TField* f[11];
+    {
+        const char* names[] = {"TF001", "TF002", "TF003", "TF004", "TF011", "TF005",
+                               "TF006", "TF007", "TF008", "TF009", "TF010"};
+        for (int c = 0; c < 11; ++c)
+            f[c] = &plan.FieldByName(QString::fromLatin1(names[c]));
+    }
+    const int tf002 = f[1]->Index(), tf008 = f[8]->Index(), tf009 = f[9]->Index();
     OrderedSums<LoadKey> delta;
-    kv::TField& tf002 = plan.FieldByName(QStringLiteral("TF002"));
-    kv::TField& tf008 = plan.FieldByName(QStringLiteral("TF008"));
-    kv::TField& tf009 = plan.FieldByName(QStringLiteral("TF009"));
     plan.DisableControls();
     for (const TItemResource& res : dm.ItemResources(p.TB006)) {
-        plan.SetFilter(QStringLiteral("TF001;TF003;TF004;TF011;TF005;TF006;TF007"),
-                       {res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037});
-        plan.First();
-        while (!plan.IsEmpty()) {
-            const LoadKey key{res.MC002, tf002.AsString().trimmed()};
-            const Amounts a{-tf008.AsFloat(), -tf009.AsFloat()};
-            delta.add(key, a);
-            auto t = FPlanTotals->days.find(key);
+        // The line's rows of this resource are found by key and go in one step, not through a filter
+        // over every plan row of the factory.
+        const QVariantList key{res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037};
+        for (int pos : plan.LocateAll(keyFields, key)) {
+            const LoadKey k{res.MC002, plan.valueAt(pos, tf002).toString().trimmed()};
+            const Amounts a{-plan.valueAt(pos, tf008).toDouble(), -plan.valueAt(pos, tf009).toDouble()};
+            delta.add(k, a);
+            auto t = FPlanTotals->days.find(k);
             if (t != FPlanTotals->days.end()) {
                 t->sum.main += a.main;
                 t->sum.nonMain += a.nonMain;
                 if (--t->rows <= 0) FPlanTotals->days.erase(t);
             }
-            plan.Delete();
         }
-        plan.ClearFilter();
+        plan.DeleteMatching(keyFields, key);
         OrderedSums<LoadKey> rows;
-        for (TphDataEntity_GantTime* cell : item->DayCells) {
-            const double q = item->GetDayValue(cell->StartTime);
-            if (q == 0) continue;
+        for (const auto& [day, q] : days) {
             const Amounts a = amountsOf(res, p.TB036, q);
-            rows.add({res.MC002, Krta07DayText(cell->StartTime)}, a);
-            delta.add({res.MC002, Krta07DayText(cell->StartTime)}, a);
+            rows.add({res.MC002, day}, a);
+            delta.add({res.MC002, day}, a);
         }
         for (size_t k = 0; k < rows.keys.size(); ++k) {
             TKrta07PlanTotal& t = FPlanTotals->days[rows.keys[k]];
@@ -237,17 +278,17 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
             t.sum.nonMain += rows.sums[k].nonMain;
             ++t.rows;
             plan.Append();
-            plan.FieldByName(QStringLiteral("TF001")).SetAsString(res.MC002);
-            tf002.SetAsString(rows.keys[k].day);
-            plan.FieldByName(QStringLiteral("TF003")).SetAsString(QStringLiteral("2"));
-            plan.FieldByName(QStringLiteral("TF004")).SetAsString(p.TB003);
-            plan.FieldByName(QStringLiteral("TF011")).SetAsString(p.TB051);
-            plan.FieldByName(QStringLiteral("TF005")).SetAsString(p.TB004);
-            plan.FieldByName(QStringLiteral("TF006")).SetAsString(p.TB005);
-            plan.FieldByName(QStringLiteral("TF007")).SetAsString(p.TB037);
-            tf008.SetAsFloat(rows.sums[k].main);
-            tf009.SetAsFloat(rows.sums[k].nonMain);
-            plan.FieldByName(QStringLiteral("TF010")).SetAsString(QString());
+            f[0]->SetAsString(res.MC002);
+            f[1]->SetAsString(rows.keys[k].day);
+            f[2]->SetAsString(QStringLiteral("2"));
+            f[3]->SetAsString(p.TB003);
+            f[4]->SetAsString(p.TB051);
+            f[5]->SetAsString(p.TB004);
+            f[6]->SetAsString(p.TB005);
+            f[7]->SetAsString(p.TB037);
+            f[8]->SetAsFloat(rows.sums[k].main);
+            f[9]->SetAsFloat(rows.sums[k].nonMain);
+            f[10]->SetAsString(QString());
             plan.Post();
         }
     }
@@ -261,7 +302,7 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
         return;
     }
     addToLoad(*dm.qryMPSTD, delta, FPlanTotals.get());
-    RefreshLoadChart();
+    refreshChartDays(*this, p.TB036, delta.keys);
 }
 
 void TfrmKrta07SM::RebuildPlannedLoad() {

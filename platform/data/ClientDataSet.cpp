@@ -1138,6 +1138,90 @@ int TClientDataSet::findRecord(LookupPlan& plan, const QVariantList& values, int
     return best;
 }
 
+void TClientDataSet::findAllRecords(LookupPlan& plan, const QVariantList& values,
+                                    std::vector<int>& positions) {
+    positions.clear();
+    const std::vector<int>& columns = plan.columns;
+    if (columns.size() != static_cast<size_t>(values.size()))
+        throw EKvError(QString("%1: look-up needs one value per field").arg(objectName()));
+    thread_local std::vector<Cell> key;
+    if (!keyFromValues(columns, values, key, &plan)) return;
+    if (!plan.index) plan.index = &hashIndexFor(columns);
+    HashIndex& index = *plan.index;
+    thread_local std::vector<uint32_t> words;
+    words.resize(index.keyWords);
+    encodeKey(index, key, words.data());
+    const size_t n = index.keyWords;
+    const uint64_t h = hashWords(words.data(), n);
+    for (int32_t r = index.heads[h & index.mask]; r >= 0;) {
+        const uint32_t* row = index.row(static_cast<size_t>(r));
+        bool same = true;
+        for (size_t i = 0; i < n && same; ++i)
+            same = row[1 + i] == words[i];
+        if (same) {
+            const int pos = FViewIsIdentity ? r : viewPosition(r);
+            if (pos >= 0) positions.push_back(pos);
+        }
+        r = static_cast<int32_t>(row[0]);
+    }
+    std::sort(positions.begin(), positions.end());
+}
+
+std::vector<int> TClientDataSet::LocateAll(const QString& keyFields, const QVariantList& keyValues) {
+    checkActive();
+    CheckBrowseMode();
+    std::vector<int> positions;
+    findAllRecords(planFor(keyFields), keyValues, positions);
+    return positions;
+}
+
+int TClientDataSet::DeleteMatching(const QString& keyFields, const QVariantList& keyValues) {
+    checkActive();
+    CheckBrowseMode();
+    if (BeforeDelete || AfterDelete || BeforeScroll || AfterScroll) {
+        // Handlers see every record as the current one, as a user deleting them one by one would.
+        int deleted = 0;
+        while (Locate(keyFields, keyValues)) {
+            Delete();
+            ++deleted;
+        }
+        return deleted;
+    }
+    std::vector<int> positions;
+    findAllRecords(planFor(keyFields), keyValues, positions);
+    if (positions.empty()) return 0;
+    checkCanModify();
+    for (int pos : positions) {
+        const int record = FView[static_cast<size_t>(pos)];
+        indexRemove(record);
+        FDeleted[static_cast<size_t>(record)] = 1;
+        FViewPos[static_cast<size_t>(record)] = -1;
+    }
+    // One pass closes the gaps and renumbers what moved.
+    const size_t first = static_cast<size_t>(positions.front());
+    size_t to = first;
+    for (size_t from = first; from < FView.size(); ++from) {
+        const int32_t record = FView[from];
+        if (FDeleted[static_cast<size_t>(record)]) continue;
+        FView[to] = record;
+        FViewPos[static_cast<size_t>(record)] = static_cast<int32_t>(to);
+        ++to;
+    }
+    FView.resize(to);
+    FViewIsIdentity = false;
+    // Every position from the first gap on is exact now; before it, as exact as it was.
+    if (FViewPosValidUpTo >= static_cast<int>(first)) FViewPosValidUpTo = static_cast<int>(FView.size());
+    // Deleting the first match again and again ends on the place of the last one.
+    const int count = static_cast<int>(positions.size());
+    FCursor = std::min(positions.back() - (count - 1), static_cast<int>(FView.size()) - 1);
+    FEof = FView.empty();
+    FBof = FView.empty();
+    for (int i = 0; i < count; ++i)
+        notifyRowRemoved(positions[static_cast<size_t>(i)] - i);
+    notifyCurrentChanged();
+    return count;
+}
+
 bool TClientDataSet::Locate(const QString& keyFields, const QVariantList& keyValues, int options) {
     checkActive();
     CheckBrowseMode();

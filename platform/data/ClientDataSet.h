@@ -128,6 +128,12 @@ public:
     bool FindKey(const QVariantList& keyValues);
     // Value of resultField of the first matching record, without moving; null when none.
     QVariant Lookup(const QString& keyFields, const QVariantList& keyValues, const QString& resultField);
+    // Positions (0-based, ascending, in the current order and filter) of every matching record,
+    // without moving.
+    std::vector<int> LocateAll(const QString& keyFields, const QVariantList& keyValues);
+    // Deletes every matching record, as Locate and Delete until nothing matches would, and returns
+    // how many went. Without delete or scroll handlers the view closes its gaps in one pass.
+    int DeleteMatching(const QString& keyFields, const QVariantList& keyValues);
 
     // ---- controls
     void DisableControls();
@@ -220,6 +226,8 @@ private:
     void unlinkRecord(HashIndex& index, int record);
     void rehash(HashIndex& index, size_t buckets);
     int findRecord(LookupPlan& plan, const QVariantList& values, int options);
+    // Positions of every record with the key, ascending.
+    void findAllRecords(LookupPlan& plan, const QVariantList& values, std::vector<int>& positions);
     void indexInsert(int record);
     void indexRemove(int record);
     void dropIndexes();

@@ -292,6 +292,70 @@ TEST(ClientDataSet, KeyedLookupsAgreeWithAScanAfterRandomChanges) {
     }
 }
 
+// Deleting every match at once leaves the same rows, cursor and look-ups as Locate and Delete in a
+// loop, in natural order and under an index; LocateAll finds what a scan finds.
+TEST(ClientDataSet, DeleteMatchingAgreesWithDeletingOneByOne) {
+    for (const char* order : {"", "TC006;TC003"}) {
+        TClientDataSet fast, slow;
+        makeDays(fast);
+        makeDays(slow);
+        TDataSource fastSource, slowSource;
+        fastSource.SetDataSet(&fast);
+        slowSource.SetDataSet(&slow);
+        QSignalSpy fastRemoved(&fastSource, &TDataSource::rowRemoved);
+        QSignalSpy slowRemoved(&slowSource, &TDataSource::rowRemoved);
+        std::mt19937 rng(11);
+        for (int i = 0; i < 400; ++i) {
+            const QString line = QString("L%1").arg(rng() % 9), day = QString::number(20260100 + rng() % 6);
+            addDay(fast, line, day, i);
+            addDay(slow, line + "  ", day, i);
+        }
+        fast.SetIndexFieldNames(order);
+        slow.SetIndexFieldNames(order);
+        for (int step = 0; step < 40; ++step) {
+            const QString line = QString("L%1").arg(rng() % 9), day = QString::number(20260100 + rng() % 6);
+            std::vector<int> scan;
+            for (int r = 0; r < fast.RecordCount(); ++r)
+                if (fast.valueAt(r, 0).toString() == line && fast.valueAt(r, 1).toString() == day)
+                    scan.push_back(r);
+            ASSERT_EQ(fast.LocateAll("TC003;TC006", {line, day}), scan) << step;
+            int slowCount = 0;
+            while (slow.Locate("TC003;TC006", {line, day})) {
+                slow.Delete();
+                ++slowCount;
+            }
+            ASSERT_EQ(fast.DeleteMatching("TC003;TC006", {line, day}), slowCount) << step;
+            ASSERT_EQ(column(fast, "TC007"), column(slow, "TC007")) << step;
+            if (step % 3 == 0) {
+                addDay(fast, line, day, 1000 + step);
+                addDay(slow, line, day, 1000 + step);
+            }
+            const QString other = QString("L%1").arg(rng() % 9);
+            ASSERT_EQ(fast.Locate("TC003", other), slow.Locate("TC003", other)) << step;
+            ASSERT_EQ(fast.RecNo(), slow.RecNo()) << step;
+        }
+        EXPECT_GT(fastRemoved.count(), 0);
+        ASSERT_EQ(fastRemoved.count(), slowRemoved.count());
+        for (int i = 0; i < fastRemoved.count(); ++i)
+            EXPECT_EQ(fastRemoved.at(i).at(0).toInt(), slowRemoved.at(i).at(0).toInt()) << i;
+    }
+}
+
+// With a delete handler every record is deleted as the current one, so the handler sees each.
+TEST(ClientDataSet, DeleteMatchingRunsDeleteHandlersPerRecord) {
+    TClientDataSet ds;
+    makeDays(ds);
+    addDay(ds, "A", "20260101", 1);
+    addDay(ds, "B", "20260101", 2);
+    addDay(ds, "A", "20260101", 3);
+    QList<double> seen;
+    ds.BeforeDelete = [&seen](TClientDataSet& set) { seen << set.FieldByName("TC007").AsFloat(); };
+    EXPECT_EQ(ds.DeleteMatching("TC003;TC006", {"A", "20260101"}), 2);
+    EXPECT_EQ(seen, (QList<double>{1, 3}));
+    EXPECT_EQ(column(ds, "TC003"), QStringList{"B"});
+    EXPECT_EQ(ds.DeleteMatching("TC003", {"Z"}), 0);
+}
+
 TEST(ClientDataSet, ProviderFillsFromItsSourceAfterTheBeforeFetchHandler) {
     FakeSource source;
     source.names = {"TB001", "TB026", "FLAG"};

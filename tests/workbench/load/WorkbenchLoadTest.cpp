@@ -2,6 +2,8 @@
 // throwaway PostgreSQL server: filters, bars, links, highlight, plan consumption and load charts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QBarSet>
 #include <QLineSeries>
 #include <QTemporaryDir>
@@ -298,6 +300,36 @@ TEST_P(WorkbenchLoad, LoadChartsShowTheCurrentLine) {
     QCoreApplication::processEvents(); // the chart redraws once the window is idle
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:"));
     EXPECT_EQ(wb->ctMPSTC->PointCount(), 0);
+}
+
+// After a line's days change, the small chart shows what a full redraw would, without one.
+TEST_P(WorkbenchLoad, LineRecomputeUpdatesTheSmallChartInPlace) {
+    query("F1");
+    wb->SelectRow(0);
+    // The first recompute after the chart scrolled widens the loaded range to the window.
+    wb->RecomputeLineConsumption();
+    wb->FlushLoadChart();
+    TKrta07LoadChart& chart = *wb->ctMPSTC;
+    ASSERT_GT(chart.PointCount(), 0);
+    const int day = int(TransDateIn("20260105") - std::floor(wb->mgMPSTC->Start()));
+    ASSERT_GE(day, 0);
+    ASSERT_LT(day, chart.PointCount());
+    EXPECT_DOUBLE_EQ(chart.seJZ->at(day), 20);
+    item(0)->SetDayTexts("40", "", TransDateIn("20260105"));
+    wb->RecomputeLineConsumption();
+    EXPECT_FALSE(chart.RefreshPending);
+    EXPECT_DOUBLE_EQ(chart.seJZ->at(day), 8);
+    auto bars = [&chart] {
+        std::vector<double> v;
+        for (QBarSet* s : {chart.seZ, chart.seF, chart.seJZ, chart.seJF})
+            for (int i = 0; i < s->count(); ++i)
+                v.push_back(s->at(i));
+        return v;
+    };
+    const std::vector<double> inPlace = bars();
+    wb->RefreshLoadChart();
+    wb->FlushLoadChart();
+    EXPECT_EQ(bars(), inPlace);
 }
 
 TEST_P(WorkbenchLoad, DatesShowInTheCompanyFormat) {
