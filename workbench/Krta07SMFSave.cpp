@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QProgressDialog>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QToolButton>
 #include <cmath>
 
@@ -44,9 +46,21 @@ const char* const kDayInsert =
     ",TC007 ,TC008 , TC009) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TC001 , :TC002 ,:TC003 , :TC004 "
     ",:TC005 , :TC006 , :TC007 , :TC008 ,:TC009) ";
 
-const char* const kDetailDelete =
-    "DELETE $$MPSTF WHERE TF001 =:TF001  AND TF003 =:TF003 AND TF004 =:TF004 AND "
-    "TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND TF007 =:TF007 ";
+// The plan rows of a resource and line are compared with the stored ones, read once.
+const char* const kDetailRead =
+    "SELECT TF001 , TF002 , TF004 , TF011 , TF005 , TF006 , TF007 , TF008 , TF009 , TF010 "
+    "FROM $$MPSTF WHERE TF003 =:TF003 ";
+const char* const kDetailDeleteRow =
+    "DELETE $$MPSTF WHERE TF001 =:TF001 AND TF002 =:TF002 AND TF003 =:TF003 AND "
+    "TF004 =:TF004 AND TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND "
+    "TF007 =:TF007 ";
+// A changed row is written as a new one would be.
+const char* const kDetailUpdate =
+    "UPDATE $$MPSTF SET COMPANY =:COMPANY , CREATOR =:CREATOR , CREATE_DATE =:CREATEDATE , MODIFIER = '' , "
+    "MODI_DATE = '' , FLAG = 0 , TF008 =:TF008 , TF009 =:TF009 , TF010 =:TF010 WHERE TF001 =:TF001 AND TF002 "
+    "=:TF002 AND TF003 =:TF003 AND TF004 =:TF004 AND TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND "
+    "TF007 "
+    "=:TF007 ";
 const char* const kDetailInsert =
     "INSERT INTO $$MPSTF (COMPANY , CREATOR , CREATE_DATE , FLAG ,TF001 ,TF002 ,TF003 ,TF004 ,TF005 ,TF006 "
     ",TF007 ,TF008 , TF009 ,TF010 ,TF011) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TF001 , :TF002 , "
@@ -103,6 +117,8 @@ private:
 struct TLoadedDay {
     QString day;
     double flag;
+    double quantity;
+    QString remark;
 };
 
 // Thrown inside the write steps when a guarded statement finds its row changed or gone.
@@ -196,14 +212,15 @@ bool TfrmKrta07SM::WriteSchedule() {
         if (days.Active()) {
             auto idx = [&days](const char* n) { return days.FieldByName(QString::fromLatin1(n)).Index(); };
             const int tc[5] = {idx("TC002"), idx("TC009"), idx("TC003"), idx("TC004"), idx("TC005")};
-            const int tc006 = idx("TC006"), flag = idx("FLAG");
+            const int tc006 = idx("TC006"), tc007 = idx("TC007"), tc008 = idx("TC008"), flag = idx("FLAG");
             QStringList parts;
             for (int r = 0; r < days.RecordCount(); ++r) {
                 parts.clear();
                 for (int f : tc)
                     parts << rtrim(days.valueAt(r, f).toString());
                 loadedDays[parts.join(QChar(5))].push_back(
-                    {days.valueAt(r, tc006).toString().trimmed(), days.valueAt(r, flag).toDouble()});
+                    {days.valueAt(r, tc006).toString().trimmed(), days.valueAt(r, flag).toDouble(),
+                     days.valueAt(r, tc007).toDouble(), rtrim(days.valueAt(r, tc008).toString())});
             }
         }
 
@@ -255,33 +272,40 @@ bool TfrmKrta07SM::WriteSchedule() {
             static const std::vector<TLoadedDay> none;
             auto found = loadedDays.constFind(QStringList{TB003, TB051, TB004, TB005, TB037}.join(QChar(5)));
             const std::vector<TLoadedDay>& loaded = found == loadedDays.cend() ? none : *found;
-            QHash<QString, double> loadedFlag;
+            QHash<QString, const TLoadedDay*> loadedDay;
             for (const TLoadedDay& d : loaded)
-                loadedFlag.insert(d.day, d.flag);
+                loadedDay.insert(d.day, &d);
             QSet<QString> covered;
             const int row = FRowOfKey.value(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}), -1);
             if (TMyGantItem* item = list->Items(row)) {
                 for (const TphDataEntity_GantTime* cell : item->DayCells) {
                     const QString day = Krta07DayText(cell->StartTime);
                     const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(0) : nullptr;
+                    // The remark of the day as the planner sees it and edits it in the daily editor.
+                    const TphTimeItemText* r = cell->Texts ? cell->Texts->Items(1) : nullptr;
+                    const QString remark = r ? rtrim(r->Text) : QString();
                     bool ok = false;
                     double q = t ? t->Text.trimmed().toDouble(&ok) : 0;
                     if (!ok) q = 0;
                     const bool hasQuantity = std::fabs(q) > 1e-10;
-                    auto was = loadedFlag.constFind(day);
-                    if (was != loadedFlag.cend()) {
+                    auto was = loadedDay.constFind(day);
+                    if (was != loadedDay.cend()) {
                         covered.insert(day);
+                        const TLoadedDay& d = **was;
+                        // A day as it was loaded is left alone: the line's own guarded update
+                        // already finds any save that came in between.
+                        if (hasQuantity && d.quantity == q && d.remark == remark) continue;
                         if (hasQuantity)
                             requireOne(bindLine(dayUpdate)
                                            .text("MODIFIER", user)
                                            .number("TC007", q)
-                                           .text("TC008", QString())
+                                           .text("TC008", remark)
                                            .text("TC006", day)
-                                           .number("FLAG", *was)
+                                           .number("FLAG", d.flag)
                                            .exec());
                         else
                             requireOne(
-                                bindLine(dayDeleteChecked).text("TC006", day).number("FLAG", *was).exec());
+                                bindLine(dayDeleteChecked).text("TC006", day).number("FLAG", d.flag).exec());
                     } else if (hasQuantity) {
                         bindLine(dayInsert)
                             .text("COMPANY", FCompany)
@@ -289,7 +313,7 @@ bool TfrmKrta07SM::WriteSchedule() {
                             .text("CREATEDATE", created)
                             .text("TC006", day)
                             .number("TC007", q)
-                            .text("TC008", QString())
+                            .text("TC008", remark)
                             .exec();
                     }
                 }
@@ -314,41 +338,91 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
     if (!plan.Active()) return true;
     try {
         const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
-        TSaveStatement remove(dm, QString::fromLatin1(kDetailDelete));
-        int done = 0;
-        const int total = int(FConsumptionKeys.size()) + plan.RecordCount();
+        // The rows of every resource and line of the computation end up being exactly the computed
+        // ones. Most of them are the same from one save to the next: only the differences are written.
+        QSet<QString> computed;
         for (const QString& key : FConsumptionKeys) {
-            if (++done % 500 == 0) progress(tr("Saving consumption"), done, total);
             const QStringList p = key.split(QChar(5));
-            if (p.size() < 7) continue;
-            remove.text("TF001", p[0])
-                .text("TF003", p[1])
-                .text("TF004", p[2])
-                .text("TF011", p[3])
-                .text("TF005", p[4])
-                .text("TF006", p[5])
-                .text("TF007", p[6])
-                .exec();
+            if (p.size() >= 7)
+                computed.insert(QStringList{p[0], p[2], p[3], p[4], p[5], p[6]}.join(QChar(5)));
         }
+        struct Stored {
+            double main = 0, nonMain = 0;
+            QString remark;
+            bool kept = false;
+        };
+        QHash<QString, Stored> stored;
+        {
+            const kv::ado::TranslatedSql& t =
+                dm.dbKrta07->translated(dm.ExpandSQL(QString::fromLatin1(kDetailRead)), QStringLiteral("S"));
+            QSqlQuery& q = dm.dbKrta07->statement(t.text);
+            q.bindValue(0, QStringLiteral("2"));
+            if (!q.exec()) throw EKvError(dm.dbKrta07->scrub(q.lastError().text()).toStdString());
+            QStringList parts;
+            while (q.next()) {
+                parts.clear();
+                for (int c = 0; c < 7; ++c)
+                    parts << rtrim(q.value(c).toString());
+                const QString line =
+                    QStringList{parts[0], parts[2], parts[3], parts[4], parts[5], parts[6]}.join(QChar(5));
+                if (!computed.contains(line)) continue;
+                Stored row;
+                row.main = q.value(7).toDouble();
+                row.nonMain = q.value(8).toDouble();
+                row.remark = rtrim(q.value(9).toString());
+                stored.insert(parts.join(QChar(5)), row);
+            }
+            q.finish();
+        }
+
+        TSaveStatement insert(dm, QString::fromLatin1(kDetailInsert));
+        TSaveStatement update(dm, QString::fromLatin1(kDetailUpdate));
+        TSaveStatement remove(dm, QString::fromLatin1(kDetailDeleteRow));
         // Every plan row is written, not only those a filter of the moment shows.
         if (plan.Filtered()) plan.ClearFilter();
-        TSaveStatement insert(dm, QString::fromLatin1(kDetailInsert));
-        static const char* const names[] = {"TF001", "TF002", "TF003", "TF004", "TF005",
-                                            "TF006", "TF007", "TF010", "TF011"};
-        int textField[9];
-        for (int i = 0; i < 9; ++i)
-            textField[i] = plan.FieldByName(QString::fromLatin1(names[i])).Index();
+        static const char* const names[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007"};
+        int keyField[7];
+        for (int i = 0; i < 7; ++i)
+            keyField[i] = plan.FieldByName(QString::fromLatin1(names[i])).Index();
+        const int tf003 = plan.FieldByName(QStringLiteral("TF003")).Index();
         const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
         const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
-        for (int r = 0; r < plan.RecordCount(); ++r) {
-            if (++done % 500 == 0) progress(tr("Saving consumption"), done, total);
-            insert.text("COMPANY", FCompany).text("CREATOR", FUserID).text("CREATEDATE", created);
-            for (int i = 0; i < 9; ++i)
-                insert.text(names[i], rtrim(plan.valueAt(r, textField[i]).toString()));
-            insert.number("TF008", plan.valueAt(r, tf008).toDouble())
-                .number("TF009", plan.valueAt(r, tf009).toDouble())
+        const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
+        const int n = plan.RecordCount();
+        QStringList parts;
+        for (int r = 0; r < n; ++r) {
+            if (r % 1000 == 0) progress(tr("Saving consumption"), r, n);
+            parts.clear();
+            for (int i = 0; i < 7; ++i)
+                parts << rtrim(plan.valueAt(r, keyField[i]).toString());
+            const double main = plan.valueAt(r, tf008).toDouble(),
+                         nonMain = plan.valueAt(r, tf009).toDouble();
+            const QString remark = rtrim(plan.valueAt(r, tf010).toString());
+            TSaveStatement* s = &insert;
+            auto found = stored.find(parts.join(QChar(5)));
+            if (found != stored.end()) {
+                found->kept = true;
+                if (found->main == main && found->nonMain == nonMain && found->remark == remark) continue;
+                s = &update;
+            }
+            s->text("COMPANY", FCompany).text("CREATOR", FUserID).text("CREATEDATE", created);
+            for (int i = 0; i < 7; ++i)
+                s->text(names[i], parts[i]);
+            s->text("TF003", rtrim(plan.valueAt(r, tf003).toString()))
+                .number("TF008", main)
+                .number("TF009", nonMain)
+                .text("TF010", remark)
                 .exec();
         }
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+            if (it->kept) continue;
+            const QStringList p = it.key().split(QChar(5));
+            remove.text("TF003", QStringLiteral("2"));
+            for (int i = 0; i < 7; ++i)
+                remove.text(names[i], p.value(i));
+            remove.exec();
+        }
+        progress(tr("Saving consumption"), n, n);
     } catch (const std::exception& e) {
         qWarning("Saving the consumption details failed: %s", e.what());
         return false;

@@ -120,8 +120,9 @@ TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
         select("SELECT TB037, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB001 = 'F1' ORDER BY TB004, TB037"),
         QStringList({"01|4|DS", "0101|4|DS", "010101|4|DS", "02|4|DS", "01|4|DS"}));
     EXPECT_EQ(select("SELECT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F2'"), QStringList({"3"}));
-    // Day rows with a quantity are updated, none added or lost.
-    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"11|3|3"}));
+    // Days as they were loaded are not touched, remarks included.
+    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"11|2|2"}));
+    EXPECT_EQ(select("SELECT DISTINCT TC008 FROM DEMO..MPSTC"), QStringList({"r"}));
     // Every loaded load row is updated, its counter wrapping after 999; computed days are added.
     EXPECT_EQ(
         select(
@@ -153,7 +154,7 @@ TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
     one->RemoveDayCells(one->Bar);
     one->BuildDayCells(one->Bar);
     one->SetDayTexts("", "", day("20260111"));
-    one->SetDayTexts("20", "", day("20260113"));
+    one->SetDayTexts("20", "new", day("20260113"));
     setDates(wb, "01", "20260110", "20260113");
     // Line 0101: the bar shortened by its last day, whose quantity moves to the 9th.
     TMyGantItem* two = item(wb, 1);
@@ -164,7 +165,7 @@ TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
     setDates(wb, "0101", "20260106", "20260110");
     // Line D'2 (a quote in its key): other quantities.
     item(wb, 4)->SetDayTexts("3", "", day("20260105"));
-    item(wb, 4)->SetDayTexts("7", "", day("20260106"));
+    item(wb, 4)->SetDayTexts("7", "r", day("20260106"));
 
     ASSERT_TRUE(wb->SaveChanges());
     auto days = [this](const char* doc, const char* node) {
@@ -173,10 +174,12 @@ TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
                     "ORDER BY TC006")
                 .arg(doc, node));
     };
-    EXPECT_EQ(days("20260100001", "01"), QStringList({"20260110|20||3", "20260112|20||3", "20260113|20||0"}));
+    // Changed days are updated with their remark, new ones inserted; untouched ones keep their counter.
+    EXPECT_EQ(days("20260100001", "01"),
+              QStringList({"20260110|20|r|2", "20260112|20|r|2", "20260113|20|new|0"}));
     EXPECT_EQ(days("20260100001", "0101"),
-              QStringList({"20260106|10||3", "20260108|10||3", "20260109|10||0"}));
-    EXPECT_EQ(days("D''2", "01"), QStringList({"20260105|3||3", "20260106|7||3"}));
+              QStringList({"20260106|10|r|2", "20260108|10|r|2", "20260109|10||0"}));
+    EXPECT_EQ(days("D''2", "01"), QStringList({"20260105|3||3", "20260106|7|r|3"}));
     EXPECT_EQ(
         select("SELECT TB013, TB014 FROM DEMO..MPSTB WHERE TB004 = '20260100001' AND TB037 IN ('01', '0101') "
                "ORDER BY TB037"),
@@ -225,13 +228,19 @@ TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeR
     };
     const std::function<void()> faultsAt[] = {
         [&] { addFault("MPSTB", "UPDATE", "NEW.TB037 = '01' AND NEW.TB004 = '20260100001'"); },
-        [&] { addFault("MPSTF", "INSERT", "NEW.TF003 = '2'"); },
+        [&] {
+            addFault("MPSTF", "INSERT", "NEW.TF003 = '2'");
+            addFault("MPSTF", "UPDATE", "NEW.TF003 = '2'");
+        },
         lastLoadRow,
     };
     int round = 0;
     for (const auto& fault : faultsAt) {
-        SCOPED_TRACE(round++);
-        shiftLineOne(wb, "25", "15");
+        SCOPED_TRACE(round);
+        // Other quantities each round, so that every round has plan rows to write.
+        const QString moved = QString::number(25 + round), left = QString::number(15 - round);
+        ++round;
+        shiftLineOne(wb, qPrintable(moved), qPrintable(left));
         const QStringList before = snapshot();
         fault();
         {
@@ -240,14 +249,13 @@ TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeR
             EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
         }
         EXPECT_EQ(snapshot(), before);
-        EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 25);
+        EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), moved.toDouble());
         dropFaults();
         ASSERT_TRUE(wb->SaveChanges());
         EXPECT_EQ(
             select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND TC006 = "
                    "'20260110'"),
-            QStringList({"25"}));
-        shiftLineOne(wb, "20", "20");
+            QStringList({moved}));
     }
 }
 
