@@ -352,19 +352,24 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     delete form;
 }
 
-TEST_F(BaseRptTest, EnglishLanguageFileRelabelsTheReportPage) {
+TEST_F(BaseRptTest, EnglishLanguageFilesRelabelTheBatchAndReportPages) {
     // An English workstation: the installation carries the program's language files.
     const QString client = dir->path() + "/StewardC.ini";
     const QByteArray saved = testsupport::readFile(client);
     testsupport::writeFile(client, QByteArray(saved).replace("UICodePage=936", "UICodePage=437"));
     QDir(dir->path()).mkpath("MultiLanguage/ENG");
-    const QString installed = dir->path() + "/MultiLanguage/ENG/TfrmBaseRpt.Lng";
-    QFile::remove(installed);
-    QFile::copy(testsupport::sourceDir() + "/optionforms/MultiLanguage/ENG/TfrmBaseRpt.Lng", installed);
+    for (const QString name : {"TfrmBaseOpt.Lng", "TfrmBaseRpt.Lng"}) {
+        const QString installed = dir->path() + "/MultiLanguage/ENG/" + name;
+        QFile::remove(installed);
+        QFile::copy(testsupport::sourceDir() + "/optionforms/MultiLanguage/ENG/" + name, installed);
+    }
     {
         BoxAnswerer boxes;
         QPointer<TfrmReport> form = openForm();
         form->TranslateForm(form, true);
+        EXPECT_EQ(form->rdoQueue->text(), "Put into the job queue");
+        EXPECT_EQ(form->cboDayofWeek->itemText(6), "Saturday");
+        EXPECT_EQ(form->cboDayofWeek->count(), 7);
         EXPECT_EQ(form->btnQuery->text(), "Query now");
         EXPECT_EQ(form->btnOk->text(), "Background");
         EXPECT_EQ(form->chkView->text(), "Produce the report");
