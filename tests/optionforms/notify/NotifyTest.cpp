@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -60,13 +61,19 @@ private:
     std::shared_ptr<State> FState;
 };
 
-// Runs steps on the next modal window once it is up; one left open fails the test instead of hanging it.
-template <class F> void whileModal(F f) {
-    QTimer::singleShot(30, [f] {
+// Runs steps on the next modal window once it is up (a window other than the one modal now); one left
+// open, or none coming up within seconds, fails the test instead of hanging it.
+template <class F>
+void whileModal(F f, QPointer<QWidget> before = QApplication::activeModalWidget(), int tries = 500) {
+    QTimer::singleShot(10, [f, before, tries] {
         QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
+        if (!modal || modal == before) {
+            if (tries > 0) return whileModal(f, before, tries - 1);
+            ADD_FAILURE() << "no modal window came up";
+            return;
+        }
         f(modal);
-        QTimer::singleShot(3000, [window = QPointer<QWidget>(modal)] {
+        QTimer::singleShot(5000, [window = QPointer<QWidget>(modal)] {
             if (window && window->isVisible()) {
                 ADD_FAILURE() << "the window " << window->objectName().toStdString() << " stayed open";
                 window->close();
