@@ -1,0 +1,200 @@
+// Script commands of the edit state: edit, save, cancel, and daily (the daily quantity editor of a row's
+// bar, filled by typing into its grid). Each goes through the workbench's buttons, the chart and the
+// dialog with mouse and key events.
+#include <QApplication>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+#include "controls/ExtPage.h"
+#include "gantt/MyGant.h"
+#include "host/client/ScriptRunner.h"
+#include "support/LibStrs.h"
+#include "workbench/Krta07SCF.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+namespace {
+
+bool clickTool(TScriptContext& c, QToolButton* button, const char* name, QString& error) {
+    if (!button->isEnabled()) {
+        error = QStringLiteral("the %1 button is disabled").arg(QLatin1String(name));
+        return false;
+    }
+    c.Click(button);
+    return true;
+}
+
+bool editCommand(TScriptContext& c, const QStringList& args, QString& error) {
+    TfrmKrta07SM* wb = c.RequireWorkbench(error);
+    if (!wb) return false;
+    if (!args.isEmpty()) {
+        error = QStringLiteral("usage: edit");
+        return false;
+    }
+    if (!clickTool(c, wb->btnEdit, "edit", error)) return false;
+    if (wb->FEditState != 1) {
+        error = QStringLiteral("the workbench did not enter edit mode");
+        return false;
+    }
+    return true;
+}
+
+bool saveCommand(TScriptContext& c, const QStringList& args, QString& error) {
+    TfrmKrta07SM* wb = c.RequireWorkbench(error);
+    if (!wb) return false;
+    if (!args.isEmpty()) {
+        error = QStringLiteral("usage: save");
+        return false;
+    }
+    if (!clickTool(c, wb->btnOK, "save", error)) return false;
+    if (wb->FEditState != 0) {
+        error = QStringLiteral("the save failed; the workbench is still editing");
+        return false;
+    }
+    c.Print(QStringLiteral("save\t%1 lines").arg(wb->FRowKeys.size()));
+    return true;
+}
+
+bool cancelCommand(TScriptContext& c, const QStringList& args, QString& error) {
+    TfrmKrta07SM* wb = c.RequireWorkbench(error);
+    if (!wb) return false;
+    if (!args.isEmpty()) {
+        error = QStringLiteral("usage: cancel");
+        return false;
+    }
+    if (!clickTool(c, wb->btnCancel, "cancel", error)) return false;
+    if (wb->FEditState != 0) {
+        error = QStringLiteral("the workbench is still editing");
+        return false;
+    }
+    return true;
+}
+
+TfrmKrta07SC* dailyEditor() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<TfrmKrta07SC*>(w); d && d->isVisible()) return d;
+    return nullptr;
+}
+
+// Types a cell's text as a planner does: a click on the cell, then the keys (the first one opens the
+// editor over the selected old text), then Return.
+void typeCell(TScriptContext& c, TfrmKrta07SC* d, int row, int col, const QString& text) {
+    QTableWidget* g = d->sgTime;
+    g->scrollToItem(g->item(row - 1, col));
+    c.Click(g->viewport(), g->visualRect(g->model()->index(row - 1, col)).center());
+    c.Type(g, text);
+    if (QWidget* editor = QApplication::focusWidget(); editor && editor != g) c.Key(editor, Qt::Key_Return);
+}
+
+// The editor's row of a day ("yyyymmdd"), 0 when the grid has none.
+int rowOfDay(TfrmKrta07SC* d, const QString& day) {
+    for (int r = 1; r < d->RowCount(); ++r)
+        if (d->DayOfRow(r) == day) return r;
+    return 0;
+}
+
+// Double click on the bar itself, not on one of its day cells: its top edge, left of the first cell.
+bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
+    TfrmKrta07SM* wb = c.RequireWorkbench(error);
+    if (!wb) return false;
+    bool ok = false;
+    const int row = args.value(0).toInt(&ok);
+    QList<QPair<QString, QString>> days;
+    for (const QString& part :
+         args.mid(1).join(QLatin1Char(',')).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString day = part.section(QLatin1Char('='), 0, 0).trimmed();
+        const QString qty = part.section(QLatin1Char('='), 1).trimmed();
+        if (day.size() != 8 || TransDateIn(day) == 0 || qty.isEmpty()) ok = false;
+        days << qMakePair(day, qty);
+    }
+    if (args.size() < 2 || !ok || days.isEmpty()) {
+        error = QStringLiteral("usage: daily ROW YYYYMMDD=QTY[,YYYYMMDD=QTY...]");
+        return false;
+    }
+    if (row < 0 || row >= wb->FRowKeys.size()) {
+        error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(wb->FRowKeys.size());
+        return false;
+    }
+    TMyGant* g = wb->mgMPSTC;
+    TMyGantItem* item = g->MyGantList()->Items(row);
+    if (!item || !item->Bar) {
+        error = QStringLiteral("row %1 has no bar").arg(row);
+        return false;
+    }
+    if (wb->PageControl1->currentIndex() != 0) wb->PageControl1->setCurrentIndex(0);
+    QScrollBar* sb = g->VertScrollBar();
+    if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1)
+        sb->setValue(std::clamp(row - 2, sb->minimum(), sb->maximum()));
+    TphDataEntity_GantTime* bar = item->Bar;
+    if (bar->StartTime < g->Start() || bar->StartTime >= g->Stop()) g->SetStart(bar->StartTime - 2);
+    QApplication::processEvents();
+    g->UpdateAllGeometry();
+    QWidget* area = g->GantArea();
+    const QRect r = g->ItemRect(bar);
+    if (!area->rect().contains(r.topLeft() + QPoint(1, 1))) {
+        error = QStringLiteral("the bar of row %1 is not on screen").arg(row);
+        return false;
+    }
+
+    bool seen = false;
+    QString refused;
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        TfrmKrta07SC* d = dailyEditor();
+        if (!d || seen) return;
+        seen = true;
+        driver.stop();
+        d->activateWindow();
+        for (const auto& [day, qty] : days) {
+            int at = rowOfDay(d, day);
+            if (at == 0) {
+                // A new day: Down on the last row adds one.
+                const int last = d->RowCount() - 1;
+                c.Click(d->sgTime->viewport(),
+                        d->sgTime->visualRect(d->sgTime->model()->index(last - 1, 0)).center());
+                c.Key(d->sgTime, Qt::Key_Down);
+                at = d->RowCount() - 1;
+                if (at == last) {
+                    refused = QStringLiteral("no row could be added for %1").arg(day);
+                    break;
+                }
+                typeCell(c, d, at, 0, QString(day).remove(QRegularExpression(QStringLiteral("[^0-9]"))));
+            }
+            typeCell(c, d, at, 1, qty);
+        }
+        if (refused.isEmpty()) {
+            c.Click(d->btnOk);
+            if (d->isVisible()) refused = QStringLiteral("the daily editor refused the days");
+        }
+        if (d->isVisible()) c.Click(d->btnCancel);
+    });
+    driver.start();
+    c.DoubleClick(area, r.topLeft() + QPoint(1, 1));
+    driver.stop();
+    if (!seen) {
+        error = QStringLiteral("the daily editor did not open");
+        return false;
+    }
+    if (!refused.isEmpty()) {
+        error = refused;
+        return false;
+    }
+    return true;
+}
+
+[[maybe_unused]] const bool registered = [] {
+    RegisterScriptCommand(QStringLiteral("edit"), editCommand);
+    RegisterScriptCommand(QStringLiteral("save"), saveCommand);
+    RegisterScriptCommand(QStringLiteral("cancel"), cancelCommand);
+    RegisterScriptCommand(QStringLiteral("daily"), dailyCommand);
+    return true;
+}();
+
+} // namespace
