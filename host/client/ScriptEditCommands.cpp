@@ -3,8 +3,8 @@
 // dialog with mouse and key events.
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -82,14 +82,23 @@ TfrmKrta07SC* dailyEditor() {
     return nullptr;
 }
 
-// Types a cell's text as a planner does: a click on the cell, then the keys (the first one opens the
-// editor over the selected old text), then Return.
-void typeCell(TScriptContext& c, TfrmKrta07SC* d, int row, int col, const QString& text) {
+// Types a cell's text as a planner does: a click on the cell, F2 for its editor, the old text selected
+// and typed over, Return. False when no editor opened.
+bool typeCell(TScriptContext& c, TfrmKrta07SC* d, int row, int col, const QString& text) {
     QTableWidget* g = d->sgTime;
-    g->scrollToItem(g->item(row - 1, col));
-    c.Click(g->viewport(), g->visualRect(g->model()->index(row - 1, col)).center());
-    c.Type(g, text);
-    if (QWidget* editor = QApplication::focusWidget(); editor && editor != g) c.Key(editor, Qt::Key_Return);
+    const QModelIndex index = g->model()->index(row - 1, col);
+    g->scrollTo(index);
+    c.Click(g->viewport(), g->visualRect(index).center());
+    c.Key(g, Qt::Key_F2);
+    QLineEdit* editor = nullptr;
+    // Closed editors linger until they are deleted: the open one is the visible one.
+    for (QLineEdit* e : g->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible()) editor = e;
+    if (!editor) return false;
+    c.Key(editor, Qt::Key_A, Qt::ControlModifier);
+    c.Type(editor, text);
+    c.Key(editor, Qt::Key_Return);
+    return true;
 }
 
 // The editor's row of a day ("yyyymmdd"), 0 when the grid has none.
@@ -165,9 +174,15 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
                     refused = QStringLiteral("no row could be added for %1").arg(day);
                     break;
                 }
-                typeCell(c, d, at, 0, QString(day).remove(QRegularExpression(QStringLiteral("[^0-9]"))));
+                if (!typeCell(c, d, at, 0, day)) {
+                    refused = QStringLiteral("the day of row %1 could not be edited").arg(at);
+                    break;
+                }
             }
-            typeCell(c, d, at, 1, qty);
+            if (!typeCell(c, d, at, 1, qty)) {
+                refused = QStringLiteral("the quantity of %1 could not be edited").arg(day);
+                break;
+            }
         }
         if (refused.isEmpty()) {
             c.Click(d->btnOk);
