@@ -356,6 +356,9 @@ void TFDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
             if (current.row() < ds->RecordCount()) ds->SetRecNo(current.row() + 1);
         }
     } catch (const EKvError&) {
+        // The set refused to leave its record: the grid goes back to it once this change is done.
+        QMetaObject::invokeMethod(
+            this, [this, column = current.column()] { FModel->SyncCurrent(column); }, Qt::QueuedConnection);
     }
     viewport()->update();
 }

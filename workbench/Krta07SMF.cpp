@@ -62,6 +62,17 @@ QPlainTextEdit* hiddenList(QWidget* parent, const char* name, const char* const*
     return m;
 }
 
+// A factory or resource name: at least 80 pixels wide, and never narrower than its text.
+class TNameLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override {
+        QSize s = sizeHint();
+        s.setWidth(std::max(80, s.width()));
+        return s;
+    }
+};
+
 QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
@@ -144,9 +155,8 @@ void TfrmKrta07SM::BuildComponents() {
         return b;
     };
     auto label = [this, header](const char* name) {
-        auto* l = new QLabel(this);
+        auto* l = new TNameLabel(this);
         l->setObjectName(QString::fromLatin1(name));
-        l->setMinimumWidth(80);
         header->addWidget(l);
         return l;
     };

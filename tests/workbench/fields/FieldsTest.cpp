@@ -284,6 +284,17 @@ TEST_F(Fields, LeavingALineChecksTypeAndDaySum) {
         EXPECT_EQ(answers.texts(), QStringList{QString::fromUtf8("字段[工单单别]不可空白!")});
     }
     EXPECT_EQ(pre().RecNo(), 1);
+    // A click on another line of the grid is refused the same way, and the grid stays on the line.
+    {
+        wbtest::ModalAnswerer answers;
+        const QModelIndex other = wb->dgMPSTB->model()->index(2, column("TB042"));
+        QTest::mouseClick(wb->dgMPSTB->viewport(), Qt::LeftButton, {},
+                          wb->dgMPSTB->visualRect(other).center());
+        QTest::qWait(50);
+        EXPECT_EQ(answers.texts(), QStringList{QString::fromUtf8("字段[工单单别]不可空白!")});
+    }
+    EXPECT_EQ(pre().RecNo(), 1);
+    EXPECT_EQ(wb->dgMPSTB->currentIndex().row(), 0);
     pre().Edit();
     pre().FieldByName("TB042").SetAsString("5101");
     pre().Post();

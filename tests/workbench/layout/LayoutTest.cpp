@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -67,6 +69,15 @@ TEST_F(Layout, GridSitsBesideTheBarsOrTheCapacityCharts) {
     EXPECT_FALSE(wb->dgMPSTBIButton->isVisible());
     wb->PageControl1->setCurrentIndex(0);
     EXPECT_EQ(wb->dgMPSTB->parentWidget(), wb->mgMPSTC->Grid()->parentWidget());
+}
+
+TEST_F(Layout, FactoryNameIsShownWhole) {
+    wb->SetQueryConditions({"F01", QString::fromUtf8("第一工厂(总装)车间一号线"), "", "", ""});
+    QTest::qWait(50);
+    EXPECT_GE(wb->lblMB001C->width(), wb->lblMB001C->sizeHint().width());
+    wb->SetQueryConditions({"F01", "", "", "", ""});
+    QTest::qWait(50);
+    EXPECT_GE(wb->lblMB001C->width(), 80);
 }
 
 TEST_F(Layout, CommonLayoutUntilTheUserSavesHisOwn) {
