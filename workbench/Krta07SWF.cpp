@@ -6,6 +6,7 @@
 
 #include "controls/FDBGrid.h"
 #include "frame/KvADO.h"
+#include "lang/CodeConverter.h"
 #include "platform/data/DataSource.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
@@ -41,8 +42,9 @@ bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
     q.Close();
     q.SetSQL(dm->ExpandSQL(QStringLiteral("SELECT MB001 , MB002 FROM $$CMSMB ORDER BY MB001 ")));
     q.Open();
-    // The window is no form of the frame: the workbench reads its language package for it.
+    // The window is no form of the frame: the workbench translates it, and converts its script.
     FWorkbench->TranslateForm(this, false);
+    if (FWorkbench->KvConverter) FWorkbench->KvConverter->DoTranslate(this, QString(), true);
     const auto text = [this](const char* ident, const char* chinese) {
         return FWorkbench->LangText(QStringLiteral("TfrmKrta07SW"), QString::fromLatin1(ident),
                                     QString::fromUtf8(chinese));
