@@ -3,7 +3,7 @@
 // bare SQL read of the same rows; then the per-line operations a planner waits for.
 // Prints {"lines", "day_rows", "load_s", "fetch_s", "build_gantt_s", "consumption_s", "time_span_s",
 // "bare_read_s", "ratio_to_bare_read", "line_recompute_ms", "highlight_ms", "chart_refresh_ms",
-// "peak_rss_mb"} and the save timings of BenchSave.h: wall time
+// "peak_rss_mb"}, the save timings of BenchSave.h and the drag timing of BenchDrag.h: wall time
 // on an otherwise idle machine; the per-line times are medians.
 #include <QApplication>
 #include <QDate>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 
+#include "BenchDrag.h"
 #include "BenchSave.h"
 #include "controls/KvEdit.h"
 #include "frame/KvADO.h"
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
     }
 
     const QString saveJson = BenchSave(wb, app.arguments(), options.lines);
+    const QString dragJson = BenchDrag(wb, "F01");
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     if (lineRows != n) {
@@ -145,10 +147,10 @@ int main(int argc, char** argv) {
         "{\"lines\": %d, \"day_rows\": %lld, \"load_s\": %.3f, \"fetch_s\": %.3f, \"build_gantt_s\": %.3f, "
         "\"consumption_s\": %.3f, \"time_span_s\": %.3f, \"bare_read_s\": %.3f, "
         "\"ratio_to_bare_read\": %.2f, \"line_recompute_ms\": %.2f, \"highlight_ms\": %.2f, "
-        "\"chart_refresh_ms\": %.2f, \"peak_rss_mb\": %.1f%s}\n",
+        "\"chart_refresh_ms\": %.2f, \"peak_rss_mb\": %.1f%s%s}\n",
         n, (long long)dayRows, load, fetch, build, consumption, timeSpan, bare, bare > 0 ? load / bare : 0,
         median(recompute), median(highlight), median(chart), double(usage.ru_maxrss) / 1024.0,
-        qPrintable(saveJson));
+        qPrintable(saveJson), qPrintable(dragJson));
     delete wb;
     return 0;
 }
