@@ -136,6 +136,53 @@ void TMyGantItem::SetDayTexts(const QString& quantity, const QString& remark, kv
     if (Gant) Gant->InvalidateGantArea();
 }
 
+bool TMyGantItem::CellsInOrder() const {
+    for (size_t i = 0; i < DayCells.size(); ++i) {
+        if (DayCells[i]->StopTime < DayCells[i]->StartTime) return false;
+        if (i > 0 && DayCells[i]->StartTime < DayCells[i - 1]->StartTime) return false;
+    }
+    return true;
+}
+
+// Visits the cells that match the date, in the order of DayCells.
+template <class Visit> void TMyGantItem::ForCellsOfDate(kv::TDateTime date, bool inOrder, Visit visit) const {
+    if (!inOrder) {
+        for (TphDataEntity_GantTime* cell : DayCells)
+            if (matchesDay(cell, date)) visit(cell);
+        return;
+    }
+    // A match starts at the date or later and before the next day, as it ends before that.
+    auto it =
+        std::lower_bound(DayCells.begin(), DayCells.end(), date,
+                         [](const TphDataEntity_GantTime* c, kv::TDateTime d) { return c->StartTime < d; });
+    for (; it != DayCells.end() && (*it)->StartTime < date + 1; ++it)
+        if (matchesDay(*it, date)) visit(*it);
+}
+
+void TMyGantItem::SetDayTextsOf(const std::vector<TMyGantDayTexts>& days) {
+    const bool inOrder = CellsInOrder();
+    for (const TMyGantDayTexts& d : days)
+        ForCellsOfDate(d.Date, inOrder,
+                       [&d](TphDataEntity_GantTime* cell) { setTexts(cell, d.Quantity, d.Remark); });
+    SaveDayTexts();
+    if (Gant) Gant->InvalidateGantArea();
+}
+
+void TMyGantItem::DayCellValues(std::vector<double>& values) const {
+    values.clear();
+    values.reserve(DayCells.size());
+    const bool inOrder = CellsInOrder();
+    for (const TphDataEntity_GantTime* day : DayCells) {
+        double value = 0;
+        ForCellsOfDate(day->StartTime, inOrder, [&value](const TphDataEntity_GantTime* cell) {
+            bool ok = false;
+            const double v = textOf(cell, 0).trimmed().toDouble(&ok);
+            value = ok ? v : 0;
+        });
+        values.push_back(value);
+    }
+}
+
 void TMyGantItem::ClearDayTexts() {
     for (TphDataEntity_GantTime* cell : DayCells)
         setTexts(cell, QString(), QString());

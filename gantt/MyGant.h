@@ -11,6 +11,13 @@
 class TMyGant;
 class TMyGantList;
 
+// The texts of one day, for setting many days at once.
+struct TMyGantDayTexts {
+    kv::TDateTime Date = 0;
+    QString Quantity;
+    QString Remark;
+};
+
 class TMyGantItem {
 public:
     explicit TMyGantItem(TMyGantList* collection) : FCollection(collection) {}
@@ -34,6 +41,10 @@ public:
     void MoveByDays(int n);
     double GetDayValue(kv::TDateTime date) const;
     void SetDayTexts(const QString& quantity, const QString& remark, kv::TDateTime date);
+    // SetDayTexts of each entry in turn, with one snapshot at the end.
+    void SetDayTextsOf(const std::vector<TMyGantDayTexts>& days);
+    // GetDayValue at the start of each day cell, in order.
+    void DayCellValues(std::vector<double>& values) const;
     void ClearDayTexts();
     void SaveDayTexts();
     void RestoreDayTexts();
@@ -44,6 +55,10 @@ public:
 
 private:
     void RecordPosition();
+    // True when the day cells follow each other by start and none ends before it starts: then the
+    // cells of a date are found by a binary search instead of a scan of the whole bar.
+    bool CellsInOrder() const;
+    template <class Visit> void ForCellsOfDate(kv::TDateTime date, bool inOrder, Visit visit) const;
 
     TMyGantList* FCollection;
     // Day numbers of SavedDates, so retaking the snapshot does not format unchanged dates again.

@@ -143,10 +143,17 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     std::vector<PlanRow> planRows;
     QStringList dayTexts;
     QHash<qint64, int> dayIndex;
-    OrderedSums<LoadKey> loadSums;
+    // Sums per resource day under a number made of the resource's and the day's index, in the order
+    // the days first come up: hashing two texts per plan row cost more than the sums themselves.
+    QHash<QString, int> resourceIndex;
+    QHash<qint64, int> loadIndex;
+    std::vector<LoadKey> loadKeys;
+    std::vector<Amounts> loadSums;
+    std::vector<int> loadRows; // plan rows adding to each resource day
     std::vector<LineParts> lineParts;
     lineParts.reserve(size_t(lines.RecordCount()));
     std::vector<std::pair<int, double>> cells; // day index and quantity of the line's days with one
+    std::vector<double> cellValues;
     TMyGantList* list = mgMPSTC->MyGantList();
     const int n = lines.RecordCount();
     for (int r = 0; r < n; ++r) {
@@ -158,30 +165,50 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
             FRowOfKey.value(LineKeyOf({text(r, tb001), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037}), -1);
         TMyGantItem* item = list->Items(i);
         cells.clear();
-        if (item)
-            for (TphDataEntity_GantTime* cell : item->DayCells) {
-                const double q = item->GetDayValue(cell->StartTime);
+        if (item) {
+            item->DayCellValues(cellValues);
+            for (size_t c = 0; c < cellValues.size(); ++c) {
+                const double q = cellValues[c];
                 if (q == 0) continue;
-                const qint64 dayNumber = qint64(std::floor(cell->StartTime));
+                const kv::TDateTime start = item->DayCells[c]->StartTime;
+                const qint64 dayNumber = qint64(std::floor(start));
                 auto found = dayIndex.constFind(dayNumber);
                 int d;
                 if (found == dayIndex.cend()) {
                     d = int(dayTexts.size());
-                    dayTexts.append(Krta07DayText(cell->StartTime));
+                    dayTexts.append(Krta07DayText(start));
                     dayIndex.insert(dayNumber, d);
                 } else {
                     d = *found;
                 }
                 cells.emplace_back(d, q);
             }
+        }
         for (const TItemResource& res : dm.ItemResources(p.TB006)) {
             FConsumptionKeys.append(QStringList{res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004,
                                                 p.TB005, p.TB037, QString()}
                                         .join(QChar(5)));
+            if (cells.empty()) continue;
+            auto known = resourceIndex.constFind(res.MC002);
+            if (known == resourceIndex.cend())
+                known = resourceIndex.insert(res.MC002, int(resourceIndex.size()));
+            const qint64 resourceId = *known;
             for (const auto& [d, q] : cells) {
                 const Amounts a = amountsOf(res, p.TB036, q);
                 planRows.push_back({r, &res.MC002, d, a});
-                loadSums.add({res.MC002, dayTexts[d]}, a);
+                const qint64 key = resourceId << 32 | qint64(d);
+                auto at = loadIndex.constFind(key);
+                if (at == loadIndex.cend()) {
+                    loadIndex.insert(key, int(loadKeys.size()));
+                    loadKeys.push_back({res.MC002, dayTexts[d]});
+                    loadSums.push_back(a);
+                    loadRows.push_back(1);
+                } else {
+                    Amounts& sum = loadSums[size_t(*at)];
+                    sum.main += a.main;
+                    sum.nonMain += a.nonMain;
+                    ++loadRows[size_t(*at)];
+                }
             }
         }
     }
@@ -211,13 +238,14 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
         plan.loadRow(values, fieldOf, 12);
     }
     plan.endLoad();
-    addToLoad(*dm.qryMPSTD, loadSums);
+    OrderedSums<LoadKey> sums;
+    sums.keys = loadKeys;
+    sums.sums = loadSums;
+    addToLoad(*dm.qryMPSTD, sums);
     FPlanTotals->days.clear();
-    FPlanTotals->days.reserve(qsizetype(loadSums.keys.size()));
-    for (size_t k = 0; k < loadSums.keys.size(); ++k)
-        FPlanTotals->days.insert(loadSums.keys[k], {loadSums.sums[k], 0});
-    for (const PlanRow& row : planRows)
-        ++FPlanTotals->days[{*row.resource, dayTexts[row.day]}].rows;
+    FPlanTotals->days.reserve(qsizetype(loadKeys.size()));
+    for (size_t k = 0; k < loadKeys.size(); ++k)
+        FPlanTotals->days.insert(loadKeys[k], {loadSums[k], loadRows[k]});
 }
 
 void TfrmKrta07SM::RecomputeLineConsumption() {
@@ -234,10 +262,10 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     // The line's days with a quantity, the same for every resource.
     std::vector<std::pair<QString, double>> days;
     days.reserve(item->DayCells.size());
-    for (TphDataEntity_GantTime* cell : item->DayCells) {
-        const double q = item->GetDayValue(cell->StartTime);
-        if (q != 0) days.emplace_back(Krta07DayText(cell->StartTime), q);
-    }
+    std::vector<double> values;
+    item->DayCellValues(values);
+    for (size_t c = 0; c < values.size(); ++c)
+        if (values[c] != 0) days.emplace_back(Krta07DayText(item->DayCells[c]->StartTime), values[c]);
 
     static const QString keyFields = QStringLiteral("TF001;TF003;TF004;TF011;TF005;TF006;TF007");
     kv::TField* f[11];

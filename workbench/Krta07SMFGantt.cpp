@@ -18,13 +18,44 @@ namespace {
 
 constexpr TColor kLime = 0x0000FF00;
 
-struct DayRow {
-    QString day, quantity, remark;
-};
-
 QString text(const kv::TClientDataSet& set, int row, int field) {
     return set.valueAt(row, field).toString();
 }
+
+// TransDateIn for the hundreds of thousands of day texts of a load: eight digits are one byte each
+// in every code page, so the byte count needs no conversion.
+kv::TDateTime dayOf(const QString& text) {
+    if (text.size() != 8) return 0;
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') return 0;
+        v[i] = c - u'0';
+    }
+    kv::TDateTime result = 0;
+    if (!kv::tryEncodeDate(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7],
+                           result))
+        return 0;
+    return result;
+}
+
+// A line's key parts as the day rows name them.
+struct LineOfDays {
+    QString TB003, TB051, TB004, TB005, TB037;
+    bool operator==(const LineOfDays& o) const {
+        return TB003 == o.TB003 && TB051 == o.TB051 && TB004 == o.TB004 && TB005 == o.TB005 &&
+               TB037 == o.TB037;
+    }
+};
+size_t qHash(const LineOfDays& k, size_t seed = 0) {
+    return qHashMulti(seed, k.TB003, k.TB051, k.TB004, k.TB005, k.TB037);
+}
+
+// The day rows of one line in the database's order.
+struct DaysOfLine {
+    QString first, last; // "yyyymmdd" of the first and the last row
+    std::vector<TMyGantDayTexts> texts;
+};
 
 } // namespace
 
@@ -46,29 +77,39 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     days.Open();
 
     // The day rows of each line, in the database's order: one pass instead of a filter per line.
-    QHash<QString, std::vector<DayRow>> dayRows;
+    QHash<LineOfDays, DaysOfLine> dayRows;
     {
-        const int tc[5] = {days.FieldByName(QStringLiteral("TC002")).Index(),
-                           days.FieldByName(QStringLiteral("TC009")).Index(),
-                           days.FieldByName(QStringLiteral("TC003")).Index(),
-                           days.FieldByName(QStringLiteral("TC004")).Index(),
-                           days.FieldByName(QStringLiteral("TC005")).Index()};
+        const int tc002 = days.FieldByName(QStringLiteral("TC002")).Index(),
+                  tc009 = days.FieldByName(QStringLiteral("TC009")).Index(),
+                  tc003 = days.FieldByName(QStringLiteral("TC003")).Index(),
+                  tc004 = days.FieldByName(QStringLiteral("TC004")).Index(),
+                  tc005 = days.FieldByName(QStringLiteral("TC005")).Index();
         const int tc006 = days.FieldByName(QStringLiteral("TC006")).Index();
         const int tc007 = days.FieldByName(QStringLiteral("TC007")).Index();
         const int tc008 = days.FieldByName(QStringLiteral("TC008")).Index();
         const int n = days.RecordCount();
-        QStringList parts;
+        dayRows.reserve(lines.RecordCount());
+        LineOfDays key;
+        DaysOfLine* group = nullptr;
         for (int r = 0; r < n; ++r) {
-            parts.clear();
-            for (int f : tc)
-                parts << text(days, r, f).trimmed();
-            dayRows[parts.join(QChar(5))].push_back(
-                {text(days, r, tc006).trimmed(), text(days, r, tc007), text(days, r, tc008)});
+            LineOfDays k{text(days, r, tc002).trimmed(), text(days, r, tc009).trimmed(),
+                         text(days, r, tc003).trimmed(), text(days, r, tc004).trimmed(),
+                         text(days, r, tc005).trimmed()};
+            // A line's rows mostly come one after the other.
+            if (!group || !(k == key)) {
+                key = std::move(k);
+                group = &dayRows[key];
+            }
+            QString day = text(days, r, tc006).trimmed();
+            if (group->texts.empty()) group->first = day;
+            group->texts.push_back({dayOf(day), text(days, r, tc007), text(days, r, tc008)});
+            group->last = std::move(day);
         }
     }
 
     QString minDay = QStringLiteral("30001230");
     QString maxDay = QStringLiteral("10000101");
+    kv::TDateTime minDate = dayOf(minDay), maxDate = dayOf(maxDay);
     TMyGantList* list = mgMPSTC->MyGantList();
     list->Clear();
     FRowKeys.clear();
@@ -82,42 +123,62 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     const int n = lines.RecordCount();
     FRowKeys.reserve(n);
     FRowOfKey.reserve(n);
-    static const std::vector<DayRow> none;
+    FRowOfGantRow.reserve(n);
+    static const DaysOfLine none;
     for (int r = 0; r < n; ++r) {
         if (r % 500 == 0) progress(tr("Building the chart"), r, n);
-        const QString TB003 = text(lines, r, tb003).trimmed(), TB051 = text(lines, r, tb051).trimmed(),
-                      TB004 = text(lines, r, tb004).trimmed(), TB005 = text(lines, r, tb005).trimmed(),
-                      TB037 = text(lines, r, tb037).trimmed();
+        LineOfDays k{text(lines, r, tb003).trimmed(), text(lines, r, tb051).trimmed(),
+                     text(lines, r, tb004).trimmed(), text(lines, r, tb005).trimmed(),
+                     text(lines, r, tb037).trimmed()};
         const QString TB013 = text(lines, r, tb013).trimmed(), TB014 = text(lines, r, tb014).trimmed();
-        auto found = dayRows.constFind(QStringList{TB003, TB051, TB004, TB005, TB037}.join(QChar(5)));
-        const std::vector<DayRow>& rows = found == dayRows.cend() ? none : *found;
+        auto found = dayRows.constFind(k);
+        const DaysOfLine& rows = found == dayRows.cend() ? none : *found;
 
-        QString S = rows.empty() ? QString() : rows.front().day;
-        if (!S.isEmpty() && TransDateIn(S) > TransDateIn(TB013)) S = TB013;
-        if (S.isEmpty()) S = TB013;
-        QString E = rows.empty() ? QString() : rows.back().day;
-        if (!(TransDateIn(E) >= TransDateIn(TB014))) E = TB014;
+        QString S = rows.first;
+        kv::TDateTime startDate = dayOf(S);
+        const kv::TDateTime dateTB013 = dayOf(TB013);
+        if (!S.isEmpty() && startDate > dateTB013) {
+            S = TB013;
+            startDate = dateTB013;
+        }
+        if (S.isEmpty()) {
+            S = TB013;
+            startDate = dateTB013;
+        }
+        QString E = rows.last;
+        kv::TDateTime endDate = dayOf(E);
+        const kv::TDateTime dateTB014 = dayOf(TB014);
+        if (!(endDate >= dateTB014)) {
+            E = TB014;
+            endDate = dateTB014;
+        }
         const TColor color = BarColor(text(lines, r, tb028), text(lines, r, tb038));
-        const kv::TDateTime need = TransDateIn(text(lines, r, tb010).trimmed());
+        const kv::TDateTime need = dayOf(text(lines, r, tb010).trimmed());
         TMyGantItem* item;
         if (!S.isEmpty() && !E.isEmpty()) {
-            item = list->AddItem(color, int(kv::roundHalfEven(TransDateIn(E) - TransDateIn(S))) + 1, need,
-                                 TransDateIn(S));
+            item = list->AddItem(color, int(kv::roundHalfEven(endDate - startDate)) + 1, need, startDate);
         } else {
             // No dates at all: a bar of no length where the chart starts so far.
             S = minDay;
-            item = list->AddItem(color, 0, need, TransDateIn(S));
+            startDate = minDate;
+            item = list->AddItem(color, 0, need, startDate);
         }
-        for (const DayRow& d : rows)
-            item->SetDayTexts(d.quantity, d.remark, TransDateIn(d.day));
+        item->SetDayTextsOf(rows.texts);
         item->SaveDayTexts();
         if (item->RowNode) {
             item->RowNode->SetCellText(0, text(lines, r, tb006).trimmed());
-            item->RowNode->SetCellText(1, TB004);
+            item->RowNode->SetCellText(1, k.TB004);
         }
-        if (TransDateIn(minDay) > TransDateIn(S)) minDay = S;
-        if (!(TransDateIn(maxDay) >= TransDateIn(E))) maxDay = E;
-        const QString key = LineKeyOf({text(lines, r, tb001).trimmed(), TB003, TB051, TB004, TB005, TB037});
+        if (minDate > startDate) {
+            minDay = S;
+            minDate = startDate;
+        }
+        if (!(maxDate >= endDate)) {
+            maxDay = E;
+            maxDate = endDate;
+        }
+        const QString key =
+            LineKeyOf({text(lines, r, tb001).trimmed(), k.TB003, k.TB051, k.TB004, k.TB005, k.TB037});
         FRowOfKey.insert(key, int(FRowKeys.size()));
         FRowKeys.append(key);
         if (item->RowNode) FRowOfGantRow.insert(mgMPSTC->RowOfNode(item->RowNode), r);
@@ -130,7 +191,7 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
         dm.FHighlightRow = 0;
         first->Bar->Color = kLime;
     }
-    const kv::TDateTime start = TransDateIn(minDay), stop = TransDateIn(maxDay);
+    const kv::TDateTime start = minDate, stop = maxDate;
     mgMPSTC->SetStart(start);
     mgMPSTC->SetStop(stop - start < 10 ? start + 10 : stop);
 }

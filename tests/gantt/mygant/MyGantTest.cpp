@@ -98,6 +98,40 @@ TEST(MyGant, DayValuesAndSnapshotEdges) {
     EXPECT_EQ(item->SavedQuantities, QStringList({"", "", ""}));
 }
 
+// Texts of many days at once and the values of every cell agree with the one-day calls, also for
+// a bar with a fractional start and for cells a caller moved out of order.
+TEST(MyGant, ManyDaysAtOnceAgreeWithOneDayAtATime) {
+    Chart c;
+    for (double start : {3.0, 3.4, 3.6}) {
+        TMyGantItem* one = c.g.MyGantList()->AddItem(clBlue, 5, D0 + 9, D0 + start);
+        TMyGantItem* many = c.g.MyGantList()->AddItem(clBlue, 5, D0 + 9, D0 + start);
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 1) {
+                // Out of order and one cell ending before it starts: the slow path must agree.
+                for (TMyGantItem* item : {one, many}) {
+                    std::swap(item->DayCells[1]->StartTime, item->DayCells[3]->StartTime);
+                    std::swap(item->DayCells[2]->StartTime, item->DayCells[2]->StopTime);
+                }
+            }
+            std::vector<TMyGantDayTexts> days;
+            for (int k = -1; k < 7; ++k)
+                days.push_back({D0 + 3 + k, QString::number(pass * 100 + k), QStringLiteral("r%1").arg(k)});
+            days.push_back({D0 + 4, QStringLiteral("x"), QString()}); // the last text of a day wins
+            for (const TMyGantDayTexts& d : days)
+                one->SetDayTexts(d.Quantity, d.Remark, d.Date);
+            many->SetDayTextsOf(days);
+            EXPECT_EQ(many->SavedQuantities, one->SavedQuantities);
+            EXPECT_EQ(many->SavedRemarks, one->SavedRemarks);
+            EXPECT_EQ(many->SavedDates, one->SavedDates);
+            std::vector<double> values;
+            many->DayCellValues(values);
+            ASSERT_EQ(values.size(), one->DayCells.size());
+            for (size_t i = 0; i < values.size(); ++i)
+                EXPECT_EQ(values[i], one->GetDayValue(one->DayCells[i]->StartTime)) << start << " " << i;
+        }
+    }
+}
+
 TEST(MyGant, MoveByDaysCarriesTextsWithoutReporting) {
     Chart c;
     TMyGantItem* item = c.add(2, 3);
