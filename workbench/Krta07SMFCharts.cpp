@@ -98,10 +98,9 @@ TKrta07LoadChart::TKrta07LoadChart(QWidget* parent) : QWidget(parent) {
         auto* line = new QHBoxLayout;
         auto* box = new QLabel(LegendPanel);
         box->setFixedSize(12, 12);
-        box->setAutoFillBackground(true);
-        QPalette pal = box->palette();
-        pal.setColor(QPalette::Window, kSeriesColors[i]);
-        box->setPalette(pal);
+        // Drawn by a style sheet: with the palette alone the swatches showed grey.
+        box->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid %2;")
+                               .arg(kSeriesColors[i].name(), kSeriesColors[i].darker(130).name()));
         auto* text = new QLabel(QString::fromUtf8(kKrta07SeriesTitles[i]), LegendPanel);
         FLegendTexts.push_back(text);
         line->addWidget(box);

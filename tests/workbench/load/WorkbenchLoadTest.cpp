@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include <QBarSet>
+#include <QLabel>
 #include <QLineSeries>
 #include <QTemporaryDir>
 #include <QTest>
@@ -278,6 +279,13 @@ TEST_P(WorkbenchLoad, LoadChartsShowTheCurrentLine) {
     const int days = int(std::lround(wb->mgMPSTC->Stop() - wb->mgMPSTC->Start())) + 1;
     EXPECT_EQ(wb->ctMPSTC->PointCount(), days);
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R1"));
+    // The fixed legend's swatches show the series colours, main consumption red first.
+    QList<QColor> swatches;
+    for (QLabel* box : wb->ctMPSTC->LegendPanel->findChildren<QLabel*>())
+        if (box->size() == QSize(12, 12)) swatches << box->grab().toImage().pixelColor(6, 6);
+    ASSERT_EQ(swatches.size(), 4);
+    EXPECT_EQ(swatches[0], QColor(Qt::red));
+    EXPECT_EQ(swatches[3], QColor(Qt::blue));
 
     // The capacity tab: one chart per resource of the item, one point per day from start to finish.
     wb->PageControl1->setCurrentIndex(1);
