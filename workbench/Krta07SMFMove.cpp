@@ -152,6 +152,14 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
     // by the planner, so neither the leave-line checks nor the highlight run.
     FlagScope linking(FLinking);
     pre.CheckBrowseMode();
+    // The grid follows once at the end, not at every line the linkage writes.
+    struct Controls {
+        kv::TClientDataSet& set;
+        explicit Controls(kv::TClientDataSet& s) : set(s) { set.DisableControls(); }
+        ~Controls() { set.EnableControls(); }
+        Controls(const Controls&) = delete;
+        Controls& operator=(const Controls&) = delete;
+    } controls(pre);
     const int current = pre.IsEmpty() ? -1 : pre.Bookmark();
 
     WriteBarDates(row, true);
