@@ -2,6 +2,7 @@
 
 #include "host/services/MessageTable.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -493,6 +494,18 @@ int installLanguageFiles(const QString& dir) {
     return count;
 }
 
+// The module's report server library goes into the server's package folder, where direct queries
+// and report design look for it. It is built beside the programs; without it the installation still
+// works, only reports cannot be produced.
+static void installReportServer(const QString& base) {
+    const QString library = QCoreApplication::applicationDirPath() + QStringLiteral("/KRTA07S.so");
+    if (!QFileInfo::exists(library)) return;
+    const QString target = base + QStringLiteral("S_PKG/KRTA07S.so");
+    QFile::remove(target);
+    if (!QDir().mkpath(base + QStringLiteral("S_PKG")) || !QFile::copy(library, target))
+        throw EKvError(QString("Cannot install the report server library into %1").arg(target));
+}
+
 DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options, bool schemaOnly) {
     const QString uiCodePage = QString::number(options.uiCodePage);
     const QString langType = LanguageOfCodePage(options.uiCodePage);
@@ -523,6 +536,7 @@ DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options
     QString messageError;
     if (!tarnix::installMessageTable(base, &messageError)) throw EKvError(messageError);
     installLanguageFiles(base);
+    installReportServer(base);
     TKvADOConnection connection;
     connection.SetConnectionString(sqliteConnectString(database, options.company));
     connection.Open();

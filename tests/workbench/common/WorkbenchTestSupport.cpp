@@ -50,8 +50,8 @@ void fillCompany(TKvADOConnection& c) {
             "('5102', 'Outsourced order', '52', '2')");
     exec(c, "INSERT INTO DEMO..PURMA (MA001, MA002, MA016) VALUES ('S1', 'Supplier one', '1'), "
             "('S2', 'Supplier pending', '2'), ('S3', 'Supplier barred', '3')");
-    exec(c, "INSERT INTO DEMO..INVMB (MB001, MB002, MB003, MB025) VALUES ('A', 'Product A', 'spec A', 'M'), "
-            "('B', 'Part B', 'spec B', 'M'), ('C', 'Part C', 'spec C', 'P')");
+    exec(c, "INSERT INTO DEMO..INVMB (MB001, MB002, MB003, MB025) VALUES ('A', 'Product A', 'size A', 'M'), "
+            "('B', 'Part B', 'size B', 'M'), ('C', 'Part C', 'size C', 'P')");
     exec(c, "INSERT INTO DEMO..MPSMB (MB001, MB002, MB006) VALUES ('R1','Press','HR'), ('R2','Lathe','PCS'), "
             "('R3','Oven','KG')");
     exec(c, "INSERT INTO DEMO..MPSMC (MC001, MC002, MC004, MC005) VALUES ('A','R1',2,10), ('A','R2',2,10), "
