@@ -126,16 +126,9 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
         error = QStringLiteral("usage: daily ROW YYYYMMDD=QTY[,YYYYMMDD=QTY...]");
         return false;
     }
-    if (row < 0 || row >= wb->FRowKeys.size()) {
-        error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(wb->FRowKeys.size());
-        return false;
-    }
     TMyGant* g = wb->mgMPSTC;
-    TMyGantItem* item = g->MyGantList()->Items(row);
-    if (!item || !item->Bar) {
-        error = QStringLiteral("row %1 has no bar").arg(row);
-        return false;
-    }
+    TMyGantItem* item = c.RowBar(wb, row, error);
+    if (!item) return false;
     if (wb->PageControl1->currentIndex() != 0) wb->PageControl1->setCurrentIndex(0);
     QScrollBar* sb = g->VertScrollBar();
     if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1)

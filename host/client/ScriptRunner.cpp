@@ -220,16 +220,9 @@ bool selectCommand(TScriptContext& c, const QStringList& args, QString& error) {
         error = QStringLiteral("usage: select ROW");
         return false;
     }
-    if (row < 0 || row >= wb->FRowKeys.size()) {
-        error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(wb->FRowKeys.size());
-        return false;
-    }
     TMyGant* g = wb->mgMPSTC;
-    TMyGantItem* item = g->MyGantList()->Items(row);
-    if (!item || !item->Bar) {
-        error = QStringLiteral("row %1 has no bar").arg(row);
-        return false;
-    }
+    TMyGantItem* item = c.RowBar(wb, row, error);
+    if (!item) return false;
     if (!clickTab(c, wb, 0)) {
         error = QStringLiteral("the schedule tab did not open");
         return false;
@@ -396,6 +389,20 @@ TfrmKrta07SM* TScriptContext::RequireWorkbench(QString& error) const {
         return nullptr;
     }
     return wb;
+}
+
+TMyGantItem* TScriptContext::RowBar(TfrmKrta07SM* workbench, int row, QString& error) const {
+    if (row < 0 || row >= workbench->FRowKeys.size()) {
+        error =
+            QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(workbench->FRowKeys.size());
+        return nullptr;
+    }
+    TMyGantItem* item = workbench->mgMPSTC->MyGantList()->Items(row);
+    if (!item || !item->Bar) {
+        error = QStringLiteral("row %1 has no bar").arg(row);
+        return nullptr;
+    }
+    return item;
 }
 
 void TScriptContext::Print(const QString& line) const {

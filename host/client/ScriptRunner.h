@@ -10,6 +10,7 @@
 class QPoint;
 class QWidget;
 class TfrmKrta07SM;
+class TMyGantItem;
 
 class TScriptContext {
 public:
@@ -17,6 +18,8 @@ public:
     TfrmKrta07SM* Workbench() const;
     // The workbench when it is open and shown; null with error set otherwise.
     TfrmKrta07SM* RequireWorkbench(QString& error) const;
+    // The bar of a loaded row (0-based, in chart order); null with error set when there is none.
+    TMyGantItem* RowBar(TfrmKrta07SM* workbench, int row, QString& error) const;
 
     // The answer to the next message box: "ok", "yes", "no" or "cancel". A box takes it and the
     // answer falls back to "ok".
