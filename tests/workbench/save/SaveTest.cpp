@@ -1,6 +1,6 @@
 // Saving the workbench: what a save writes to the four schedule tables, concurrent saves of two
-// planners, database faults at the first, a middle and the last statement, and the edit state of the
-// tool bar, cancel and closing.
+// planners, database faults at the first, a middle and the last statement, a server that ends the
+// connection during a save or while editing, and the edit state of the tool bar, cancel and closing.
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
@@ -263,6 +263,91 @@ INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchSave, ::testing::Values(Engine::SQLit
                          [](const auto& info) {
                              return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
                          });
+
+// The server ends the workbench's connection: during a save (the server stopped or the session was
+// killed), or while the planner edits.
+class WorkbenchServerStop : public WorkbenchSave {
+protected:
+    // A trigger whose statement makes the server end its own connection.
+    void addStop(const QString& table, const QString& event, const QString& condition) {
+        raw("CREATE OR REPLACE FUNCTION stop_backend() RETURNS trigger AS $$ BEGIN PERFORM "
+            "pg_terminate_backend(pg_backend_pid()); RETURN NEW; END $$ LANGUAGE plpgsql");
+        const QString name = QString("stop_%1_%2").arg(table, event).toLower();
+        raw(QString(
+                "CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW WHEN (%4) EXECUTE FUNCTION stop_backend()")
+                .arg(name, event, table, condition));
+        faults << QString("DROP TRIGGER %1 ON %2").arg(name, table);
+    }
+    QString backend() { return wbtest::rows(*wb->dmKrta07S->dbKrta07, "SELECT pg_backend_pid()").value(0); }
+};
+
+TEST_P(WorkbenchServerStop, ConnectionEndedAtFirstMiddleOrLastStatementFailsTheSaveAndTheNextSaveReconnects) {
+    wb->btnEditClick();
+    kv::TClientDataSet& load = *wb->dmKrta07S->qryMPSTD;
+    load.Last();
+    const QString lastLoad = QString("NEW.TD001 = '%1' AND NEW.TD002 = '%2'")
+                                 .arg(load.FieldByName("TD001").AsString().trimmed(),
+                                      load.FieldByName("TD002").AsString().trimmed());
+    const std::function<void()> stopsAt[] = {
+        [&] { addStop("MPSTB", "UPDATE", "NEW.TB037 = '01' AND NEW.TB004 = '20260100001'"); },
+        [&] {
+            addStop("MPSTF", "INSERT", "NEW.TF003 = '2'");
+            addStop("MPSTF", "UPDATE", "NEW.TF003 = '2'");
+        },
+        [&] {
+            addStop("MPSTD", "INSERT", lastLoad);
+            addStop("MPSTD", "UPDATE", lastLoad);
+        },
+    };
+    int round = 0;
+    for (const auto& stop : stopsAt) {
+        SCOPED_TRACE(round);
+        const QString moved = QString::number(25 + round), left = QString::number(15 - round);
+        ++round;
+        shiftLineOne(wb, qPrintable(moved), qPrintable(left));
+        const QStringList before = snapshot();
+        const QString pid = backend();
+        stop();
+        {
+            wbtest::ModalAnswerer answers;
+            EXPECT_FALSE(wb->SaveChanges());
+            EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+        }
+        // The server has really dropped the session, and rolled back what it had written.
+        EXPECT_TRUE(select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty());
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_EQ(wb->FEditState, 1);
+        EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), moved.toDouble());
+        EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260111")), left.toDouble());
+        dropFaults();
+        ASSERT_TRUE(wb->SaveChanges());
+        EXPECT_NE(backend(), pid);
+        EXPECT_EQ(select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
+                         "TC006 IN ('20260110', '20260111') ORDER BY TC006"),
+                  QStringList({moved, left}));
+    }
+}
+
+TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainBySave) {
+    wb->btnEditClick();
+    shiftLineOne(wb, "35", "5");
+    const QString pid = backend();
+    // Another session ends the workbench's, as an administrator or a server restart would.
+    select(QString("SELECT pg_terminate_backend(%1)").arg(pid));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty();
+    }));
+    wbtest::ModalAnswerer answers;
+    wb->btnOKClick();
+    EXPECT_TRUE(answers.texts().isEmpty());
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
+                     "TC006 IN ('20260110', '20260111') ORDER BY TC006"),
+              QStringList({"35", "5"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, WorkbenchServerStop, ::testing::Values(Engine::PostgreSQL),
+                         [](const auto&) { return "PostgreSQL"; });
 
 // Edit state, cancel and closing, through the tool buttons.
 class WorkbenchEditState : public ::testing::Test {
