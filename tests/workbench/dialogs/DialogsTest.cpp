@@ -173,6 +173,21 @@ TEST_F(Dialogs, FactoryWindowListsTheFactoriesToPickFrom) {
     code.clear();
     EXPECT_FALSE(window.Execute(code, name));
     EXPECT_TRUE(code.isEmpty());
+
+    // A double click on a row other than the current one chooses that row's factory.
+    bool closedByClick = false;
+    QTimer::singleShot(0, &window, [&] {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QRect cell = window.dgWin->visualRect(window.dgWin->model()->index(1, 1));
+        QWidget* viewport = window.dgWin->viewport();
+        QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                           viewport->mapTo(&window, cell.center()));
+        closedByClick = !window.isVisible();
+        if (!closedByClick) QTest::mouseClick(window.btnCancel, Qt::LeftButton);
+    });
+    ASSERT_TRUE(window.Execute(code, name));
+    EXPECT_TRUE(closedByClick);
+    EXPECT_EQ(code, "F02");
 }
 
 TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
