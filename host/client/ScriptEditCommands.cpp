@@ -5,11 +5,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <algorithm>
 
 #include "controls/ExtPage.h"
 #include "gantt/MyGant.h"
@@ -126,23 +124,9 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
         error = QStringLiteral("usage: daily ROW YYYYMMDD=QTY[,YYYYMMDD=QTY...]");
         return false;
     }
-    TMyGant* g = wb->mgMPSTC;
-    TMyGantItem* item = c.RowBar(wb, row, error);
-    if (!item) return false;
-    if (wb->PageControl1->currentIndex() != 0) wb->PageControl1->setCurrentIndex(0);
-    QScrollBar* sb = g->VertScrollBar();
-    if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1)
-        sb->setValue(std::clamp(row - 2, sb->minimum(), sb->maximum()));
-    TphDataEntity_GantTime* bar = item->Bar;
-    if (bar->StartTime < g->Start() || bar->StartTime >= g->Stop()) g->SetStart(bar->StartTime - 2);
-    QApplication::processEvents();
-    g->UpdateAllGeometry();
-    QWidget* area = g->GantArea();
-    const QRect r = g->ItemRect(bar);
-    if (!area->rect().contains(r.topLeft() + QPoint(1, 1))) {
-        error = QStringLiteral("the bar of row %1 is not on screen").arg(row);
-        return false;
-    }
+    QRect r;
+    if (!c.ShowBar(wb, row, r, error)) return false;
+    QWidget* area = wb->mgMPSTC->GantArea();
 
     bool seen = false;
     QString refused;

@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
-#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -22,15 +21,12 @@
 
 namespace {
 
-bool parseRow(TfrmKrta07SM* wb, const QString& text, int& row, QString& error) {
+// The row of a command's first argument; false with error set (or empty for a usage error) when
+// it is no loaded row.
+bool parseRow(TScriptContext& c, TfrmKrta07SM* wb, const QString& text, int& row, QString& error) {
     bool ok = false;
     row = text.toInt(&ok);
-    if (!ok) return false;
-    if (row < 0 || row >= wb->FRowKeys.size()) {
-        error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(wb->FRowKeys.size());
-        return false;
-    }
-    return true;
+    return ok && c.ValidRow(wb, row, error);
 }
 
 // The line's scheduled dates in the grid's set: "TB013<TAB>TB014".
@@ -41,40 +37,6 @@ QString lineDates(TfrmKrta07SM* wb, int row) {
     const QVariantList values(parts.begin(), parts.end());
     return pre.Lookup(keys, values, QStringLiteral("TB013")).toString().trimmed() + QLatin1Char('\t') +
            pre.Lookup(keys, values, QStringLiteral("TB014")).toString().trimmed();
-}
-
-// Brings the row's bar on screen in the schedule tab; its rectangle in the chart area.
-bool showBar(TfrmKrta07SM* wb, int row, QRect& rect, QString& error) {
-    TMyGant* g = wb->mgMPSTC;
-    TMyGantItem* item = g->MyGantList()->Items(row);
-    if (!item || !item->Bar) {
-        error = QStringLiteral("row %1 has no bar").arg(row);
-        return false;
-    }
-    if (wb->PageControl1->currentIndex() != 0) {
-        wb->PageControl1->setCurrentIndex(0);
-        QApplication::processEvents();
-    }
-    if (!g->GantArea()->isEnabled()) {
-        error = QStringLiteral("the chart takes no mouse outside edit mode");
-        return false;
-    }
-    QScrollBar* sb = g->VertScrollBar();
-    if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1)
-        sb->setValue(std::clamp(row - 2, sb->minimum(), sb->maximum()));
-    TphDataEntity_GantTime* bar = item->Bar;
-    // Room for the bar and a few days either side of it.
-    const double days = g->Stop() - g->Start();
-    if (bar->StartTime < g->Start() + 3 || bar->StopTime > g->Stop() - 3)
-        g->SetStart(bar->StartTime - std::max(3.0, (days - (bar->StopTime - bar->StartTime)) / 2));
-    QApplication::processEvents();
-    g->UpdateAllGeometry();
-    rect = g->ItemRect(bar);
-    if (rect.isEmpty() || !g->GantArea()->rect().contains(rect.topLeft() + QPoint(1, 1))) {
-        error = QStringLiteral("the bar of row %1 is not on screen").arg(row);
-        return false;
-    }
-    return true;
 }
 
 // Press, move in two steps, release: what a hand on the mouse does.
@@ -131,12 +93,12 @@ bool dragCommand(TScriptContext& c, const QStringList& args, QString& error) {
     int row = 0;
     bool ok = false;
     const int days = args.value(1).toInt(&ok);
-    if (args.size() != 2 || !ok || !parseRow(wb, args.value(0), row, error)) {
+    if (args.size() != 2 || !ok || !parseRow(c, wb, args.value(0), row, error)) {
         if (error.isEmpty()) error = QStringLiteral("usage: drag ROW DAYS");
         return false;
     }
     QRect r;
-    if (!showBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
+    if (!c.ShowBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
     TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
     const double before = bar->StartTime;
     const double pxPerDay = 1 / wb->mgMPSTC->Scale();
@@ -161,12 +123,12 @@ bool stretchCommand(TScriptContext& c, const QStringList& args, QString& error) 
     const QString end = args.value(1).toLower();
     const int days = args.value(2).toInt(&ok);
     if (args.size() != 3 || !ok || (end != QLatin1String("start") && end != QLatin1String("stop")) ||
-        !parseRow(wb, args.value(0), row, error)) {
+        !parseRow(c, wb, args.value(0), row, error)) {
         if (error.isEmpty()) error = QStringLiteral("usage: stretch ROW start|stop DAYS");
         return false;
     }
     QRect r;
-    if (!showBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
+    if (!c.ShowBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
     TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
     const bool atStart = end == QLatin1String("start");
     const double before = atStart ? bar->StartTime : bar->StopTime;
@@ -188,12 +150,12 @@ bool keyCommand(TScriptContext& c, const QStringList& args, QString& error) {
     int row = 0;
     const QString dir = args.value(1).toLower();
     if (args.size() != 2 || (dir != QLatin1String("left") && dir != QLatin1String("right")) ||
-        !parseRow(wb, args.value(0), row, error)) {
+        !parseRow(c, wb, args.value(0), row, error)) {
         if (error.isEmpty()) error = QStringLiteral("usage: key ROW left|right");
         return false;
     }
     QRect r;
-    if (!showBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
+    if (!c.ShowBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
     TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
     const double before = bar->StartTime;
     c.Key(wb->mgMPSTC->GantArea(), dir == QLatin1String("left") ? Qt::Key_Left : Qt::Key_Right);
@@ -214,7 +176,7 @@ bool cellCommand(TScriptContext& c, const QStringList& args, QString& error) {
     if (args.size() < 2 ||
         (field != QLatin1String("TB042") && field != QLatin1String("TB044") &&
          field != QLatin1String("TB045")) ||
-        !parseRow(wb, args.value(0), row, error)) {
+        !parseRow(c, wb, args.value(0), row, error)) {
         if (error.isEmpty()) error = QStringLiteral("usage: cell ROW TB042|TB044|TB045 VALUE");
         return false;
     }

@@ -391,15 +391,47 @@ TfrmKrta07SM* TScriptContext::RequireWorkbench(QString& error) const {
     return wb;
 }
 
+bool TScriptContext::ValidRow(TfrmKrta07SM* workbench, int row, QString& error) const {
+    if (row >= 0 && row < workbench->FRowKeys.size()) return true;
+    error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(workbench->FRowKeys.size());
+    return false;
+}
+
 TMyGantItem* TScriptContext::RowBar(TfrmKrta07SM* workbench, int row, QString& error) const {
-    if (row < 0 || row >= workbench->FRowKeys.size()) {
-        error =
-            QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(workbench->FRowKeys.size());
-        return nullptr;
-    }
+    if (!ValidRow(workbench, row, error)) return nullptr;
     TMyGantItem* item = workbench->mgMPSTC->MyGantList()->Items(row);
     if (!item || !item->Bar) {
         error = QStringLiteral("row %1 has no bar").arg(row);
+        return nullptr;
+    }
+    return item;
+}
+
+TMyGantItem* TScriptContext::ShowBar(TfrmKrta07SM* wb, int row, QRect& rect, QString& error) const {
+    TMyGantItem* item = RowBar(wb, row, error);
+    if (!item) return nullptr;
+    TMyGant* g = wb->mgMPSTC;
+    if (wb->PageControl1->currentIndex() != 0) {
+        wb->PageControl1->setCurrentIndex(0);
+        QApplication::processEvents();
+    }
+    if (!g->GantArea()->isEnabled()) {
+        error = QStringLiteral("the chart takes no mouse outside edit mode");
+        return nullptr;
+    }
+    QScrollBar* sb = g->VertScrollBar();
+    if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1)
+        sb->setValue(std::clamp(row - 2, sb->minimum(), sb->maximum()));
+    TphDataEntity_GantTime* bar = item->Bar;
+    // Room for the bar and a few days either side of it.
+    const double days = g->Stop() - g->Start();
+    if (bar->StartTime < g->Start() + 3 || bar->StopTime > g->Stop() - 3)
+        g->SetStart(bar->StartTime - std::max(3.0, (days - (bar->StopTime - bar->StartTime)) / 2));
+    QApplication::processEvents();
+    g->UpdateAllGeometry();
+    rect = g->ItemRect(bar);
+    if (rect.isEmpty() || !g->GantArea()->rect().contains(rect.topLeft() + QPoint(1, 1))) {
+        error = QStringLiteral("the bar of row %1 is not on screen").arg(row);
         return nullptr;
     }
     return item;

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QPoint;
+class QRect;
 class QWidget;
 class TfrmKrta07SM;
 class TMyGantItem;
@@ -18,8 +19,15 @@ public:
     TfrmKrta07SM* Workbench() const;
     // The workbench when it is open and shown; null with error set otherwise.
     TfrmKrta07SM* RequireWorkbench(QString& error) const;
-    // The bar of a loaded row (0-based, in chart order); null with error set when there is none.
+    // True when row (0-based, in chart order) is a loaded line; false with error set otherwise.
+    bool ValidRow(TfrmKrta07SM* workbench, int row, QString& error) const;
+    // The bar of a loaded row; null with error set when there is none.
     TMyGantItem* RowBar(TfrmKrta07SM* workbench, int row, QString& error) const;
+    // The same bar brought on screen in the schedule tab with a few days either side of it, as the
+    // planner would with the scroll bar and the scaler; rect is its rectangle in the chart area. Null
+    // with error set when there is no bar, the chart takes no mouse (outside edit mode) or the bar
+    // stays off screen.
+    TMyGantItem* ShowBar(TfrmKrta07SM* workbench, int row, QRect& rect, QString& error) const;
 
     // The answer to the next message box: "ok", "yes", "no" or "cancel". A box takes it and the
     // answer falls back to "ok".

@@ -1,57 +1,23 @@
 // The move commands of a scripted run: linkage boxes, a drag with lower-level linkage, the arrow
 // keys, a stretch and codes typed into the line grid, each by mouse and key events on the real
 // workbench of the client program.
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "common/TestSupport.h"
-#include "host/demo/DemoCompany.h"
+#include "workbench/common/ScriptRunSupport.h"
 
 namespace {
 
-struct ScriptOutput {
-    int exitCode = -1;
-    QStringList out, err;
-};
+using wbtest::ScriptOutput;
 
 class ScriptMove : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        install = new QTemporaryDir;
-        kv::demo::DemoOptions options;
-        options.lines = 12;
-        options.start = QDate(2026, 3, 2);
-        kv::demo::writeDemoInstallation(install->path(), options);
-    }
+    static void SetUpTestSuite() { install = new wbtest::ScriptInstallation; }
     static void TearDownTestSuite() {
         delete install;
         install = nullptr;
     }
 
-    ScriptOutput run(const QString& script) const {
-        const QString file = install->filePath("move.script");
-        testsupport::writeFile(file, script.toUtf8());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("TARNIX_REGISTRY");
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(install->path());
-        p.start(testsupport::binDir() + "/tarnix-client", {"--install", install->path(), "--script", file});
-        ScriptOutput r;
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        for (const QString& l :
-             QString::fromLocal8Bit(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts))
-            if (!l.startsWith("QStandardPaths")) r.err << l;
-        return r;
-    }
+    ScriptOutput run(const QString& script) const { return install->run(script, "move.script"); }
     // Node and dates of every line of a dump, in row order: "01 20260524-20260603".
     static QStringList lines(const QStringList& out, int dump) {
         QStringList rows;
@@ -70,7 +36,7 @@ protected:
         return rows;
     }
 
-    static inline QTemporaryDir* install = nullptr;
+    static inline wbtest::ScriptInstallation* install = nullptr;
 };
 
 } // namespace

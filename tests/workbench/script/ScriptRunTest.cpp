@@ -1,57 +1,22 @@
 // Scripted runs of the client on a generated demo company: the real workbench driven by clicks and keys.
-#include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "common/TestSupport.h"
-#include "host/demo/DemoCompany.h"
+#include "workbench/common/ScriptRunSupport.h"
 
 namespace {
 
-struct ScriptResult {
-    int exitCode = -1;
-    QStringList out;
-    QStringList err;
-};
+using ScriptResult = wbtest::ScriptOutput;
 
 class ScriptRun : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        install = new QTemporaryDir;
-        kv::demo::DemoOptions options;
-        options.lines = 12;
-        options.start = QDate(2026, 3, 2);
-        kv::demo::writeDemoInstallation(install->path(), options);
-    }
+    static void SetUpTestSuite() { install = new wbtest::ScriptInstallation; }
     static void TearDownTestSuite() {
         delete install;
         install = nullptr;
     }
 
-    ScriptResult run(const QString& script) const {
-        const QString file = install->filePath("test.script");
-        testsupport::writeFile(file, script.toUtf8());
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("TARNIX_REGISTRY");
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(install->path());
-        p.start(testsupport::binDir() + "/tarnix-client", {"--install", install->path(), "--script", file});
-        ScriptResult r;
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        r.err = QString::fromLocal8Bit(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-        return r;
-    }
+    ScriptResult run(const QString& script) const { return install->run(script); }
     static QStringList rowsOf(const ScriptResult& r) {
         QStringList rows;
         for (const QString& l : r.out)
@@ -59,21 +24,21 @@ protected:
         return rows;
     }
 
-    static inline QTemporaryDir* install = nullptr;
+    static inline wbtest::ScriptInstallation* install = nullptr;
 };
 
 } // namespace
 
 TEST_F(ScriptRun, QueriesSelectsDumpsAndShoots) {
     const ScriptResult r = run("# a factory, a bar, both tabs\n"
-                      "query F01\n"
-                      "dump\n"
-                      "select 3\n"
-                      "tab capacity\n"
-                      "tab schedule\n"
-                      "dump\n"
-                      "shot wb.png\n"
-                      "close\n");
+                               "query F01\n"
+                               "dump\n"
+                               "select 3\n"
+                               "tab capacity\n"
+                               "tab schedule\n"
+                               "dump\n"
+                               "shot wb.png\n"
+                               "close\n");
     ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.join('\n').toStdString();
     ASSERT_FALSE(r.out.isEmpty());

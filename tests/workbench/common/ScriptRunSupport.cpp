@@ -1,0 +1,53 @@
+#include "workbench/common/ScriptRunSupport.h"
+
+#include <QDate>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "common/TestSupport.h"
+#include "host/demo/DemoCompany.h"
+
+namespace wbtest {
+
+ScriptInstallation::ScriptInstallation() : FDir(std::make_unique<QTemporaryDir>()) {
+    kv::demo::DemoOptions options;
+    options.lines = 12;
+    options.start = QDate(2026, 3, 2);
+    kv::demo::writeDemoInstallation(FDir->path(), options);
+}
+
+ScriptInstallation::~ScriptInstallation() = default;
+
+QString ScriptInstallation::path() const {
+    return FDir->path();
+}
+
+QString ScriptInstallation::filePath(const QString& name) const {
+    return FDir->filePath(name);
+}
+
+ScriptOutput ScriptInstallation::run(const QString& script, const QString& fileName) const {
+    const QString file = filePath(fileName);
+    testsupport::writeFile(file, script.toUtf8());
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    // The installation's own registry file, not one a developer's shell points at.
+    env.remove("TARNIX_REGISTRY");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(path());
+    p.start(testsupport::binDir() + "/tarnix-client", {"--install", path(), "--script", file});
+    ScriptOutput r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    for (const QString& l : QString::fromLocal8Bit(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts))
+        if (!l.startsWith("QStandardPaths")) r.err << l;
+    return r;
+}
+
+} // namespace wbtest
