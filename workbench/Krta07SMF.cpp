@@ -405,6 +405,9 @@ void TfrmKrta07SM::progress(const QString& Step, int Done, int Total) {
         FProgress->setCancelButton(nullptr);
         FProgress->setWindowModality(Qt::WindowModal);
         FProgress->setMinimumDuration(0);
+        // One dialog for every step of the run: a step's end neither empties the bar nor closes it.
+        FProgress->setAutoReset(false);
+        FProgress->setAutoClose(false);
     }
     FProgress->setLabelText(Total > 0 ? QStringLiteral("%1 (%2/%3)").arg(Step).arg(Done).arg(Total) : Step);
     FProgress->setMaximum(std::max(Total, 0));

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <functional>
 
@@ -394,6 +397,63 @@ TEST_F(WorkbenchEditState, ToolsFollowBrowseAndEditMode) {
     EXPECT_EQ(wb->FEditState, 0);
     EXPECT_TRUE(wb->btnEdit->isEnabled());
     EXPECT_EQ(flags(), QStringList({"4"}));
+}
+
+TEST_F(WorkbenchEditState, SlowSaveShowsItsProgressAndKeepsTheWindowsPainted) {
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    // Each step of the save takes a while, the first one more than half a second.
+    int steps = 0;
+    wb->OnProgress = [&steps](const QString&, int, int) { QThread::msleep(steps++ == 0 ? 520 : 60); };
+    // What a planner would see, looked at from a timer while the save runs.
+    struct Seen {
+        QString label;
+        int value, maximum;
+    };
+    QList<Seen> seen;
+    int paints = 0, ticks = 0;
+    struct PaintCounter : QObject {
+        int* count;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Paint && o->objectName() == QLatin1String("dlgProgress")) ++*count;
+            return false;
+        }
+    } counter;
+    counter.count = &paints;
+    qApp->installEventFilter(&counter);
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        ++ticks;
+        auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
+        if (d && d->isVisible() &&
+            (seen.isEmpty() || seen.last().label != d->labelText() || seen.last().value != d->value()))
+            seen << Seen{d->labelText(), d->value(), d->maximum()};
+    });
+    watch.start();
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    watch.stop();
+    qApp->removeEventFilter(&counter);
+    wb->OnProgress = nullptr;
+
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(flags(), QStringList({"4"}));
+    ASSERT_GE(seen.size(), 2);
+    QSet<QString> labels;
+    QSet<int> values;
+    for (const Seen& s : seen) {
+        EXPECT_FALSE(s.label.isEmpty());
+        EXPECT_GE(s.value, 0) << s.label.toStdString();
+        EXPECT_LE(s.value, s.maximum);
+        labels << s.label.section(" (", 0, 0);
+        values << s.value;
+    }
+    EXPECT_TRUE(labels.contains("Saving"))
+        << QStringList(labels.begin(), labels.end()).join(", ").toStdString();
+    EXPECT_GE(values.size(), 2); // the bar moves
+    EXPECT_GT(paints, 0);
+    EXPECT_GE(ticks, seen.size());
+    // Gone when the save is done.
+    EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
 }
 
 TEST_F(WorkbenchEditState, CancelDropsTheEditsAndReturnsToBrowsing) {
