@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <memory>
 
 #include "controls/KvBitmaps.h"
 #include "platform/data/ClientDataSet.h"
@@ -20,6 +21,7 @@ public:
         for (const auto& c : FConnections)
             disconnect(c);
         FConnections.clear();
+        FCopy.reset();
         beginResetModel();
         FSource = source;
         Rebuild();
@@ -27,6 +29,7 @@ public:
         if (!source) return;
         auto reset = [this] {
             const int col = qMax(0, FGrid->currentIndex().column());
+            FCopy.reset();
             beginResetModel();
             Rebuild();
             endResetModel();
@@ -37,12 +40,14 @@ public:
                      << connect(source, &kv::TDataSource::rowRemoved, this, reset)
                      << connect(source, &kv::TDataSource::recordChanged, this,
                                 [this](int row) {
+                                    ForgetCopiedRow();
                                     if (row >= 0 && row < rowCount())
                                         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
                                 })
                      << connect(source, &kv::TDataSource::currentChanged, this,
                                 [this] { SyncCurrent(qMax(0, FGrid->currentIndex().column())); })
                      << connect(source, &kv::TDataSource::stateChanged, this, [this] {
+                            ForgetCopiedRow();
                             // Entering or leaving insert state adds or drops the row of the new record.
                             const int rows = CountRows();
                             if (rows > FRows) {
@@ -99,11 +104,61 @@ public:
         const kv::TField* field = FieldOf(index.column());
         if (!field || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
         kv::TClientDataSet* ds = DataSet();
+        const bool display = role == Qt::DisplayRole;
         // The current record shows through the field's formats and handlers.
         if (ds->RecNo() == index.row() + 1 || index.row() == InsertRow())
-            return role == Qt::EditRole ? field->Text() : field->DisplayText();
+            return display ? field->DisplayText() : field->Text();
+        if (field->OnGetText || !field->DisplayFormat().isEmpty() || !field->EditFormat().isEmpty())
+            return RowText(*field, index.row(), display);
         const QVariant v = ds->valueAt(index.row(), field->Index());
         return v.isNull() ? QString() : v.toString();
+    }
+
+    // The copied record is read again at the next look (its values may have changed).
+    void ForgetCopiedRow() { FCopiedRow = -1; }
+
+    // Text of a field in a record that is not the current one, as the field would give it there.
+    // Formats and get-text handlers read the data set's current record, and moving the cursor would
+    // run the set's scroll checks: the record is copied into a one-record set of the same fields
+    // instead, and the field's handler reads it there (the other fields of that record included).
+    // Only the rows being drawn are copied, each once while the grid paints.
+    QString RowText(const kv::TField& field, int row, bool display) const {
+        kv::TClientDataSet* ds = DataSet();
+        const int n = ds->FieldCount();
+        const int at = field.Index();
+        try {
+            if (!FCopy || FCopyOf != ds || FCopy->FieldCount() != n ||
+                FCopy->Fields(at).FieldName() != field.FieldName() ||
+                FCopy->Fields(at).DataType() != field.DataType()) {
+                FCopy = std::make_unique<kv::TClientDataSet>();
+                for (int i = 0; i < n; ++i) {
+                    const kv::TField& f = ds->Fields(i);
+                    FCopy->AddField(f.FieldName(), f.DataType(), f.Size());
+                }
+                FCopy->CreateDataSet();
+                FCopy->Append();
+                FCopyOf = ds;
+                FCopiedRow = -1;
+            }
+            if (FCopiedRow != row) {
+                FCopiedRow = -1;
+                for (int i = 0; i < n; ++i)
+                    FCopy->Fields(i).SetValue(ds->valueAt(row, i));
+                FCopiedRow = row;
+            }
+            kv::TField& copy = FCopy->Fields(at);
+            // Formats change rarely; setting one resets the copy's views, so only when it differs.
+            if (copy.DisplayFormat() != field.DisplayFormat()) copy.SetDisplayFormat(field.DisplayFormat());
+            if (copy.EditFormat() != field.EditFormat()) copy.SetEditFormat(field.EditFormat());
+            QString text = display ? copy.DisplayText() : copy.Text();
+            if (field.OnGetText) field.OnGetText(copy, text, display);
+            return text;
+        } catch (const std::exception&) {
+            // A handler that cannot show this record: its stored value.
+            FCopy.reset();
+            const QVariant v = ds->valueAt(row, at);
+            return v.isNull() ? QString() : v.toString();
+        }
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -162,6 +217,9 @@ public:
 private:
     int FRows = 0;
     QList<QMetaObject::Connection> FConnections;
+    mutable std::unique_ptr<kv::TClientDataSet> FCopy;
+    mutable const kv::TClientDataSet* FCopyOf = nullptr;
+    mutable int FCopiedRow = -1;
 };
 
 class TFDBGridDelegate : public QStyledItemDelegate {
@@ -287,6 +345,7 @@ QColor TFDBGrid::RowColor(int row) const {
 }
 
 void TFDBGrid::paintEvent(QPaintEvent* event) {
+    FModel->ForgetCopiedRow();
     QTableView::paintEvent(event);
     if (!FGrawGridInBlank || !FModel->DataSet() || FModel->columnCount() == 0) return;
     // Below the last record: further rows in the continuing stripes, with grid lines.
