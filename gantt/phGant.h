@@ -183,6 +183,9 @@ public:
     QFont FontTimeItemStyle1;
     QFont FontTimeItemStyle2;
     QFont FontTimeItemStyle3;
+    // A time item text wider than its item is drawn in a smaller font (down to 7 pixels) instead
+    // of being cut to its first characters.
+    bool FitTimeItemTexts = false;
     std::vector<QPixmap> ImageList;
     int ScalerHeight() const { return FScalerHeight; }
     void SetScalerHeight(int v);

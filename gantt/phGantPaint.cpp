@@ -1,4 +1,5 @@
 // Painting of the Gantt area: background, items with their texts, links and drag outlines.
+#include <QFontInfo>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -313,8 +314,32 @@ void TphGant::DrawItem(QPainter& p, TphDataEntity_GantTime* item, QRect r) {
                 it = cache->insert(t->Text, st);
             }
             p.setPen(Qt::black);
-            const QSizeF size = it->size();
+            QSizeF size = it->size();
             const QRect clipRect(at, QSize(end.x() - at.x(), end.y() - at.y()));
+            if (FitTimeItemTexts && size.width() > clipRect.width()) {
+                QFont small = p.font();
+                const int px = small.pixelSize() > 0 ? small.pixelSize() : QFontInfo(small).pixelSize();
+                const int fit = std::max(7, int(px * clipRect.width() / size.width()));
+                if (fit < px) {
+                    small.setPixelSize(fit);
+                    QHash<QString, QStaticText>& smallTexts = laidOut[small.key()];
+                    // The insertion may have moved the font's own cache: look it up again next time.
+                    cache = nullptr;
+                    auto s = smallTexts.find(t->Text);
+                    if (s == smallTexts.end()) {
+                        QStaticText st(t->Text);
+                        st.setTextFormat(Qt::PlainText);
+                        st.prepare(QTransform(), small);
+                        s = smallTexts.insert(t->Text, st);
+                    }
+                    p.save();
+                    p.setFont(small);
+                    p.setClipRect(clipRect, Qt::IntersectClip);
+                    p.drawStaticText(at, *s);
+                    p.restore();
+                    continue;
+                }
+            }
             const bool clip = size.width() > clipRect.width() || size.height() > clipRect.height();
             if (clip) {
                 p.save();

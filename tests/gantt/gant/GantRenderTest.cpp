@@ -1,5 +1,6 @@
 // A chart of 30 rows rendered to an image: pyjamas, bars with day texts, a marker, links.
 #include <QDir>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -117,4 +118,35 @@ TEST(GantRender, VerticalPyjamasAndTodayLine) {
         if (image.pixel(xx, 100) == QColor(Qt::blue).rgb()) ++blue;
     EXPECT_GT(blue, 50);
     EXPECT_LT(blue, image.width() - 50);
+}
+
+// A quantity wider than its day cell: cut to its first digits by default, drawn whole in a smaller
+// font when the chart fits its texts.
+TEST(GantRender, FittedTextsShrinkInsteadOfBeingCut) {
+    TMyGant g;
+    g.resize(600, 120);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.SetStart(D0);
+    g.SetStop(D0 + 12);
+    TMyGantItem* item = g.MyGantList()->AddItem(0x00FFC080, 3, D0 + 5, D0 + 1);
+    item->SetDayTexts(QStringLiteral("12,000"), QString(), D0 + 1);
+    // The extent of the dark (text) pixels inside the first day cell.
+    auto textBox = [&] {
+        const QImage image = renderArea(g);
+        const QRect cell = g.ItemRect(item->DayCells[0]) & image.rect();
+        QRect box;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (qGray(image.pixel(x, y)) < 100) box |= QRect(x, y, 1, 1);
+        return std::make_pair(box, cell);
+    };
+    const auto [cut, cell] = textBox();
+    ASSERT_LT(cell.width(), QFontMetrics(g.FontTimeItemStyle1).horizontalAdvance(QStringLiteral("12,000")));
+    g.FitTimeItemTexts = true;
+    const auto [fitted, sameCell] = textBox();
+    ASSERT_FALSE(cut.isEmpty());
+    ASSERT_FALSE(fitted.isEmpty());
+    EXPECT_LT(fitted.height(), cut.height());
+    EXPECT_LT(fitted.right(), sameCell.right());
 }
