@@ -27,6 +27,22 @@ namespace {
 
 const char* const kDateFields[] = {"TB010", "TB013", "TB014", "TB034"};
 
+struct MappedText {
+    const char* value;
+    const char* text;
+};
+// cboTB003G and cboTB027G: the stored codes with the captions the grid shows for them.
+const MappedText kTB003G[] = {{"1", "1:订单"}, {"2", "2:销售预测"}, {"3", "3:独立需求"}};
+const MappedText kTB027G[] = {
+    {"1", "1:交期符合"}, {"2", "2.交期延迟"}, {"3", "3.排产数量短缺"}, {"4", "9:未作排程"}};
+
+template <size_t N> QString mappedText(const MappedText (&map)[N], const QString& value) {
+    const QString v = value.trimmed();
+    for (const MappedText& m : map)
+        if (v == QLatin1String(m.value)) return QString::fromUtf8(m.text);
+    return value;
+}
+
 // Sets a field the planner cannot type into (a name beside a code, the hidden property).
 void setQuietly(kv::TField* field, const QString& value) {
     if (!field) return;
@@ -187,6 +203,17 @@ void TdmKrta07S::SetupFieldHandlers() {
         }
         if (kv::TField* f = s.FindField(QStringLiteral("MQ017C")))
             f->OnValidate = [this](kv::TField& x) { qryMPSTBPreMQ017CValidate(x); };
+        // The mapped combos show a code's caption, in the interface script as other texts are.
+        auto mapped = [this](kv::TField* f, QString (*caption)(const QString&)) {
+            if (!f) return;
+            f->OnGetText = [this, caption](kv::TField& x, QString& t, bool) {
+                const TfrmKrta07SM* wb = qobject_cast<const TfrmKrta07SM*>(parent());
+                t = caption(x.AsString());
+                if (wb && wb->KvConverter) t = wb->KvConverter->ConvertUIString(kv::Variant(t)).toString();
+            };
+        };
+        mapped(s.FindField(QStringLiteral("TB003")), [](const QString& v) { return mappedText(kTB003G, v); });
+        mapped(s.FindField(QStringLiteral("TB027")), [](const QString& v) { return mappedText(kTB027G, v); });
         // The property of the line the set opens on decides its editable column.
         if (!s.IsEmpty()) qryMPSTBPreAfterScroll(s);
     }
@@ -425,4 +452,5 @@ void TfrmKrta07SM::InitLineFields() {
     combos->FBase = dgMPSTB->itemDelegate();
     combos->setObjectName(QStringLiteral("cboLineCodes"));
     dgMPSTB->setItemDelegate(combos);
+    dgMPSTB->SetCheckBoxField(QStringLiteral("TB035"), QStringLiteral("Y"));
 }

@@ -1,0 +1,90 @@
+// The line grid of the workbench on every row, not only the current one: demand source and
+// scheduling status by their captions, dates in the company format, the lock as a check box.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "controls/FDBGrid.h"
+#include "frame/KvADO.h"
+#include "platform/data/ClientDataSet.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+#include "workbench/common/WorkbenchTestSupport.h"
+
+namespace {
+
+class LineGrid : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        cs = wbtest::sqliteCompany(dir.path());
+        db.SetConnectionString(cs);
+        db.Open();
+    }
+    void TearDown() override { delete wb; }
+
+    void open() {
+        wb = wbtest::createWorkbench(cs);
+        wbtest::query(wb, "F1");
+        wb->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    }
+    // What the grid shows in a field's column, row by row.
+    QStringList column(const QString& field) {
+        TFDBGrid* grid = wb->dgMPSTB;
+        int at = -1;
+        for (int i = 0; i < grid->Columns().size(); ++i)
+            if (grid->Column(i)->FieldName().toUpper() == field) at = i;
+        QStringList texts;
+        if (at < 0) return texts;
+        for (int r = 0; r < grid->model()->rowCount(); ++r)
+            texts << grid->model()->index(r, at).data().toString();
+        return texts;
+    }
+
+    QTemporaryDir dir;
+    QString cs;
+    TKvADOConnection db;
+    TfrmKrta07SM* wb = nullptr;
+};
+
+} // namespace
+
+TEST_F(LineGrid, CodesShowTheirCaptionsAndDatesTheCompanyFormatOnEveryRow) {
+    // Rows in grid order: 20260100001 01, 0101, 010101, 02, then D'2 01.
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB027 = '1', TB034 = '20260109' WHERE TB037 = '01' AND TB004 "
+                     "= '20260100001'");
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB027 = '2' WHERE TB037 = '0101'");
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB027 = '3' WHERE TB037 = '010101'");
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB027 = '4', TB035 = 'Y' WHERE TB037 = '02'");
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB003 = '2' WHERE TB004 = 'D''2'");
+    wbtest::exec(db, "UPDATE DEMO..MPSTC SET TC002 = '2' WHERE TC003 = 'D''2'");
+    wbtest::exec(db, "UPDATE DEMO..CMSMA SET MA001 = '3', MA002 = '-'");
+    open();
+
+    auto check = [this] {
+        EXPECT_EQ(column("TB003"), QStringList({"1:订单", "1:订单", "1:订单", "1:订单", "2:销售预测"}));
+        EXPECT_EQ(column("TB027"),
+                  QStringList({"1:交期符合", "2.交期延迟", "3.排产数量短缺", "9:未作排程", ""}));
+        EXPECT_EQ(column("TB013"),
+                  QStringList({"10-01-2026", "06-01-2026", "04-01-2026", "10-01-2026", "05-01-2026"}));
+        EXPECT_EQ(column("TB014"),
+                  QStringList({"12-01-2026", "11-01-2026", "07-01-2026", "10-01-2026", "06-01-2026"}));
+        EXPECT_EQ(column("TB010"), QStringList(5, "15-01-2026"));
+        EXPECT_EQ(column("TB034"), QStringList({"09-01-2026", "", "", "", ""}));
+        EXPECT_EQ(column("TB035"), QStringList({"", "", "", "Y", ""}));
+    };
+    {
+        SCOPED_TRACE("first line current");
+        check();
+    }
+    wb->dmKrta07S->qryMPSTBPre->SetRecNo(4);
+    {
+        SCOPED_TRACE("fourth line current");
+        check();
+    }
+    // The lock is drawn as a box, its captions do not change the stored codes.
+    EXPECT_TRUE(wb->dgMPSTB->IsCheckBoxField("TB035"));
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB027").AsString().trimmed(), "4");
+}
