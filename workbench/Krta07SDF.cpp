@@ -1,5 +1,6 @@
 #include "workbench/Krta07SDF.h"
 
+#include "frame/KVForm.h"
 #include "frame/KvADO.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
@@ -76,10 +77,11 @@ const FieldLabel kDetailLabels[] = {
     {"TF008", "主要耗用"}, {"TF009", "非主要耗用"}, {"TF010", "备注"},
 };
 
-void setLabels(kv::TClientDataSet& set, const FieldLabel* labels, size_t count) {
+void setLabels(TdmKrta07S& dm, kv::TClientDataSet& set, const FieldLabel* labels, size_t count) {
     for (size_t i = 0; i < count; ++i)
         if (kv::TField* f = set.FindField(QString::fromLatin1(labels[i].name)))
-            f->SetDisplayLabel(QString::fromUtf8(labels[i].label));
+            f->SetDisplayLabel(
+                dm.FieldLabelText(QString::fromLatin1(labels[i].name), QString::fromUtf8(labels[i].label)));
 }
 
 void hide(kv::TClientDataSet& set, std::initializer_list<const char*> names) {
@@ -244,10 +246,20 @@ void TdmKrta07S::SetupDateField(kv::TField* field) {
     };
 }
 
+QString TdmKrta07S::FieldLabelText(const QString& Field, const QString& Chinese) {
+    auto found = FLabelTexts.constFind(Field);
+    if (found != FLabelTexts.cend()) return *found;
+    // The owning form knows the interface language; without one the labels stay as written.
+    const auto* form = qobject_cast<const TKVForm*>(parent());
+    const QString text = form ? form->LangText(QStringLiteral("TdmKrta07S"), Field, Chinese) : Chinese;
+    FLabelTexts.insert(Field, text);
+    return text;
+}
+
 void TdmKrta07S::SetupFields() {
     if (qryMPSTBPre->Active()) {
         kv::TClientDataSet& s = *qryMPSTBPre;
-        setLabels(s, kLineLabels, std::size(kLineLabels));
+        setLabels(*this, s, kLineLabels, std::size(kLineLabels));
         hide(s, {"TB001", "MB025C", "MQ017C", "FLAG", "TB038", "TB028"});
         for (const char* n : {"TB008", "TB026", "TB039"})
             if (kv::TField* f = s.FindField(QString::fromLatin1(n)))
@@ -262,7 +274,7 @@ void TdmKrta07S::SetupFields() {
         }
     }
     if (qryMPSTF->Active()) {
-        setLabels(*qryMPSTF, kDetailLabels, std::size(kDetailLabels));
+        setLabels(*this, *qryMPSTF, kDetailLabels, std::size(kDetailLabels));
         hide(*qryMPSTF, {"FLAG"});
         SetupDateField(qryMPSTF->FindField(QStringLiteral("TF002")));
     }

@@ -90,6 +90,9 @@ public:
 
     // Labels, formats, hidden and read-only flags of the line and detail sets (after they open).
     void SetupFields();
+    // A field's label in the interface language: from the data module's language file (message
+    // Field), else the Chinese label in the interface script. Read once per field.
+    QString FieldLabelText(const QString& Field, const QString& Chinese);
 
     // Line fields (Krta07SMFFields.cpp): company date format, display conversion, checks.
     // Edit mask of a date in the company format ("9999/99/99;1; ").
@@ -116,6 +119,7 @@ public:
     void SwitchEditableColumn(bool ByValidation);
 
 private:
+    QHash<QString, QString> FLabelTexts;
     std::unique_ptr<kv::TRowSource> FLineCopy;
     void SetupDateField(kv::TField* field);
 

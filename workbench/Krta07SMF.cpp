@@ -82,6 +82,20 @@ QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
     return b;
 }
 
+// Days per pixel of the workbench's stored chart settings: about 42 pixels a day, wide enough for a
+// day's quantity and the scaler's "MM/DD" labels.
+constexpr double kDefaultScale = 0.0238415948275862;
+
+// A query shows the factory's whole span; when that leaves a day too narrow for its quantity the
+// window starts at the same day with the stored day width, and the planner scrolls for the rest.
+void applyDefaultDayWidth(TMyGant* gant) {
+    // Pending layouts first, so that the scale counts on the chart's final width.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const double scale = gant->Scale();
+    if (scale <= kDefaultScale) return; // days already wide enough, or no axis yet
+    gant->SetStop(gant->Start() + (gant->Stop() - gant->Start()) * kDefaultScale / scale);
+}
+
 } // namespace
 
 QString Krta07DayText(kv::TDateTime Date) {
@@ -208,6 +222,7 @@ void TfrmKrta07SM::BuildComponents() {
     mgMPSTC->setObjectName(QStringLiteral("mgMPSTC"));
     mgMPSTC->SetUseGridNotTree(true);
     mgMPSTC->SetScalerHeight(45);
+    mgMPSTC->FitTimeItemTexts = true;
     ctMPSTC = new TKrta07LoadChart(splitter);
     ctMPSTC->setMinimumHeight(120);
     dgMPSTB = new TFDBGrid(splitter);
@@ -321,6 +336,8 @@ void TfrmKrta07SM::btnQueryClick() {
         LoadSchedule(edMB001->text());
         RecomputeAllConsumption();
         PlaceLineGrid();
+        // After the grid took its place: the day width counts on the final chart width.
+        applyDefaultDayWidth(mgMPSTC);
     } catch (const std::exception& e) {
         delete FProgress;
         FProgress = nullptr;
@@ -386,6 +403,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
 bool TfrmKrta07SM::ReloadSchedule() {
     try {
         LoadSchedule(edMB001->text());
+        applyDefaultDayWidth(mgMPSTC);
         return true;
     } catch (const std::exception& e) {
         KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});

@@ -1,10 +1,11 @@
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07STF.h"
 
-#include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <cmath>
 
 const char* const kKrta07SeriesTitles[5] = {"主要耗用", "非主要耗用", "计划主要耗用", "计划非主要耗用",
                                             "每日产能"};
@@ -57,17 +59,54 @@ void fillBars(QChart* chart, const std::vector<QBarSet*>& sets,
             sum += (*values[k])[size_t(i)];
         top = std::max(top, sum);
     }
-    auto* x = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
     auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
-    if (x && x->categories() != days) x->setCategories(days);
     const double max = top > 0 ? top * 1.1 : 1;
     if (y && (y->min() != 0 || y->max() != max)) y->setRange(0, max);
+}
+
+// "yyyymmdd" as the axis shows it: month and day, with the year when the days cover more than a year
+// (the labels must differ).
+QString dayLabel(const QString& day, bool withYear) {
+    return withYear ? day.mid(2, 2) + QLatin1Char('/') + day.mid(4, 2) + QLatin1Char('/') + day.mid(6, 2)
+                    : day.mid(4, 2) + QLatin1Char('/') + day.mid(6, 2);
+}
+
+// Labels the days under the bars, on every step-th day only so that neighbouring labels do not run
+// into each other: with a label per bar at the default size they were all cut to "...". The axis is
+// labelled again only when the days or the step change, as its layout costs most of a redraw.
+void labelDays(QChart* chart, QCategoryAxis* axis, const QStringList& days, TKrta07DayLabels& state) {
+    const qsizetype n = days.size();
+    // The days follow each other: only more than a year of them repeats a month and day.
+    const bool withYear = n > 365;
+    const QFontMetrics fm(axis->labelsFont());
+    const int labelWidth =
+        fm.horizontalAdvance(dayLabel(QStringLiteral("20000000"), withYear)) + fm.height() / 2;
+    // Before the chart is laid out the plot area is empty: the view's width stands in for it.
+    double plot = chart->plotArea().width();
+    if (plot < 10) plot = std::max(100, chart->size().toSize().width() - 60);
+    int step = 1;
+    if (n > 0 && plot / double(n) < labelWidth) {
+        step = int(std::ceil(labelWidth * double(n) / plot));
+        // Whole weeks beyond a few days, so the labels fall on the same weekday.
+        if (step > 3) step = (step + 6) / 7 * 7;
+    }
+    if (step == state.Step && days == state.Days) return;
+    state.Step = step;
+    state.Days = days;
+    for (const QString& label : axis->categoriesLabels())
+        axis->remove(label);
+    for (qsizetype i = 0; i < n; i += step)
+        axis->append(dayLabel(days[i], withYear), double(i));
+    axis->setRange(-0.5, n > 0 ? double(n) - 0.5 : 0.5);
 }
 
 QChart* newChart(QStackedBarSeries* bars) {
     auto* chart = new QChart;
     chart->addSeries(bars);
-    auto* x = new QBarCategoryAxis;
+    auto* x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    x->setStartValue(-0.5);
+    x->setGridLineVisible(false);
     auto* y = new QValueAxis;
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -118,6 +157,10 @@ TKrta07LoadChart::TKrta07LoadChart(QWidget* parent) : QWidget(parent) {
     bars->append({seZ, seF, seJZ, seJF});
     QChart* c = newChart(bars);
     c->legend()->hide();
+    DayAxis = static_cast<QCategoryAxis*>(c->axes(Qt::Horizontal).first());
+    // A wider or narrower plot fits more or fewer labels.
+    connect(c, &QChart::plotAreaChanged, this,
+            [this, c] { labelDays(c, DayAxis, FValues.Days, FDayLabels); });
     View = new QChartView(c, this);
     View->setRubberBand(QChartView::HorizontalRubberBand);
     row->addWidget(View, 1);
@@ -136,6 +179,7 @@ void TKrta07LoadChart::SetTitle(const QString& title) {
 void TKrta07LoadChart::SetValues(const TKrta07LoadValues& v) {
     FValues = v;
     fillBars(chart(), {seZ, seF, seJZ, seJF}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    labelDays(chart(), DayAxis, v.Days, FDayLabels);
 }
 
 void TKrta07LoadChart::ClearValues() {
@@ -201,6 +245,8 @@ TKrta07CapacityChart::TKrta07CapacityChart(QWidget* parent, const QString& resou
     c->addSeries(Series5);
     Series5->attachAxis(c->axes(Qt::Horizontal).first());
     Series5->attachAxis(c->axes(Qt::Vertical).first());
+    DayAxis = static_cast<QCategoryAxis*>(c->axes(Qt::Horizontal).first());
+    connect(c, &QChart::plotAreaChanged, this, [this, c] { labelDays(c, DayAxis, Days, FDayLabels); });
     c->setTitle(resource);
     c->axes(Qt::Vertical).first()->setTitleText(axisTitle);
     for (QBarSet* s : {Series1, Series2, Series3, Series4})
@@ -228,6 +274,7 @@ QChart* TKrta07CapacityChart::chart() const {
 void TKrta07CapacityChart::SetValues(const TKrta07LoadValues& v) {
     Days = v.Days;
     fillBars(chart(), {Series1, Series2, Series3, Series4}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    labelDays(chart(), DayAxis, v.Days, FDayLabels);
     QList<QPointF> points;
     double top = 0;
     for (size_t i = 0; i < v.TD003.size(); ++i) {
@@ -259,7 +306,6 @@ void TKrta07CapacityChart::LocaliseTitles(const std::function<QString(const QStr
 
 #include "controls/FDBGrid.h"
 #include "gantt/MyGant.h"
-#include "lang/CodeConverter.h"
 #include "platform/Numbers.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
@@ -268,6 +314,17 @@ void TKrta07CapacityChart::LocaliseTitles(const std::function<QString(const QStr
 #include "workbench/Krta07SMF.h"
 
 namespace {
+
+// Message names of the series titles in the workbench's language file, in kKrta07SeriesTitles' order.
+const char* const kSeriesIdents[5] = {"sTD004", "sTD006", "sTD005", "sTD007", "sTD003"};
+
+// A series title in the interface language; a title that is no longer the Chinese one was done.
+QString seriesTitle(const TfrmKrta07SM& wb, const QString& title) {
+    for (int i = 0; i < 5; ++i)
+        if (title == QString::fromUtf8(kKrta07SeriesTitles[i]))
+            return wb.LangText(QStringLiteral("TfrmKrta07SM"), QString::fromLatin1(kSeriesIdents[i]), title);
+    return title;
+}
 
 // Load values of one resource for n + 1 days from start.
 TKrta07LoadValues loadValues(kv::TClientDataSet& load, const QString& resource, kv::TDateTime start, int n) {
@@ -341,9 +398,7 @@ void TfrmKrta07SM::BuildCapacityCharts() {
         auto* chart =
             new TKrta07CapacityChart(holder, res.MC002, SystemMessage(4) + res.MB006, SystemMessage(2));
         chart->SetValues(loadValues(*dmKrta07S->qryMPSTD, res.MC002, S, n));
-        if (KvConverter)
-            chart->LocaliseTitles(
-                [this](const QString& t) { return KvConverter->ConvertUIString(kv::Variant(t)).toString(); });
+        chart->LocaliseTitles([this](const QString& t) { return seriesTitle(*this, t); });
         chart->OnDetail = [this](const QString& resource, const QString& day) {
             ShowConsumptionDetails(resource, day);
         };
@@ -353,9 +408,7 @@ void TfrmKrta07SM::BuildCapacityCharts() {
 }
 
 void TfrmKrta07SM::LocaliseCharts() {
-    if (!KvConverter) return;
-    ctMPSTC->LocaliseTitles(
-        [this](const QString& t) { return KvConverter->ConvertUIString(kv::Variant(t)).toString(); });
+    ctMPSTC->LocaliseTitles([this](const QString& t) { return seriesTitle(*this, t); });
 }
 
 void TfrmKrta07SM::ShowConsumptionDetails(const QString& Resource, const QString& Day) {

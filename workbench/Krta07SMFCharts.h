@@ -12,6 +12,7 @@ class QChartView;
 class QLabel;
 class QToolButton;
 class QBarSet;
+class QCategoryAxis;
 class QLineSeries;
 
 // Values of one resource per day, in the order of Days.
@@ -19,6 +20,12 @@ struct TKrta07LoadValues {
     QStringList Days; // "yyyymmdd"
     std::vector<double> TD003, TD004, TD005, TD006, TD007;
     void resize(int n);
+};
+
+// What the day axis of a chart is labelled with: the days and every how many days a label stands.
+struct TKrta07DayLabels {
+    QStringList Days;
+    int Step = 0;
 };
 
 class TKrta07LoadChart : public QWidget {
@@ -51,8 +58,12 @@ public:
     // A redraw is queued for when the window is idle.
     bool RefreshPending = false;
 
+    QCategoryAxis* DayAxis;
+    const TKrta07DayLabels& DayLabels() const { return FDayLabels; }
+
 private:
     void updateRange();
+    TKrta07DayLabels FDayLabels;
 
     std::vector<QLabel*> FLegendTexts;
     TKrta07LoadValues FValues;
@@ -75,9 +86,14 @@ public:
     int PointCount() const;
     QChart* chart() const;
     void LocaliseTitles(const std::function<QString(const QString&)>& convert);
+    QCategoryAxis* DayAxis;
+    const TKrta07DayLabels& DayLabels() const { return FDayLabels; }
 
     // Detail request: the resource and a day ("yyyymmdd"), or an empty day for all days.
     std::function<void(const QString& resource, const QString& day)> OnDetail;
+
+private:
+    TKrta07DayLabels FDayLabels;
 };
 
 // Titles of the five load series.

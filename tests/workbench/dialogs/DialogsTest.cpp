@@ -2,8 +2,10 @@
 // workstation, each on a demo installation with the host's own value checks.
 #include <gtest/gtest.h>
 
+#include <QBarSet>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -18,7 +20,10 @@
 #include "controls/KvMsgDlgHook.h"
 #include "host/demo/DemoCompany.h"
 #include "host/services/CompanyData.h"
+#include "platform/data/ClientDataSet.h"
+#include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SQF.h"
 #include "workbench/Krta07SWF.h"
 
@@ -199,7 +204,7 @@ TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
     EXPECT_EQ(wb->edMB001->property("Caption").toString(), "Factory");
     EXPECT_EQ(wb->PageControl1->tabBar()->tabText(0), "Schedule");
     EXPECT_EQ(wb->PageControl1->tabBar()->tabText(1), "Capacity");
-    EXPECT_EQ(wb->chkMPS->text(), "MPS items follow");
+    EXPECT_EQ(wb->chkMPS->text(), "MPS items");
     // Messages come from the translated lists.
     EXPECT_EQ(wb->Message(9), "This factory does not exist!");
     EXPECT_EQ(wb->SystemMessage(1), "Save the current changes?");
@@ -214,6 +219,29 @@ TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
         result);
     EXPECT_EQ(messages, QStringList{"This factory does not exist!"});
 
+    // The line grid's titles come from the data module's language file, the series titles of the
+    // load charts from the workbench's.
+    wb->SetQueryConditions({"F01", {}, {}, {}, {}});
+    wb->LoadSchedule("F01");
+    const auto header = [this](const char* field) {
+        QAbstractItemModel* m = wb->dgMPSTB->model();
+        for (int c = 0; c < m->columnCount(); ++c)
+            if (wb->dgMPSTB->Column(c) && wb->dgMPSTB->Column(c)->FieldName() == field)
+                return m->headerData(c, Qt::Horizontal).toString();
+        return QString();
+    };
+    EXPECT_EQ(header("TB002"), "Priority");
+    EXPECT_EQ(header("TB013"), "Scheduled start");
+    EXPECT_EQ(header("TB045C"), "Subcontractor name");
+    EXPECT_EQ(wb->ctMPSTC->seJZ->label(), "Planned main consumption");
+    EXPECT_EQ(wb->ctMPSTC->LegendPanel->findChildren<QLabel*>().last()->text(),
+              "Planned non-main consumption");
+    wb->PageControl1->setCurrentIndex(1);
+    ASSERT_FALSE(wb->FResourceCharts.empty());
+    EXPECT_EQ(wb->FResourceCharts[0]->Series1->label(), "Main consumption");
+    EXPECT_EQ(wb->FResourceCharts[0]->Series5->name(), "Daily capacity");
+    wb->PageControl1->setCurrentIndex(0);
+
     TfrmKrta07SW window(wb);
     QString code, name;
     QTimer::singleShot(0, &window, [&] {
@@ -222,4 +250,12 @@ TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
         QTest::mouseClick(window.btnCancel, Qt::LeftButton);
     });
     window.Execute(code, name);
+}
+
+TEST_F(Dialogs, ATraditionalWorkstationShowsTheTitlesInItsScript) {
+    install(950);
+    wb->SetQueryConditions({"F01", {}, {}, {}, {}});
+    wb->LoadSchedule("F01");
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB002").DisplayLabel(), QStringLiteral("優先順序"));
+    EXPECT_EQ(wb->ctMPSTC->seJZ->label(), QStringLiteral("計劃主要耗用"));
 }
