@@ -1,12 +1,14 @@
 // Script commands that move bars and type into the line grid: link (the linkage boxes), drag and
-// stretch (a bar by whole days with the mouse), key (the arrow keys on the chart) and cell (a code
-// typed into the line grid). Each drives the real widgets with mouse and key events and prints the
-// line's dates or the field's value afterwards.
+// stretch (a bar by whole days with the mouse), key (the arrow keys on the chart), cell (a code
+// typed into the line grid) and column (the line grid scrolled sideways to a field). Each drives the
+// real widgets with mouse and key events and prints the line's dates or the field's value
+// afterwards.
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -223,12 +225,48 @@ bool cellCommand(TScriptContext& c, const QStringList& args, QString& error) {
     return true;
 }
 
+// Scrolls the line grid sideways until the field's column is its first visible one, as the planner
+// drags the grid's scroll bar; prints what the grid shows in that column for the first two rows.
+bool columnCommand(TScriptContext& c, const QStringList& args, QString& error) {
+    TfrmKrta07SM* wb = c.RequireWorkbench(error);
+    if (!wb) return false;
+    if (args.size() != 1) {
+        error = QStringLiteral("usage: column FIELD");
+        return false;
+    }
+    const QString field = args[0].toUpper();
+    TFDBGrid* grid = wb->dgMPSTB;
+    int column = -1;
+    for (int i = 0; i < grid->Columns().size(); ++i)
+        if (grid->Column(i)->FieldName().toUpper() == field) column = i;
+    if (column < 0 || !grid->isVisible()) {
+        error = QStringLiteral("the line grid shows no %1").arg(field);
+        return false;
+    }
+    QScrollBar* bar = grid->horizontalScrollBar();
+    // Per column or per pixel, depending on the grid's scroll mode.
+    const int target = grid->horizontalScrollMode() == QAbstractItemView::ScrollPerItem
+                           ? grid->horizontalHeader()->visualIndex(column)
+                           : grid->horizontalHeader()->sectionPosition(column);
+    bar->setValue(std::min(target, bar->maximum()));
+    QApplication::processEvents();
+    const QRect cell = grid->visualRect(grid->model()->index(0, column));
+    if (cell.isEmpty() || cell.left() >= grid->viewport()->width()) {
+        error = QStringLiteral("the column of %1 did not come into view").arg(field);
+        return false;
+    }
+    const auto text = [grid, column](int row) { return grid->model()->index(row, column).data().toString(); };
+    c.Print(QStringLiteral("column\t%1\t%2\t%3").arg(field, text(0), text(1)));
+    return true;
+}
+
 [[maybe_unused]] const bool registered = [] {
     RegisterScriptCommand(QStringLiteral("link"), linkCommand);
     RegisterScriptCommand(QStringLiteral("drag"), dragCommand);
     RegisterScriptCommand(QStringLiteral("stretch"), stretchCommand);
     RegisterScriptCommand(QStringLiteral("key"), keyCommand);
     RegisterScriptCommand(QStringLiteral("cell"), cellCommand);
+    RegisterScriptCommand(QStringLiteral("column"), columnCommand);
     return true;
 }();
 

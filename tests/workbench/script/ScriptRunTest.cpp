@@ -78,6 +78,30 @@ TEST_F(ScriptRun, QueriesSelectsDumpsAndShoots) {
     EXPECT_GE(shot.width(), 1000);
 }
 
+TEST_F(ScriptRun, LineGridColumnsShowEveryRowInTheCompanyFormat) {
+    const ScriptResult r = run("query F01\ndump\ncolumn TB013\ncolumn TB027\ncolumn TB099\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1);
+    EXPECT_TRUE(r.err[0].contains("column: the line grid shows no TB099")) << r.err[0].toStdString();
+    const QStringList rows = rowsOf(r);
+    ASSERT_GE(rows.size(), 2);
+    QStringList columns;
+    for (const QString& l : r.out)
+        if (l.startsWith("column\t")) columns << l;
+    ASSERT_EQ(columns.size(), 2);
+    // The demo company shows dates as yyyy/mm/dd: the first (current) row and the second alike.
+    auto shown = [](const QString& row) {
+        const QString d = row.split('\t').value(7);
+        return d.left(4) + "/" + d.mid(4, 2) + "/" + d.mid(6, 2);
+    };
+    EXPECT_EQ(columns[0], "column\tTB013\t" + shown(rows[0]) + "\t" + shown(rows[1]));
+    const QStringList status = columns[1].split('\t');
+    ASSERT_EQ(status.size(), 4);
+    const QStringList captions = {"1:交期符合", "2.交期延迟", "3.排产数量短缺", "9:未作排程", ""};
+    EXPECT_TRUE(captions.contains(status[2])) << status[2].toStdString();
+    EXPECT_TRUE(captions.contains(status[3])) << status[3].toStdString();
+}
+
 TEST_F(ScriptRun, MessageBoxesAreAnsweredAndPrinted) {
     // An unknown factory: the dialog's exit check shows its error, the step fails.
     ScriptResult r = run("query ZZ\n");
