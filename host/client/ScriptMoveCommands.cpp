@@ -31,6 +31,14 @@ bool parseRow(TScriptContext& c, TfrmKrta07SM* wb, const QString& text, int& row
     return ok && c.ValidRow(wb, row, error);
 }
 
+// The line grid's column of a field (upper case); -1 with error set when the grid does not show it.
+int gridColumn(TFDBGrid* grid, const QString& field, QString& error) {
+    for (int i = 0; grid->isVisible() && i < grid->Columns().size(); ++i)
+        if (grid->Column(i)->FieldName().toUpper() == field) return i;
+    error = QStringLiteral("the line grid shows no %1").arg(field);
+    return -1;
+}
+
 // The line's scheduled dates in the grid's set: "TB013<TAB>TB014".
 QString lineDates(TfrmKrta07SM* wb, int row) {
     kv::TClientDataSet& pre = *wb->dmKrta07S->qryMPSTBPre;
@@ -184,13 +192,8 @@ bool cellCommand(TScriptContext& c, const QStringList& args, QString& error) {
     }
     const QString value = args.mid(2).join(QLatin1Char(' '));
     TFDBGrid* grid = wb->dgMPSTB;
-    int column = -1;
-    for (int i = 0; i < grid->Columns().size(); ++i)
-        if (grid->Column(i)->FieldName().toUpper() == field) column = i;
-    if (column < 0 || !grid->isVisible()) {
-        error = QStringLiteral("the line grid shows no %1").arg(field);
-        return false;
-    }
+    const int column = gridColumn(grid, field, error);
+    if (column < 0) return false;
     // The grid's row of the line: its set is in the chart's order.
     kv::TClientDataSet& pre = *wb->dmKrta07S->qryMPSTBPre;
     const QModelIndex index = grid->model()->index(row, column);
@@ -236,13 +239,8 @@ bool columnCommand(TScriptContext& c, const QStringList& args, QString& error) {
     }
     const QString field = args[0].toUpper();
     TFDBGrid* grid = wb->dgMPSTB;
-    int column = -1;
-    for (int i = 0; i < grid->Columns().size(); ++i)
-        if (grid->Column(i)->FieldName().toUpper() == field) column = i;
-    if (column < 0 || !grid->isVisible()) {
-        error = QStringLiteral("the line grid shows no %1").arg(field);
-        return false;
-    }
+    const int column = gridColumn(grid, field, error);
+    if (column < 0) return false;
     QScrollBar* bar = grid->horizontalScrollBar();
     // Per column or per pixel, depending on the grid's scroll mode.
     const int target = grid->horizontalScrollMode() == QAbstractItemView::ScrollPerItem
