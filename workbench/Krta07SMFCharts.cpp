@@ -141,12 +141,15 @@ TKrta07LoadChart::TKrta07LoadChart(QWidget* parent) : QWidget(parent) {
         box->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid %2;")
                                .arg(kSeriesColors[i].name(), kSeriesColors[i].darker(130).name()));
         auto* text = new QLabel(QString::fromUtf8(kKrta07SeriesTitles[i]), LegendPanel);
+        // Longer titles (English) wrap rather than take the chart's width.
+        text->setWordWrap(true);
         FLegendTexts.push_back(text);
         line->addWidget(box);
         line->addWidget(text, 1);
         legend->addLayout(line);
     }
     legend->addStretch(1);
+    LegendPanel->setMaximumWidth(170);
     row->addWidget(LegendPanel);
 
     seZ = makeSet(0);

@@ -233,12 +233,11 @@ TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
     EXPECT_EQ(header("TB002"), "Priority");
     EXPECT_EQ(header("TB013"), "Scheduled start");
     EXPECT_EQ(header("TB045C"), "Subcontractor name");
-    EXPECT_EQ(wb->ctMPSTC->seJZ->label(), "Planned main consumption");
-    EXPECT_EQ(wb->ctMPSTC->LegendPanel->findChildren<QLabel*>().last()->text(),
-              "Planned non-main consumption");
+    EXPECT_EQ(wb->ctMPSTC->seJZ->label(), "Planned main use");
+    EXPECT_EQ(wb->ctMPSTC->LegendPanel->findChildren<QLabel*>().last()->text(), "Planned non-main use");
     wb->PageControl1->setCurrentIndex(1);
     ASSERT_FALSE(wb->FResourceCharts.empty());
-    EXPECT_EQ(wb->FResourceCharts[0]->Series1->label(), "Main consumption");
+    EXPECT_EQ(wb->FResourceCharts[0]->Series1->label(), "Main use");
     EXPECT_EQ(wb->FResourceCharts[0]->Series5->name(), "Daily capacity");
     wb->PageControl1->setCurrentIndex(0);
 
