@@ -4,6 +4,7 @@
 
 #include <QBarSet>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include "controls/FDBGrid.h"
 #include "controls/KvEdit.h"
 #include "controls/KvMsgDlgHook.h"
+#include "gantt/MyGant.h"
 #include "host/demo/DemoCompany.h"
 #include "host/services/CompanyData.h"
 #include "platform/data/ClientDataSet.h"
@@ -193,6 +195,35 @@ TEST_F(Dialogs, FactoryWindowListsTheFactoriesToPickFrom) {
     ASSERT_TRUE(window.Execute(code, name));
     EXPECT_TRUE(closedByClick);
     EXPECT_EQ(code, "F02");
+}
+
+// The demo factory spans months: a query through the dialog shows its first days at the stored day
+// width, where a day's quantity fits its cell, instead of squeezing the whole span into the chart.
+TEST_F(Dialogs, AQueryShowsDaysWideEnoughForTheirQuantities) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    QTimer::singleShot(0, wb, [&] {
+        auto* d = wb->findChild<TfrmKrta07SQ*>();
+        ASSERT_NE(d, nullptr);
+        enter(d->edMB001, "F01");
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(wb->btnQuery, Qt::LeftButton);
+    ASSERT_GT(wb->mgMPSTC->MyGantList()->Count(), 0);
+    double first = 1e9, last = 0;
+    for (int i = 0; i < wb->mgMPSTC->MyGantList()->Count(); ++i) {
+        const TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(i);
+        first = std::min(first, item->Start);
+        last = std::max(last, item->Stop);
+    }
+    ASSERT_GT(last - first, 30);
+    const double dayWidth = 1 / wb->mgMPSTC->Scale();
+    EXPECT_NEAR(dayWidth, 42, 1);
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->Start(), first);
+    const QFontMetrics fm(wb->mgMPSTC->FontTimeItemStyle1);
+    EXPECT_GT(0.8 * dayWidth, fm.horizontalAdvance(QStringLiteral("120")) + 4);
+    EXPECT_TRUE(wb->mgMPSTC->FitTimeItemTexts); // and larger quantities shrink to fit
 }
 
 TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
