@@ -207,6 +207,9 @@ void TKvADOConnection::Open() {
     if (FSettings.dialect == SqlDialect::SQLite) {
         QSqlQuery pragma(FDatabase);
         pragma.exec("PRAGMA foreign_keys=ON");
+        // Loads and saves of a large factory touch more pages than the default cache of 2 MB holds;
+        // the cache grows only as far as it is used.
+        pragma.exec("PRAGMA cache_size=-65536");
     }
 }
 

@@ -1265,6 +1265,17 @@ QVariant TClientDataSet::valueAt(int row, int fieldIndex) const {
     return variantFromCell(field, storedCell(FView[static_cast<size_t>(row)], field.FColumn));
 }
 
+int32_t TClientDataSet::textIdAt(int row, int fieldIndex) const {
+    const TField& field = Fields(fieldIndex);
+    if (!isTextColumn(field.FColumn))
+        throw EKvError(QString("Field %1 holds no text").arg(field.FieldName()));
+    if ((FState == TDataSetState::dsEdit && row == FCursor) ||
+        (FState == TDataSetState::dsInsert && row == static_cast<int>(FView.size())))
+        return canonical(FBuffer[static_cast<size_t>(field.FColumn)].text);
+    if (row < 0 || row >= static_cast<int>(FView.size())) return -1;
+    return canonical(storedCell(FView[static_cast<size_t>(row)], field.FColumn).text);
+}
+
 // ---- notifications ----------------------------------------------------------------------------
 
 void TClientDataSet::DisableControls() {

@@ -151,6 +151,11 @@ public:
     // ---- raw access for adapters and providers
     // Value of a field in the record at 0-based position row of the current order.
     QVariant valueAt(int row, int fieldIndex) const;
+    // Texts of many cells compared or keyed without copying them: the id in the set's text pool of a
+    // text field's value at row, without trailing blanks (-1 when null), and the text of an id. Ids
+    // stay valid until the set closes.
+    int32_t textIdAt(int row, int fieldIndex) const;
+    const QString& pooledText(int32_t id) const { return FTexts[static_cast<size_t>(id)]; }
     // Loading from a provider: appends records without events; call beginLoad/endLoad around it.
     void beginLoad();
     void loadRow(const QVariant* values, const int* fieldOfColumn, int columnCount);
