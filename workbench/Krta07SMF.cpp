@@ -29,6 +29,7 @@
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SMFPlan.h"
+#include "workbench/Krta07SMFStored.h"
 #include "workbench/Krta07SQF.h"
 #include "workbench/Krta07SWF.h"
 
@@ -372,6 +373,10 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.FSourceDoc = sourceDocText(edTB004);
     dm.ClearItemResources();
     progress(tr("Reading lines"), 0, 0);
+    // A read of the plan rows of the last load stops; the day rows are read beside the lines and
+    // item resources.
+    FPlanReader.reset();
+    StartDayRead(Factory);
     dm.ReadAllItemResources();
     // The sets move while they reload; the highlight follows once the rows are built.
     const bool wasBusy = FScrollBusy;
@@ -387,8 +392,6 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.qryMPSTBPre->Open();
     dm.SetupFields();
     BuildGantt(Factory);
-    dm.qryMPSTD->Close();
-    dm.qryMPSTD->Open();
     RecomputeAllConsumption();
     LinkParentBars();
     if (mgMPSTC->Grid()->Columns().size() >= 2) {
@@ -398,6 +401,8 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.qryMPSTB->First();
     ComputeTimeSpan();
     dgMPSTB->SetDataSource(dm.dsMPSTB);
+    CheckSavedPlan();
+    if (!FSavedPlan) StartPlanRead();
 }
 
 bool TfrmKrta07SM::ReloadSchedule() {

@@ -35,6 +35,10 @@ class TKrta07CapacityChart;
 class QChart;
 class QChartView;
 struct TKrta07PlanTotals;
+struct TKrta07DayRows;
+struct TKrta07StoredPlan;
+class TKrta07DayReader;
+class TKrta07PlanReader;
 namespace kv {
 class TClientDataSet;
 }
@@ -152,7 +156,8 @@ public:
     void CellLookup();
     // memLNG line Index (and a suffix) in an error box.
     void ShowLineMessage(int Index, const QString& Suffix = QString());
-    bool CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys, QStringList& Row);
+    bool CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys,
+                       QStringList& Row);
     bool IsLineGridControl(const QWidget* Control) const;
 
     // Place and layout of the line grid (Krta07SMFLayout.cpp).
@@ -206,6 +211,11 @@ private:
     int FFamilyFirst = 0, FFamilyLast = -1;
     void progress(const QString& Step, int Done, int Total);
     void currentLineChanged();
+    // Starts reading the factory's day rows beside whatever the load does next.
+    void StartDayRead(const QString& Factory);
+    // Starts reading the stored plan rows of the loaded lines beside the planner's work: a save
+    // writes only where the computed rows differ from them.
+    void StartPlanRead();
 
     QHash<QString, int> FRowOfKey;
     QHash<TGantRow*, int> FRowOfGantRow;
@@ -216,6 +226,16 @@ private:
     // Planned load per resource and day, kept with the plan rows so the load is rebuilt from
     // resource days rather than from every plan row.
     std::unique_ptr<TKrta07PlanTotals> FPlanTotals;
+    // The day rows as loaded, which the save compares the bars with.
+    std::unique_ptr<TKrta07DayRows> FStoredDays;
+    std::unique_ptr<TKrta07DayReader> FDayReader;
+    // The stored plan rows, read after a load or while a save does its first steps.
+    std::unique_ptr<TKrta07PlanReader> FPlanReader;
+    // The plan rows as the last save wrote them (kept while its lines are loaded unchanged), and
+    // those of the save under way until it commits.
+    std::unique_ptr<TKrta07StoredPlan> FSavedPlan, FWrittenPlan;
+    // Keeps FSavedPlan only when the loaded lines are exactly those it was written for.
+    void CheckSavedPlan();
 
 protected:
     bool event(QEvent* e) override;

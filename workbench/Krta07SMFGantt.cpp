@@ -13,6 +13,7 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFStored.h"
 
 namespace {
 
@@ -22,41 +23,6 @@ QString text(const kv::TClientDataSet& set, int row, int field) {
     return set.valueAt(row, field).toString();
 }
 
-// TransDateIn for the hundreds of thousands of day texts of a load: eight digits are one byte each
-// in every code page, so the byte count needs no conversion.
-kv::TDateTime dayOf(const QString& text) {
-    if (text.size() != 8) return 0;
-    int v[8];
-    for (int i = 0; i < 8; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9') return 0;
-        v[i] = c - u'0';
-    }
-    kv::TDateTime result = 0;
-    if (!kv::tryEncodeDate(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7],
-                           result))
-        return 0;
-    return result;
-}
-
-// A line's key parts as the day rows name them.
-struct LineOfDays {
-    QString TB003, TB051, TB004, TB005, TB037;
-    bool operator==(const LineOfDays& o) const {
-        return TB003 == o.TB003 && TB051 == o.TB051 && TB004 == o.TB004 && TB005 == o.TB005 &&
-               TB037 == o.TB037;
-    }
-};
-size_t qHash(const LineOfDays& k, size_t seed = 0) {
-    return qHashMulti(seed, k.TB003, k.TB051, k.TB004, k.TB005, k.TB037);
-}
-
-// The day rows of one line in the database's order.
-struct DaysOfLine {
-    QString first, last; // "yyyymmdd" of the first and the last row
-    std::vector<TMyGantDayTexts> texts;
-};
-
 } // namespace
 
 TColor TfrmKrta07SM::BarColor(const QString& TB028, const QString& TB038) {
@@ -65,57 +31,36 @@ TColor TfrmKrta07SM::BarColor(const QString& TB028, const QString& TB038) {
     return 0x00FF0000;
 }
 
-void TfrmKrta07SM::BuildGantt(const QString& Factory) {
+void TfrmKrta07SM::StartDayRead(const QString& Factory) {
     TdmKrta07S& dm = *dmKrta07S;
-    kv::TClientDataSet& lines = *dm.qryMPSTB;
     TKvADOQuery& days = *dm.qryMPSTC;
     days.Close();
     days.SetSQL(dm.ExpandSQL(QStringLiteral("SELECT TC001 , TC002 ,TC003 ,TC004 ,TC005 ,TC006 ,TC007 ,TC008 "
                                             ",TC009 ,FLAG FROM $$MPSTC AS MPSTC WHERE "
                                             "TC001 =:TC001")));
-    days.ParamByName(QStringLiteral("TC001")).SetAsString(Factory);
-    days.Open();
+    FDayReader =
+        std::make_unique<TKrta07DayReader>(*dm.dbKrta07, days.SQL(), Factory, std::move(FStoredDays));
+}
 
-    // The day rows of each line, in the database's order: one pass instead of a filter per line.
-    QHash<LineOfDays, DaysOfLine> dayRows;
-    {
-        const int tc002 = days.FieldByName(QStringLiteral("TC002")).Index(),
-                  tc009 = days.FieldByName(QStringLiteral("TC009")).Index(),
-                  tc003 = days.FieldByName(QStringLiteral("TC003")).Index(),
-                  tc004 = days.FieldByName(QStringLiteral("TC004")).Index(),
-                  tc005 = days.FieldByName(QStringLiteral("TC005")).Index();
-        const int tc006 = days.FieldByName(QStringLiteral("TC006")).Index();
-        const int tc007 = days.FieldByName(QStringLiteral("TC007")).Index();
-        const int tc008 = days.FieldByName(QStringLiteral("TC008")).Index();
-        const int n = days.RecordCount();
-        dayRows.reserve(lines.RecordCount());
-        LineOfDays key;
-        DaysOfLine* group = nullptr;
-        for (int r = 0; r < n; ++r) {
-            LineOfDays k{text(days, r, tc002).trimmed(), text(days, r, tc009).trimmed(),
-                         text(days, r, tc003).trimmed(), text(days, r, tc004).trimmed(),
-                         text(days, r, tc005).trimmed()};
-            // A line's rows mostly come one after the other.
-            if (!group || !(k == key)) {
-                key = std::move(k);
-                group = &dayRows[key];
-            }
-            QString day = text(days, r, tc006).trimmed();
-            if (group->texts.empty()) group->first = day;
-            group->texts.push_back({dayOf(day), text(days, r, tc007), text(days, r, tc008)});
-            group->last = std::move(day);
-        }
-    }
-
-    QString minDay = QStringLiteral("30001230");
-    QString maxDay = QStringLiteral("10000101");
-    kv::TDateTime minDate = dayOf(minDay), maxDate = dayOf(maxDay);
+void TfrmKrta07SM::BuildGantt(const QString& Factory) {
+    TdmKrta07S& dm = *dmKrta07S;
+    kv::TClientDataSet& lines = *dm.qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
+    // The old rows go while the day rows may still be coming.
     list->Clear();
     FRowKeys.clear();
     FRowOfKey.clear();
     FRowOfGantRow.clear();
+    if (!FDayReader) StartDayRead(Factory);
+    {
+        const std::unique_ptr<TKrta07DayReader> reader = std::move(FDayReader);
+        FStoredDays = std::make_unique<TKrta07DayRows>(reader->Take());
+    }
+    const QHash<TKrta07DayLine, TKrta07LineDays>& dayRows = FStoredDays->lines;
 
+    QString minDay = QStringLiteral("30001230");
+    QString maxDay = QStringLiteral("10000101");
+    kv::TDateTime minDate = Krta07DayOf(minDay), maxDate = Krta07DayOf(maxDay);
     auto idx = [&lines](const char* n) { return lines.FieldByName(QString::fromLatin1(n)).Index(); };
     const int tb001 = idx("TB001"), tb003 = idx("TB003"), tb051 = idx("TB051"), tb004 = idx("TB004"),
               tb005 = idx("TB005"), tb037 = idx("TB037"), tb013 = idx("TB013"), tb014 = idx("TB014"),
@@ -124,19 +69,19 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     FRowKeys.reserve(n);
     FRowOfKey.reserve(n);
     FRowOfGantRow.reserve(n);
-    static const DaysOfLine none;
+    static const TKrta07LineDays none;
     for (int r = 0; r < n; ++r) {
         if (r % 500 == 0) progress(tr("Building the chart"), r, n);
-        LineOfDays k{text(lines, r, tb003).trimmed(), text(lines, r, tb051).trimmed(),
-                     text(lines, r, tb004).trimmed(), text(lines, r, tb005).trimmed(),
-                     text(lines, r, tb037).trimmed()};
+        TKrta07DayLine k{text(lines, r, tb003).trimmed(), text(lines, r, tb051).trimmed(),
+                         text(lines, r, tb004).trimmed(), text(lines, r, tb005).trimmed(),
+                         text(lines, r, tb037).trimmed()};
         const QString TB013 = text(lines, r, tb013).trimmed(), TB014 = text(lines, r, tb014).trimmed();
         auto found = dayRows.constFind(k);
-        const DaysOfLine& rows = found == dayRows.cend() ? none : *found;
+        const TKrta07LineDays& rows = found == dayRows.cend() ? none : *found;
 
         QString S = rows.first;
-        kv::TDateTime startDate = dayOf(S);
-        const kv::TDateTime dateTB013 = dayOf(TB013);
+        kv::TDateTime startDate = Krta07DayOf(S);
+        const kv::TDateTime dateTB013 = Krta07DayOf(TB013);
         if (!S.isEmpty() && startDate > dateTB013) {
             S = TB013;
             startDate = dateTB013;
@@ -146,14 +91,14 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
             startDate = dateTB013;
         }
         QString E = rows.last;
-        kv::TDateTime endDate = dayOf(E);
-        const kv::TDateTime dateTB014 = dayOf(TB014);
+        kv::TDateTime endDate = Krta07DayOf(E);
+        const kv::TDateTime dateTB014 = Krta07DayOf(TB014);
         if (!(endDate >= dateTB014)) {
             E = TB014;
             endDate = dateTB014;
         }
         const TColor color = BarColor(text(lines, r, tb028), text(lines, r, tb038));
-        const kv::TDateTime need = dayOf(text(lines, r, tb010).trimmed());
+        const kv::TDateTime need = Krta07DayOf(text(lines, r, tb010).trimmed());
         TMyGantItem* item;
         if (!S.isEmpty() && !E.isEmpty()) {
             item = list->AddItem(color, int(kv::roundHalfEven(endDate - startDate)) + 1, need, startDate);

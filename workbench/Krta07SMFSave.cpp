@@ -21,6 +21,7 @@
 #include "platform/data/ClientDataSet.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFStored.h"
 
 namespace {
 
@@ -77,13 +78,6 @@ const char* const kLoadInsert =
     ",TD007 ,TD008 ) VALUES (:COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 ,:TD003 ,:TD004 ,:TD005 "
     ",:TD006 ,:TD007 ,:TD008 ) ";
 
-QString rtrim(const QString& s) {
-    qsizetype n = s.size();
-    while (n > 0 && s.at(n - 1).isSpace())
-        --n;
-    return s.left(n);
-}
-
 // A statement of the save on the workbench's connection, prepared once and run per row.
 class TSaveStatement {
 public:
@@ -112,13 +106,6 @@ private:
     }
     TKvADOQuery FQuery;
     QHash<const char*, TParam*> FParams;
-};
-
-struct TLoadedDay {
-    QString day;
-    double flag;
-    double quantity;
-    QString remark;
 };
 
 // Thrown inside the write steps when a guarded statement finds its row changed or gone.
@@ -207,22 +194,8 @@ bool TfrmKrta07SM::WriteSchedule() {
     const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
     try {
         // The day rows loaded with the chart, by line, with the FLAG each had then.
-        QHash<QString, std::vector<TLoadedDay>> loadedDays;
-        const TKvADOQuery& days = *dm.qryMPSTC;
-        if (days.Active()) {
-            auto idx = [&days](const char* n) { return days.FieldByName(QString::fromLatin1(n)).Index(); };
-            const int tc[5] = {idx("TC002"), idx("TC009"), idx("TC003"), idx("TC004"), idx("TC005")};
-            const int tc006 = idx("TC006"), tc007 = idx("TC007"), tc008 = idx("TC008"), flag = idx("FLAG");
-            QStringList parts;
-            for (int r = 0; r < days.RecordCount(); ++r) {
-                parts.clear();
-                for (int f : tc)
-                    parts << rtrim(days.valueAt(r, f).toString());
-                loadedDays[parts.join(QChar(5))].push_back(
-                    {days.valueAt(r, tc006).toString().trimmed(), days.valueAt(r, flag).toDouble(),
-                     days.valueAt(r, tc007).toDouble(), rtrim(days.valueAt(r, tc008).toString())});
-            }
-        }
+        static const TKrta07DayRows noDays;
+        const TKrta07DayRows& stored = FStoredDays ? *FStoredDays : noDays;
 
         TSaveStatement lineUpdate(dm, QString::fromLatin1(kLineUpdate));
         TSaveStatement dayUpdate(dm, QString::fromLatin1(kDayUpdate) + QString::fromLatin1(kDayLine) +
@@ -238,9 +211,10 @@ bool TfrmKrta07SM::WriteSchedule() {
         const int tb001 = idx("TB001"), tb003 = idx("TB003"), tb051 = idx("TB051"), tb004 = idx("TB004"),
                   tb005 = idx("TB005"), tb037 = idx("TB037"), tb013 = idx("TB013"), tb014 = idx("TB014"),
                   tb042 = idx("TB042"), tb044 = idx("TB044"), tb045 = idx("TB045"), flag = idx("FLAG");
-        auto value = [&lines](int r, int f) { return rtrim(lines.valueAt(r, f).toString()); };
+        auto value = [&lines](int r, int f) { return Krta07RTrim(lines.valueAt(r, f).toString()); };
         TMyGantList* list = mgMPSTC->MyGantList();
         const int n = lines.RecordCount();
+        std::vector<bool> covered;
         for (int r = 0; r < n; ++r) {
             if (r % 200 == 0) progress(tr("Saving"), r, n);
             const QString TB001 = value(r, tb001), TB003 = value(r, tb003), TB051 = value(r, tb051),
@@ -259,6 +233,9 @@ bool TfrmKrta07SM::WriteSchedule() {
                            .text("TB037", TB037)
                            .number("FLAG", lines.valueAt(r, flag).toDouble())
                            .exec());
+            if (FWrittenPlan)
+                FWrittenPlan->lineFlags.insert(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}),
+                                               lines.valueAt(r, flag).toDouble() + 1);
 
             // WriteDailyQuantities of the line.
             auto bindLine = [&](TSaveStatement& s) -> TSaveStatement& {
@@ -269,49 +246,54 @@ bool TfrmKrta07SM::WriteSchedule() {
                     .text("TC004", TB005)
                     .text("TC005", TB037);
             };
-            static const std::vector<TLoadedDay> none;
-            auto found = loadedDays.constFind(QStringList{TB003, TB051, TB004, TB005, TB037}.join(QChar(5)));
-            const std::vector<TLoadedDay>& loaded = found == loadedDays.cend() ? none : *found;
-            QHash<QString, const TLoadedDay*> loadedDay;
-            for (const TLoadedDay& d : loaded)
-                loadedDay.insert(d.day, &d);
-            QSet<QString> covered;
+            static const TKrta07LineDays none;
+            auto found = stored.lines.constFind({TB003, TB051, TB004, TB005, TB037});
+            const TKrta07LineDays& loaded = found == stored.lines.cend() ? none : *found;
+            // A line has a few days: they are matched by day number, in a short walk.
+            covered.assign(loaded.days.size(), false);
             const int row = FRowOfKey.value(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}), -1);
             if (TMyGantItem* item = list->Items(row)) {
                 for (const TphDataEntity_GantTime* cell : item->DayCells) {
-                    const QString day = Krta07DayText(cell->StartTime);
+                    const qint64 dayNumber = qint64(std::floor(cell->StartTime));
                     const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(0) : nullptr;
                     // The remark of the day as the planner sees it and edits it in the daily editor.
                     const TphTimeItemText* r = cell->Texts ? cell->Texts->Items(1) : nullptr;
-                    const QString remark = r ? rtrim(r->Text) : QString();
+                    const QString remark = r ? Krta07RTrim(r->Text) : QString();
                     bool ok = false;
                     double q = t ? t->Text.trimmed().toDouble(&ok) : 0;
                     if (!ok) q = 0;
                     const bool hasQuantity = std::fabs(q) > 1e-10;
-                    auto was = loadedDay.constFind(day);
-                    if (was != loadedDay.cend()) {
-                        covered.insert(day);
-                        const TLoadedDay& d = **was;
+                    size_t was = 0;
+                    while (was < loaded.days.size() &&
+                           (covered[was] || loaded.texts[was].Date == 0 ||
+                            qint64(std::floor(loaded.texts[was].Date)) != dayNumber))
+                        ++was;
+                    if (was < loaded.days.size()) {
+                        covered[was] = true;
                         // A day as it was loaded is left alone: the line's own guarded update
                         // already finds any save that came in between.
-                        if (hasQuantity && d.quantity == q && d.remark == remark) continue;
+                        if (hasQuantity && loaded.quantities[was] == q &&
+                            Krta07RTrim(loaded.texts[was].Remark) == remark)
+                            continue;
                         if (hasQuantity)
                             requireOne(bindLine(dayUpdate)
                                            .text("MODIFIER", user)
                                            .number("TC007", q)
                                            .text("TC008", remark)
-                                           .text("TC006", day)
-                                           .number("FLAG", d.flag)
+                                           .text("TC006", loaded.days[was])
+                                           .number("FLAG", loaded.flags[was])
                                            .exec());
                         else
-                            requireOne(
-                                bindLine(dayDeleteChecked).text("TC006", day).number("FLAG", d.flag).exec());
+                            requireOne(bindLine(dayDeleteChecked)
+                                           .text("TC006", loaded.days[was])
+                                           .number("FLAG", loaded.flags[was])
+                                           .exec());
                     } else if (hasQuantity) {
                         bindLine(dayInsert)
                             .text("COMPANY", FCompany)
                             .text("CREATOR", user)
                             .text("CREATEDATE", created)
-                            .text("TC006", day)
+                            .text("TC006", Krta07DayText(cell->StartTime))
                             .number("TC007", q)
                             .text("TC008", remark)
                             .exec();
@@ -319,8 +301,8 @@ bool TfrmKrta07SM::WriteSchedule() {
                 }
             }
             // Days the bar no longer covers.
-            for (const TLoadedDay& d : loaded)
-                if (!covered.contains(d.day)) bindLine(dayDelete).text("TC006", d.day).exec();
+            for (size_t d = 0; d < loaded.days.size(); ++d)
+                if (!covered[d]) bindLine(dayDelete).text("TC006", loaded.days[d]).exec();
         }
         progress(tr("Saving"), n, n);
     } catch (const TConcurrencyFailure&) {
@@ -332,48 +314,45 @@ bool TfrmKrta07SM::WriteSchedule() {
     return WriteConsumptionDetails() && WriteResourceLoad();
 }
 
+void TfrmKrta07SM::CheckSavedPlan() {
+    if (!FSavedPlan) return;
+    const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
+    const QHash<QString, double>& flags = FSavedPlan->lineFlags;
+    bool same = lines.Active() && lines.RecordCount() == flags.size() && FRowKeys.size() == flags.size();
+    const int flag = same ? lines.FieldByName(QStringLiteral("FLAG")).Index() : -1;
+    for (int r = 0; same && r < FRowKeys.size(); ++r) {
+        auto it = flags.constFind(FRowKeys[r]);
+        same = it != flags.cend() && *it == lines.valueAt(r, flag).toDouble();
+    }
+    if (!same) FSavedPlan.reset();
+}
+
+void TfrmKrta07SM::StartPlanRead() {
+    TdmKrta07S& dm = *dmKrta07S;
+    FPlanReader = std::make_unique<TKrta07PlanReader>(
+        *dm.dbKrta07, dm.ExpandSQL(QString::fromLatin1(kDetailRead)), FConsumptionKeys, true);
+}
+
 bool TfrmKrta07SM::WriteConsumptionDetails() {
     TdmKrta07S& dm = *dmKrta07S;
     kv::TClientDataSet& plan = *dm.qryMPSTF;
-    if (!plan.Active()) return true;
+    if (!plan.Active()) {
+        FWrittenPlan.reset();
+        return true;
+    }
     try {
         const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
         // The rows of every resource and line of the computation end up being exactly the computed
         // ones. Most of them are the same from one save to the next: only the differences are written.
-        QSet<QString> computed;
-        for (const QString& key : FConsumptionKeys) {
-            const QStringList p = key.split(QChar(5));
-            if (p.size() >= 7)
-                computed.insert(QStringList{p[0], p[2], p[3], p[4], p[5], p[6]}.join(QChar(5)));
-        }
-        struct Stored {
-            double main = 0, nonMain = 0;
-            QString remark;
-            bool kept = false;
-        };
-        QHash<QString, Stored> stored;
-        {
-            const kv::ado::TranslatedSql& t =
-                dm.dbKrta07->translated(dm.ExpandSQL(QString::fromLatin1(kDetailRead)), QStringLiteral("S"));
-            QSqlQuery& q = dm.dbKrta07->statement(t.text);
-            q.bindValue(0, QStringLiteral("2"));
-            if (!q.exec()) throw EKvError(dm.dbKrta07->scrub(q.lastError().text()).toStdString());
-            QStringList parts;
-            while (q.next()) {
-                parts.clear();
-                for (int c = 0; c < 7; ++c)
-                    parts << rtrim(q.value(c).toString());
-                const QString line =
-                    QStringList{parts[0], parts[2], parts[3], parts[4], parts[5], parts[6]}.join(QChar(5));
-                if (!computed.contains(line)) continue;
-                Stored row;
-                row.main = q.value(7).toDouble();
-                row.nonMain = q.value(8).toDouble();
-                row.remark = rtrim(q.value(9).toString());
-                stored.insert(parts.join(QChar(5)), row);
-            }
-            q.finish();
-        }
+        std::unique_ptr<TKrta07PlanReader> reader = std::move(FPlanReader);
+        // A failed save leaves the database as it was, but not what is kept of it here.
+        std::unique_ptr<TKrta07StoredPlan> saved = std::move(FSavedPlan);
+        if (!reader && !saved)
+            reader = std::make_unique<TKrta07PlanReader>(
+                *dm.dbKrta07, dm.ExpandSQL(QString::fromLatin1(kDetailRead)), FConsumptionKeys, false);
+        TKrta07StoredPlan stored = saved ? std::move(*saved) : reader->Take();
+        reader.reset();
+        saved.reset();
 
         TSaveStatement insert(dm, QString::fromLatin1(kDetailInsert));
         TSaveStatement update(dm, QString::fromLatin1(kDetailUpdate));
@@ -389,38 +368,62 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
         const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
         const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
         const int n = plan.RecordCount();
-        QStringList parts;
+        // The set's text ids are mapped to those of the stored rows once each (-2: not yet).
+        std::vector<int32_t> storedId;
+        auto idOf = [&](int r, int field) {
+            const int32_t own = plan.textIdAt(r, field);
+            if (own < 0) return stored.intern(QString());
+            if (size_t(own) >= storedId.size()) storedId.resize(size_t(own) + 1, -2);
+            int32_t& id = storedId[size_t(own)];
+            if (id == -2) id = stored.intern(plan.pooledText(own));
+            return id;
+        };
+        TKrta07PlanKey key;
         for (int r = 0; r < n; ++r) {
             if (r % 1000 == 0) progress(tr("Saving consumption"), r, n);
-            parts.clear();
             for (int i = 0; i < 7; ++i)
-                parts << rtrim(plan.valueAt(r, keyField[i]).toString());
+                key.id[i] = idOf(r, keyField[i]);
             const double main = plan.valueAt(r, tf008).toDouble(),
                          nonMain = plan.valueAt(r, tf009).toDouble();
-            const QString remark = rtrim(plan.valueAt(r, tf010).toString());
+            const int32_t remarkId = plan.textIdAt(r, tf010);
+            const QString& remark = remarkId < 0 ? QString() : plan.pooledText(remarkId);
             TSaveStatement* s = &insert;
-            auto found = stored.find(parts.join(QChar(5)));
-            if (found != stored.end()) {
+            auto found = stored.rows.find(key);
+            if (found != stored.rows.end()) {
                 found->kept = true;
                 if (found->main == main && found->nonMain == nonMain && found->remark == remark) continue;
                 s = &update;
+                found->main = main;
+                found->nonMain = nonMain;
+                found->remark = remark;
+            } else {
+                stored.rows.insert(key, {main, nonMain, remark, true});
             }
             s->text("COMPANY", FCompany).text("CREATOR", FUserID).text("CREATEDATE", created);
             for (int i = 0; i < 7; ++i)
-                s->text(names[i], parts[i]);
-            s->text("TF003", rtrim(plan.valueAt(r, tf003).toString()))
+                s->text(names[i], stored.texts[size_t(key.id[i])]);
+            s->text("TF003", Krta07RTrim(plan.valueAt(r, tf003).toString()))
                 .number("TF008", main)
                 .number("TF009", nonMain)
                 .text("TF010", remark)
                 .exec();
         }
-        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
-            if (it->kept) continue;
-            const QStringList p = it.key().split(QChar(5));
+        for (auto it = stored.rows.begin(); it != stored.rows.end();) {
+            if (it->kept) {
+                it->kept = false;
+                ++it;
+                continue;
+            }
             remove.text("TF003", QStringLiteral("2"));
             for (int i = 0; i < 7; ++i)
-                remove.text(names[i], p.value(i));
+                remove.text(names[i], stored.texts[size_t(it.key().id[i])]);
             remove.exec();
+            it = stored.rows.erase(it);
+        }
+        // What the rows are once this save commits.
+        if (FWrittenPlan) {
+            stored.lineFlags = std::move(FWrittenPlan->lineFlags);
+            *FWrittenPlan = std::move(stored);
         }
         progress(tr("Saving consumption"), n, n);
     } catch (const std::exception& e) {
@@ -448,8 +451,8 @@ bool TfrmKrta07SM::WriteResourceLoad() {
         const int n = load.RecordCount();
         for (int r = 0; r < n; ++r) {
             if (r % 500 == 0) progress(tr("Saving the load"), r, n);
-            const QString TD001 = rtrim(load.valueAt(r, td001).toString());
-            const QString TD002 = rtrim(load.valueAt(r, td002).toString());
+            const QString TD001 = Krta07RTrim(load.valueAt(r, td001).toString());
+            const QString TD002 = Krta07RTrim(load.valueAt(r, td002).toString());
             double f = load.valueAt(r, flag).toDouble();
             if (f == -1) {
                 // A day computed in memory may lie outside the range that was loaded and yet have a
@@ -471,7 +474,7 @@ bool TfrmKrta07SM::WriteResourceLoad() {
                     .number("TD005", load.valueAt(r, td005).toDouble())
                     .number("TD006", load.valueAt(r, td006).toDouble())
                     .number("TD007", load.valueAt(r, td007).toDouble())
-                    .text("TD008", rtrim(load.valueAt(r, td008).toString()))
+                    .text("TD008", Krta07RTrim(load.valueAt(r, td008).toString()))
                     .exec();
             } else {
                 requireOne(update.number("TD005", load.valueAt(r, td005).toDouble())
@@ -498,12 +501,18 @@ bool TfrmKrta07SM::SaveChanges() {
     struct Finish {
         TfrmKrta07SM* wb;
         ~Finish() {
+            wb->FPlanReader.reset();
+            wb->FWrittenPlan.reset();
             delete wb->FProgress;
             wb->FProgress = nullptr;
             wb->FQueryClock.invalidate();
             wb->dgMPSTB->viewport()->update();
         }
     } finish{this};
+
+    // The stored plan rows, unless already being read since the load, come on a connection of their
+    // own while the lines are checked and written.
+    if (!FPlanReader) StartPlanRead();
 
     // Leaving every line runs its checks: a line without work order type, or whose days do not add
     // up, stops the save before anything is written.
@@ -528,8 +537,12 @@ bool TfrmKrta07SM::SaveChanges() {
         // Lines that followed a linked move still have the plan rows of their old days; the rows
         // written are those of the days being saved.
         RecomputeAllConsumption();
+        FWrittenPlan = std::make_unique<TKrta07StoredPlan>();
         ok = WriteSchedule();
-        if (ok) dm.dbKrta07->Commit();
+        if (ok) {
+            dm.dbKrta07->Commit();
+            FSavedPlan = std::move(FWrittenPlan);
+        }
     } catch (const std::exception& e) {
         qWarning("Saving failed: %s", e.what());
         ok = false;

@@ -1,0 +1,186 @@
+#include "workbench/Krta07SMFStored.h"
+
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "frame/KvADO.h"
+#include "platform/KvError.h"
+
+// Eight digits are one byte each in every code page, so the byte count needs no conversion.
+kv::TDateTime Krta07DayOf(const QString& text) {
+    if (text.size() != 8) return 0;
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') return 0;
+        v[i] = c - u'0';
+    }
+    kv::TDateTime result = 0;
+    if (!kv::tryEncodeDate(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7],
+                           result))
+        return 0;
+    return result;
+}
+
+QString Krta07RTrim(const QString& s) {
+    qsizetype n = s.size();
+    while (n > 0 && s.at(n - 1).isSpace())
+        --n;
+    return n == s.size() ? s : s.left(n);
+}
+
+int32_t TKrta07StoredPlan::intern(const QString& text) {
+    auto it = ids.constFind(text);
+    if (it != ids.cend()) return *it;
+    const auto id = int32_t(texts.size());
+    texts.push_back(text);
+    ids.insert(text, id);
+    return id;
+}
+
+namespace {
+
+// Columns of the day statement: TC001, TC002, TC003, TC004, TC005, TC006, TC007, TC008, TC009, FLAG.
+enum { cTC002 = 1, cTC003, cTC004, cTC005, cTC006, cTC007, cTC008, cTC009, cFLAG };
+
+TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& factory,
+                        const std::atomic_bool& stop) {
+    const kv::ado::TranslatedSql& t = c.translated(sql, QStringLiteral("S"));
+    QSqlQuery q(c.database());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q.prepare(t.text)) throw EKvError(c.scrub(q.lastError().text()));
+    q.bindValue(0, factory);
+    if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
+    TKrta07DayRows result;
+    TKrta07DayLine key;
+    TKrta07LineDays* group = nullptr;
+    while (q.next()) {
+        if ((result.rows & 4095) == 0 && stop) break;
+        TKrta07DayLine k{q.value(cTC002).toString().trimmed(), q.value(cTC009).toString().trimmed(),
+                         q.value(cTC003).toString().trimmed(), q.value(cTC004).toString().trimmed(),
+                         q.value(cTC005).toString().trimmed()};
+        // A line's rows mostly come one after the other.
+        if (!group || !(k == key)) {
+            key = std::move(k);
+            group = &result.lines[key];
+        }
+        QString day = q.value(cTC006).toString().trimmed();
+        const QVariant quantity = q.value(cTC007);
+        const double amount = quantity.toDouble();
+        // The text a number field gives, whatever type the driver hands over.
+        group->texts.push_back({Krta07DayOf(day), quantity.isNull() ? QString() : QVariant(amount).toString(),
+                                q.value(cTC008).toString()});
+        group->quantities.push_back(amount);
+        group->flags.push_back(q.value(cFLAG).toDouble());
+        if (group->days.empty()) group->first = day;
+        group->last = day;
+        group->days.push_back(std::move(day));
+        ++result.rows;
+    }
+    return result;
+}
+
+// Resource and line of a plan row as text ids: TF001, TF004, TF011, TF005, TF006, TF007.
+struct PlanLine {
+    int32_t id[6];
+    bool operator==(const PlanLine& o) const { return std::equal(id, id + 6, o.id); }
+};
+size_t qHash(const PlanLine& k, size_t seed = 0) {
+    return qHashBits(k.id, sizeof k.id, seed);
+}
+
+TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStringList& consumptionKeys,
+                           const std::atomic_bool& stop) {
+    TKrta07StoredPlan result;
+    // A key is resource, "2", then the five line parts.
+    QSet<PlanLine> covered;
+    covered.reserve(consumptionKeys.size());
+    for (const QString& key : consumptionKeys) {
+        const QStringList p = key.split(QChar(5));
+        if (p.size() < 7) continue;
+        PlanLine line;
+        line.id[0] = result.intern(Krta07RTrim(p[0]));
+        for (int i = 1; i < 6; ++i)
+            line.id[i] = result.intern(Krta07RTrim(p[i + 1]));
+        covered.insert(line);
+    }
+    const kv::ado::TranslatedSql& t = c.translated(sql, QStringLiteral("S"));
+    QSqlQuery q(c.database());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q.prepare(t.text)) throw EKvError(c.scrub(q.lastError().text()));
+    q.bindValue(0, QStringLiteral("2"));
+    if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
+    PlanLine line;
+    TKrta07PlanKey key;
+    for (qint64 n = 0; q.next(); ++n) {
+        if ((n & 4095) == 0 && stop) break;
+        // Columns: TF001, TF002, then the line parts TF004, TF011, TF005, TF006, TF007. A text no
+        // consumption key holds names a line the computation does not cover.
+        bool known = (line.id[0] = result.find(Krta07RTrim(q.value(0).toString()))) >= 0;
+        for (int i = 1; i < 6 && known; ++i)
+            known = (line.id[i] = result.find(Krta07RTrim(q.value(i + 1).toString()))) >= 0;
+        if (!known || !covered.contains(line)) continue;
+        key.id[0] = line.id[0];
+        key.id[1] = result.intern(Krta07RTrim(q.value(1).toString()));
+        std::copy(line.id + 1, line.id + 6, key.id + 2);
+        TKrta07StoredPlanRow row;
+        row.main = q.value(7).toDouble();
+        row.nonMain = q.value(8).toDouble();
+        row.remark = Krta07RTrim(q.value(9).toString());
+        result.rows.insert(key, row);
+    }
+    return result;
+}
+
+} // namespace
+
+template <typename Rows>
+TKrta07StoredRead<Rows>::TKrta07StoredRead(TKvADOConnection& Connection, Reader Read, bool Beside) {
+    const QString cs = Connection.ConnectionString();
+    if (!Beside || cs.isEmpty()) {
+        FResult = std::async(std::launch::deferred, [&Connection, Read = std::move(Read), stop = FStop] {
+            return Read(Connection, *stop);
+        });
+        return;
+    }
+    FResult = std::async(std::launch::async, [cs, Read = std::move(Read), stop = FStop] {
+        TKvADOConnection own;
+        own.SetConnectionString(cs);
+        own.Open();
+        return Read(own, *stop);
+    });
+}
+
+template <typename Rows> TKrta07StoredRead<Rows>::~TKrta07StoredRead() {
+    // A thread still reading stops at its next rows and is waited for; a read that never started
+    // is dropped.
+    *FStop = true;
+    if (FResult.valid() && FResult.wait_for(std::chrono::seconds(0)) != std::future_status::deferred)
+        FResult.wait();
+}
+
+template class TKrta07StoredRead<TKrta07DayRows>;
+template class TKrta07StoredRead<TKrta07StoredPlan>;
+
+TKrta07DayReader::TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory,
+                                   std::unique_ptr<TKrta07DayRows> Last)
+    : TKrta07StoredRead(
+          Connection,
+          [Sql, Factory, last = std::shared_ptr<TKrta07DayRows>(std::move(Last))](
+              TKvADOConnection& c, const std::atomic_bool& stop) mutable {
+              last.reset();
+              return readDays(c, Sql, Factory, stop);
+          },
+          true) {}
+
+TKrta07PlanReader::TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql,
+                                     const QStringList& ConsumptionKeys, bool Beside)
+    : TKrta07StoredRead(
+          Connection,
+          [Sql, ConsumptionKeys](TKvADOConnection& c, const std::atomic_bool& stop) {
+              return readPlan(c, Sql, ConsumptionKeys, stop);
+          },
+          Beside) {}

@@ -1,0 +1,112 @@
+#pragma once
+// Rows as the database holds them, read on a connection of their own in a thread beside other work:
+// the day quantities of a factory's lines (the biggest read of a load, compared with the bars when
+// saving) and the plan consumption rows a save compares the computed ones with.
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <future>
+#include <memory>
+#include <vector>
+
+#include "gantt/MyGant.h"
+
+class TKvADOConnection;
+
+// TransDateIn for the hundreds of thousands of day texts of a load: "yyyymmdd" to a date, 0 when
+// the text is no date.
+kv::TDateTime Krta07DayOf(const QString& text);
+// The text without trailing blanks, as fixed-width columns of some servers pad it.
+QString Krta07RTrim(const QString& s);
+
+// A line's key parts as the day rows name them (TC002, TC009, TC003, TC004, TC005).
+struct TKrta07DayLine {
+    QString TB003, TB051, TB004, TB005, TB037;
+    bool operator==(const TKrta07DayLine& o) const {
+        return TB003 == o.TB003 && TB051 == o.TB051 && TB004 == o.TB004 && TB005 == o.TB005 &&
+               TB037 == o.TB037;
+    }
+};
+inline size_t qHash(const TKrta07DayLine& k, size_t seed = 0) {
+    return qHashMulti(seed, k.TB003, k.TB051, k.TB004, k.TB005, k.TB037);
+}
+
+// The day rows of one line in the database's order; the vectors run side by side.
+struct TKrta07LineDays {
+    QString first, last;                // TC006 of the first and the last row
+    std::vector<TMyGantDayTexts> texts; // date, TC007 and TC008 as the bar shows them
+    std::vector<QString> days;          // TC006 as stored
+    std::vector<double> quantities;     // TC007
+    std::vector<double> flags;          // FLAG
+};
+
+struct TKrta07DayRows {
+    QHash<TKrta07DayLine, TKrta07LineDays> lines;
+    qsizetype rows = 0;
+};
+
+// A plan row's key as ids of its texts without trailing blanks: resource, day, then the line
+// (TF001, TF002, TF004, TF011, TF005, TF006, TF007).
+struct TKrta07PlanKey {
+    int32_t id[7];
+    bool operator==(const TKrta07PlanKey& o) const { return std::equal(id, id + 7, o.id); }
+};
+inline size_t qHash(const TKrta07PlanKey& k, size_t seed = 0) {
+    return qHashBits(k.id, sizeof k.id, seed);
+}
+
+struct TKrta07StoredPlanRow {
+    double main = 0, nonMain = 0; // TF008, TF009
+    QString remark;               // TF010
+    bool kept = false;            // the computation still has the row
+};
+
+// The stored plan rows of the resources and lines a computation covers, keyed by the ids of their
+// texts: hundreds of thousands of rows repeat a few thousand texts.
+struct TKrta07StoredPlan {
+    std::vector<QString> texts;
+    QHash<QString, int32_t> ids;
+    QHash<TKrta07PlanKey, TKrta07StoredPlanRow> rows;
+    // For the rows a save wrote: the FLAG it gave each line (by line key). While every line still
+    // has it, nobody has saved these lines since, and the rows are still as written.
+    QHash<QString, double> lineFlags;
+    int32_t find(const QString& text) const { return ids.value(text, -1); }
+    int32_t intern(const QString& text);
+};
+
+// One read that runs beside other work: when Beside is set and the connection has a connection
+// string, in a thread of its own on a new connection from construction on; otherwise on the given
+// connection when taken (inside its transaction, say). A read dropped before it is taken stops early.
+template <typename Rows> class TKrta07StoredRead {
+public:
+    using Reader = std::function<Rows(TKvADOConnection&, const std::atomic_bool& Stop)>;
+    TKrta07StoredRead(TKvADOConnection& Connection, Reader Read, bool Beside);
+    ~TKrta07StoredRead();
+    TKrta07StoredRead(const TKrta07StoredRead&) = delete;
+    TKrta07StoredRead& operator=(const TKrta07StoredRead&) = delete;
+    // Waits for the rows; throws what stopped the read.
+    Rows Take() { return FResult.get(); }
+
+private:
+    std::shared_ptr<std::atomic_bool> FStop = std::make_shared<std::atomic_bool>(false);
+    std::future<Rows> FResult;
+};
+
+class TKrta07DayReader : public TKrta07StoredRead<TKrta07DayRows> {
+public:
+    // Sql takes the factory as its only parameter. The rows of the last read, if given, are freed
+    // by the reading thread rather than by the one that waits for the load.
+    TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory,
+                     std::unique_ptr<TKrta07DayRows> Last = nullptr);
+};
+
+class TKrta07PlanReader : public TKrta07StoredRead<TKrta07StoredPlan> {
+public:
+    // Sql takes "2" (the plan kind) as its only parameter and gives TF001, TF002, TF004, TF011,
+    // TF005, TF006, TF007, TF008, TF009, TF010; ConsumptionKeys name the resources and lines kept.
+    TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql, const QStringList& ConsumptionKeys,
+                      bool Beside);
+};
