@@ -79,6 +79,17 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     wb->SetQueryConditions({"F01", "", "", "", ""});
     TdmKrta07S& dm = *wb->dmKrta07S;
+    // --trace prints when each step of a load or save begins, to see where the time goes.
+    QElapsedTimer traceClock;
+    QString traceStep;
+    if (app.arguments().contains("--trace")) {
+        traceClock.start();
+        wb->OnProgress = [&](const QString& step, int, int) {
+            if (step == traceStep) return;
+            traceStep = step;
+            std::fprintf(stderr, "%8.3f %s\n", seconds(traceClock), qPrintable(step));
+        };
+    }
 
     // Warm-up, so the second query has its range (as any later query does) and caches are warm.
     wb->LoadSchedule("F01");
