@@ -217,6 +217,61 @@ TEST_P(WorkbenchSave, SecondPlannerOfTheSameLineFailsAndKeepsItsEdits) {
     EXPECT_EQ(item(wb2, 0)->GetDayValue(day("20260111")), 30);
 }
 
+// The plan rows stored for the factory, as the workbench computes them from the loaded days.
+QStringList computedPlanRows(TfrmKrta07SM* w) {
+    kv::TClientDataSet& plan = *w->dmKrta07S->qryMPSTF;
+    const char* names[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007", "TF008", "TF009"};
+    QStringList out;
+    for (int r = 0; r < plan.RecordCount(); ++r) {
+        QStringList values;
+        for (const char* n : names) {
+            const kv::TField& f = plan.FieldByName(n);
+            const QVariant v = plan.valueAt(r, f.Index());
+            values << (f.isNumeric() ? QString::number(v.toDouble(), 'g', 15) : v.toString().trimmed());
+        }
+        out << values.join('|');
+    }
+    out.sort();
+    return out;
+}
+
+TEST_P(WorkbenchSave, PlanRowsFollowEverySaveAlsoWhenAnotherPlannerSavedInBetween) {
+    auto stored = [this] {
+        QStringList rows = select("SELECT TF001, TF002, TF004, TF011, TF005, TF006, TF007, TF008, TF009 FROM "
+                                  "DEMO..MPSTF WHERE TF003 = '2'");
+        rows.sort();
+        return rows;
+    };
+    wb->btnEditClick();
+    shiftLineOne(wb, "30", "10");
+    ASSERT_TRUE(wb->SaveChanges());
+    const QStringList first = stored();
+    EXPECT_EQ(first, computedPlanRows(wb));
+
+    // A second save of the same planner, with nothing read back from the database.
+    wb->btnEditClick();
+    shiftLineOne(wb, "25", "15");
+    ASSERT_TRUE(wb->SaveChanges());
+    const QStringList second = stored();
+    EXPECT_EQ(second, computedPlanRows(wb));
+    EXPECT_NE(second, first);
+
+    // Another planner saves other quantities; the first one, after a reload, goes back to what it
+    // saved before. Its rows must be written again although they equal what it wrote then.
+    wb2 = wbtest::createWorkbench(cs, "KL");
+    wbtest::query(wb2, "F1");
+    wb2->btnEditClick();
+    shiftLineOne(wb2, "10", "30");
+    ASSERT_TRUE(wb2->SaveChanges());
+    EXPECT_EQ(stored(), computedPlanRows(wb2));
+    wb->btnEditClick();
+    wb->btnCancelClick();
+    wb->btnEditClick();
+    shiftLineOne(wb, "25", "15");
+    ASSERT_TRUE(wb->SaveChanges());
+    EXPECT_EQ(stored(), second);
+}
+
 TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeRepeated) {
     wb->btnEditClick();
     // The last statement writes the last load row, by insert or by update.
