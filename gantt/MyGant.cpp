@@ -118,12 +118,36 @@ void TMyGantItem::MoveByDays(int n) {
     if (Gant) Gant->InvalidateGantArea();
 }
 
+// The number a quantity text holds, 0 when none: plain digits, the usual case on hundreds of
+// thousands of cells, without the general conversion.
+static double quantityOf(const QString& text, bool& ok) {
+    qsizetype from = 0, to = text.size();
+    while (from < to && text.at(from).isSpace())
+        ++from;
+    while (to > from && text.at(to - 1).isSpace())
+        --to;
+    if (to > from && to - from <= 15) {
+        qint64 v = 0;
+        qsizetype i = from;
+        for (; i < to; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9') break;
+            v = v * 10 + (c - u'0');
+        }
+        if (i == to) {
+            ok = true;
+            return double(v);
+        }
+    }
+    return text.trimmed().toDouble(&ok);
+}
+
 double TMyGantItem::GetDayValue(kv::TDateTime date) const {
     double value = 0;
     for (const TphDataEntity_GantTime* cell : DayCells)
         if (matchesDay(cell, date)) {
             bool ok = false;
-            const double v = textOf(cell, 0).trimmed().toDouble(&ok);
+            const double v = quantityOf(textOf(cell, 0), ok);
             value = ok ? v : 0;
         }
     return value;
@@ -176,7 +200,7 @@ void TMyGantItem::DayCellValues(std::vector<double>& values) const {
         double value = 0;
         ForCellsOfDate(day->StartTime, inOrder, [&value](const TphDataEntity_GantTime* cell) {
             bool ok = false;
-            const double v = textOf(cell, 0).trimmed().toDouble(&ok);
+            const double v = quantityOf(textOf(cell, 0), ok);
             value = ok ? v : 0;
         });
         values.push_back(value);

@@ -1,6 +1,7 @@
 // Plan consumption of the resources by the lines' day quantities, and the planned columns of the
 // resource load built from it.
 #include <QHash>
+#include <algorithm>
 #include <cmath>
 
 #include "gantt/MyGant.h"
@@ -214,28 +215,45 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     }
     progress(tr("Computing consumption"), n, n);
 
-    // The plan set is empty here, so its rows go in with the loader instead of one post each.
+    // The plan set is empty here, so its rows go in with the loader instead of one post each, their
+    // few distinct texts by pool id.
     const char* names[] = {"TF001", "TF002", "TF003", "TF004", "TF011", "TF005",
                            "TF006", "TF007", "TF008", "TF009", "TF010", "FLAG"};
     int fieldOf[12];
     for (int c = 0; c < 12; ++c)
         fieldOf[c] = plan.FieldByName(QString::fromLatin1(names[c])).Index();
-    QVariant values[12];
-    values[2] = QStringLiteral("2");
-    values[10] = QString();
+    const double null = std::nan("");
+    int32_t texts[12];
+    double numbers[12];
+    std::fill(std::begin(texts), std::end(texts), -1);
+    std::fill(std::begin(numbers), std::end(numbers), null);
     plan.beginLoad();
+    texts[2] = plan.PoolTextId(QStringLiteral("2"));
+    texts[10] = plan.PoolTextId(QString());
+    std::vector<int32_t> dayIds;
+    dayIds.reserve(size_t(dayTexts.size()));
+    for (const QString& d : std::as_const(dayTexts))
+        dayIds.push_back(plan.PoolTextId(d));
+    QHash<const QString*, int32_t> resourceIds;
+    int lastLine = -1;
     for (const PlanRow& row : planRows) {
-        const LineParts& p = lineParts[size_t(row.line)];
-        values[0] = *row.resource;
-        values[1] = dayTexts[row.day];
-        values[3] = p.TB003;
-        values[4] = p.TB051;
-        values[5] = p.TB004;
-        values[6] = p.TB005;
-        values[7] = p.TB037;
-        values[8] = row.amounts.main;
-        values[9] = row.amounts.nonMain;
-        plan.loadRow(values, fieldOf, 12);
+        if (row.line != lastLine) {
+            const LineParts& p = lineParts[size_t(row.line)];
+            texts[3] = plan.PoolTextId(p.TB003);
+            texts[4] = plan.PoolTextId(p.TB051);
+            texts[5] = plan.PoolTextId(p.TB004);
+            texts[6] = plan.PoolTextId(p.TB005);
+            texts[7] = plan.PoolTextId(p.TB037);
+            lastLine = row.line;
+        }
+        auto known = resourceIds.constFind(row.resource);
+        if (known == resourceIds.cend())
+            known = resourceIds.insert(row.resource, plan.PoolTextId(*row.resource));
+        texts[0] = *known;
+        texts[1] = dayIds[size_t(row.day)];
+        numbers[8] = row.amounts.main;
+        numbers[9] = row.amounts.nonMain;
+        plan.loadRowIds(texts, numbers, fieldOf, 12);
     }
     plan.endLoad();
     OrderedSums<LoadKey> sums;

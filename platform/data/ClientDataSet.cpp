@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -413,6 +414,23 @@ void TClientDataSet::appendRecordStorage() {
     FDeleted.push_back(0);
     FViewPos.push_back(-1);
     ++FRecordCount;
+}
+
+void TClientDataSet::loadRowIds(const int32_t* texts, const double* numbers, const int* fieldOfColumn,
+                                int columnCount) {
+    const auto r = static_cast<size_t>(FRecordCount);
+    appendRecordStorage();
+    for (int c = 0; c < columnCount; ++c) {
+        const int column = fieldOfColumn[c];
+        if (column < 0) continue;
+        Column& col = FColumns[static_cast<size_t>(column)];
+        if (isTextColumn(column)) {
+            col.text[r] = texts[c];
+        } else if (!std::isnan(numbers[c])) {
+            col.num[r] = numbers[c];
+            col.null[r] = 0;
+        }
+    }
 }
 
 void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, int columnCount) {

@@ -159,6 +159,11 @@ public:
     // Loading from a provider: appends records without events; call beginLoad/endLoad around it.
     void beginLoad();
     void loadRow(const QVariant* values, const int* fieldOfColumn, int columnCount);
+    // Rows whose texts repeat a few values go in faster by pool id: PoolTextId once per text, then
+    // for each column c texts[c] (a pool id, -1 null) when its field holds texts, otherwise
+    // numbers[c] (NaN null).
+    int32_t PoolTextId(const QString& text) { return internText(text); }
+    void loadRowIds(const int32_t* texts, const double* numbers, const int* fieldOfColumn, int columnCount);
     void endLoad();
 
 private:

@@ -2,6 +2,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "gantt/MyGant.h"
 #include "gantt/phGrid.h"
 #include "gantt/phScaler.h"
@@ -96,6 +99,29 @@ TEST(MyGant, DayValuesAndSnapshotEdges) {
     EXPECT_EQ(item->SavedQuantities, before);
     item->ClearDayTexts();
     EXPECT_EQ(item->SavedQuantities, QStringList({"", "", ""}));
+
+    // Quantities as a planner may type them: plain digits take a shorter road than the rest, with
+    // the same result.
+    const std::pair<const char*, double> texts[] = {{" 12 ", 12},
+                                                    {"007", 7},
+                                                    {"1.5", 1.5},
+                                                    {"-3", -3},
+                                                    {"+4", 4},
+                                                    {"1e2", 100},
+                                                    {"1,200", 0},
+                                                    {"12a", 0},
+                                                    {"", 0},
+                                                    {"  ", 0},
+                                                    {"1 2", 0},
+                                                    {"999999999999999", 999999999999999.0},
+                                                    {"1234567890123456", 1234567890123456.0}};
+    std::vector<double> values;
+    for (const auto& [text, value] : texts) {
+        item->SetDayTexts(QString::fromLatin1(text), QString(), D0);
+        EXPECT_DOUBLE_EQ(item->GetDayValue(D0), value) << text;
+        item->DayCellValues(values);
+        EXPECT_DOUBLE_EQ(values.at(0), value) << text;
+    }
 }
 
 // Texts of many days at once and the values of every cell agree with the one-day calls, also for
