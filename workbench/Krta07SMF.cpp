@@ -407,7 +407,17 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
 
 bool TfrmKrta07SM::ReloadSchedule() {
     try {
-        LoadSchedule(edMB001->text());
+        try {
+            LoadSchedule(edMB001->text());
+        } catch (const EKvError&) {
+            // A connection the server dropped (restarted, say) is opened again once; a read that
+            // fails for another reason fails again and is shown.
+            TKvADOConnection& db = *dmKrta07S->dbKrta07;
+            if (db.InTransaction()) throw;
+            db.Close();
+            db.Open();
+            LoadSchedule(edMB001->text());
+        }
         applyDefaultDayWidth(mgMPSTC);
         return true;
     } catch (const std::exception& e) {

@@ -137,7 +137,8 @@ void TfrmKrta07SM::btnEditClick() {
 }
 
 void TfrmKrta07SM::btnCancelClick() {
-    ReloadSchedule();
+    // Edits that could not be replaced by the stored schedule stay editable, and can be saved.
+    if (!ReloadSchedule()) return;
     FEditState = 0;
     UpdateToolState();
 }

@@ -404,6 +404,23 @@ TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainBySave) {
               QStringList({"35", "5"}));
 }
 
+TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainByCancel) {
+    wb->btnEditClick();
+    shiftLineOne(wb, "35", "5");
+    const QString pid = backend();
+    select(QString("SELECT pg_terminate_backend(%1)").arg(pid));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty();
+    }));
+    wbtest::ModalAnswerer answers;
+    wb->btnCancelClick();
+    EXPECT_TRUE(answers.texts().isEmpty());
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_NE(backend(), pid);
+    // The stored quantities are back on screen.
+    EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 20);
+}
+
 INSTANTIATE_TEST_SUITE_P(Server, WorkbenchServerStop, ::testing::Values(Engine::PostgreSQL),
                          [](const auto&) { return "PostgreSQL"; });
 
