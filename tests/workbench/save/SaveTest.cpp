@@ -337,6 +337,18 @@ protected:
         faults << QString("DROP TRIGGER %1 ON %2").arg(name, table);
     }
     QString backend() { return wbtest::rows(*wb->dmKrta07S->dbKrta07, "SELECT pg_backend_pid()").value(0); }
+    // Another session ends the workbench's, as an administrator or a server restart would, while
+    // the planner edits; the backend the workbench had is returned.
+    QString endSessionWhileEditing() {
+        wb->btnEditClick();
+        shiftLineOne(wb, "35", "5");
+        const QString pid = backend();
+        select(QString("SELECT pg_terminate_backend(%1)").arg(pid));
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty();
+        }));
+        return pid;
+    }
 };
 
 TEST_P(WorkbenchServerStop, ConnectionEndedAtFirstMiddleOrLastStatementFailsTheSaveAndTheNextSaveReconnects) {
@@ -387,14 +399,7 @@ TEST_P(WorkbenchServerStop, ConnectionEndedAtFirstMiddleOrLastStatementFailsTheS
 }
 
 TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainBySave) {
-    wb->btnEditClick();
-    shiftLineOne(wb, "35", "5");
-    const QString pid = backend();
-    // Another session ends the workbench's, as an administrator or a server restart would.
-    select(QString("SELECT pg_terminate_backend(%1)").arg(pid));
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty();
-    }));
+    endSessionWhileEditing();
     wbtest::ModalAnswerer answers;
     wb->btnOKClick();
     EXPECT_TRUE(answers.texts().isEmpty());
@@ -405,13 +410,7 @@ TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainBySave) {
 }
 
 TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainByCancel) {
-    wb->btnEditClick();
-    shiftLineOne(wb, "35", "5");
-    const QString pid = backend();
-    select(QString("SELECT pg_terminate_backend(%1)").arg(pid));
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty();
-    }));
+    const QString pid = endSessionWhileEditing();
     wbtest::ModalAnswerer answers;
     wb->btnCancelClick();
     EXPECT_TRUE(answers.texts().isEmpty());
