@@ -1,12 +1,12 @@
 #include "workbench/Krta07STF.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "controls/FDBGrid.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
+#include "workbench/Krta07Dialogs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 
@@ -47,17 +47,7 @@ TfrmKRTA07ST::TfrmKRTA07ST(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkb
     dgWin->setSelectionBehavior(QAbstractItemView::SelectRows);
     dgWin->setProperty("AllowInsert", false);
     layout->addWidget(dgWin);
-    auto* buttons = new QHBoxLayout;
-    btnOk = new QPushButton(QString::fromUtf8("确定"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QString::fromUtf8("取消"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    buttons->addStretch(1);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
-    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    Krta07AddOkCancel(this, layout, btnOk, btnCancel);
     resize(900, 400);
 }
 

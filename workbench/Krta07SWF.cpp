@@ -1,6 +1,5 @@
 #include "workbench/Krta07SWF.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -8,6 +7,7 @@
 #include "frame/KvADO.h"
 #include "lang/CodeConverter.h"
 #include "platform/data/DataSource.h"
+#include "workbench/Krta07Dialogs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 
@@ -20,17 +20,7 @@ TfrmKrta07SW::TfrmKrta07SW(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkb
     dgWin->setEditTriggers(QAbstractItemView::NoEditTriggers);
     dgWin->setSelectionBehavior(QAbstractItemView::SelectRows);
     layout->addWidget(dgWin);
-    auto* buttons = new QHBoxLayout;
-    btnOk = new QPushButton(QString::fromUtf8("确定"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QString::fromUtf8("取消"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    buttons->addStretch(1);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
-    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    Krta07AddOkCancel(this, layout, btnOk, btnCancel);
     connect(dgWin, &QAbstractItemView::doubleClicked, this, &QDialog::accept);
     resize(360, 300);
 }
