@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 
 #include "platform/KvError.h"
@@ -309,14 +310,15 @@ const SchemaInfo& TKvADOConnection::schemaInfo() {
     return *FSchema;
 }
 
-const TranslatedSql& TKvADOConnection::translated(const QString& sql, const QString& paramTypes) {
+const TranslatedSql& TKvADOConnection::translated(const QString& sql, const QString& paramTypes, int rows) {
     // SQL Server takes the text as it is; other engines' rewriting may depend on the parameters' types.
     const bool typed = FSettings.dialect != SqlDialect::SQLServer;
-    const QString key = typed ? sql + QChar(0x1F) + paramTypes : sql;
+    QString key = typed ? sql + QChar(0x1F) + paramTypes : sql;
+    if (rows > 1) key += QChar(0x1F) + QString::number(rows);
     auto it = FTranslations.constFind(key);
     if (it != FTranslations.constEnd()) return it.value();
     const SchemaInfo* schema = typed && mayConcatenate(sql) ? &schemaInfo() : nullptr;
-    return FTranslations.insert(key, translateSql(sql, FSettings.dialect, paramTypes, schema)).value();
+    return FTranslations.insert(key, translateSql(sql, FSettings.dialect, paramTypes, schema, rows)).value();
 }
 
 QSqlQuery& TKvADOConnection::statement(const QString& translatedSql) {
@@ -475,4 +477,93 @@ QVariant TKvADOQuery::columnValue(int column) const {
 void TKvADOQuery::closeRows() {
     if (FActive && FConnection) FActive->finish();
     FActive = nullptr;
+}
+
+// ---- batches of rows -------------------------------------------------------------------------
+
+TKvADOBatch::TKvADOBatch(TKvADOConnection* connection, const QString& sql) : FConnection(connection) {
+    FQuery.SetConnection(connection);
+    FQuery.SetSQL(sql);
+}
+
+TParam& TKvADOBatch::ParamByName(const QString& name) {
+    return FQuery.ParamByName(name);
+}
+
+void TKvADOBatch::SetMaxRows(int rows) {
+    Flush();
+    FMaxRows = std::max(1, rows);
+}
+
+void TKvADOBatch::AddRow() {
+    if (!FConnection) throw EKvError("A batch of rows has no connection");
+    if (!FConnection->Connected()) FConnection->Open();
+    // Where a statement costs no round trip, the row runs at once.
+    if (FMaxRows == 1 || FConnection->dialect() != SqlDialect::PostgreSQL || FQuery.ParamCount() == 0) {
+        FAffected += FQuery.ExecSQL();
+        ++FRun;
+        return;
+    }
+    const int n = FQuery.ParamCount();
+    QString types;
+    types.reserve(n);
+    for (int i = 0; i < n; ++i)
+        types += FQuery.Params(i).typeCode();
+    // A statement of several rows is typed once for all of them.
+    if (types != FTypes) Flush();
+    FTypes = types;
+    for (int i = 0; i < n; ++i)
+        FWaiting.push_back(FQuery.Params(i).Value());
+    if (FWaiting.size() >= size_t(FMaxRows) * size_t(std::max(n, 1))) Flush();
+}
+
+void TKvADOBatch::Flush() {
+    const int n = std::max(FQuery.ParamCount(), 1);
+    const int waiting = static_cast<int>(FWaiting.size() / size_t(n));
+    int first = 0;
+    // Runs of a power of two rows: a few statement shapes, each prepared once, serve every count.
+    while (first < waiting) {
+        int rows = 1;
+        while (rows * 2 <= std::min(waiting - first, FMaxRows))
+            rows *= 2;
+        if (rows > 1 && run(first, rows)) {
+            first += rows;
+            continue;
+        }
+        for (int i = 0; i < FQuery.ParamCount(); ++i)
+            FQuery.Params(i).SetValue(FWaiting[size_t(first) * size_t(n) + size_t(i)]);
+        FAffected += FQuery.ExecSQL();
+        ++FRun;
+        ++first;
+    }
+    FWaiting.clear();
+}
+
+bool TKvADOBatch::run(int first, int rows) {
+    FConnection->checkThread();
+    if (!FConnection->Connected()) FConnection->Open();
+    const TranslatedSql& t = FConnection->translated(FQuery.SQL(), FTypes, rows);
+    if (t.text.isEmpty()) return false;
+    const int n = FQuery.ParamCount();
+    std::vector<int> paramOfMarker;
+    for (const QString& marker : t.markers) {
+        int index = 0;
+        while (index < n && FQuery.Params(index).Name().compare(marker, Qt::CaseInsensitive) != 0)
+            ++index;
+        paramOfMarker.push_back(index);
+    }
+    QSqlQuery& q = FConnection->statement(t.text);
+    int marker = 0;
+    for (int r = first; r < first + rows; ++r)
+        for (const int p : paramOfMarker)
+            q.bindValue(marker++, FWaiting[size_t(r) * size_t(n) + size_t(p)]);
+    if (!q.exec()) {
+        const QString error = FConnection->scrub(q.lastError().text());
+        q.finish();
+        throw EKvError(QString("%1\n%2").arg(error, FQuery.SQL().trimmed()));
+    }
+    FAffected += q.numRowsAffected();
+    FRun += rows;
+    q.finish();
+    return true;
 }

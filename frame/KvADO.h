@@ -79,7 +79,9 @@ public:
     QString connectionName() const { return FConnectionName; }
 
     // Translation and statement caches, used by the queries of this connection.
-    const kv::ado::TranslatedSql& translated(const QString& sql, const QString& paramTypes);
+    // rows > 1: the statement for that many rows of values at once; its text is empty where the engine
+    // or the statement does not take them.
+    const kv::ado::TranslatedSql& translated(const QString& sql, const QString& paramTypes, int rows = 1);
     QSqlQuery& statement(const QString& translatedSql);
     int cachedStatements() const { return static_cast<int>(FStatements.size()); }
     // Error text with the password removed.
@@ -178,4 +180,38 @@ private:
         const TKvADOConnection* connection = nullptr;
         int generation = -1;
     } FPrepared;
+};
+
+// One INSERT, UPDATE or DELETE run for many rows of parameter values, as a save writes them. On
+// PostgreSQL each statement is a round trip to the server, so the rows go to it together, up to
+// MaxRows() in one statement; elsewhere, and for a statement that cannot take several rows, they run
+// one by one. The rows run in the order they were added; a statement runs when MaxRows() rows wait or
+// at Flush(). A guarded statement (each row must touch exactly one) compares RowsAffected() with
+// RowsRun() after Flush(), or at any time in between.
+class TKvADOBatch {
+public:
+    TKvADOBatch(TKvADOConnection* connection, const QString& sql);
+
+    // Raises EKvError for a name the text does not use.
+    TParam& ParamByName(const QString& name);
+    // Takes the parameters' current values as one more row.
+    void AddRow();
+    void Flush();
+
+    qint64 RowsRun() const { return FRun; }
+    qint64 RowsAffected() const { return FAffected; }
+    int MaxRows() const { return FMaxRows; }
+    void SetMaxRows(int rows);
+
+private:
+    // Runs `rows` waiting rows from `first` in one statement; false when the statement cannot take them.
+    bool run(int first, int rows);
+
+    QPointer<TKvADOConnection> FConnection;
+    TKvADOQuery FQuery;             // the statement text and its parameters
+    QString FTypes;                 // parameter types of the waiting rows
+    std::vector<QVariant> FWaiting; // row after row, one value per parameter
+    int FMaxRows = 512;
+    qint64 FRun = 0;
+    qint64 FAffected = 0;
 };

@@ -105,17 +105,16 @@ QString blanks(int n) {
 class Translator {
 public:
     Translator(const QString& sql, SqlDialect dialect, const QString& types, const SchemaInfo* schema)
-        : FTokens(tokenize(sql)), FDialect(dialect), FSchema(schema) {
+        : FTokens(tokenize(sql)), FDialect(dialect), FSchema(schema), FNames(parameterNames(sql)) {
         for (int i = 0; i < static_cast<int>(FTokens.size()); ++i)
             if (FTokens[static_cast<size_t>(i)].kind != Kind::Space &&
                 FTokens[static_cast<size_t>(i)].kind != Kind::Comment)
                 FSig.push_back(i);
-        const QStringList names = parameterNames(sql);
-        for (qsizetype k = 0; k < names.size(); ++k)
-            FTypes.insert(names[k].toUpper(), k < types.size() ? types[k] : QChar(u'N'));
+        for (qsizetype k = 0; k < FNames.size(); ++k)
+            FTypes.insert(FNames[k].toUpper(), k < types.size() ? types[k] : QChar(u'N'));
     }
 
-    TranslatedSql run() {
+    TranslatedSql run(int rows) {
         if (FDialect != SqlDialect::SQLServer) {
             dropDatabaseQualifiers();
             rewriteConvert();
@@ -124,15 +123,29 @@ public:
             rewriteConcatenation();
         }
         TranslatedSql result;
+        result.rows = rows;
+        if (rows > 1 && !takeRows(rows, result)) return {};
         markParameters(result.markers);
-        QString text;
-        for (const Token& t : FTokens)
-            text += t.prefix + (t.replaced ? t.replace : t.text) + t.suffix;
-        result.text = text;
+        if (FTupleClose > 0) {
+            // The tuple as translated, markers and all, once more for each further row.
+            const QString tuple =
+                textOf(FSig[static_cast<size_t>(FTupleOpen)], FSig[static_cast<size_t>(FTupleClose)]);
+            for (int r = 1; r < rows; ++r)
+                sig(FTupleClose).suffix += ", " + tuple;
+        }
+        result.text = textOf(0, static_cast<int>(FTokens.size()) - 1);
         return result;
     }
 
 private:
+    QString textOf(int from, int to) const {
+        QString text;
+        for (int j = from; j <= to; ++j) {
+            const Token& t = FTokens[static_cast<size_t>(j)];
+            text += t.prefix + (t.replaced ? t.replace : t.text) + t.suffix;
+        }
+        return text;
+    }
     Token& sig(int k) { return FTokens[static_cast<size_t>(FSig[static_cast<size_t>(k)])]; }
     int sigCount() const { return static_cast<int>(FSig.size()); }
     void replace(int k, const QString& text) {
@@ -390,6 +403,68 @@ private:
         closeChain();
     }
 
+    // Index (in FSig) of the first WHERE outside parentheses, or -1.
+    int topLevelWhere() const {
+        int depth = 0;
+        for (int k = 0; k < sigCount(); ++k) {
+            const Token& t = FTokens[static_cast<size_t>(FSig[static_cast<size_t>(k)])];
+            if (is(t, "("))
+                ++depth;
+            else if (is(t, ")"))
+                --depth;
+            else if (depth == 0 && is(t, "where"))
+                return k;
+        }
+        return -1;
+    }
+
+    // Rewrites the statement to take `rows` rows of parameter values (PostgreSQL only). An INSERT lists
+    // its VALUES tuple once per row. An UPDATE or DELETE joins the rows as a VALUES list named kv_b,
+    // one column per parameter, typed so that texts compare as they do one by one; each row then
+    // touches the rows it would have touched alone. False when the statement cannot take them.
+    bool takeRows(int rows, TranslatedSql& result) {
+        if (FDialect != SqlDialect::PostgreSQL || sigCount() == 0) return false;
+        if (is(sig(0), "insert")) {
+            int open = -1;
+            for (int k = 1; k + 1 < sigCount() && open < 0; ++k)
+                if (is(sig(k), "values") && is(sig(k + 1), "(")) open = k + 1;
+            const int close = open < 0 ? -1 : matching(open);
+            if (close < 0) return false;
+            for (int k = 0; k < sigCount(); ++k)
+                if (sig(k).kind == Kind::Param && (k < open || k > close)) return false;
+            FTupleOpen = open;
+            FTupleClose = close;
+            return true;
+        }
+        const bool update = is(sig(0), "update");
+        if (!update && !is(sig(0), "delete")) return false;
+        const int where = topLevelWhere();
+        if (where < 0) return false;
+        QStringList columns, casts;
+        for (const QString& name : FNames) {
+            const QChar type = FTypes.value(name.toUpper(), u'N');
+            // An unset value has no type a VALUES list could give it.
+            if (type == u'N') return false;
+            columns << "p" + QString::number(columns.size() + 1);
+            casts << (type == u'S' ? "CAST(? AS BPCHAR)" : "CAST(? AS DOUBLE PRECISION)");
+            result.markers << name;
+        }
+        for (Token& t : FTokens) {
+            if (t.kind != Kind::Param) continue;
+            const QString name = t.text.mid(1);
+            for (qsizetype i = 0; i < FNames.size(); ++i)
+                if (FNames[i].compare(name, Qt::CaseInsensitive) == 0) t.replace = "kv_b." + columns[i];
+            t.replaced = true;
+        }
+        const QString row = "(" + casts.join(", ") + ")";
+        QStringList values;
+        for (int r = 0; r < rows; ++r)
+            values << row;
+        sig(where).prefix += QString(update ? "FROM" : "USING") + " (VALUES " + values.join(", ") +
+                             ") AS kv_b(" + columns.join(", ") + ") ";
+        return true;
+    }
+
     void markParameters(QStringList& markers) {
         for (Token& t : FTokens) {
             if (t.kind != Kind::Param || t.replaced) continue;
@@ -410,6 +485,9 @@ private:
     std::vector<int> FSig;
     SqlDialect FDialect;
     const SchemaInfo* FSchema;
+    QStringList FNames;
+    // The VALUES tuple of an INSERT that takes several rows (indexes in FSig).
+    int FTupleOpen = -1, FTupleClose = -1;
     QHash<QString, QChar> FTypes;
     QStringList FTables;
     QHash<QString, QString> FAliases;
@@ -437,8 +515,8 @@ bool mayConcatenate(const QString& sql) {
 }
 
 TranslatedSql translateSql(const QString& sql, SqlDialect dialect, const QString& paramTypes,
-                           const SchemaInfo* schema) {
-    return Translator(sql, dialect, paramTypes, schema).run();
+                           const SchemaInfo* schema, int rows) {
+    return Translator(sql, dialect, paramTypes, schema).run(rows);
 }
 
 } // namespace kv::ado

@@ -27,8 +27,10 @@ struct SchemaInfo {
 
 struct TranslatedSql {
     QString text;
-    // Parameter name of each positional marker, in order (a name may repeat).
+    // Parameter name of each positional marker of one row, in order (a name may repeat).
     QStringList markers;
+    // Rows of parameter values the statement takes: its markers are `markers` once per row.
+    int rows = 1;
 };
 
 // Names of the ":NAME" parameters in order of first appearance (outside literals and quoted names).
@@ -36,8 +38,11 @@ QStringList parameterNames(const QString& sql);
 
 // paramTypes: one letter per name of parameterNames(): 'S' text, 'F' number, 'N' unset.
 // schema may be null; then only literals and text parameters mark a '+' as concatenation.
+// rows > 1 asks for one INSERT, UPDATE or DELETE that runs for that many rows of values at once, which
+// only PostgreSQL gets (a statement there is a round trip to the server); the text is empty when the
+// statement cannot take them.
 TranslatedSql translateSql(const QString& sql, SqlDialect dialect, const QString& paramTypes,
-                           const SchemaInfo* schema);
+                           const SchemaInfo* schema, int rows = 1);
 
 // True when the text has a '+' outside literals, that is when the schema is worth loading.
 bool mayConcatenate(const QString& sql);

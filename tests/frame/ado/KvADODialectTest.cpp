@@ -66,6 +66,38 @@ TEST(KvADODialect, TextConcatenationPadsFixedWidthColumns) {
     EXPECT_EQ(sqlite("SELECT M.TB049 + 'x' FROM MPSTB M"), "SELECT M.TB049 || 'x' FROM MPSTB M");
 }
 
+TEST(KvADODialect, PostgreSqlTakesSeveralRowsInOneStatement) {
+    const SchemaInfo s = schema();
+    const TranslatedSql update = translateSql(
+        "UPDATE D..MPSTD SET TD005 =:TD005, FLAG =(FLAG + 1) WHERE TD001 =:TD001 AND FLAG =:FLAG ",
+        SqlDialect::PostgreSQL, "FSF", &s, 2);
+    EXPECT_EQ(update.text.trimmed(),
+              "UPDATE MPSTD SET TD005 =kv_b.p1, FLAG =(FLAG + 1) FROM (VALUES (CAST(? AS DOUBLE PRECISION), "
+              "CAST(? AS BPCHAR), CAST(? AS DOUBLE PRECISION)), (CAST(? AS DOUBLE PRECISION), CAST(? AS "
+              "BPCHAR), CAST(? AS DOUBLE PRECISION))) AS kv_b(p1, p2, p3) WHERE TD001 =kv_b.p2 AND FLAG "
+              "=kv_b.p3");
+    EXPECT_EQ(update.markers, QStringList({"TD005", "TD001", "FLAG"}));
+    EXPECT_EQ(update.rows, 2);
+    EXPECT_EQ(translateSql("DELETE D..MPSTD WHERE TD001 =:TD001", SqlDialect::PostgreSQL, "S", &s, 2)
+                  .text.trimmed(),
+              "DELETE FROM MPSTD USING (VALUES (CAST(? AS BPCHAR)), (CAST(? AS BPCHAR))) AS kv_b(p1) WHERE "
+              "TD001 =kv_b.p1");
+    const TranslatedSql insert =
+        translateSql("INSERT INTO D..MPSTD (TD001, FLAG, TD005) VALUES (:TD001, 0, :TD005)",
+                     SqlDialect::PostgreSQL, "SF", &s, 3);
+    EXPECT_EQ(insert.text,
+              "INSERT INTO MPSTD (TD001, FLAG, TD005) VALUES (CAST(? AS BPCHAR), 0, ?), (CAST(? AS BPCHAR), "
+              "0, ?), (CAST(? AS BPCHAR), 0, ?)");
+    EXPECT_EQ(insert.markers, QStringList({"TD001", "TD005"}));
+    // Elsewhere, for a statement without WHERE, or with an unset value, there is no such statement.
+    EXPECT_TRUE(
+        translateSql("DELETE D..MPSTD WHERE TD001 =:TD001", SqlDialect::SQLite, "S", &s, 2).text.isEmpty());
+    EXPECT_TRUE(
+        translateSql("UPDATE D..MPSTD SET TD005 =:TD005", SqlDialect::PostgreSQL, "F", &s, 2).text.isEmpty());
+    EXPECT_TRUE(translateSql("DELETE D..MPSTD WHERE TD001 =:TD001", SqlDialect::PostgreSQL, "N", &s, 2)
+                    .text.isEmpty());
+}
+
 TEST(KvADOConnectString, ParsesQuotedValues) {
     const auto keys = parseConnectionString("Provider=SQLOLEDB.1;Password=\"a;b\"\"c\";User ID=sa;Data "
                                             "Source=h;Extended Properties=\"Command Timeout=30\"");
