@@ -78,13 +78,11 @@ const char* const kLoadInsert =
     ",TD007 ,TD008 ) VALUES (:COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 ,:TD003 ,:TD004 ,:TD005 "
     ",:TD006 ,:TD007 ,:TD008 ) ";
 
-// A statement of the save on the workbench's connection, prepared once and run per row.
+// A statement of the save on the workbench's connection, prepared once and run for row after row;
+// on a server the rows go in batches (TKvADOBatch).
 class TSaveStatement {
 public:
-    TSaveStatement(TdmKrta07S& dm, const QString& sql) {
-        FQuery.SetConnection(dm.dbKrta07);
-        FQuery.SetSQL(dm.ExpandSQL(sql));
-    }
+    TSaveStatement(TdmKrta07S& dm, const QString& sql) : FBatch(dm.dbKrta07, dm.ExpandSQL(sql)) {}
     TSaveStatement& text(const char* name, const QString& value) {
         // An empty text is a text: the columns take no nulls.
         param(name).SetAsString(value.isNull() ? QStringLiteral("") : value);
@@ -94,25 +92,28 @@ public:
         param(name).SetAsFloat(value);
         return *this;
     }
-    int exec() { return FQuery.ExecSQL(); }
+    void add() { FBatch.AddRow(); }
+    void flush() { FBatch.Flush(); }
+    // A guarded statement touched exactly one row for each row run.
+    bool touchedEach() const { return FBatch.RowsAffected() == FBatch.RowsRun(); }
 
 private:
     TParam& param(const char* name) {
         auto it = FParams.constFind(name);
         if (it != FParams.cend()) return **it;
-        TParam* p = &FQuery.ParamByName(QString::fromLatin1(name));
+        TParam* p = &FBatch.ParamByName(QString::fromLatin1(name));
         FParams.insert(name, p);
         return *p;
     }
-    TKvADOQuery FQuery;
+    TKvADOBatch FBatch;
     QHash<const char*, TParam*> FParams;
 };
 
 // Thrown inside the write steps when a guarded statement finds its row changed or gone.
 struct TConcurrencyFailure {};
 
-void requireOne(int rows) {
-    if (rows != 1) throw TConcurrencyFailure{};
+void requireEach(const TSaveStatement& s) {
+    if (!s.touchedEach()) throw TConcurrencyFailure{};
 }
 
 } // namespace
@@ -220,20 +221,21 @@ bool TfrmKrta07SM::WriteSchedule() {
             if (r % 200 == 0) progress(tr("Saving"), r, n);
             const QString TB001 = value(r, tb001), TB003 = value(r, tb003), TB051 = value(r, tb051),
                           TB004 = value(r, tb004), TB005 = value(r, tb005), TB037 = value(r, tb037);
-            requireOne(lineUpdate.text("TB013", value(r, tb013))
-                           .text("TB014", value(r, tb014))
-                           .text("TB042", value(r, tb042))
-                           .text("TB044", value(r, tb044))
-                           .text("TB045", value(r, tb045))
-                           .text("MODIFIER", user)
-                           .text("TB001", TB001)
-                           .text("TB003", TB003)
-                           .text("TB051", TB051)
-                           .text("TB004", TB004)
-                           .text("TB005", TB005)
-                           .text("TB037", TB037)
-                           .number("FLAG", lines.valueAt(r, flag).toDouble())
-                           .exec());
+            lineUpdate.text("TB013", value(r, tb013))
+                .text("TB014", value(r, tb014))
+                .text("TB042", value(r, tb042))
+                .text("TB044", value(r, tb044))
+                .text("TB045", value(r, tb045))
+                .text("MODIFIER", user)
+                .text("TB001", TB001)
+                .text("TB003", TB003)
+                .text("TB051", TB051)
+                .text("TB004", TB004)
+                .text("TB005", TB005)
+                .text("TB037", TB037)
+                .number("FLAG", lines.valueAt(r, flag).toDouble())
+                .add();
+            requireEach(lineUpdate);
             if (FWrittenPlan)
                 FWrittenPlan->lineFlags.insert(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}),
                                                lines.valueAt(r, flag).toDouble() + 1);
@@ -277,18 +279,18 @@ bool TfrmKrta07SM::WriteSchedule() {
                             Krta07RTrim(loaded.texts[was].Remark) == remark)
                             continue;
                         if (hasQuantity)
-                            requireOne(bindLine(dayUpdate)
-                                           .text("MODIFIER", user)
-                                           .number("TC007", q)
-                                           .text("TC008", remark)
-                                           .text("TC006", loaded.days[was])
-                                           .number("FLAG", loaded.flags[was])
-                                           .exec());
+                            bindLine(dayUpdate)
+                                .text("MODIFIER", user)
+                                .number("TC007", q)
+                                .text("TC008", remark)
+                                .text("TC006", loaded.days[was])
+                                .number("FLAG", loaded.flags[was])
+                                .add();
                         else
-                            requireOne(bindLine(dayDeleteChecked)
-                                           .text("TC006", loaded.days[was])
-                                           .number("FLAG", loaded.flags[was])
-                                           .exec());
+                            bindLine(dayDeleteChecked)
+                                .text("TC006", loaded.days[was])
+                                .number("FLAG", loaded.flags[was])
+                                .add();
                     } else if (hasQuantity) {
                         bindLine(dayInsert)
                             .text("COMPANY", FCompany)
@@ -297,14 +299,18 @@ bool TfrmKrta07SM::WriteSchedule() {
                             .text("TC006", Krta07DayText(cell->StartTime))
                             .number("TC007", q)
                             .text("TC008", remark)
-                            .exec();
+                            .add();
                     }
                 }
             }
             // Days the bar no longer covers.
             for (size_t d = 0; d < loaded.days.size(); ++d)
-                if (!covered[d]) bindLine(dayDelete).text("TC006", loaded.days[d]).exec();
+                if (!covered[d]) bindLine(dayDelete).text("TC006", loaded.days[d]).add();
         }
+        for (TSaveStatement* s : {&lineUpdate, &dayUpdate, &dayDeleteChecked, &dayDelete, &dayInsert})
+            s->flush();
+        for (TSaveStatement* s : {&lineUpdate, &dayUpdate, &dayDeleteChecked})
+            requireEach(*s);
         progress(tr("Saving"), n, n);
     } catch (const TConcurrencyFailure&) {
         return false;
@@ -407,7 +413,7 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
                 .number("TF008", main)
                 .number("TF009", nonMain)
                 .text("TF010", remark)
-                .exec();
+                .add();
         }
         for (auto it = stored.rows.begin(); it != stored.rows.end();) {
             if (it->kept) {
@@ -418,9 +424,11 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
             remove.text("TF003", QStringLiteral("2"));
             for (int i = 0; i < 7; ++i)
                 remove.text(names[i], stored.texts[size_t(it.key().id[i])]);
-            remove.exec();
+            remove.add();
             it = stored.rows.erase(it);
         }
+        for (TSaveStatement* s : {&insert, &update, &remove})
+            s->flush();
         // What the rows are once this save commits.
         if (FWrittenPlan) {
             stored.lineFlags = std::move(FWrittenPlan->lineFlags);
@@ -476,17 +484,21 @@ bool TfrmKrta07SM::WriteResourceLoad() {
                     .number("TD006", load.valueAt(r, td006).toDouble())
                     .number("TD007", load.valueAt(r, td007).toDouble())
                     .text("TD008", Krta07RTrim(load.valueAt(r, td008).toString()))
-                    .exec();
+                    .add();
             } else {
-                requireOne(update.number("TD005", load.valueAt(r, td005).toDouble())
-                               .number("TD007", load.valueAt(r, td007).toDouble())
-                               .text("MODIFIER", FUserID)
-                               .text("TD001", TD001)
-                               .text("TD002", TD002)
-                               .number("FLAG", f)
-                               .exec());
+                update.number("TD005", load.valueAt(r, td005).toDouble())
+                    .number("TD007", load.valueAt(r, td007).toDouble())
+                    .text("MODIFIER", FUserID)
+                    .text("TD001", TD001)
+                    .text("TD002", TD002)
+                    .number("FLAG", f)
+                    .add();
+                requireEach(update);
             }
         }
+        update.flush();
+        insert.flush();
+        requireEach(update);
     } catch (const TConcurrencyFailure&) {
         return false;
     } catch (const std::exception& e) {

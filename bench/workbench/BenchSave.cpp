@@ -124,6 +124,7 @@ QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines) {
     pgWb->FUserID = QStringLiteral("DS");
     pgWb->FCompany = QStringLiteral("DEMO");
     pgWb->InitWorkbench();
+    pgWb->OnProgress = wb->OnProgress;
     pgWb->SetQueryConditions({QStringLiteral("F01"), QString(), QString(), QString(), QString()});
     pgWb->LoadSchedule(QStringLiteral("F01"));
     json += members(timeSaves(pgWb), QStringLiteral("_pg"));
