@@ -9,6 +9,7 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <sqlite3.h>
 
 #include "platform/KvError.h"
 
@@ -167,9 +168,25 @@ void TKvADOConnection::checkThread() const {
         throw EKvError("A database connection is used only by the thread that opened it");
 }
 
+namespace {
+
+// SQLite counts every allocation under one process-wide lock; two connections reading at once (the
+// workbench reads day rows beside its lines) spend much of their time waiting for each other on it.
+// Nothing here uses the counts. The setting only takes before SQLite's first use in the process.
+void stopSqliteMemoryCounts() {
+    static const bool done = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace
+
 void TKvADOConnection::Open() {
     if (Connected()) return;
     FSettings = resolveConnectionString(FConnectionString);
+    if (FSettings.driver == "QSQLITE") stopSqliteMemoryCounts();
     if (!QSqlDatabase::isDriverAvailable(FSettings.driver))
         throw EKvError(QString("The database driver %1 is not installed").arg(FSettings.driver));
     // Connection names are process-wide in Qt; the host and a plug-in each carry their own copy of this
