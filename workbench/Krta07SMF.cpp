@@ -373,10 +373,10 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.FSourceDoc = sourceDocText(edTB004);
     dm.ClearItemResources();
     progress(tr("Reading lines"), 0, 0);
-    // A read of the plan rows of the last load stops; the day rows are read beside the lines and
-    // item resources.
-    FPlanReader.reset();
+    // The day rows are read beside the lines and item resources; a read of the plan rows of the
+    // last load stops meanwhile.
     StartDayRead(Factory);
+    FPlanReader.reset();
     dm.ReadAllItemResources();
     // The sets move while they reload; the highlight follows once the rows are built.
     const bool wasBusy = FScrollBusy;
@@ -403,6 +403,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dgMPSTB->SetDataSource(dm.dsMPSTB);
     CheckSavedPlan();
     if (!FSavedPlan) StartPlanRead();
+    if (FOldDays) FOldDays->Empty();
 }
 
 bool TfrmKrta07SM::ReloadSchedule() {

@@ -36,6 +36,7 @@ class QChart;
 class QChartView;
 struct TKrta07PlanTotals;
 struct TKrta07DayRows;
+class TKrta07DayRowsBin;
 struct TKrta07StoredPlan;
 class TKrta07DayReader;
 class TKrta07PlanReader;
@@ -229,6 +230,8 @@ private:
     // The day rows as loaded, which the save compares the bars with.
     std::unique_ptr<TKrta07DayRows> FStoredDays;
     std::unique_ptr<TKrta07DayReader> FDayReader;
+    // The day rows of the load before, freed once the new load is done.
+    std::unique_ptr<TKrta07DayRowsBin> FOldDays;
     // The stored plan rows, read after a load or while a save does its first steps.
     std::unique_ptr<TKrta07PlanReader> FPlanReader;
     // The plan rows as the last save wrote them (kept while its lines are loaded unchanged), and

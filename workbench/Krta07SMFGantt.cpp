@@ -38,16 +38,17 @@ void TfrmKrta07SM::StartDayRead(const QString& Factory) {
     days.SetSQL(dm.ExpandSQL(QStringLiteral("SELECT TC001 , TC002 ,TC003 ,TC004 ,TC005 ,TC006 ,TC007 ,TC008 "
                                             ",TC009 ,FLAG FROM $$MPSTC AS MPSTC WHERE "
                                             "TC001 =:TC001")));
-    FDayReader =
-        std::make_unique<TKrta07DayReader>(*dm.dbKrta07, days.SQL(), Factory, std::move(FStoredDays));
+    FDayReader = std::make_unique<TKrta07DayReader>(*dm.dbKrta07, days.SQL(), Factory);
 }
 
 void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     TdmKrta07S& dm = *dmKrta07S;
     kv::TClientDataSet& lines = *dm.qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
-    // The old rows go while the day rows may still be coming.
+    // The old rows go while the day rows may still be coming; the old days once the load is done.
     list->Clear();
+    if (!FOldDays) FOldDays = std::make_unique<TKrta07DayRowsBin>();
+    FOldDays->Keep(std::move(FStoredDays));
     FRowKeys.clear();
     FRowOfKey.clear();
     FRowOfGantRow.clear();

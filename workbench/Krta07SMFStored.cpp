@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <cmath>
 
 #include "frame/KvADO.h"
 #include "platform/KvError.h"
@@ -28,6 +29,13 @@ QString Krta07RTrim(const QString& s) {
     while (n > 0 && s.at(n - 1).isSpace())
         --n;
     return n == s.size() ? s : s.left(n);
+}
+
+QString Krta07NumberText(double value) {
+    // Up to five digits a whole number reads the same either way; from 1e+05 on QVariant's text
+    // may take an exponent.
+    if (std::fabs(value) < 100000 && value == std::trunc(value)) return QString::number(qint64(value));
+    return QVariant(value).toString();
 }
 
 int32_t TKrta07StoredPlan::intern(const QString& text) {
@@ -70,7 +78,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         const QVariant quantity = q.value(cTC007);
         const double amount = quantity.toDouble();
         // The text a number field gives, whatever type the driver hands over.
-        group->texts.push_back({Krta07DayOf(day), quantity.isNull() ? QString() : QVariant(amount).toString(),
+        group->texts.push_back({Krta07DayOf(day), quantity.isNull() ? QString() : Krta07NumberText(amount),
                                 q.value(cTC008).toString()});
         group->quantities.push_back(amount);
         group->flags.push_back(q.value(cFLAG).toDouble());
@@ -165,16 +173,30 @@ template <typename Rows> TKrta07StoredRead<Rows>::~TKrta07StoredRead() {
 template class TKrta07StoredRead<TKrta07DayRows>;
 template class TKrta07StoredRead<TKrta07StoredPlan>;
 
-TKrta07DayReader::TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory,
-                                   std::unique_ptr<TKrta07DayRows> Last)
+TKrta07DayReader::TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory)
     : TKrta07StoredRead(
           Connection,
-          [Sql, Factory, last = std::shared_ptr<TKrta07DayRows>(std::move(Last))](
-              TKvADOConnection& c, const std::atomic_bool& stop) mutable {
-              last.reset();
+          [Sql, Factory](TKvADOConnection& c, const std::atomic_bool& stop) {
               return readDays(c, Sql, Factory, stop);
           },
           true) {}
+
+TKrta07DayRowsBin::~TKrta07DayRowsBin() {
+    if (FFreeing.valid()) FFreeing.wait();
+}
+
+void TKrta07DayRowsBin::Keep(std::unique_ptr<TKrta07DayRows> Rows) {
+    // Rows kept by a load that failed before its end go now.
+    Empty();
+    FKept = std::move(Rows);
+}
+
+void TKrta07DayRowsBin::Empty() {
+    if (!FKept) return;
+    // The freeing before, if still going, ends first.
+    if (FFreeing.valid()) FFreeing.wait();
+    FFreeing = std::async(std::launch::async, [rows = std::move(FKept)]() mutable { rows.reset(); });
+}
 
 TKrta07PlanReader::TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql,
                                      const QStringList& ConsumptionKeys, bool Beside)

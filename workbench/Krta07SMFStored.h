@@ -21,6 +21,8 @@ class TKvADOConnection;
 kv::TDateTime Krta07DayOf(const QString& text);
 // The text without trailing blanks, as fixed-width columns of some servers pad it.
 QString Krta07RTrim(const QString& s);
+// The text a number column gives (as QVariant's), quicker for the small whole numbers days mostly hold.
+QString Krta07NumberText(double value);
 
 // A line's key parts as the day rows name them (TC002, TC009, TC003, TC004, TC005).
 struct TKrta07DayLine {
@@ -97,10 +99,23 @@ private:
 
 class TKrta07DayReader : public TKrta07StoredRead<TKrta07DayRows> {
 public:
-    // Sql takes the factory as its only parameter. The rows of the last read, if given, are freed
-    // by the reading thread rather than by the one that waits for the load.
-    TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory,
-                     std::unique_ptr<TKrta07DayRows> Last = nullptr);
+    // Sql takes the factory as its only parameter.
+    TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory);
+};
+
+// Day rows replaced by a new load, freed on a thread of their own once that load is done. Freed
+// while it runs, they would delay it: hundreds of thousands of strings, made by the thread that read
+// them, whose allocator the new read is using.
+class TKrta07DayRowsBin {
+public:
+    ~TKrta07DayRowsBin();
+    void Keep(std::unique_ptr<TKrta07DayRows> Rows);
+    // Frees what is kept, in the background.
+    void Empty();
+
+private:
+    std::unique_ptr<TKrta07DayRows> FKept;
+    std::future<void> FFreeing;
 };
 
 class TKrta07PlanReader : public TKrta07StoredRead<TKrta07StoredPlan> {

@@ -16,12 +16,14 @@
 #include "controls/KvEdit.h"
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
+#include "gantt/phDataEntityPack.h"
 #include "host/schema/CompanySchema.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFCharts.h"
+#include "workbench/Krta07SMFStored.h"
 
 namespace {
 
@@ -101,6 +103,7 @@ protected:
             kv::schema::applyCompanySchema(c);
             fillCompany(c);
         }
+        FConnectString = cs;
         wb = new TfrmKrta07SM(nullptr, cs);
         wb->FDBName = "DEMO";
         wb->InitWorkbench();
@@ -122,6 +125,7 @@ protected:
     }
 
     QTemporaryDir FDir;
+    QString FConnectString;
     TfrmKrta07SM* wb = nullptr;
 };
 
@@ -372,6 +376,44 @@ TEST_P(WorkbenchLoad, ClickOnABarMakesItsLineCurrent) {
     EXPECT_EQ(item(0)->Bar->Color, 0x0000FFFFu);
     QCoreApplication::processEvents();
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R2"));
+}
+
+// The day rows of each load are read on a thread and those of the load before are freed on
+// another: every reload, of the same factory or of another, shows the days as stored.
+TEST_P(WorkbenchLoad, EveryReloadShowsTheStoredDays) {
+    {
+        TKvADOConnection c;
+        c.SetConnectionString(FConnectString);
+        c.Open();
+        exec(c, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008) VALUES "
+                "('F1','1','5101','20260100001','0001','0101','20260106',2.5,''), "
+                "('F1','1','5101','20260100001','0001','0101','20260108',150000,'')");
+    }
+    auto days = [this] {
+        QStringList out;
+        for (int r = 0; r < wb->FRowKeys.size(); ++r)
+            for (const TphDataEntity_GantTime* cell : item(r)->DayCells) {
+                const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(0) : nullptr;
+                if (t && !t->Text.isEmpty())
+                    out << nodeOf(r) + "@" + Krta07DayText(cell->StartTime) + "=" + t->Text;
+            }
+        return out;
+    };
+    query("F1");
+    const QStringList first = days();
+    EXPECT_EQ(first, QStringList({"01@20260103=30", "01@20260105=100", "01@20260107=50", "0101@20260106=2.5",
+                                  "0101@20260108=" + QVariant(150000.0).toString(), "010101@20260107=10",
+                                  "02@20260107=5"}));
+    for (const char* factory : {"F1", "F2", "F1", "F1"})
+        query(factory);
+    EXPECT_EQ(days(), first);
+}
+
+TEST(WorkbenchDayText, NumbersReadAsTheDataLayerShowsThem) {
+    for (double v = -250000; v <= 250000; v += 7)
+        ASSERT_EQ(Krta07NumberText(v), QVariant(v).toString()) << v;
+    for (double v : {0.0, -0.0, 99999.0, 100000.0, -100000.0, 1e6, 2.5, -0.125, 1e15, 123456.75, 1e-7})
+        EXPECT_EQ(Krta07NumberText(v), QVariant(v).toString()) << v;
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchLoad, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
