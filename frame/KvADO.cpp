@@ -9,6 +9,7 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <utility>
 #include <sqlite3.h>
 
 #include "platform/KvError.h"
@@ -535,28 +536,29 @@ void TKvADOBatch::AddRow() {
 }
 
 void TKvADOBatch::Flush() {
+    // Rows that failed are not run again by a later flush.
+    const std::vector<QVariant> values = std::exchange(FWaiting, {});
     const int n = std::max(FQuery.ParamCount(), 1);
-    const int waiting = static_cast<int>(FWaiting.size() / size_t(n));
+    const int waiting = static_cast<int>(values.size() / size_t(n));
     int first = 0;
     // Runs of a power of two rows: a few statement shapes, each prepared once, serve every count.
     while (first < waiting) {
         int rows = 1;
         while (rows * 2 <= std::min(waiting - first, FMaxRows))
             rows *= 2;
-        if (rows > 1 && run(first, rows)) {
+        if (rows > 1 && run(values, first, rows)) {
             first += rows;
             continue;
         }
         for (int i = 0; i < FQuery.ParamCount(); ++i)
-            FQuery.Params(i).SetValue(FWaiting[size_t(first) * size_t(n) + size_t(i)]);
+            FQuery.Params(i).SetValue(values[size_t(first) * size_t(n) + size_t(i)]);
         FAffected += FQuery.ExecSQL();
         ++FRun;
         ++first;
     }
-    FWaiting.clear();
 }
 
-bool TKvADOBatch::run(int first, int rows) {
+bool TKvADOBatch::run(const std::vector<QVariant>& values, int first, int rows) {
     FConnection->checkThread();
     if (!FConnection->Connected()) FConnection->Open();
     const TranslatedSql& t = FConnection->translated(FQuery.SQL(), FTypes, rows);
@@ -573,7 +575,7 @@ bool TKvADOBatch::run(int first, int rows) {
     int marker = 0;
     for (int r = first; r < first + rows; ++r)
         for (const int p : paramOfMarker)
-            q.bindValue(marker++, FWaiting[size_t(r) * size_t(n) + size_t(p)]);
+            q.bindValue(marker++, values[size_t(r) * size_t(n) + size_t(p)]);
     if (!q.exec()) {
         const QString error = FConnection->scrub(q.lastError().text());
         q.finish();

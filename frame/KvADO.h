@@ -204,8 +204,8 @@ public:
     void SetMaxRows(int rows);
 
 private:
-    // Runs `rows` waiting rows from `first` in one statement; false when the statement cannot take them.
-    bool run(int first, int rows);
+    // Runs `rows` rows of values from `first` in one statement; false when the statement cannot take them.
+    bool run(const std::vector<QVariant>& values, int first, int rows);
 
     QPointer<TKvADOConnection> FConnection;
     TKvADOQuery FQuery;             // the statement text and its parameters

@@ -523,9 +523,9 @@ bool TfrmKrta07SM::SaveChanges() {
         }
     } finish{this};
 
-    // The stored plan rows, unless already being read since the load, come on a connection of their
-    // own while the lines are checked and written.
-    if (!FPlanReader) StartPlanRead();
+    // The stored plan rows, unless kept from the last save or already being read since the load,
+    // come on a connection of their own while the lines are checked and written.
+    if (!FPlanReader && !FSavedPlan) StartPlanRead();
 
     // Leaving every line runs its checks: a line without work order type, or whose days do not add
     // up, stops the save before anything is written.

@@ -79,7 +79,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         const double amount = quantity.toDouble();
         // The text a number field gives, whatever type the driver hands over.
         group->texts.push_back({Krta07DayOf(day), quantity.isNull() ? QString() : Krta07NumberText(amount),
-                                q.value(cTC008).toString()});
+                                Krta07RTrim(q.value(cTC008).toString())});
         group->quantities.push_back(amount);
         group->flags.push_back(q.value(cFLAG).toDouble());
         if (group->days.empty()) group->first = day;
