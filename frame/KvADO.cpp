@@ -9,8 +9,8 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <utility>
 #include <sqlite3.h>
+#include <utility>
 
 #include "platform/KvError.h"
 
@@ -516,8 +516,9 @@ void TKvADOBatch::SetMaxRows(int rows) {
 void TKvADOBatch::AddRow() {
     if (!FConnection) throw EKvError("A batch of rows has no connection");
     if (!FConnection->Connected()) FConnection->Open();
-    // Where a statement costs no round trip, the row runs at once.
-    if (FMaxRows == 1 || FConnection->dialect() != SqlDialect::PostgreSQL || FQuery.ParamCount() == 0) {
+    // Where a statement costs no round trip, the row runs at once. PostgreSQL's ODBC driver loses
+    // its way in statements of thousands of values: only the native driver gets several rows.
+    if (FMaxRows == 1 || !FConnection->takesRowBatches() || FQuery.ParamCount() == 0) {
         FAffected += FQuery.ExecSQL();
         ++FRun;
         return;
@@ -538,6 +539,7 @@ void TKvADOBatch::AddRow() {
 void TKvADOBatch::Flush() {
     // Rows that failed are not run again by a later flush.
     const std::vector<QVariant> values = std::exchange(FWaiting, {});
+    if (values.empty()) return;
     const int n = std::max(FQuery.ParamCount(), 1);
     const int waiting = static_cast<int>(values.size() / size_t(n));
     int first = 0;

@@ -74,6 +74,9 @@ public:
     bool InTransaction() const { return FInTransaction; }
 
     kv::ado::SqlDialect dialect() const { return FSettings.dialect; }
+    // Whether statements of several rows at once (TKvADOBatch) go to this server: PostgreSQL through
+    // its own driver.
+    bool takesRowBatches() const { return FSettings.driver == QLatin1String("QPSQL"); }
     // The Qt connection (for tools that read without the data-set layer); valid while open.
     QSqlDatabase database() const { return FDatabase; }
     QString connectionName() const { return FConnectionName; }
@@ -183,10 +186,10 @@ private:
 };
 
 // One INSERT, UPDATE or DELETE run for many rows of parameter values, as a save writes them. On
-// PostgreSQL each statement is a round trip to the server, so the rows go to it together, up to
-// MaxRows() in one statement; elsewhere, and for a statement that cannot take several rows, they run
-// one by one. The rows run in the order they were added; a statement runs when MaxRows() rows wait or
-// at Flush(). A guarded statement (each row must touch exactly one) compares RowsAffected() with
+// PostgreSQL (its own driver) each statement is a round trip to the server, so the rows go to it
+// together, up to MaxRows() in one statement; elsewhere, and for a statement that cannot take several
+// rows, they run one by one. The rows run in the order they were added; a statement runs when MaxRows() rows
+// wait or at Flush(). A guarded statement (each row must touch exactly one) compares RowsAffected() with
 // RowsRun() after Flush(), or at any time in between.
 class TKvADOBatch {
 public:
