@@ -12,9 +12,12 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -41,11 +44,22 @@ QString text(const char* s) {
     return s ? QString::fromUtf8(s) : QString();
 }
 
-bool writeAside(const QString& target, const QByteArray& bytes, QString& error) {
-    QSaveFile file(target);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
-    error = QStringLiteral("Cannot write %1: %2").arg(target, file.errorString());
-    return false;
+// Copies a device into a file written aside, a buffer at a time, so that a large file never sits in
+// memory whole.
+bool copyInto(QIODevice& from, QSaveFile& to, QString& error) {
+    std::vector<char> buffer(65536);
+    qint64 n = 0;
+    while ((n = from.read(buffer.data(), qint64(buffer.size()))) > 0)
+        if (to.write(buffer.data(), n) != n) {
+            error = QStringLiteral("Cannot write %1: %2").arg(to.fileName(), to.errorString());
+            return false;
+        }
+    // A network answer reads -1 once it has nothing more; a file only on an error.
+    if (n < 0 && !from.isSequential()) {
+        error = QStringLiteral("Cannot read: %1").arg(from.errorString());
+        return false;
+    }
+    return true;
 }
 
 std::optional<QNetworkProxy> upgraderProxy(const QString& word) {
@@ -62,7 +76,8 @@ std::optional<QNetworkProxy> upgraderProxy(const QString& word) {
     return QNetworkProxy(QNetworkProxy::HttpProxy, proxy.left(colon), quint16(port));
 }
 
-bool download(const QUrl& url, int seconds, const QString& registryWord, QByteArray& body, QString& error,
+// Gets url into sink as the answer comes in; with lastModified only its headers are asked for.
+bool download(const QUrl& url, int seconds, const QString& registryWord, QSaveFile* sink, QString& error,
               QDateTime* lastModified = nullptr) {
     if (!QCoreApplication::instance()) {
         error = QStringLiteral("No application object in this process");
@@ -77,7 +92,16 @@ bool download(const QUrl& url, int seconds, const QString& registryWord, QByteAr
     QTimer timer;
     timer.setSingleShot(true);
     bool timedOut = false;
+    bool writeFailed = false;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (sink)
+        QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+            QString ignored;
+            if (!writeFailed && !copyInto(*reply, *sink, ignored)) {
+                writeFailed = true;
+                reply->abort();
+            }
+        });
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
         timedOut = true;
         reply->abort();
@@ -85,14 +109,16 @@ bool download(const QUrl& url, int seconds, const QString& registryWord, QByteAr
     timer.start(seconds * 1000);
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     timer.stop();
-    body = reply->readAll();
+    if (sink && !writeFailed && !copyInto(*reply, *sink, error)) writeFailed = true;
     if (lastModified) *lastModified = reply->header(QNetworkRequest::LastModifiedHeader).toDateTime();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
     const QNetworkReply::NetworkError code = reply->error();
     const QString what = reply->errorString();
     reply->deleteLater();
-    if (timedOut)
+    if (writeFailed)
+        error = QStringLiteral("Cannot write %1: %2").arg(sink->fileName(), sink->errorString());
+    else if (timedOut)
         error = QStringLiteral("No answer from %1 within %2 seconds").arg(url.toDisplayString()).arg(seconds);
     else if (status >= 400)
         error = QStringLiteral("%1 answered HTTP %2 %3")
@@ -139,7 +165,144 @@ QString entryTarget(const QDir& root, const QString& name) {
     return path;
 }
 
-// Unpacks the chosen entries (all when names is empty) of an archive below targetDir.
+// What an archive may unpack to: a damaged or hostile archive must not fill the disk or, through
+// a tiny archive of one huge entry, stand for gigabytes. Program files pack at well under 100:1;
+// small entries (texts, language files) may pack better without harm. The total can be set in
+// MiB by TARNIX_UNZIP_MAX_MB.
+qint64 maxUnpackedBytes() {
+    bool ok = false;
+    const qint64 mb = qEnvironmentVariableIntValue("TARNIX_UNZIP_MAX_MB", &ok);
+    return (ok && mb > 0 ? mb : 1024) << 20;
+}
+constexpr qint64 kMaxPackingRatio = 100;
+constexpr qint64 kRatioFreeBytes = qint64(1) << 20;
+
+struct Entry {
+    zip_uint64_t index;
+    QString target;   // where it lands below the directory
+    QString relative; // the same below the staging folder
+    bool directory;
+    qint64 size;
+    qint64 packedSize;
+};
+
+QString tooLarge(const QString& archive) {
+    return QStringLiteral("The archive %1 unpacks to more than %2 MiB; it is refused")
+        .arg(archive)
+        .arg(maxUnpackedBytes() >> 20);
+}
+
+QString packedTooTightly(const QString& archive, const QString& entry) {
+    return QStringLiteral("The entry %1 of the archive %2 unpacks to more than %3 times its packed size; "
+                          "the archive is refused")
+        .arg(entry, archive)
+        .arg(kMaxPackingRatio);
+}
+
+bool ratioAllowed(qint64 size, qint64 packedSize) {
+    return size <= kRatioFreeBytes || size <= std::max<qint64>(packedSize, 1) * kMaxPackingRatio;
+}
+
+// Streams one entry into a file, never holding more than a buffer of it, and stops as soon as it
+// unpacks to more than its header said or than the limits allow.
+bool streamEntry(zip_t* z, const Entry& entry, const QString& path, const QString& archive, qint64 limit,
+                 qint64& total, QString& error) {
+    zip_file_t* f = zip_fopen_index(z, entry.index, 0);
+    if (!f) {
+        error = QStringLiteral("Cannot read %1 from the archive: %2")
+                    .arg(entry.relative, QString::fromUtf8(zip_strerror(z)));
+        return false;
+    }
+    const auto closeEntry = qScopeGuard([f] { zip_fclose(f); });
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("Cannot write %1: %2").arg(path, out.errorString());
+        return false;
+    }
+    std::vector<char> buffer(65536);
+    qint64 written = 0;
+    zip_int64_t n = 0;
+    while ((n = zip_fread(f, buffer.data(), buffer.size())) > 0) {
+        written += n;
+        total += n;
+        if (total > limit) {
+            error = tooLarge(archive);
+            return false;
+        }
+        if (written > entry.size || !ratioAllowed(written, entry.packedSize)) {
+            error = packedTooTightly(archive, entry.relative);
+            return false;
+        }
+        if (out.write(buffer.data(), n) != n) {
+            error = QStringLiteral("Cannot write %1: %2").arg(path, out.errorString());
+            return false;
+        }
+    }
+    if (n < 0 || written != entry.size) {
+        error = QStringLiteral("The archive's copy of %1 is damaged").arg(entry.target);
+        return false;
+    }
+    if (!out.flush()) {
+        error = QStringLiteral("Cannot write %1: %2").arg(path, out.errorString());
+        return false;
+    }
+    out.close();
+    // Unix permissions travel in the upper half of the external attributes.
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(z, entry.index, 0, &system, &attributes) == 0 &&
+        system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0111))
+        QFile::setPermissions(path,
+                              QFile::permissions(path) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    return true;
+}
+
+// Moves the unpacked files from the staging folder into place. A file that cannot be moved puts
+// back every file moved before it, so the directory holds either the whole update or none of it.
+bool moveIntoPlace(const QString& staging, const QList<Entry>& entries, QString& error) {
+    struct Moved {
+        QString target, backup;
+    };
+    QList<Moved> moved;
+    const auto rollBack = [&moved] {
+        for (auto it = moved.crbegin(); it != moved.crend(); ++it) {
+            QFile::remove(it->target);
+            if (!it->backup.isEmpty()) QFile::rename(it->backup, it->target);
+        }
+    };
+    const QString backups = staging + QStringLiteral("/old/");
+    for (const Entry& entry : entries) {
+        if (entry.directory) continue;
+        if (!QDir().mkpath(QFileInfo(entry.target).absolutePath())) {
+            error = QStringLiteral("Cannot create the directory of %1").arg(entry.target);
+            rollBack();
+            return false;
+        }
+        Moved m{entry.target, {}};
+        const QFileInfo existing(entry.target);
+        if (existing.exists() || existing.isSymLink()) {
+            m.backup = backups + entry.relative;
+            if (!QDir().mkpath(QFileInfo(m.backup).absolutePath()) ||
+                !QFile::rename(entry.target, m.backup)) {
+                error = QStringLiteral("Cannot replace %1").arg(entry.target);
+                rollBack();
+                return false;
+            }
+        }
+        if (!QFile::rename(staging + QStringLiteral("/new/") + entry.relative, entry.target)) {
+            if (!m.backup.isEmpty()) QFile::rename(m.backup, entry.target);
+            error = QStringLiteral("Cannot write %1").arg(entry.target);
+            rollBack();
+            return false;
+        }
+        moved.append(m);
+    }
+    return true;
+}
+
+// Unpacks the chosen entries (all when names is empty) of an archive below targetDir. The entries
+// are first unpacked into a staging folder inside targetDir (so that moving them is a rename on one
+// file system) and go into place only when every one of them unpacked.
 bool unzip(const QString& archive, const QString& targetDir, const QStringList& names, QString& error) {
     ZipPtr z = openArchive(archive, error);
     if (!z) return false;
@@ -150,13 +313,10 @@ bool unzip(const QString& archive, const QString& targetDir, const QStringList& 
     const QDir root(targetDir);
     const zip_int64_t count = zip_get_num_entries(z.get(), 0);
     QSet<QString> wanted(names.begin(), names.end());
-    struct Entry {
-        zip_uint64_t index;
-        QString target;
-        bool directory;
-    };
     QList<Entry> entries;
-    // Every name is checked before the first byte is written, so a bad archive leaves nothing behind.
+    const qint64 limit = maxUnpackedBytes();
+    qint64 declared = 0;
+    // Every name and size is checked before the first byte is written.
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* raw = zip_get_name(z.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         if (!raw) continue;
@@ -168,55 +328,53 @@ bool unzip(const QString& archive, const QString& targetDir, const QStringList& 
             return false;
         }
         if (!names.isEmpty() && !wanted.remove(name)) continue;
-        entries.append({zip_uint64_t(i), target, name.endsWith(QLatin1Char('/'))});
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(z.get(), zip_uint64_t(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
+            !(st.valid & ZIP_STAT_COMP_SIZE)) {
+            error = QStringLiteral("Cannot read %1 from the archive: %2")
+                        .arg(name, QString::fromUtf8(zip_strerror(z.get())));
+            return false;
+        }
+        const bool directory = name.endsWith(QLatin1Char('/'));
+        const qint64 size = directory ? 0 : qint64(std::min<zip_uint64_t>(st.size, zip_uint64_t(limit) + 1));
+        declared += size;
+        if (declared > limit) {
+            error = tooLarge(archive);
+            return false;
+        }
+        if (!ratioAllowed(size, qint64(std::min<zip_uint64_t>(st.comp_size, zip_uint64_t(limit))))) {
+            error = packedTooTightly(archive, name);
+            return false;
+        }
+        entries.append(
+            {zip_uint64_t(i), target, root.relativeFilePath(target), directory, size, qint64(st.comp_size)});
     }
     if (!wanted.isEmpty()) {
         error = QStringLiteral("The archive %1 has no entry %2").arg(archive, wanted.values().first());
         return false;
     }
+    QTemporaryDir staging(root.absoluteFilePath(QStringLiteral(".unzip-XXXXXX")));
+    if (!staging.isValid()) {
+        error = QStringLiteral("Cannot unpack into %1: %2").arg(targetDir, staging.errorString());
+        return false;
+    }
+    qint64 total = 0;
     for (const Entry& entry : std::as_const(entries)) {
-        if (entry.directory) {
-            if (!QDir().mkpath(entry.target)) {
-                error = QStringLiteral("Cannot create the directory %1").arg(entry.target);
-                return false;
-            }
-            continue;
-        }
-        if (!QDir().mkpath(QFileInfo(entry.target).absolutePath())) {
+        const QString path = staging.filePath(QStringLiteral("new/") + entry.relative);
+        if (!QDir().mkpath(entry.directory ? path : QFileInfo(path).absolutePath())) {
             error = QStringLiteral("Cannot create the directory of %1").arg(entry.target);
             return false;
         }
-        zip_stat_t st;
-        zip_stat_init(&st);
-        zip_file_t* f = zip_stat_index(z.get(), entry.index, 0, &st) == 0
-                            ? zip_fopen_index(z.get(), entry.index, 0)
-                            : nullptr;
-        if (!f) {
-            error = QStringLiteral("Cannot read %1 from the archive: %2")
-                        .arg(entry.target, QString::fromUtf8(zip_strerror(z.get())));
+        if (!entry.directory && !streamEntry(z.get(), entry, path, archive, limit, total, error))
             return false;
-        }
-        QByteArray bytes;
-        char buffer[65536];
-        zip_int64_t n = 0;
-        while ((n = zip_fread(f, buffer, sizeof buffer)) > 0)
-            bytes.append(buffer, qsizetype(n));
-        const bool readOk = n == 0;
-        zip_fclose(f);
-        if (!readOk) {
-            error = QStringLiteral("The archive's copy of %1 is damaged").arg(entry.target);
-            return false;
-        }
-        if (!writeAside(entry.target, bytes, error)) return false;
-        // Unix permissions travel in the upper half of the external attributes.
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(z.get(), entry.index, 0, &system, &attributes) == 0 &&
-            system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0111))
-            QFile::setPermissions(entry.target, QFile::permissions(entry.target) | QFile::ExeOwner |
-                                                    QFile::ExeGroup | QFile::ExeOther);
     }
-    return true;
+    for (const Entry& entry : std::as_const(entries))
+        if (entry.directory && !QDir().mkpath(entry.target)) {
+            error = QStringLiteral("Cannot create the directory %1").arg(entry.target);
+            return false;
+        }
+    return moveIntoPlace(staging.path(), entries, error);
 }
 
 QDateTime readStamp(const QString& stamp) {
@@ -241,21 +399,24 @@ extern "C" int KVDownLoadFileEx(const char* source, const char* target, const ch
         bool ok = false;
         int seconds = text(timeout).trimmed().toInt(&ok);
         if (!ok || seconds <= 0) seconds = 60;
+        if (!QDir().mkpath(QFileInfo(to).absolutePath()))
+            return fail(errorText, QStringLiteral("Cannot create the directory of %1").arg(to));
+        QSaveFile out(to);
+        if (!out.open(QIODevice::WriteOnly))
+            return fail(errorText, QStringLiteral("Cannot write %1: %2").arg(to, out.errorString()));
         QString error;
         const QUrl url(from);
-        QByteArray body;
         if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
-            if (!download(url, seconds, text(registryWord), body, error)) return fail(errorText, error);
+            if (!download(url, seconds, text(registryWord), &out, error)) return fail(errorText, error);
         } else {
             const QString path = url.isLocalFile() ? url.toLocalFile() : from;
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
                 return fail(errorText, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-            body = file.readAll();
+            if (!copyInto(file, out, error)) return fail(errorText, error);
         }
-        if (!QDir().mkpath(QFileInfo(to).absolutePath()))
-            return fail(errorText, QStringLiteral("Cannot create the directory of %1").arg(to));
-        if (!writeAside(to, body, error)) return fail(errorText, error);
+        if (!out.commit())
+            return fail(errorText, QStringLiteral("Cannot write %1: %2").arg(to, out.errorString()));
         return 1;
     } catch (const std::exception& e) {
         return fail(errorText, QString::fromUtf8(e.what()));
@@ -354,9 +515,9 @@ extern "C" int NeedDownLoad(const char* source, const char* localFile, const cha
         QDateTime remote;
         const QUrl url(from);
         if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
-            QByteArray body;
             QString error;
-            if (!download(url, seconds, QString(), body, error, &remote)) return fail(errorText, error) - 1;
+            if (!download(url, seconds, QString(), nullptr, error, &remote))
+                return fail(errorText, error) - 1;
             if (!remote.isValid())
                 return fail(errorText, QStringLiteral("%1 does not tell the time of the file").arg(from)) - 1;
         } else {

@@ -7,11 +7,14 @@
 //     failure), a file address or a plain path is copied. timeout is a number of seconds as text
 //     (default 60). The registry word names the upgrader's key "Software\<word>\Upgrader" of the local
 //     machine, whose value "Proxy" (host:port), when set, is the HTTP proxy. The target is written
-//     aside and renamed into place.
+//     aside as the data comes in and renamed into place.
 // UnZipFilesOrDir (archive, target directory, error)
 //     Unpacks every entry of a zip archive below the directory, replacing existing files. An archive
 //     with an entry whose path is absolute or leaves the directory is refused before anything is
-//     written.
+//     written, and so is one that unpacks to more than 1 GiB in all (TARNIX_UNZIP_MAX_MB sets it), or with an entry of over 1 MiB
+//     that unpacks to more than 100 times its packed size. Entries are streamed into a staging
+//     folder inside the directory and moved into place only when every one of them unpacked, so a
+//     failure leaves the directory as it was.
 // UnZipFilesList (archive, target directory, names, error)
 //     The same for the entries named in names (separated by ";" or line breaks); a name the archive
 //     lacks is a failure.

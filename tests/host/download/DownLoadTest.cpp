@@ -148,6 +148,60 @@ TEST_F(DownLoadTest, RefusesEntriesThatLeaveTheDirectory) {
     EXPECT_FALSE(QFile::exists("/tmp/escaped_by_absolute_path.txt"));
 }
 
+TEST_F(DownLoadTest, RefusesArchivesThatUnpackTooLargeAndWritesNothing) {
+    const QString target = dir.filePath("install");
+    writeFile(target + "/KRTA07S.so", "old library");
+    const auto untouched = [&] {
+        EXPECT_EQ(readFile(target + "/KRTA07S.so"), "old library");
+        EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList{"KRTA07S.so"});
+    };
+
+    // 64 MiB of zeros pack into a few dozen KiB: refused from the header, before a byte is written.
+    const QString bomb = dir.filePath("bomb.zip");
+    ASSERT_TRUE(testsupport::makeZip(bomb, {{"KRTA07S.so", "new"}, {"zeros.bin", QByteArray(64 << 20, 0)}}));
+    ASSERT_LT(QFileInfo(bomb).size(), 1 << 20);
+    EXPECT_FALSE(unzip(bomb, target));
+    EXPECT_TRUE(error.contains("zeros.bin") && error.contains("100 times")) << error.toStdString();
+    untouched();
+
+    // Entries that pack normally but add up to more than the allowed total.
+    QByteArray noise(700 << 10, 0);
+    quint32 x = 12345;
+    for (char& c : noise)
+        c = char((x = x * 1103515245u + 12345u) >> 24);
+    const QString big = dir.filePath("big.zip");
+    ASSERT_TRUE(testsupport::makeZip(big, {{"KRTA07S.so", "new"}, {"a.bin", noise}, {"b.bin", noise}}));
+    qputenv("TARNIX_UNZIP_MAX_MB", "1");
+    EXPECT_FALSE(unzip(big, target));
+    qunsetenv("TARNIX_UNZIP_MAX_MB");
+    EXPECT_TRUE(error.contains("more than 1 MiB")) << error.toStdString();
+    untouched();
+    ASSERT_TRUE(unzip(big, target)) << error.toStdString();
+    EXPECT_EQ(readFile(target + "/b.bin"), noise);
+}
+
+TEST_F(DownLoadTest, AnEntryThatFailsLeavesTheDirectoryAsItWas) {
+    const QString archive = dir.filePath("damaged.zip");
+    const QByteArray second(4096, 'b');
+    ASSERT_TRUE(testsupport::makeZip(archive, {{"KRTA07S.so", "new library"}, {"lang/b.txt", second}}));
+    // Spoil the second entry's packed data; its header still reads well, so only unpacking finds it.
+    QByteArray bytes = readFile(archive);
+    const qsizetype header = bytes.indexOf("lang/b.txt");
+    ASSERT_GT(header, 0);
+    for (qsizetype i = header + 12; i < header + 40; ++i)
+        bytes[i] = char(~bytes[i]);
+    writeFile(archive, bytes);
+
+    const QString target = dir.filePath("install");
+    writeFile(target + "/KRTA07S.so", "old library");
+    EXPECT_FALSE(unzip(archive, target));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(readFile(target + "/KRTA07S.so"), "old library");
+    EXPECT_EQ(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"KRTA07S.so"});
+}
+
 TEST_F(DownLoadTest, ComparesTheServerStampWithTheLocalFile) {
     const QString file = writeFile(dir.filePath("KRTA07S.so"), "x");
     const QDateTime when = QDateTime::currentDateTime().addSecs(-3600);
