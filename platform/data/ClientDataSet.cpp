@@ -576,6 +576,9 @@ int TClientDataSet::currentRecord() const {
 }
 
 void TClientDataSet::insertIntoView(int record) {
+    // A filter on a text no record held matches nothing until a new record brings that text.
+    if (FFiltered && FFilterImpossible)
+        FFilterImpossible = !keyFromValues(FFilterFields, FPendingFilterValues, FFilterKey);
     if (!passesFilter(record)) return;
     size_t pos = FView.size();
     if (!FIndexFields.empty())

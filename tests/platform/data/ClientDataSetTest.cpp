@@ -292,6 +292,100 @@ TEST(ClientDataSet, KeyedLookupsAgreeWithAScanAfterRandomChanges) {
     }
 }
 
+// Above 64 records a filter takes its records from the hash index, so the index must follow every
+// delete (by key or one by one), edit and append, and a filter on a text the set does not hold yet
+// must still take records that bring it.
+TEST(ClientDataSet, FiltersOfLargeSetsFollowDeletesEditsAndAppends) {
+    struct Row {
+        QString line, day;
+        int qty;
+        bool alive = true;
+    };
+    std::vector<Row> model;
+    TClientDataSet ds;
+    makeDays(ds);
+    auto add = [&](const QString& line, const QString& day) {
+        const int qty = static_cast<int>(model.size());
+        model.push_back({line.trimmed(), day, qty});
+        addDay(ds, line, day, qty);
+    };
+    // Lines of many days, some keys with the trailing blanks of fixed-width columns.
+    for (int i = 0; i < 150; ++i)
+        add(QString("L%1").arg(i % 10) + (i % 7 == 0 ? "   " : ""), QString::number(20260101 + i / 10 % 5));
+    auto expected = [&](const QString& line, const QString& day) {
+        QStringList out;
+        for (const Row& r : model)
+            if (r.alive && r.line == line && (day.isEmpty() || r.day == day)) out << QString::number(r.qty);
+        return out;
+    };
+    // Every line, and every line and day, filtered again: the records of exactly that key, in load order.
+    auto everyFilterAgrees = [&](const char* when) {
+        for (int l = 0; l < 12; ++l) {
+            const QString line = QString("L%1").arg(l);
+            ds.SetFilter("TC003", {line});
+            ASSERT_EQ(column(ds, "TC007"), expected(line, "")) << when << ' ' << line.toStdString();
+            for (int d = 0; d < 5; ++d) {
+                const QString day = QString::number(20260101 + d);
+                ds.SetFilter("TC003;TC006", {line, day});
+                ASSERT_EQ(column(ds, "TC007"), expected(line, day))
+                    << when << ' ' << line.toStdString() << ' ' << day.toStdString();
+            }
+        }
+        ds.SetFiltered(false);
+    };
+    everyFilterAgrees("loaded");
+
+    // Deleted by key under the filter, then the same filter again.
+    auto deleteModel = [&](const QString& line, const QString& day) {
+        int n = 0;
+        for (Row& r : model)
+            if (r.alive && r.line == line && (day.isEmpty() || r.day == day)) {
+                r.alive = false;
+                ++n;
+            }
+        return n;
+    };
+    ds.SetFilter("TC003", {"L3"});
+    const int l3 = deleteModel("L3", "20260102");
+    ASSERT_GT(l3, 1);
+    EXPECT_EQ(ds.DeleteMatching("TC003;TC006", {"L3", "20260102"}), l3);
+    EXPECT_EQ(column(ds, "TC007"), expected("L3", ""));
+    ds.SetFilter("TC003", {"L3"});
+    EXPECT_EQ(column(ds, "TC007"), expected("L3", ""));
+    // Without a filter, then filtered by the deleted key.
+    ds.SetFiltered(false);
+    EXPECT_EQ(ds.DeleteMatching("TC003", {"L5"}), deleteModel("L5", ""));
+    ds.SetFilter("TC003", {"L5"});
+    EXPECT_TRUE(ds.IsEmpty());
+    // One by one under a filter.
+    ds.SetFilter("TC003", {"L7"});
+    while (ds.Locate("TC006", QVariant("20260104")))
+        ds.Delete();
+    deleteModel("L7", "20260104");
+    // An edited key moves its record from one filter to the other.
+    ds.SetFilter("TC003;TC006", {"L1", "20260101"});
+    ds.First();
+    const int moved = ds.FieldByName("TC007").AsInteger();
+    ds.Edit();
+    ds.FieldByName("TC003").SetAsString("L2");
+    ds.Post();
+    model[static_cast<size_t>(moved)].line = "L2";
+    everyFilterAgrees("after deletes and an edit");
+
+    // Appends past the room the index was built with rebuild it; deleted records stay out.
+    for (int i = 0; i < 120; ++i)
+        add(QString("L%1").arg(i % 12), QString::number(20260101 + i % 5));
+    everyFilterAgrees("after appends");
+
+    // A filter on a line the set does not hold yet shows such a line once it is appended.
+    ds.SetFilter("TC003", {"L99"});
+    EXPECT_TRUE(ds.IsEmpty());
+    add("L99", "20260101");
+    EXPECT_EQ(column(ds, "TC007"), expected("L99", ""));
+    ds.SetFilter("TC003", {"L99"});
+    EXPECT_EQ(column(ds, "TC007"), expected("L99", ""));
+}
+
 // Deleting every match at once leaves the same rows, cursor and look-ups as Locate and Delete in a
 // loop, in natural order and under an index; LocateAll finds what a scan finds.
 TEST(ClientDataSet, DeleteMatchingAgreesWithDeletingOneByOne) {
