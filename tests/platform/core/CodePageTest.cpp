@@ -38,6 +38,15 @@ TEST(CodePage, ByteLengthsAndCutsNeverSplitACharacter) {
     EXPECT_EQ(codepage::leftBytes(QString::fromUtf8("ab国c"), 3, codepage::GBK), "ab");
     EXPECT_EQ(codepage::leftBytes(QString::fromUtf8("ab国c"), 4, codepage::GBK), QString::fromUtf8("ab国"));
     EXPECT_EQ(codepage::leftBytes("abc", 0, codepage::GBK), "");
+    // Latin-1 letters and signs are double-byte characters of GBK and BIG5, single bytes of code page 437.
+    const QString times = QString::fromUtf8("ab×c");
+    EXPECT_EQ(codepage::byteLength(times, codepage::GBK), 5);
+    EXPECT_EQ(codepage::leftBytes(times, 3, codepage::GBK), "ab");
+    EXPECT_EQ(codepage::leftBytes(times, 4, codepage::GBK), QString::fromUtf8("ab×"));
+    EXPECT_EQ(codepage::leftBytes(QString::fromUtf8("é°c"), 3, codepage::GBK), QString::fromUtf8("é"));
+    EXPECT_EQ(codepage::leftBytes(times, 3, codepage::BIG5), "ab");
+    EXPECT_EQ(codepage::byteLength(times, codepage::US), 4);
+    EXPECT_EQ(codepage::leftBytes(times, 3, codepage::US), QString::fromUtf8("ab×"));
 }
 
 TEST(CodePage, SystemCodePageFollowsEnvironmentAndOverride) {

@@ -81,6 +81,8 @@ TEST_F(FieldTest, TextFieldsKeepToTheirSizeInSystemCodePageBytes) {
     EXPECT_EQ(ds.FieldByName("TB042").AsString(), "甲乙");
     ds.FieldByName("TB042").SetAsString("a甲乙"); // never half a character
     EXPECT_EQ(ds.FieldByName("TB042").AsString(), "a甲");
+    ds.FieldByName("TB042").SetAsString("abc×"); // × is two bytes in GBK
+    EXPECT_EQ(ds.FieldByName("TB042").AsString(), "abc");
     codepage::setSystemCodePageOverride(0);
 }
 

@@ -27,6 +27,8 @@ TEST_F(SetFieldValueTest, NeverStoresHalfACharacter) {
     EXPECT_EQ(f.AsString(), "abcde");
     ASSERT_TRUE(SetFieldValue(&f, "ab中文字", false)); // the sixth byte ends a character
     EXPECT_EQ(f.AsString(), "ab中文");
+    ASSERT_TRUE(SetFieldValue(&f, "abcde×", false)); // × too is a double-byte character of GBK
+    EXPECT_EQ(f.AsString(), "abcde");
     ASSERT_TRUE(SetFieldValue(&ds.FieldByName("TF010"), QString(300, u'长'), false));
     EXPECT_EQ(ds.FieldByName("TF010").AsString().size(), 300);
     EXPECT_FALSE(SetFieldValue(nullptr, "x", false));
