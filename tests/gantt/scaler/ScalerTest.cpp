@@ -111,6 +111,22 @@ TEST(Scaler, HiddenDaysAndHoursTakeNoRoom) {
     EXPECT_EQ(s->HiddenHours(), hours);
 }
 
+// The visible length of a week and of the window are kept between calls: a new choice of hidden days
+// measures by the new choice, not by the one measured first.
+TEST(Scaler, HiddenDaysChosenAgainMeasureByTheNewChoice) {
+    const double monday = encodeDate(2024, 3, 4);
+    auto s = makeScaler(1200, monday, monday + 14);
+    s->SetHiddenDays(kWeekend);
+    EXPECT_NEAR(s->VisibleBetween(monday, monday + 14), 10, 1e-9);
+    EXPECT_NEAR(s->VisibleSpan(), 10, 1e-9);
+    s->SetHiddenDays(TphDateScaler::thdSUN);
+    EXPECT_EQ(s->Stop(), monday + 14);
+    EXPECT_NEAR(s->VisibleBetween(monday, monday + 14), 12, 1e-9);
+    EXPECT_NEAR(s->VisibleSpan(), 12, 1e-9);
+    EXPECT_NEAR(s->Scale(), 12.0 / 1200, 1e-12);
+    EXPECT_EQ(s->PixelAtDate(monday + 7), 600); // six of the twelve visible days
+}
+
 TEST(Scaler, ElevenDaysOn585PixelsShowDaysAndWeeks) {
     auto s = makeScaler(585, encodeDate(2023, 1, 2), encodeDate(2023, 1, 13));
     EXPECT_EQ(s->FineStep(), 1.0);
