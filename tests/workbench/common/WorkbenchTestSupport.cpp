@@ -51,14 +51,15 @@ void fillCompany(TKvADOConnection& c) {
     exec(c, "INSERT INTO DEMO..PURMA (MA001, MA002, MA016) VALUES ('S1', 'Supplier one', '1'), "
             "('S2', 'Supplier pending', '2'), ('S3', 'Supplier barred', '3')");
     exec(c, "INSERT INTO DEMO..INVMB (MB001, MB002, MB003, MB025) VALUES ('A', 'Product A', 'size A', 'M'), "
-            "('B', 'Part B', 'size B', 'M'), ('C', 'Part C', 'size C', 'P')");
+            "('B', 'Part B', 'size B', 'M'), ('C', 'Part C', 'size C', 'P'), ('D', 'Part D', 'size D', 'M')");
     exec(c, "INSERT INTO DEMO..MPSMB (MB001, MB002, MB006) VALUES ('R1','Press','HR'), ('R2','Lathe','PCS'), "
             "('R3','Oven','KG')");
     exec(c, "INSERT INTO DEMO..MPSMC (MC001, MC002, MC004, MC005) VALUES ('A','R1',2,10), ('A','R2',2,10), "
-            "('B','R2',1,1), ('B','R3',4,0), ('C','R1',1,1)");
+            "('B','R2',1,1), ('B','R3',4,0), ('C','R1',1,1), ('D','R3',1,1)");
     struct Line {
         const char *factory, *doc, *node, *item, *res, *start, *stop, *tb028;
         double quantity;
+        const char *type = "5101", *seq = "0001";
     };
     const Line lines[] = {
         {"F1", "20260100001", "01", "A", "R1", "20260110", "20260112", "", 60},
@@ -66,21 +67,30 @@ void fillCompany(TKvADOConnection& c) {
         {"F1", "20260100001", "010101", "B", "R2", "20260104", "20260107", "", 8},
         {"F1", "20260100001", "02", "B", "R2", "20260110", "20260110", "", 5},
         {"F1", "D''2", "01", "C", "R1", "20260105", "20260106", "S", 10},
+        // Another source line of the same document with the same node paths, and two lines that
+        // differ only in their source document type.
+        {"F1", "D''2", "01", "D", "R3", "20260108", "20260109", "", 6, "5101", "0002"},
+        {"F1", "D''2", "0101", "D", "R3", "20260104", "20260106", "", 4, "5101", "0002"},
+        {"F1", "D''2", "01", "D", "R3", "20260107", "20260108", "", 4, "5101", "0003"},
+        {"F1", "D''2", "01", "D", "R3", "20260107", "20260108", "", 6, "5102", "0003"},
         {"F2", "20260100009", "01", "C", "R1", "", "", "", 0},
     };
     for (const Line& l : lines)
         exec(c,
              QString("INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,"
-                     "TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES ('%1','1','1','5101','%2',"
-                     "'0001','%3','%4','A','%5','%6','%7','20260115','%8','N',%9,%9,'5101',3)")
+                     "TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES ('%1','1','1','%10','%2',"
+                     "'%11','%3','%4','A','%5','%6','%7','20260115','%8','N',%9,%9,'5101',3)")
                  .arg(l.factory, l.doc, l.node, l.item, l.res, l.start, l.stop, l.tb028)
-                 .arg(l.quantity));
-    auto day = [&c](const char* doc, const char* node, const char* d, double q) {
+                 .arg(l.quantity)
+                 .arg(l.type, l.seq));
+    auto day = [&c](const char* doc, const char* node, const char* d, double q, const char* type = "5101",
+                    const char* seq = "0001") {
         exec(c,
              QString("INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) "
-                     "VALUES ('F1','1','5101','%1','0001','%2','%3',%4,'r',2)")
+                     "VALUES ('F1','1','%5','%1','%6','%2','%3',%4,'r',2)")
                  .arg(doc, node, d)
-                 .arg(q));
+                 .arg(q)
+                 .arg(type, seq));
     };
     day("20260100001", "01", "20260110", 20);
     day("20260100001", "01", "20260111", 20);
@@ -93,6 +103,14 @@ void fillCompany(TKvADOConnection& c) {
     day("20260100001", "02", "20260110", 5);
     day("D''2", "01", "20260105", 4);
     day("D''2", "01", "20260106", 6);
+    day("D''2", "01", "20260108", 3, "5101", "0002");
+    day("D''2", "01", "20260109", 3, "5101", "0002");
+    day("D''2", "0101", "20260104", 2, "5101", "0002");
+    day("D''2", "0101", "20260106", 2, "5101", "0002");
+    day("D''2", "01", "20260107", 2, "5101", "0003");
+    day("D''2", "01", "20260108", 2, "5101", "0003");
+    day("D''2", "01", "20260107", 3, "5102", "0003");
+    day("D''2", "01", "20260108", 3, "5102", "0003");
     exec(c, "INSERT INTO DEMO..MPSTD (TD001,TD002,TD003,TD004,TD005,TD006,TD007,TD008,FLAG) VALUES "
             "('R1','20260110',100,7,99,3,99,'x',5), ('R2','20260106',80,1,99,2,99,'',999), "
             "('R9','20260120',5,0,0,0,0,'',0)");

@@ -2,15 +2,19 @@
 // Shared set-up of the workbench tests: a small company written on SQLite or on the test program's
 // PostgreSQL server, a workbench on it, and an answerer for modal message boxes and dialogs.
 //
-// The company (database name DEMO, date format 1 with "/"), factory F1, demand source "1",
-// document type "5101", line "0001"; every line has work order type 5101 and day quantities that add
-// up to its production quantity TB026:
-//   row  doc          node    item res  TB013..TB014          TB026  days (quantity)
-//   0    20260100001  01      A    R1   20260110..20260112    60     10:20 11:20 12:20
-//   1    20260100001  0101    B    R2   20260106..20260111    30     06:10 08:10 11:10
-//   2    20260100001  010101  B    R2   20260104..20260107    8      04:4  07:4
-//   3    20260100001  02      B    R2   20260110..20260110    5      10:5
-//   4    D'2          01      C    R1   20260105..20260106    10     05:4  06:6   (TB028 "S")
+// The company (database name DEMO, date format 1 with "/"), factory F1, demand source "1"; every line
+// has work order type 5101 and day quantities that add up to its production quantity TB026:
+//   row  type doc          line node    item res  TB013..TB014          TB026  days (quantity)
+//   0    5101 20260100001  0001 01      A    R1   20260110..20260112    60     10:20 11:20 12:20
+//   1    5101 20260100001  0001 0101    B    R2   20260106..20260111    30     06:10 08:10 11:10
+//   2    5101 20260100001  0001 010101  B    R2   20260104..20260107    8      04:4  07:4
+//   3    5101 20260100001  0001 02      B    R2   20260110..20260110    5      10:5
+//   4    5101 D'2          0001 01      C    R1   20260105..20260106    10     05:4  06:6   (TB028 "S")
+//   5    5101 D'2          0002 01      D    R3   20260108..20260109    6      08:3  09:3
+//   6    5101 D'2          0002 0101    D    R3   20260104..20260106    4      04:2  06:2
+//   7/8  5101 D'2          0003 01      D    R3   20260107..20260108    4      07:2  08:2
+//   8/7  5102 D'2          0003 01      D    R3   20260107..20260108    6      07:3  08:3
+// (the last two lines differ only in their type, so their order in the chart is the database's).
 // Factory F2 has one line without dates. MPSTB rows carry FLAG 3; the load MPSTD has R1 20260110
 // (FLAG 5), R2 20260106 (FLAG 999) and R9 20260120 (FLAG 0); MPSTF holds an old plan row of line
 // 0101 on R2 and a work order row on R1.

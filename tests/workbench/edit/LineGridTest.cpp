@@ -52,7 +52,7 @@ protected:
 } // namespace
 
 TEST_F(LineGrid, CodesShowTheirCaptionsAndDatesTheCompanyFormatOnEveryRow) {
-    // Rows in grid order: 20260100001 01, 0101, 010101, 02, then D'2 01.
+    // Rows in grid order: 20260100001 01, 0101, 010101, 02, then D'2 01 of lines 0001, 0002 and 0003.
     wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB027 = '1', TB034 = '20260109' WHERE TB037 = '01' AND TB004 "
                      "= '20260100001'");
     wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB027 = '2' WHERE TB037 = '0101'");
@@ -64,16 +64,18 @@ TEST_F(LineGrid, CodesShowTheirCaptionsAndDatesTheCompanyFormatOnEveryRow) {
     open();
 
     auto check = [this] {
-        EXPECT_EQ(column("TB003"), QStringList({"1:订单", "1:订单", "1:订单", "1:订单", "2:销售预测"}));
-        EXPECT_EQ(column("TB027"),
-                  QStringList({"1:交期符合", "2.交期延迟", "3.排产数量短缺", "9:未作排程", ""}));
-        EXPECT_EQ(column("TB013"),
-                  QStringList({"10-01-2026", "06-01-2026", "04-01-2026", "10-01-2026", "05-01-2026"}));
-        EXPECT_EQ(column("TB014"),
-                  QStringList({"12-01-2026", "11-01-2026", "07-01-2026", "10-01-2026", "06-01-2026"}));
-        EXPECT_EQ(column("TB010"), QStringList(5, "15-01-2026"));
-        EXPECT_EQ(column("TB034"), QStringList({"09-01-2026", "", "", "", ""}));
-        EXPECT_EQ(column("TB035"), QStringList({"", "", "", "Y", ""}));
+        EXPECT_EQ(column("TB003"), QStringList(4, "1:订单") + QStringList(5, "2:销售预测"));
+        EXPECT_EQ(column("TB027"), QStringList({"1:交期符合", "2.交期延迟", "3.排产数量短缺", "9:未作排程", "",
+                                                "", "2.交期延迟", "", ""}));
+        EXPECT_EQ(column("TB013"), QStringList({"10-01-2026", "06-01-2026", "04-01-2026", "10-01-2026",
+                                                "05-01-2026", "08-01-2026", "04-01-2026", "07-01-2026",
+                                                "07-01-2026"}));
+        EXPECT_EQ(column("TB014"), QStringList({"12-01-2026", "11-01-2026", "07-01-2026", "10-01-2026",
+                                                "06-01-2026", "09-01-2026", "06-01-2026", "08-01-2026",
+                                                "08-01-2026"}));
+        EXPECT_EQ(column("TB010"), QStringList(9, "15-01-2026"));
+        EXPECT_EQ(column("TB034"), QStringList{"09-01-2026"} + QStringList(8, ""));
+        EXPECT_EQ(column("TB035"), QStringList({"", "", "", "Y", "", "", "", "", ""}));
     };
     {
         SCOPED_TRACE("first line current");

@@ -121,10 +121,11 @@ TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
     // Every line of the factory once, the other factory's not at all.
     EXPECT_EQ(
         select("SELECT TB037, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB001 = 'F1' ORDER BY TB004, TB037"),
-        QStringList({"01|4|DS", "0101|4|DS", "010101|4|DS", "02|4|DS", "01|4|DS"}));
+        QStringList({"01|4|DS", "0101|4|DS", "010101|4|DS", "02|4|DS", "01|4|DS", "01|4|DS", "01|4|DS",
+                     "01|4|DS", "0101|4|DS"}));
     EXPECT_EQ(select("SELECT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F2'"), QStringList({"3"}));
     // Days as they were loaded are not touched, remarks included.
-    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"11|2|2"}));
+    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"19|2|2"}));
     EXPECT_EQ(select("SELECT DISTINCT TC008 FROM DEMO..MPSTC"), QStringList({"r"}));
     // Every loaded load row is updated, its counter wrapping after 999; computed days are added.
     EXPECT_EQ(
@@ -133,9 +134,9 @@ TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
             "AND TD002 IN ('20260110', '20260106', '20260120', '20260111') ORDER BY TD001, TD002"),
         QStringList({"R1|20260106|0|6|0|", "R1|20260110|6|4|0|x", "R1|20260111|0|4|0|", "R2|20260106|1|10|0|",
                      "R2|20260110|0|5|4|", "R2|20260111|0|10|4|", "R9|20260120|1|0|0|"}));
-    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTD"), QStringList({"19"}));
+    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTD"), QStringList({"20"}));
     // Plan rows replace the old ones of the computed lines; work order rows stay.
-    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTF WHERE TF003 = '2'"), QStringList({"20"}));
+    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTF WHERE TF003 = '2'"), QStringList({"28"}));
     EXPECT_TRUE(select("SELECT TF008 FROM DEMO..MPSTF WHERE TF002 = '20260101'").isEmpty());
     EXPECT_EQ(select("SELECT TF008 FROM DEMO..MPSTF WHERE TF003 = '1'"), QStringList({"5"}));
     EXPECT_EQ(
@@ -173,8 +174,8 @@ TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
     ASSERT_TRUE(wb->SaveChanges());
     auto days = [this](const char* doc, const char* node) {
         return select(
-            QString("SELECT TC006, TC007, TC008, FLAG FROM DEMO..MPSTC WHERE TC003 = '%1' AND TC005 = '%2' "
-                    "ORDER BY TC006")
+            QString("SELECT TC006, TC007, TC008, FLAG FROM DEMO..MPSTC WHERE TC003 = '%1' AND TC004 = '0001' "
+                    "AND TC005 = '%2' ORDER BY TC006")
                 .arg(doc, node));
     };
     // Changed days are updated with their remark, new ones inserted; untouched ones keep their counter.
