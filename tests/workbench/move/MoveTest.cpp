@@ -3,6 +3,7 @@
 // current on a click.
 #include <gtest/gtest.h>
 
+#include <QBarSet>
 #include <QCheckBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFCharts.h"
 #include "workbench/common/WorkbenchTestSupport.h"
 
 namespace {
@@ -70,6 +72,27 @@ protected:
         QTest::mouseRelease(area, Qt::LeftButton, {}, to);
     }
 
+    // Row of the line of D'2 with that type, source line and node.
+    int rowOf(const char* type, const char* seq, const char* node) const {
+        return wb->FRowKeys.indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", type, "D'2", seq, node}));
+    }
+    // Plan rows of a line of D'2 on R3: "day=main" in day order.
+    QStringList planRows(const char* type, const char* seq) const {
+        kv::TClientDataSet& plan = *wb->dmKrta07S->qryMPSTF;
+        QStringList out;
+        for (int pos : plan.LocateAll("TF001;TF011;TF005;TF006;TF007", {"R3", type, "D'2", seq, "01"}))
+            out << plan.valueAt(pos, plan.FieldByName("TF002").Index()).toString().trimmed() + "=" +
+                       QString::number(plan.valueAt(pos, plan.FieldByName("TF008").Index()).toDouble());
+        out.sort();
+        return out;
+    }
+    // The planned main consumption the small chart shows on a day.
+    double plannedMain(const char* day) const {
+        QTest::qWait(20); // the chart redraws when the window is idle
+        const int i = wb->ctMPSTC->Values().Days.indexOf(day);
+        return i < 0 ? -1 : wb->ctMPSTC->seJZ->at(i);
+    }
+
     QTemporaryDir FDir;
     QString cs;
     TfrmKrta07SM* wb = nullptr;
@@ -123,6 +146,22 @@ TEST_F(Move, LowerLevelLinkagePullsChildrenThatEndTooLate) {
     EXPECT_EQ(dates(1), "20260101-20260106");
 }
 
+// The child 0101 ends on the 11th: a parent that now starts on the 12th needs nothing of it, and
+// the grandchild, which ends after the child's start, is not looked at from it.
+TEST_F(Move, AChildEndingRightBeforeTheNewStartStaysWithItsChildren) {
+    open();
+    link(wb->chkUp);
+    drag(0, 2);
+    EXPECT_EQ(dates(0), "20260112-20260114");
+    EXPECT_EQ(dates(1), "20260106-20260111");
+    EXPECT_EQ(dates(2), "20260104-20260107");
+    // A day earlier the child ends a day too late: it is pulled by one day, its child by three.
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Left);
+    EXPECT_EQ(dates(0), "20260111-20260113");
+    EXPECT_EQ(dates(1), "20260105-20260110");
+    EXPECT_EQ(dates(2), "20260101-20260104");
+}
+
 TEST_F(Move, MpsChildStaysButItsChildrenAreStillChecked) {
     {
         TKvADOConnection c;
@@ -158,6 +197,55 @@ TEST_F(Move, UpperLevelLinkagePushesParentsThatStartTooEarly) {
     EXPECT_EQ(dates(0), "20260119-20260121");
     EXPECT_EQ(dates(3), "20260110-20260110");
     EXPECT_GE(wb->mgMPSTC->MaxStop(), TransDateIn("20260122") + 5);
+}
+
+// Source lines 0001 and 0002 of D'2 both have a node 01; line 0002's 01 has a child 0101. Linkage
+// stays within the dragged line's own source line.
+TEST_F(Move, LinkageStaysWithinTheSourceLine) {
+    open();
+    link(wb->chkUp);
+    link(wb->chkDown);
+    ASSERT_EQ(rowOf("5101", "0001", "01"), 4);
+    ASSERT_EQ(rowOf("5101", "0002", "01"), 5);
+    ASSERT_EQ(rowOf("5101", "0002", "0101"), 6);
+    drag(4, 0);
+    drag(4, -3);
+    EXPECT_EQ(dates(4), "20260102-20260103");
+    EXPECT_EQ(dates(5), "20260108-20260109");
+    EXPECT_EQ(dates(6), "20260104-20260106");
+    // The child of line 0002 ends on the 11th: its own parent starts on the 12th, line 0001's stays.
+    drag(6, 0);
+    drag(6, 5);
+    EXPECT_EQ(dates(6), "20260109-20260111");
+    EXPECT_EQ(dates(5), "20260112-20260113");
+    EXPECT_EQ(dates(4), "20260102-20260103");
+}
+
+// Line 0003 of D'2 is there twice, of types 5101 (2 a day) and 5102 (3 a day), in the database's
+// order: moving the later one moves its own plan rows and dates only.
+TEST_F(Move, LinesThatDifferOnlyInTheirTypeKeepTheirOwnPlanRows) {
+    open();
+    const int a = rowOf("5101", "0003", "01"), b = rowOf("5102", "0003", "01");
+    ASSERT_GE(std::min(a, b), 7);
+    const int moved = std::max(a, b), other = std::min(a, b);
+    const char* movedType = moved == a ? "5101" : "5102";
+    const char* otherType = moved == a ? "5102" : "5101";
+    const int q = moved == a ? 2 : 3, otherQ = 5 - q;
+    auto rows = [](const char* first, const char* second, int quantity) {
+        return QStringList({QString("%1=%2").arg(first).arg(quantity), QString("%1=%2").arg(second).arg(quantity)});
+    };
+    EXPECT_EQ(planRows(otherType, "0003"), rows("20260107", "20260108", otherQ));
+    drag(moved, 0);
+    drag(moved, 2);
+    EXPECT_EQ(dates(moved), "20260109-20260110");
+    EXPECT_EQ(dates(other), "20260107-20260108");
+    EXPECT_EQ(planRows(movedType, "0003"), rows("20260109", "20260110", q));
+    EXPECT_EQ(planRows(otherType, "0003"), rows("20260107", "20260108", otherQ));
+    // The chart of their resource R3: the other line alone on the 7th, with line 0002's 01 on the 8th.
+    EXPECT_EQ(plannedMain("20260107"), otherQ);
+    EXPECT_EQ(plannedMain("20260108"), 3 + otherQ);
+    EXPECT_EQ(plannedMain("20260110"), q);
+    EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R3"));
 }
 
 TEST_F(Move, ArrowKeysNudgeTheCurrentBarByOneDay) {
