@@ -156,7 +156,8 @@ void TfrmKrta07SM::CopyLineEdits() {
     kv::TClientDataSet& pre = *dm.qryMPSTBPre;
     kv::TClientDataSet& lines = *dm.qryMPSTB;
     pre.CheckBrowseMode();
-    static const char* const keys[] = {"TB001", "TB002", "TB003", "TB004", "TB005", "TB037"};
+    // The line's full key: lines of one source line and node may differ only in their document type.
+    static const char* const keys[] = {"TB001", "TB003", "TB051", "TB004", "TB005", "TB037"};
     static const char* const copied[] = {"TB042", "TB042C", "TB044", "TB044C", "TB045", "TB045C"};
     std::vector<kv::TField*> from, to;
     for (const char* n : copied) {
@@ -177,7 +178,7 @@ void TfrmKrta07SM::CopyLineEdits() {
         QVariantList key;
         for (const char* k : keys)
             key << pre.FieldByName(QString::fromLatin1(k)).AsString().trimmed();
-        if (!lines.Locate(QStringLiteral("TB001;TB002;TB003;TB004;TB005;TB037"), key)) continue;
+        if (!lines.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"), key)) continue;
         bool same = true;
         for (size_t i = 0; i < from.size() && same; ++i)
             same = from[i]->AsString() == to[i]->AsString();

@@ -325,4 +325,36 @@ TEST_F(Fields, LeavingALineChecksTypeAndDaySum) {
     EXPECT_EQ(pre().RecNo(), 2);
 }
 
+// Line 0003 of D'2 is there twice, of types 5101 and 5102: a code typed into one of them is saved
+// into that line, and the other keeps its own.
+TEST_F(Fields, CodesTypedIntoALineAreSavedIntoThatLine) {
+    const struct {
+        const char* type;
+        QStringList saved;
+    } steps[] = {{"5102", {"5101|", "5102|WC2"}}, {"5101", {"5101|WC1", "5102|WC2"}}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.type);
+        const int row =
+            wb->FRowKeys.indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", step.type, "D'2", "0003", "01"}));
+        ASSERT_GE(row, 0);
+        QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+        const QModelIndex cell = wb->dgMPSTB->model()->index(row, column("TB044"));
+        wb->dgMPSTB->scrollTo(cell);
+        QTest::mouseClick(wb->dgMPSTB->viewport(), Qt::LeftButton, {}, wb->dgMPSTB->visualRect(cell).center());
+        ASSERT_EQ(value("TB051"), step.type);
+        type("TB044", step.type == QLatin1String("5101") ? "WC1" : "WC2");
+        {
+            wbtest::ModalAnswerer answers;
+            QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+        }
+        ASSERT_EQ(wb->FEditState, 0);
+        TKvADOConnection c;
+        c.SetConnectionString(cs);
+        c.Open();
+        EXPECT_EQ(wbtest::rows(c, "SELECT TB051, TB044 FROM DEMO..MPSTB WHERE TB004 = 'D''2' AND TB005 = "
+                                  "'0003' ORDER BY TB051"),
+                  step.saved);
+    }
+}
+
 } // namespace
