@@ -653,6 +653,7 @@ TEST_F(BaseGeneTest, TheDateButtonOpensTheHostsDatePicker) {
         picker->accept();
     });
     QTest::mouseClick(form->btnPrintDate, Qt::LeftButton);
-    QTest::qWait(100); // the lookup request is posted once the edit has the focus
-    EXPECT_EQ(form->edPrintDate->text(), "2008/05/15");
+    // The lookup request is posted once the edit has the focus; a loaded machine may take a while.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->edPrintDate->text() == "2008/05/15"; }, 5000))
+        << form->edPrintDate->text().toStdString();
 }
