@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QToolTip>
@@ -60,7 +61,8 @@ public:
         QBrush brush = fixed ? QBrush(FGrid->FFixedColor) : option.palette.base();
         QFont font = FGrid->font();
         QColor textColor = option.palette.color(QPalette::Text);
-        if (auto b = FGrid->EffectiveBrush(col, row, false); b && !fixed)
+        // Fixed cells take their brush from the fixed levels like any other cell from its own.
+        if (auto b = FGrid->EffectiveBrush(col, row, false))
             brush = QBrush(TColorToQColor(b->Color), b->Style == 1 ? Qt::NoBrush : Qt::SolidPattern);
         if (auto f = FGrid->EffectiveFont(col, row, false)) {
             font = f->toQFont(font);
@@ -76,7 +78,7 @@ public:
             }
         }
         if (FGrid->OnCalcCellColors)
-            FGrid->OnCalcCellColors(FGrid, col, row, option.rect, selected, font, brush);
+            FGrid->OnCalcCellColors(FGrid, col, row, option.rect, selected, font, textColor, brush);
         p->save();
         p->fillRect(option.rect, brush);
         QRect r = option.rect.adjusted(2, 1, -2, -1);
@@ -116,6 +118,14 @@ public:
                     });
             return combo;
         }
+        // A masked edit keeps to one line; buttons sit on a one-line edit.
+        if (FGrid->FEditMultiline && FGrid->FEditMask.isEmpty() &&
+            !(control && (control->Kind == ck_EditButton || control->Kind == ck_Button))) {
+            auto* memo = new QPlainTextEdit(parent);
+            memo->setFrameShape(QFrame::NoFrame);
+            memo->setTabChangesFocus(true);
+            return memo;
+        }
         auto* edit = new QLineEdit(parent);
         edit->setFrame(false);
         if (!FGrid->FEditMask.isEmpty()) edit->setInputMask(FGrid->FEditMask);
@@ -150,6 +160,9 @@ public:
                 edit->selectAll();
             else
                 edit->deselect();
+        } else if (auto* memo = qobject_cast<QPlainTextEdit*>(editor)) {
+            memo->setPlainText(text);
+            if (FGrid->FSelectEditText) memo->selectAll();
         }
     }
 
@@ -159,6 +172,8 @@ public:
             text = combo->currentText();
         else if (auto* edit = qobject_cast<QLineEdit*>(editor))
             text = edit->text();
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(editor))
+            text = memo->toPlainText();
         bool allow = true;
         if (FGrid->OnValidateEdit) FGrid->OnValidateEdit(FGrid, index.column(), index.row(), allow);
         if (allow) FGrid->SetCells(index.column(), index.row(), text);
@@ -176,7 +191,14 @@ protected:
                 emit closeEditor(editor, NoHint);
                 return true;
             }
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            if (enter && (key->modifiers() & Qt::ControlModifier)) {
+                // Ctrl+Enter breaks the line of a multi-line editor; Enter alone goes to the grid.
+                if (auto* memo = qobject_cast<QPlainTextEdit*>(editor))
+                    memo->insertPlainText(QStringLiteral("\n"));
+                return true;
+            }
+            if (enter) {
                 emit commitData(editor);
                 FGrid->FEnterPressed = true;
                 emit closeEditor(editor, NoHint);

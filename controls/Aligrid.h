@@ -207,7 +207,9 @@ public:
 
     // Events.
     std::function<void(TStringAlignGrid*, int col, int row, QString& hint, bool& canShow)> OnShowHintCell;
-    std::function<void(TStringAlignGrid*, int col, int row, const QRect&, bool selected, QFont&, QBrush&)>
+    // May change the font, its colour and the brush before the cell is painted.
+    std::function<void(TStringAlignGrid*, int col, int row, const QRect&, bool selected, QFont&,
+                       QColor& fontColor, QBrush&)>
         OnCalcCellColors;
     std::function<int(TStringAlignGrid*, int col, int row1, int row2)> OnCompareRow;
     std::function<int(TStringAlignGrid*, int row, int col1, int col2)> OnCompareCol;

@@ -231,9 +231,10 @@ public:
         const bool highlight = option.state & QStyle::State_Selected;
         QBrush brush(FGrid->RowColor(index.row()));
         QFont font = FGrid->font();
+        QColor fontColor = FGrid->palette().color(QPalette::Text);
         if (FGrid->OnCalcCellColors)
             FGrid->OnCalcCellColors(FGrid, field ? field->FieldName() : QString(), index.row(), highlight,
-                                    font, brush);
+                                    font, fontColor, brush);
         p->save();
         p->fillRect(option.rect, brush);
         if (field && FGrid->IsCheckBoxField(field->FieldName())) {
@@ -243,7 +244,7 @@ public:
             p->drawPixmap(option.rect.center() - QPoint(pic.width() / 2, pic.height() / 2), pic);
         } else {
             p->setFont(font);
-            p->setPen(FGrid->palette().color(QPalette::Text));
+            p->setPen(fontColor);
             const bool number = field && field->isNumeric();
             p->drawText(option.rect.adjusted(3, 0, -3, 0),
                         Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft),

@@ -147,8 +147,9 @@ public:
 
     // Background of data row (0-based) when nothing overrides it.
     QColor RowColor(int row) const;
-    // OnCalcCellColors: field name, row, highlighted; may change the font and the brush.
-    std::function<void(TFDBGrid*, const QString& field, int row, bool highlight, QFont&, QBrush&)>
+    // OnCalcCellColors: field name, row, highlighted; may change the font, its colour and the brush.
+    std::function<void(TFDBGrid*, const QString& field, int row, bool highlight, QFont&, QColor& fontColor,
+                       QBrush&)>
         OnCalcCellColors;
 
 protected:

@@ -151,15 +151,16 @@ TSelectPanel::TSelectPanel(QWidget* parent)
     FListLabel = new QLabel(this);
     FListView = new TYenListView(this);
     FListView->setObjectName("lvList");
+    FListEndLabel = new QLabel(this);
     FOpenButton = new QToolButton(this);
     FDeleteButton = new QToolButton(this);
     FClearButton = new QToolButton(this);
     QPixmap pic;
     if (LoadBmp(6, pic)) FDeleteButton->setIcon(pic);
     if (LoadBmp(4, pic)) FClearButton->setIcon(pic);
-    for (QWidget* w : std::initializer_list<QWidget*>{FStyleBox, FStartLabel, FStartEdit, FStartButton,
-                                                      FEndLabel, FEndEdit, FEndButton, FListLabel, FListView,
-                                                      FOpenButton, FDeleteButton, FClearButton})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             FStyleBox, FStartLabel, FStartEdit, FStartButton, FEndLabel, FEndEdit, FEndButton, FListLabel,
+             FListView, FListEndLabel, FOpenButton, FDeleteButton, FClearButton})
         layout->addWidget(w);
     layout->setStretch(layout->indexOf(FStartEdit), 1);
     layout->setStretch(layout->indexOf(FEndEdit), 1);
@@ -225,8 +226,11 @@ void TSelectPanel::ApplyWords() {
     FStartLabel->setText(FBeginWords.value(0));
     FEndLabel->setText(FFinalWords.value(0));
     // The second words, when present, frame the list of the discrete style.
+    const bool list = FListView->isVisibleTo(this);
     FListLabel->setText(FBeginWords.value(1));
-    FListLabel->setVisible(FListView->isVisibleTo(this) && !FListLabel->text().isEmpty());
+    FListLabel->setVisible(list && !FListLabel->text().isEmpty());
+    FListEndLabel->setText(FFinalWords.value(1));
+    FListEndLabel->setVisible(list && !FListEndLabel->text().isEmpty());
 }
 
 void TSelectPanel::SetCanOpenWin(bool value) {

@@ -205,6 +205,7 @@ private:
     TYenMaskEdit* FEndEdit;
     TF2Button* FEndButton;
     QLabel* FListLabel;
+    QLabel* FListEndLabel;
     TYenListView* FListView;
     QToolButton* FOpenButton;
     QToolButton* FDeleteButton;

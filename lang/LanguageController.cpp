@@ -575,18 +575,3 @@ void TKvLangController::SetLangPackageName(const QString& name) {
     FLangPackageName = name;
     SetFileName(GetLangDir(static_cast<TDesignType>(FDesignType)) + name + QStringLiteral(".Lng"));
 }
-
-void TranslateFromClassFiles(TKvLangController& controller, QObject* object, const QMetaObject& baseClass,
-                             bool includeAncestors) {
-    QStringList classes;
-    for (const QMetaObject* m = object->metaObject(); m && m != &baseClass; m = m->superClass()) {
-        classes.prepend(QString::fromLatin1(m->className()));
-        if (!includeAncestors) break;
-    }
-    for (const QString& className : classes) {
-        controller.SetLangPackageName(className);
-        if (!QFileInfo::exists(controller.FileName())) continue;
-        controller.SetActive(true);
-        controller.GetLangReader().ReadComponent(object);
-    }
-}

@@ -157,9 +157,3 @@ private:
 // Assigns a value through a dotted property path: object-valued properties lead on, colours and
 // cursors take their names, enumerations and sets take names. False when nothing was assigned.
 bool SetPropValueIncludeSub(QObject* object, const QString& propertyPath, const QVariant& value);
-
-// Translates an object from the files of its class and its ancestors, most basic first, so that the
-// most derived class wins: every class below baseClass (for instance QWidget, or the module's base
-// form) down to the object's own class; only the own class without includeAncestors.
-void TranslateFromClassFiles(TKvLangController& controller, QObject* object, const QMetaObject& baseClass,
-                             bool includeAncestors = true);

@@ -170,9 +170,8 @@ TStewardIniC::TStewardIniC() {
         readText(ini, "Server Information", "ComputerName", QStringLiteral("127.0.0.1")).trimmed();
     if (servers.endsWith(QLatin1Char(';'))) servers.chop(1);
     const int port = ini.readInteger(QStringLiteral("Server Information"), QStringLiteral("ServerPort"), 211);
-    QStringList names;
-    for (const QString& name : servers.split(QLatin1Char(';')))
-        if (!name.trimmed().isEmpty()) names << name.trimmed();
+    // Every name between separators is a server, an empty one too: positions in the list count.
+    const QStringList names = servers.isEmpty() ? QStringList() : servers.split(QLatin1Char(';'));
     if (names.isEmpty()) {
         ErrorCode = QStringLiteral("E;000016");
     } else {

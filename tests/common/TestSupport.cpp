@@ -17,6 +17,14 @@ QString sourceDir() {
     return fromEnv.isEmpty() ? QString(TARNIX_SOURCE_DIR_FALLBACK) : fromEnv;
 }
 
+QString pictureDir(const QString& topic) {
+    static QTemporaryDir scratch(QDir::tempPath() + "/tarnix-pictures-XXXXXX");
+    const QString chosen = qEnvironmentVariable("TARNIX_TEST_PICTURES");
+    const QString dir = (chosen.isEmpty() ? scratch.path() : chosen) + "/" + topic;
+    QDir().mkpath(dir);
+    return dir;
+}
+
 QString writeFile(const QString& fileName, const QByteArray& content) {
     QDir().mkpath(QFileInfo(fileName).absolutePath());
     QFile f(fileName);

@@ -9,6 +9,9 @@ namespace testsupport {
 QString binDir();
 // Root of the source tree.
 QString sourceDir();
+// Folder for the pictures a render test writes, one per topic: below $TARNIX_TEST_PICTURES when it is
+// set, otherwise in a temporary folder that goes when the test program ends.
+QString pictureDir(const QString& topic);
 // Writes text (UTF-8) into a file, creating its directory; returns the file name.
 QString writeFile(const QString& fileName, const QByteArray& content);
 QByteArray readFile(const QString& fileName);

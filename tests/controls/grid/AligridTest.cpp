@@ -2,6 +2,7 @@
 // and its stored form.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -293,6 +294,73 @@ TEST(AligridGui, CellsPaintTheirBrushAndAlignment) {
         for (int y = r.top(); y < r.bottom(); ++y)
             if (image.pixelColor(x, y).red() < 128) darkLeft = qMin(darkLeft, x);
     EXPECT_GT(darkLeft, r.center().x());
+}
+
+TEST(AligridGui, FixedCellsPaintTheBrushesOfTheFixedLevels) {
+    Grid t;
+    const auto colourOf = [&t](int col, int row) {
+        const QImage image = t.grid->viewport()->grab().toImage();
+        const QRect r = t.grid->visualRect(t.grid->model()->index(row, col));
+        return image.pixelColor(r.left() + 3, r.top() + 3);
+    };
+    const QColor plainFixed = colourOf(0, 2);
+    t.grid->SetBrushAt(plFixedCol, 0, -1, TKvBrush{0x00FF00, 0}); // green
+    t.grid->SetBrushAt(plFixedRow, -1, 0, TKvBrush{0xFF0000, 0}); // blue
+    EXPECT_EQ(colourOf(0, 2), QColor(0, 255, 0));
+    EXPECT_EQ(colourOf(3, 0), QColor(0, 0, 255));
+    EXPECT_NE(colourOf(0, 2), plainFixed);
+    // The older keys of a stored form land on the same levels and paint too.
+    ASSERT_TRUE(t.grid->LoadFromText("BrushFixedCol = (0 255 0)\nColorFixedRow = (0 65535)"));
+    EXPECT_EQ(colourOf(0, 3), QColor(255, 0, 0));
+    EXPECT_EQ(colourOf(2, 0), QColor(255, 255, 0));
+    // A data cell of that column keeps the plain base colour.
+    EXPECT_EQ(colourOf(2, 2), t.grid->palette().color(QPalette::Base));
+}
+
+TEST(AligridGui, MultiLineEditorKeepsLinesAndEnterStillMoves) {
+    Grid t;
+    t.grid->setProperty("EditMultiline", true);
+    t.grid->setProperty("AutoEditNextCell", true);
+    t.grid->SetCells(1, 1, "one\ntwo");
+    t.grid->setCurrentCell(1, 1);
+    QTest::keyClick(t.grid, Qt::Key_F2);
+    auto* memo = qobject_cast<QPlainTextEdit*>(QApplication::focusWidget());
+    ASSERT_NE(memo, nullptr) << "a multi-line grid edits in a multi-line editor";
+    EXPECT_EQ(memo->toPlainText(), "one\ntwo");
+    memo->moveCursor(QTextCursor::End);
+    QTest::keyClick(memo, Qt::Key_Return, Qt::ControlModifier); // breaks the line
+    QTest::keyClicks(memo, "three");
+    QTest::keyClick(memo, Qt::Key_Return); // goes to the grid: commit and move on
+    EXPECT_EQ(t.grid->Cells(1, 1), "one\ntwo\nthree");
+    EXPECT_EQ(t.grid->currentColumn(), 2);
+    // A masked grid keeps its one-line editor.
+    t.grid->setProperty("EditMask", "999");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    t.grid->setCurrentCell(1, 1);
+    QTest::keyClick(t.grid, Qt::Key_F2);
+    EXPECT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
+}
+
+TEST(AligridGui, CellColoursEventChangesTheTextColour) {
+    Grid t;
+    t.grid->SetCells(1, 1, "MMMM");
+    t.grid->setCurrentCell(3, 3);
+    t.grid->OnCalcCellColors = [](TStringAlignGrid*, int col, int row, const QRect&, bool, QFont& font,
+                                  QColor& fontColor, QBrush&) {
+        if (col == 1 && row == 1) {
+            font.setPixelSize(16);
+            fontColor = QColor(255, 0, 0);
+        }
+    };
+    const QImage image = t.grid->viewport()->grab().toImage();
+    const QRect r = t.grid->visualRect(t.grid->model()->index(1, 1));
+    int red = 0;
+    for (int x = r.left(); x < r.right(); ++x)
+        for (int y = r.top(); y < r.bottom(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++red;
+        }
+    EXPECT_GT(red, 10);
 }
 
 TEST(AligridGui, EditMaskAndCellHints) {

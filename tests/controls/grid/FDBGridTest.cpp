@@ -125,3 +125,37 @@ TEST(FDBGridCells, DrawingReadsOnlyTheRowsOnScreen) {
     EXPECT_EQ(cell(grid, row, 2), QString("%1:line %2").arg(row % 3 + 1).arg(row));
     EXPECT_EQ(lines.ds.RecNo(), 1);
 }
+
+TEST(FDBGridCells, CellColoursEventChangesFontColourAndBrush) {
+    Lines lines(3);
+    TFDBGrid grid;
+    grid.resize(500, 200);
+    grid.SetDataSource(&lines.source);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    QStringList seen;
+    grid.OnCalcCellColors = [&seen](TFDBGrid*, const QString& field, int row, bool, QFont& font,
+                                    QColor& fontColor, QBrush& brush) {
+        seen << field + QString::number(row);
+        if (field != "NAME" || row != 1) return;
+        font.setPixelSize(16);
+        font.setBold(true);
+        fontColor = QColor(255, 0, 0);
+        brush = QBrush(QColor(255, 255, 255));
+    };
+    const QImage image = grid.viewport()->grab().toImage();
+    EXPECT_TRUE(seen.contains("NAME1"));
+    const auto count = [&image](const QRect& r, auto test) {
+        int n = 0;
+        for (int x = r.left() + 1; x < r.right(); ++x)
+            for (int y = r.top() + 1; y < r.bottom(); ++y)
+                n += test(image.pixelColor(x, y)) ? 1 : 0;
+        return n;
+    };
+    const auto red = [](const QColor& c) { return c.red() > 200 && c.green() < 90 && c.blue() < 90; };
+    const QRect changed = grid.visualRect(grid.model()->index(1, 3));
+    const QRect plain = grid.visualRect(grid.model()->index(2, 3));
+    EXPECT_GT(count(changed, red), 10);
+    EXPECT_EQ(count(plain, red), 0);
+    EXPECT_EQ(image.pixelColor(changed.right() - 2, changed.top() + 2), QColor(255, 255, 255));
+}

@@ -1,5 +1,6 @@
 // The controls without data: labelled edits, spin edit, check box, radio group, speed and F2 buttons,
 // select panel and page control, driven by mouse and key events.
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -268,6 +269,38 @@ TEST(SelectPanel, MaskStyleAndList) {
     EXPECT_FALSE(panel.AddValue({"a01"}));
     list->Clear();
     EXPECT_EQ(list->topLevelItemCount(), 0);
+}
+
+TEST(SelectPanel, SecondWordsFrameTheDiscreteList) {
+    QWidget form;
+    auto* panel = new TSelectPanel(&form);
+    panel->setGeometry(0, 0, 500, 60);
+    panel->SetBeginWords({QStringLiteral("起"), QStringLiteral("自")});
+    panel->SetFinalWords({QStringLiteral("止"), QStringLiteral("共选")});
+    form.show();
+    const auto shown = [panel] {
+        QStringList texts;
+        for (QLabel* l : panel->findChildren<QLabel*>())
+            if (l->isVisible() && !l->text().isEmpty()) texts << l->text();
+        texts.sort();
+        return texts;
+    };
+    const auto sorted = [](QStringList texts) {
+        texts.sort();
+        return texts;
+    };
+    EXPECT_EQ(shown(), sorted({QStringLiteral("起"), QStringLiteral("止")}));
+    panel->SetStyle(sp_Discrete);
+    EXPECT_EQ(shown(), sorted({QStringLiteral("共选"), QStringLiteral("自")}));
+    // The end words follow the list: they sit right of it.
+    QLabel* end = nullptr;
+    for (QLabel* l : panel->findChildren<QLabel*>())
+        if (l->text() == QStringLiteral("共选")) end = l;
+    ASSERT_NE(end, nullptr);
+    EXPECT_GE(end->x(), panel->ListView()->geometry().right());
+    // One word each: nothing beside the list.
+    panel->SetFinalWords({QStringLiteral("止")});
+    EXPECT_EQ(shown(), (QStringList{QStringLiteral("自")}));
 }
 
 TEST(ExtPageControl, DrawsTheActiveTabInTheCaptionColours) {

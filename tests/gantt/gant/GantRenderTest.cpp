@@ -5,6 +5,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "common/TestSupport.h"
 #include "gantt/MyGant.h"
 #include "gantt/phGrid.h"
 #include "gantt/phScaler.h"
@@ -56,8 +57,7 @@ TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     plain->StopTime = D0 + 23;
     plain->Color = clGreen;
     const QImage image = renderArea(g);
-    const QString dir = QDir::tempPath() + QStringLiteral("/tarnix-gantt");
-    QDir().mkpath(dir);
+    const QString dir = testsupport::pictureDir("gantt");
     EXPECT_TRUE(image.save(dir + QStringLiteral("/chart30.png")));
     EXPECT_TRUE(g.grab().save(dir + QStringLiteral("/widget30.png")));
     // The grid's rows line up with the chart's rows.
@@ -109,7 +109,7 @@ TEST(GantRender, VerticalPyjamasAndTodayLine) {
     g.TodayLineColor = clRed;
     g.SetGantPyjamasColor(clBlue);
     const QImage image = renderArea(g);
-    image.save(QDir::tempPath() + QStringLiteral("/tarnix-gantt/vertical.png"));
+    image.save(testsupport::pictureDir("gantt") + "/vertical.png");
     const int x = g.Scaler()->PixelAtDate(today + 0.5);
     EXPECT_EQ(image.pixel(x, 50), QColor(Qt::red).rgb());
     // Some columns are striped, some plain.

@@ -24,9 +24,7 @@ std::unique_ptr<TphDateScaler> rendered(const QString& name, int width, double s
     s->SetStop(stop);
     s->SetHiddenDays(hidden);
     const QImage img = s->grab().toImage();
-    const QString dir = testsupport::binDir() + "/scaler_png";
-    QDir().mkpath(dir);
-    img.save(dir + "/" + name + ".png");
+    img.save(testsupport::pictureDir("scaler") + "/" + name + ".png");
     if (image) *image = img;
     return s;
 }
@@ -150,7 +148,7 @@ TEST(ScalerRender, BoxedLookColourfulIndicatorAndHooks) {
     };
     s.RebuildTicks(); // labels pass through the hooks when ticks are made
     const QImage img = s.grab().toImage();
-    img.save(testsupport::binDir() + "/scaler_png/7_boxed_colourful.png");
+    img.save(testsupport::pictureDir("scaler") + "/7_boxed_colourful.png");
     EXPECT_EQ(background, s.rect());
     EXPECT_EQ(foreground, s.rect());
     EXPECT_EQ(img.pixelColor(992, 42), QColor(Qt::magenta));
@@ -189,7 +187,7 @@ TEST(ScalerRender, VerticalRulerRunsTopToBottom) {
     EXPECT_EQ(s.AxisLength(), 700);
     EXPECT_EQ(s.PixelAtDate(encodeDate(2024, 3, 5)), 100);
     const QImage img = s.grab().toImage();
-    img.save(testsupport::binDir() + "/scaler_png/8_vertical.png");
+    img.save(testsupport::pictureDir("scaler") + "/8_vertical.png");
     // Coarse ticks 15 pixels in from the right edge, at the week start (Monday 4 March, y 0) and fine ones 5.
     EXPECT_EQ(img.pixelColor(59, 100), QColor(Qt::black));
     EXPECT_EQ(img.pixelColor(55, 100), QColor(Qt::black));

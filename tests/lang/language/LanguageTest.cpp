@@ -10,6 +10,7 @@
 #include "controls/FDBGrid.h"
 #include "controls/KvEdit.h"
 #include "controls/KvRadio.h"
+#include "frame/KVForm.h"
 #include "lang/LanguageController.h"
 #include "platform/CodePage.h"
 #include "platform/data/ClientDataSet.h"
@@ -17,12 +18,11 @@
 #include "platform/data/Field.h"
 #include "tests/lang/common/Workstation.h"
 
-class TfrmLangBase : public QWidget {
+// Forms of the module: translated by the base form's own code, as every form is when it is shown.
+class TfrmLangBase : public TKVForm {
     Q_OBJECT
-    Q_PROPERTY(QString Caption READ windowTitle WRITE setWindowTitle)
-    Q_PROPERTY(QString Hint READ toolTip WRITE setToolTip)
 public:
-    using QWidget::QWidget;
+    using TKVForm::TKVForm;
 };
 
 class TfrmLangTest : public TfrmLangBase {
@@ -269,30 +269,45 @@ TEST(LanguageFiles, DirectoryMessagesAndEncodings) {
 TEST(LanguageFiles, InterfaceCodePageWithoutLanguageKeepsDesignTexts) {
     Workstation ws(1252, "1252");
     TfrmLangTest form;
-    TKvLangController lc(&form);
-    TranslateFromClassFiles(lc, &form, QWidget::staticMetaObject);
-    EXPECT_EQ(lc.FileName(), "TfrmLangTest.Lng"); // no language directory: the bare name
+    form.TranslateForm(&form, true);
+    EXPECT_EQ(form.LangController->FileName(), "TfrmLangTest.Lng"); // no language directory: the bare name
     EXPECT_EQ(form.windowTitle(), QStringLiteral("设计标题"));
 }
 
 TEST(LanguageFiles, MostDerivedClassFileWins) {
     Workstation ws(950, "950");
     const QString dir = ws.installPath() + "MultiLanguage/CHT/";
+    testsupport::writeFile(dir + "TKVForm.Lng", "<r Caption='frame' Hint='frame hint' "
+                                                "accessibleName='frame name'/>");
     testsupport::writeFile(dir + "TfrmLangBase.Lng", "<r Caption='base' Hint='base hint'/>");
     testsupport::writeFile(dir + "TfrmLangTest.Lng", "<r Caption='derived'/>");
     {
         TfrmLangTest form;
-        TKvLangController lc(&form);
-        TranslateFromClassFiles(lc, &form, QWidget::staticMetaObject);
+        form.TranslateForm(&form, true);
         EXPECT_EQ(form.windowTitle(), "derived");
         EXPECT_EQ(form.toolTip(), "base hint");
+        EXPECT_EQ(form.accessibleName(), "frame name");
+    }
+    {
+        // Below the base form: the frame's own package is left out.
+        TfrmLangTest form;
+        form.TranslateFormBelowBase(&form, true);
+        EXPECT_EQ(form.windowTitle(), "derived");
+        EXPECT_EQ(form.toolTip(), "base hint");
+        EXPECT_EQ(form.accessibleName(), "");
     }
     {
         TfrmLangTest form;
-        TKvLangController lc(&form);
-        TranslateFromClassFiles(lc, &form, QWidget::staticMetaObject, false);
+        form.TranslateForm(&form, false);
         EXPECT_EQ(form.windowTitle(), "derived");
         EXPECT_EQ(form.toolTip(), "");
+    }
+    {
+        // Showing the form reads its packages.
+        TfrmLangTest form;
+        form.show();
+        EXPECT_EQ(form.windowTitle(), "derived");
+        EXPECT_EQ(form.toolTip(), "base hint");
     }
 }
 

@@ -121,9 +121,7 @@ public:
 };
 
 QString outputDir() {
-    const QString dir = qEnvironmentVariable("TARNIX_RENDER_DIR", testsupport::binDir() + "/../showcase");
-    QDir().mkpath(dir);
-    return dir;
+    return testsupport::pictureDir("showcase");
 }
 
 // Number of dark pixels in an area: text that renders as nothing leaves none.

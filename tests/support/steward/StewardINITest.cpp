@@ -170,6 +170,15 @@ TEST(StewardIni, ClientDefaultsAndEmptyServerList) {
     install.clientIni("[Server Information]\nComputerName=solo\nServerPort=abc\n");
     const TStewardIniC c;
     EXPECT_EQ(c.ServerList.at(1, 0), Variant(211));
+    // An empty name between separators keeps its place: three servers, the second without a name.
+    install.clientIni("[Server Information]\nComputerName=a;;b;\nServerPort=300\n");
+    const TStewardIniC three;
+    EXPECT_EQ(three.ErrorCode, "");
+    ASSERT_EQ(three.ServerList.highBound(2), 2);
+    EXPECT_EQ(three.ServerList.at(0, 0), Variant("a"));
+    EXPECT_EQ(three.ServerList.at(0, 1), Variant(""));
+    EXPECT_EQ(three.ServerList.at(0, 2), Variant("b"));
+    EXPECT_EQ(three.ServerList.at(1, 1), Variant(300));
 }
 
 TEST(StewardIni, PerUserProfileFallsBackToTheInstallationFile) {
