@@ -256,6 +256,9 @@ void TfrmBaseGene::FormCreate() {
     FUserID.clear();
     FCompanyID.clear();
     FDbName.clear();
+    FOnDateFieldEnter = {[this](QObject* Sender) { DateFieldEnter(qobject_cast<QWidget*>(Sender)); }, this};
+    FOnDateFieldExit = {[this](QObject* Sender) { DateFieldExit(qobject_cast<QWidget*>(Sender)); }, this};
+    FOnRequiredExit = {[this](QObject* Sender) { RequiredExit(qobject_cast<QWidget*>(Sender)); }, this};
     FErrorFocus = this;
     FInteractive = true;
     PrepareDataSets();
@@ -382,6 +385,7 @@ void TfrmBaseGene::LoadSessionServices() {
             FHost.reset();
         }
     }
+    BeforeServices();
     try {
         FHostVersionType = callMember(FHost, "VersionType").toInt();
     } catch (const std::exception&) {
@@ -392,6 +396,11 @@ void TfrmBaseGene::LoadSessionServices() {
     } catch (const std::exception&) {
         FProductID = 3;
     }
+    ConfigureForm();
+    AfterServices();
+}
+
+void TfrmBaseGene::BeforeServices() {
     try {
         FCounterService = callMember(FHost, "Com_Counter").toDispatch();
     } catch (const std::exception&) {
@@ -415,13 +424,14 @@ void TfrmBaseGene::LoadSessionServices() {
     } catch (const std::exception&) {
         FValidatorService.reset();
     }
-    ConfigureForm();
-    if (FServiceFlags & 4) {
-        try {
-            FLookupService = callMember(FHost, "Com_F2Window").toDispatch();
-        } catch (const std::exception&) {
-            FLookupService.reset();
-        }
+}
+
+void TfrmBaseGene::AfterServices() {
+    if (!(FServiceFlags & 4)) return;
+    try {
+        FLookupService = callMember(FHost, "Com_F2Window").toDispatch();
+    } catch (const std::exception&) {
+        FLookupService.reset();
     }
 }
 
@@ -780,6 +790,7 @@ void TfrmBaseGene::FormShow() {
     else
         setWindowTitle(FProgramName + "[" + FVersionCode + "]");
     pgOption->setCurrentIndex(0);
+    FillLastControls();
     ConvertOnce();
     lstCondition->setHeaderLabels({LangText(cls(), "sProjectName", QStringLiteral("方案名称")),
                                    LangText(cls(), "sCreateTime", QStringLiteral("创建时间"))});
@@ -1121,16 +1132,27 @@ bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
         const QStringList dates = FDateFields.split(',', Qt::SkipEmptyParts);
         const bool isDate = dates.contains(w->objectName());
         if (type == QEvent::FocusIn) {
-            if (isDate) DateFieldEnter(w);
+            if (isDate) FOnDateFieldEnter(w);
             const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnEnter");
             chained(w);
         } else {
             bool ok = true;
-            if (isDate) ok = DateFieldExit(w);
+            if (isDate) {
+                // Leaving a date settles the pending failure: the handler sets it again when it fails.
+                FPendingFailure = false;
+                FOnDateFieldExit(w);
+                ok = !FPendingFailure;
+            }
             bool required = false;
             for (const QString& entry : FRequiredFields.split(',', Qt::SkipEmptyParts))
                 required = required || entry.section(';', 0, 0).trimmed() == w->objectName();
-            if (ok && required) ok = RequiredExit(w);
+            if (ok && required) {
+                const bool pending = FPendingFailure;
+                FPendingFailure = false;
+                FOnRequiredExit(w);
+                ok = !FPendingFailure;
+                FPendingFailure = FPendingFailure || pending;
+            }
             if (ok) {
                 const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnExit");
                 chained(w);
@@ -1169,6 +1191,20 @@ bool TfrmBaseGene::event(QEvent* e) {
         return true;
     }
     return TDLLForm::event(e);
+}
+
+void TfrmBaseGene::FillLastControls() {
+    FLastControls.clear();
+    for (int p = 0; p < pgOption->count(); ++p) {
+        QWidget* page = pgOption->widget(p);
+        QString last;
+        for (QWidget* w : TabOrder(page))
+            // A control a user can tab to; parts of composite controls pass their focus on.
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isVisibleTo(page) &&
+                !w->objectName().isEmpty())
+                last = w->objectName();
+        FLastControls << last;
+    }
 }
 
 void TfrmBaseGene::MoveByEnter(QWidget* Control) {

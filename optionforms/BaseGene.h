@@ -87,6 +87,21 @@ public:
     virtual void AfterApplyValue(QWidget* Control, const kv::Variant& Value);
     // F2 on a control: the base gives it the focus and fills the print date from the date picker.
     virtual void OnF2Key(int Key, QWidget* Control);
+    // Around the host's version calls while the session's services are loaded: the base fetches the
+    // counter service with the system settings and the validator service before, the lookup service
+    // (when the service flags ask for it) after.
+    virtual void BeforeServices();
+    virtual void AfterServices();
+
+    // Entering and leaving a date field, leaving a required field: preset to the form's own handlers; a
+    // module may put its own in. A handler reports a failure through FPendingFailure, which stops the
+    // control's own chained handler.
+    const TNotifyEvent& OnDateFieldEnter() const { return FOnDateFieldEnter; }
+    void SetOnDateFieldEnter(TNotifyEvent Value) { FOnDateFieldEnter = std::move(Value); }
+    const TNotifyEvent& OnDateFieldExit() const { return FOnDateFieldExit; }
+    void SetOnDateFieldExit(TNotifyEvent Value) { FOnDateFieldExit = std::move(Value); }
+    const TNotifyEvent& OnRequiredExit() const { return FOnRequiredExit; }
+    void SetOnRequiredExit(TNotifyEvent Value) { FOnRequiredExit = std::move(Value); }
 
     void RunRequest(const kv::Variant& Request) override;
 
@@ -95,7 +110,7 @@ public:
     virtual QString BuildOptionList();
     // One line per option-list entry, each ended by CR LF; missing components give empty lines.
     QString SchemeValues(const QString& OptionList);
-    bool SaveScheme(const QString& OptionList, const QString& Name, bool Replace);
+    virtual bool SaveScheme(const QString& OptionList, const QString& Name, bool Replace);
     virtual bool ApplyScheme(const QString& OptionList, const QString& Values);
     virtual void LoadSchemes();
     bool OpenScheme(const QString& Name);
@@ -191,6 +206,10 @@ protected:
     bool RequiredExit(QWidget* Control);
     // The buttons whose clicks the required fields guard.
     static bool IsGuardedButton(const QObject* Button);
+    // The controls inside a container in tab order, then those outside the focus chain.
+    static QList<QWidget*> TabOrder(QWidget* Container);
+    // Appends "name.property;" for every option control of a container, in tab order.
+    static void AppendOptions(QWidget* Container, QString& List);
 
 private:
     bool InitializeSessionSteps(const kv::Variant& Params);
@@ -206,6 +225,10 @@ private:
     bool LocateScheme(const QString& Name);
     QString SelectedScheme() const;
 
+    // The last control of each page, by name, from the pages' tab order when the form is shown.
+    void FillLastControls();
+
+    TNotifyEvent FOnDateFieldEnter, FOnDateFieldExit, FOnRequiredExit;
     bool FWantLog = false;
     bool FClosePending = false;
     bool FFillingList = false;

@@ -91,43 +91,49 @@ bool nonZero(const QString& text) {
 
 } // namespace
 
+QList<QWidget*> TfrmBaseGene::TabOrder(QWidget* Container) {
+    // The focus chain restricted to the container, then whatever is outside the chain in creation order.
+    QList<QWidget*> controls;
+    for (QWidget* w = Container->nextInFocusChain(); w && w != Container; w = w->nextInFocusChain())
+        if (Container->isAncestorOf(w) && !controls.contains(w)) controls << w;
+    for (QWidget* w : Container->findChildren<QWidget*>())
+        if (!controls.contains(w)) controls << w;
+    return controls;
+}
+
+void TfrmBaseGene::AppendOptions(QWidget* Container, QString& List) {
+    for (QWidget* w : TabOrder(Container)) {
+        // Parts of a select panel, a combo box or a spin box belong to it.
+        bool inPanel = false;
+        for (QWidget* up = w->parentWidget(); up && up != Container; up = up->parentWidget())
+            if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) ||
+                qobject_cast<QAbstractSpinBox*>(up))
+                inPanel = true;
+        if (inPanel || w->objectName().isEmpty() || qobject_cast<QTextEdit*>(w)) continue;
+        QString prop;
+        if (qobject_cast<TSelectPanel*>(w))
+            prop = "style";
+        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<TKvSpinEdit*>(w))
+            prop = "text";
+        else if (qobject_cast<QComboBox*>(w) || qobject_cast<TKvRadioGroup*>(w))
+            prop = "itemindex";
+        else if (qobject_cast<QCheckBox*>(w) || qobject_cast<TBitCheckBox*>(w) ||
+                 qobject_cast<QRadioButton*>(w) || qobject_cast<TKvRadioButton*>(w))
+            prop = "checked";
+        if (prop.isEmpty() || List.contains(w->objectName() + "." + prop + ";")) continue;
+        // Buttons of a radio group are stored through the group.
+        if (qobject_cast<QAbstractButton*>(w) && qobject_cast<TKvRadioGroup*>(w->parentWidget())) continue;
+        List += w->objectName() + "." + prop + ";";
+    }
+}
+
 QString TfrmBaseGene::BuildOptionList() {
     QString list;
     const int system = pgOption->indexOf(tsOption2);
     for (int p = 0; p < pgOption->count(); ++p) {
         QWidget* page = pgOption->widget(p);
         if (p == system || page->objectName().startsWith(QLatin1String("tsPeriod"))) continue;
-        // Tab order: the focus chain restricted to this page.
-        QList<QWidget*> controls;
-        for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain())
-            if (page->isAncestorOf(w) && !controls.contains(w)) controls << w;
-        for (QWidget* w : page->findChildren<QWidget*>())
-            if (!controls.contains(w)) controls << w;
-        QList<QWidget*> panels;
-        for (QWidget* w : std::as_const(controls)) {
-            // Parts of a select panel belong to the panel.
-            bool inPanel = false;
-            for (QWidget* up = w->parentWidget(); up && up != page; up = up->parentWidget())
-                if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) ||
-                    qobject_cast<QAbstractSpinBox*>(up))
-                    inPanel = true;
-            if (inPanel || w->objectName().isEmpty() || qobject_cast<QTextEdit*>(w)) continue;
-            QString prop;
-            if (qobject_cast<TSelectPanel*>(w))
-                prop = "style";
-            else if (qobject_cast<QLineEdit*>(w) || qobject_cast<TKvSpinEdit*>(w))
-                prop = "text";
-            else if (qobject_cast<QComboBox*>(w) || qobject_cast<TKvRadioGroup*>(w))
-                prop = "itemindex";
-            else if (qobject_cast<QCheckBox*>(w) || qobject_cast<TBitCheckBox*>(w) ||
-                     qobject_cast<QRadioButton*>(w) || qobject_cast<TKvRadioButton*>(w))
-                prop = "checked";
-            if (prop.isEmpty() || list.contains(w->objectName() + "." + prop + ";")) continue;
-            // Buttons of a radio group are stored through the group.
-            if (qobject_cast<QAbstractButton*>(w) && qobject_cast<TKvRadioGroup*>(w->parentWidget()))
-                continue;
-            list += w->objectName() + "." + prop + ";";
-        }
+        AppendOptions(page, list);
     }
     return list;
 }
@@ -411,11 +417,10 @@ bool TfrmBaseGene::OpenScheme(const QString& Name) {
     if (!LocateScheme(Name)) return false;
     const QString options = ClientDataSet1->FieldByName("SCONDITION").AsString();
     const QString values = ToDisplayText(ClientDataSet1->FieldByName("VCONDITION").AsString());
-    if (!ApplyScheme(options, values)) {
-        ShowMessageCode("R;200235");
-        return false;
-    }
-    return AfterSchemeOpened();
+    // The form kind hears of the scheme even when some of its values could not be applied.
+    const bool applied = ApplyScheme(options, values);
+    if (!applied) ShowMessageCode("R;200235");
+    return AfterSchemeOpened() && applied;
 }
 
 bool TfrmBaseGene::DeleteScheme(const QString& Name) {

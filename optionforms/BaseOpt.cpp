@@ -501,6 +501,10 @@ void TfrmBaseOpt::btnOkClick() {
         if (FCloseAfterOK) close();
         return;
     }
+    ShowRequestError();
+}
+
+void TfrmBaseOpt::ShowRequestError() {
     QString reason;
     try {
         if (FAppServer) reason = kv::varToStr(FAppServer->call("ErrorDescript"));

@@ -108,6 +108,8 @@ protected:
     QString HostMessage(const QString& Type, const QString& Number);
     // Sends the request converted to code page 936; the answer, or "ERROR" when the call fails.
     QString SendRequest(const QString& Member, const QString& Workstation);
+    // "E;000013" with the application server's description of why a request failed.
+    void ShowRequestError();
 
     QString FPlainRequired;
     bool FPeriodPrepared = false;

@@ -190,12 +190,19 @@ bool TfrmBaseRpt::AddOptionValues(kv::Variant& Values, int Index) {
     return true;
 }
 
+QString TfrmBaseRpt::BuildOptionList() {
+    QString list = TfrmBaseOpt::BuildOptionList();
+    AppendOptions(grpNote, list);
+    AppendOptions(grpSignIn, list);
+    return list;
+}
+
 void TfrmBaseRpt::GenTypeClick(QCheckBox* Box) {
     const int kinds = (chkView->isChecked() ? 1 : 0) | (chkHTML->isChecked() ? 2 : 0) |
                       (chkDirectPrint->isChecked() ? 4 : 0);
+    Q_UNUSED(Box);
     if (kinds == 0) {
-        // A report must come out somewhere: the last box stays ticked.
-        Box->setChecked(true);
+        // No box ticked: the kinds chosen before still hold, and the user is told.
         ShowMessageCode("I;000005");
         return;
     }
@@ -265,20 +272,22 @@ void TfrmBaseRpt::btnQueryClick() {
     if (!BuildJobRequest()) return;
     QString id;
     if (WantLog()) id = RequestJob();
+    RunOnWorkstation(id);
+}
+
+void TfrmBaseRpt::RunOnWorkstation(const QString& JobID) {
     bool done = false;
     try {
-        const kv::Variant values = FJobRequest.at(2);
-        done = SubmitReport(id, FProgramCode, id.left(8) + "0001", 1, values, FDbName, FFormType,
-                            FServerProgID, FUserID, FCompanyID, FExtName);
+        done = SubmitReport(JobID, FProgramCode, JobID.left(8) + "0001", 1, FJobRequest.at(2), FDbName,
+                            FFormType, FServerProgID, FUserID, FCompanyID, FExtName);
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
     }
-    const QString errors = FErrorTexts;
     if (!done)
-        MessageBox(LangText(cls(), "sFailedReason", QStringLiteral("产生报表失败! 原因: ")) + errors, mtError,
-                   mbOK);
-    else if (!errors.trimmed().isEmpty())
-        MessageBox(errors, mtInformation, mbOK);
+        MessageBox(LangText(cls(), "sFailedReason", QStringLiteral("产生报表失败! 原因: ")) + FErrorTexts,
+                   mtError, mbOK);
+    else if (!FErrorTexts.trimmed().isEmpty())
+        MessageBox(FErrorTexts, mtInformation, mbOK);
 }
 
 void TfrmBaseRpt::btnDesignClick() {
@@ -286,36 +295,22 @@ void TfrmBaseRpt::btnDesignClick() {
     RecordError(QString());
     if (!BuildJobRequest()) return;
     const QString id = RequestJob();
-    if (id.compare("ERROR", Qt::CaseInsensitive) == 0) {
-        QString reason;
-        try {
-            if (FAppServer) reason = kv::varToStr(FAppServer->call("ErrorDescript"));
-        } catch (const std::exception& e) {
-            reason = QString::fromUtf8(e.what());
-        }
-        ShowMessageCode("E;000013;" + reason);
-        return;
-    }
-    FResultCode = 1;
-    FResultData = id;
     const QString prefix = id.left(8) + "0001";
-    FLabelled = false;
-    bool done = false;
-    try {
-        done = SubmitReport(id, FProgramCode, prefix, 1, FJobRequest.at(2), FDbName, FFormType, FServerProgID,
-                            FUserID, FCompanyID, FExtName);
-    } catch (const std::exception& e) {
-        RecordError(QString::fromUtf8(e.what()));
+    if (id.compare("ERROR", Qt::CaseInsensitive) != 0) {
+        FResultCode = 1;
+        FResultData = id;
+        FLabelled = false;
+        RunOnWorkstation(id);
+    } else {
+        ShowRequestError();
     }
-    if (!done) {
-        MessageBox(LangText(cls(), "sFailedReason", QStringLiteral("产生报表失败! 原因: ")) + FErrorTexts,
-                   mtError, mbOK);
-    } else if (!FErrorTexts.trimmed().isEmpty()) {
-        MessageBox(FErrorTexts, mtInformation, mbOK);
-    }
+    // The job list hears how it went, and the queue manager is asked for the report either way: it
+    // tells the user itself when there is none.
     ReportStatus(id);
-    if (!done) return;
+    OpenJobReport(id, prefix);
+}
 
+void TfrmBaseRpt::OpenJobReport(const QString& JobID, const QString& Prefix) {
     TfrmRunningWinC running(this);
     running.SetCaption(LangText(cls(), "sOpeningReport", QStringLiteral("报表开启中，请稍候...")));
     running.ShowCentred();
@@ -331,8 +326,8 @@ void TfrmBaseRpt::btnDesignClick() {
     int result = -1;
     try {
         result = queue
-                     ->call("OpenReport", {kv::Variant::arrayOf({id, prefix, FUserID, FProductID}), FUserID,
-                                           kv::Variant(true)})
+                     ->call("OpenReport", {kv::Variant::arrayOf({JobID, Prefix, FUserID, FProductID}),
+                                           FUserID, kv::Variant(true)})
                      .toInt();
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
@@ -369,13 +364,7 @@ void TfrmBaseRpt::btnWebDesignClick() {
     if (!BuildJobRequest()) return;
     const QString id = RequestJob();
     if (id.compare("ERROR", Qt::CaseInsensitive) == 0) {
-        QString reason;
-        try {
-            if (FAppServer) reason = kv::varToStr(FAppServer->call("ErrorDescript"));
-        } catch (const std::exception& e) {
-            reason = QString::fromUtf8(e.what());
-        }
-        ShowMessageCode("E;000013;" + reason);
+        ShowRequestError();
         return;
     }
     FResultCode = 1;

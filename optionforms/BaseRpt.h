@@ -33,6 +33,8 @@ public:
     bool AddOptionLabels(kv::Variant& Labels, int Index) override;
     bool AddOptionValues(kv::Variant& Values, int Index) override;
     void OnF2Key(int Key, QWidget* Control) override;
+    // The options of the pages, then the footer and sign-off edits and check boxes.
+    QString BuildOptionList() override;
 
     // The report's address on the web site for a job; empty when the site is not configured.
     QString WebReportAddress(const QString& JobID);
@@ -55,5 +57,9 @@ protected:
     void PickCode(TKvEdit* Code, const QString& Kind);
     // Sends the job request through Request1; the job identifier or "ERROR".
     QString RequestJob();
+    // Runs the report of a job on the workstation and shows why it failed, or what it had to say.
+    void RunOnWorkstation(const QString& JobID);
+    // Asks the queue manager to open a job's report, with the running window up meanwhile.
+    void OpenJobReport(const QString& JobID, const QString& Prefix);
     void ReportStatus(const QString& JobID);
 };

@@ -41,6 +41,10 @@ public:
             return kv::Variant();
         });
     }
+    kv::Variant invoke(const QString& name, kv::VariantArgs& args) override {
+        if (log) *log << name;
+        return THostAutomation::invoke(name, args);
+    }
     static tarnix::THostSettings settings() {
         tarnix::THostSettings s;
         s.UICodePage = 437;
@@ -49,6 +53,8 @@ public:
         return s;
     }
     QStringList helpCalls;
+    // The host members called, in order, while a log is given.
+    QStringList* log = nullptr;
 };
 
 // The module's main form, of a chosen kind, with one option of its own.
@@ -311,7 +317,6 @@ TEST_F(BaseGeneTest, KeysMoveThroughControlsAndPages) {
     auto form = makeForm<TfrmGene>();
     form->show();
     QApplication::setActiveWindow(form.get());
-    form->FLastControls = QStringList{"edNote", "edPrintDate"};
     form->edFactory->setFocus();
     QTest::keyClick(form->edFactory, Qt::Key_Return);
     EXPECT_EQ(form->focusWidget(), form->edNote);
@@ -656,4 +661,86 @@ TEST_F(BaseGeneTest, TheDateButtonOpensTheHostsDatePicker) {
     // The lookup request is posted once the edit has the focus; a loaded machine may take a while.
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->edPrintDate->text() == "2008/05/15"; }, 5000))
         << form->edPrintDate->text().toStdString();
+}
+
+// A module's main form that puts its own handlers into the framework's hooks.
+class TfrmHooks : public TfrmOptions<TfrmBaseRpt> {
+public:
+    void BeforeServices() override {
+        *calls << "BeforeServices";
+        TfrmBaseRpt::BeforeServices();
+    }
+    void AfterServices() override {
+        *calls << "AfterServices";
+        TfrmBaseRpt::AfterServices();
+    }
+    QStringList* calls = nullptr;
+};
+
+TEST_F(BaseGeneTest, ServiceHooksRunAroundTheHostsVersionCalls) {
+    writeClientServer("127.0.0.1", 211);
+    BoxAnswerer boxes;
+    QStringList calls;
+    auto form = makeForm<TfrmHooks>();
+    form->calls = &calls;
+    host->log = &calls;
+    ASSERT_TRUE(form->InitializeSession(params())) << form->FErrorTexts.toStdString();
+    host->log = nullptr;
+    const auto at = [&calls](const char* name) { return calls.indexOf(QLatin1String(name)); };
+    ASSERT_GE(at("BeforeServices"), 0) << calls.join(' ').toStdString();
+    EXPECT_LT(at("BeforeServices"), at("Com_Counter"));
+    EXPECT_LT(at("Com_Counter"), at("Com_Validator"));
+    EXPECT_LT(at("Com_Validator"), at("VersionType"));
+    EXPECT_LT(at("VersionType"), at("ProductID"));
+    EXPECT_LT(at("ProductID"), at("AfterServices"));
+    EXPECT_LT(at("AfterServices"), at("Com_F2Window"));
+    EXPECT_TRUE(form->FLookupService);
+}
+
+TEST_F(BaseGeneTest, DateAndRequiredFieldHandlersArePublishedForModules) {
+    BoxAnswerer boxes;
+    auto form = makeForm<TfrmGene>();
+    // Preset to the form's own handlers: leaving a date field normalises it.
+    EXPECT_TRUE(bool(form->OnDateFieldEnter()));
+    EXPECT_TRUE(bool(form->OnDateFieldExit()));
+    EXPECT_TRUE(bool(form->OnRequiredExit()));
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->SetDateFields("edFactory");
+    int chainedExits = 0;
+    form->ChainEvent(form->edFactory, "OnExit",
+                     TNotifyEvent{[&chainedExits](QObject*) { ++chainedExits; }, nullptr});
+    form->edFactory->setFocus();
+    form->edFactory->setText("2008/5/3");
+    form->edNote->setFocus();
+    EXPECT_EQ(form->edFactory->text(), "2008/05/03");
+    EXPECT_EQ(chainedExits, 1);
+
+    // A module's own handlers take over; a failure it reports stops the control's own handler.
+    QStringList seen;
+    form->SetOnDateFieldEnter({[&seen](QObject* s) { seen << "enter " + s->objectName(); }, nullptr});
+    form->SetOnDateFieldExit({[&seen, f = form.get()](QObject* s) {
+                                  seen << "exit " + s->objectName();
+                                  f->FPendingFailure = qobject_cast<QLineEdit*>(s)->text() == "bad";
+                              },
+                              nullptr});
+    form->edFactory->setFocus();
+    form->edFactory->setText("2008/6/4");
+    form->edNote->setFocus();
+    EXPECT_EQ(form->edFactory->text(), "2008/6/4"); // the framework's normalising no longer runs
+    EXPECT_EQ(chainedExits, 2);
+    form->edFactory->setFocus();
+    form->edFactory->setText("bad");
+    form->edNote->setFocus();
+    EXPECT_EQ(chainedExits, 2);
+    EXPECT_EQ(seen, (QStringList{"enter edFactory", "exit edFactory", "enter edFactory", "exit edFactory"}));
+    EXPECT_TRUE(boxes.texts().isEmpty());
+
+    // Leaving a required field runs the published required-field handler.
+    QStringList required;
+    form->SetOnRequiredExit({[&required](QObject* s) { required << s->objectName(); }, nullptr});
+    form->SetRequiredFields("edNote;0");
+    form->edNote->setFocus();
+    form->edFactory->setFocus();
+    EXPECT_EQ(required, QStringList{"edNote"});
 }

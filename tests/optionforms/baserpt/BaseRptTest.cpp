@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QUuid>
 #include <gtest/gtest.h>
@@ -30,6 +32,7 @@
 #include "host/services/HostAutomation.h"
 #include "optionforms/BaseOptControls.h"
 #include "optionforms/BaseRpt.h"
+#include "optionforms/GeneCondition.h"
 #include "optionforms/common/OptionFormTest.h"
 
 namespace {
@@ -334,8 +337,9 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     click(form->chkView);
     click(form->chkHTML);
     EXPECT_EQ(form->FOutputKinds, 4);
-    click(form->chkDirectPrint); // the last kind cannot go
-    EXPECT_TRUE(form->chkDirectPrint->isChecked());
+    click(form->chkDirectPrint); // clearing the last kind keeps the kinds chosen before
+    EXPECT_FALSE(form->chkDirectPrint->isChecked());
+    EXPECT_FALSE(form->chkView->isChecked() || form->chkHTML->isChecked());
     EXPECT_EQ(form->FOutputKinds, 4);
     EXPECT_EQ(boxes.texts().last(), "Choose at least one kind of output.");
 
@@ -380,4 +384,89 @@ TEST_F(BaseRptTest, EnglishLanguageFilesRelabelTheBatchAndReportPages) {
         delete form;
     }
     testsupport::writeFile(client, saved);
+}
+
+TEST_F(BaseRptTest, DesignAsksForTheReportAfterAFailedRequestOrRun) {
+    BoxAnswerer boxes;
+    // The job server refuses the request: the status still goes to the job list under the answer, and
+    // the queue manager is still asked for the report, which it does not have.
+    exec("DELETE FROM KVRJOB WHERE JB001 = 'ERROR'");
+    exec("INSERT INTO KVRJOB (JB001, JB002, JB003, JB004, JB005, JB006, JB007, JB008, JB009, JB010) "
+         "VALUES ('ERROR', 'KRTA07', 'DEMO', 'DS', 'DEMO', '0', '', '', '', '')");
+    exec("CREATE TRIGGER refuse_jobs BEFORE INSERT ON KVRJOB BEGIN SELECT RAISE(ABORT, 'queue closed'); END");
+    QPointer<TfrmReport> form = openForm();
+    form->edMB001->setText("F01");
+    click(form->btnDesign);
+    exec("DROP TRIGGER refuse_jobs");
+    ASSERT_EQ(boxes.texts().size(), 2) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(boxes.texts().first().contains("queue closed")) << boxes.texts().first().toStdString();
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("开启报表失败!"));
+    const QList<QStringList> status = select("SELECT JB006, JB010 FROM KVRJOB WHERE JB001 = 'ERROR'");
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_EQ(status.first().value(0), "2");
+    EXPECT_TRUE(status.first().value(1).contains("queue closed"));
+    EXPECT_EQ(form->ResultCode(), 0);
+    EXPECT_TRUE(opened.isEmpty());
+    delete form;
+
+    // The job is queued but the report cannot be made here (no server library): the job is marked,
+    // and the queue manager is asked all the same.
+    const QString library = dir->path() + "/S_PKG/KRTA07S.so";
+    ASSERT_TRUE(QFile::rename(library, library + ".off"));
+    form = openForm();
+    form->edMB001->setText("F01");
+    click(form->btnDesign);
+    QFile::rename(library + ".off", library);
+    ASSERT_EQ(boxes.texts().size(), 4) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(boxes.texts().at(2).startsWith(QStringLiteral("产生报表失败! 原因:")));
+    EXPECT_EQ(boxes.texts().at(3), QStringLiteral("开启报表失败!"));
+    EXPECT_EQ(form->ResultCode(), 1);
+    const QString job = kv::varToStr(form->ResultData());
+    EXPECT_EQ(select("SELECT JB006 FROM KVRJOB WHERE JB001 = '" + job + "'").value(0).value(0), "2");
+    EXPECT_TRUE(form->btnDesign->isEnabled());
+    delete form;
+}
+
+TEST_F(BaseRptTest, SchemesKeepFootersAndSignOffs) {
+    BoxAnswerer boxes;
+    QPointer<TfrmReport> form = openForm();
+    QApplication::setActiveWindow(form);
+    form->edMB001->setText("F01");
+    form->edNote1->setText("Prepared");
+    form->edNote3->setText("Third");
+    form->chkNoteEPPrint->setChecked(true);
+    form->edSignIn2->setText("Approved");
+    form->chkSignInEPPrint->setChecked(true);
+    optiontest::whileModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmGeneCondition*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->edConName->insert("FOOTERS");
+        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(form->btnInsert, Qt::LeftButton);
+    const QStringList options = form->FOptionList.split(';', Qt::SkipEmptyParts);
+    EXPECT_EQ(options.mid(options.indexOf("edNoteID.text")),
+              (QStringList{"edNoteID.text", "chkNoteEPPrint.checked", "edNote1.text", "edNote2.text",
+                           "edNote3.text", "edSignInID.text", "chkSignInEPPrint.checked", "edSignIn1.text",
+                           "edSignIn2.text", "edSignIn3.text"}));
+
+    // Cleared, then the scheme is opened again from the list.
+    for (QLineEdit* e : {static_cast<QLineEdit*>(form->edNote1), static_cast<QLineEdit*>(form->edNote3),
+                         static_cast<QLineEdit*>(form->edSignIn2)})
+        e->clear();
+    form->chkNoteEPPrint->setChecked(false);
+    form->chkSignInEPPrint->setChecked(false);
+    const QList<QTreeWidgetItem*> found = form->lstCondition->findItems("FOOTERS", Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    QTest::mouseClick(form->lstCondition->viewport(), Qt::LeftButton, {},
+                      form->lstCondition->visualItemRect(found.first()).center());
+    QTest::mouseClick(form->btnOpen, Qt::LeftButton);
+    EXPECT_EQ(form->edNote1->text(), "Prepared");
+    EXPECT_EQ(form->edNote3->text(), "Third");
+    EXPECT_TRUE(form->chkNoteEPPrint->isChecked());
+    EXPECT_EQ(form->edSignIn2->text(), "Approved");
+    EXPECT_TRUE(form->chkSignInEPPrint->isChecked());
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    exec("DELETE FROM KVRCON WHERE CN003 = 'FOOTERS'");
+    delete form;
 }

@@ -26,6 +26,7 @@
 #include "optionforms/BaseGene.h"
 #include "optionforms/GeneCondition.h"
 #include "optionforms/common/OptionFormTest.h"
+#include "platform/KvError.h"
 #include "platform/data/ClientDataSet.h"
 
 namespace {
@@ -73,9 +74,23 @@ public:
     TKvRadioGroup* rgWay;
     TSelectPanel* spPanel[4];
     QStringList applied;
+    QStringList saves;
+    int opened = 0;
     void setUser(const QString& user) { FUserID = user; }
+    bool SaveScheme(const QString& OptionList, const QString& Name, bool Replace) override {
+        saves << Name;
+        return TfrmBaseGene::SaveScheme(OptionList, Name, Replace);
+    }
+    bool AfterSchemeOpened() override {
+        ++opened;
+        return true;
+    }
 
 protected:
+    void BeforeApplyValue(QWidget*, const kv::Variant& Value) override {
+        // The module refuses a value it cannot take.
+        if (kv::varToStr(Value) == QLatin1String("refused")) throw EKvError("refused value");
+    }
     void AfterApplyValue(QWidget* Control, const kv::Variant&) override { applied << Control->objectName(); }
 };
 
@@ -386,6 +401,26 @@ TEST_F(SchemesTest, ApplyingSkipsMissingComponentsAndStopsAtABadList) {
         form->ApplyScheme("spPanel2.style;", "sp_UserChoice" + QString(s3) + "True" + s3 + "B" + s3 + "C"));
     EXPECT_EQ(form->spPanel[2]->UserChoice(), sp_Range);
     EXPECT_EQ(form->spPanel[2]->StartText(), "B");
+}
+
+TEST_F(SchemesTest, AFormKindSavesItsWayAndHearsOfASchemeThatFailedToApply) {
+    auto& f = *form;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    f.edNote->setText("refused");
+    saveThroughPanel([](TfrmGeneCondition* d) {
+        d->edConName->insert("BAD");
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    EXPECT_EQ(f.saves, QStringList{"BAD"});
+    ASSERT_EQ(stored().size(), 1);
+    f.edNote->clear();
+    BoxAnswerer boxes;
+    select(item("BAD"));
+    QTest::mouseClick(f.btnOpen, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 1); // the scheme could not be applied whole
+    EXPECT_TRUE(boxes.texts().first().contains("200235")) << boxes.texts().first().toStdString();
+    EXPECT_EQ(f.opened, 1);
 }
 
 TEST(SchemesNoServer, ListStaysEmptyAndPanelHidesWithoutOptions) {
