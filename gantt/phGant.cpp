@@ -28,11 +28,21 @@ void updateSubColumnsLater(void* object, qintptr) {
     if (auto* gant = dynamic_cast<TphGant*>(row->Gant)) gant->UpdateSubColumns(row);
 }
 
+// The application's main form as the chart sees it: the outermost window its own window belongs to.
+QWidget* mainFormOf(QWidget* w) {
+    QWidget* form = w->window();
+    while (form->parentWidget())
+        form = form->parentWidget()->window();
+    return form;
+}
+
 void showHintLater(void* object, qintptr) {
     auto* gant = static_cast<TphGant*>(object);
     TGraphHintWindow* hint = gant->HintWindow();
-    // Only over the active form: a hint must not pop up over another application's window.
-    if (!gant->window()->isActiveWindow() || hint->Text.isEmpty()) return;
+    // Only while the chart's form or the main form is active: a hint must not pop up over another
+    // application's window.
+    if (!(gant->window()->isActiveWindow() || mainFormOf(gant)->isActiveWindow()) || hint->Text.isEmpty())
+        return;
     hint->move(QCursor::pos() + QPoint(12, 16));
     hint->show();
     hint->update();
@@ -136,6 +146,14 @@ TphGant::TphGant(QWidget* parent) : QWidget(parent) {
         InvalidateGantArea();
     };
     FTimeEvents.CountChanged = FTimeEvents.ContentChanged;
+    // Items that change their order, come into memory or are asked whether they may be edited can look
+    // different: every list event repaints.
+    const auto invalidate = [this](TphDataEntity*) {
+        if (!FDestroying) InvalidateGantArea();
+    };
+    FTimeEvents.Moved = [invalidate](TphDataEntity* e, int, int) { invalidate(e); };
+    FTimeEvents.VirtualLoad = invalidate;
+    FTimeEvents.BeforeCanEdit = invalidate;
     FLinkEvents.ContentChanged = FTimeEvents.ContentChanged;
     FLinkList = new TphDataList;
     FLinkList->Init(&FLinkEvents, phFactory<TphDataEntity_Link>());

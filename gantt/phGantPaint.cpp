@@ -140,9 +140,8 @@ void TphGant::DrawBackground(QPainter& p) {
         for (size_t i = 0; i < coarse.size(); ++i) {
             const int x0 = int(coarse[i].Pos);
             const int x1 = i + 1 < coarse.size() ? int(coarse[i + 1].Pos) : w;
-            // Parity from the period's date keeps the stripes in place while scrolling.
-            const long long period =
-                step > 0 ? (long long)std::floor(coarse[i].Date / step + 0.5) : (long long)i;
+            // Parity from the calendar period keeps the stripes in place while scrolling.
+            const qint64 period = step > 0 ? TphDateScaler::PeriodNumber(coarse[i].Date, step) : qint64(i);
             if (period % 2 == 0) fillBand(QRect(x0, 0, x1 - x0, h));
         }
     } else {

@@ -582,6 +582,24 @@ kv::TDateTime TphDateScaler::CalendarStep(kv::TDateTime date, double level) {
     return safeEncode(y, m, 1);
 }
 
+qint64 TphDateScaler::PeriodNumber(kv::TDateTime date, double level) {
+    if (isLevel(level, L27d) || isLevel(level, L86d) || level >= kLevels[L365d]) {
+        int y, m, d;
+        kv::decodeDate(date, y, m, d);
+        const qint64 months = qint64(y) * 12 + (m - 1);
+        if (isLevel(level, L27d)) return months;
+        if (isLevel(level, L86d)) return floorDiv(months, 3);
+        if (isLevel(level, L365d)) return y;
+        if (isLevel(level, L3652d)) return floorDiv(y, 10);
+        if (isLevel(level, L7305d)) return floorDiv(y, 20);
+        return floorDiv(y, 100);
+    }
+    // Weeks and shorter steps have one length: ticks lie whole steps apart.
+    if (!(level > 0)) return 0;
+    const double q = std::floor(date / level + 0.5);
+    return q < 9.0e18 && q > -9.0e18 ? qint64(q) : 0;
+}
+
 void TphDateScaler::RebuildTicks() {
     if (FInRebuild) return;
     FInRebuild = true;

@@ -157,6 +157,9 @@ public:
     double PixelDuration() const { return FPixelDuration; }
     kv::TDateTime SnapDown(kv::TDateTime date, double level);
     static kv::TDateTime CalendarStep(kv::TDateTime date, double level);
+    // The number of the calendar period of a level that holds the date (months and quarters counted
+    // from year 0, years, decades, ...; fixed steps counted from day 0): neighbouring ticks differ by one.
+    static qint64 PeriodNumber(kv::TDateTime date, double level);
     QString FineLabel(kv::TDateTime date, double step) const;
     QString CoarseLabel(kv::TDateTime date, double step) const;
     QString WeekLabel(kv::TDateTime date, bool longForm) const;

@@ -278,3 +278,62 @@ TEST(GantEvents, HintShowsAfterASecondThroughTheQueue) {
     t.g.RequestHint(nullptr);
     EXPECT_FALSE(t.g.HintWindow()->isVisible());
 }
+
+TEST(GantEvents, HintShowsWhileTheMainFormIsActive) {
+    // The chart sits in a tool window of the main form; the main form keeps the focus.
+    QWidget mainForm;
+    mainForm.resize(300, 200);
+    QWidget tool(&mainForm, Qt::Window);
+    tool.resize(900, 300);
+    auto* g = new TphGant(&tool);
+    g->resize(900, 300);
+    tool.show();
+    mainForm.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tool));
+    g->SetStart(D0);
+    g->SetStop(D0 + 10);
+    g->GridTree()->AddNode(nullptr);
+    TphDataEntity_GantTime* item = g->RowOfNode(g->Grid()->NodeAt(0))->AddTime(0);
+    item->StartTime = D0 + 1;
+    item->StopTime = D0 + 2;
+    mainForm.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mainForm));
+    ASSERT_FALSE(tool.isActiveWindow());
+    g->RequestHint(item);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return g->HintWindow()->isVisible(); }, 3000));
+    g->RequestHint(nullptr);
+    // Another window of no relation to the chart being active: no hint.
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    g->RequestHint(item);
+    QTest::qWait(1400);
+    EXPECT_FALSE(g->HintWindow()->isVisible());
+}
+
+TEST(GantEvents, ListEventsRepaintTheArea) {
+    Gant t(40);
+    TphDataEntity_GantTime* a = t.add(0, D0 + 1, D0 + 3);
+    t.add(0, D0 + 2, D0 + 4);
+    int paints = 0;
+    t.g.GantArea()->OnPaint = [&paints](TphOffscreenPaint*) { ++paints; };
+    const auto paintsAfter = [&](auto change) {
+        QTest::qWait(30);
+        paints = 0;
+        change();
+        QTest::qWait(30);
+        return paints;
+    };
+    EXPECT_EQ(paintsAfter([] {}), 0);
+    // The items swap places in their layer: the other one is now drawn on top.
+    EXPECT_GE(paintsAfter([a] { a->MoveTo(1); }), 1);
+    EXPECT_EQ(a->GetIndex(), 1);
+    // Asking whether an item may be edited lets a handler change it: the area follows.
+    EXPECT_GE(paintsAfter([a] { a->GetCanEdit(); }), 1);
+    // Items loaded on demand (here of a row below the screen, which painting does not load).
+    TphDataList* layer = t.add(35, D0 + 1, D0 + 2)->Owner;
+    layer->AddUnloaded(2);
+    EXPECT_GE(paintsAfter([layer] { layer->Get(layer->Count() - 1); }), 1);
+}

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QSet>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -149,4 +150,100 @@ TEST(GantRender, FittedTextsShrinkInsteadOfBeingCut) {
     ASSERT_FALSE(fitted.isEmpty());
     EXPECT_LT(fitted.height(), cut.height());
     EXPECT_LT(fitted.right(), sameCell.right());
+}
+
+// Column stripes follow the calendar: neighbouring coarse columns alternate at every zoom, months and
+// quarters included, whose lengths differ from one another.
+TEST(GantRender, NeighbouringColumnStripesAlternate) {
+    TphGant g;
+    g.resize(900, 120);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.VerticalPyjamas = true;
+    g.SetGantBackColor(clWhite);
+    g.SetGantPyjamasColor(clBlack);
+    QSet<double> steps;
+    for (double span : {20.0, 60.0, 150.0, 400.0, 800.0, 1500.0, 3000.0, 6000.0}) {
+        for (double from : {0.0, 17.0, 200.0}) {
+            g.SetStart(D0 + from);
+            g.SetStop(D0 + from + span);
+            const QImage image = renderArea(g);
+            const auto& coarse = g.Scaler()->CoarseMarks();
+            const double step = g.Scaler()->CoarseStep();
+            steps.insert(step);
+            // A column is striped when it shows the pattern's dark pixels.
+            std::vector<int> striped;
+            for (size_t i = 0; i + 1 < coarse.size(); ++i) {
+                const int x0 = std::max(0, int(coarse[i].Pos)) + 1;
+                const int x1 = std::min(image.width(), int(coarse[i + 1].Pos)) - 1;
+                if (x1 - x0 < 4) continue;
+                int dark = 0;
+                for (int x = x0; x < x1; ++x)
+                    for (int y = 40; y < 42; ++y)
+                        dark += image.pixelColor(x, y) == QColor(Qt::black) ? 1 : 0;
+                striped.push_back(dark > 0 ? 1 : 0);
+            }
+            for (size_t i = 1; i < striped.size(); ++i)
+                EXPECT_NE(striped[i], striped[i - 1])
+                    << "coarse step " << step << ", span " << span << ", column " << i;
+        }
+    }
+    EXPECT_TRUE(steps.contains(27.0)) << "no month columns were drawn";
+    EXPECT_TRUE(steps.contains(86.0)) << "no quarter columns were drawn";
+}
+
+// Links whose ends scroll out of view: one end in view is enough for lsOneEndVisible, both are needed
+// for lsBothEndsVisible, and lsAlways draws what it can place.
+TEST(GantRender, LinkShowDecidesByTheEndsInView) {
+    TphGant g;
+    const int rowHeight = TphGrid::DefaultRowHeight;
+    g.resize(600, 45 + 16 * rowHeight);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.SetStart(D0);
+    g.SetStop(D0 + 10);
+    for (int i = 0; i < 30; ++i)
+        g.GridTree()->AddNode(nullptr);
+    const auto add = [&g](int row, double start, double stop) {
+        TphDataEntity_GantTime* item = g.RowOfNode(g.Grid()->NodeAt(row))->AddTime(0);
+        item->StartTime = D0 + start;
+        item->StopTime = D0 + stop;
+        return item;
+    };
+    TphDataEntity_GantTime* from = add(1, 1, 2);
+    TphDataEntity_GantTime* to = add(12, 5, 6);
+    g.AddLink(from, to)->LinkColor = clRed;
+    const auto drawnWith = [&g](TLinkShow show) {
+        g.LinkShow = show;
+        const QImage image = renderArea(g);
+        int red = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                red += image.pixel(x, y) == QColor(Qt::red).rgb() ? 1 : 0;
+        return red > 0;
+    };
+    // Both rows on screen.
+    EXPECT_TRUE(drawnWith(lsOneEndVisible));
+    EXPECT_TRUE(drawnWith(lsBothEndsVisible));
+    EXPECT_TRUE(drawnWith(lsAlways));
+    // Scrolled by two rows: the from-row is off screen, the to-row still on it.
+    g.Grid()->SetTopRow(2);
+    EXPECT_TRUE(drawnWith(lsOneEndVisible));
+    EXPECT_FALSE(drawnWith(lsBothEndsVisible));
+    EXPECT_TRUE(drawnWith(lsAlways));
+    // A shorter chart between the two rows: both ends out of view, one above and one below; only
+    // lsAlways draws, across the whole area.
+    g.resize(600, 45 + 6 * rowHeight);
+    g.Grid()->SetTopRow(4);
+    EXPECT_FALSE(drawnWith(lsOneEndVisible));
+    EXPECT_FALSE(drawnWith(lsBothEndsVisible));
+    EXPECT_TRUE(drawnWith(lsAlways));
+    renderArea(g).save(testsupport::pictureDir("gantt") + "/link_across.png");
+    // Both rows on screen again, but the to-item's time lies after the window: out of view too.
+    g.resize(600, 45 + 16 * rowHeight);
+    g.Grid()->SetTopRow(0);
+    to->StartTime = D0 + 12;
+    to->StopTime = D0 + 13;
+    EXPECT_TRUE(drawnWith(lsOneEndVisible));
+    EXPECT_FALSE(drawnWith(lsBothEndsVisible));
 }

@@ -170,6 +170,29 @@ TEST(MyGant, MoveByDaysCarriesTextsWithoutReporting) {
     EXPECT_TRUE(c.changed.empty());
 }
 
+TEST(MyGant, ShiftingTheSnapshotFromADayInside) {
+    Chart c;
+    TMyGantItem* item = c.add(0, 4);
+    const QStringList dates{"2024/05/01", "2024/05/02", "2024/05/03", "2024/05/04"};
+    ASSERT_EQ(item->SavedDates, dates);
+    // From a later day forwards: that day and the ones after it move.
+    item->ShiftSavedDates("2024/05/03", 2);
+    EXPECT_EQ(item->SavedDates, (QStringList{"2024/05/01", "2024/05/02", "2024/05/05", "2024/05/06"}));
+    // From a later day backwards: only the days before it move.
+    item->ShiftSavedDates("2024/05/02", -3);
+    EXPECT_EQ(item->SavedDates, (QStringList{"2024/04/28", "2024/05/02", "2024/05/05", "2024/05/06"}));
+    // A day the snapshot does not hold, or its first day: every day moves, across a month's end.
+    item->ShiftSavedDates("2024/06/30", 1);
+    EXPECT_EQ(item->SavedDates, (QStringList{"2024/04/29", "2024/05/03", "2024/05/06", "2024/05/07"}));
+    item->ShiftSavedDates("2024/04/29", -1);
+    EXPECT_EQ(item->SavedDates, (QStringList{"2024/04/28", "2024/05/02", "2024/05/05", "2024/05/06"}));
+    // The texts follow their shifted dates when the cells are built again.
+    item->RemoveDayCells(item->Bar);
+    item->BuildDayCells(item->Bar);
+    EXPECT_EQ(c.quantityOn(item, D0 + 1), QStringLiteral("20"));
+    EXPECT_EQ(c.quantityOn(item, D0), QString());
+}
+
 TEST(MyGant, DraggingBarThreeDaysCarriesEveryDayText) {
     Chart c;
     TMyGantItem* item = c.add(2, 4);
