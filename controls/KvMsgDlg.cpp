@@ -56,7 +56,7 @@ void SetMessageDlgHook(TMessageDlgHook hook) {
 }
 
 int KvMessageDlg(const QString& message, TMsgDlgType type, TMsgDlgButtons buttons, QWidget* parent,
-                 const QString& caption, const QFont* font) {
+                 const QString& caption, const QFont* font, const TMsgDlgButtonCaption& buttonCaption) {
     if (buttons == 0) buttons = mbOK;
     if (const TMessageDlgHook& hook = messageDlgHook())
         if (const std::optional<int> answer = hook(message, type, buttons)) return *answer;
@@ -66,8 +66,12 @@ int KvMessageDlg(const QString& message, TMsgDlgType type, TMsgDlgButtons button
     box.setText(message);
     box.setWindowTitle(caption.isEmpty() ? QApplication::applicationName() : caption);
     if (font) box.setFont(*font);
-    for (const ButtonMap& b : kButtons)
-        if (buttons & b.button) box.addButton(b.standard);
+    for (const ButtonMap& b : kButtons) {
+        if (!(buttons & b.button)) continue;
+        QPushButton* added = box.addButton(b.standard);
+        const QString text = buttonCaption ? buttonCaption(b.button) : QString();
+        if (added && !text.isEmpty()) added->setText(text);
+    }
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     if (!clicked) return (buttons & mbCancel) ? mrCancel : mrNone;

@@ -1,6 +1,7 @@
 #pragma once
 // Standard message boxes: dialog types, button sets and modal results with the platform's values.
 #include <QString>
+#include <functional>
 
 class QFont;
 class QWidget;
@@ -36,7 +37,11 @@ enum TModalResult {
     mrYesToAll
 };
 
+// The caption of a button of a message box; an empty text keeps the platform's.
+using TMsgDlgButtonCaption = std::function<QString(TMsgDlgBtn button)>;
+
 // Shows a modal message box and returns its modal result. caption empty: the application's name;
 // font null: the default font.
 int KvMessageDlg(const QString& message, TMsgDlgType type, TMsgDlgButtons buttons, QWidget* parent = nullptr,
-                 const QString& caption = {}, const QFont* font = nullptr);
+                 const QString& caption = {}, const QFont* font = nullptr,
+                 const TMsgDlgButtonCaption& buttonCaption = {});

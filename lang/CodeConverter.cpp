@@ -5,9 +5,12 @@
 #include <QFont>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextEdit>
 #include <QToolTip>
 #include <QTreeWidget>
 
@@ -71,6 +74,16 @@ int arrayDepth(const kv::Variant& v) {
     }
     return v.dimCount() + inner;
 }
+
+struct ButtonCaption {
+    TMsgDlgBtn button;
+    const char* text;
+};
+const ButtonCaption kButtonCaptions[] = {
+    {mbYes, "是"},       {mbNo, "否"},         {mbOK, "确定"},     {mbCancel, "取消"},
+    {mbAbort, "中止"},   {mbRetry, "重试"},    {mbIgnore, "忽略"}, {mbAll, "全部"},
+    {mbNoToAll, "全否"}, {mbYesToAll, "全是"}, {mbHelp, "帮助"},
+};
 
 } // namespace
 
@@ -187,7 +200,16 @@ int TCodeConverter::KvCodeMessageDlg(const QString& message, TMsgDlgType type, T
     if (form && form->isMinimized()) form->showNormal();
     QFont font = QApplication::font();
     SetUIFont(UIChangeType, font);
-    return KvMessageDlg(text, type, buttons, form, form ? form->windowTitle() : QString(), &font);
+    // Buttons speak the interface's language: Chinese, in its script, unless the interface is English.
+    TMsgDlgButtonCaption caption;
+    if (UICodePage != QLatin1String("437"))
+        caption = [this](TMsgDlgBtn button) {
+            for (const ButtonCaption& c : kButtonCaptions)
+                if (c.button == button)
+                    return ConvertUIString(kv::Variant(QString::fromUtf8(c.text))).toString();
+            return QString();
+        };
+    return KvMessageDlg(text, type, buttons, form, form ? form->windowTitle() : QString(), &font, caption);
 }
 
 void TCodeConverter::DoTranslate(QWidget* form, const QString& exceptText, bool includeGrids) {
@@ -212,9 +234,11 @@ void TCodeConverter::DoTranslate(QWidget* form, const QString& exceptText, bool 
     QApplication::setFont(menuFont, "QMenu");
     QApplication::setFont(menuFont, "QMenuBar");
     if (UIChangeType == 0) return;
-    const QList<QObject*> components = form->findChildren<QObject*>();
-    for (QObject* component : components)
-        if (!isSubComponent(component)) TranslateComponent(component, exceptText, includeGrids);
+    // Guarded: converting a memo's text replaces the objects its document holds.
+    const QList<QObject*> found = form->findChildren<QObject*>();
+    const QList<QPointer<QObject>> components(found.begin(), found.end());
+    for (const QPointer<QObject>& component : components)
+        if (component && !isSubComponent(component)) TranslateComponent(component, exceptText, includeGrids);
 }
 
 void TCodeConverter::TranslateComponent(QObject* component, const QString& exceptText, bool includeGrids) {
@@ -232,6 +256,8 @@ void TCodeConverter::TranslateComponent(QObject* component, const QString& excep
     }
     for (const Group& g : kGroups) {
         if (matched && excluded.contains(QLatin1String(g.name).toString().toUpper())) continue;
+        // A memo keeps its lines as its text, not as a list property.
+        if (qstrcmp(g.name, "Lines") == 0 && ConvertMemo(component)) continue;
         const QMetaProperty p = groupProperty(component, g);
         if (!p.isValid()) continue;
         switch (g.type) {
@@ -245,7 +271,7 @@ void TCodeConverter::TranslateComponent(QObject* component, const QString& excep
         }
         case QMetaType::QStringList: {
             const QStringList lines = p.read(component).toStringList();
-            if (!lines.isEmpty()) p.write(component, ConvertText(lines.join('\n')).split('\n'));
+            if (!lines.isEmpty()) p.write(component, ConvertLines(lines));
             break;
         }
         default: {
@@ -264,6 +290,24 @@ void TCodeConverter::TranslateComponent(QObject* component, const QString& excep
     if (!matched) TranslateClass(component, includeGrids);
 }
 
+QStringList TCodeConverter::ConvertLines(const QStringList& lines) const {
+    // One text, so that the library sees whole phrases; blank lines stay where they were.
+    if (lines.isEmpty()) return lines;
+    return ConvertText(lines.join(QLatin1Char('\n'))).split(QLatin1Char('\n'));
+}
+
+bool TCodeConverter::ConvertMemo(QObject* component) const {
+    const auto convert = [this](auto* memo) {
+        const QString text = memo->toPlainText();
+        if (!text.isEmpty())
+            memo->setPlainText(ConvertLines(text.split(QLatin1Char('\n'))).join(QLatin1Char('\n')));
+        return true;
+    };
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(component)) return convert(memo);
+    if (auto* memo = qobject_cast<QTextEdit*>(component)) return convert(memo);
+    return false;
+}
+
 void TCodeConverter::TranslateClass(QObject* component, bool includeGrids) {
     auto convertListView = [this](QTreeWidget* view) {
         QTreeWidgetItem* header = view->headerItem();
@@ -276,9 +320,7 @@ void TCodeConverter::TranslateClass(QObject* component, bool includeGrids) {
         }
     };
     if (auto* panel = qobject_cast<TSelectPanel*>(component)) {
-        auto convertList = [this](const QStringList& list) {
-            return ConvertText(list.join('\n')).split('\n');
-        };
+        auto convertList = [this](const QStringList& list) { return ConvertLines(list); };
         if (!panel->BeginWords().isEmpty()) panel->SetBeginWords(convertList(panel->BeginWords()));
         if (!panel->FinalWords().isEmpty()) panel->SetFinalWords(convertList(panel->FinalWords()));
         panel->SetHintWord(ConvertText(panel->HintWord()));
@@ -342,14 +384,13 @@ void TCodeConverter::TranslateClass(QObject* component, bool includeGrids) {
             for (int c = 0; c < grid->ColCount(); ++c) {
                 grid->SetCells(c, r, ConvertText(grid->StoredCell(c, r)));
                 grid->SetCellHint(c, r, ConvertText(grid->CellHint(c, r)));
-                grid->SetCellLines(
-                    c, r, ConvertText(grid->CellLines(c, r).join('\n')).split('\n', Qt::SkipEmptyParts));
+                grid->SetCellLines(c, r, ConvertLines(grid->CellLines(c, r)));
             }
         }
         for (int c = 0; c < grid->ColCount(); ++c)
-            grid->SetColLines(c, ConvertText(grid->ColLines(c).join('\n')).split('\n', Qt::SkipEmptyParts));
+            grid->SetColLines(c, ConvertLines(grid->ColLines(c)));
         for (int r = 0; r < grid->RowCount(); ++r)
-            grid->SetRowLines(r, ConvertText(grid->RowLines(r).join('\n')).split('\n', Qt::SkipEmptyParts));
+            grid->SetRowLines(r, ConvertLines(grid->RowLines(r)));
         // Records: fonts of every level, hints and the texts of the cells' editors.
         for (TPropLevel level : {plCell, plCol, plRow, plFixedCol, plFixedRow}) {
             for (const auto& key : grid->RecordKeys(level)) {

@@ -61,6 +61,10 @@ private:
     kv::Variant Recover(int kind, const kv::Variant& value) const;
     // Text conversion in the direction of the kind; a text the library cannot take stays as it is.
     QString ConvertText(const QString& text) const;
+    // Lines converted as one text, in the direction of the interface kind.
+    QStringList ConvertLines(const QStringList& lines) const;
+    // The lines of a memo (a plain or rich text edit); false for any other component.
+    bool ConvertMemo(QObject* component) const;
     void TranslateComponent(QObject* component, const QString& exceptText, bool includeGrids);
     void TranslateClass(QObject* component, bool includeGrids);
 

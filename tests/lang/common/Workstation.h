@@ -1,6 +1,7 @@
 #pragma once
 // A workstation for the language tests: launcher registry file and client settings with chosen code
 // pages, and the system code page.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -47,11 +48,14 @@ public:
     QString text() const { return FState->text; }
     QString caption() const { return FState->caption; }
     QFont font() const { return FState->font; }
+    // The captions of the box's buttons, in the order it shows them.
+    QStringList buttons() const { return FState->buttons; }
 
 private:
     struct State {
         QString text, caption;
         QFont font;
+        QStringList buttons;
         bool seen = false, stopped = false;
     };
     static void poll(std::shared_ptr<State> state) {
@@ -61,6 +65,8 @@ private:
                 state->text = box->text();
                 state->caption = box->windowTitle();
                 state->font = box->font();
+                for (QAbstractButton* b : box->buttons())
+                    state->buttons << b->text();
                 state->seen = true;
                 box->done(QMessageBox::Ok);
                 return;

@@ -1,5 +1,6 @@
 // The conversion library, its loader and the code converter on values, forms and message boxes.
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -143,6 +144,7 @@ struct TestForm {
     QTreeWidget* tree;
     QTreeWidget* list;
     TSelectPanel* panel;
+    QPlainTextEdit* memo;
     TestForm() {
         form.setWindowTitle(QStringLiteral("计划工作台"));
         form.setToolTip(QStringLiteral("计划提示"));
@@ -172,6 +174,11 @@ struct TestForm {
         new QTreeWidgetItem(list, {QStringLiteral("国"), QStringLiteral("简称")});
         panel = new TSelectPanel(&form);
         panel->SetHintWord(QStringLiteral("选择"));
+        // A hidden message list, with a blank line kept in its place.
+        memo = new QPlainTextEdit(&form);
+        memo->setPlainText(QStringLiteral("工厂不存在!\n\n主要资源"));
+        memo->hide();
+        grid->SetCellLines(2, 2, {QStringLiteral("第一项"), QString(), QStringLiteral("第三项")});
     }
 };
 
@@ -210,6 +217,9 @@ TEST(CodeConverter, Kind2ConvertsEveryTextOfTheForm) {
     EXPECT_EQ(f.panel->ChildHints().value(0), QStringLiteral("區間選擇-起始信息"));
     EXPECT_EQ(f.panel->Items().value(0), QStringLiteral("區間選擇"));
     EXPECT_EQ(f.panel->BeginWords().value(0), QStringLiteral("起"));
+    EXPECT_EQ(f.memo->toPlainText(), QStringLiteral("工廠不存在!\n\n主要資源"));
+    EXPECT_EQ(f.grid->CellLines(2, 2),
+              (QStringList{QStringLiteral("第一項"), QString(), QStringLiteral("第三項")}));
 }
 
 TEST(CodeConverter, GridsOnlyWithTheFlagAndTitleOnA950System) {
@@ -270,4 +280,19 @@ TEST(CodeConverter, MessageBoxCarriesBlanksCaptionAndFont) {
     EXPECT_EQ(watcher.text(), QStringLiteral("保存完成      "));
     EXPECT_EQ(watcher.caption(), QStringLiteral("主计划"));
     EXPECT_EQ(watcher.font().family(), QString::fromLatin1(kUIFontFace));
+}
+
+// Buttons speak the interface's language: Chinese, traditional on 950, English on 437.
+TEST(CodeConverter, MessageBoxButtonsInTheInterfaceLanguage) {
+    const std::pair<int, QStringList> cases[] = {
+        {936, {"确定", "重试"}}, {950, {"確定", "重試"}}, {437, {"OK", "Retry"}}};
+    for (const auto& [page, captions] : cases) {
+        Workstation ws(page, QString::number(page));
+        QWidget form;
+        MessageBoxWatcher watcher;
+        TCodeConverter(&form).KvCodeMessageDlg("?", mtWarning, mbOK | mbRetry);
+        QStringList shown = watcher.buttons().replaceInStrings("&", "");
+        shown.sort();
+        EXPECT_EQ(shown, captions) << page;
+    }
 }
