@@ -83,20 +83,6 @@ QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
     return b;
 }
 
-// Days per pixel of the workbench's stored chart settings: about 42 pixels a day, wide enough for a
-// day's quantity and the scaler's "MM/DD" labels.
-constexpr double kDefaultScale = 0.0238415948275862;
-
-// A query shows the factory's whole span; when that leaves a day too narrow for its quantity the
-// window starts at the same day with the stored day width, and the planner scrolls for the rest.
-void applyDefaultDayWidth(TMyGant* gant) {
-    // Pending layouts first, so that the scale counts on the chart's final width.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    const double scale = gant->Scale();
-    if (scale <= kDefaultScale) return; // days already wide enough, or no axis yet
-    gant->SetStop(gant->Start() + (gant->Stop() - gant->Start()) * kDefaultScale / scale);
-}
-
 } // namespace
 
 QString Krta07DayText(kv::TDateTime Date) {
@@ -264,6 +250,15 @@ void TfrmKrta07SM::FormCreate() {
     UpdateLinkOptions();
 }
 
+bool TfrmKrta07SM::eventFilter(QObject* Watched, QEvent* e) {
+    // The small chart's days stand under the bars: its legend takes the width of the Gantt's grid
+    // less 15 pixels whenever the bars' area changes its size.
+    if (e->type() == QEvent::Resize && ctMPSTC && Watched == mgMPSTC->GantArea())
+        if (const QWidget* grid = mgMPSTC->Grid()->parentWidget())
+            ctMPSTC->LegendPanel->setFixedWidth(std::max(0, grid->width() - 15));
+    return TKVForm::eventFilter(Watched, e);
+}
+
 QString TfrmKrta07SM::Message(int Index) const {
     const QStringList l = memLNG->toPlainText().split(QLatin1Char('\n'));
     return Index >= 0 && Index < l.size() ? l[Index] : QString();
@@ -337,8 +332,6 @@ void TfrmKrta07SM::btnQueryClick() {
         LoadSchedule(edMB001->text());
         RecomputeAllConsumption();
         PlaceLineGrid();
-        // After the grid took its place: the day width counts on the final chart width.
-        applyDefaultDayWidth(mgMPSTC);
     } catch (const std::exception& e) {
         delete FProgress;
         FProgress = nullptr;
@@ -393,6 +386,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.SetupFields();
     BuildGantt(Factory);
     RecomputeAllConsumption();
+    dm.SetupFields(); // the plan rows' set has opened now
     LinkParentBars();
     if (mgMPSTC->Grid()->Columns().size() >= 2) {
         mgMPSTC->Grid()->SetCell(0, 0, QString::fromUtf8("品号"));
@@ -419,7 +413,6 @@ bool TfrmKrta07SM::ReloadSchedule() {
             db.Open();
             LoadSchedule(edMB001->text());
         }
-        applyDefaultDayWidth(mgMPSTC);
         return true;
     } catch (const std::exception& e) {
         KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
@@ -478,12 +471,18 @@ void TfrmKrta07SM::LookupSourceDoc(TKvEdit* Edit, const QString& Factory) {
                   row[3].leftJustified(4, QLatin1Char(' ')));
 }
 
-void TfrmKrta07SM::SelectFactory() {
-    TfrmKrta07SW window(this);
-    QString code, name;
-    if (window.Execute(code, name)) {
+bool TfrmKrta07SM::SelectFactory() {
+    // A failure only reports back: the planner can still type the factory in the query dialog.
+    try {
+        TfrmKrta07SW window(this);
+        QString code, name;
+        if (!window.Execute(code, name)) return false;
         edMB001->setText(code);
         lblMB001C->setText(name);
+        return true;
+    } catch (const std::exception& e) {
+        qWarning("The factory window failed: %s", e.what());
+        return false;
     }
 }
 

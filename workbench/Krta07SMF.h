@@ -83,8 +83,8 @@ public:
     QCheckBox *chkDown, *chkUp, *chkMPS;
     TExtPageControl* PageControl1;
     TTabSheet *TabSheet1, *TabSheet2;
-    TMyGant* mgMPSTC;
-    TKrta07LoadChart* ctMPSTC;
+    TMyGant* mgMPSTC = nullptr;
+    TKrta07LoadChart* ctMPSTC = nullptr;
     QScrollArea* ScrollBox1;
     TFDBGrid* dgMPSTB;
     QPlainTextEdit *memLNG, *meoMessage;
@@ -160,6 +160,8 @@ public:
     bool CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys,
                        QStringList& Row);
     bool IsLineGridControl(const QWidget* Control) const;
+    // The line grid takes the focus on the field's cell of the current line.
+    void FocusLineField(const QString& Field);
 
     // Place and layout of the line grid (Krta07SMFLayout.cpp).
     QWidget* Panel5 = nullptr;
@@ -193,6 +195,7 @@ protected:
     void FormCreate() override;
     friend class TfrmKrta07SQ;
     bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    bool eventFilter(QObject* Watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -200,7 +203,8 @@ private:
     void F2Lookup(QWidget* Control);
     void LookupResource(TKvEdit* Edit, QLabel* Name);
     void LookupSourceDoc(TKvEdit* Edit, const QString& Factory);
-    void SelectFactory();
+    // The factory window; true when a factory was chosen, false on Cancel or any failure.
+    bool SelectFactory();
     void mgMPSTCGantAreaMouseDown(int Row);
     void InitMoveHandlers();
     void InitLineFields();

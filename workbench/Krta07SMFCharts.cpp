@@ -6,9 +6,11 @@
 #include <QChart>
 #include <QChartView>
 #include <QFontMetrics>
+#include <QGraphicsPolygonItem>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QStackedBarSeries>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -227,6 +229,69 @@ void TKrta07LoadChart::LocaliseTitles(const std::function<QString(const QString&
     }
 }
 
+TKrta07AxisArrowTool::TKrta07AxisArrowTool(QChartView* view, QValueAxis* axis)
+    : QObject(view), Axis(axis), FView(view) {
+    QChart* chart = view->chart();
+    for (QGraphicsPolygonItem*& arrow : FArrows) {
+        arrow = new QGraphicsPolygonItem(chart);
+        arrow->setBrush(QColor(64, 64, 64));
+        arrow->setPen(Qt::NoPen);
+        arrow->setZValue(100); // over the series
+    }
+    connect(chart, &QChart::plotAreaChanged, this, [this] { place(); });
+    view->viewport()->installEventFilter(this);
+    place();
+}
+
+QPolygonF TKrta07AxisArrowTool::arrowInChart(bool atEnd) const {
+    // Inside the plot beside the axis line, clear of the corner the other axis' arrow takes.
+    const QRectF plot = FView->chart()->plotArea();
+    const double inset = 8, half = 5, length = Length;
+    if (Axis->orientation() == Qt::Horizontal) {
+        const double y = plot.bottom() - half - 1;
+        const double tip = atEnd ? plot.right() - inset : plot.left() + inset;
+        const double base = atEnd ? tip - length : tip + length;
+        return QPolygonF({QPointF(tip, y), QPointF(base, y - half), QPointF(base, y + half)});
+    }
+    const double x = plot.left() + half + 1;
+    const double tip = atEnd ? plot.top() + inset : plot.bottom() - inset;
+    const double base = atEnd ? tip + length : tip - length;
+    return QPolygonF({QPointF(x, tip), QPointF(x - half, base), QPointF(x + half, base)});
+}
+
+void TKrta07AxisArrowTool::place() {
+    for (int end = 0; end < 2; ++end)
+        FArrows[end]->setPolygon(arrowInChart(end == 1));
+}
+
+QPolygonF TKrta07AxisArrowTool::Arrow(bool atEnd) const {
+    const QPolygonF inChart = arrowInChart(atEnd);
+    QPolygonF out;
+    for (const QPointF& p : inChart)
+        out << QPointF(FView->mapFromScene(FView->chart()->mapToScene(p)));
+    return out;
+}
+
+void TKrta07AxisArrowTool::Scroll(bool towardsEnd) {
+    const double step = (Axis->max() - Axis->min()) * ScrollPercent / 100.0;
+    const double by = towardsEnd ? step : -step;
+    Axis->setRange(Axis->min() + by, Axis->max() + by);
+}
+
+bool TKrta07AxisArrowTool::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == FView->viewport() && e->type() == QEvent::MouseButtonPress) {
+        auto* press = static_cast<QMouseEvent*>(e);
+        if (press->button() == Qt::LeftButton)
+            for (int end = 0; end < 2; ++end)
+                // A little beyond the drawn triangle counts: it is small.
+                if (Arrow(end == 1).boundingRect().adjusted(-2, -2, 2, 2).contains(press->position())) {
+                    Scroll(end == 1);
+                    return true; // no rubber band starts from an arrow
+                }
+    }
+    return QObject::eventFilter(watched, e);
+}
+
 TKrta07CapacityChart::TKrta07CapacityChart(QWidget* parent, const QString& resource, const QString& axisTitle,
                                            const QString& hint)
     : QWidget(parent), Resource(resource) {
@@ -259,6 +324,8 @@ TKrta07CapacityChart::TKrta07CapacityChart(QWidget* parent, const QString& resou
     View = new QChartView(c, this);
     View->setRubberBand(QChartView::HorizontalRubberBand);
     layout->addWidget(View);
+    ChartTool3 = new TKrta07AxisArrowTool(View, DayAxis);
+    ChartTool4 = new TKrta07AxisArrowTool(View, qobject_cast<QValueAxis*>(c->axes(Qt::Vertical).first()));
 
     btnDetail = new QToolButton(this);
     btnDetail->setObjectName(QStringLiteral("btnDetail"));

@@ -1,6 +1,7 @@
 #pragma once
 // The workbench's load charts on Qt Charts: the small stacked chart of the current line's main
 // resource with its fixed legend, and one capacity chart per resource of the current line's item.
+#include <QPolygonF>
 #include <QStringList>
 #include <QWidget>
 #include <QtGlobal>
@@ -13,7 +14,9 @@ class QLabel;
 class QToolButton;
 class QBarSet;
 class QCategoryAxis;
+class QGraphicsPolygonItem;
 class QLineSeries;
+class QValueAxis;
 
 // Values of one resource per day, in the order of Days.
 struct TKrta07LoadValues {
@@ -69,6 +72,32 @@ private:
     TKrta07LoadValues FValues;
 };
 
+// An axis arrow tool: an arrow inside the plot at each end of an axis; a click on one scrolls the axis
+// by a tenth of its range towards that end.
+class TKrta07AxisArrowTool : public QObject {
+    Q_OBJECT
+public:
+    TKrta07AxisArrowTool(QChartView* view, QValueAxis* axis);
+
+    QValueAxis* Axis;
+    int Length = 16;        // pixels along the axis
+    int ScrollPercent = 10; // of the axis range, per click
+
+    // The arrow at the axis' start (its minimum) or end, in the view's viewport coordinates.
+    QPolygonF Arrow(bool atEnd) const;
+    // Scrolls towards the end (later days, higher values) or the start.
+    void Scroll(bool towardsEnd);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void place();
+    QPolygonF arrowInChart(bool atEnd) const;
+    QChartView* FView;
+    QGraphicsPolygonItem* FArrows[2];
+};
+
 class TKrta07CapacityChart : public QWidget {
     Q_OBJECT
 public:
@@ -88,6 +117,8 @@ public:
     void LocaliseTitles(const std::function<QString(const QString&)>& convert);
     QCategoryAxis* DayAxis;
     const TKrta07DayLabels& DayLabels() const { return FDayLabels; }
+    // The arrows of the day axis and of the value axis.
+    TKrta07AxisArrowTool *ChartTool3, *ChartTool4;
 
     // Detail request: the resource and a day ("yyyymmdd"), or an empty day for all days.
     std::function<void(const QString& resource, const QString& day)> OnDetail;

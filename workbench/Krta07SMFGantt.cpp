@@ -83,7 +83,9 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
         QString S = rows.first;
         kv::TDateTime startDate = Krta07DayOf(S);
         const kv::TDateTime dateTB013 = Krta07DayOf(TB013);
-        if (!S.isEmpty() && startDate > dateTB013) {
+        // A line without a scheduled start keeps its stored days: its bar starts at the first of
+        // them. Cut to no length, its days would be lost and its factory never saved again.
+        if (!S.isEmpty() && startDate > dateTB013 && dateTB013 > 0) {
             S = TB013;
             startDate = dateTB013;
         }
@@ -150,16 +152,16 @@ void TfrmKrta07SM::ComputeTimeSpan() {
                                          "TB013 <>'' AND (NOT TB013 IS NULL )")));
     q.ParamByName(QStringLiteral("TB001")).SetAsString(edMB001->text());
     q.Open();
-    if (!q.IsEmpty() && !q.FieldByName(QStringLiteral("MyStart")).IsNull())
-        FMinStartDate = q.FieldByName(QStringLiteral("MyStart")).AsString().trimmed();
+    // The minimum of no dates is null, which is no date: the span of the factory queried before
+    // must not stand in for it.
+    if (!q.IsEmpty()) FMinStartDate = q.FieldByName(QStringLiteral("MyStart")).AsString().trimmed();
     const QString today = Krta07DayText(kv::today());
     if (FMinStartDate > today) FMinStartDate = today;
     q.Close();
     q.SetSQL(dm.ExpandSQL(QStringLiteral(
         "SELECT MAX(TD002) AS MyEnd FROM $$MPSTD WHERE  TD002 <>'' AND (NOT TD002 IS NULL )")));
     q.Open();
-    if (!q.IsEmpty() && !q.FieldByName(QStringLiteral("MyEnd")).IsNull())
-        FMaxEndDate = q.FieldByName(QStringLiteral("MyEnd")).AsString().trimmed();
+    if (!q.IsEmpty()) FMaxEndDate = q.FieldByName(QStringLiteral("MyEnd")).AsString().trimmed();
 
     mgMPSTC->SetMinStart(TransDateIn(FMinStartDate));
     mgMPSTC->SetMaxStop(TransDateIn(FMaxEndDate));

@@ -120,12 +120,12 @@ void requireEach(const TSaveStatement& s) {
 
 void TfrmKrta07SM::UpdateToolState() {
     const bool edit = FEditState == 1;
-    const bool loaded = dmKrta07S && dmKrta07S->qryMPSTB->Active() && !dmKrta07S->qryMPSTB->IsEmpty();
     btnQuery->setEnabled(!edit);
-    btnEdit->setEnabled(!edit && loaded && !edMB001->text().trimmed().isEmpty());
+    // Editing needs a factory, not lines.
+    btnEdit->setEnabled(!edit && !edMB001->text().trimmed().isEmpty());
     btnOK->setEnabled(edit);
     btnCancel->setEnabled(edit);
-    KvRadioGroup1->setEnabled(edit);
+    // The linkage boxes stay for the planner to set before editing; only chkMPS follows them.
     // Bars are moved and stretched only while editing.
     mgMPSTC->GantArea()->setEnabled(edit);
     if (auto* b = findChild<QAbstractButton*>(QStringLiteral("dgMPSTBIButton"))) b->setEnabled(edit);

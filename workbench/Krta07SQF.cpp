@@ -1,11 +1,13 @@
 #include "workbench/Krta07SQF.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "controls/F2Button.h"
 #include "controls/KvEdit.h"
@@ -106,7 +108,41 @@ void TfrmKrta07SQ::ShowMessage(int Index) {
         KvConverter->KvCodeMessageDlg(FWorkbench ? FWorkbench->Message(Index) : QString(), mtError, {mbOK});
 }
 
+void TfrmKrta07SQ::MoveFocus(QWidget* To) {
+    FMovingFocus = true;
+    To->setFocus();
+    FMovingFocus = false;
+}
+
+void TfrmKrta07SQ::FieldLeft(TKvEdit* Edit, Qt::FocusReason Reason) {
+    // The planner left the field: by Tab, a click or a shortcut. The dialog's own moves, a window
+    // that came up over it, OK (it checks before it accepts) and Cancel need no check here.
+    if (FMovingFocus || !isVisible()) return;
+    if (Reason == Qt::ActiveWindowFocusReason || Reason == Qt::PopupFocusReason ||
+        Reason == Qt::MenuBarFocusReason)
+        return;
+    QWidget* to = QApplication::focusWidget();
+    if (to == btnOK || to == btnCancel) return;
+    // After the focus change: a message box in the middle of it would break the click that caused it.
+    int& serial = Edit == edMB001 ? FFactoryChecks : FResourceChecks;
+    QTimer::singleShot(0, this, [this, Edit, &serial, queued = serial] {
+        if (serial != queued || !isVisible()) return; // checked meanwhile
+        if (Edit == edMB001)
+            CheckFactory();
+        else
+            CheckResource();
+    });
+}
+
+bool TfrmKrta07SQ::eventFilter(QObject* Watched, QEvent* e) {
+    // The form watches the whole application (for its keys): the focus of its two code edits too.
+    if (e->type() == QEvent::FocusOut && (Watched == edMB001 || Watched == edTB036))
+        FieldLeft(static_cast<TKvEdit*>(Watched), static_cast<QFocusEvent*>(e)->reason());
+    return TKVForm::eventFilter(Watched, e);
+}
+
 bool TfrmKrta07SQ::CheckFactory() {
+    ++FFactoryChecks;
     const QString factory = edMB001->text().trimmed();
     if (factory.isEmpty()) return true;
     QStringList row;
@@ -114,7 +150,7 @@ bool TfrmKrta07SQ::CheckFactory() {
     if (!calls || !calls->CheckCode(QStringLiteral("CMSMB"), QStringLiteral("01"), factory, row)) {
         lblMB001C->clear();
         ShowMessage(9);
-        edMB001->setFocus();
+        MoveFocus(edMB001);
         return false;
     }
     lblMB001C->setText(row.value(0));
@@ -122,6 +158,7 @@ bool TfrmKrta07SQ::CheckFactory() {
 }
 
 bool TfrmKrta07SQ::CheckResource() {
+    ++FResourceChecks;
     const QString resource = edTB036->text().trimmed();
     if (resource.isEmpty()) {
         lblTB036C->clear();
@@ -132,7 +169,7 @@ bool TfrmKrta07SQ::CheckResource() {
     if (!calls || !calls->CheckCode(QStringLiteral("MPSMB"), QStringLiteral("01"), resource, row)) {
         lblTB036C->clear();
         ShowMessage(10);
-        edTB036->setFocus();
+        MoveFocus(edTB036);
         return false;
     }
     lblTB036C->setText(row.value(1));
@@ -143,9 +180,11 @@ void TfrmKrta07SQ::btnOKClick() {
     if (edMB001->text().trimmed().isEmpty()) {
         lblMB001C->clear();
         ShowMessage(8);
-        edMB001->setFocus();
+        MoveFocus(edMB001);
         return;
     }
+    // A code typed and never left (OK pressed from the field) is checked before it is taken.
+    if (!CheckFactory() || !CheckResource()) return;
     FAccepted = true;
     close();
 }
@@ -177,11 +216,11 @@ bool TfrmKrta07SQ::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
     }
     if (Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) {
         if (w == edMB001) {
-            if (CheckFactory()) edTB036->setFocus();
+            if (CheckFactory()) MoveFocus(edTB036);
             return true;
         }
         if (w == edTB036) {
-            if (CheckResource()) edTB004->setFocus();
+            if (CheckResource()) MoveFocus(edTB004);
             return true;
         }
         if (w == edTB004) {

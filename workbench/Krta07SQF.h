@@ -17,7 +17,7 @@ public:
     explicit TfrmKrta07SQ(TfrmKrta07SM* Workbench);
     ~TfrmKrta07SQ() override;
 
-    TKvEdit *edMB001, *edTB036, *edTB004;
+    TKvEdit *edMB001 = nullptr, *edTB036 = nullptr, *edTB004 = nullptr;
     QLabel *lblMB001C, *lblTB036C, *lblTB004;
     TF2Button *btnMB001, *btnTB036, *btnTB004;
     QPushButton *btnOK, *btnCancel;
@@ -38,13 +38,21 @@ protected:
     void FormShow() override;
     bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* Watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
     void Lookup(QWidget* Edit);
     void ShowMessage(int Index);
+    // The exit check of a field the planner left.
+    void FieldLeft(TKvEdit* Edit, Qt::FocusReason Reason);
+    // Focus moved by the dialog itself, which is no leaving to check.
+    void MoveFocus(QWidget* To);
 
     TfrmKrta07SM* FWorkbench;
     QEventLoop* FLoop = nullptr;
     bool FAccepted = false;
+    bool FMovingFocus = false;
+    // Counts of the checks run, so that a check queued on leaving is dropped once one ran since.
+    int FFactoryChecks = 0, FResourceChecks = 0;
 };

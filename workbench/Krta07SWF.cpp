@@ -30,7 +30,7 @@ bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
     if (!dm) return false;
     TKvADOQuery& q = *dm->qryGetCMSMB;
     q.Close();
-    q.SetSQL(dm->ExpandSQL(QStringLiteral("SELECT MB001 , MB002 FROM $$CMSMB ORDER BY MB001 ")));
+    q.SetSQL(dm->ExpandSQL(QStringLiteral("SELECT MB001,MB002 FROM $$CMSMB ")));
     q.Open();
     // The window is no form of the frame: the workbench translates it, and converts its script.
     FWorkbench->TranslateForm(this, false);

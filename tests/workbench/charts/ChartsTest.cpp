@@ -1,12 +1,15 @@
 // Day labels of the load charts: readable at the workbench's sizes, thinned out where the days are
-// many, with the year where the days cover more than one, and laid out again only when they change.
+// many, with the year where the days cover more than one, and laid out again only when they change;
+// the axis arrows of the capacity charts.
 #include <gtest/gtest.h>
 
 #include <QCategoryAxis>
 #include <QChart>
+#include <QChartView>
 #include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTest>
+#include <QValueAxis>
 
 #include "platform/DateTime.h"
 #include "workbench/Krta07SMF.h"
@@ -113,4 +116,29 @@ TEST(Charts, CapacityChartsLabelTheirDaysTheSameWay) {
     EXPECT_TRUE(labelsFit(chart.chart(), chart.DayAxis, 60));
     // The capacity line still has a point per day.
     EXPECT_EQ(chart.PointCount(), 60);
+}
+
+// Each capacity chart has an arrow at both ends of its day axis and of its value axis, drawn inside the
+// plot; a click on one scrolls that axis by a tenth of its range towards the arrow.
+TEST(Charts, CapacityChartsScrollTheirAxesByTheirArrows) {
+    TKrta07CapacityChart chart(nullptr, "R1", "h", "details");
+    chart.resize(900, 200);
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    chart.SetValues(days(2027, 3, 8, 20));
+    QCoreApplication::processEvents();
+    QWidget* viewport = chart.View->viewport();
+    const QImage shot = viewport->grab().toImage();
+    for (TKrta07AxisArrowTool* tool : {chart.ChartTool3, chart.ChartTool4})
+        for (bool atEnd : {false, true}) {
+            const QPolygonF arrow = tool->Arrow(atEnd);
+            EXPECT_EQ(shot.pixelColor(((arrow[0] + arrow[1] + arrow[2]) / 3).toPoint()), QColor(64, 64, 64));
+            const double min = tool->Axis->min(), max = tool->Axis->max();
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, arrow.boundingRect().center().toPoint());
+            const double by = (atEnd ? 1 : -1) * (max - min) / 10;
+            EXPECT_NEAR(tool->Axis->min(), min + by, 1e-9);
+            EXPECT_NEAR(tool->Axis->max(), max + by, 1e-9);
+        }
+    EXPECT_EQ(chart.ChartTool3->Axis, chart.DayAxis);
+    EXPECT_EQ(chart.ChartTool4->Axis, chart.chart()->axes(Qt::Vertical).value(0));
 }

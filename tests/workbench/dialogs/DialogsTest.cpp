@@ -19,7 +19,9 @@
 #include "controls/FDBGrid.h"
 #include "controls/KvEdit.h"
 #include "controls/KvMsgDlgHook.h"
+#include "frame/KvADO.h"
 #include "gantt/MyGant.h"
+#include "gantt/phGrid.h"
 #include "host/demo/DemoCompany.h"
 #include "host/services/CompanyData.h"
 #include "platform/data/ClientDataSet.h"
@@ -159,6 +161,34 @@ TEST_F(Dialogs, OkNeedsAFactoryAndAnEmptyResourceNeedsNoCheck) {
     EXPECT_FALSE(ask([](TfrmKrta07SQ& d) { enter(d.edMB001, "F01"); }, result));
 }
 
+// Leaving a code's field by Tab or a click checks it as Enter does; OK checks what was typed and never
+// left. Focus moves only in the active window, as on a planner's screen.
+TEST_F(Dialogs, CodesAreCheckedHoweverTheirFieldIsLeft) {
+    install(936);
+    QStringList result;
+    ASSERT_TRUE(ask(
+        [&](TfrmKrta07SQ& d) {
+            d.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+            QTest::keyClicks(d.edMB001, "ZZ");
+            QTest::keyClick(d.edMB001, Qt::Key_Tab);
+            QTest::qWait(20);
+            EXPECT_EQ(d.focusWidget(), d.edMB001);
+            d.edMB001->setText("F01");
+            QTest::mouseClick(d.edTB036, Qt::LeftButton);
+            QTest::keyClicks(d.edTB036, "R999");
+            QTest::mouseClick(d.btnOK, Qt::LeftButton);
+            QTest::qWait(20);
+            EXPECT_EQ(d.focusWidget(), d.edTB036);
+            d.edTB036->setText("R001");
+            QTest::mouseClick(d.btnOK, Qt::LeftButton);
+        },
+        result));
+    EXPECT_EQ(messages, (QStringList{QStringLiteral("工厂不存在!"), QStringLiteral("主要资源不存在!")}));
+    EXPECT_EQ(result.mid(0, 4),
+              (QStringList{"F01", QStringLiteral("第一工厂(总装)"), "R001", QStringLiteral("装配线1")}));
+}
+
 TEST_F(Dialogs, FactoryWindowListsTheFactoriesToPickFrom) {
     install(936);
     TfrmKrta07SW window(wb);
@@ -197,33 +227,70 @@ TEST_F(Dialogs, FactoryWindowListsTheFactoriesToPickFrom) {
     EXPECT_EQ(code, "F02");
 }
 
-// The demo factory spans months: a query through the dialog shows its first days at the stored day
-// width, where a day's quantity fits its cell, instead of squeezing the whole span into the chart.
-TEST_F(Dialogs, AQueryShowsDaysWideEnoughForTheirQuantities) {
-    install(936);
-    wb->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
-    QTimer::singleShot(0, wb, [&] {
+// The query button, the dialog filled and accepted with a click on OK.
+void queryThroughTheButton(TfrmKrta07SM* wb, const QString& factory, const QString& sourceDoc = {}) {
+    QTimer::singleShot(0, wb, [=] {
         auto* d = wb->findChild<TfrmKrta07SQ*>();
-        ASSERT_NE(d, nullptr);
-        enter(d->edMB001, "F01");
+        QTest::keyClicks(d->edMB001, factory);
+        QTest::keyClicks(d->edTB004, sourceDoc);
         QTest::mouseClick(d->btnOK, Qt::LeftButton);
     });
     QTest::mouseClick(wb->btnQuery, Qt::LeftButton);
-    ASSERT_GT(wb->mgMPSTC->MyGantList()->Count(), 0);
+}
+
+// A query shows the factory's whole span, every bar on screen; the small chart's legend is as wide as
+// the Gantt's grid less 15 pixels, so that its days stand under the bars; the linkage boxes can be set
+// before editing, and editing needs a factory, not lines.
+TEST_F(Dialogs, AQueryThroughTheButton) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    queryThroughTheButton(wb, "F01");
+    TMyGantList* list = wb->mgMPSTC->MyGantList();
     double first = 1e9, last = 0;
-    for (int i = 0; i < wb->mgMPSTC->MyGantList()->Count(); ++i) {
-        const TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(i);
-        first = std::min(first, item->Start);
-        last = std::max(last, item->Stop);
+    for (int i = 0; i < list->Count(); ++i) {
+        first = std::min(first, list->Items(i)->Bar->StartTime);
+        last = std::max(last, list->Items(i)->Bar->StopTime - 1); // the bar's last day
     }
     ASSERT_GT(last - first, 30);
-    const double dayWidth = 1 / wb->mgMPSTC->Scale();
-    EXPECT_NEAR(dayWidth, 42, 1);
     EXPECT_DOUBLE_EQ(wb->mgMPSTC->Start(), first);
-    const QFontMetrics fm(wb->mgMPSTC->FontTimeItemStyle1);
-    EXPECT_GT(0.8 * dayWidth, fm.horizontalAdvance(QStringLiteral("120")) + 4);
-    EXPECT_TRUE(wb->mgMPSTC->FitTimeItemTexts); // and larger quantities shrink to fit
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->Stop(), last);
+    wb->mgMPSTC->SetTreeWidth(520);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wb->ctMPSTC->LegendPanel->width(), wb->mgMPSTC->Grid()->parentWidget()->width() - 15);
+    EXPECT_EQ(wb->ctMPSTC->LegendPanel->width(), 505);
+
+    queryThroughTheButton(wb, "F01", "99999999999999999999");
+    EXPECT_EQ(list->Count(), 0);
+    QTest::mouseClick(wb->chkDown, Qt::LeftButton, {}, QPoint(6, wb->chkDown->height() / 2));
+    EXPECT_TRUE(wb->chkMPS->isEnabled());
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    EXPECT_EQ(wb->FEditState, 1);
+}
+
+// F2 on the workbench's factory lists the factories as the table holds them; a window that cannot read
+// them fails without a message.
+TEST_F(Dialogs, FactoryWindowOnF2) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    TKvADOQuery q;
+    q.SetConnection(wb->dmKrta07S->dbKrta07);
+    q.SetSQL("INSERT INTO DEMO..CMSMB (MB001, MB002) VALUES ('F00', 'Zero')");
+    q.ExecSQL();
+    QTimer::singleShot(0, wb, [&] {
+        auto* window = wb->findChild<TfrmKrta07SW*>();
+        const QModelIndex last = window->dgWin->model()->index(window->dgWin->model()->rowCount() - 1, 0);
+        QTest::mouseClick(window->dgWin->viewport(), Qt::LeftButton, {},
+                          window->dgWin->visualRect(last).center());
+        QTest::mouseClick(window->btnOk, Qt::LeftButton);
+    });
+    QTest::keyClick(wb->edMB001, Qt::Key_F2);
+    EXPECT_EQ(wb->edMB001->text(), "F00");
+    q.SetSQL("DROP TABLE DEMO..CMSMB");
+    q.ExecSQL();
+    QTest::keyClick(wb->edMB001, Qt::Key_F2);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
@@ -288,4 +355,11 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsTheTitlesInItsScript) {
     wb->LoadSchedule("F01");
     EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB002").DisplayLabel(), QStringLiteral("優先順序"));
     EXPECT_EQ(wb->ctMPSTC->seJZ->label(), QStringLiteral("計劃主要耗用"));
+    // The message lists are in the interface's script too: messages and the small chart's title.
+    wb->RefreshLoadChart();
+    wb->FlushLoadChart();
+    EXPECT_TRUE(wb->ctMPSTC->Title().startsWith(QStringLiteral("主要資源:")));
+    QStringList result;
+    ask([&](TfrmKrta07SQ& d) { enter(d.edMB001, "ZZ"); }, result);
+    EXPECT_EQ(messages, QStringList{QStringLiteral("工廠不存在!")});
 }

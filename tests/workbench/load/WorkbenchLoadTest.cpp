@@ -189,6 +189,14 @@ TEST_P(WorkbenchLoad, BarsCoverTheDaysAndTheWindowIsTenDaysAtLeast) {
     EXPECT_DOUBLE_EQ(wb->mgMPSTC->Stop() - wb->mgMPSTC->Start(), 10);
 }
 
+// A factory whose lines have no scheduled start keeps nothing of the span of the one queried before.
+TEST_P(WorkbenchLoad, AFactoryWithoutDatesKeepsNothingOfTheSpanBefore) {
+    query("F1");
+    query("F2");
+    EXPECT_EQ(wb->dmKrta07S->FRangeStart, "");
+    EXPECT_DOUBLE_EQ(wb->mgMPSTC->MinStart(), TransDateIn(""));
+}
+
 TEST_P(WorkbenchLoad, TenDayWindowFromTheEarliestStart) {
     query("F1", "R2");
     // Lines of R2 span 6 to 10 January: the window is ten days from the 6th.
