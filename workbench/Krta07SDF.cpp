@@ -257,10 +257,13 @@ QString TdmKrta07S::FieldLabelText(const QString& Field, const QString& Chinese)
 }
 
 void TdmKrta07S::SetupFields() {
-    if (qryMPSTBPre->Active()) {
+    // Once per set, when its fields first exist: they stay with the set through every reload, and
+    // so does what the user's grid layout made of them (order, widths, number formats).
+    if (qryMPSTBPre->Active() && !FLineFieldsSetUp) {
+        FLineFieldsSetUp = true;
         kv::TClientDataSet& s = *qryMPSTBPre;
         setLabels(*this, s, kLineLabels, std::size(kLineLabels));
-        hide(s, {"TB001", "MB025C", "MQ017C", "FLAG", "TB038", "TB028"});
+        hide(s, {"TB001", "MB025C", "MQ017C", "FLAG"});
         for (const char* n : {"TB008", "TB026", "TB039"})
             if (kv::TField* f = s.FindField(QString::fromLatin1(n)))
                 f->SetDisplayFormat(QStringLiteral("#,##0.#######"));
@@ -273,7 +276,8 @@ void TdmKrta07S::SetupFields() {
                                     n != QLatin1String("TB045"));
         }
     }
-    if (qryMPSTF->Active()) {
+    if (qryMPSTF->Active() && !FDetailFieldsSetUp) {
+        FDetailFieldsSetUp = true;
         setLabels(*this, *qryMPSTF, kDetailLabels, std::size(kDetailLabels));
         hide(*qryMPSTF, {"FLAG"});
         SetupDateField(qryMPSTF->FindField(QStringLiteral("TF002")));

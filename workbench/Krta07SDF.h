@@ -88,7 +88,8 @@ public:
     // "yyyymmdd" shown in the company format; an invalid date shows empty.
     QString DateDisplayText(const QString& yyyymmdd) const;
 
-    // Labels, formats, hidden and read-only flags of the line and detail sets (after they open).
+    // Labels, formats, hidden and read-only flags of the line and detail sets, once each set has
+    // opened for the first time; the field handlers every time.
     void SetupFields();
     // A field's label in the interface language: from the data module's language file (message
     // Field), else the Chinese label in the interface script. Read once per field.
@@ -120,6 +121,7 @@ public:
 
 private:
     QHash<QString, QString> FLabelTexts;
+    bool FLineFieldsSetUp = false, FDetailFieldsSetUp = false;
     std::unique_ptr<kv::TRowSource> FLineCopy;
     void SetupDateField(kv::TField* field);
 

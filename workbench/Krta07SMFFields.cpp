@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolButton>
 
 #include "controls/FDBGrid.h"
@@ -378,6 +379,8 @@ void TdmKrta07S::ProviderFieldSetText(kv::TField& Sender, const QString& Text, c
         chosen = wb->FDataCalls->OpenLookup(QStringLiteral("PURMA"), WindowNo, {recover(Text)});
     }
     Sender.SetAsString(chosen.isEmpty() ? recover(Text) : chosen.value(0));
+    // The lookup window took the focus: back to the field, for the planner to go on from there.
+    wb->FocusLineField(Sender.FieldName());
 }
 
 // ---- workbench side -----------------------------------------------------------------------------
@@ -388,6 +391,22 @@ void TfrmKrta07SM::ShowLineMessage(int Index, const QString& Suffix) {
         KvConverter->KvCodeMessageDlg(text, mtError, mbOK);
     else
         ::KvMessageDlg(text, mtError, mbOK, this);
+}
+
+void TfrmKrta07SM::FocusLineField(const QString& Field) {
+    // Once the grid has taken the value in: the cell editor that handed it over is closing now.
+    QTimer::singleShot(0, this, [this, Field] {
+        const QAbstractItemModel* model = dgMPSTB->model();
+        const kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
+        if (!model || !pre.Active() || pre.IsEmpty()) return;
+        for (int c = 0; c < model->columnCount(); ++c)
+            if (dgMPSTB->Column(c) &&
+                dgMPSTB->Column(c)->FieldName().compare(Field, Qt::CaseInsensitive) == 0) {
+                dgMPSTB->setCurrentIndex(model->index(pre.RecNo() - 1, c));
+                break;
+            }
+        dgMPSTB->setFocus();
+    });
 }
 
 bool TfrmKrta07SM::CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys,

@@ -1,13 +1,17 @@
 // The line grid of the workbench on every row, not only the current one: demand source and
-// scheduling status by their captions, dates in the company format, the lock as a check box.
+// scheduling status by their captions, dates in the company format, the lock as a check box, the MPS
+// and grey marks; and a line without a scheduled start.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include "controls/FDBGrid.h"
 #include "frame/KvADO.h"
+#include "gantt/MyGant.h"
 #include "platform/data/ClientDataSet.h"
+#include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 #include "workbench/common/WorkbenchTestSupport.h"
@@ -89,4 +93,23 @@ TEST_F(LineGrid, CodesShowTheirCaptionsAndDatesTheCompanyFormatOnEveryRow) {
     // The lock is drawn as a box, its captions do not change the stored codes.
     EXPECT_TRUE(wb->dgMPSTB->IsCheckBoxField("TB035"));
     EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB027").AsString().trimmed(), "4");
+}
+
+// The MPS and grey marks are columns of the grid; a line with stored days but no scheduled start keeps
+// them (its bar starts at its first stored day), and its factory saves as any other.
+TEST_F(LineGrid, MarksAndALineWithoutScheduledStart) {
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB013 = '', TB038 = 'Y' WHERE TB037 = '0101' AND TB004 = "
+                     "'20260100001'");
+    open();
+    EXPECT_EQ(column("TB038").mid(0, 3), QStringList({"N", "Y", "N"}));
+    EXPECT_EQ(column("TB028").mid(3, 3), QStringList({"", "S", ""}));
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(1)->Bar->StartTime, TransDateIn("20260106"));
+    wbtest::ModalAnswerer answers; // a daily editor opened for days short of TB026 is cancelled
+    answers.onDialog([](QWidget* dialog) { dialog->close(); });
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wbtest::rows(db, "SELECT TC006 FROM DEMO..MPSTC WHERE TC003 = '20260100001' AND TC005 = '0101' "
+                               "ORDER BY TC006"),
+              QStringList({"20260106", "20260108", "20260111"}));
 }

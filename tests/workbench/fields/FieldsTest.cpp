@@ -5,11 +5,13 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "controls/FDBGrid.h"
@@ -44,6 +46,11 @@ public:
     }
     QStringList OpenLookup(const QString& t, const QString& w, const QStringList& params) override {
         lookups << t + ";" + w + ";" + params.join(",");
+        if (ShowWindow) { // the host's lookup window takes the focus
+            QDialog window;
+            QTimer::singleShot(30, &window, &QDialog::accept);
+            window.exec();
+        }
         const tarnix::TCatalogueQuery* q = tarnix::lookupWindow(t, w);
         if (!q) return {};
         for (const QStringList& r : FData.select(q->Sql, tarnix::bindKeys(*q, params)))
@@ -51,6 +58,7 @@ public:
         return {};
     }
     QString Choose;
+    bool ShowWindow = false;
     QStringList checks, lookups;
 
 private:
@@ -248,6 +256,14 @@ TEST_F(Fields, SupplierEntryFollowsTheCompanysMode) {
     }
     EXPECT_EQ(calls->lookups.value(1), "PURMA;61;Supplier");
     EXPECT_EQ(value("TB045"), "S1");
+
+    // After the lookup window the supplier's cell has the focus.
+    calls->ShowWindow = true;
+    calls->Choose = "S1";
+    type("TB045", "Supplier");
+    QTest::qWait(50);
+    EXPECT_EQ(wb->focusWidget(), wb->dgMPSTB);
+    EXPECT_EQ(wb->dgMPSTB->currentIndex().column(), column("TB045"));
 }
 
 TEST_F(Fields, F2LooksUpTheCellAndNewLinesAreRefused) {

@@ -122,6 +122,19 @@ TEST_F(Layout, CommonLayoutUntilTheUserSavesHisOwn) {
     EXPECT_EQ(pre().Fields(0).FieldName(), "TB006");
 }
 
+// The layout a user's file gave the grid stays through the reloads of a cancel and of a save.
+TEST_F(Layout, TheLayoutOutlivesCancelAndSave) {
+    testsupport::writeFile(layouts + "KRTA07.ugs", "[qryMPSTBPre]\nTB026=0;9;0.00\n");
+    wb->PlaceLineGrid();
+    wbtest::ModalAnswerer answers;
+    for (QToolButton* end : {wb->btnCancel, wb->btnOK}) {
+        QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+        QTest::mouseClick(end, Qt::LeftButton);
+        ASSERT_EQ(wb->FEditState, 0);
+        EXPECT_EQ(wb->dgMPSTB->model()->index(0, 0).data().toString(), "60.00");
+    }
+}
+
 TEST_F(Layout, SavingKeepsTheOtherSectionsOfTheUsersFile) {
     testsupport::writeFile(layouts + "DS/KRTA07.ugs", "[Other]\nA=1\n\n[qryMPSTBPre]\nTB999=0;1\n");
     ASSERT_TRUE(wb->SaveGridLayout("DS", "KRTA07", &pre(), -1));
