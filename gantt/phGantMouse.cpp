@@ -205,9 +205,11 @@ void TphGant::AreaMouseDown(TMouseButton button, int shift, int x, int y, bool d
         } else if (canEdit) {
             FMouseState = doubleClick ? msIdle : (shift & ssCtrl) ? msCopying : msMoving;
             FDragRects.clear();
+            // Selected items that cannot be edited stay where they are (a day cell clicked before
+            // and still selected): a drag moves only what a press on it could have moved.
             if (FMouseState != msIdle)
                 for (TphDataEntity_GantTime* selected : SelectedItems())
-                    FDragRects.emplace_back(ItemRect(selected), selected);
+                    if (selected->GetCanEdit()) FDragRects.emplace_back(ItemRect(selected), selected);
         }
     }
     if (OnGantAreaMouseDown) OnGantAreaMouseDown(FArea, button, shift, x, y);

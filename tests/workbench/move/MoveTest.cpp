@@ -11,6 +11,7 @@
 
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
+#include "gantt/phDataEntityPack.h"
 #include "gantt/phScaler.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
@@ -260,6 +261,22 @@ TEST_F(Move, ArrowKeysNudgeTheCurrentBarByOneDay) {
     QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
     QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
     EXPECT_EQ(dates(0), "20260111-20260113");
+}
+
+// A day cell clicked before stays selected when the planner Ctrl-clicks a bar; dragging that bar moves
+// the bar only, and the cell keeps its day.
+TEST_F(Move, ADragMovesTheBarsNotADayCellSelectedBefore) {
+    open();
+    wb->mgMPSTC->UpdateAllGeometry();
+    TphDataEntity_GantTime* cell = item(1)->DayCells[2]; // the 8th
+    QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, {}, wb->mgMPSTC->ItemRect(cell).center());
+    const QRect bar = wb->mgMPSTC->ItemRect(item(0)->Bar);
+    QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, Qt::ControlModifier,
+                      bar.topLeft() + QPoint(20, 1));
+    ASSERT_TRUE(cell->Selected && item(0)->Bar->Selected);
+    drag(0, 2);
+    EXPECT_EQ(dates(0), "20260112-20260114");
+    EXPECT_EQ(item(1)->GetDayValue(TransDateIn("20260108")), 10);
 }
 
 TEST_F(Move, ClickOnABarOfAnotherLineMakesItCurrentAndLime) {
