@@ -80,13 +80,15 @@ TfrmKrta07SC* dailyEditor() {
     return nullptr;
 }
 
-// Types a cell's text as a planner does: a click on the cell, F2 for its editor, the old text selected
-// and typed over, Return. False when no editor opened.
+// Types a cell's text as a planner does: a click on the cell (unless it is current), F2 for its
+// editor, the old text selected and typed over, Return. False when no editor opened.
 bool typeCell(TScriptContext& c, TfrmKrta07SC* d, int row, int col, const QString& text) {
     QTableWidget* g = d->sgTime;
     const QModelIndex index = g->model()->index(row - 1, col);
     g->scrollTo(index);
-    c.Click(g->viewport(), g->visualRect(index).center());
+    // A click on the cell already current (the day row Down just added) would only start the
+    // grid's delayed editing, which then refuses F2 until its timer runs out.
+    if (g->currentIndex() != index) c.Click(g->viewport(), g->visualRect(index).center());
     c.Key(g, Qt::Key_F2);
     QLineEdit* editor = nullptr;
     // Closed editors linger until they are deleted: the open one is the visible one.

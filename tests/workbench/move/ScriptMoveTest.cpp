@@ -1,6 +1,6 @@
 // The move commands of a scripted run: linkage boxes, a drag with lower-level linkage, the arrow
-// keys, a stretch and codes typed into the line grid, each by mouse and key events on the real
-// workbench of the client program.
+// keys, a stretch, codes typed into the line grid and days typed into the daily editor, each by mouse
+// and key events on the real workbench of the client program.
 #include <gtest/gtest.h>
 
 #include "workbench/common/ScriptRunSupport.h"
@@ -90,4 +90,21 @@ TEST_F(ScriptMove, CellsAreCheckedAndBadStepsFail) {
     r = run("query F01\ndrag 0 1\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.join('\n').contains("edit mode")) << r.err.join('\n').toStdString();
+}
+
+// The daily command types a day outside the bar: the last day's quantity moves two days before the
+// first, the bar grows to it, lower-level linkage pulls the child that ended after it, and all is saved.
+TEST_F(ScriptMove, DailyLengthensABarWithLinkageAndSaves) {
+    ScriptOutput r = run("query F01\ndump\nclose\n");
+    const QString last = r.out.value(1).split('\t').last(); // "20260603=QTY" of the first line
+    ASSERT_TRUE(last.startsWith("20260603=")) << r.out.value(1).toStdString();
+    r = run(QString("query F01\nedit\nlink chkUp on\ndaily 0 20260522=%1,20260603=0\nsave\ndump\nclose\n")
+                .arg(last.section('=', 1)));
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    const QStringList after = lines(r.out, 0);
+    ASSERT_EQ(after.size(), 12);
+    EXPECT_EQ(after[0], "01 20260522-20260603");
+    EXPECT_EQ(after[1], "0101 20260512-20260521");
+    EXPECT_EQ(r.out.filter("\t01\t20260522\t").value(0).split('\t').value(9),
+              "20260522=" + last.section('=', 1));
 }
