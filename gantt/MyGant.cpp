@@ -19,23 +19,64 @@ qint64 dayNumber(kv::TDateTime date) {
     return qint64(std::floor(date));
 }
 
-bool matchesDay(const TphDataEntity_GantTime* cell, kv::TDateTime date) {
-    return !cell->CanEdit && cell->StartTime >= date && cell->StopTime < date + 1;
+// The number a quantity text holds, 0 when none: plain digits, the usual case, without the general
+// conversion.
+double quantityOf(const QString& text) {
+    qsizetype from = 0, to = text.size();
+    while (from < to && text.at(from).isSpace())
+        ++from;
+    while (to > from && text.at(to - 1).isSpace())
+        --to;
+    if (to > from && to - from <= 15) {
+        qint64 v = 0;
+        qsizetype i = from;
+        for (; i < to; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9') break;
+            v = v * 10 + (c - u'0');
+        }
+        if (i == to) return double(v);
+    }
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    return ok ? v : 0;
 }
 
-void setTexts(TphDataEntity_GantTime* cell, const QString& first, const QString& second) {
-    TphTimeItemTextCollection* texts = cell->EnsureTexts();
-    if (TphTimeItemText* t = texts->Items(0)) t->Text = first;
-    if (TphTimeItemText* t = texts->Items(1)) t->Text = second;
-}
+// The list of a schedule row knows its item, so a time item made on demand finds what to show.
+class TMyGantRowList : public TphDataList_GantRow {
+public:
+    TMyGantItem* Item = nullptr;
+};
 
-const QString& textOf(const TphDataEntity_GantTime* cell, int i) {
-    static const QString empty;
-    const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(i) : nullptr;
-    return t ? t->Text : empty;
+TMyGantRowList* rowListOf(const TphDataEntity* entity) {
+    return entity ? dynamic_cast<TMyGantRowList*>(entity->Owner) : nullptr;
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TMyGantTexts
+
+void TMyGantTexts::Clear() {
+    // Swapped out, not cleared: a new factory's texts start in fresh memory.
+    std::vector<QString>().swap(FTexts);
+    std::vector<double>().swap(FValues);
+    FIds = QHash<QString, int32_t>();
+    FTexts.push_back(QString());
+    FValues.push_back(0);
+    FIds.insert(QString(), 0);
+}
+
+int32_t TMyGantTexts::Id(const QString& text) {
+    if (text.isEmpty()) return 0;
+    auto it = FIds.constFind(text);
+    if (it != FIds.cend()) return *it;
+    const auto id = int32_t(FTexts.size());
+    FTexts.push_back(text);
+    FValues.push_back(quantityOf(text));
+    FIds.insert(text, id);
+    return id;
+}
 
 // ---------------------------------------------------------------------------------------------
 // TMyGantItem
@@ -56,8 +97,8 @@ QString TMyGantItem::DateText(kv::TDateTime date) {
     return s;
 }
 
-int TMyGantItem::Index() const {
-    return FCollection ? FCollection->IndexOf(this) : -1;
+TMyGantTexts& TMyGantItem::Texts() const {
+    return FCollection->Texts();
 }
 
 int TMyGantItem::DayCount() const {
@@ -69,34 +110,77 @@ void TMyGantItem::RecordPosition() {
     Stop = Bar->StopTime;
 }
 
+void TMyGantItem::Changed() {
+    if (Gant) Gant->InvalidateGantArea();
+}
+
+const QString& TMyGantItem::CellQuantity(int k) const {
+    return Texts().Text(FCells[size_t(k) * 2]);
+}
+
+const QString& TMyGantItem::CellRemark(int k) const {
+    return Texts().Text(FCells[size_t(k) * 2 + 1]);
+}
+
+double TMyGantItem::CellValue(int k) const {
+    return Texts().Value(FCells[size_t(k) * 2]);
+}
+
+TphDataEntity_GantTime* TMyGantItem::DayCell(int k) const {
+    TphDataList* list = RowList();
+    return list && k >= 0 && k < CellCount() ? list->GetAs<TphDataEntity_GantTime>(k + 1) : nullptr;
+}
+
+void TMyGantItem::MakeTimeItem(TphDataEntity_GantTime* item, int position) const {
+    const int k = position - 1;
+    TphTimeItemTextCollection* texts = item->EnsureTexts();
+    texts->Clear();
+    item->CanEdit = false;
+    if (k >= 0 && k < CellCount()) {
+        item->StartTime = CellStart(k);
+        item->StopTime = CellStop(k);
+        item->Color = clWhite;
+        item->Style = 8;
+        item->UserValue = k + 1;
+        texts->Add(CellQuantity(k), 0, -1, 0);
+        texts->Add(CellRemark(k), 100, -1, 0);
+        item->TopInset = 2;
+        item->BottomInset = 2;
+    } else if (k == CellCount()) {
+        item->StartTime = MarkerDate;
+        item->StopTime = MarkerDate;
+        item->Style = 0;
+        item->Color = clRed;
+    }
+}
+
+void TMyGantItem::PlaceCells(kv::TDateTime day0, kv::TDateTime stopBase) {
+    FCellDay0 = day0;
+    FCellStopBase = stopBase;
+    TphDataList* list = RowList();
+    if (!list) return;
+    for (TphDataEntity* e : list->Loaded) {
+        const int k = e->Index - 1;
+        if (k < 0 || k >= CellCount()) continue;
+        auto* cell = static_cast<TphDataEntity_GantTime*>(e);
+        cell->StartTime = CellStart(k);
+        cell->StopTime = CellStop(k);
+    }
+}
+
 void TMyGantItem::BuildDayCells(TphDataEntity_GantTime* bar) {
     if (!bar || !bar->CanEdit || !bar->Owner) return;
     TphDataList* list = bar->Owner;
-    const int n = int(kv::roundHalfEven(bar->StopTime - bar->StartTime));
-    const double firstDay = roundDay(bar->StartTime);
-    for (int k = 0; k < n; ++k) {
-        auto* cell = static_cast<TphDataEntity_GantTime*>(list->Append());
-        cell->StartTime = firstDay + k + 0.1;
-        cell->StopTime = bar->StartTime + k + 0.9;
-        cell->Color = clWhite;
-        cell->Style = 8;
-        cell->CanEdit = false;
-        cell->UserValue = k + 1;
-        TphTimeItemTextCollection* texts = cell->EnsureTexts();
-        texts->Add(QString(), 0, -1, 0);
-        texts->Add(QString(), 100, -1, 0);
-        cell->TopInset = 2;
-        cell->BottomInset = 2;
-        DayCells.push_back(cell);
-    }
+    // A bar holds one set of day cells.
+    if (list->Count() > 1) RemoveDayCells(bar);
+    const int n = std::max(0, int(kv::roundHalfEven(bar->StopTime - bar->StartTime)));
+    FCellDay0 = roundDay(bar->StartTime);
+    FCellStopBase = bar->StartTime;
+    FCells.assign(size_t(n) * 2, 0);
     RecordPosition();
-    auto* marker = static_cast<TphDataEntity_GantTime*>(list->Append());
-    marker->StartTime = MarkerDate;
-    marker->StopTime = MarkerDate;
-    marker->Style = 0;
-    marker->Color = clRed;
-    marker->CanEdit = false;
-    if (!SavedQuantities.isEmpty()) RestoreDayTexts();
+    // The cells and the marker join the row as positions its list makes when asked for.
+    list->AddUnloaded(n + 1);
+    if (!FSaved.empty()) RestoreDayTexts();
 }
 
 void TMyGantItem::RemoveDayCells(TphDataEntity_GantTime* bar) {
@@ -104,7 +188,7 @@ void TMyGantItem::RemoveDayCells(TphDataEntity_GantTime* bar) {
     TphDataList* list = bar->Owner;
     for (int k = list->Count() - 1; k > 0; --k)
         list->Delete(1);
-    DayCells.clear();
+    FCells.clear();
 }
 
 void TMyGantItem::MoveByDays(int n) {
@@ -115,191 +199,148 @@ void TMyGantItem::MoveByDays(int n) {
     RemoveDayCells(Bar);
     BuildDayCells(Bar);
     RecordPosition();
-    if (Gant) Gant->InvalidateGantArea();
+    Changed();
 }
 
-// The number a quantity text holds, 0 when none: plain digits, the usual case on hundreds of
-// thousands of cells, without the general conversion.
-static double quantityOf(const QString& text, bool& ok) {
-    qsizetype from = 0, to = text.size();
-    while (from < to && text.at(from).isSpace())
-        ++from;
-    while (to > from && text.at(to - 1).isSpace())
-        --to;
-    if (to > from && to - from <= 15) {
-        qint64 v = 0;
-        qsizetype i = from;
-        for (; i < to; ++i) {
-            const char16_t c = text.at(i).unicode();
-            if (c < u'0' || c > u'9') break;
-            v = v * 10 + (c - u'0');
-        }
-        if (i == to) {
-            ok = true;
-            return double(v);
-        }
-    }
-    return text.trimmed().toDouble(&ok);
+// A cell matches a date when it starts on or after it and stops before the next day. Cells follow
+// each other a day apart, so only those around the date's own cell can.
+template <class Visit> void TMyGantItem::ForCellsOfDate(kv::TDateTime date, Visit visit) const {
+    const int n = CellCount();
+    if (n == 0) return;
+    const double near = std::floor(date - FCellDay0);
+    if (!(near > -3 && near < n + 2)) return;
+    const int from = std::max(0, int(near) - 2), to = std::min(n - 1, int(near) + 2);
+    for (int k = from; k <= to; ++k)
+        if (CellStart(k) >= date && CellStop(k) < date + 1) visit(k);
 }
 
 double TMyGantItem::GetDayValue(kv::TDateTime date) const {
     double value = 0;
-    for (const TphDataEntity_GantTime* cell : DayCells)
-        if (matchesDay(cell, date)) {
-            bool ok = false;
-            const double v = quantityOf(textOf(cell, 0), ok);
-            value = ok ? v : 0;
-        }
+    ForCellsOfDate(date, [this, &value](int k) { value = CellValue(k); });
     return value;
 }
 
+void TMyGantItem::DayCellValues(std::vector<double>& values) const {
+    const int n = CellCount();
+    values.resize(size_t(n));
+    for (int k = 0; k < n; ++k)
+        values[size_t(k)] = GetDayValue(CellStart(k));
+}
+
+void TMyGantItem::SetCellTexts(int k, int32_t quantity, int32_t remark) {
+    FCells[size_t(k) * 2] = quantity;
+    FCells[size_t(k) * 2 + 1] = remark;
+    // A cell the chart shows now shows the new texts.
+    TphDataList* list = RowList();
+    if (list && list->IsLoaded(k + 1))
+        MakeTimeItem(static_cast<TphDataEntity_GantTime*>(list->Loaded[size_t(k + 1 - list->UnloadedBefore)]),
+                     k + 1);
+}
+
 void TMyGantItem::SetDayTexts(const QString& quantity, const QString& remark, kv::TDateTime date) {
-    for (TphDataEntity_GantTime* cell : DayCells)
-        if (matchesDay(cell, date)) setTexts(cell, quantity, remark);
+    const int32_t q = Texts().Id(quantity), r = Texts().Id(remark);
+    ForCellsOfDate(date, [&](int k) { SetCellTexts(k, q, r); });
     SaveDayTexts();
-    if (Gant) Gant->InvalidateGantArea();
-}
-
-bool TMyGantItem::CellsInOrder() const {
-    for (size_t i = 0; i < DayCells.size(); ++i) {
-        if (DayCells[i]->StopTime < DayCells[i]->StartTime) return false;
-        if (i > 0 && DayCells[i]->StartTime < DayCells[i - 1]->StartTime) return false;
-    }
-    return true;
-}
-
-// Visits the cells that match the date, in the order of DayCells.
-template <class Visit> void TMyGantItem::ForCellsOfDate(kv::TDateTime date, bool inOrder, Visit visit) const {
-    if (!inOrder) {
-        for (TphDataEntity_GantTime* cell : DayCells)
-            if (matchesDay(cell, date)) visit(cell);
-        return;
-    }
-    // A match starts at the date or later and before the next day, as it ends before that.
-    auto it =
-        std::lower_bound(DayCells.begin(), DayCells.end(), date,
-                         [](const TphDataEntity_GantTime* c, kv::TDateTime d) { return c->StartTime < d; });
-    for (; it != DayCells.end() && (*it)->StartTime < date + 1; ++it)
-        if (matchesDay(*it, date)) visit(*it);
+    Changed();
 }
 
 void TMyGantItem::SetDayTextsOf(const std::vector<TMyGantDayTexts>& days) {
-    const bool inOrder = CellsInOrder();
+    TMyGantTexts& texts = Texts();
     for (const TMyGantDayTexts& d : days)
-        ForCellsOfDate(d.Date, inOrder,
-                       [&d](TphDataEntity_GantTime* cell) { setTexts(cell, d.Quantity, d.Remark); });
+        ForCellsOfDate(d.Date, [&](int k) { SetCellTexts(k, texts.Id(d.Quantity), texts.Id(d.Remark)); });
     SaveDayTexts();
-    if (Gant) Gant->InvalidateGantArea();
-}
-
-void TMyGantItem::DayCellValues(std::vector<double>& values) const {
-    values.clear();
-    values.reserve(DayCells.size());
-    const bool inOrder = CellsInOrder();
-    for (const TphDataEntity_GantTime* day : DayCells) {
-        double value = 0;
-        ForCellsOfDate(day->StartTime, inOrder, [&value](const TphDataEntity_GantTime* cell) {
-            bool ok = false;
-            const double v = quantityOf(textOf(cell, 0), ok);
-            value = ok ? v : 0;
-        });
-        values.push_back(value);
-    }
+    Changed();
 }
 
 void TMyGantItem::ClearDayTexts() {
-    for (TphDataEntity_GantTime* cell : DayCells)
-        setTexts(cell, QString(), QString());
+    for (int k = 0; k < CellCount(); ++k)
+        SetCellTexts(k, 0, 0);
     SaveDayTexts();
-    if (Gant) Gant->InvalidateGantArea();
+    Changed();
 }
 
 void TMyGantItem::SaveDayTexts() {
-    const size_t n = DayCells.size();
-    // Usually only a text or two changed since the last snapshot: update those in place.
-    bool sameDays = FSavedDayNumbers.size() == n && size_t(SavedDates.size()) == n &&
-                    size_t(SavedQuantities.size()) == n && size_t(SavedRemarks.size()) == n;
-    for (size_t i = 0; sameDays && i < n; ++i)
-        sameDays = FSavedDayNumbers[i] == dayNumber(DayCells[i]->StartTime);
-    if (sameDays) {
-        for (size_t i = 0; i < n; ++i) {
-            const TphDataEntity_GantTime* cell = DayCells[i];
-            const qsizetype k = qsizetype(i);
-            const QString& q = textOf(cell, 0);
-            if (SavedQuantities.at(k) != q) SavedQuantities[k] = q;
-            const QString& r = textOf(cell, 1);
-            if (SavedRemarks.at(k) != r) SavedRemarks[k] = r;
-        }
-        return;
+    const int n = CellCount();
+    FSaved.resize(size_t(n) * 3);
+    for (int k = 0; k < n; ++k) {
+        int32_t* s = &FSaved[size_t(k) * 3];
+        s[0] = int32_t(dayNumber(CellStart(k)));
+        s[1] = FCells[size_t(k) * 2];
+        s[2] = FCells[size_t(k) * 2 + 1];
     }
-    // Dates rarely change between snapshots; only the texts are taken again.
-    QStringList dates;
-    dates.reserve(qsizetype(n));
-    std::vector<qint64> numbers(n);
-    SavedQuantities.clear();
-    SavedRemarks.clear();
-    SavedQuantities.reserve(qsizetype(n));
-    SavedRemarks.reserve(qsizetype(n));
-    for (size_t i = 0; i < n; ++i) {
-        TphDataEntity_GantTime* cell = DayCells[i];
-        numbers[i] = dayNumber(cell->StartTime);
-        if (i < FSavedDayNumbers.size() && FSavedDayNumbers[i] == numbers[i] &&
-            qsizetype(i) < SavedDates.size())
-            dates.append(SavedDates[qsizetype(i)]);
-        else
-            dates.append(DateText(cell->StartTime));
-        SavedQuantities.append(textOf(cell, 0));
-        SavedRemarks.append(textOf(cell, 1));
-    }
-    SavedDates = dates;
-    FSavedDayNumbers = std::move(numbers);
 }
 
 void TMyGantItem::RestoreDayTexts() {
-    for (TphDataEntity_GantTime* cell : DayCells) {
-        const qsizetype i = SavedDates.indexOf(DateText(cell->StartTime));
-        if (i >= 0)
-            setTexts(cell, SavedQuantities.value(i), SavedRemarks.value(i));
+    const size_t saved = FSaved.size() / 3;
+    // The snapshot's days mostly follow each other: then a day's entry is found by its distance.
+    bool consecutive = saved > 0;
+    for (size_t i = 1; consecutive && i < saved; ++i)
+        consecutive = FSaved[i * 3] == FSaved[0] + int32_t(i);
+    for (int k = 0; k < CellCount(); ++k) {
+        const auto day = int32_t(dayNumber(CellStart(k)));
+        qsizetype found = -1;
+        if (consecutive) {
+            const qint64 i = qint64(day) - FSaved[0];
+            if (i >= 0 && i < qint64(saved)) found = qsizetype(i);
+        } else {
+            for (size_t i = 0; i < saved && found < 0; ++i)
+                if (FSaved[i * 3] == day) found = qsizetype(i);
+        }
+        if (found >= 0)
+            SetCellTexts(k, FSaved[size_t(found) * 3 + 1], FSaved[size_t(found) * 3 + 2]);
         else
-            setTexts(cell, QString(), QString());
+            SetCellTexts(k, 0, 0);
     }
     SaveDayTexts();
 }
 
 void TMyGantItem::ShiftSavedDates(const QString& dateText, int n) {
-    qsizetype i = SavedDates.indexOf(dateText);
+    const qsizetype saved = qsizetype(FSaved.size() / 3);
+    // The entry of the date, as the snapshot writes dates; the first one when none has it.
+    qsizetype i = -1;
+    kv::TDateTime date = 0;
+    if (dateText.size() == 10 &&
+        kv::tryEncodeDate(dateText.left(4).toInt(), dateText.mid(5, 2).toInt(), dateText.mid(8, 2).toInt(), date) &&
+        DateText(date) == dateText)
+        for (qsizetype k = 0; k < saved && i < 0; ++k)
+            if (FSaved[size_t(k) * 3] == dayNumber(date)) i = k;
     if (i < 0) i = 0;
-    auto shift = [this, n](qsizetype k) {
-        const QString& text = SavedDates[k];
-        const kv::TDateTime date =
-            kv::encodeDate(text.left(4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt());
-        SavedDates[k] = DateText(date + n);
-    };
-    if (i == 0) {
-        for (qsizetype k = 0; k < SavedDates.size(); ++k)
-            shift(k);
-    } else if (n >= 0) {
-        for (qsizetype k = i; k < SavedDates.size(); ++k)
-            shift(k);
-    } else {
-        for (qsizetype k = 0; k < i; ++k)
-            shift(k);
-    }
-    // The cached day numbers no longer describe the texts.
-    FSavedDayNumbers.clear();
+    qsizetype from = 0, to = saved;
+    if (i > 0 && n >= 0)
+        from = i;
+    else if (i > 0)
+        to = i;
+    for (qsizetype k = from; k < to; ++k)
+        FSaved[size_t(k) * 3] += n;
+}
+
+QStringList TMyGantItem::SavedQuantities() const {
+    QStringList l;
+    for (size_t i = 1; i < FSaved.size(); i += 3)
+        l.append(Texts().Text(FSaved[i]));
+    return l;
+}
+
+QStringList TMyGantItem::SavedDates() const {
+    QStringList l;
+    for (size_t i = 0; i < FSaved.size(); i += 3)
+        l.append(DateText(FSaved[i]));
+    return l;
+}
+
+QStringList TMyGantItem::SavedRemarks() const {
+    QStringList l;
+    for (size_t i = 2; i < FSaved.size(); i += 3)
+        l.append(Texts().Text(FSaved[i]));
+    return l;
 }
 
 // ---------------------------------------------------------------------------------------------
 // TMyGantList
 
-TMyGantList::~TMyGantList() {
-    for (TMyGantItem* item : FItems)
-        delete item;
-}
-
 TMyGantItem* TMyGantList::AddItem(TColor color, int days, kv::TDateTime markerDate, kv::TDateTime startDate) {
-    auto* item = new TMyGantItem(this);
-    FItems.push_back(item);
+    FItems.push_back(std::make_unique<TMyGantItem>(this, Count()));
+    TMyGantItem* item = FItems.back().get();
     item->Color = color;
     TphDataEntity_GridTreeNode* node = FGant->GridTree()->AddNode(nullptr);
     node->SetCellText(0, QStringLiteral("a new row"));
@@ -307,6 +348,7 @@ TMyGantItem* TMyGantList::AddItem(TColor color, int days, kv::TDateTime markerDa
     TGantRow* row = FGant->RowOfNode(node);
     TphDataEntity_GantTime* bar = row ? row->AddTime(0) : nullptr;
     if (!bar) return item;
+    if (auto* list = rowListOf(bar)) list->Item = item;
     if (startDate == -1) startDate = FGant->Start();
     bar->StartTime = startDate;
     bar->StopTime = startDate + days;
@@ -325,33 +367,31 @@ TMyGantItem* TMyGantList::AddItem(TColor color, int days, kv::TDateTime markerDa
 
 void TMyGantList::Clear() {
     FGant->GridTree()->Clear();
-    for (TMyGantItem* item : FItems)
-        delete item;
-    FItems.clear();
+    std::vector<std::unique_ptr<TMyGantItem>>().swap(FItems);
     FSelected.clear();
+    FTexts.Clear();
 }
 
 void TMyGantList::ClearSelection() {
-    for (TMyGantItem* item : FItems)
+    for (const auto& item : FItems)
         if (item->Bar) item->Bar->SetSelected(false);
 }
 
 int TMyGantList::IndexOf(const TMyGantItem* item) const {
-    const auto it = std::find(FItems.begin(), FItems.end(), item);
-    return it == FItems.end() ? -1 : int(it - FItems.begin());
+    return item && item->Index() < Count() && Items(item->Index()) == item ? item->Index() : -1;
 }
 
 const std::vector<TMyGantItem*>& TMyGantList::SelectedItems() {
     FSelected.clear();
-    for (TMyGantItem* item : FItems)
-        if (item->Bar && item->Bar->Selected) FSelected.push_back(item);
+    for (const auto& item : FItems)
+        if (item->Bar && item->Bar->Selected) FSelected.push_back(item.get());
     return FSelected;
 }
 
 // ---------------------------------------------------------------------------------------------
 // TMyGant
 
-TMyGant::TMyGant(QWidget* parent) : TphGant(parent), FMyGantList(new TMyGantList(this)) {
+TMyGant::TMyGant(QWidget* parent) : TphGant(parent), FMyGantList(std::make_unique<TMyGantList>(this)) {
     // The workbench's stored settings.
     SetUseGridNotTree(true);
     SetTreeWidth(100);
@@ -413,10 +453,30 @@ TMyGant::TMyGant(QWidget* parent) : TphGant(parent), FMyGantList(new TMyGantList
     OnChangeDataEntity_GantTime = [this](TphGant* sender, TphDataEntity_GantTime* item) {
         SyncChangedItems(sender, item);
     };
+    // Day cells and markers are made from their item when the chart asks for them, and may go again;
+    // a bar stays.
+    OnVirtualLoad_GantTime = [](TphGant*, TphDataEntity_GantTime* item) {
+        if (TMyGantRowList* list = rowListOf(item); list && list->Item)
+            list->Item->MakeTimeItem(item, item->Index);
+    };
+    OnCanUnload_GantTime = [](TphGant*, TphDataEntity_GantTime* item, bool& canUnload) {
+        TMyGantRowList* list = rowListOf(item);
+        canUnload = list && list->Item && item->GetIndex() > 0;
+    };
 }
 
-TMyGant::~TMyGant() {
-    delete FMyGantList;
+TMyGant::~TMyGant() = default;
+
+TphDataList_GantRow* TMyGant::NewGantRowList() {
+    auto* list = new TMyGantRowList;
+    // A row holds its bar and every day of it, however long the bar.
+    list->MaxLoaded = INT_MAX;
+    return list;
+}
+
+TMyGantItem* TMyGant::ItemOf(const TphDataEntity_GantTime* item) const {
+    TMyGantRowList* list = rowListOf(item);
+    return list ? list->Item : nullptr;
 }
 
 void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
@@ -430,19 +490,10 @@ void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
             item->RemoveDayCells(bar);
             item->BuildDayCells(bar);
         }
-        TphDataList* list = bar->Owner;
-        const int cells = int(item->DayCells.size());
-        for (int j = 0; j <= cells; ++j) {
-            auto* entry = static_cast<TphDataEntity_GantTime*>(list->Get(j));
-            if (!entry) break;
-            if (entry->CanEdit) {
-                entry->StartTime = kv::roundHalfEven(entry->StartTime);
-                entry->StopTime = kv::roundHalfEven(entry->StopTime);
-            } else {
-                entry->StartTime = bar->StartTime + (j - 1) + 0.1;
-                entry->StopTime = bar->StartTime + (j - 1) + 0.9;
-            }
-        }
+        // The bar snaps to whole days; the cells follow it, a pure move carrying every text along.
+        bar->StartTime = kv::roundHalfEven(bar->StartTime);
+        bar->StopTime = kv::roundHalfEven(bar->StopTime);
+        item->PlaceCells(bar->StartTime, bar->StartTime);
         item->SaveDayTexts();
         if (OnGantItemChangePos) OnGantItemChangePos(item);
         item->Start = bar->StartTime;

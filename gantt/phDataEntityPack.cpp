@@ -139,6 +139,10 @@ void TphDataList::UnloadLast() {
 
 void TphDataList::Reset() {
     DeselectAll();
+    Unload();
+}
+
+void TphDataList::Unload() {
     while (!Loaded.empty() && AskCanUnload(Loaded.front()))
         UnloadFirst();
     while (!Loaded.empty() && AskCanUnload(Loaded.back()))

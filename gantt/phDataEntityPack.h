@@ -102,7 +102,9 @@ protected:
 // exist but have no entity until asked for.
 class TphDataList : public TphExposable {
 public:
-    static constexpr int MaxLoaded = 500;
+    static constexpr int DefaultMaxLoaded = 500;
+    // A far jump that would hold more entities than this first lets go of what may go (Reset).
+    int MaxLoaded = DefaultMaxLoaded;
 
     std::vector<TphDataEntity*> Loaded;
     int IndexDirtyFrom = 0;
@@ -131,7 +133,11 @@ public:
     void Delete(int i);
     void Remove(TphDataEntity* entity);
     void DeselectAll();
+    // DeselectAll, then Unload.
     void Reset();
+    // Lets go of loaded entities from the front while the CanUnload handler lets the first one go,
+    // then from the back likewise; selections stay as they are.
+    void Unload();
     void DeleteAll();
 
     void MarkIndexDirty(int from);

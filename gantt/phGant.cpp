@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
@@ -117,11 +118,23 @@ TphGant::TphGant(QWidget* parent) : QWidget(parent) {
         FDragRects.erase(std::remove_if(FDragRects.begin(), FDragRects.end(),
                                         [item](const auto& d) { return d.second == item; }),
                          FDragRects.end());
+        if (FUnloadingRows) return;
         if (TGantRow* row = item->Row()) row->Relayout();
         InvalidateGantArea();
     };
     FTimeEvents.ContentChanged = [this](TphDataList*) {
-        if (!FDestroying) InvalidateGantArea();
+        if (!FDestroying && !FUnloadingRows) InvalidateGantArea();
+    };
+    FTimeEvents.VirtualLoad = [this](TphDataEntity* e) {
+        if (FDestroying) return;
+        if (OnVirtualLoad_GantTime) OnVirtualLoad_GantTime(this, static_cast<TphDataEntity_GantTime*>(e));
+        // What a paint loads, that paint draws.
+        if (!FPainting) InvalidateGantArea();
+    };
+    FTimeEvents.CanUnload = [this](TphDataEntity* e, bool& canUnload) {
+        auto* item = static_cast<TphDataEntity_GantTime*>(e);
+        if (OnCanUnload_GantTime) OnCanUnload_GantTime(this, item, canUnload);
+        if (Holds(item)) canUnload = false;
     };
     FTimeEvents.SelectionChanged = [this](TphDataList*, TphDataEntity* e) {
         if (FDestroying) return;
@@ -152,7 +165,6 @@ TphGant::TphGant(QWidget* parent) : QWidget(parent) {
         if (!FDestroying) InvalidateGantArea();
     };
     FTimeEvents.Moved = [invalidate](TphDataEntity* e, int, int) { invalidate(e); };
-    FTimeEvents.VirtualLoad = invalidate;
     FTimeEvents.BeforeCanEdit = invalidate;
     FLinkEvents.ContentChanged = FTimeEvents.ContentChanged;
     FLinkList = new TphDataList;
@@ -388,11 +400,18 @@ std::vector<TphDataEntity_GantTime*> TphGant::SelectedItems() {
 // ---------------------------------------------------------------------------------------------
 // Geometry
 
+bool TphGant::Holds(const TphDataEntity_GantTime* item) const {
+    if (!item) return false;
+    if (item->Selected || item == FCurrentItem || item == FHintItem || item == FResizeItem) return true;
+    return std::any_of(FDragRects.begin(), FDragRects.end(), [item](const auto& d) { return d.second == item; });
+}
+
 void TphGant::UpdateAllGeometry() {
     FHitRectsValid = false;
-    for (TGantRow* row : FRowsOnScreen)
+    std::vector<TGantRow*> before;
+    before.swap(FRowsOnScreen);
+    for (TGantRow* row : before)
         row->Rect = kNoRect;
-    FRowsOnScreen.clear();
     const int areaWidth = FArea->width();
     const int areaHeight = FArea->height();
     const int count = FGrid->DisplayRowCount();
@@ -408,6 +427,13 @@ void TphGant::UpdateAllGeometry() {
         y += h;
     }
     if (count > 0) FDefaultRowHeight = lastHeight;
+    // Rows that left the screen let go of the items their lists can make again when needed.
+    FUnloadingRows = true;
+    for (TGantRow* row : before)
+        if (row->Rect == kNoRect && row->Layers)
+            for (TphDataList* layer : row->Layers->Lists)
+                layer->Unload();
+    FUnloadingRows = false;
 }
 
 void TphGant::UpdateRowGeometry(TGantRow* row) {
@@ -769,7 +795,11 @@ TphGantArea::TphGantArea(TphGant* gant, QWidget* parent) : TphOffscreenPaint(par
 }
 
 void TphGantArea::Paint() {
-    if (QPainter* p = Canvas()) FGant->PaintArea(*p);
+    if (QPainter* p = Canvas()) {
+        FGant->FPainting = true;
+        const auto painted = qScopeGuard([this] { FGant->FPainting = false; });
+        FGant->PaintArea(*p);
+    }
     TphOffscreenPaint::Paint();
 }
 

@@ -126,6 +126,9 @@ public:
     void DeselectAll();
     // Every selected time item of the control, in traversal order.
     std::vector<TphDataEntity_GantTime*> SelectedItems();
+    // True for an item the control refers to: selected, current, under the hint, being resized or
+    // dragged.
+    bool Holds(const TphDataEntity_GantTime* item) const;
     // Top and bottom of the band an item is drawn in; false when its row is not placed.
     bool BandOf(TphDataEntity_GantTime* item, int& top, int& bottom) const;
     // Rows on screen, in display order, after the last geometry update.
@@ -241,6 +244,11 @@ public:
     std::function<void(TphGant*, TphDataEntity_GantTime*)> OnChangeDataEntity_GantTime;
     std::function<void(TphGant*, TphDataEntity_GantTime*)> OnValueChanged_GantTime;
     std::function<void(TphGant*, TphDataEntity_GantTime*)> OnInsertItem_GantTime;
+    // A time item a list created on demand (its position is its Index): the handler fills it in.
+    std::function<void(TphGant*, TphDataEntity_GantTime*)> OnVirtualLoad_GantTime;
+    // Whether a loaded time item may go again; it is made anew when asked for. Rows that leave the
+    // screen let go of what this allows, except what the control itself holds (Holds).
+    std::function<void(TphGant*, TphDataEntity_GantTime*, bool& canUnload)> OnCanUnload_GantTime;
     std::function<void(TphGant*, TGantRow*, int& layer)> OnKeyNavigateDataList;
     std::function<void(TphGant*, TphDataEntity_GantTime*, int& band)> OnCollisionDetected;
     std::function<void(TphGantArea*)> OnGantAreaStartDrag;
@@ -329,6 +337,9 @@ private:
     bool FDestroying = false;
     bool FSomeRowsDeferred = false;
     bool FSyncingScroll = false;
+    // Set while rows that left the screen let go of items: nothing of them is drawn.
+    bool FUnloadingRows = false;
+    bool FPainting = false;
 
     // Mouse and keyboard state.
     int FMouseState = msIdle;

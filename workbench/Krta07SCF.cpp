@@ -445,23 +445,22 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
     const QString sep = dm.DateSeparator();
     TfrmKrta07SC dialog(this, code, sep, quantity, FEditState == 1);
     dialog.SetWholeBar(wholeBar);
-    auto textOf = [](const TphDataEntity_GantTime* cell, int i) {
-        const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(i) : nullptr;
-        return t ? t->Text : QString();
-    };
-    auto fill = [&](int row, const TphDataEntity_GantTime* cell) {
-        const QString q = textOf(cell, 0);
-        dialog.SetCells(0, row, DateToString(std::floor(cell->StartTime), code, sep));
+    auto fill = [&](int row, int k) {
+        const QString& q = item->CellQuantity(k);
+        dialog.SetCells(0, row, DateToString(std::floor(item->CellStart(k)), code, sep));
         dialog.SetCells(1, row, q.isEmpty() ? QStringLiteral("0") : q);
-        dialog.SetCells(2, row, textOf(cell, 1));
+        dialog.SetCells(2, row, item->CellRemark(k));
     };
     if (wholeBar) {
-        dialog.SetRowCount(int(item->DayCells.size()) + 1);
-        for (size_t k = 0; k < item->DayCells.size(); ++k)
-            fill(int(k) + 1, item->DayCells[k]);
+        dialog.SetRowCount(item->CellCount() + 1);
+        for (int k = 0; k < item->CellCount(); ++k)
+            fill(k + 1, k);
     } else {
+        // A cell's position in its row counts the bar first.
+        const int k = Item->GetIndex() - 1;
+        if (k < 0 || k >= item->CellCount()) return false;
         dialog.SetRowCount(2);
-        fill(1, Item);
+        fill(1, k);
     }
     if (!dialog.Execute()) return false;
 

@@ -171,7 +171,7 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
             for (size_t c = 0; c < cellValues.size(); ++c) {
                 const double q = cellValues[c];
                 if (q == 0) continue;
-                const kv::TDateTime start = item->DayCells[c]->StartTime;
+                const kv::TDateTime start = item->CellStart(int(c));
                 const qint64 dayNumber = qint64(std::floor(start));
                 auto found = dayIndex.constFind(dayNumber);
                 int d;
@@ -279,11 +279,11 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
 
     // The line's days with a quantity, the same for every resource.
     std::vector<std::pair<QString, double>> days;
-    days.reserve(item->DayCells.size());
+    days.reserve(size_t(item->CellCount()));
     std::vector<double> values;
     item->DayCellValues(values);
     for (size_t c = 0; c < values.size(); ++c)
-        if (values[c] != 0) days.emplace_back(Krta07DayText(item->DayCells[c]->StartTime), values[c]);
+        if (values[c] != 0) days.emplace_back(Krta07DayText(item->CellStart(int(c))), values[c]);
 
     static const QString keyFields = QStringLiteral("TF001;TF003;TF004;TF011;TF005;TF006;TF007");
     kv::TField* f[11];

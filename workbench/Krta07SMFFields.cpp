@@ -273,12 +273,8 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet) {
     if (TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(row)) {
         auto sum = [item] {
             double s = 0;
-            for (const TphDataEntity_GantTime* cell : item->DayCells) {
-                if (!cell->Texts || cell->Texts->Count() < 1) continue;
-                bool ok = false;
-                const double v = cell->Texts->Items(0)->Text.trimmed().toDouble(&ok);
-                if (ok) s += v;
-            }
+            for (int k = 0; k < item->CellCount(); ++k)
+                s += item->CellValue(k);
             return s;
         };
         const double target = DataSet.FieldByName(QStringLiteral("TB026")).AsFloat();

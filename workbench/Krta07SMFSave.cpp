@@ -257,15 +257,11 @@ bool TfrmKrta07SM::WriteSchedule() {
             covered.assign(loaded.days.size(), false);
             const int row = FRowOfKey.value(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}), -1);
             if (TMyGantItem* item = list->Items(row)) {
-                for (const TphDataEntity_GantTime* cell : item->DayCells) {
-                    const qint64 dayNumber = qint64(std::floor(cell->StartTime));
-                    const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(0) : nullptr;
+                for (int k = 0; k < item->CellCount(); ++k) {
+                    const qint64 dayNumber = qint64(std::floor(item->CellStart(k)));
                     // The remark of the day as the planner sees it and edits it in the daily editor.
-                    const TphTimeItemText* r = cell->Texts ? cell->Texts->Items(1) : nullptr;
-                    const QString remark = r ? Krta07RTrim(r->Text) : QString();
-                    bool ok = false;
-                    double q = t ? t->Text.trimmed().toDouble(&ok) : 0;
-                    if (!ok) q = 0;
+                    const QString remark = Krta07RTrim(item->CellRemark(k));
+                    const double q = item->CellValue(k);
                     const bool hasQuantity = std::fabs(q) > 1e-10;
                     size_t was = 0;
                     while (was < loaded.days.size() &&
@@ -297,7 +293,7 @@ bool TfrmKrta07SM::WriteSchedule() {
                             .text("COMPANY", FCompany)
                             .text("CREATOR", user)
                             .text("CREATEDATE", created)
-                            .text("TC006", Krta07DayText(cell->StartTime))
+                            .text("TC006", Krta07DayText(item->CellStart(k)))
                             .number("TC007", q)
                             .text("TC008", remark)
                             .add();

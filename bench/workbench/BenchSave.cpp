@@ -48,8 +48,8 @@ void change100Lines(TfrmKrta07SM* wb) {
     for (int k = 0; k < 100 && k < n; ++k) {
         const int row = int((qint64(n) * k) / 100);
         TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(row);
-        if (!item || item->DayCells.size() < 2) continue;
-        const kv::TDateTime a = item->DayCells[0]->StartTime, b = item->DayCells[1]->StartTime;
+        if (!item || item->CellCount() < 2) continue;
+        const kv::TDateTime a = item->CellStart(0), b = item->CellStart(1);
         const double qa = item->GetDayValue(a), qb = item->GetDayValue(b);
         if (qa < 1) continue;
         wb->SelectRow(row);

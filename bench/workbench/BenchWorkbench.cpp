@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
         wb->FlushLoadChart();
         chart.push_back(seconds(t) * 1000);
         TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(row);
-        if (item && !item->DayCells.empty()) item->SetDayTexts("7", "", item->DayCells.front()->StartTime);
+        if (item && item->CellCount() > 0) item->SetDayTexts("7", "", item->CellStart(0));
         t.restart();
         wb->RecomputeLineConsumption();
         recompute.push_back(seconds(t) * 1000);

@@ -333,11 +333,10 @@ bool dumpCommand(TScriptContext& c, const QStringList& args, QString& error) {
         row << d.first << d.second;
         if (TMyGantItem* item = list->Items(i)) {
             std::vector<std::pair<qint64, QString>> days;
-            for (const TphDataEntity_GantTime* cell : item->DayCells) {
-                if (cell->CanEdit || !cell->Texts) continue;
-                const TphTimeItemText* t = cell->Texts->Items(0);
-                if (!t || t->Text.trimmed().isEmpty()) continue;
-                days.emplace_back(qint64(std::floor(cell->StartTime + 1e-9)), t->Text.trimmed());
+            for (int k = 0; k < item->CellCount(); ++k) {
+                const QString quantity = item->CellQuantity(k).trimmed();
+                if (quantity.isEmpty()) continue;
+                days.emplace_back(qint64(std::floor(item->CellStart(k) + 1e-9)), quantity);
             }
             std::sort(days.begin(), days.end());
             for (const auto& [day, qty] : days)

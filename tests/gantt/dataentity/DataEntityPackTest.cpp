@@ -177,6 +177,32 @@ TEST(DataList, ResetDeselectsAndUnloadsFromBothEnds) {
     EXPECT_EQ(list->UnloadedAfter, 4);
 }
 
+// Unloading alone leaves the selection: an entity the handler holds on to (a selected one, here)
+// stops the unloading at its end of the run.
+TEST(DataList, UnloadKeepsSelectionsAndWhatMayNotGo) {
+    Recorder r;
+    r.canUnload = [](TphDataEntity* e) { return !e->Selected; };
+    auto list = makeList(r);
+    list->AddUnloaded(10);
+    for (int i = 0; i < 10; ++i)
+        list->Get(i);
+    list->Get(7)->SetSelected(true);
+    list->Unload();
+    ASSERT_EQ(int(list->Loaded.size()), 1);
+    EXPECT_EQ(list->Loaded[0]->Index, 7);
+    EXPECT_TRUE(list->Loaded[0]->Selected);
+    EXPECT_EQ(list->UnloadedBefore, 7);
+    EXPECT_EQ(list->UnloadedAfter, 2);
+    EXPECT_EQ(list->Count(), 10);
+    EXPECT_EQ(r.deleted.size(), 9u);
+    // What went is made again when asked for; what stayed is the same entity.
+    TphDataEntity* kept = list->Loaded[0];
+    r.virtualLoads.clear();
+    list->Get(0);
+    EXPECT_EQ(r.virtualLoads, std::vector<int>({0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(list->Get(7), kept);
+}
+
 namespace {
 
 struct TestHost : TphGantRowHost {

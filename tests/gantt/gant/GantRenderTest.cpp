@@ -85,7 +85,7 @@ TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     EXPECT_EQ(rm.width(), 5);
     EXPECT_EQ(image.pixel(rm.left() + 2, rm.center().y()), QColor(Qt::red).rgb());
     // Day cells are white where no text is drawn (shading starts at the colour itself).
-    const QRect rc = g.ItemRect(items[3]->DayCells[0]);
+    const QRect rc = g.ItemRect(items[3]->DayCell(0));
     EXPECT_EQ(image.pixel(rc.right() - 2, rc.top()), QColor(Qt::white).rgb());
     // The kind 2 link is red, drawn somewhere between its rows.
     int red = 0;
@@ -135,7 +135,7 @@ TEST(GantRender, FittedTextsShrinkInsteadOfBeingCut) {
     // The extent of the dark (text) pixels inside the first day cell.
     auto textBox = [&] {
         const QImage image = renderArea(g);
-        const QRect cell = g.ItemRect(item->DayCells[0]) & image.rect();
+        const QRect cell = g.ItemRect(item->DayCell(0)) & image.rect();
         QRect box;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x)

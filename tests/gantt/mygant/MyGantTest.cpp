@@ -1,4 +1,5 @@
 // The schedule Gantt driven with real mouse events: day texts follow their days, bars snap to days.
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -48,8 +49,8 @@ struct Chart {
     }
     // Texts by date, as the workbench reads them.
     QString quantityOn(TMyGantItem* item, double day) {
-        for (auto* cell : item->DayCells)
-            if (cell->StartTime >= day && cell->StopTime < day + 1) return cell->Texts->Items(0)->Text;
+        for (int k = 0; k < item->CellCount(); ++k)
+            if (item->CellStart(k) >= day && item->CellStop(k) < day + 1) return item->CellQuantity(k);
         return QStringLiteral("<none>");
     }
 };
@@ -62,7 +63,7 @@ TEST(MyGant, AddItemBuildsBarDayCellsAndMarker) {
     ASSERT_NE(item->Bar, nullptr);
     EXPECT_EQ(item->Bar->Style, 8);
     EXPECT_TRUE(item->Bar->CanEdit);
-    EXPECT_EQ(item->DayCells.size(), 4u);
+    EXPECT_EQ(item->CellCount(), 4);
     TphDataList* list = item->Bar->Owner;
     ASSERT_EQ(list->Count(), 6); // bar, 4 cells, marker
     auto* cell1 = static_cast<TphDataEntity_GantTime*>(list->Get(1));
@@ -75,14 +76,14 @@ TEST(MyGant, AddItemBuildsBarDayCellsAndMarker) {
     EXPECT_EQ(marker->Color, clRed);
     EXPECT_DOUBLE_EQ(marker->StartTime, D0 + 8);
     EXPECT_EQ(item->RowNode->CellText(0), QStringLiteral("a new row"));
-    EXPECT_EQ(item->SavedDates.value(0), QStringLiteral("2024/05/03"));
+    EXPECT_EQ(item->SavedDates().value(0), QStringLiteral("2024/05/03"));
     EXPECT_DOUBLE_EQ(item->GetDayValue(D0 + 3), 20);
 
     // No days: a bar without length, no cells, only the marker; -1 starts at the scaler's start.
     TMyGantItem* empty = c.g.MyGantList()->AddItem(clGreen, 0, D0 + 5, -1);
     EXPECT_DOUBLE_EQ(empty->Bar->StartTime, c.g.Start());
     EXPECT_DOUBLE_EQ(empty->Bar->StopTime, c.g.Start());
-    EXPECT_TRUE(empty->DayCells.empty());
+    EXPECT_EQ(empty->CellCount(), 0);
     EXPECT_EQ(empty->Bar->Owner->Count(), 2);
     c.settle();
     EXPECT_EQ(c.g.ItemRect(empty->Bar).width(), 5);
@@ -94,11 +95,11 @@ TEST(MyGant, DayValuesAndSnapshotEdges) {
     item->SetDayTexts(QStringLiteral("abc"), QString(), D0 + 1);
     EXPECT_DOUBLE_EQ(item->GetDayValue(D0 + 1), 0);
     EXPECT_DOUBLE_EQ(item->GetDayValue(D0 + 9), 0);
-    const QStringList before = item->SavedQuantities;
+    const QStringList before = item->SavedQuantities();
     item->SetDayTexts(QStringLiteral("5"), QString(), D0 + 10); // outside: nothing changes
-    EXPECT_EQ(item->SavedQuantities, before);
+    EXPECT_EQ(item->SavedQuantities(), before);
     item->ClearDayTexts();
-    EXPECT_EQ(item->SavedQuantities, QStringList({"", "", ""}));
+    EXPECT_EQ(item->SavedQuantities(), QStringList({"", "", ""}));
 
     // Quantities as a planner may type them: plain digits take a shorter road than the rest, with
     // the same result.
@@ -125,20 +126,16 @@ TEST(MyGant, DayValuesAndSnapshotEdges) {
 }
 
 // Texts of many days at once and the values of every cell agree with the one-day calls, also for
-// a bar with a fractional start and for cells a caller moved out of order.
+// a bar with a fractional start and after the bar moved.
 TEST(MyGant, ManyDaysAtOnceAgreeWithOneDayAtATime) {
     Chart c;
     for (double start : {3.0, 3.4, 3.6}) {
         TMyGantItem* one = c.g.MyGantList()->AddItem(clBlue, 5, D0 + 9, D0 + start);
         TMyGantItem* many = c.g.MyGantList()->AddItem(clBlue, 5, D0 + 9, D0 + start);
         for (int pass = 0; pass < 2; ++pass) {
-            if (pass == 1) {
-                // Out of order and one cell ending before it starts: the slow path must agree.
-                for (TMyGantItem* item : {one, many}) {
-                    std::swap(item->DayCells[1]->StartTime, item->DayCells[3]->StartTime);
-                    std::swap(item->DayCells[2]->StartTime, item->DayCells[2]->StopTime);
-                }
-            }
+            if (pass == 1)
+                for (TMyGantItem* item : {one, many})
+                    item->MoveByDays(1);
             std::vector<TMyGantDayTexts> days;
             for (int k = -1; k < 7; ++k)
                 days.push_back({D0 + 3 + k, QString::number(pass * 100 + k), QStringLiteral("r%1").arg(k)});
@@ -146,14 +143,14 @@ TEST(MyGant, ManyDaysAtOnceAgreeWithOneDayAtATime) {
             for (const TMyGantDayTexts& d : days)
                 one->SetDayTexts(d.Quantity, d.Remark, d.Date);
             many->SetDayTextsOf(days);
-            EXPECT_EQ(many->SavedQuantities, one->SavedQuantities);
-            EXPECT_EQ(many->SavedRemarks, one->SavedRemarks);
-            EXPECT_EQ(many->SavedDates, one->SavedDates);
+            EXPECT_EQ(many->SavedQuantities(), one->SavedQuantities());
+            EXPECT_EQ(many->SavedRemarks(), one->SavedRemarks());
+            EXPECT_EQ(many->SavedDates(), one->SavedDates());
             std::vector<double> values;
             many->DayCellValues(values);
-            ASSERT_EQ(values.size(), one->DayCells.size());
+            ASSERT_EQ(values.size(), size_t(one->CellCount()));
             for (size_t i = 0; i < values.size(); ++i)
-                EXPECT_EQ(values[i], one->GetDayValue(one->DayCells[i]->StartTime)) << start << " " << i;
+                EXPECT_EQ(values[i], one->GetDayValue(one->CellStart(int(i)))) << start << " " << i;
         }
     }
 }
@@ -174,18 +171,18 @@ TEST(MyGant, ShiftingTheSnapshotFromADayInside) {
     Chart c;
     TMyGantItem* item = c.add(0, 4);
     const QStringList dates{"2024/05/01", "2024/05/02", "2024/05/03", "2024/05/04"};
-    ASSERT_EQ(item->SavedDates, dates);
+    ASSERT_EQ(item->SavedDates(), dates);
     // From a later day forwards: that day and the ones after it move.
     item->ShiftSavedDates("2024/05/03", 2);
-    EXPECT_EQ(item->SavedDates, (QStringList{"2024/05/01", "2024/05/02", "2024/05/05", "2024/05/06"}));
+    EXPECT_EQ(item->SavedDates(), (QStringList{"2024/05/01", "2024/05/02", "2024/05/05", "2024/05/06"}));
     // From a later day backwards: only the days before it move.
     item->ShiftSavedDates("2024/05/02", -3);
-    EXPECT_EQ(item->SavedDates, (QStringList{"2024/04/28", "2024/05/02", "2024/05/05", "2024/05/06"}));
+    EXPECT_EQ(item->SavedDates(), (QStringList{"2024/04/28", "2024/05/02", "2024/05/05", "2024/05/06"}));
     // A day the snapshot does not hold, or its first day: every day moves, across a month's end.
     item->ShiftSavedDates("2024/06/30", 1);
-    EXPECT_EQ(item->SavedDates, (QStringList{"2024/04/29", "2024/05/03", "2024/05/06", "2024/05/07"}));
+    EXPECT_EQ(item->SavedDates(), (QStringList{"2024/04/29", "2024/05/03", "2024/05/06", "2024/05/07"}));
     item->ShiftSavedDates("2024/04/29", -1);
-    EXPECT_EQ(item->SavedDates, (QStringList{"2024/04/28", "2024/05/02", "2024/05/05", "2024/05/06"}));
+    EXPECT_EQ(item->SavedDates(), (QStringList{"2024/04/28", "2024/05/02", "2024/05/05", "2024/05/06"}));
     // The texts follow their shifted dates when the cells are built again.
     item->RemoveDayCells(item->Bar);
     item->BuildDayCells(item->Bar);
@@ -206,7 +203,7 @@ TEST(MyGant, DraggingBarThreeDaysCarriesEveryDayText) {
     EXPECT_DOUBLE_EQ(item->Bar->StopTime, D0 + 9);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(c.quantityOn(item, D0 + 5 + k), QString::number(10 * (k + 1))) << k;
-    EXPECT_EQ(item->SavedDates.value(0), QStringLiteral("2024/05/06"));
+    EXPECT_EQ(item->SavedDates().value(0), QStringLiteral("2024/05/06"));
     EXPECT_EQ(c.changed, std::vector<int>({0}));
     EXPECT_EQ(c.g.MouseState(), 0);
 }
@@ -220,7 +217,7 @@ TEST(MyGant, StretchingByADayKeepsTextsAndAddsAnEmptyCell) {
     c.drag(QPoint(right - 3, r.top() + 1), QPoint(right - 3 + int(c.pxPerDay()), r.top() + 1));
     EXPECT_DOUBLE_EQ(item->Bar->StartTime, D0 + 2);
     EXPECT_DOUBLE_EQ(item->Bar->StopTime, D0 + 7);
-    ASSERT_EQ(item->DayCells.size(), 5u);
+    ASSERT_EQ(item->CellCount(), 5);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(c.quantityOn(item, D0 + 2 + k), QString::number(10 * (k + 1)));
     EXPECT_EQ(c.quantityOn(item, D0 + 6), QString());
@@ -305,6 +302,52 @@ TEST(MyGant, ClearRemovesRowsAndItems) {
     c.add(1, 1);
     c.settle();
     EXPECT_EQ(c.g.RowsOnScreen().size(), 1u);
+}
+
+// A factory's day cells are no time items of the chart until it shows them: a row on screen has
+// its cells and marker, a row off screen only its bar; a cell the planner picked stays while it is
+// picked, wherever its row scrolls.
+TEST(MyGant, OnlyRowsOnScreenHoldTheirDayCells) {
+    Chart c;
+    std::vector<TMyGantItem*> items;
+    for (int i = 0; i < 200; ++i)
+        items.push_back(c.add(i % 5, 6));
+    c.settle();
+    auto loaded = [](TMyGantItem* item) { return int(item->Bar->Owner->Loaded.size()); };
+    const std::vector<TGantRow*> first = c.g.RowsOnScreen();
+    ASSERT_GT(first.size(), 5u);
+    ASSERT_LT(first.size(), 50u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(loaded(items[size_t(i)]), i < int(first.size()) ? 8 : 1) << i;
+    // The cells show the item's texts.
+    TphDataEntity_GantTime* cell = items[1]->DayCell(2);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->Texts->Items(0)->Text, QStringLiteral("30"));
+    EXPECT_EQ(cell->Texts->Items(1)->Text, QStringLiteral("r3"));
+
+    // The planner picks a day cell of row 1, then pages down with the scroll bar.
+    const QRect rc = c.g.ItemRect(cell);
+    QTest::mouseClick(c.g.GantArea(), Qt::LeftButton, Qt::NoModifier, rc.center());
+    ASSERT_TRUE(cell->Selected);
+    QScrollBar* bar = c.g.VertScrollBar();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() / 2, bar->height() - 20));
+    c.settle();
+    ASSERT_GT(c.g.Grid()->TopRow(), 2);
+    const int top = c.g.Grid()->TopRow();
+    for (int i = 0; i < 200; ++i) {
+        const bool shown = i >= top && i < top + int(c.g.RowsOnScreen().size());
+        EXPECT_EQ(loaded(items[size_t(i)]), shown ? 8 : i == 1 ? 4 : 1) << i;
+    }
+    EXPECT_EQ(items[1]->DayCell(2), cell);
+    EXPECT_TRUE(cell->Selected);
+    // A row on screen again shows its texts, also those set while it was away.
+    items[0]->SetDayTexts(QStringLiteral("77"), QStringLiteral("x"), D0 + 1);
+    c.g.Grid()->SetTopRow(0);
+    c.settle();
+    EXPECT_EQ(loaded(items[0]), 8);
+    EXPECT_EQ(items[0]->DayCell(1)->Texts->Items(0)->Text, QStringLiteral("77"));
+    EXPECT_EQ(items[0]->DayCell(1)->Texts->Items(1)->Text, QStringLiteral("x"));
+    EXPECT_EQ(items[0]->CellQuantity(1), QStringLiteral("77"));
 }
 
 TEST(MyGant, WorkbenchSettingsAreTheDefaults) {

@@ -227,7 +227,7 @@ TEST_F(DailyEditor, BrowseModeShowsTheDaysWithoutEditing) {
 }
 
 TEST_F(DailyEditor, SingleDayModeEditsThatDayOnly) {
-    TphDataEntity_GantTime* cell = item(0)->DayCells[1];
+    TphDataEntity_GantTime* cell = item(0)->DayCell(1);
     EXPECT_TRUE(edit(cell, [&](TfrmKrta07SC* d) {
         EXPECT_FALSE(d->WholeBar());
         EXPECT_EQ(d->RowCount(), 2);

@@ -400,11 +400,9 @@ TEST_P(WorkbenchLoad, EveryReloadShowsTheStoredDays) {
     auto days = [this] {
         QStringList out;
         for (int r = 0; r < wb->FRowKeys.size(); ++r)
-            for (const TphDataEntity_GantTime* cell : item(r)->DayCells) {
-                const TphTimeItemText* t = cell->Texts ? cell->Texts->Items(0) : nullptr;
-                if (t && !t->Text.isEmpty())
-                    out << nodeOf(r) + "@" + Krta07DayText(cell->StartTime) + "=" + t->Text;
-            }
+            for (int k = 0; k < item(r)->CellCount(); ++k)
+                if (!item(r)->CellQuantity(k).isEmpty())
+                    out << nodeOf(r) + "@" + Krta07DayText(item(r)->CellStart(k)) + "=" + item(r)->CellQuantity(k);
         return out;
     };
     query("F1");

@@ -268,7 +268,7 @@ TEST_F(Move, ArrowKeysNudgeTheCurrentBarByOneDay) {
 TEST_F(Move, ADragMovesTheBarsNotADayCellSelectedBefore) {
     open();
     wb->mgMPSTC->UpdateAllGeometry();
-    TphDataEntity_GantTime* cell = item(1)->DayCells[2]; // the 8th
+    TphDataEntity_GantTime* cell = item(1)->DayCell(2); // the 8th
     QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, {}, wb->mgMPSTC->ItemRect(cell).center());
     const QRect bar = wb->mgMPSTC->ItemRect(item(0)->Bar);
     QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, Qt::ControlModifier,
