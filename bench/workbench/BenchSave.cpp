@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
@@ -41,9 +42,17 @@ private:
     std::unique_ptr<QTimer> FTimer;
 };
 
+// A day quantity a save is to write.
+struct Expected {
+    QStringList line; // TB001, TB003, TB051, TB004, TB005, TB037
+    QString day;
+    double quantity;
+};
+
 // Moves one unit from the first day with a quantity to the next day of 100 lines spread over the
 // factory, so every sum still holds, and recomputes their consumption as an edit does.
-void change100Lines(TfrmKrta07SM* wb) {
+std::vector<Expected> change100Lines(TfrmKrta07SM* wb) {
+    std::vector<Expected> expected;
     const int n = wb->dmKrta07S->qryMPSTB->RecordCount();
     for (int k = 0; k < 100 && k < n; ++k) {
         const int row = int((qint64(n) * k) / 100);
@@ -56,11 +65,39 @@ void change100Lines(TfrmKrta07SM* wb) {
         item->SetDayTexts(QString::number(qa - 1), QString(), a);
         item->SetDayTexts(QString::number(qb + 1), QString(), b);
         wb->RecomputeLineConsumption();
+        const QStringList line = wb->FRowKeys[row].split(QChar(5));
+        expected.push_back({line, Krta07DayText(a), qa - 1});
+        expected.push_back({line, Krta07DayText(b), qb + 1});
     }
+    return expected;
+}
+
+// The changed days as the database holds them after the save; what differs, empty when nothing.
+QString checkExpected(TfrmKrta07SM* wb, const std::vector<Expected>& expected) {
+    TKvADOQuery q;
+    q.SetConnection(wb->dmKrta07S->dbKrta07);
+    q.SetSQL(wb->dmKrta07S->ExpandSQL(
+        "SELECT TC007 FROM $$MPSTC WHERE TC001 =:A AND TC002 =:B AND TC009 =:C AND TC003 =:D AND TC004 =:E "
+        "AND TC005 =:F AND TC006 =:G"));
+    for (const Expected& e : expected) {
+        q.Close();
+        for (int i = 0; i < 6; ++i)
+            q.Params(i).SetAsString(e.line.value(i));
+        q.Params(6).SetAsString(e.day);
+        q.Open();
+        const double stored = q.IsEmpty() ? 0 : q.Fields(0).AsFloat();
+        if (stored != e.quantity)
+            return QString("the save wrote %1 on %2 of line %3, not %4")
+                .arg(stored)
+                .arg(e.day, e.line.join('-'))
+                .arg(e.quantity);
+    }
+    return {};
 }
 
 struct Times {
     double first = -1, save100 = -1, saveNone = -1, reload = -1;
+    QString failure; // what went wrong, empty when the saves wrote what they should
 };
 
 Times timeSaves(TfrmKrta07SM* wb) {
@@ -80,14 +117,19 @@ Times timeSaves(TfrmKrta07SM* wb) {
     const bool noneOk = wb->SaveChanges();
     t.saveNone = seconds(clock);
     wb->btnEditClick();
-    change100Lines(wb);
+    const std::vector<Expected> expected = change100Lines(wb);
     clock.restart();
     const bool changedOk = wb->SaveChanges();
     t.save100 = seconds(clock);
     clock.restart();
     wb->ReloadSchedule();
     t.reload = seconds(clock);
-    if (!firstOk || !noneOk || !changedOk || watch.failed) t.first = t.save100 = t.saveNone = -1;
+    if (!firstOk || !noneOk || !changedOk || watch.failed) {
+        t.first = t.save100 = t.saveNone = -1;
+        t.failure = "a save failed";
+    } else {
+        t.failure = checkExpected(wb, expected);
+    }
     return t;
 }
 
@@ -103,8 +145,10 @@ QString members(const Times& t, const QString& suffix) {
 
 } // namespace
 
-QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines) {
-    QString json = members(timeSaves(wb), QString());
+QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines, QString& failure) {
+    const Times local = timeSaves(wb);
+    failure = local.failure;
+    QString json = members(local, QString());
     const qsizetype pg = arguments.indexOf(QStringLiteral("--pg"));
     if (pg < 0 || pg + 1 >= arguments.size()) return json;
     const QString cs = arguments[pg + 1];
@@ -127,7 +171,9 @@ QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines) {
     pgWb->OnProgress = wb->OnProgress;
     pgWb->SetQueryConditions({QStringLiteral("F01"), QString(), QString(), QString(), QString()});
     pgWb->LoadSchedule(QStringLiteral("F01"));
-    json += members(timeSaves(pgWb), QStringLiteral("_pg"));
+    const Times server = timeSaves(pgWb);
+    if (failure.isEmpty() && !server.failure.isEmpty()) failure = server.failure + " (PostgreSQL)";
+    json += members(server, QStringLiteral("_pg"));
     delete pgWb;
     return json;
 }

@@ -9,4 +9,6 @@ class TfrmKrta07SM;
 // JSON members (each preceded by ", "): "save_100_s", "save_none_s", "reload_s", and the same with
 // "_pg" when the arguments hold "--pg CONNECT-STRING" naming an empty PostgreSQL database, which is
 // then filled with the same demo company. wb is the benchmark's workbench with its factory loaded.
-QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines);
+// failure tells what went wrong: a save that failed, or changed days the database does not hold after
+// it; empty when nothing did.
+QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines, QString& failure);
