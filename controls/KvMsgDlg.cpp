@@ -1,4 +1,5 @@
 #include "controls/KvMsgDlg.h"
+#include "controls/KvGuard.h"
 #include "controls/KvMsgDlgHook.h"
 
 #include <QApplication>
@@ -72,7 +73,7 @@ int KvMessageDlg(const QString& message, TMsgDlgType type, TMsgDlgButtons button
         const QString text = buttonCaption ? buttonCaption(b.button) : QString();
         if (added && !text.isEmpty()) added->setText(text);
     }
-    box.exec();
+    KvExecDialog(box);
     QAbstractButton* clicked = box.clickedButton();
     if (!clicked) return (buttons & mbCancel) ? mrCancel : mrNone;
     const QMessageBox::StandardButton pressed = box.standardButton(clicked);

@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include "controls/KvGuard.h"
+
 TDLLFormClass frmBaseGeneClass = nullptr;
 
 TDLLForm::TDLLForm(QWidget* Owner) : TKVForm(Owner) {
@@ -32,7 +34,8 @@ int TDLLForm::ShowModal() {
     QEventLoop loop;
     FModalLoop = &loop;
     show();
-    if (self && FModalResult == mrNone && isVisible() && !FDestroying) loop.exec(QEventLoop::DialogExec);
+    if (self && FModalResult == mrNone && isVisible() && !FDestroying)
+        KvRunModalLoop(loop, [&self] { return !self || !self->isVisible() || self->isDestroying(); });
     if (!self) return mrCancel;
     FModalLoop = nullptr;
     if (isVisible()) hide();

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -11,6 +10,7 @@
 #include <QVariant>
 
 #include "controls/KvColor.h"
+#include "controls/KvGuard.h"
 #include "lang/CodeConverter.h"
 #include "lang/LanguageController.h"
 
@@ -65,8 +65,14 @@ void TKVForm::FormShow() {
 }
 
 bool TKVForm::event(QEvent* e) {
-    if (e->type() == QEvent::Polish) AfterConstruction();
-    return QWidget::event(e);
+    // The form's own events (showing, closing, requests posted to it) end here whatever they raise.
+    try {
+        if (e->type() == QEvent::Polish) AfterConstruction();
+        return QWidget::event(e);
+    } catch (...) {
+        KvReportException(KvEventPlace(metaObject()->className(), e), std::current_exception());
+        return true;
+    }
 }
 
 bool TKVForm::eventFilter(QObject* Watched, QEvent* e) {
@@ -75,7 +81,13 @@ bool TKVForm::eventFilter(QObject* Watched, QEvent* e) {
         // Only keys meant for this form's own window; the form itself gets them through the same route.
         // A key a control ignores travels on to its parents and passes here again; the form only acts
         // on keys it then takes, so looking twice changes nothing.
-        if (widget->window() == this) return FormKeyDown(static_cast<QKeyEvent*>(e), widget);
+        if (widget->window() != this) return QWidget::eventFilter(Watched, e);
+        try {
+            return FormKeyDown(static_cast<QKeyEvent*>(e), widget);
+        } catch (...) {
+            KvReportException(KvEventPlace(metaObject()->className(), e), std::current_exception());
+            return true;
+        }
     }
     return QWidget::eventFilter(Watched, e);
 }
@@ -144,9 +156,7 @@ void TKVForm::TranslateClasses(QObject* Target, bool WithAncestors, bool BelowBa
     }
     for (const QString& name : std::as_const(classes)) {
         LangController->SetLangPackageName(name);
-        if (!QFileInfo::exists(LangController->FileName())) continue;
-        LangController->SetActive(true);
-        LangController->GetLangReader().ReadComponent(Target);
+        ReadLanguageFile(*LangController, Target);
     }
 }
 

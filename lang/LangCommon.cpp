@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QMutex>
 #include <QObject>
 #include <QRegularExpression>
+#include <QSet>
 
 #include "support/LibXml.h"
 #include "support/StewardINI.h"
@@ -57,7 +59,10 @@ QString GetMessage(TDesignType designType, const QString& packageName, const QSt
     if (!QFileInfo::exists(fileName) || !isXmlName(identifier)) return defaultText;
     try {
         IXMLDOMDocument doc = CreateDOMDocument();
-        if (!doc->load(fileName)) return defaultText;
+        if (!doc->load(fileName)) {
+            SkipLanguageFile(fileName, doc->parseError().reason);
+            return defaultText;
+        }
         const TDOMNode root = doc->documentElement();
         if (root.isNull()) return defaultText;
         const TDOMNode msg =
@@ -67,6 +72,18 @@ QString GetMessage(TDesignType designType, const QString& packageName, const QSt
     } catch (...) {
         return defaultText;
     }
+}
+
+void SkipLanguageFile(const QString& fileName, const QString& reason) {
+    static QMutex guard;
+    static QSet<QString> reported;
+    {
+        const QMutexLocker lock(&guard);
+        if (reported.contains(fileName)) return;
+        reported.insert(fileName);
+    }
+    WriteAlertLog(QStringLiteral("The language file %1 is skipped: %2")
+                      .arg(QDir::toNativeSeparators(fileName), reason.trimmed()));
 }
 
 QMetaProperty FindProperty(const QObject* object, const QString& name) {

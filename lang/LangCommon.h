@@ -44,9 +44,14 @@ QString LanguageCode(const QString& codePage);
 QString GetLangDir(TDesignType designType);
 
 // The text of attribute Msg of the first element named by the identifier in the language file of the
-// package; the default text when the file, the element or the attribute is missing.
+// package; the default text when the file, the element or the attribute is missing, or when the file
+// is broken (then skipped as SkipLanguageFile says).
 QString GetMessage(TDesignType designType, const QString& packageName, const QString& identifier,
                    const QString& defaultText);
+
+// A language file that cannot be read (empty, cut short, not XML) is skipped: the texts stay as they
+// are, and the alert log names the file and the reason, once per file and process.
+void SkipLanguageFile(const QString& fileName, const QString& reason);
 
 // A property by name, without regard to case (names of the original's run-time type information).
 QMetaProperty FindProperty(const QObject* object, const QString& name);

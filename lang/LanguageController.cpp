@@ -575,3 +575,15 @@ void TKvLangController::SetLangPackageName(const QString& name) {
     FLangPackageName = name;
     SetFileName(GetLangDir(static_cast<TDesignType>(FDesignType)) + name + QStringLiteral(".Lng"));
 }
+
+bool ReadLanguageFile(TKvLangController& controller, QObject* object) {
+    if (!QFileInfo::exists(controller.FileName())) return false;
+    try {
+        controller.SetActive(true);
+        controller.GetLangReader().ReadComponent(object);
+        return true;
+    } catch (const std::exception& e) {
+        SkipLanguageFile(controller.FileName(), QString::fromUtf8(e.what()));
+        return false;
+    }
+}

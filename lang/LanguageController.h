@@ -157,3 +157,7 @@ private:
 // Assigns a value through a dotted property path: object-valued properties lead on, colours and
 // cursors take their names, enumerations and sets take names. False when nothing was assigned.
 bool SetPropValueIncludeSub(QObject* object, const QString& propertyPath, const QVariant& value);
+
+// Reads the controller's file into the object when the file exists; a broken file is skipped
+// (SkipLanguageFile) and leaves the object as it was. True when the file was read.
+bool ReadLanguageFile(TKvLangController& controller, QObject* object);

@@ -11,6 +11,7 @@
 
 #include "controls/F2Button.h"
 #include "controls/KvEdit.h"
+#include "controls/KvGuard.h"
 #include "controls/KvMessages.h"
 #include "lang/CodeConverter.h"
 #include "workbench/Krta07SMF.h"
@@ -88,7 +89,7 @@ bool TfrmKrta07SQ::Execute(QStringList& Result) {
     edMB001->setFocus();
     QEventLoop loop;
     FLoop = &loop;
-    loop.exec();
+    KvRunModalLoop(loop, [this] { return !isVisible(); });
     FLoop = nullptr;
     if (!FAccepted) return false;
     Result = {edMB001->text(), lblMB001C->text(), edTB036->text(), lblTB036C->text(), SourceDocText()};

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "controls/FDBGrid.h"
+#include "controls/KvGuard.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
 #include "workbench/Krta07Dialogs.h"
@@ -82,5 +83,5 @@ void TfrmKRTA07ST::Execute(const QString& Resource, const QString& Day) {
             plan.ClearFilter();
         }
     } restore{plan, dgWin};
-    exec();
+    KvExecDialog(*this);
 }

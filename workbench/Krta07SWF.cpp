@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "controls/FDBGrid.h"
+#include "controls/KvGuard.h"
 #include "frame/KvADO.h"
 #include "lang/CodeConverter.h"
 #include "platform/data/DataSource.h"
@@ -44,7 +45,7 @@ bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
     q.FieldByName(QStringLiteral("MB002")).SetDisplayLabel(text("sMB002", "工厂名称"));
     q.SetReadOnly(true);
     dgWin->SetDataSource(dm->dsGetCMSMB);
-    const bool ok = exec() == QDialog::Accepted && !q.IsEmpty();
+    const bool ok = KvExecDialog(*this) == QDialog::Accepted && !q.IsEmpty();
     if (ok) {
         Code = q.FieldByName(QStringLiteral("MB001")).AsString().trimmed();
         Name = q.FieldByName(QStringLiteral("MB002")).AsString().trimmed();

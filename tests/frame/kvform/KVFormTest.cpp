@@ -1,5 +1,6 @@
 // The base form: glyphs with a disabled picture, fonts for an English interface, conversion once,
 // language texts and packages.
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -8,6 +9,8 @@
 
 #include "common/TestSupport.h"
 #include "controls/GSpdBtn.h"
+#include "controls/KvMsgDlgHook.h"
+#include "platform/KvError.h"
 #include "frame/KVForm.h"
 #include "lang/CodeConverter.h"
 #include "lang/LanguageController.h"
@@ -35,6 +38,13 @@ public:
     }
     ~Installation() { kv::codepage::setSystemCodePageOverride(0); }
     QString langDir(const QString& lang) const { return FDir.path() + "/client/MultiLanguage/" + lang + "/"; }
+    // What the alert logs of the installation hold.
+    QString alertLog() const {
+        QString text;
+        for (const QFileInfo& f : QDir(FDir.path() + "/client/Log").entryInfoList(QDir::Files))
+            text += QString::fromUtf8(testsupport::readFile(f.filePath()));
+        return text;
+    }
 
 private:
     QTemporaryDir FDir;
@@ -196,6 +206,50 @@ TEST(KVForm, LanguageTextsAndPackagesOverTheClassChain) {
         form.show();
         EXPECT_EQ(form.lblName->text(), "x");
     }
+}
+
+TEST(KVForm, BrokenLanguagePackagesAreSkippedAndLogged) {
+    Installation ws("950");
+    const QString dir = ws.langDir("CHT");
+    testsupport::writeFile(dir + "TKVForm.Lng", "<r Caption='kv'><lblName Caption='base'/></r>");
+    testsupport::writeFile(dir + "TfrmKvTest.Lng", "<r Caption='test'><lblName Capt");
+    testsupport::writeFile(dir + "TfrmKvChild.Lng", "");
+    TfrmKvChild form;
+    form.show();
+    // The broken packages change nothing; the sound one still counts.
+    EXPECT_EQ(form.windowTitle(), "kv");
+    EXPECT_EQ(form.lblName->text(), "base");
+    const QString log = ws.alertLog();
+    EXPECT_TRUE(log.contains("The language file " + dir + "TfrmKvTest.Lng is skipped")) << log.toStdString();
+    EXPECT_TRUE(log.contains("The language file " + dir + "TfrmKvChild.Lng is skipped")) << log.toStdString();
+    // Once per file, however often the form is shown.
+    form.hide();
+    form.show();
+    EXPECT_EQ(ws.alertLog().count("TfrmKvTest.Lng"), 1);
+}
+
+// A form whose own show step fails.
+class TfrmKvFailing : public TfrmKvTest {
+public:
+    using TfrmKvTest::TfrmKvTest;
+
+protected:
+    void FormShow() override { throw EKvError("The settings file /x/form.cfg cannot be read"); }
+};
+
+TEST(KVForm, AFailingEventOfTheFormIsReportedAndTheFormStays) {
+    Installation ws("437");
+    QStringList boxes;
+    SetMessageDlgHook([&boxes](const QString& text, TMsgDlgType type, TMsgDlgButtons) -> std::optional<int> {
+        boxes << QString::number(type) + ":" + text;
+        return mrOk;
+    });
+    TfrmKvFailing form;
+    form.show();
+    SetMessageDlgHook(nullptr);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(boxes, QStringList{QString::number(mtError) + ":The settings file /x/form.cfg cannot be read"});
+    EXPECT_TRUE(ws.alertLog().contains("The settings file /x/form.cfg cannot be read"));
 }
 
 #include "KVFormTest.moc"
