@@ -62,6 +62,7 @@ public:
     const QString& ProgramName() const { return FProgramName; }
 
     // Outcome: 0 nothing done, 1 a job was accepted, 2 the user cancelled; the datum is the job identifier.
+    // -1: the session could not go on and closed; the datum is the reason.
     int ResultCode() const { return FResultCode; }
     void setResultCode(int Value) { FResultCode = Value; }
     const kv::Variant& ResultData() const { return FResultData; }

@@ -1,5 +1,6 @@
 #include "frame/KvADO.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -184,10 +185,48 @@ void stopSqliteMemoryCounts() {
 
 } // namespace
 
+QString TKvADOConnection::describe() const {
+    if (FSettings.driver == QLatin1String("QSQLITE"))
+        return QStringLiteral("the SQLite file %1").arg(QDir::toNativeSeparators(FSettings.databaseName));
+    if (FSettings.driver == QLatin1String("QPSQL"))
+        return QStringLiteral("the PostgreSQL database %1 on %2%3")
+            .arg(FSettings.databaseName,
+                 FSettings.hostName.isEmpty() ? QStringLiteral("localhost") : FSettings.hostName,
+                 FSettings.port > 0 ? QStringLiteral(":%1").arg(FSettings.port) : QString());
+    if (FSettings.driver == QLatin1String("QODBC")) {
+        // The ODBC text minus anything secret: driver, server and database.
+        QStringList parts;
+        for (const QString& item : FSettings.databaseName.split(';', Qt::SkipEmptyParts)) {
+            const QString key = item.section('=', 0, 0).trimmed().toUpper();
+            if (key == "DRIVER" || key == "SERVER" || key == "PORT" || key == "DSN" || key == "DATABASE")
+                parts << item.trimmed();
+        }
+        return QStringLiteral("the ODBC database %1").arg(parts.join(';'));
+    }
+    return {};
+}
+
+namespace {
+
+// A company file SQLite can open as it is: there, a file, not empty. SQLite itself would make a
+// missing file and take an empty one for a new database.
+void checkExistingSqliteFile(const QString& path) {
+    const QFileInfo file(path);
+    const QString name = QDir::toNativeSeparators(path);
+    if (path.isEmpty() || path == QLatin1String(":memory:"))
+        throw EKvError(QStringLiteral("The SQLite connection names no database file"));
+    if (!file.exists()) throw EKvError(QStringLiteral("The SQLite file %1 does not exist").arg(name));
+    if (file.isDir()) throw EKvError(QStringLiteral("%1 is a folder, not an SQLite file").arg(name));
+    if (file.size() == 0) throw EKvError(QStringLiteral("The SQLite file %1 is empty").arg(name));
+}
+
+} // namespace
+
 void TKvADOConnection::Open() {
     if (Connected()) return;
     FSettings = resolveConnectionString(FConnectionString);
     if (FSettings.driver == "QSQLITE") stopSqliteMemoryCounts();
+    if (FExistingOnly && FSettings.driver == "QSQLITE") checkExistingSqliteFile(FSettings.databaseName);
     if (!QSqlDatabase::isDriverAvailable(FSettings.driver))
         throw EKvError(QString("The database driver %1 is not installed").arg(FSettings.driver));
     // Connection names are process-wide in Qt; the host and a plug-in each carry their own copy of this
@@ -207,7 +246,7 @@ void TKvADOConnection::Open() {
         const QString error = scrub(FDatabase.lastError().text());
         FDatabase = QSqlDatabase();
         QSqlDatabase::removeDatabase(FConnectionName);
-        throw EKvError(QString("Cannot connect to the database: %1").arg(error));
+        throw EKvError(QString("Cannot connect to %1: %2").arg(describe(), error));
     }
     FThread = QThread::currentThread();
     if (FSettings.driver == "QODBC") {
@@ -225,6 +264,13 @@ void TKvADOConnection::Open() {
     }
     if (FSettings.dialect == SqlDialect::SQLite) {
         QSqlQuery pragma(FDatabase);
+        // SQLite reads a file only when first asked: a file that is not a database fails here, by name.
+        if (FExistingOnly && !pragma.exec("SELECT count(*) FROM sqlite_master")) {
+            const QString error = pragma.lastError().text();
+            pragma = QSqlQuery();
+            Close();
+            throw EKvError(QString("Cannot read %1: %2").arg(describe(), error));
+        }
         pragma.exec("PRAGMA foreign_keys=ON");
         // Loads and saves of a large factory touch more pages than the default cache of 2 MB holds;
         // the cache grows only as far as it is used.
@@ -279,6 +325,18 @@ void TKvADOConnection::Rollback() {
     if (!FDatabase.rollback())
         throw EKvError(
             QString("Cannot roll back the transaction: %1").arg(scrub(FDatabase.lastError().text())));
+}
+
+int TKvADOConnection::textColumnWidth(const QString& table, const QString& column) {
+    if (!Connected()) return -1;
+    if (FSettings.dialect == SqlDialect::SQLite || FSettings.dialect == SqlDialect::PostgreSQL)
+        return schemaInfo().width(table, column);
+    QSqlQuery q(FDatabase);
+    q.prepare("SELECT CHARACTER_MAXIMUM_LENGTH FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? AND "
+              "COLUMN_NAME = ?");
+    q.addBindValue(table);
+    q.addBindValue(column);
+    return q.exec() && q.next() && !q.value(0).isNull() ? q.value(0).toInt() : -1;
 }
 
 const SchemaInfo& TKvADOConnection::schemaInfo() {

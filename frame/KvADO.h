@@ -65,8 +65,17 @@ public:
 
     bool Connected() const;
     void SetConnected(bool value);
+    // Raises EKvError naming the database and the reason when it cannot be opened.
     void Open();
     void Close();
+    // A company is opened, never made: with this set, an SQLite file that does not exist is an error
+    // instead of a new empty database, and one that SQLite cannot read is refused when opened.
+    void setOpenExistingOnly(bool value) { FExistingOnly = value; }
+    // The database in words, for messages: "the SQLite file /x/DEMO.db", "the PostgreSQL database DEMO
+    // on host:port"; empty before the connection string was first resolved.
+    QString describe() const;
+    // Width of a fixed-width text column as the catalog declares it; -1 when unknown.
+    int textColumnWidth(const QString& table, const QString& column);
 
     void StartTransaction();
     void Commit();
@@ -103,6 +112,7 @@ private:
     QSqlDatabase FDatabase;
     QThread* FThread = nullptr;
     bool FInTransaction = false;
+    bool FExistingOnly = false;
     int FGeneration = 0;
     std::unique_ptr<kv::ado::SchemaInfo> FSchema;
     QHash<QString, kv::ado::TranslatedSql> FTranslations;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -36,6 +37,7 @@
 #include "frame/SocketConnection.h"
 #include "lang/CodeConverter.h"
 #include "lang/LangCommon.h"
+#include "platform/RegistryFile.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
 #include "support/StewardINI.h"
@@ -323,6 +325,11 @@ bool TfrmBaseGene::InitializeSession(const kv::Variant& Params) {
     return result;
 }
 
+void TfrmBaseGene::RequestClose() {
+    FClosePending = true;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& Params) {
     try {
         FSystemSettings.clear();
@@ -350,12 +357,18 @@ bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& Params) {
         FUserID = kv::varToStr(Params.at(0));
         FCompanyID = kv::varToStr(Params.at(1));
         FDbName = kv::varToStr(Params.at(2));
+        // The name is written into every statement: anything but a plain name could run as SQL.
+        if (!IsPlainDatabaseName(FDbName)) {
+            ShowMessageCode("E;000041;" + MessageCodeArgument(FDbName));
+            FClosePending = true;
+            return false;
+        }
         LoadSessionServices();
         if (objectName().mid(3, 3).compare(FProgramCode.left(3), Qt::CaseInsensitive) != 0) {
             ShowMessageCode("E;000036");
             FClosePending = true;
         } else if (!ConnectServer()) {
-            ShowMessageCode("E;000006");
+            ShowMessageCode("E;000006", FServerError);
             FClosePending = true;
             return false;
         }
@@ -472,6 +485,7 @@ void TfrmBaseGene::SetServerName(TSocketConnection* Connection) {
 }
 
 bool TfrmBaseGene::ConnectServer() {
+    FServerError.clear();
     try {
         MainMidas->Close();
         const TStewardIniC settings;
@@ -485,7 +499,12 @@ bool TfrmBaseGene::ConnectServer() {
             }
         }
         if (!error.isEmpty()) {
-            ShowMessageCode(error);
+            // Which file to mend: the registry stands in a file here.
+            FServerError =
+                error == QLatin1String("E;000015")
+                    ? QString("Registry file: %1").arg(QDir::toNativeSeparators(kv::registryFileName()))
+                    : QString("Settings file: %1").arg(QDir::toNativeSeparators(settings.IniFileName));
+            ShowMessageCode(error, FServerError);
             return false;
         }
         SetServerName(MainMidas);
@@ -499,9 +518,14 @@ bool TfrmBaseGene::ConnectServer() {
             MainMidas->Open();
             if (MainMidas->Connected()) FAppServer = MainMidas->AppServer();
         }
+        if (!FAppServer)
+            FServerError = QString("%1 at %2:%3 gave no server object")
+                               .arg(MainMidas->ServerName, MainMidas->Address)
+                               .arg(MainMidas->Port);
         return bool(FAppServer);
     } catch (const EKvError& e) {
-        RecordError(QString::fromUtf8(e.what()));
+        FServerError = QString::fromUtf8(e.what());
+        RecordError(FServerError);
         return false;
     }
 }
@@ -511,7 +535,16 @@ kv::DispatchPtr TfrmBaseGene::MessageHost() const {
     return HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr;
 }
 
-void TfrmBaseGene::ShowMessageCode(const QString& Code) {
+QString MessageCodeArgument(QString Text) {
+    return Text.replace(QLatin1Char(';'), QLatin1Char(','));
+}
+
+bool IsPlainDatabaseName(const QString& Name) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,127}$"));
+    return plain.match(Name).hasMatch();
+}
+
+void TfrmBaseGene::ShowMessageCode(const QString& Code, const QString& Detail) {
     if (btnCancel->hasFocus()) return;
     if (Code.isEmpty()) {
         FErrorCodes.clear();
@@ -544,6 +577,7 @@ void TfrmBaseGene::ShowMessageCode(const QString& Code) {
         for (const QString& a : std::as_const(args))
             formatted += a + ";";
     }
+    if (!Detail.trimmed().isEmpty()) formatted += "\r" + Detail.trimmed();
     if (!FErrorTexts.contains(formatted)) FErrorTexts += formatted + "; ";
     if (!shown) return;
     const QString t = type.toUpper();

@@ -136,7 +136,9 @@ public:
     // Generic data call on the validator service; true when a row was found.
     bool GetData(const QString& Table, const QString& QueryNo, bool Flag, kv::Variant& Result,
                  const kv::Variant& Keys);
-    void ShowMessageCode(const QString& Code);
+    // Detail, when given, follows the message's text on a line of its own: the cause behind a failure
+    // the message only names.
+    void ShowMessageCode(const QString& Code, const QString& Detail = {});
     void RecordError(const QString& Text);
     int MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons);
     QString GetSysSetting(const QString& Name);
@@ -154,6 +156,10 @@ public:
     void ChainEvent(QWidget* Control, const QString& Event, TNotifyEvent Handler);
     // Connects to the application server of the launcher settings; false after recording why.
     bool ConnectServer();
+    // Why the last ConnectServer failed; empty after a success.
+    const QString& ServerError() const { return FServerError; }
+    // The session failed or its form was told to close while it was being initialised.
+    bool ClosePending() const { return FClosePending; }
 
     static QString ProgramCodeFromFile(const QString& ModulePath);
     // The help file code of a program code; empty when it has none.
@@ -211,6 +217,9 @@ protected:
     // Appends "name.property;" for every option control of a container, in tab order.
     static void AppendOptions(QWidget* Container, QString& List);
 
+    // The session cannot go on: the form closes as soon as the event loop runs again.
+    void RequestClose();
+
 private:
     bool InitializeSessionSteps(const kv::Variant& Params);
     bool ApplyValuesByName(const kv::Variant& V);
@@ -231,7 +240,14 @@ private:
     TNotifyEvent FOnDateFieldEnter, FOnDateFieldExit, FOnRequiredExit;
     bool FWantLog = false;
     bool FClosePending = false;
+    QString FServerError;
     bool FFillingList = false;
     int FViewStyle = 2;
     int FViewStep = 0;
 };
+
+// A text as one argument of a message code, whose fields are separated by ";".
+QString MessageCodeArgument(QString Text);
+// A database name that may stand in SQL texts as written: letters, digits and "_", not starting
+// with a digit. The "$$" prefix of every statement becomes this name.
+bool IsPlainDatabaseName(const QString& Name);

@@ -325,7 +325,10 @@ bool TfrmBaseOpt::InitializeSession(const kv::Variant& Params) {
             FRights = FPower.elementCount() > 1 ? kv::varToStr(FPower.at(FPower.lowBound() + 1)) : QString();
         }
     } catch (const std::exception& e) {
+        // Without the user's rights the session cannot go on; the server's reason is shown.
         RecordError(QString::fromUtf8(e.what()));
+        ShowMessageCode("E;000013;" + MessageCodeArgument(QString::fromUtf8(e.what())));
+        RequestClose();
         return false;
     }
     const bool library = ModulePath().endsWith(".so", Qt::CaseInsensitive) ||

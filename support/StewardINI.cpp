@@ -240,6 +240,20 @@ QString TStewardIniS::GetMainServerName() const {
     return setting(0, 5);
 }
 
+QString TStewardIniS::DatabaseSettingsProblem() const {
+    if (!ErrorCode.isEmpty())
+        return QStringLiteral("The launcher settings (key Software\\KVR\\Steward in %1) are missing")
+            .arg(QDir::toNativeSeparators(kv::registryFileName()));
+    if (!QFileInfo(IniFileName).isFile())
+        return QStringLiteral("The server settings file %1 does not exist (ServerPath in %2)")
+            .arg(QDir::toNativeSeparators(IniFileName), QDir::toNativeSeparators(kv::registryFileName()));
+    if (GetMainServerName().trimmed().isEmpty())
+        return QStringLiteral("The server settings file %1 names no database server ([DBE Setting] "
+                              "MainServerName)")
+            .arg(QDir::toNativeSeparators(IniFileName));
+    return {};
+}
+
 QString TStewardIniS::GetConnectString() const {
     // A value holding ";" or a quote would end its item early: quote it the way connection strings do.
     auto value = [](const QString& v) {

@@ -72,6 +72,9 @@ public:
 
     // OLE DB connection string of the main database.
     QString GetConnectString() const;
+    // Why these settings name no main database to connect to (no launcher key, no settings file, no
+    // server), with the file to mend; empty when they name one.
+    QString DatabaseSettingsProblem() const;
     void GetDLLPath(QStringList& list) const { list = WorkDLLPaths; }
     QString GetMainServerName() const;
 

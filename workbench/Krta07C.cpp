@@ -1,5 +1,6 @@
 #include "workbench/Krta07C.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -7,6 +8,7 @@
 
 #include "lang/CodeConverter.h"
 #include "platform/ole/Variant.h"
+#include "workbench/Krta07SDF.h"
 
 namespace {
 QString textOf(const kv::Variant& v) {
@@ -50,10 +52,51 @@ QString TfrmKRTA07::WorkbenchCaption() const {
     return ProgramName() + suffix + QLatin1Char('[') + FVersionCode + QLatin1Char(']');
 }
 
+bool TfrmKRTA07::InitializeSession(const kv::Variant& Params) {
+    if (!CompanyID().isEmpty()) return TfrmBaseRpt::InitializeSession(Params); // refused: one runs
+    FSessionState = ssStarting;
+    const bool open = TfrmBaseRpt::InitializeSession(Params);
+    FSessionState = open && !ClosePending() ? ssOpen : ssFailed;
+    return open;
+}
+
 void TfrmKRTA07::Timer1Timer() {
     hide();
     // A tick queued before the timer stopped must not open a second workbench.
     if (!Timer1->isActive() || FWorkbench) return;
+    // Ticks also arrive inside the event loops of message boxes the session start shows: the hand-over
+    // waits until the session stands and no box is up, and never follows a failed session.
+    if (FSessionState == ssStarting || FSessionState == ssFailed) return;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) return;
+    try {
+        OpenWorkbench();
+    } catch (const std::exception& e) {
+        QString reason = QString::fromUtf8(e.what()).trimmed();
+        // Which database failed goes with every reason, also with one the query gave without it.
+        const QString database =
+            FWorkbench && FWorkbench->dmKrta07S ? FWorkbench->dmKrta07S->DatabaseText() : QString();
+        if (!database.isEmpty() && !reason.contains(database)) reason = database + ": " + reason;
+        FailHandOver("E;000040;" + MessageCodeArgument(reason), reason);
+        return;
+    }
+    QString column;
+    int width = 0;
+    if (!FWorkbench->dmKrta07S->UserCodeFits(UserID(), width, column)) {
+        FailHandOver(
+            QStringLiteral("E;000042;%1;%2;%3").arg(MessageCodeArgument(UserID())).arg(width).arg(column),
+            QStringLiteral("The user code %1 is longer than %2 (%3 characters)")
+                .arg(UserID(), column)
+                .arg(width));
+        return;
+    }
+    setWindowTitle(WorkbenchCaption());
+    FWorkbench->setWindowTitle(
+        KvConverter ? KvConverter->ConvertUIString(kv::Variant(windowTitle())).toString() : windowTitle());
+    FWorkbench->show();
+    Timer1->stop();
+}
+
+void TfrmKRTA07::OpenWorkbench() {
     FWorkbench = new TfrmKrta07SM(this);
     TfrmKrta07SM::Current = FWorkbench;
     FWorkbench->FUserID = UserID();
@@ -61,11 +104,18 @@ void TfrmKRTA07::Timer1Timer() {
     FWorkbench->FCompany = CompanyID();
     FWorkbench->FDataCalls = this;
     FWorkbench->InitWorkbench();
-    setWindowTitle(WorkbenchCaption());
-    FWorkbench->setWindowTitle(
-        KvConverter ? KvConverter->ConvertUIString(kv::Variant(windowTitle())).toString() : windowTitle());
-    FWorkbench->show();
+}
+
+void TfrmKRTA07::FailHandOver(const QString& Code, const QString& Reason) {
     Timer1->stop();
+    delete FWorkbench; // never shown; it leaves the module-wide reference with it
+    FWorkbench = nullptr;
+    FSessionState = ssFailed;
+    ShowMessageCode(Code);
+    // The host learns that the session ended in failure, and why.
+    setResultCode(-1);
+    setResultData(kv::Variant(Reason));
+    RequestClose();
 }
 
 bool TfrmKRTA07::CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,

@@ -17,6 +17,9 @@ public:
     QPlainTextEdit* memLNG;
     QLineEdit* ed01;
 
+    // The session, and with it the hand-over, waits for InitializeSession to finish and never follows
+    // one that failed.
+    bool InitializeSession(const kv::Variant& Params) override;
     void Timer1Timer();
     TfrmKrta07SM* Workbench() const { return FWorkbench; }
     // The caption of the workbench: program name, edition suffix for product 5, version.
@@ -30,5 +33,12 @@ public:
                        QStringList& Row) override;
 
 private:
+    // Creates the workbench and shows it; raises when it cannot work on the company database.
+    void OpenWorkbench();
+    // Ends a hand-over that failed: the message, then the session closes with result -1.
+    void FailHandOver(const QString& Code, const QString& Reason);
+
+    enum TSessionState { ssNone, ssStarting, ssOpen, ssFailed };
+    TSessionState FSessionState = ssNone;
     TfrmKrta07SM* FWorkbench = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "frame/KVForm.h"
 #include "frame/KvADO.h"
+#include "platform/CodePage.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
 #include "platform/data/Provider.h"
@@ -163,18 +164,42 @@ TdmKrta07S::TdmKrta07S(QObject* owner, const QString& dbName, const QString& con
 
     QString cs = connectString;
     if (cs.isEmpty()) {
-        TStewardIniS settings;
-        if (!settings.DBSettings.isEmpty()) cs = settings.GetConnectString();
+        const TStewardIniS settings;
+        // Without a database to go to there is no workbench: say which setting to mend.
+        const QString problem = settings.DatabaseSettingsProblem();
+        if (!problem.isEmpty()) throw EKvError(problem);
+        cs = settings.GetConnectString();
     }
-    if (!cs.isEmpty()) {
-        dbKrta07->SetConnectionString(cs);
-        // A second try for a server that refuses the first connection of a session.
-        try {
-            dbKrta07->Open();
-        } catch (const EKvError&) {
+    dbKrta07->SetConnectionString(cs);
+    dbKrta07->setOpenExistingOnly(true);
+    // A second try for a server that refuses the first connection of a session.
+    try {
+        dbKrta07->Open();
+    } catch (const EKvError&) {
+    }
+    if (!dbKrta07->Connected()) dbKrta07->Open();
+}
+
+QString TdmKrta07S::DatabaseText() const {
+    return dbKrta07->describe();
+}
+
+bool TdmKrta07S::UserCodeFits(const QString& User, int& Width, QString& Column) {
+    // SQL Server measures fixed-width texts in bytes of its code page, the others in characters.
+    const int length = dbKrta07->dialect() == kv::ado::SqlDialect::SQLServer
+                           ? kv::codepage::byteLength(User.trimmed())
+                           : int(User.trimmed().size());
+    for (const char* table : {"MPSTB", "MPSTC", "MPSTD", "MPSTF"})
+        for (const char* column : {"CREATOR", "MODIFIER"}) {
+            const int width =
+                dbKrta07->textColumnWidth(QString::fromLatin1(table), QString::fromLatin1(column));
+            if (width > 0 && length > width) {
+                Width = width;
+                Column = QStringLiteral("%1.%2").arg(QLatin1String(table), QLatin1String(column));
+                return false;
+            }
         }
-        if (!dbKrta07->Connected()) dbKrta07->Open();
-    }
+    return true;
 }
 
 TdmKrta07S::~TdmKrta07S() = default;

@@ -66,6 +66,12 @@ public:
     TColor FHighlightColor = clBlue;
 
     QString DBName() const { return FDBName; }
+    // The company database in words, for messages ("the SQLite file /x/DEMO.db").
+    QString DatabaseText() const;
+    // Whether rows written under the user code fit the CREATOR and MODIFIER columns of the tables a
+    // save writes; when not, Width and Column say which column is too narrow. A width the catalog does
+    // not tell counts as fitting.
+    bool UserCodeFits(const QString& User, int& Width, QString& Column);
     // Every "$$" becomes the database name and "..", the result trimmed.
     QString ExpandSQL(const QString& sql) const;
 

@@ -252,12 +252,13 @@ int TKrta07SvrController::Run(const kv::Variant& Params) {
         if (file.isEmpty()) throw EKvError(QString("No report file can be named for the job %1").arg(id));
 
         const TStewardIniS settings;
-        if (!settings.ErrorCode.isEmpty())
-            throw EKvError(QString("The server settings cannot be read: %1").arg(settings.ErrorCode));
+        if (const QString problem = settings.DatabaseSettingsProblem(); !problem.isEmpty())
+            throw EKvError(problem);
         QList<TScheduleReportLine> lines;
         {
             TKvADOConnection connection;
             connection.SetConnectionString(settings.GetConnectString());
+            connection.setOpenExistingOnly(true);
             connection.Open();
             lines = LoadLines(connection, dbName, options);
         }

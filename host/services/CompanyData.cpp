@@ -12,6 +12,7 @@ namespace tarnix {
 
 TCompanyData::TCompanyData(const QString& ConnectString) : FConnection(std::make_unique<TKvADOConnection>()) {
     FConnection->SetConnectionString(ConnectString);
+    FConnection->setOpenExistingOnly(true);
     FConnection->Open();
 }
 
@@ -19,8 +20,8 @@ TCompanyData::~TCompanyData() = default;
 
 std::shared_ptr<TCompanyData> TCompanyData::fromLauncherSettings() {
     const TStewardIniS settings;
-    if (!settings.ErrorCode.isEmpty())
-        throw EKvError("The launcher settings cannot be read: " + settings.ErrorCode);
+    if (const QString problem = settings.DatabaseSettingsProblem(); !problem.isEmpty())
+        throw EKvError(problem);
     return std::make_shared<TCompanyData>(settings.GetConnectString());
 }
 

@@ -1,15 +1,26 @@
 // The main form hands over to the workbench once and closes with it.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "common/TestSupport.h"
+#include "host/demo/DemoCompany.h"
 #include "workbench/Krta07C.h"
 #include "workbench/Krta07SMF.h"
 
 TEST(MainForm, HandsOverOnceAndClosesWithTheWorkbench) {
+    // The workbench works on the company database the launcher settings name.
+    QTemporaryDir install;
+    kv::demo::DemoOptions options;
+    options.lines = 4;
+    kv::demo::writeDemoInstallation(install.path(), options);
+    testsupport::ScopedEnv registry("TARNIX_REGISTRY", QFile::encodeName(install.filePath("registry.ini")));
     QPointer<TfrmKRTA07> main = new TfrmKRTA07;
+    main->AfterConstruction(); // its creation steps clear the session fields set below
     main->setAttribute(Qt::WA_DeleteOnClose);
     main->FDbName = "DEMO";
     main->FVersionCode = "V";
