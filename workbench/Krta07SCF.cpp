@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "controls/KvEdit.h"
+#include "controls/KvGuard.h"
 #include "gantt/MyGant.h"
 #include "gantt/phDataEntityPack.h"
 #include "lang/CodeConverter.h"
@@ -121,7 +122,7 @@ TfrmKrta07SC::TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double 
 
     MeoTime = new QPlainTextEdit(this);
     MeoTime->setObjectName(QStringLiteral("MeoTime"));
-    MeoTime->setPlainText(QString::fromUtf8("日期\n数量\n备注\n日期已存在"));
+    MeoTime->setPlainText(QString::fromUtf8("日期\n数量\n备注\n日期已存在\n数量不是有效的数字:"));
     MeoTime->hide();
 
     auto* layout = new QVBoxLayout(this);
@@ -226,6 +227,26 @@ void TfrmKrta07SC::SetCells(int Col, int Row, const QString& Text) {
                          : (Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable));
     item->setBackground(fixed ? palette().button() : QBrush());
     if (item->text() != Text) item->setText(Text);
+    // The quantity to go back to when a typed one is refused.
+    double quantity = 0;
+    if (Col == 1 && (Text.trimmed().isEmpty() || kv::tryStrToFloat(Text, quantity)))
+        item->setData(Qt::UserRole, Text);
+}
+
+bool TfrmKrta07SC::CheckQuantity(int Row) {
+    const QString text = Cells(1, Row);
+    double quantity = 0;
+    if (text.trimmed().isEmpty() || kv::tryStrToFloat(text, quantity)) return true;
+    const QTableWidgetItem* item = sgTime->item(Row - 1, 1);
+    SetCells(1, Row, item ? item->data(Qt::UserRole).toString() : QString());
+    ShowSum();
+    const QString message = Message(4) + QLatin1Char(' ') + text.trimmed().left(40) +
+                            (text.trimmed().size() > 40 ? QStringLiteral("...") : QString());
+    if (KvConverter)
+        KvConverter->KvCodeMessageDlg(message, mtError, mbOK);
+    else
+        KvMessageDlg(message, mtError, mbOK);
+    return false;
 }
 
 int TfrmKrta07SC::CurrentRow() const {
@@ -272,7 +293,9 @@ void TfrmKrta07SC::sgTimeSelectCell(int Col, int Row) {
     if (prevRow >= 1 && prevRow < RowCount()) {
         if (prevCol == 0)
             SetCells(0, prevRow, FormatDay(Krta07DisplayDateToText(Cells(0, prevRow), FCode, FSep)));
-        if (prevCol == 1) {
+        if (prevCol == 1 && !CheckQuantity(prevRow)) {
+            FRefused = true;
+        } else if (prevCol == 1) {
             SetCells(1, prevRow, kv::floatToStr(numberOf(Cells(1, prevRow))));
             ShowSum();
         }
@@ -385,13 +408,15 @@ bool TfrmKrta07SC::ValidateRows() {
 }
 
 bool TfrmKrta07SC::FormCloseQuery() {
-    // The cell being left when OK is pressed gets the same clean-up as any cell left.
+    // The cell being left when OK is pressed gets the same clean-up as any cell left; a quantity it
+    // refused keeps the dialog open, for the planner to see what was put back.
+    FRefused = false;
     if (FPrevRow >= 1) sgTimeSelectCell(-2, -2);
-    SortRows();
+    if (!FRefused) SortRows();
     ShowSum();
     FPrevCol = sgTime->currentColumn();
     FPrevRow = CurrentRow() >= 1 ? CurrentRow() : -1;
-    return ValidateRows();
+    return !FRefused && ValidateRows();
 }
 
 void TfrmKrta07SC::FormShow() {
@@ -408,7 +433,7 @@ bool TfrmKrta07SC::Execute() {
     sgTime->setFocus();
     QEventLoop loop;
     FLoop = &loop;
-    loop.exec();
+    KvRunModalLoop(loop, [this] { return !isVisible(); });
     FLoop = nullptr;
     return FAccepted;
 }

@@ -67,6 +67,9 @@ protected:
 
 private:
     QString Message(int Index) const;
+    // A quantity that is no number ("1.2.3", more digits than a number holds) is refused with a
+    // message and the cell gets back the last quantity it held; false then.
+    bool CheckQuantity(int Row);
     void ShowSum();
     int CurrentRow() const;
 
@@ -77,6 +80,7 @@ private:
     bool FWholeBar = true;
     int FPrevCol = -1, FPrevRow = -1;
     bool FSelecting = false;
+    bool FRefused = false;
     bool FAccepted = false;
     class QEventLoop* FLoop = nullptr;
 };

@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 // Resources of a static library are only linked when something names their initialiser.
 static void initMessageResource() {
@@ -66,10 +68,22 @@ TMessageTable TMessageTable::fromText(const QString& text, QStringList* errors) 
     return table;
 }
 
-std::optional<TMessageTable> TMessageTable::fromFile(const QString& fileName, QStringList* errors) {
+std::optional<TMessageTable> TMessageTable::fromFile(const QString& fileName, QStringList* errors,
+                                                     QString* reason) {
+    const auto refuse = [reason](const QString& why) -> std::optional<TMessageTable> {
+        if (reason) *reason = why;
+        return std::nullopt;
+    };
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return fromText(QString::fromUtf8(file.readAll()), errors);
+    if (QFileInfo(fileName).isDir()) return refuse(QStringLiteral("it is a folder"));
+    if (!file.open(QIODevice::ReadOnly)) return refuse(file.errorString());
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(file.readAll());
+    if (utf8.hasError()) return refuse(QStringLiteral("it is not UTF-8 text"));
+    TMessageTable table = fromText(text, errors);
+    // A table without a single message would answer every code with "not in the message table".
+    if (table.size() == 0) return refuse(QStringLiteral("it holds no message"));
+    return table;
 }
 
 TMessageTable TMessageTable::shipped() {

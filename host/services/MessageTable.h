@@ -15,8 +15,10 @@ public:
     // Parses the table's text; lines that are not messages (other than comments and blank lines) are
     // skipped and described in errors.
     static TMessageTable fromText(const QString& text, QStringList* errors = nullptr);
-    // Reads a table file (UTF-8); nullopt when it cannot be read.
-    static std::optional<TMessageTable> fromFile(const QString& fileName, QStringList* errors = nullptr);
+    // Reads a table file (UTF-8); nullopt when it cannot be read, is no UTF-8 text or holds no message,
+    // with the reason in *reason.
+    static std::optional<TMessageTable> fromFile(const QString& fileName, QStringList* errors = nullptr,
+                                                 QString* reason = nullptr);
     // The table this host ships.
     static TMessageTable shipped();
 

@@ -114,15 +114,27 @@ TEST_F(DailyEditor, OpensWithEveryDayOfTheBarAndClosesAtOnceWhenTheSumHolds) {
     EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 20);
 }
 
-TEST_F(DailyEditor, QuantityWithTwoPointsBecomesZeroAndCancelKeepsTheBar) {
+TEST_F(DailyEditor, UnreadableQuantitiesAreRefusedWithAMessageAndCancelKeepsTheBar) {
+    const QString digits(400, QLatin1Char('9'));
     EXPECT_FALSE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        // Refused when the cell is left, which holds its quantity again.
         type(d, 1, 1, "1.2.3");
-        EXPECT_EQ(d->Cells(1, 1), "0");
-        EXPECT_EQ(d->edSum->text(), "40");
+        EXPECT_EQ(d->Cells(1, 1), "20");
+        EXPECT_EQ(d->edSum->text(), "60");
+        type(d, 3, 1, digits, Qt::Key_Up);
+        EXPECT_EQ(d->Cells(1, 3), "20");
         type(d, 2, 1, "25.5");
         EXPECT_EQ(d->Cells(1, 2), "25.5");
+        // Still in its cell when OK is pressed: refused as well, and the dialog stays open.
+        d->sgTime->item(2, 1)->setText("1..2");
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(d->Cells(1, 3), "20");
         QTest::mouseClick(d->btnCancel, Qt::LeftButton);
     }));
+    const QString refused = QString::fromUtf8("数量不是有效的数字: ");
+    EXPECT_EQ(answers.texts(),
+              QStringList({refused + "1.2.3", refused + digits.left(40) + "...", refused + "1..2"}));
     EXPECT_TRUE(changed.isEmpty());
     EXPECT_EQ(item(0)->GetDayValue(day("20260110")), 20);
 }
