@@ -2,13 +2,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -19,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "controls/ExtPage.h"
 #include "controls/FDBGrid.h"
@@ -39,6 +43,7 @@ namespace {
 QString oneLine(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
     text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\t'), QLatin1Char(' ')); // tabs separate the fields of a printed line
     while (text.endsWith(QLatin1Char(' ')))
         text.chop(1);
     return text;
@@ -489,40 +494,42 @@ QStringList ScriptCommandNames() {
     return names;
 }
 
-int RunScript(const QString& fileName, TScriptContext& c) {
-    c.ScriptFile = fileName;
-    const auto failAt = [&c](const QString& text) {
-        std::fprintf(stderr, "tarnix-client: %s\n",
-                     oneLine(c.LineNo > 0
-                                 ? QStringLiteral("%1:%2: %3").arg(c.ScriptFile).arg(c.LineNo).arg(text)
-                                 : QStringLiteral("%1: %2").arg(c.ScriptFile, text))
-                         .toLocal8Bit()
-                         .constData());
-        return 1;
-    };
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return failAt(QStringLiteral("cannot read the script"));
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+int TScriptContext::Fail(const QString& text) const {
+    const QString where = LineNo > 0 ? QStringLiteral("%1:%2: ").arg(ScriptFile).arg(LineNo)
+                                     : QStringLiteral("%1: ").arg(ScriptFile);
+    std::fprintf(stderr, "tarnix-client: %s\n", oneLine(where + text).toLocal8Bit().constData());
+    std::fflush(stderr);
+    return 1;
+}
 
-    // Boxes of the module come through KvMessageDlg; a plain QMessageBox is caught when it is up.
-    SetMessageDlgHook(
-        [&c](const QString& message, TMsgDlgType type, TMsgDlgButtons buttons) -> std::optional<int> {
-            const TAnswer* a = answerNamed(c.Answer);
-            c.Answer = QStringLiteral("ok");
-            c.Print(QStringLiteral("message\t%1\t%2\t%3")
-                        .arg(typeName(type), oneLine(message), QLatin1String(a->name)));
-            if (buttons & a->button) return a->result;
-            if (c.PendingError.isEmpty())
-                c.PendingError = QStringLiteral("the message box \"%1\" has no button %2")
-                                     .arg(oneLine(message), QLatin1String(a->name));
-            return (buttons & mbCancel) ? mrCancel : (buttons & mbNo) ? mrNo : mrOk;
-        });
-    QTimer boxWatch;
-    boxWatch.setInterval(30);
-    QObject::connect(&boxWatch, &QTimer::timeout, [&c] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || box->property("scriptAnswered").toBool()) return;
+// ---- the watch over boxes and modal windows
+
+struct TScriptWatch::Private {
+    TScriptContext& c;
+    int limitMs;
+    QTimer boxes;
+    QTimer modals;
+    QPointer<QWidget> modal; // the modal window being timed
+    QElapsedTimer since;
+    bool closing = false;
+
+    Private(TScriptContext& context, int limit) : c(context), limitMs(limit) {}
+
+    // A box of the module comes through KvMessageDlg; a plain QMessageBox is caught when it is up.
+    std::optional<int> answerDialog(const QString& message, TMsgDlgType type, TMsgDlgButtons buttons) {
+        const TAnswer* a = answerNamed(c.Answer);
+        c.Answer = QStringLiteral("ok");
+        c.Print(QStringLiteral("message\t%1\t%2\t%3")
+                    .arg(typeName(type), oneLine(message), QLatin1String(a->name)));
+        if (buttons & a->button) return a->result;
+        if (c.PendingError.isEmpty())
+            c.PendingError = QStringLiteral("the message box \"%1\" has no button %2")
+                                 .arg(oneLine(message), QLatin1String(a->name));
+        return (buttons & mbCancel) ? mrCancel : (buttons & mbNo) ? mrNo : mrOk;
+    }
+
+    void answerBox(QMessageBox* box) {
+        if (box->property("scriptAnswered").toBool()) return;
         box->setProperty("scriptAnswered", true);
         const TAnswer* a = answerNamed(c.Answer);
         c.Answer = QStringLiteral("ok");
@@ -537,17 +544,83 @@ int RunScript(const QString& fileName, TScriptContext& c) {
             return;
         }
         c.Click(button);
-    });
-    boxWatch.start();
-    struct Unhook {
-        ~Unhook() { SetMessageDlgHook(nullptr); }
-    } unhook;
+    }
 
-    if (!c.WaitFor([&c] { return c.Workbench() && c.Workbench()->isVisible(); }, 20000))
-        return failAt(QStringLiteral("the workbench did not open"));
+    // A modal window other than a box or a progress dialog that outstays the limit: no command is
+    // driving it, and waiting longer would wait for ever.
+    void watchModal() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || qobject_cast<QMessageBox*>(w) || qobject_cast<QProgressDialog*>(w)) {
+            modal = nullptr;
+            return;
+        }
+        if (w != modal) {
+            modal = w;
+            closing = false;
+            since.start();
+            return;
+        }
+        if (closing) {
+            // A window that will not close keeps the program from ending: end it here.
+            if (since.elapsed() > 2000) {
+                std::fflush(stdout);
+                std::_Exit(1);
+            }
+            return;
+        }
+        if (since.elapsed() < limitMs) return;
+        c.Fail(QStringLiteral("the window \"%1\" (%2) stayed open for %3 s, and no command of the script "
+                              "drives it")
+                   .arg(oneLine(w->windowTitle()), QString::fromLatin1(w->metaObject()->className()))
+                   .arg(limitMs / 1000.0));
+        c.Aborted = true;
+        closing = true;
+        since.start();
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+        else
+            w->close();
+    }
+};
+
+TScriptWatch::TScriptWatch(TScriptContext& context, int modalLimitMs)
+    : d(std::make_unique<Private>(context, modalLimitMs)) {
+    Private* p = d.get();
+    SetMessageDlgHook([p](const QString& message, TMsgDlgType type, TMsgDlgButtons buttons) {
+        return p->answerDialog(message, type, buttons);
+    });
+    p->boxes.setInterval(30);
+    QObject::connect(&p->boxes, &QTimer::timeout, [p] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) p->answerBox(box);
+    });
+    p->boxes.start();
+    p->modals.setInterval(100);
+    QObject::connect(&p->modals, &QTimer::timeout, [p] { p->watchModal(); });
+    p->modals.start();
+}
+
+TScriptWatch::~TScriptWatch() {
+    SetMessageDlgHook(nullptr);
+}
+
+int RunScript(const QString& fileName, TScriptContext& c) {
+    c.ScriptFile = fileName;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return c.Fail(QStringLiteral("cannot read the script"));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+
+    const auto ended = [&c] { return c.SessionEnded ? c.SessionEnded() : QString(); };
+    if (!c.WaitFor(
+            [&] { return (c.Workbench() && c.Workbench()->isVisible()) || !ended().isEmpty() || c.Aborted; },
+            20000))
+        return c.Fail(QStringLiteral("the workbench did not open"));
+    if (c.Aborted) return 1;
+    if (const QString why = ended(); !why.isEmpty())
+        return c.Fail(QStringLiteral("the workbench did not open: ") + why);
     // The first paint lays out the chart's rows; clicks need them.
     if (!QTest::qWaitForWindowExposed(c.Workbench()))
-        return failAt(QStringLiteral("the workbench is not shown"));
+        return c.Fail(QStringLiteral("the workbench is not shown"));
 
     int status = 0;
     for (int i = 0; i < lines.size() && status == 0; ++i) {
@@ -559,19 +632,22 @@ int RunScript(const QString& fileName, TScriptContext& c) {
         const QString name = words[0].toLower();
         const auto found = commandTable().constFind(name);
         if (found == commandTable().cend()) {
-            status = failAt(QStringLiteral("unknown command %1 (known: %2)")
+            status = c.Fail(QStringLiteral("unknown command %1 (known: %2)")
                                 .arg(words[0], ScriptCommandNames().join(QLatin1String(", "))));
             break;
         }
         QString error;
         c.PendingError.clear();
         const bool ok = (*found)(c, words.mid(1), error);
+        // A window no command drives was closed by the watch, which said so: the step's own failure
+        // follows from it.
+        if (c.Aborted) status = 1;
         // A box that could not be answered as asked is the cause of whatever the step did after it.
-        if (!c.PendingError.isEmpty())
-            status = failAt(name + QLatin1String(": ") + c.PendingError);
+        else if (!c.PendingError.isEmpty())
+            status = c.Fail(name + QLatin1String(": ") + c.PendingError);
         else if (!ok)
             status =
-                failAt(name + QLatin1String(": ") + (error.isEmpty() ? QStringLiteral("failed") : error));
+                c.Fail(name + QLatin1String(": ") + (error.isEmpty() ? QStringLiteral("failed") : error));
     }
     c.LineNo = 0;
     // A script that did not close the workbench ends the program all the same.

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QtCore/qnamespace.h>
 #include <functional>
+#include <memory>
 
 class QPoint;
 class QRect;
@@ -54,6 +55,28 @@ public:
     // A failure noticed while events ran (a message box without the wanted button, say); the
     // runner reports it after the command.
     QString PendingError;
+    // Set by the program: why the module's session has ended, or empty while it runs.
+    std::function<QString()> SessionEnded;
+    // The run was stopped by a window the script does not drive; its line on stderr is out.
+    bool Aborted = false;
+    // The one line on stderr of a failed run, with the script's file and line: status 1.
+    int Fail(const QString& text) const;
+};
+
+// Watches a scripted run from before the module's session starts until the program ends: every
+// message box is answered from context.Answer and printed as "message<TAB>TYPE<TAB>TEXT<TAB>ANSWER",
+// and any other modal window that stays up for modalLimitMs (the commands drive theirs at once) is
+// closed, reported on stderr and marks the run Aborted.
+class TScriptWatch {
+public:
+    TScriptWatch(TScriptContext& context, int modalLimitMs);
+    ~TScriptWatch();
+    TScriptWatch(const TScriptWatch&) = delete;
+    TScriptWatch& operator=(const TScriptWatch&) = delete;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 // A command: true when it did its step; false with one line of error text otherwise.
@@ -64,8 +87,8 @@ void RegisterScriptCommand(const QString& name, TScriptCommand command);
 // The names of all commands, sorted.
 QStringList ScriptCommandNames();
 
-// Runs a script: waits for the workbench, then runs line after line (blank lines and lines starting
-// with "#" are skipped). While it runs, message boxes are answered from context.Answer and printed as
-// "message<TAB>TYPE<TAB>TEXT<TAB>ANSWER". Returns 0, or 1 after printing one line on stderr for an
-// unknown command or a failed step. Closes the workbench when the script ends without "close".
+// Runs a script under a TScriptWatch: waits for the workbench, then runs line after line (blank lines
+// and lines starting with "#" are skipped). Returns 0, or 1 after one line on stderr for an unknown
+// command, a failed step or a session that ended before the workbench opened (none more when the
+// watch aborted the run). Closes the workbench when the script ends without "close".
 int RunScript(const QString& fileName, TScriptContext& context);

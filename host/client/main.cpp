@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "controls/KvGuard.h"
 #include "frame/DLLEntry.h"
 #include "frame/DLLRPCtrller.h"
 #include "host/client/ClientWindow.h"
@@ -40,6 +42,23 @@ void out(const QString& text) {
     std::fflush(stdout);
 }
 
+// The host's last line of defence: an exception that a handler let through would end the process
+// in the event loop; it is reported where it stopped, and the program goes on.
+class TClientApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* e) override {
+        // The class is noted first: the receiver may be gone once its handler has failed.
+        const char* receiverClass = receiver ? receiver->metaObject()->className() : nullptr;
+        try {
+            return QApplication::notify(receiver, e);
+        } catch (...) {
+            KvReportException(KvEventPlace(receiverClass, e), std::current_exception());
+            return false;
+        }
+    }
+};
+
 struct Options {
     QString install;
     QString plugin;
@@ -51,6 +70,7 @@ struct Options {
     int autoCloseMs = -1;
     QString screenshot;
     QString script;
+    int modalLimitMs = 10000;
     bool modal = false;
     bool trace = false;
 };
@@ -122,14 +142,18 @@ int run(const Options& o) {
 
     // Messages come from the installation's table; the built-in copy stands in when it has none.
     std::optional<tarnix::TMessageTable> messages;
-    if (!o.install.isEmpty())
-        messages = tarnix::TMessageTable::fromFile(tarnix::messageTableFileName(o.install));
-    if (!messages) {
-        if (!o.install.isEmpty())
+    if (!o.install.isEmpty()) {
+        const QString table = tarnix::messageTableFileName(o.install);
+        QString why;
+        messages = tarnix::TMessageTable::fromFile(table, nullptr, &why);
+        if (!messages && QFileInfo::exists(table))
+            fail(QString("warning: the message table %1 cannot be read (%2); using the built-in one")
+                     .arg(QDir::toNativeSeparators(table), why));
+        else if (!messages)
             fail(QString("warning: %1 has no message table; using the built-in one")
                      .arg(QDir::toNativeSeparators(o.install)));
-        messages = tarnix::TMessageTable::shipped();
     }
+    if (!messages) messages = tarnix::TMessageTable::shipped();
     tarnix::THostSettings settings;
     settings.ProductID = o.productId;
     settings.UICodePage = tarnix::installationUICodePage(o.install);
@@ -168,6 +192,23 @@ int run(const Options& o) {
     };
     QObject::connect(&window, &TClientWindow::closing, &window, [&ctrl] { ctrl->FreeForm(); });
 
+    // A session that failed tells why in its outcome.
+    const auto failureReason = [&ctrl]() -> QString {
+        if (ctrl->ResultCode != -1) return {};
+        const QString why = kv::varToStr(ctrl->ResultData).trimmed();
+        return why.isEmpty() ? QString("the module ended its session after a failure") : why;
+    };
+    // A script's boxes are answered from the start: the session's own start may show some.
+    TScriptContext context;
+    context.ScriptFile = o.script;
+    context.SessionEnded = [&ctrl, &failureReason]() -> QString {
+        if (!ctrl->IsFormFreed()) return {};
+        const QString why = failureReason();
+        return why.isEmpty() ? QString("the module's form closed") : why;
+    };
+    std::optional<TScriptWatch> watch;
+    if (inProcess) watch.emplace(context, o.modalLimitMs);
+
     const kv::Variant params =
         kv::Variant::arrayOf({o.user, o.company, o.database, int(uint32_t(window.winId())), o.extra});
     int32_t opened = -1;
@@ -176,6 +217,7 @@ int run(const Options& o) {
     } catch (const std::exception& e) {
         return fail(QString("OpenForm failed: %1").arg(QString::fromUtf8(e.what())));
     }
+    if (context.Aborted) return exitFailure;
     if (opened != 0)
         return fail(QString("OpenForm answered %1: the module could not open its form").arg(opened));
 
@@ -207,7 +249,6 @@ int run(const Options& o) {
     int scriptStatus = 0;
     if (inProcess)
         QTimer::singleShot(0, &window, [&] {
-            TScriptContext context;
             scriptStatus = RunScript(o.script, context);
             // A workbench that would not close (or a form that never handed over) must not keep the
             // program waiting.
@@ -216,10 +257,12 @@ int run(const Options& o) {
             });
         });
     if (!ctrl->IsFormFreed()) loop.exec();
+    const QString failure = failureReason();
     if (inProcess) {
         ctrl.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return scriptStatus == 0 ? exitDone : exitFailure;
+        if (scriptStatus != 0 || context.Aborted) return exitFailure;
+        return failure.isEmpty() ? exitDone : fail(failure);
     }
 
     const int resultCode = ctrl->ResultCode;
@@ -228,6 +271,7 @@ int run(const Options& o) {
             .arg(ctrl->ResultData.isArray() ? ctrl->ResultData.debugText() : kv::varToStr(ctrl->ResultData)));
     ctrl.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!failure.isEmpty()) return fail(failure);
     return resultCode == 2 ? exitCancelled : exitDone;
 }
 
@@ -267,7 +311,7 @@ int main(int argc, char** argv) {
     }
     int qtArgc = int(qtArgv.size());
     qtArgv.push_back(nullptr);
-    QApplication app(qtArgc, qtArgv.data());
+    TClientApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName("tarnix-client");
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -310,12 +354,18 @@ int main(int argc, char** argv) {
         "[SOURCEDOC|-], select ROW, tab schedule|capacity, answer ok|yes|no|cancel, shot FILE.png, dump, "
         "close. Message boxes are answered and printed as message<TAB>TYPE<TAB>TEXT<TAB>ANSWER. The module "
         "built into this program runs; --plugin only names it. Exit status 1 with one line on stderr for "
-        "an unknown command or a failed step.",
+        "an unknown command or a failed step, and also when a window other than a message box stays open "
+        "longer than --modal-limit without a command driving it.",
         "FILE");
+    const QCommandLineOption modalLimitOpt(
+        "modal-limit",
+        "With --script: how long a window other than a message box may stay open while no command drives "
+        "it before the run ends (status 1). Default: 10.",
+        "SECONDS", "10");
     const QCommandLineOption traceOpt(
         "trace", "Print the session the form took and every notification of the module on stdout.");
     parser.addOptions({installOpt, pluginOpt, userOpt, companyOpt, databaseOpt, extraOpt, productOpt,
-                       modalOpt, autoCloseOpt, screenshotOpt, scriptOpt, traceOpt});
+                       modalOpt, autoCloseOpt, screenshotOpt, scriptOpt, modalLimitOpt, traceOpt});
     if (!parser.parse(arguments)) return fail(parser.errorText() + " (see --help)", exitUsage);
     if (parser.isSet("help")) parser.showHelp(0);
     if (!parser.positionalArguments().isEmpty())
@@ -340,6 +390,10 @@ int main(int argc, char** argv) {
     bool ok = true;
     o.productId = parser.value(productOpt).toInt(&ok);
     if (!ok) return fail("--product-id takes a number", exitUsage);
+    const double modalLimit = parser.value(modalLimitOpt).toDouble(&ok);
+    if (!ok || modalLimit <= 0 || modalLimit > 3600)
+        return fail("--modal-limit takes a number of seconds (up to 3600)", exitUsage);
+    o.modalLimitMs = int(modalLimit * 1000);
     if (parser.isSet(autoCloseOpt)) {
         o.autoCloseMs = parser.value(autoCloseOpt).toInt(&ok);
         if (!ok || o.autoCloseMs < 0) return fail("--auto-close takes a number of milliseconds", exitUsage);

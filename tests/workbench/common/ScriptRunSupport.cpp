@@ -26,7 +26,8 @@ QString ScriptInstallation::filePath(const QString& name) const {
     return FDir->filePath(name);
 }
 
-ScriptOutput ScriptInstallation::run(const QString& script, const QString& fileName) const {
+ScriptOutput ScriptInstallation::run(const QString& script, const QString& fileName,
+                                     const QStringList& moreArgs) const {
     const QString file = filePath(fileName);
     testsupport::writeFile(file, script.toUtf8());
     QProcess p;
@@ -36,7 +37,8 @@ ScriptOutput ScriptInstallation::run(const QString& script, const QString& fileN
     env.remove("TARNIX_REGISTRY");
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(path());
-    p.start(testsupport::binDir() + "/tarnix-client", {"--install", path(), "--script", file});
+    p.start(testsupport::binDir() + "/tarnix-client",
+            QStringList{"--install", path(), "--script", file} + moreArgs);
     ScriptOutput r;
     if (!p.waitForFinished(120000)) {
         p.kill();

@@ -25,8 +25,10 @@ public:
 
     QString path() const;
     QString filePath(const QString& name) const;
-    // Writes the script as fileName into the installation and runs the client on it there.
-    ScriptOutput run(const QString& script, const QString& fileName = QStringLiteral("test.script")) const;
+    // Writes the script as fileName into the installation and runs the client on it there, with more
+    // command-line arguments when given.
+    ScriptOutput run(const QString& script, const QString& fileName = QStringLiteral("test.script"),
+                     const QStringList& moreArgs = {}) const;
 
 private:
     std::unique_ptr<QTemporaryDir> FDir;

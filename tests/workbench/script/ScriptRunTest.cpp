@@ -1,7 +1,10 @@
 // Scripted runs of the client on a generated demo company: the real workbench driven by clicks and keys.
 #include <QImage>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
+#include "common/TestSupport.h"
 #include "workbench/common/ScriptRunSupport.h"
 
 namespace {
@@ -117,6 +120,41 @@ TEST_F(ScriptRun, MessageBoxesAreAnsweredAndPrinted) {
     EXPECT_EQ(r.out, QStringList{QStringLiteral("message\terror\t工厂不存在!\tyes")});
     ASSERT_EQ(r.err.size(), 1);
     EXPECT_TRUE(r.err[0].contains("has no button yes")) << r.err[0].toStdString();
+}
+
+TEST_F(ScriptRun, StartUpBoxesAreAnsweredAndAWindowNoCommandDrivesEndsTheRun) {
+    // A registry without the launcher's key: the boxes of the session's start are answered too.
+    wbtest::ScriptInstallation broken;
+    testsupport::writeFile(broken.filePath("registry.ini"), "; nothing here\n");
+    ScriptResult r = broken.run("query F01\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_GE(r.out.size(), 2) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.out[0].startsWith(QStringLiteral("message\terror\t找不到客户端的安装设定")))
+        << r.out[0].toStdString();
+    EXPECT_TRUE(r.out[1].startsWith(QStringLiteral("message\terror\t无法连接应用服务器")))
+        << r.out[1].toStdString();
+    EXPECT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+
+    // The first line's days no longer add up to its quantity: leaving it in edit mode opens the daily
+    // editor, which no command of this script drives.
+    wbtest::ScriptInstallation own;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "spoil");
+        db.setDatabaseName(own.filePath("DEMO.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("UPDATE MPSTB SET TB026 = TB026 + 7 WHERE rowid = (SELECT rowid FROM MPSTB WHERE "
+                           "TB001 = 'F01' ORDER BY TB002, TB003, TB004, TB005, TB037 LIMIT 1)"));
+    }
+    QSqlDatabase::removeDatabase("spoil");
+    r = own.run("query F01\nedit\nselect 1\ndump\n", "test.script", {"--modal-limit", "1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.filter(QStringLiteral("数量总和必须等于")).size() == 1)
+        << r.out.join('\n').toStdString();
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].contains("test.script:3: the window")) << r.err[0].toStdString();
+    EXPECT_TRUE(r.err[0].contains("(TfrmKrta07SC) stayed open for 1 s")) << r.err[0].toStdString();
+    EXPECT_EQ(rowsOf(r).size(), 0); // nothing after the failure runs
 }
 
 TEST_F(ScriptRun, UnknownCommandsAndBadStepsFail) {
