@@ -31,10 +31,11 @@ TEST(MessageTableTest, ShippedTableParsesAndEveryTextTakesItsArguments) {
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     // The codes the module shows, with the number of arguments that follow each.
     const std::vector<std::pair<QString, int>> used = {
-        {"E;000005", 2}, {"E;000006", 0}, {"E;000013", 1}, {"E;000015", 0}, {"E;000016", 0}, {"E;000030", 1},
-        {"E;000036", 0}, {"E;000037", 0}, {"E;000038", 0}, {"E;100082", 2}, {"I;000004", 1}, {"I;000005", 0},
-        {"I;000009", 0}, {"I;000010", 0}, {"I;000011", 0}, {"R;100235", 0}, {"R;100236", 0}, {"R;200235", 0},
-        {"W;000002", 3}, {"W;000003", 3}, {"W;000004", 1}, {"W;000014", 0}};
+        {"E;000005", 2}, {"E;000006", 0}, {"E;000013", 1}, {"E;000015", 0}, {"E;000016", 0},
+        {"E;000030", 1}, {"E;000036", 0}, {"E;000037", 0}, {"E;000038", 0}, {"E;000040", 1},
+        {"E;000041", 1}, {"E;000042", 3}, {"E;100082", 2}, {"I;000004", 1}, {"I;000005", 0},
+        {"I;000009", 0}, {"I;000010", 0}, {"I;000011", 0}, {"R;100235", 0}, {"R;100236", 0},
+        {"R;200235", 0}, {"W;000002", 3}, {"W;000003", 3}, {"W;000004", 1}, {"W;000014", 0}};
     EXPECT_EQ(table.size(), int(used.size()));
     for (const auto& [code, arguments] : used) {
         const QString type = code.section(';', 0, 0);
