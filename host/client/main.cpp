@@ -212,14 +212,22 @@ int run(const Options& o) {
     const kv::Variant params =
         kv::Variant::arrayOf({o.user, o.company, o.database, int(uint32_t(window.winId())), o.extra});
     int32_t opened = -1;
+    QString openError;
     try {
         opened = ctrl->OpenForm(params);
     } catch (const std::exception& e) {
-        return fail(QString("OpenForm failed: %1").arg(QString::fromUtf8(e.what())));
+        openError = QString("OpenForm failed: %1").arg(QString::fromUtf8(e.what()));
+    }
+    if (opened != 0) {
+        // The form goes while the script's watch still answers whatever box its end may show.
+        ctrl.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (context.Aborted) return exitFailure;
+        return fail(openError.isEmpty()
+                        ? QString("OpenForm answered %1: the module could not open its form").arg(opened)
+                        : openError);
     }
     if (context.Aborted) return exitFailure;
-    if (opened != 0)
-        return fail(QString("OpenForm answered %1: the module could not open its form").arg(opened));
 
     if (o.trace) {
         out("registry=" + kv::registryFileName());

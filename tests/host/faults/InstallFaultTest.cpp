@@ -58,7 +58,9 @@ QMap<QString, QByteArray> databases(const QString& dir) {
     while (it.hasNext()) {
         const QString f = it.next();
         const QString rel = QDir(dir).relativeFilePath(f);
-        if (rel.startsWith("Log") || rel.startsWith("run.") || rel.endsWith(".Lng")) continue;
+        if (rel.startsWith("Log") || rel.startsWith("run.") || rel.startsWith("S_PKG") ||
+            rel.endsWith(".Lng"))
+            continue;
         files.insert(rel, fileHash(f));
     }
     return files;
@@ -185,6 +187,7 @@ private:
         while (it.hasNext()) {
             const QString from = it.next();
             const QString rel = QDir(base->path()).relativeFilePath(from);
+            if (rel.startsWith("S_PKG")) continue; // the report server library: no report is made here
             QByteArray bytes = readBytes(from);
             // The settings name the installation's own folder.
             if (rel == "registry.ini" || rel.startsWith("Steward"))
