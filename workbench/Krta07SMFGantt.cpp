@@ -57,7 +57,7 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
         const std::unique_ptr<TKrta07DayReader> reader = std::move(FDayReader);
         FStoredDays = std::make_unique<TKrta07DayRows>(reader->Take());
     }
-    const QHash<TKrta07DayLine, TKrta07LineDays>& dayRows = FStoredDays->lines;
+    const TKrta07DayRows& dayRows = *FStoredDays;
 
     QString minDay = QStringLiteral("30001230");
     QString maxDay = QStringLiteral("10000101");
@@ -70,17 +70,16 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     FRowKeys.reserve(n);
     FRowOfKey.reserve(n);
     FRowOfGantRow.reserve(n);
-    static const TKrta07LineDays none;
+    std::vector<TMyGantDayTexts> texts;
     for (int r = 0; r < n; ++r) {
         if (r % 500 == 0) progress(tr("Building the chart"), r, n);
         TKrta07DayLine k{text(lines, r, tb003).trimmed(), text(lines, r, tb051).trimmed(),
                          text(lines, r, tb004).trimmed(), text(lines, r, tb005).trimmed(),
                          text(lines, r, tb037).trimmed()};
         const QString TB013 = text(lines, r, tb013).trimmed(), TB014 = text(lines, r, tb014).trimmed();
-        auto found = dayRows.constFind(k);
-        const TKrta07LineDays& rows = found == dayRows.cend() ? none : *found;
+        const TKrta07LineDays rows = dayRows.find(k);
 
-        QString S = rows.first;
+        QString S = rows.first();
         kv::TDateTime startDate = Krta07DayOf(S);
         const kv::TDateTime dateTB013 = Krta07DayOf(TB013);
         // A line without a scheduled start keeps its stored days: its bar starts at the first of
@@ -93,7 +92,7 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
             S = TB013;
             startDate = dateTB013;
         }
-        QString E = rows.last;
+        QString E = rows.last();
         kv::TDateTime endDate = Krta07DayOf(E);
         const kv::TDateTime dateTB014 = Krta07DayOf(TB014);
         if (!(endDate >= dateTB014)) {
@@ -111,8 +110,10 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
             startDate = minDate;
             item = list->AddItem(color, 0, need, startDate);
         }
-        item->SetDayTextsOf(rows.texts);
-        item->SaveDayTexts();
+        texts.resize(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            texts[i] = {rows.date(i), rows.quantityText(i), rows.remark(i)};
+        item->SetDayTextsOf(texts);
         if (item->RowNode) {
             item->RowNode->SetCellText(0, text(lines, r, tb006).trimmed());
             item->RowNode->SetCellText(1, k.TB004);

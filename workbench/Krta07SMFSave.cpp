@@ -250,11 +250,9 @@ bool TfrmKrta07SM::WriteSchedule() {
                     .text("TC004", TB005)
                     .text("TC005", TB037);
             };
-            static const TKrta07LineDays none;
-            auto found = stored.lines.constFind({TB003, TB051, TB004, TB005, TB037});
-            const TKrta07LineDays& loaded = found == stored.lines.cend() ? none : *found;
+            const TKrta07LineDays loaded = stored.find({TB003, TB051, TB004, TB005, TB037});
             // A line has a few days: they are matched by day number, in a short walk.
-            covered.assign(loaded.days.size(), false);
+            covered.assign(loaded.size(), false);
             const int row = FRowOfKey.value(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}), -1);
             if (TMyGantItem* item = list->Items(row)) {
                 for (int k = 0; k < item->CellCount(); ++k) {
@@ -264,29 +262,29 @@ bool TfrmKrta07SM::WriteSchedule() {
                     const double q = item->CellValue(k);
                     const bool hasQuantity = std::fabs(q) > 1e-10;
                     size_t was = 0;
-                    while (was < loaded.days.size() &&
-                           (covered[was] || loaded.texts[was].Date == 0 ||
-                            qint64(std::floor(loaded.texts[was].Date)) != dayNumber))
+                    while (was < loaded.size() &&
+                           (covered[was] || loaded.date(was) == 0 ||
+                            qint64(std::floor(loaded.date(was))) != dayNumber))
                         ++was;
-                    if (was < loaded.days.size()) {
+                    if (was < loaded.size()) {
                         covered[was] = true;
                         // A day as it was loaded is left alone: the line's own guarded update
                         // already finds any save that came in between.
-                        if (hasQuantity && loaded.quantities[was] == q &&
-                            Krta07RTrim(loaded.texts[was].Remark) == remark)
+                        if (hasQuantity && loaded.quantity(was) == q &&
+                            loaded.remark(was) == remark)
                             continue;
                         if (hasQuantity)
                             bindLine(dayUpdate)
                                 .text("MODIFIER", user)
                                 .number("TC007", q)
                                 .text("TC008", remark)
-                                .text("TC006", loaded.days[was])
-                                .number("FLAG", loaded.flags[was])
+                                .text("TC006", loaded.day(was))
+                                .number("FLAG", loaded.flag(was))
                                 .add();
                         else
                             bindLine(dayDeleteChecked)
-                                .text("TC006", loaded.days[was])
-                                .number("FLAG", loaded.flags[was])
+                                .text("TC006", loaded.day(was))
+                                .number("FLAG", loaded.flag(was))
                                 .add();
                     } else if (hasQuantity) {
                         bindLine(dayInsert)
@@ -301,8 +299,8 @@ bool TfrmKrta07SM::WriteSchedule() {
                 }
             }
             // Days the bar no longer covers.
-            for (size_t d = 0; d < loaded.days.size(); ++d)
-                if (!covered[d]) bindLine(dayDelete).text("TC006", loaded.days[d]).add();
+            for (size_t d = 0; d < loaded.size(); ++d)
+                if (!covered[d]) bindLine(dayDelete).text("TC006", loaded.day(d)).add();
         }
         for (TSaveStatement* s : {&lineUpdate, &dayUpdate, &dayDeleteChecked, &dayDelete, &dayInsert})
             s->flush();

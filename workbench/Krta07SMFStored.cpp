@@ -4,6 +4,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
+#include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "frame/KvADO.h"
 #include "platform/KvError.h"
@@ -38,6 +42,26 @@ QString Krta07NumberText(double value) {
     return QVariant(value).toString();
 }
 
+int32_t TKrta07DayRows::intern(const QString& text) {
+    auto it = ids.constFind(text);
+    if (it != ids.cend()) return *it;
+    const auto id = int32_t(texts.size());
+    texts.push_back(text);
+    dates.push_back(Krta07DayOf(text));
+    ids.insert(text, id);
+    return id;
+}
+
+const QString& TKrta07DayRows::none() {
+    static const QString text;
+    return text;
+}
+
+TKrta07LineDays TKrta07DayRows::find(const TKrta07DayLine& line) const {
+    auto found = lines.constFind(line);
+    return found == lines.cend() ? TKrta07LineDays() : TKrta07LineDays(this, runs[size_t(*found)]);
+}
+
 int32_t TKrta07StoredPlan::intern(const QString& text) {
     auto it = ids.constFind(text);
     if (it != ids.cend()) return *it;
@@ -62,31 +86,79 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
     q.bindValue(0, factory);
     if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
     TKrta07DayRows result;
+    // The line of each row while reading; its rows are brought together at the end if they came apart.
+    std::vector<int32_t> lineOf;
+    bool apart = false;
+    int32_t line = -1;
     TKrta07DayLine key;
-    TKrta07LineDays* group = nullptr;
+    // Quantity texts by the bits of the number: a factory has a few hundred distinct quantities.
+    QHash<quint64, int32_t> quantityIds;
+    auto pooled = [&result](const QString& text) -> QString { return result.text(result.intern(text)); };
     while (q.next()) {
         if ((result.rows & 4095) == 0 && stop) break;
         TKrta07DayLine k{q.value(cTC002).toString().trimmed(), q.value(cTC009).toString().trimmed(),
                          q.value(cTC003).toString().trimmed(), q.value(cTC004).toString().trimmed(),
                          q.value(cTC005).toString().trimmed()};
         // A line's rows mostly come one after the other.
-        if (!group || !(k == key)) {
-            key = std::move(k);
-            group = &result.lines[key];
+        if (line < 0 || !(k == key)) {
+            key = {pooled(k.TB003), pooled(k.TB051), pooled(k.TB004), pooled(k.TB005), pooled(k.TB037)};
+            auto found = result.lines.constFind(key);
+            if (found == result.lines.cend()) {
+                line = int32_t(result.runs.size());
+                result.lines.insert(key, line);
+                result.runs.push_back({int32_t(result.rows), 0});
+            } else {
+                line = *found;
+                apart = true;
+            }
         }
-        QString day = q.value(cTC006).toString().trimmed();
+        ++result.runs[size_t(line)].count;
+        lineOf.push_back(line);
+        result.day.push_back(result.intern(q.value(cTC006).toString().trimmed()));
         const QVariant quantity = q.value(cTC007);
-        const double amount = quantity.toDouble();
-        // The text a number field gives, whatever type the driver hands over.
-        group->texts.push_back({Krta07DayOf(day), quantity.isNull() ? QString() : Krta07NumberText(amount),
-                                Krta07RTrim(q.value(cTC008).toString())});
-        group->quantities.push_back(amount);
-        group->flags.push_back(q.value(cFLAG).toDouble());
-        if (group->days.empty()) group->first = day;
-        group->last = day;
-        group->days.push_back(std::move(day));
+        const double amount = quantity.isNull() ? 0 : quantity.toDouble();
+        int32_t text = -1;
+        if (!quantity.isNull()) {
+            quint64 bits;
+            std::memcpy(&bits, &amount, sizeof bits);
+            auto known = quantityIds.constFind(bits);
+            // The text a number field gives, whatever type the driver hands over.
+            if (known == quantityIds.cend()) known = quantityIds.insert(bits, result.intern(Krta07NumberText(amount)));
+            text = *known;
+        }
+        result.quantityText.push_back(text);
+        result.quantity.push_back(amount);
+        result.remark.push_back(result.intern(Krta07RTrim(q.value(cTC008).toString())));
+        result.flag.push_back(q.value(cFLAG).toDouble());
         ++result.rows;
     }
+    if (apart) {
+        // Each line's rows in one run, in the order they came.
+        std::vector<int32_t> next(result.runs.size());
+        int32_t first = 0;
+        for (size_t l = 0; l < result.runs.size(); ++l) {
+            result.runs[l].first = next[l] = first;
+            first += result.runs[l].count;
+        }
+        std::vector<int32_t> order(lineOf.size());
+        for (size_t r = 0; r < lineOf.size(); ++r)
+            order[size_t(next[size_t(lineOf[r])]++)] = int32_t(r);
+        auto reorder = [&order](auto& v) {
+            std::remove_reference_t<decltype(v)> sorted(v.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                sorted[i] = v[size_t(order[i])];
+            v.swap(sorted);
+        };
+        reorder(result.day);
+        reorder(result.quantityText);
+        reorder(result.remark);
+        reorder(result.quantity);
+        reorder(result.flag);
+    }
+    for (auto* v : {&result.day, &result.quantityText, &result.remark})
+        v->shrink_to_fit();
+    result.quantity.shrink_to_fit();
+    result.flag.shrink_to_fit();
     return result;
 }
 
@@ -195,7 +267,14 @@ void TKrta07DayRowsBin::Empty() {
     if (!FKept) return;
     // The freeing before, if still going, ends first.
     if (FFreeing.valid()) FFreeing.wait();
-    FFreeing = std::async(std::launch::async, [rows = std::move(FKept)]() mutable { rows.reset(); });
+    FFreeing = std::async(std::launch::async, [rows = std::move(FKept)]() mutable {
+        rows.reset();
+#ifdef __GLIBC__
+        // What the load before held, and what the new one no longer needs, goes back to the system:
+        // the allocator would keep it for allocations of sizes the next load may not make.
+        malloc_trim(0);
+#endif
+    });
 }
 
 TKrta07PlanReader::TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql,

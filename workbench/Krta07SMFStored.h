@@ -36,18 +36,61 @@ inline size_t qHash(const TKrta07DayLine& k, size_t seed = 0) {
     return qHashMulti(seed, k.TB003, k.TB051, k.TB004, k.TB005, k.TB037);
 }
 
-// The day rows of one line in the database's order; the vectors run side by side.
-struct TKrta07LineDays {
-    QString first, last;                // TC006 of the first and the last row
-    std::vector<TMyGantDayTexts> texts; // date, TC007 and TC008 as the bar shows them
-    std::vector<QString> days;          // TC006 as stored
-    std::vector<double> quantities;     // TC007
-    std::vector<double> flags;          // FLAG
+class TKrta07LineDays;
+
+// The day rows of a factory as read, a few arrays side by side with each line's rows one run in
+// them: hundreds of thousands of rows repeat a few thousand days, quantities and remarks, so each
+// text is kept once and a row costs a few dozen bytes.
+struct TKrta07DayRows {
+    // The rows of the line, in the database's order; none when it has no rows.
+    TKrta07LineDays find(const TKrta07DayLine& line) const;
+    qsizetype rows = 0;
+
+    // Each text once, with the date it names (0 when none); id -1 is a null.
+    std::vector<QString> texts;
+    std::vector<kv::TDateTime> dates;
+    QHash<QString, int32_t> ids;
+    // Per row: TC006 as stored, TC007 as the bar shows it, TC008 without trailing blanks (text ids);
+    // TC007 as a number (0 when null) and FLAG.
+    std::vector<int32_t> day, quantityText, remark;
+    std::vector<double> quantity, flag;
+    // Per line: its first row and the number of its rows.
+    struct Run {
+        int32_t first = 0, count = 0;
+    };
+    std::vector<Run> runs;
+    QHash<TKrta07DayLine, int32_t> lines;
+
+    int32_t intern(const QString& text);
+    const QString& text(int32_t id) const { return id < 0 ? none() : texts[size_t(id)]; }
+    static const QString& none();
 };
 
-struct TKrta07DayRows {
-    QHash<TKrta07DayLine, TKrta07LineDays> lines;
-    qsizetype rows = 0;
+// One line's run of day rows, valid while its rows are.
+class TKrta07LineDays {
+public:
+    TKrta07LineDays() = default;
+    TKrta07LineDays(const TKrta07DayRows* rows, TKrta07DayRows::Run run) : FRows(rows), FRun(run) {}
+    size_t size() const { return size_t(FRun.count); }
+    // TC006 as stored, and the date it names (0 when none).
+    const QString& day(size_t i) const { return FRows->text(FRows->day[at(i)]); }
+    kv::TDateTime date(size_t i) const {
+        const int32_t id = FRows->day[at(i)];
+        return id < 0 ? 0 : FRows->dates[size_t(id)];
+    }
+    double quantity(size_t i) const { return FRows->quantity[at(i)]; }
+    // The quantity as a day cell shows it: empty when null.
+    const QString& quantityText(size_t i) const { return FRows->text(FRows->quantityText[at(i)]); }
+    const QString& remark(size_t i) const { return FRows->text(FRows->remark[at(i)]); }
+    double flag(size_t i) const { return FRows->flag[at(i)]; }
+    // TC006 of the first and the last row; empty when there are none.
+    const QString& first() const { return size() > 0 ? day(0) : TKrta07DayRows::none(); }
+    const QString& last() const { return size() > 0 ? day(size() - 1) : TKrta07DayRows::none(); }
+
+private:
+    size_t at(size_t i) const { return size_t(FRun.first) + i; }
+    const TKrta07DayRows* FRows = nullptr;
+    TKrta07DayRows::Run FRun;
 };
 
 // A plan row's key as ids of its texts without trailing blanks: resource, day, then the line
@@ -103,14 +146,13 @@ public:
     TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory);
 };
 
-// Day rows replaced by a new load, freed on a thread of their own once that load is done. Freed
-// while it runs, they would delay it: hundreds of thousands of strings, made by the thread that read
-// them, whose allocator the new read is using.
+// Day rows replaced by a new load, freed on a thread of their own once that load is done; then the
+// memory the process no longer uses goes back to the system, which takes a while after a large load.
 class TKrta07DayRowsBin {
 public:
     ~TKrta07DayRowsBin();
     void Keep(std::unique_ptr<TKrta07DayRows> Rows);
-    // Frees what is kept, in the background.
+    // Frees what is kept and hands unused memory back, in the background.
     void Empty();
 
 private:

@@ -7,6 +7,8 @@
 #include <QBarSet>
 #include <QLabel>
 #include <QLineSeries>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -413,6 +415,36 @@ TEST_P(WorkbenchLoad, EveryReloadShowsTheStoredDays) {
     for (const char* factory : {"F1", "F2", "F1", "F1"})
         query(factory);
     EXPECT_EQ(days(), first);
+}
+
+// A table without a key hands the day rows over in the order they lie in, the lines' rows mixed: each
+// day still shows on its own line with its own remark.
+TEST_P(WorkbenchLoad, DaysOfLinesMixedInTheTableStayOnTheirLines) {
+    {
+        TKvADOConnection c;
+        c.SetConnectionString(FConnectString);
+        c.Open();
+        exec(c, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008) VALUES "
+                "('F1','1','5101','20260100001','0001','0101','20260106',2.5,'a')");
+        for (const char* sql : {"CREATE TABLE MPSTC_KEYED AS SELECT * FROM MPSTC", "DROP TABLE MPSTC",
+                                "CREATE TABLE MPSTC AS SELECT * FROM MPSTC_KEYED ORDER BY TC006, TC005 DESC"}) {
+            QSqlQuery q(c.database());
+            ASSERT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        }
+    }
+    query("F1");
+    auto days = [this](int row) {
+        QStringList out;
+        for (int k = 0; k < item(row)->CellCount(); ++k)
+            if (!item(row)->CellQuantity(k).isEmpty())
+                out << Krta07DayText(item(row)->CellStart(k)) + "=" + item(row)->CellQuantity(k) + "/" +
+                           item(row)->CellRemark(k);
+        return out;
+    };
+    EXPECT_EQ(days(0), QStringList({"20260103=30/r", "20260105=100/r", "20260107=50/r"}));
+    EXPECT_EQ(days(1), QStringList({"20260106=2.5/a"}));
+    EXPECT_EQ(days(2), QStringList({"20260107=10/r"}));
+    EXPECT_EQ(days(3), QStringList({"20260107=5/r"}));
 }
 
 TEST(WorkbenchDayText, NumbersReadAsTheDataLayerShowsThem) {
