@@ -1,6 +1,7 @@
 // Plan consumption of the resources by the lines' day quantities, and the planned columns of the
 // resource load built from it.
 #include <QHash>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
 
@@ -134,34 +135,45 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     auto text = [&lines](int r, int f) { return lines.valueAt(r, f).toString().trimmed(); };
 
     // A line has one cell per day and an item each resource once, so every (resource, day, line)
-    // comes up once: plan rows are collected without looking for an earlier one.
-    struct PlanRow {
-        int line;
-        const QString* resource;
-        int day; // index into dayTexts
-        Amounts amounts;
-    };
-    std::vector<PlanRow> planRows;
+    // comes up once: plan rows go into the empty plan set as they come, by the loader instead of one
+    // post each, their few distinct texts by pool id.
+    const char* names[] = {"TF001", "TF002", "TF003", "TF004", "TF011", "TF005",
+                           "TF006", "TF007", "TF008", "TF009", "TF010", "FLAG"};
+    int fieldOf[12];
+    for (int c = 0; c < 12; ++c)
+        fieldOf[c] = plan.FieldByName(QString::fromLatin1(names[c])).Index();
+    int32_t texts[12];
+    double numbers[12];
+    std::fill(std::begin(texts), std::end(texts), -1);
+    std::fill(std::begin(numbers), std::end(numbers), std::nan(""));
+    plan.beginLoad();
+    texts[2] = plan.PoolTextId(QStringLiteral("2"));
+    texts[10] = plan.PoolTextId(QString());
+    // Days by day number, with their text and pool id.
     QStringList dayTexts;
+    std::vector<int32_t> dayIds;
     QHash<qint64, int> dayIndex;
     // Sums per resource day under a number made of the resource's and the day's index, in the order
     // the days first come up: hashing two texts per plan row cost more than the sums themselves.
     QHash<QString, int> resourceIndex;
+    std::vector<int32_t> resourceIds;
     QHash<qint64, int> loadIndex;
     std::vector<LoadKey> loadKeys;
     std::vector<Amounts> loadSums;
     std::vector<int> loadRows; // plan rows adding to each resource day
-    std::vector<LineParts> lineParts;
-    lineParts.reserve(size_t(lines.RecordCount()));
     std::vector<std::pair<int, double>> cells; // day index and quantity of the line's days with one
     std::vector<double> cellValues;
     TMyGantList* list = mgMPSTC->MyGantList();
     const int n = lines.RecordCount();
+    // A computation that fails half-way leaves no plan rows, as one that never ran.
+    auto unfinished = qScopeGuard([&plan] {
+        plan.endLoad();
+        plan.EmptyDataSet();
+    });
     for (int r = 0; r < n; ++r) {
         if (r % 500 == 0) progress(tr("Computing consumption"), r, n);
         const LineParts p{text(r, tb003), text(r, tb051), text(r, tb004), text(r, tb005),
                           text(r, tb037), text(r, tb006), text(r, tb036)};
-        lineParts.push_back(p);
         const int i =
             FRowOfKey.value(LineKeyOf({text(r, tb001), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037}), -1);
         TMyGantItem* item = list->Items(i);
@@ -178,6 +190,7 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
                 if (found == dayIndex.cend()) {
                     d = int(dayTexts.size());
                     dayTexts.append(Krta07DayText(start));
+                    dayIds.push_back(plan.PoolTextId(dayTexts.back()));
                     dayIndex.insert(dayNumber, d);
                 } else {
                     d = *found;
@@ -185,18 +198,31 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
                 cells.emplace_back(d, q);
             }
         }
+        if (!cells.empty()) {
+            texts[3] = plan.PoolTextId(p.TB003);
+            texts[4] = plan.PoolTextId(p.TB051);
+            texts[5] = plan.PoolTextId(p.TB004);
+            texts[6] = plan.PoolTextId(p.TB005);
+            texts[7] = plan.PoolTextId(p.TB037);
+        }
         for (const TItemResource& res : dm.ItemResources(p.TB006)) {
             FConsumptionKeys.append(QStringList{res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004,
                                                 p.TB005, p.TB037, QString()}
                                         .join(QChar(5)));
             if (cells.empty()) continue;
             auto known = resourceIndex.constFind(res.MC002);
-            if (known == resourceIndex.cend())
+            if (known == resourceIndex.cend()) {
                 known = resourceIndex.insert(res.MC002, int(resourceIndex.size()));
+                resourceIds.push_back(plan.PoolTextId(res.MC002));
+            }
             const qint64 resourceId = *known;
+            texts[0] = resourceIds[size_t(resourceId)];
             for (const auto& [d, q] : cells) {
                 const Amounts a = amountsOf(res, p.TB036, q);
-                planRows.push_back({r, &res.MC002, d, a});
+                texts[1] = dayIds[size_t(d)];
+                numbers[8] = a.main;
+                numbers[9] = a.nonMain;
+                plan.loadRowIds(texts, numbers, fieldOf, 12);
                 const qint64 key = resourceId << 32 | qint64(d);
                 auto at = loadIndex.constFind(key);
                 if (at == loadIndex.cend()) {
@@ -213,49 +239,9 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
             }
         }
     }
-    progress(tr("Computing consumption"), n, n);
-
-    // The plan set is empty here, so its rows go in with the loader instead of one post each, their
-    // few distinct texts by pool id.
-    const char* names[] = {"TF001", "TF002", "TF003", "TF004", "TF011", "TF005",
-                           "TF006", "TF007", "TF008", "TF009", "TF010", "FLAG"};
-    int fieldOf[12];
-    for (int c = 0; c < 12; ++c)
-        fieldOf[c] = plan.FieldByName(QString::fromLatin1(names[c])).Index();
-    const double null = std::nan("");
-    int32_t texts[12];
-    double numbers[12];
-    std::fill(std::begin(texts), std::end(texts), -1);
-    std::fill(std::begin(numbers), std::end(numbers), null);
-    plan.beginLoad();
-    texts[2] = plan.PoolTextId(QStringLiteral("2"));
-    texts[10] = plan.PoolTextId(QString());
-    std::vector<int32_t> dayIds;
-    dayIds.reserve(size_t(dayTexts.size()));
-    for (const QString& d : std::as_const(dayTexts))
-        dayIds.push_back(plan.PoolTextId(d));
-    QHash<const QString*, int32_t> resourceIds;
-    int lastLine = -1;
-    for (const PlanRow& row : planRows) {
-        if (row.line != lastLine) {
-            const LineParts& p = lineParts[size_t(row.line)];
-            texts[3] = plan.PoolTextId(p.TB003);
-            texts[4] = plan.PoolTextId(p.TB051);
-            texts[5] = plan.PoolTextId(p.TB004);
-            texts[6] = plan.PoolTextId(p.TB005);
-            texts[7] = plan.PoolTextId(p.TB037);
-            lastLine = row.line;
-        }
-        auto known = resourceIds.constFind(row.resource);
-        if (known == resourceIds.cend())
-            known = resourceIds.insert(row.resource, plan.PoolTextId(*row.resource));
-        texts[0] = *known;
-        texts[1] = dayIds[size_t(row.day)];
-        numbers[8] = row.amounts.main;
-        numbers[9] = row.amounts.nonMain;
-        plan.loadRowIds(texts, numbers, fieldOf, 12);
-    }
+    unfinished.dismiss();
     plan.endLoad();
+    progress(tr("Computing consumption"), n, n);
     OrderedSums<LoadKey> sums;
     sums.keys = loadKeys;
     sums.sums = loadSums;
