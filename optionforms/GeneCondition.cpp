@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "controls/DBLabel.h"
+#include "controls/KvGuard.h"
 #include "controls/SelectPnl.h"
 #include "optionforms/BaseGene.h"
 
@@ -269,9 +270,10 @@ int TfrmGeneCondition::ShowModal() {
     QPointer<TfrmGeneCondition> self(this);
     QEventLoop loop;
     FModalLoop = &loop;
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     show();
     edConName->setFocus();
-    loop.exec(QEventLoop::DialogExec);
+    KvRunModalLoop(loop, [this, &self] { return !self || FModalResult != mrNone; });
     if (!self) return mrCancel;
     FModalLoop = nullptr;
     hide();

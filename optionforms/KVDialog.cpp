@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
+#include "controls/KvGuard.h"
 #include "controls/KvMessages.h"
 #include "lang/CodeConverter.h"
 #include "lang/LanguageController.h"
@@ -65,8 +66,10 @@ int TfrmKVDialog::ShowModal() {
     QPointer<TfrmKVDialog> self(this);
     QEventLoop loop;
     FModalLoop = &loop;
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     show();
-    if (self && FModalResult == mrNone && isVisible()) loop.exec(QEventLoop::DialogExec);
+    if (self && FModalResult == mrNone && isVisible())
+        KvRunModalLoop(loop, [&self] { return !self || !self->isVisible(); });
     if (!self) return mrCancel;
     FModalLoop = nullptr;
     if (isVisible()) hide();

@@ -4,11 +4,14 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include "controls/KvMessages.h"
+#include "controls/KvMsgDlgHook.h"
+#include "platform/KvError.h"
 #include "lang/CodeConverter.h"
 #include "optionforms/KVDialog.h"
 
@@ -121,4 +124,25 @@ TEST(KVDialog, EnterMovesOnExceptInMemosAndModalResultCloses) {
     EXPECT_FALSE(dialog.isVisible());
     QTimer::singleShot(20, [&] { dialog.close(); }); // closed by its window: cancelled
     EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
+
+TEST(KVDialog, AFailingHandlerWhileModalIsReportedAndTheDialogStaysOpen) {
+    TfrmProbe dialog(nullptr);
+    auto* failing = new QPushButton("Fetch", &dialog);
+    failing->move(0, 200);
+    QObject::connect(failing, &QPushButton::clicked,
+                     [] { throw EKvError("The portal at http://portal.invalid/users cannot be reached"); });
+    dialog.AfterConstruction();
+    QStringList boxes;
+    SetMessageDlgHook([&](const QString& text, TMsgDlgType type, TMsgDlgButtons) -> std::optional<int> {
+        boxes << QString::number(type) + ":" + text + (dialog.isVisible() ? ":open" : ":closed");
+        return mrOk;
+    });
+    // The click arrives through the dialog's own modal loop, as the planner's click would.
+    QTimer::singleShot(20, [&] { QTest::mouseClick(failing, Qt::LeftButton); });
+    QTimer::singleShot(60, [&] { dialog.setModalResult(mrOk); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    SetMessageDlgHook(nullptr);
+    EXPECT_EQ(boxes, QStringList{QString::number(mtError) +
+                                 ":The portal at http://portal.invalid/users cannot be reached:open"});
 }
