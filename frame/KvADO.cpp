@@ -406,7 +406,8 @@ QSqlQuery& TKvADOConnection::statement(const QString& translatedSql) {
     q->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     if (!q->prepare(translatedSql))
         throw EKvError(
-            QString("Cannot prepare the statement: %1\n%2").arg(scrub(q->lastError().text()), translatedSql));
+            QString("Cannot prepare the statement on %1: %2\n%3")
+                .arg(describe(), scrub(q->lastError().text()), translatedSql));
     QSqlQuery* raw = q.release();
     FStatements.insert(translatedSql, raw);
     return *raw;

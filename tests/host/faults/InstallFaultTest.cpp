@@ -345,8 +345,15 @@ TEST_F(InstallFaultTest, BrokenCompanyDatabasesEndInAMessageAndAreNotMade) {
         {"database-without-CMSMA",
          [](const QString& d) { sqliteExec(d + "/DEMO.db", "DROP TABLE CMSMA"); },
          1,
-         {"message\terror\tThe company database cannot be used: " + db, "no such table: CMSMA",
+         {"message\terror\tThe company database cannot be used: Cannot prepare the statement on " + db +
+              ": no such table: CMSMA",
           "the workbench did not open"}},
+        // The session stands and so does the workbench; its query names the file and what it lacks.
+        {"database-without-MPSTB",
+         [](const QString& d) { sqliteExec(d + "/DEMO.db", "DROP TABLE MPSTB"); },
+         0,
+         {"message\terror\tCannot prepare the statement on " + db + ": no such table: MPSTB",
+          "query\tF01\t0 lines"}},
     };
     runCases(cases);
 }
