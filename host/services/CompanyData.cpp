@@ -29,7 +29,9 @@ namespace {
 
 QSqlQuery run(TKvADOConnection& connection, const QString& sql, const QVariantList& params) {
     QSqlQuery query(connection.database());
-    if (!query.prepare(sql)) throw EKvError(connection.scrub(query.lastError().text()));
+    // A table or column the database lacks shows here: say which database.
+    if (!query.prepare(sql))
+        throw EKvError(connection.describe() + QStringLiteral(": ") + connection.scrub(query.lastError().text()));
     for (int i = 0; i < params.size(); ++i) {
         // Text columns are NOT NULL: a null text is stored as the empty one.
         const QVariant& p = params.at(i);

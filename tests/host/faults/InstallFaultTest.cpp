@@ -354,6 +354,12 @@ TEST_F(InstallFaultTest, BrokenCompanyDatabasesEndInAMessageAndAreNotMade) {
          0,
          {"message\terror\tCannot prepare the statement on " + db + ": no such table: MPSTB",
           "query\tF01\t0 lines"}},
+        // The host's rights table: the module's form is refused with the reason.
+        {"database-without-KVRPOW",
+         [](const QString& d) { sqliteExec(d + "/DEMO.db", "DROP TABLE KVRPOW"); },
+         1,
+         {"message\terror\tThe server could not process the request: " + db + ": no such table: KVRPOW",
+          "the module could not open its form"}},
     };
     runCases(cases);
 }
