@@ -140,7 +140,8 @@ int run(const Options& o) {
         return fail(QString("GetController failed: %1")
                         .arg(getError ? QString::fromUtf8(getError()) : QString("no controller returned")));
 
-    // Messages come from the installation's table; the built-in copy stands in when it has none.
+    // Messages come from the installation's table; the built-in copy stands in when it has none, and for
+    // the messages it lacks.
     std::optional<tarnix::TMessageTable> messages;
     if (!o.install.isEmpty()) {
         const QString table = tarnix::messageTableFileName(o.install);
@@ -153,7 +154,10 @@ int run(const Options& o) {
             fail(QString("warning: %1 has no message table; using the built-in one")
                      .arg(QDir::toNativeSeparators(o.install)));
     }
-    if (!messages) messages = tarnix::TMessageTable::shipped();
+    if (!messages)
+        messages = tarnix::TMessageTable::shipped();
+    else
+        messages->addMissing(tarnix::TMessageTable::shipped());
     tarnix::THostSettings settings;
     settings.ProductID = o.productId;
     settings.UICodePage = tarnix::installationUICodePage(o.install);

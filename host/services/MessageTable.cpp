@@ -90,6 +90,11 @@ TMessageTable TMessageTable::shipped() {
     return fromText(QString::fromUtf8(shippedMessageTableText()));
 }
 
+void TMessageTable::addMissing(const TMessageTable& Other) {
+    for (auto it = Other.FEntries.constBegin(); it != Other.FEntries.constEnd(); ++it)
+        if (!FEntries.contains(it.key())) FEntries.insert(it.key(), it.value());
+}
+
 bool TMessageTable::contains(const QString& type, const QString& number) const {
     return FEntries.contains(key(type, number));
 }

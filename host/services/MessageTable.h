@@ -22,6 +22,10 @@ public:
     // The table this host ships.
     static TMessageTable shipped();
 
+    // Takes the messages of Other that this table lacks: a table written by an older host does not
+    // know the messages added since.
+    void addMissing(const TMessageTable& Other);
+
     int size() const { return int(FEntries.size()); }
     bool contains(const QString& type, const QString& number) const;
     // The text for an interface code page: English for 437, Chinese for any other.

@@ -432,6 +432,16 @@ TEST_F(InstallFaultTest, UnusableSessionValuesAndMessageTablesAreRefusedWithAMes
          1,
          {"warning: the message table %DIR%/Messages.txt cannot be read",
           "message\terror\tThe client installation settings (Software\\KVR\\Steward) were not found"}},
+        // A table an older host wrote lacks the newer messages: they come from the built-in table.
+        {"message-table-without-a-message",
+         [registryGone](const QString& d) {
+             QStringList lines = QString::fromUtf8(readBytes(d + "/Messages.txt")).split('\n');
+             lines.removeIf([](const QString& l) { return l.startsWith("E\t000015\t"); });
+             writeBytes(d + "/Messages.txt", lines.join('\n').toUtf8());
+             registryGone(d);
+         },
+         1,
+         {"message\terror\tThe client installation settings (Software\\KVR\\Steward) were not found"}},
         {"message-table-folder",
          [registryGone](const QString& d) {
              QFile::remove(d + "/Messages.txt");
