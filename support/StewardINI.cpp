@@ -244,9 +244,11 @@ QString TStewardIniS::DatabaseSettingsProblem() const {
     if (!ErrorCode.isEmpty())
         return QStringLiteral("The launcher settings (key Software\\KVR\\Steward in %1) are missing")
             .arg(QDir::toNativeSeparators(kv::registryFileName()));
-    if (!QFileInfo(IniFileName).isFile())
-        return QStringLiteral("The server settings file %1 does not exist (ServerPath in %2)")
-            .arg(QDir::toNativeSeparators(IniFileName), QDir::toNativeSeparators(kv::registryFileName()));
+    if (const QFileInfo ini(IniFileName); !ini.isFile())
+        return QStringLiteral("The server settings file %1 %2 (ServerPath in %3)")
+            .arg(QDir::toNativeSeparators(IniFileName),
+                 ini.isDir() ? QStringLiteral("is a folder") : QStringLiteral("does not exist"),
+                 QDir::toNativeSeparators(kv::registryFileName()));
     if (GetMainServerName().trimmed().isEmpty())
         return QStringLiteral("The server settings file %1 names no database server ([DBE Setting] "
                               "MainServerName)")

@@ -254,6 +254,13 @@ TEST_F(InstallFaultTest, BrokenLauncherSettingsEndInAMessageNamingTheFile) {
          [](const QString& d) { QFile::remove(d + "/StewardS.ini"); },
          1,
          {settings + " does not exist"}},
+        {"settings-folder",
+         [](const QString& d) {
+             QFile::remove(d + "/StewardS.ini");
+             QDir().mkpath(d + "/StewardS.ini");
+         },
+         1,
+         {settings + " is a folder"}},
         {"settings-cut-short",
          [](const QString& d) { writeBytes(d + "/StewardS.ini", readBytes(d + "/StewardS.ini").left(60)); },
          1,
