@@ -18,7 +18,9 @@
 
 #include "common/PgServer.h"
 #include "common/TestSupport.h"
+#include "frame/KvADO.h"
 #include "host/demo/DemoCompany.h"
+#include "host/schema/CompanySchema.h"
 #include "platform/CodePage.h"
 
 namespace {
@@ -315,18 +317,42 @@ TEST_F(InstallFaultTest, BrokenLauncherSettingsEndInAMessageNamingTheFile) {
     runCases(cases);
 }
 
-TEST_F(InstallFaultTest, AWrongPostgreSQLDatabaseNameEndsInAMessage) {
+TEST_F(InstallFaultTest, AWrongPostgreSQLDatabaseNameOrALongUserCodeEndsInAMessage) {
     auto& pg = testsupport::PgServer::shared();
     if (!pg.installed()) GTEST_SKIP() << "PostgreSQL tests skipped: " << pg.error().toStdString();
     ASSERT_TRUE(pg.available()) << pg.error().toStdString();
     const QString port = QString::number(pg.port());
+    // The demo company on the server, reached as the server's own user.
+    const QString company = pg.createDatabase("faults");
+    {
+        TKvADOConnection c;
+        c.SetConnectionString(pg.connectString(company));
+        c.Open();
+        kv::schema::applyCompanySchema(c);
+        kv::demo::DemoOptions options;
+        options.lines = 4;
+        kv::demo::generateCompany(c, options);
+    }
+    const auto onServer = [port](const QString& database) {
+        return [port, database](const QString& d) {
+            setKey(d + "/StewardS.ini", "MainServerName", "pgsql:127.0.0.1:" + port);
+            setKey(d + "/StewardS.ini", "MainUserName", "postgres");
+            setKey(d + "/StewardS.ini", "MainDBName", database);
+        };
+    };
     runCases({{"server-wrong-database-name",
-               [port](const QString& d) {
-                   setKey(d + "/StewardS.ini", "MainServerName", "pgsql:127.0.0.1:" + port);
-                   setKey(d + "/StewardS.ini", "MainDBName", "NOSUCHCOMPANY");
-               },
+               onServer("NOSUCHCOMPANY"),
                1,
-               {"the PostgreSQL database NOSUCHCOMPANY on 127.0.0.1:" + port, "does not exist"}}});
+               {"the PostgreSQL database NOSUCHCOMPANY on 127.0.0.1:" + port,
+                "database \"NOSUCHCOMPANY\" does not exist"}},
+              // The server would refuse the code in the middle of the first save: refused at the start.
+              {"server-user-code-too-long",
+               onServer(company),
+               1,
+               {"message\terror\tThe user code \"PLANNER-0042\" is longer than the 10 characters", "MPSTB.CREATOR"},
+               kQuery,
+               {"--user", "PLANNER-0042"}},
+              {"server-sound", onServer(company), 0, {"query\tF01\t"}}});
 }
 
 TEST_F(InstallFaultTest, BrokenCompanyDatabasesEndInAMessageAndAreNotMade) {
