@@ -456,6 +456,17 @@ TEST_F(InstallFaultTest, UnusableSessionValuesAndMessageTablesAreRefusedWithAMes
          {"message\terror\tThe user code \"PLANNER-0042\" is longer than the 10 characters", "MPSTB.CREATOR"},
          kQuery,
          {"--user", "PLANNER-0042"}},
+        // Quantities typed into the daily editor that are no number: refused, nothing is stored.
+        {"daily-quantity-two-points",
+         [](const QString&) {},
+         1,
+         {"message\terror\tThe quantity is not a valid number: 1.2.3\tok", "the daily editor refused the days"},
+         "query F01\nedit\ndaily 0 20260526=1.2.3\nanswer no\nclose\n"},
+        {"daily-quantity-400-digits",
+         [](const QString&) {},
+         1,
+         {"message\terror\tThe quantity is not a valid number: " + QString(40, '9') + "...\tok"},
+         "query F01\nedit\ndaily 0 20260526=" + QString(400, '9') + "\nanswer no\nclose\n"},
         // An unreadable table: one warning, then the built-in texts (not "not in the message table").
         {"message-table-random-bytes",
          [registryGone](const QString& d) {
