@@ -521,6 +521,7 @@ struct TScriptWatch::Private {
         c.Answer = QStringLiteral("ok");
         c.Print(QStringLiteral("message\t%1\t%2\t%3")
                     .arg(typeName(type), oneLine(message), QLatin1String(a->name)));
+        if (type == mtError) c.LastError = oneLine(message);
         if (buttons & a->button) return a->result;
         if (c.PendingError.isEmpty())
             c.PendingError = QStringLiteral("the message box \"%1\" has no button %2")
@@ -535,6 +536,7 @@ struct TScriptWatch::Private {
         c.Answer = QStringLiteral("ok");
         c.Print(QStringLiteral("message\t%1\t%2\t%3")
                     .arg(typeName(box->icon()), oneLine(box->text()), QLatin1String(a->name)));
+        if (box->icon() == QMessageBox::Critical) c.LastError = oneLine(box->text());
         QAbstractButton* button = box->button(a->standard);
         if (!button) {
             if (c.PendingError.isEmpty())

@@ -55,6 +55,8 @@ public:
     // A failure noticed while events ran (a message box without the wanted button, say); the
     // runner reports it after the command.
     QString PendingError;
+    // The text of the last error box answered (on one line): the reason of a session that then fails.
+    QString LastError;
     // Set by the program: why the module's session has ended, or empty while it runs.
     std::function<QString()> SessionEnded;
     // The run was stopped by a window the script does not drive; its line on stderr is out.

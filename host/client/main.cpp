@@ -227,9 +227,12 @@ int run(const Options& o) {
         ctrl.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (context.Aborted) return exitFailure;
-        return fail(openError.isEmpty()
-                        ? QString("OpenForm answered %1: the module could not open its form").arg(opened)
-                        : openError);
+        if (!openError.isEmpty()) return fail(openError);
+        // The session told why in a box; the line on stderr gives the same reason.
+        return fail(QString("OpenForm answered %1: %2")
+                        .arg(opened)
+                        .arg(context.LastError.isEmpty() ? QString("the module could not open its form")
+                                                         : context.LastError));
     }
     if (context.Aborted) return exitFailure;
 

@@ -255,7 +255,9 @@ TEST_F(InstallFaultTest, BrokenLauncherSettingsEndInAMessageNamingTheFile) {
         {"settings-missing",
          [](const QString& d) { QFile::remove(d + "/StewardS.ini"); },
          1,
-         {settings + " does not exist"}},
+         // The line on stderr gives the reason the box gave.
+         {"tarnix-client: OpenForm answered -1: Cannot connect to the application server; the program will "
+          "close. The server settings file %DIR%/StewardS.ini does not exist"}},
         {"settings-folder",
          [](const QString& d) {
              QFile::remove(d + "/StewardS.ini");
@@ -392,7 +394,7 @@ TEST_F(InstallFaultTest, BrokenCompanyDatabasesEndInAMessageAndAreNotMade) {
          [](const QString& d) { sqliteExec(d + "/DEMO.db", "DROP TABLE KVRPOW"); },
          1,
          {"message\terror\tThe server could not process the request: " + db + ": no such table: KVRPOW",
-          "the module could not open its form"}},
+          "tarnix-client: OpenForm answered -1: The server could not process the request: " + db}},
     };
     runCases(cases);
 }
