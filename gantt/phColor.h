@@ -24,6 +24,8 @@ constexpr TColor clBtnShadow = clSystemColor + 16;
 constexpr TColor clBtnHighlight = clSystemColor + 20;
 constexpr TColor clInfoBk = clSystemColor + 24;
 constexpr TColor clBackground = clSystemColor + 1;
+constexpr TColor clWindow = clSystemColor + 5;
+constexpr TColor clWindowText = clSystemColor + 8;
 
 // The one place where system colours meet the palette; plain colours ignore it.
 QColor phColorToQColor(TColor color, const QPalette& palette);

@@ -1,14 +1,10 @@
+// The grid's rows and columns: the tree of nodes in display order, geometry, tree buttons, selection,
+// sorting, and the mouse and keys. Painting is in phGridPaint.cpp, editing in phGridEdit.cpp.
 #include "gantt/phGrid.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateEdit>
+#include <QFontMetrics>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QLocale>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QTimeEdit>
 #include <algorithm>
 
 // ---------------------------------------------------------------------------------------------
@@ -39,77 +35,24 @@ TphGridTree::~TphGridTree() {
     FRoot->Release();
 }
 
-TphDataEntity_GridTreeNode* TphGridTree::AddNode(TphDataEntity_GridTreeNode* parent) {
-    TphDataList_GridTree* list = FRoot;
-    if (parent) {
-        if (!parent->SubList) {
-            parent->SubList = new TphDataList_GridTree;
-            parent->SubList->Init(FEvents, phFactory<TphDataEntity_GridTreeNode>());
-            parent->SubList->ParentNode = parent;
-        }
-        list = parent->SubList;
+TphDataList_GridTree* TphGridTree::SubListOf(TphDataEntity_GridTreeNode* parent) {
+    if (!parent) return FRoot;
+    if (!parent->SubList) {
+        parent->SubList = new TphDataList_GridTree;
+        parent->SubList->Init(FEvents, phFactory<TphDataEntity_GridTreeNode>());
+        parent->SubList->ParentNode = parent;
+        if (OnSubListCreated) OnSubListCreated(parent, parent->SubList);
     }
+    return parent->SubList;
+}
+
+TphDataEntity_GridTreeNode* TphGridTree::AddNode(TphDataEntity_GridTreeNode* parent) {
     // The factory's node is attached before Inserted fires, so the parent is known to handlers.
-    auto* node = static_cast<TphDataEntity_GridTreeNode*>(list->Append());
-    return node;
+    return static_cast<TphDataEntity_GridTreeNode*>(SubListOf(parent)->Append());
 }
 
 void TphGridTree::Clear() {
     FRoot->Clear();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Editors
-
-namespace {
-
-// Commits on Enter, cancels on Escape, for every kind of editor.
-class TphEditorKeys : public QObject {
-public:
-    explicit TphEditorKeys(TphGrid* grid) : QObject(grid), FGrid(grid) {}
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                if (!qobject_cast<QPlainTextEdit*>(watched) || key->modifiers() & Qt::ControlModifier) {
-                    FGrid->EndEdit();
-                    return true;
-                }
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    TphGrid* FGrid;
-};
-
-QString shortDateFormat() {
-    return QLocale().dateFormat(QLocale::ShortFormat);
-}
-
-} // namespace
-
-bool TphGrid::ReadDateText(const QString& text, QDate& date) {
-    const QString format = shortDateFormat();
-    QString t = text.trimmed();
-    QString f = format;
-    if (format.contains(QStringLiteral("MMM"))) {
-        // Month names become numbers first, so one numeric format reads them.
-        for (int m = 1; m <= 12; ++m) {
-            const QString name = QLocale().monthName(m, QLocale::ShortFormat);
-            if (!name.isEmpty() && t.contains(name, Qt::CaseInsensitive))
-                t.replace(name, QString::number(m), Qt::CaseInsensitive);
-        }
-        f.replace(QStringLiteral("MMMM"), QStringLiteral("M"))
-            .replace(QStringLiteral("MMM"), QStringLiteral("M"));
-    }
-    date = QLocale().toDate(t, f);
-    if (!date.isValid()) date = QDate::fromString(t, f);
-    // Two-digit years read as this century.
-    if (date.isValid() && date.year() < 1950 && !f.contains(QStringLiteral("yyyy")))
-        date = date.addYears(100);
-    return date.isValid();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -118,6 +61,7 @@ bool TphGrid::ReadDateText(const QString& text, QDate& date) {
 TphGrid::TphGrid(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
     FNodeEvents.Deleted = [this](TphDataEntity* e) {
         auto* node = static_cast<TphDataEntity_GridTreeNode*>(e);
         if (node == FEditNode) {
@@ -125,23 +69,64 @@ TphGrid::TphGrid(QWidget* parent) : QWidget(parent) {
             FEditor = nullptr;
             FEditNode = nullptr;
         }
-        FDisplayDirty = true;
+        if (node == FUnloadingNode)
+            FUnloadingNode = nullptr;
+        else
+            FDisplayDirty = true;
         // While the grid goes, its owner has already let go of the rows.
         if (OnNodeDeleted && !FDestroying) OnNodeDeleted(node);
     };
-    FNodeEvents.Inserted = [this](TphDataEntity* e) {
+    const auto arrived = [this](TphDataEntity* e) {
         auto* node = static_cast<TphDataEntity_GridTreeNode*>(e);
         if (auto* list = static_cast<TphDataList_GridTree*>(e->Owner)) node->ParentNode = list->ParentNode;
         if (OnNodeInserted) OnNodeInserted(node);
     };
-    FNodeEvents.ContentChanged = [this](TphDataList*) {
+    FNodeEvents.Inserted = arrived;
+    FNodeEvents.VirtualLoad = [this, arrived](TphDataEntity* e) {
+        auto* node = static_cast<TphDataEntity_GridTreeNode*>(e);
+        arrived(e);
+        // Positions not in memory have no children, so the rows loaded with the one asked for follow
+        // it in the display as they follow it in their list.
+        if (e->Owner == FResolveList) {
+            node->DisplayIndex = FResolveRow + (e->Index - FResolvePos);
+            node->DisplayGeneration = FDisplayGeneration;
+        } else {
+            FDisplayDirty = true;
+        }
+        if (OnVirtualLoad && !FDestroying) OnVirtualLoad(this, node);
+    };
+    FNodeEvents.CanUnload = [this](TphDataEntity* e, bool& canUnload) {
+        auto* node = static_cast<TphDataEntity_GridTreeNode*>(e);
+        // Rows the grid is walking or editing stay; others go only when the owner of the rows lets them.
+        canUnload = false;
+        if (FWalking > 0 || node == FEditNode || !OnVirtualUnLoad || FDestroying) return;
+        OnVirtualUnLoad(this, node, canUnload);
+        if (!canUnload) return;
+        FUnloadingNode = node;
+        FUnloadingList = node->Owner;
+    };
+    FNodeEvents.ContentChanged = [this](TphDataList* list) {
+        if (FDestroying) return;
+        if (list == FUnloadingList) {
+            FUnloadingList = nullptr;
+            update();
+            return;
+        }
+        AxisChanged();
+    };
+    FNodeEvents.CountChanged = [this](TphDataList*) {
         if (!FDestroying) AxisChanged();
     };
-    FNodeEvents.CountChanged = FNodeEvents.ContentChanged;
+    FNodeEvents.VisibleChanged = [this](TphDataEntity*) {
+        if (!FDestroying) AxisChanged();
+    };
     FNodeEvents.SelectionChanged = [this](TphDataList*, TphDataEntity*) {
         if (!FDestroying) update();
     };
     FTree = new TphGridTree(&FNodeEvents);
+    FTree->OnSubListCreated = [this](TphDataEntity_GridTreeNode* parent, TphDataList_GridTree* list) {
+        if (OnInitTreeSubDataList) OnInitTreeSubDataList(this, parent, list);
+    };
 }
 
 TphGrid::~TphGrid() {
@@ -156,6 +141,28 @@ void TphGrid::SetColumns(const std::vector<TphGrid_Column>& columns) {
     update();
 }
 
+const TphGrid_SubGrid* TphGrid::SubGridNamed(const QString& name) const {
+    for (const TphGrid_SubGrid& sub : FSubGrids)
+        if (sub.Name.compare(name, Qt::CaseInsensitive) == 0) return &sub;
+    return nullptr;
+}
+
+const TphCellLayout* TphGrid::CellLayoutNamed(const QString& name) const {
+    if (name.isEmpty()) return nullptr;
+    for (const TphCellLayout& layout : FCellLayouts)
+        if (layout.Name.compare(name, Qt::CaseInsensitive) == 0) return &layout;
+    return nullptr;
+}
+
+TphCellLayout TphGrid::CellLayoutOf(int col) const {
+    if (col >= 0 && col < int(FColumns.size()))
+        if (const TphCellLayout* layout = CellLayoutNamed(FColumns[size_t(col)].LayoutName)) return *layout;
+    // Cells without a layout of their own: the window's colours, the text in the middle of the row.
+    TphCellLayout plain;
+    plain.VertAlignCenter = true;
+    return plain;
+}
+
 void TphGrid::AxisChanged() {
     // Display order is rebuilt on the next question, not here: rows often come in thousands.
     FDisplayDirty = true;
@@ -163,21 +170,28 @@ void TphGrid::AxisChanged() {
     update();
 }
 
-void TphGrid::AddToDisplay(TphDataList* list) {
+void TphGrid::AddToDisplay(TphDataList_GridTree* list) {
     const int n = list->Count();
     for (int i = 0; i < n; ++i) {
-        auto* node = static_cast<TphDataEntity_GridTreeNode*>(list->Get(i));
-        if (!node) continue;
-        node->DisplayIndex = int(FDisplay.size());
-        node->DisplayGeneration = FDisplayGeneration;
-        FDisplay.push_back(node);
-        if (node->Expanded && node->SubList) AddToDisplay(node->SubList);
+        // Positions not in memory are rows too; they are loaded when they are asked for.
+        auto* node =
+            list->IsLoaded(i)
+                ? static_cast<TphDataEntity_GridTreeNode*>(list->Loaded[size_t(i - list->UnloadedBefore)])
+                : nullptr;
+        if (node && !node->GetVisible()) continue;
+        if (node) {
+            node->DisplayIndex = int(FDisplay.size());
+            node->DisplayGeneration = FDisplayGeneration;
+        }
+        FDisplay.push_back({list, i});
+        if (node && node->SubList && IsButtonExpanded(node)) AddToDisplay(node->SubList);
     }
 }
 
 void TphGrid::RebuildDisplay() {
     if (!FDisplayDirty) return;
-    // Nodes left out (collapsed, removed) keep an old number; the generation tells them apart.
+    const TWalk walk(FWalking);
+    // Nodes left out (collapsed, hidden, removed) keep an old number; the generation tells them apart.
     ++FDisplayGeneration;
     FDisplay.clear();
     FDisplayDirty = false;
@@ -191,9 +205,25 @@ int TphGrid::DisplayRowCount() {
     return int(FDisplay.size());
 }
 
+TphDataEntity_GridTreeNode* TphGrid::LoadedNodeAt(int displayRow) const {
+    if (displayRow < 0 || displayRow >= int(FDisplay.size())) return nullptr;
+    const TDisplayRow& row = FDisplay[size_t(displayRow)];
+    if (!row.List->IsLoaded(row.Pos)) return nullptr;
+    return static_cast<TphDataEntity_GridTreeNode*>(
+        row.List->Loaded[size_t(row.Pos - row.List->UnloadedBefore)]);
+}
+
 TphDataEntity_GridTreeNode* TphGrid::NodeAt(int displayRow) {
     RebuildDisplay();
-    return displayRow >= 0 && displayRow < int(FDisplay.size()) ? FDisplay[size_t(displayRow)] : nullptr;
+    if (displayRow < 0 || displayRow >= int(FDisplay.size())) return nullptr;
+    if (TphDataEntity_GridTreeNode* node = LoadedNodeAt(displayRow)) return node;
+    const TDisplayRow row = FDisplay[size_t(displayRow)];
+    FResolveList = row.List;
+    FResolvePos = row.Pos;
+    FResolveRow = displayRow;
+    auto* node = static_cast<TphDataEntity_GridTreeNode*>(row.List->Get(row.Pos));
+    FResolveList = nullptr;
+    return node;
 }
 
 int TphGrid::DisplayIndexOf(TphDataEntity_GridTreeNode* node) {
@@ -217,14 +247,32 @@ void TphGrid::SetCell(int col, int gridRow, const QString& text) {
     update();
 }
 
+// ---------------------------------------------------------------------------------------------
+// Geometry
+
 int TphGrid::RowHeight(int displayRow) {
     TphDataEntity_GridTreeNode* node = NodeAt(displayRow);
-    return node && node->Height > 0 ? node->Height : DefaultRowHeight;
+    int h = node && node->Height > 0 ? node->Height : DefaultRowHeight;
+    if (!node || FCellLayouts.empty()) return h;
+    for (int c = 0; c < int(FColumns.size()); ++c) {
+        const TphCellLayout* layout = CellLayoutNamed(FColumns[size_t(c)].LayoutName);
+        if (!layout || FColumns[size_t(c)].Hidden) continue;
+        h = std::max(h, layout->MinHeight);
+        if (layout->WrapTextAndFit && !node->CellText(c).isEmpty()) {
+            const QFontMetrics metrics(layout->UseFontInfo ? layout->Font : font());
+            const int textWidth = std::max(1, ColumnWidth(c) - 6);
+            const QRect needed =
+                metrics.boundingRect(QRect(0, 0, textWidth, 100000), Qt::TextWordWrap, node->CellText(c));
+            h = std::max(h, needed.height() + 4);
+        }
+    }
+    return h;
 }
 
 void TphGrid::SetRowHeight(int displayRow, int height) {
     if (TphDataEntity_GridTreeNode* node = NodeAt(displayRow)) {
         node->Height = std::max(0, height);
+        if (OnRowResized) OnRowResized(this, GridRowOf(displayRow));
         if (OnAxisChanged) OnAxisChanged(this);
         update();
     }
@@ -233,13 +281,15 @@ void TphGrid::SetRowHeight(int displayRow, int height) {
 int TphGrid::ColumnLeft(int col) const {
     int x = FHasInfoCol ? InfoColWidth : 0;
     for (int c = 0; c < col && c < int(FColumns.size()); ++c)
-        if (!FColumns[size_t(c)].Hidden) x += FColumns[size_t(c)].Width;
+        x += ColumnWidth(c);
     return x;
 }
 
 int TphGrid::ColumnWidth(int col) const {
     if (col < 0 || col >= int(FColumns.size()) || FColumns[size_t(col)].Hidden) return 0;
     int w = FColumns[size_t(col)].Width;
+    if (const TphCellLayout* layout = CellLayoutNamed(FColumns[size_t(col)].LayoutName))
+        w = std::max(w, layout->MinWidth);
     if (FExtendLast) {
         int last = int(FColumns.size()) - 1;
         while (last >= 0 && FColumns[size_t(last)].Hidden)
@@ -249,11 +299,41 @@ int TphGrid::ColumnWidth(int col) const {
     return w;
 }
 
+void TphGrid::SetColumnWidth(int col, int width) {
+    if (col < 0 || col >= int(FColumns.size())) return;
+    width = std::max(0, width);
+    if (FColumns[size_t(col)].Width == width) return;
+    FColumns[size_t(col)].Width = width;
+    if (FEditor) EndEdit();
+    if (OnColumnResized) OnColumnResized(this, col);
+    update();
+}
+
 int TphGrid::ColumnAtX(int x) const {
     for (int c = 0; c < int(FColumns.size()); ++c) {
         const int l = ColumnLeft(c);
         const int w = ColumnWidth(c);
         if (w > 0 && x >= l && x < l + w) return c;
+    }
+    return -1;
+}
+
+int TphGrid::ColumnEdgeAt(const QPoint& at) const {
+    if (!FHasHeaders || at.y() >= HeaderHeight()) return -1;
+    for (int c = 0; c < int(FColumns.size()); ++c) {
+        const int w = ColumnWidth(c);
+        if (w > 0 && std::abs(at.x() - (ColumnLeft(c) + w)) <= SizingZone) return c;
+    }
+    return -1;
+}
+
+int TphGrid::RowEdgeAt(const QPoint& at) {
+    if (!FHasInfoCol || at.x() >= InfoColWidth || at.y() < HeaderHeight()) return -1;
+    const int count = DisplayRowCount();
+    int bottom = HeaderHeight();
+    for (int r = FTopRow; r < count && bottom < height(); ++r) {
+        bottom += RowHeight(r);
+        if (std::abs(at.y() - bottom) <= SizingZone) return r;
     }
     return -1;
 }
@@ -308,6 +388,97 @@ int TphGrid::DisplayRowAtY(int y) {
     return -1;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Tree buttons and cell insets
+
+bool TphGrid::ButtonHasNonHiddenChildren(TphDataEntity_GridTreeNode* node) {
+    bool has = false;
+    if (node && node->SubList) {
+        TphDataList_GridTree* list = node->SubList;
+        // Children not in memory count as shown: they are there to be loaded.
+        has = list->UnloadedBefore + list->UnloadedAfter > 0;
+        for (size_t i = 0; !has && i < list->Loaded.size(); ++i)
+            has = list->Loaded[i]->GetVisible();
+    }
+    if (OnButtonHasNonHiddenChildren) OnButtonHasNonHiddenChildren(this, node, has);
+    return has;
+}
+
+bool TphGrid::IsButtonTerminal(TphDataEntity_GridTreeNode* node) {
+    bool terminal = !ButtonHasNonHiddenChildren(node);
+    if (OnIsButtonTerminal) OnIsButtonTerminal(this, node, terminal);
+    return terminal;
+}
+
+bool TphGrid::IsButtonExpanded(TphDataEntity_GridTreeNode* node) {
+    bool expanded = node && node->Expanded;
+    if (OnIsButtonExpanded) OnIsButtonExpanded(this, node, expanded);
+    return expanded;
+}
+
+void TphGrid::ParentButtonCell(TphDataEntity_GridTreeNode* node, int& col, int& gridRow) {
+    col = -1;
+    gridRow = -1;
+    if (node && node->ParentNode) {
+        for (int c = 0; c < int(FColumns.size()) && col < 0; ++c)
+            if (FColumns[size_t(c)].TreeButton) col = c;
+        const int parentRow = DisplayIndexOf(node->ParentNode);
+        gridRow = parentRow >= 0 ? GridRowOf(parentRow) : -1;
+        if (gridRow < 0) col = -1;
+    }
+    if (OnGetParentButtonCell) OnGetParentButtonCell(this, node, col, gridRow);
+}
+
+void TphGrid::ToggleNode(TphDataEntity_GridTreeNode* node) {
+    if (!node || IsButtonTerminal(node)) return;
+    node->Expanded = !IsButtonExpanded(node);
+    // Children that come on demand get their list the first time the node opens.
+    if (node->Expanded) FTree->SubListOf(node);
+    if (OnButtonClick) OnButtonClick(this, node);
+    AxisChanged();
+}
+
+int TphGrid::CellInset(int col, int gridRow) {
+    int inset = 3;
+    TphDataEntity_GridTreeNode* node = NodeOfGridRow(gridRow);
+    if (node && col >= 0 && col < int(FColumns.size())) {
+        const TphGrid_Column& column = FColumns[size_t(col)];
+        if (column.TreeButton) inset += (Depth(node) + 1) * TreeIndent;
+        if (column.HasIcon && column.OnGetIconIndex) {
+            int index = -1;
+            column.OnGetIconIndex(this, col, gridRow, index);
+            if (index >= 0 && index < int(ImageList.size())) inset += ImageList[size_t(index)].width() + 2;
+        }
+    }
+    if (OnCellInset) OnCellInset(this, col, gridRow, inset);
+    return inset;
+}
+
+int TphGrid::Depth(const TphDataEntity_GridTreeNode* node) {
+    int depth = 0;
+    for (auto* n = node ? node->ParentNode : nullptr; n; n = n->ParentNode)
+        ++depth;
+    return depth;
+}
+
+int TphGrid::TreeButtonLeft(int col, const TphDataEntity_GridTreeNode* node) const {
+    return ColumnLeft(col) + 3 + Depth(node) * TreeIndent;
+}
+
+bool TphGrid::SameGroup(int col, int displayRow1, int displayRow2) {
+    if (col < 0 || col >= int(FColumns.size()) || !FColumns[size_t(col)].Groupcells) return false;
+    TphDataEntity_GridTreeNode* a = NodeAt(displayRow1);
+    TphDataEntity_GridTreeNode* b = NodeAt(displayRow2);
+    if (!a || !b) return false;
+    bool same = a->CellText(col) == b->CellText(col);
+    if (const auto& compare = FColumns[size_t(col)].OnGroupcellCompare)
+        compare(this, col, GridRowOf(displayRow1), GridRowOf(displayRow2), same);
+    return same;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Selection
+
 void TphGrid::SetFocusedRow(int displayRow, bool select) {
     if (displayRow < 0 || displayRow >= DisplayRowCount()) return;
     FFocusedRow = displayRow;
@@ -347,9 +518,11 @@ void TphGrid::SelectRow(int displayRow, int shift) {
 
 std::vector<TphDataEntity_GridTreeNode*> TphGrid::SelectedNodes() {
     RebuildDisplay();
+    // Only rows in memory can be selected: a list that drops rows deselects them first.
     std::vector<TphDataEntity_GridTreeNode*> result;
-    for (TphDataEntity_GridTreeNode* node : FDisplay)
-        if (node->Selected) result.push_back(node);
+    for (int r = 0; r < int(FDisplay.size()); ++r)
+        if (TphDataEntity_GridTreeNode* node = LoadedNodeAt(r); node && node->Selected)
+            result.push_back(node);
     return result;
 }
 
@@ -399,121 +572,35 @@ int TphGrid::CompareKeys(const QString& a, const QString& b, bool descending) {
 
 void TphGrid::SortByColumn(int col, bool descending) {
     RebuildDisplay();
+    const TWalk walk(FWalking);
     FSortCol = col;
     FSortDescending = descending;
-    std::function<void(TphDataList*)> sortList = [&](TphDataList* list) {
-        // Load every position; the keys need each row.
-        const int n = list->Count();
-        std::vector<std::pair<QString, TphDataEntity*>> keyed;
-        keyed.reserve(size_t(n));
-        for (int i = 0; i < n; ++i) {
-            auto* node = static_cast<TphDataEntity_GridTreeNode*>(list->Get(i));
-            keyed.emplace_back(SortKeyOf(node, col, DisplayIndexOf(node)), node);
-            if (node->SubList) sortList(node->SubList);
-        }
-        std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
-            return CompareKeys(a.first, b.first, descending) < 0;
-        });
-        if (list->UnloadedBefore || list->UnloadedAfter) return;
-        for (size_t i = 0; i < keyed.size(); ++i)
-            list->Loaded[i] = keyed[i].second;
-        list->MarkIndexDirty(0);
-    };
-    sortList(FTree->Root());
+    bool handled = false;
+    if (OnUserSort) OnUserSort(this, col, descending, handled);
+    if (!handled) {
+        std::function<void(TphDataList*)> sortList = [&](TphDataList* list) {
+            // Load every position; the keys need each row.
+            const int n = list->Count();
+            std::vector<std::pair<QString, TphDataEntity*>> keyed;
+            keyed.reserve(size_t(n));
+            for (int i = 0; i < n; ++i) {
+                auto* node = static_cast<TphDataEntity_GridTreeNode*>(list->Get(i));
+                if (!node) continue;
+                keyed.emplace_back(SortKeyOf(node, col, DisplayIndexOf(node)), node);
+                if (node->SubList) sortList(node->SubList);
+            }
+            std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
+                return CompareKeys(a.first, b.first, descending) < 0;
+            });
+            if (list->UnloadedBefore || list->UnloadedAfter) return;
+            for (size_t i = 0; i < keyed.size(); ++i)
+                list->Loaded[i] = keyed[i].second;
+            list->MarkIndexDirty(0);
+        };
+        sortList(FTree->Root());
+    }
     if (OnColumnSort) OnColumnSort(this, col, descending);
     AxisChanged();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Editing
-
-void TphGrid::BeginEdit(int col, int displayRow) {
-    EndEdit();
-    if (col < 0 || col >= int(FColumns.size())) return;
-    const TphGrid_Column& column = FColumns[size_t(col)];
-    TphDataEntity_GridTreeNode* node = NodeAt(displayRow);
-    if (!node || column.ReadOnly) return;
-    const QRect r = CellRect(col, GridRowOf(displayRow));
-    if (r.isEmpty()) return;
-    const QString text = node->CellText(col);
-    QWidget* editor = nullptr;
-    switch (column.Kind) {
-    case tckSimpleEdit:
-        editor = new QLineEdit(text, this);
-        break;
-    case tckMemo: {
-        auto* memo = new QPlainTextEdit(this);
-        memo->setPlainText(text);
-        editor = memo;
-        break;
-    }
-    case tckBool: {
-        auto* box = new QCheckBox(this);
-        box->setChecked(text.compare(QStringLiteral("TRUE"), Qt::CaseInsensitive) == 0);
-        editor = box;
-        break;
-    }
-    case tckCombo: {
-        auto* combo = new QComboBox(this);
-        combo->setEditable(true);
-        combo->addItems(column.ComboItems);
-        combo->setCurrentText(text);
-        editor = combo;
-        break;
-    }
-    case tckDate: {
-        auto* edit = new QDateEdit(this);
-        QDate d;
-        edit->setDate(ReadDateText(text, d) ? d : QDate::currentDate());
-        editor = edit;
-        break;
-    }
-    case tckTime: {
-        auto* edit = new QTimeEdit(this);
-        edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-        edit->setTime(QTime::fromString(text, QStringLiteral("HH:mm:ss")));
-        editor = edit;
-        break;
-    }
-    case tckSubGrid:
-    case tckSubTree:
-        return;
-    }
-    editor->installEventFilter(new TphEditorKeys(this));
-    editor->setGeometry(r);
-    editor->show();
-    editor->setFocus();
-    FEditor = editor;
-    FEditCol = col;
-    FEditNode = node;
-}
-
-void TphGrid::EndEdit() {
-    if (!FEditor) return;
-    QWidget* editor = FEditor;
-    FEditor = nullptr;
-    const bool hadFocus = editor->hasFocus();
-    QString text;
-    if (auto* e = qobject_cast<QLineEdit*>(editor))
-        text = e->text();
-    else if (auto* m = qobject_cast<QPlainTextEdit*>(editor))
-        text = m->toPlainText();
-    else if (auto* b = qobject_cast<QCheckBox*>(editor))
-        text = b->isChecked() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    else if (auto* c = qobject_cast<QComboBox*>(editor))
-        text = c->currentText();
-    else if (auto* d = qobject_cast<QDateEdit*>(editor); d && !qobject_cast<QTimeEdit*>(editor))
-        text = QLocale().toString(d->date(), QLocale::ShortFormat);
-    else if (auto* t = qobject_cast<QTimeEdit*>(editor))
-        text = t->time().toString(QStringLiteral("HH:mm:ss"));
-    TphDataEntity_GridTreeNode* node = FEditNode;
-    FEditNode = nullptr;
-    editor->hide();
-    editor->deleteLater();
-    if (node) node->SetCellText(FEditCol, text);
-    if (OnEditStop && node) OnEditStop(this, FEditCol, GridRowOf(DisplayIndexOf(node)));
-    if (hadFocus) setFocus();
-    update();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -534,87 +621,37 @@ void TphGrid::SetExtendLastColumnToWidth(bool v) {
     update();
 }
 
-// ---------------------------------------------------------------------------------------------
-// Painting and input
-
-void TphGrid::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    const QPalette& pal = palette();
-    p.fillRect(rect(), Qt::white);
-    const int count = DisplayRowCount();
-    const QColor lines(0xC0, 0xC0, 0xC0);
-    if (FHasHeaders) {
-        p.fillRect(0, 0, width(), HeaderHeight(), pal.button());
-        for (int c = 0; c < int(FColumns.size()); ++c) {
-            const int w = ColumnWidth(c);
-            if (w <= 0) continue;
-            const QRect r(ColumnLeft(c), 0, w, HeaderHeight());
-            p.setPen(pal.color(QPalette::ButtonText));
-            p.drawText(r.adjusted(3, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                       FColumns[size_t(c)].HeaderText);
-            p.setPen(lines.darker(130));
-            p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-        }
-        p.drawLine(0, HeaderHeight() - 1, width(), HeaderHeight() - 1);
-    }
-    int y = HeaderHeight();
-    for (int r = FTopRow; r < count && y < height(); ++r) {
-        TphDataEntity_GridTreeNode* node = FDisplay[size_t(r)];
-        const int h = RowHeight(r);
-        if (FHasInfoCol) {
-            p.fillRect(0, y, InfoColWidth, h, pal.button());
-            if (r == FFocusedRow) {
-                p.setBrush(Qt::black);
-                p.setPen(Qt::NoPen);
-                const QPoint tri[3] = {{3, y + h / 2 - 4}, {8, y + h / 2}, {3, y + h / 2 + 4}};
-                p.drawPolygon(tri, 3);
-            }
-        }
-        for (int c = 0; c < int(FColumns.size()); ++c) {
-            const int w = ColumnWidth(c);
-            if (w <= 0) continue;
-            const QRect cell(ColumnLeft(c), y, w, h);
-            const bool selected = node->Selected && (FRowSelect || c == FFocusedCol);
-            if (selected) p.fillRect(cell, pal.highlight());
-            int textLeft = cell.left() + 3;
-            if (FColumns[size_t(c)].TreeButton) {
-                int depth = 0;
-                for (auto* n = node->ParentNode; n; n = n->ParentNode)
-                    ++depth;
-                textLeft += depth * 12;
-                if (node->SubList && node->SubList->Count() > 0) {
-                    const QRect b(textLeft, y + h / 2 - 4, 9, 9);
-                    p.setPen(Qt::gray);
-                    p.setBrush(Qt::white);
-                    p.drawRect(b);
-                    p.setPen(Qt::black);
-                    p.drawLine(b.left() + 2, b.center().y(), b.right() - 2, b.center().y());
-                    if (!node->Expanded)
-                        p.drawLine(b.center().x(), b.top() + 2, b.center().x(), b.bottom() - 2);
-                }
-                textLeft += 12;
-            }
-            p.setPen(selected ? pal.color(QPalette::HighlightedText) : QColor(Qt::black));
-            p.drawText(QRect(textLeft, y, cell.right() - textLeft - 1, h), Qt::AlignVCenter | Qt::AlignLeft,
-                       node->CellText(c));
-            p.setPen(lines);
-            p.drawLine(cell.right(), y, cell.right(), y + h - 1);
-        }
-        p.setPen(lines);
-        p.drawLine(0, y + h - 1, width(), y + h - 1);
-        if (r == FFocusedRow && hasFocus()) {
-            p.setPen(QPen(Qt::black, 1, Qt::DotLine));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(QRect(FHasInfoCol ? InfoColWidth : 0, y,
-                             width() - (FHasInfoCol ? InfoColWidth : 0) - 1, h - 2));
-        }
-        y += h;
-    }
+void TphGrid::SetFocusRect_Cell(bool v) {
+    FFocusRectCell = v;
+    update();
 }
+
+void TphGrid::SetFocusRect_Grid(bool v) {
+    FFocusRectGrid = v;
+    update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse and keys
 
 void TphGrid::mousePressEvent(QMouseEvent* event) {
     setFocus();
     const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        // Edges first: a press on a column's or row's edge sizes it.
+        if (const int c = ColumnEdgeAt(pos); c >= 0) {
+            FSizingCol = c;
+            FSizingFrom = pos.x();
+            FSizingStart = ColumnWidth(c);
+            return;
+        }
+        if (const int r = RowEdgeAt(pos); r >= 0) {
+            FSizingRow = r;
+            FSizingFrom = pos.y();
+            FSizingStart = RowHeight(r);
+            return;
+        }
+    }
     if (FHasHeaders && pos.y() < HeaderHeight()) {
         const int c = ColumnAtX(pos.x());
         if (FUserSortEnable && c >= 0 && FColumns[size_t(c)].SortEnable)
@@ -627,9 +664,9 @@ void TphGrid::mousePressEvent(QMouseEvent* event) {
     if (c >= 0) FFocusedCol = c;
     if (c >= 0 && FColumns[size_t(c)].TreeButton) {
         TphDataEntity_GridTreeNode* node = NodeAt(r);
-        if (node->SubList && node->SubList->Count() > 0 && pos.x() < ColumnLeft(c) + 30) {
-            node->Expanded = !node->Expanded;
-            AxisChanged();
+        const int buttonLeft = TreeButtonLeft(c, node);
+        if (pos.x() >= buttonLeft - 2 && pos.x() < buttonLeft + TreeIndent && !IsButtonTerminal(node)) {
+            ToggleNode(node);
             return;
         }
     }
@@ -641,6 +678,31 @@ void TphGrid::mousePressEvent(QMouseEvent* event) {
     SelectRow(r, shift);
     if (OnCellSelectionChanged) OnCellSelectionChanged(this, FFocusedCol, GridRowOf(r));
     if (FAutoEditMode) BeginEdit(FFocusedCol, r);
+}
+
+void TphGrid::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (FSizingCol >= 0) {
+        SetColumnWidth(FSizingCol, FSizingStart + pos.x() - FSizingFrom);
+        return;
+    }
+    if (FSizingRow >= 0) {
+        SetRowHeight(FSizingRow, std::max(4, FSizingStart + pos.y() - FSizingFrom));
+        return;
+    }
+    if (ColumnEdgeAt(pos) >= 0)
+        setCursor(Qt::SplitHCursor);
+    else if (RowEdgeAt(pos) >= 0)
+        setCursor(Qt::SplitVCursor);
+    else
+        unsetCursor();
+}
+
+void TphGrid::mouseReleaseEvent(QMouseEvent* event) {
+    Q_UNUSED(event);
+    if (FSizingCol < 0 && FSizingRow < 0) return;
+    FSizingCol = FSizingRow = -1;
+    if (OnAfterUserSize) OnAfterUserSize(this);
 }
 
 void TphGrid::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -671,5 +733,6 @@ void TphGrid::wheelEvent(QWheelEvent* event) {
 
 void TphGrid::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (OnGridResize) OnGridResize(this);
     if (OnAxisChanged) OnAxisChanged(this);
 }
