@@ -262,18 +262,21 @@ TphGant::TphGant(QWidget* parent) : QWidget(parent) {
 
     FGrid->OnNodeInserted = [this](TphDataEntity_GridTreeNode* node) { OnNodeInserted(node); };
     FGrid->OnNodeDeleted = [this](TphDataEntity_GridTreeNode* node) { OnNodeDeleted(node); };
-    FGrid->OnTopLeftChanged = [this](TphGrid*) {
+    FGrid->OnTopLeftChanged = [this](TphGrid* grid) {
         if (FDestroying) return;
         SyncScrollBar();
         InvalidateGantArea();
+        if (OnTopLeftChanged_Grid) OnTopLeftChanged_Grid(grid);
     };
     // Adding or removing rows only marks the area: the scroll bar follows at the next paint, so a
     // burst of thousands of rows costs one count.
-    FGrid->OnAxisChanged = [this](TphGrid*) {
+    FGrid->OnAxisChanged = [this](TphGrid* grid) {
         if (FDestroying) return;
         FLastRowCount = -1;
         InvalidateGantArea();
+        if (OnAxisChanged_Grid) OnAxisChanged_Grid(grid);
     };
+    RepublishGridEvents();
     connect(FScrollBar, &QScrollBar::valueChanged, this, [this](int v) {
         if (!FSyncingScroll) FGrid->SetTopRow(v);
     });
@@ -299,6 +302,116 @@ TphGant::~TphGant() {
     FRowsOnScreen.clear();
     delete FAllLayers;
     FAllLayers = nullptr;
+    // The grid goes before the events it passes on to.
+    delete FGrid;
+    FGrid = nullptr;
+}
+
+namespace {
+
+// The grid's event calls the chart's event of the same kind, when one is assigned.
+template <class Event> void passOn(Event& gridEvent, Event& chartEvent) {
+    gridEvent = [&chartEvent](auto&&... args) {
+        if (chartEvent) chartEvent(std::forward<decltype(args)>(args)...);
+    };
+}
+
+} // namespace
+
+void TphGant::RepublishGridEvents() {
+    passOn(FGrid->OnEditStop, OnEditStop_Grid);
+    passOn(FGrid->OnAfterUserSize, OnAfterUserSize_Grid);
+    passOn(FGrid->OnBeforeRenderCell, OnBeforeRenderCell_Grid);
+    passOn(FGrid->OnUserRenderCell, OnUserRenderCell_Grid);
+    passOn(FGrid->OnColumnResized, OnColumnResized_Grid);
+    passOn(FGrid->OnRowResized, OnRowResized_Grid);
+    passOn(FGrid->OnColumnSort, OnColumnSort_Grid);
+    passOn(FGrid->OnInitTreeSubDataList, OnInitTreeSubDataList_Grid);
+    passOn(FGrid->OnGetUserSortCompareString, OnGetUserSortCompareString_Grid);
+    passOn(FGrid->OnUserSort, OnUserSort_Grid);
+    passOn(FGrid->OnBeforeEditWithCombo, OnBeforeEditWithCombo_Grid);
+    passOn(FGrid->OnVirtualLoad, OnVirtualLoad_Grid);
+    passOn(FGrid->OnVirtualUnLoad, OnVirtualUnLoad_Grid);
+    passOn(FGrid->OnSelectionChanged, OnSelectionChanged_Grid);
+    passOn(FGrid->OnButtonClick, OnButtonClick_Grid);
+    passOn(FGrid->OnCellInset, OnCellInset_Grid);
+    passOn(FGrid->OnIsButtonExpanded, OnIsButtonExpanded_Grid);
+    passOn(FGrid->OnIsButtonTerminal, OnIsButtonTerminal_Grid);
+    passOn(FGrid->OnGetParentButtonCell, OnGetParentButtonCell_Grid);
+    passOn(FGrid->OnButtonHasNonHiddenChildren, OnButtonHasNonHiddenChildren_Grid);
+    passOn(FGrid->OnGridResize, OnGridResize_Grid);
+    passOn(FGrid->OnEditorCanModify, OnEditorCanModify_Grid);
+    passOn(FGrid->OnRightClick, OnRightClick_Grid);
+    passOn(FGrid->OnCellSelectionChanged, OnCellSelectionChanged_Grid);
+}
+
+std::vector<TphGrid_Column>& TphGant::Grid_Columns() {
+    return FGrid->Columns();
+}
+std::vector<TphGrid_SubGrid>& TphGant::Grid_SubGrids() {
+    return FGrid->SubGrids();
+}
+std::vector<TphCellLayout>& TphGant::Grid_CellLayouts() {
+    return FGrid->CellLayouts();
+}
+std::vector<QPixmap>& TphGant::Grid_ImageList() {
+    return FGrid->ImageList;
+}
+bool TphGant::Grid_HasHeaders() const {
+    return FGrid->HasHeaders();
+}
+void TphGant::SetGrid_HasHeaders(bool v) {
+    FGrid->SetHasHeaders(v);
+    // The first row still lines up with the top of the area.
+    SetScalerHeight(FScalerHeight);
+}
+bool TphGant::Grid_HasInfoCol() const {
+    return FGrid->HasInfoCol();
+}
+void TphGant::SetGrid_HasInfoCol(bool v) {
+    FGrid->SetHasInfoCol(v);
+}
+bool TphGant::Grid_RowSelect() const {
+    return FGrid->RowSelect();
+}
+void TphGant::SetGrid_RowSelect(bool v) {
+    FGrid->SetRowSelect(v);
+}
+bool TphGant::Grid_MultiSelect() const {
+    return FGrid->MultiSelect();
+}
+void TphGant::SetGrid_MultiSelect(bool v) {
+    FGrid->SetMultiSelect(v);
+}
+bool TphGant::Grid_ExtendLastColumnToWidth() const {
+    return FGrid->ExtendLastColumnToWidth();
+}
+void TphGant::SetGrid_ExtendLastColumnToWidth(bool v) {
+    FGrid->SetExtendLastColumnToWidth(v);
+}
+bool TphGant::Grid_UserSortEnable() const {
+    return FGrid->UserSortEnable();
+}
+void TphGant::SetGrid_UserSortEnable(bool v) {
+    FGrid->SetUserSortEnable(v);
+}
+bool TphGant::Grid_AutoEditMode() const {
+    return FGrid->AutoEditMode();
+}
+void TphGant::SetGrid_AutoEditMode(bool v) {
+    FGrid->SetAutoEditMode(v);
+}
+bool TphGant::Grid_FocusRect_Cell() const {
+    return FGrid->FocusRect_Cell();
+}
+void TphGant::SetGrid_FocusRect_Cell(bool v) {
+    FGrid->SetFocusRect_Cell(v);
+}
+bool TphGant::Grid_FocusRect_Grid() const {
+    return FGrid->FocusRect_Grid();
+}
+void TphGant::SetGrid_FocusRect_Grid(bool v) {
+    FGrid->SetFocusRect_Grid(v);
 }
 
 TphGridTree* TphGant::GridTree() const {

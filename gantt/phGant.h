@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gantt/phDataEntityPack.h"
+#include "gantt/phGrid.h"
 #include "gantt/phOffscreenPaint.h"
 
 class QScrollBar;
@@ -19,9 +20,6 @@ class QSplitter;
 class QTabWidget;
 class QTimer;
 class TphDateScaler;
-class TphGrid;
-class TphGridTree;
-class TphDataEntity_GridTreeNode;
 class TphGant;
 class TDistinctTimeHolder;
 
@@ -101,6 +99,17 @@ class TphGant : public QWidget, public TphGantRowHost {
     Q_PROPERTY(int ScalerHeight READ ScalerHeight WRITE SetScalerHeight)
     Q_PROPERTY(int TreeWidth READ TreeWidth WRITE SetTreeWidth)
     Q_PROPERTY(bool UseGridNotTree READ UseGridNotTree WRITE SetUseGridNotTree)
+    // The grid's settings under the chart's names.
+    Q_PROPERTY(bool Grid_HasHeaders READ Grid_HasHeaders WRITE SetGrid_HasHeaders)
+    Q_PROPERTY(bool Grid_HasInfoCol READ Grid_HasInfoCol WRITE SetGrid_HasInfoCol)
+    Q_PROPERTY(bool Grid_RowSelect READ Grid_RowSelect WRITE SetGrid_RowSelect)
+    Q_PROPERTY(bool Grid_MultiSelect READ Grid_MultiSelect WRITE SetGrid_MultiSelect)
+    Q_PROPERTY(bool Grid_ExtendLastColumnToWidth READ Grid_ExtendLastColumnToWidth WRITE
+                   SetGrid_ExtendLastColumnToWidth)
+    Q_PROPERTY(bool Grid_UserSortEnable READ Grid_UserSortEnable WRITE SetGrid_UserSortEnable)
+    Q_PROPERTY(bool Grid_AutoEditMode READ Grid_AutoEditMode WRITE SetGrid_AutoEditMode)
+    Q_PROPERTY(bool Grid_FocusRect_Cell READ Grid_FocusRect_Cell WRITE SetGrid_FocusRect_Cell)
+    Q_PROPERTY(bool Grid_FocusRect_Grid READ Grid_FocusRect_Grid WRITE SetGrid_FocusRect_Grid)
 
 public:
     static constexpr int DefaultRowHeight = 18;
@@ -198,6 +207,57 @@ public:
     void SetUseGridNotTree(bool v) { FUseGridNotTree = v; }
     bool UseTabSheets = false;
 
+    // The grid beside the chart, republished: its settings with a "Grid_" prefix, its events with a
+    // "_Grid" suffix. The chart keeps the grid's own top-left and axis events for itself and passes them on.
+    std::vector<TphGrid_Column>& Grid_Columns();
+    std::vector<TphGrid_SubGrid>& Grid_SubGrids();
+    std::vector<TphCellLayout>& Grid_CellLayouts();
+    std::vector<QPixmap>& Grid_ImageList();
+    bool Grid_HasHeaders() const;
+    void SetGrid_HasHeaders(bool v);
+    bool Grid_HasInfoCol() const;
+    void SetGrid_HasInfoCol(bool v);
+    bool Grid_RowSelect() const;
+    void SetGrid_RowSelect(bool v);
+    bool Grid_MultiSelect() const;
+    void SetGrid_MultiSelect(bool v);
+    bool Grid_ExtendLastColumnToWidth() const;
+    void SetGrid_ExtendLastColumnToWidth(bool v);
+    bool Grid_UserSortEnable() const;
+    void SetGrid_UserSortEnable(bool v);
+    bool Grid_AutoEditMode() const;
+    void SetGrid_AutoEditMode(bool v);
+    bool Grid_FocusRect_Cell() const;
+    void SetGrid_FocusRect_Cell(bool v);
+    bool Grid_FocusRect_Grid() const;
+    void SetGrid_FocusRect_Grid(bool v);
+    decltype(TphGrid::OnEditStop) OnEditStop_Grid;
+    decltype(TphGrid::OnAfterUserSize) OnAfterUserSize_Grid;
+    decltype(TphGrid::OnTopLeftChanged) OnTopLeftChanged_Grid;
+    decltype(TphGrid::OnBeforeRenderCell) OnBeforeRenderCell_Grid;
+    decltype(TphGrid::OnUserRenderCell) OnUserRenderCell_Grid;
+    decltype(TphGrid::OnColumnResized) OnColumnResized_Grid;
+    decltype(TphGrid::OnRowResized) OnRowResized_Grid;
+    decltype(TphGrid::OnColumnSort) OnColumnSort_Grid;
+    decltype(TphGrid::OnInitTreeSubDataList) OnInitTreeSubDataList_Grid;
+    decltype(TphGrid::OnGetUserSortCompareString) OnGetUserSortCompareString_Grid;
+    decltype(TphGrid::OnUserSort) OnUserSort_Grid;
+    decltype(TphGrid::OnBeforeEditWithCombo) OnBeforeEditWithCombo_Grid;
+    decltype(TphGrid::OnVirtualLoad) OnVirtualLoad_Grid;
+    decltype(TphGrid::OnVirtualUnLoad) OnVirtualUnLoad_Grid;
+    decltype(TphGrid::OnAxisChanged) OnAxisChanged_Grid;
+    decltype(TphGrid::OnSelectionChanged) OnSelectionChanged_Grid;
+    decltype(TphGrid::OnButtonClick) OnButtonClick_Grid;
+    decltype(TphGrid::OnCellInset) OnCellInset_Grid;
+    decltype(TphGrid::OnIsButtonExpanded) OnIsButtonExpanded_Grid;
+    decltype(TphGrid::OnIsButtonTerminal) OnIsButtonTerminal_Grid;
+    decltype(TphGrid::OnGetParentButtonCell) OnGetParentButtonCell_Grid;
+    decltype(TphGrid::OnButtonHasNonHiddenChildren) OnButtonHasNonHiddenChildren_Grid;
+    decltype(TphGrid::OnGridResize) OnGridResize_Grid;
+    decltype(TphGrid::OnEditorCanModify) OnEditorCanModify_Grid;
+    decltype(TphGrid::OnRightClick) OnRightClick_Grid;
+    decltype(TphGrid::OnCellSelectionChanged) OnCellSelectionChanged_Grid;
+
     // Interaction settings.
     bool MoveInTimeWhenMoveRow = false;
     bool MoveOver12Then24 = false;
@@ -275,6 +335,7 @@ protected:
 
 private:
     friend class TphGantArea;
+    void RepublishGridEvents();
     void ScalerChanged();
     void SyncScrollBar();
     void OnTimeInserted(TphDataEntity* e);

@@ -1,5 +1,6 @@
 // The Gantt control's geometry, hit testing and editing, driven with real mouse and key events.
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -336,4 +337,52 @@ TEST(GantEvents, ListEventsRepaintTheArea) {
     TphDataList* layer = t.add(35, D0 + 1, D0 + 2)->Owner;
     layer->AddUnloaded(2);
     EXPECT_GE(paintsAfter([layer] { layer->Get(layer->Count() - 1); }), 1);
+}
+
+TEST(GantGrid, TheChartRepublishesItsGridsSurface) {
+    Gant t(30);
+    TphGant& g = t.g;
+    // Settings by their published names, as stored forms set them.
+    EXPECT_TRUE(g.setProperty("Grid_HasHeaders", true));
+    EXPECT_TRUE(g.setProperty("Grid_RowSelect", true));
+    EXPECT_TRUE(g.setProperty("Grid_FocusRect_Grid", false));
+    EXPECT_TRUE(g.Grid()->HasHeaders());
+    EXPECT_TRUE(g.Grid()->RowSelect());
+    EXPECT_FALSE(g.Grid()->FocusRect_Grid());
+    EXPECT_EQ(g.property("Grid_MultiSelect").toBool(), g.Grid()->MultiSelect());
+    TphCellLayout layout;
+    layout.Name = "Bold";
+    g.Grid_CellLayouts().push_back(layout);
+    g.Grid_Columns().front().LayoutName = "Bold";
+    g.Grid_Columns().front().HeaderText = "Line";
+    EXPECT_EQ(g.Grid()->CellLayoutOf(0).Name, "Bold");
+    EXPECT_EQ(g.Grid()->Cell(0, 0), "Line");
+    // Headers on: the first row still lines up with the top of the area.
+    QTest::qWait(10);
+    t.settle();
+    const QRect firstCell = g.Grid()->CellRect(0, 1);
+    EXPECT_EQ(g.Grid()->mapTo(&g, firstCell.topLeft()).y(), g.GantArea()->mapTo(&g, QPoint(0, 0)).y());
+
+    // Events under their "_Grid" names; the chart still follows the grid's scrolling itself.
+    int stops = 0, topLeft = 0, axis = 0, selections = 0;
+    g.OnEditStop_Grid = [&stops](TphGrid*, int, int) { ++stops; };
+    g.OnTopLeftChanged_Grid = [&topLeft](TphGrid*) { ++topLeft; };
+    g.OnAxisChanged_Grid = [&axis](TphGrid*) { ++axis; };
+    g.OnSelectionChanged_Grid = [&selections](TphGrid*) { ++selections; };
+    TphGrid* grid = g.Grid();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(0, 2).center());
+    EXPECT_EQ(selections, 1);
+    QTest::mouseDClick(grid, Qt::LeftButton, {}, grid->CellRect(0, 2).center());
+    auto* edit = qobject_cast<QLineEdit*>(grid->Editor());
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, "x");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(stops, 1);
+    g.VertScrollBar()->setValue(3);
+    EXPECT_EQ(topLeft, 1);
+    EXPECT_EQ(grid->TopRow(), 3);
+    g.GridTree()->AddNode(nullptr);
+    EXPECT_GE(axis, 1);
+    t.settle();
+    EXPECT_EQ(g.VertScrollBar()->maximum(), std::max(0, 31 - g.VertScrollBar()->pageStep()));
 }
