@@ -505,7 +505,7 @@ void TphGrid::SelectRow(int displayRow, int shift) {
         const int a = std::min(FAnchorRow, displayRow);
         const int b = std::max(FAnchorRow, displayRow);
         for (int r = a; r <= b; ++r)
-            NodeAt(r)->SetSelected(true);
+            if (TphDataEntity_GridTreeNode* n = NodeAt(r)) n->SetSelected(true);
     } else {
         for (TphDataEntity_GridTreeNode* n : SelectedNodes())
             if (n != node) n->SetSelected(false);

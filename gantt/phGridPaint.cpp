@@ -101,6 +101,8 @@ void TphGrid::paintEvent(QPaintEvent*) {
 
 void TphGrid::PaintCell(QPainter& p, int col, int displayRow, const QRect& cell) {
     TphDataEntity_GridTreeNode* node = NodeAt(displayRow);
+    // A module's loading handler may have changed the rows under the paint.
+    if (!node) return;
     const TphGrid_Column& column = FColumns[size_t(col)];
     const int gridRow = GridRowOf(displayRow);
     const QPalette& pal = palette();
