@@ -264,14 +264,13 @@ void TKrta07DayRowsBin::Keep(std::unique_ptr<TKrta07DayRows> Rows) {
 }
 
 void TKrta07DayRowsBin::Empty() {
-    if (!FKept) return;
     // The freeing before, if still going, ends first.
     if (FFreeing.valid()) FFreeing.wait();
     FFreeing = std::async(std::launch::async, [rows = std::move(FKept)]() mutable {
         rows.reset();
 #ifdef __GLIBC__
-        // What the load before held, and what the new one no longer needs, goes back to the system:
-        // the allocator would keep it for allocations of sizes the next load may not make.
+        // What the load before held, and what this one no longer needs, goes back to the system: the
+        // allocator would keep it for allocations of sizes the next load may not make.
         malloc_trim(0);
 #endif
     });
