@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QToolButton>
@@ -26,6 +27,7 @@
 #include "lang/CodeConverter.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
+#include "platform/data/Provider.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SMFPlan.h"
@@ -381,7 +383,12 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     } restore{FScrollBusy, wasBusy};
     dm.qryMPSTB->Close();
     dm.qryMPSTBPre->Close();
-    dm.qryMPSTB->Open();
+    {
+        // A large factory's lines take a while: their count so far shows from the start.
+        dm.dspMPSTB->OnRowsFetched = [this](int Rows) { progress(tr("Reading lines"), Rows, 0); };
+        const auto quiet = qScopeGuard([&dm] { dm.dspMPSTB->OnRowsFetched = nullptr; });
+        dm.qryMPSTB->Open();
+    }
     dm.qryMPSTBPre->Open();
     dm.SetupFields();
     BuildGantt(Factory);
@@ -436,7 +443,10 @@ void TfrmKrta07SM::progress(const QString& Step, int Done, int Total) {
         FProgress->setAutoReset(false);
         FProgress->setAutoClose(false);
     }
-    FProgress->setLabelText(Total > 0 ? QStringLiteral("%1 (%2/%3)").arg(Step).arg(Done).arg(Total) : Step);
+    // A step whose end is not known shows how far it has come.
+    FProgress->setLabelText(Total > 0  ? QStringLiteral("%1 (%2/%3)").arg(Step).arg(Done).arg(Total)
+                            : Done > 0 ? QStringLiteral("%1 (%2)").arg(Step).arg(Done)
+                                       : Step);
     FProgress->setMaximum(std::max(Total, 0));
     FProgress->setValue(std::min(Done, std::max(Total, 0)));
     FProgress->show();

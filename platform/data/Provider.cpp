@@ -36,11 +36,14 @@ void TDataSetProvider::fetchInto(TClientDataSet& dataSet) {
     }
     std::vector<QVariant> row(static_cast<size_t>(columns));
     try {
+        int rows = 0;
         while (FDataSet->nextRow()) {
             for (int c = 0; c < columns; ++c)
                 row[static_cast<size_t>(c)] = FDataSet->columnValue(c);
             dataSet.loadRow(row.data(), fieldOfColumn.data(), columns);
+            if (++rows % 1000 == 0 && OnRowsFetched) OnRowsFetched(rows);
         }
+        if (OnRowsFetched) OnRowsFetched(rows);
     } catch (...) {
         dataSet.endLoad();
         dataSet.Close();

@@ -39,6 +39,8 @@ public:
 
     // Runs before every fetch: the place to set the source's SQL and parameters.
     std::function<void(TDataSetProvider& sender)> BeforeGetRecords;
+    // Told the rows fetched so far, every thousand rows and at the end, for showing a long fetch.
+    std::function<void(int rows)> OnRowsFetched;
 
     // Opens the source, copies every row into the data set (creating fields for columns the set
     // does not define yet) and closes the source.

@@ -7,10 +7,12 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineSeries>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -266,6 +268,33 @@ TEST_F(Dialogs, AQueryThroughTheButton) {
     EXPECT_TRUE(wb->chkMPS->isEnabled());
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
     EXPECT_EQ(wb->FEditState, 1);
+}
+
+// A query that takes a while shows its progress from the start: the lines read so far while they are
+// read, then the steps that follow, and no dialog once it is done.
+TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    int steps = 0;
+    wb->OnProgress = [&steps](const QString&, int, int) { QThread::msleep(steps++ == 0 ? 520 : 60); };
+    QStringList seen;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
+        if (d && d->isVisible() && (seen.isEmpty() || seen.last() != d->labelText())) seen << d->labelText();
+    });
+    watch.start();
+    queryThroughTheButton(wb, "F01");
+    watch.stop();
+    wb->OnProgress = nullptr;
+    const int lines = wb->dmKrta07S->qryMPSTB->RecordCount();
+    ASSERT_GT(lines, 0);
+    const qsizetype read = seen.indexOf(QString("Reading lines (%1)").arg(lines));
+    ASSERT_GE(read, 0) << seen.join(", ").toStdString();
+    EXPECT_GT(seen.indexOf(QString("Building the chart (0/%1)").arg(lines)), read) << seen.join(", ").toStdString();
+    EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
 }
 
 // F2 on the workbench's factory lists the factories as the table holds them; a window that cannot read
