@@ -126,13 +126,9 @@ TField& TClientDataSet::AddField(const QString& name, TFieldType type, int size)
     if (FindField(name)) throw EKvError(QString("Duplicate field name '%1'").arg(name));
     const int column = static_cast<int>(FColumns.size());
     FFields.push_back(std::make_unique<TField>(this, column, name, type, size));
+    // Every record there is gets null.
     Column col;
-    if (type == TFieldType::ftString || type == TFieldType::ftMemo) {
-        col.text.assign(static_cast<size_t>(FRecordCount), -1);
-    } else {
-        col.num.assign(static_cast<size_t>(FRecordCount), 0.0);
-        col.null.assign(static_cast<size_t>(FRecordCount), 1);
-    }
+    col.text = type == TFieldType::ftString || type == TFieldType::ftMemo;
     FColumns.push_back(std::move(col));
     FColumnFields.push_back(FFields.back().get());
     FColumnIsText.push_back(FFields.back()->isText() ? 1 : 0);
@@ -194,29 +190,97 @@ int32_t TClientDataSet::findCanonical(const QString& text) const {
 
 // ---- cells ------------------------------------------------------------------------------------
 
-TClientDataSet::Cell TClientDataSet::storedCell(int record, int column) const {
-    const Column& col = FColumns[static_cast<size_t>(column)];
+TClientDataSet::Cell TClientDataSet::Column::at(size_t record) const {
+    if (uniform) return value;
     Cell c;
-    const auto r = static_cast<size_t>(record);
-    if (isTextColumn(column)) {
-        c.text = col.text[r];
+    if (text) {
+        c.text = texts[record];
         c.null = c.text < 0;
     } else {
-        c.num = col.num[r];
-        c.null = col.null[r] != 0;
+        c.num = nums[record];
+        c.null = nulls[record] != 0;
     }
     return c;
 }
 
-void TClientDataSet::storeCell(int record, int column, const Cell& cell) {
-    Column& col = FColumns[static_cast<size_t>(column)];
-    const auto r = static_cast<size_t>(record);
-    if (isTextColumn(column)) {
-        col.text[r] = cell.null ? -1 : cell.text;
+TClientDataSet::Cell TClientDataSet::Column::normal(const Cell& cell) const {
+    Cell c = cell;
+    if (text) {
+        c.null = c.null || c.text < 0;
+        c.num = 0;
+        if (c.null) c.text = -1;
     } else {
-        col.num[r] = cell.null ? 0.0 : cell.num;
-        col.null[r] = cell.null ? 1 : 0;
+        c.text = -1;
+        if (c.null) c.num = 0;
     }
+    return c;
+}
+
+bool TClientDataSet::Column::same(const Cell& a, const Cell& b) const {
+    if (a.null || b.null) return a.null == b.null;
+    return text ? a.text == b.text : std::memcmp(&a.num, &b.num, sizeof a.num) == 0;
+}
+
+void TClientDataSet::Column::spread(size_t count) {
+    uniform = false;
+    if (text) {
+        texts.assign(count, value.null ? -1 : value.text);
+    } else {
+        nums.assign(count, value.null ? 0.0 : value.num);
+        nulls.assign(count, value.null ? 1 : 0);
+    }
+}
+
+void TClientDataSet::Column::set(size_t record, const Cell& given, size_t count) {
+    const Cell cell = normal(given);
+    if (uniform) {
+        if (same(value, cell)) return;
+        if (count > 1) {
+            spread(count);
+        } else {
+            value = cell;
+            return;
+        }
+    }
+    if (text) {
+        texts[record] = cell.text;
+    } else {
+        nums[record] = cell.num;
+        nulls[record] = cell.null ? 1 : 0;
+    }
+}
+
+void TClientDataSet::Column::push(const Cell& given, size_t count) {
+    const Cell cell = normal(given);
+    if (uniform) {
+        if (count == 0) value = cell;
+        if (count == 0 || same(value, cell)) return;
+        spread(count);
+    }
+    if (text) {
+        texts.push_back(cell.text);
+    } else {
+        nums.push_back(cell.num);
+        nulls.push_back(cell.null ? 1 : 0);
+    }
+}
+
+void TClientDataSet::Column::clear() {
+    uniform = true;
+    value = Cell{};
+    // The memory of a large set goes with it.
+    std::vector<double>().swap(nums);
+    std::vector<uint8_t>().swap(nulls);
+    std::vector<int32_t>().swap(texts);
+}
+
+TClientDataSet::Cell TClientDataSet::storedCell(int record, int column) const {
+    return FColumns[static_cast<size_t>(column)].at(static_cast<size_t>(record));
+}
+
+void TClientDataSet::storeCell(int record, int column, const Cell& cell) {
+    FColumns[static_cast<size_t>(column)].set(static_cast<size_t>(record), cell,
+                                              static_cast<size_t>(FRecordCount));
 }
 
 const TClientDataSet::Cell& TClientDataSet::currentCell(int column) const {
@@ -301,12 +365,10 @@ QVariant TClientDataSet::variantFromCell(const TField& field, const Cell& cell) 
 }
 
 bool TClientDataSet::cellEquals(int record, int column, const Cell& key) const {
-    const Column& col = FColumns[static_cast<size_t>(column)];
-    const auto r = static_cast<size_t>(record);
-    if (isTextColumn(column)) return canonical(col.text[r]) == key.text;
-    const bool isNull = col.null[r] != 0;
-    if (isNull || key.null) return isNull == key.null;
-    return col.num[r] == key.num;
+    const Cell c = storedCell(record, column);
+    if (isTextColumn(column)) return canonical(c.null ? -1 : c.text) == key.text;
+    if (c.null || key.null) return c.null == key.null;
+    return c.num == key.num;
 }
 
 void TClientDataSet::setFieldCell(TField& field, const Cell& cell) {
@@ -377,11 +439,8 @@ void TClientDataSet::EmptyDataSet() {
 
 void TClientDataSet::resetStorage() {
     FRecordCount = 0;
-    for (Column& c : FColumns) {
-        c.num.clear();
-        c.text.clear();
-        c.null.clear();
-    }
+    for (Column& c : FColumns)
+        c.clear();
     FDeleted.clear();
     FView.clear();
     FViewPos.clear();
@@ -401,16 +460,9 @@ void TClientDataSet::beginLoad() {
     FBuffer.assign(FColumns.size(), Cell{});
 }
 
-void TClientDataSet::appendRecordStorage() {
-    for (size_t i = 0; i < FColumns.size(); ++i) {
-        Column& c = FColumns[i];
-        if (FColumnIsText[i]) {
-            c.text.push_back(-1);
-        } else {
-            c.num.push_back(0.0);
-            c.null.push_back(1);
-        }
-    }
+void TClientDataSet::appendRecord(const Cell* cells) {
+    for (size_t i = 0; i < FColumns.size(); ++i)
+        FColumns[i].push(cells[i], static_cast<size_t>(FRecordCount));
     FDeleted.push_back(0);
     FViewPos.push_back(-1);
     ++FRecordCount;
@@ -418,32 +470,32 @@ void TClientDataSet::appendRecordStorage() {
 
 void TClientDataSet::loadRowIds(const int32_t* texts, const double* numbers, const int* fieldOfColumn,
                                 int columnCount) {
-    const auto r = static_cast<size_t>(FRecordCount);
-    appendRecordStorage();
+    FLoadRow.assign(FColumns.size(), Cell{});
     for (int c = 0; c < columnCount; ++c) {
         const int column = fieldOfColumn[c];
         if (column < 0) continue;
-        Column& col = FColumns[static_cast<size_t>(column)];
+        Cell& cell = FLoadRow[static_cast<size_t>(column)];
         if (isTextColumn(column)) {
-            col.text[r] = texts[c];
+            cell.text = texts[c];
+            cell.null = texts[c] < 0;
         } else if (!std::isnan(numbers[c])) {
-            col.num[r] = numbers[c];
-            col.null[r] = 0;
+            cell.num = numbers[c];
+            cell.null = false;
         }
     }
+    appendRecord(FLoadRow.data());
 }
 
 void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, int columnCount) {
-    const int record = FRecordCount;
-    appendRecordStorage();
+    FLoadRow.assign(FColumns.size(), Cell{});
     for (int c = 0; c < columnCount; ++c) {
         const int column = fieldOfColumn[c];
         if (column < 0) continue;
         const QVariant& v = values[c];
         if (v.isNull()) continue;
         const TField& field = *FColumnFields[static_cast<size_t>(column)];
-        Column& col = FColumns[static_cast<size_t>(column)];
-        const auto r = static_cast<size_t>(record);
+        Cell& cell = FLoadRow[static_cast<size_t>(column)];
+        cell.null = false;
         switch (field.DataType()) {
         case TFieldType::ftString:
         case TFieldType::ftMemo: {
@@ -451,34 +503,31 @@ void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, i
                 // Consecutive rows repeat codes (factory, document type): skip the pool look-up then.
                 const QString* text = static_cast<const QString*>(v.constData());
                 LastText& last = FLastText[static_cast<size_t>(column)];
-                if (last.id >= 0 && *text == FTexts[static_cast<size_t>(last.id)]) {
-                    col.text[r] = last.id;
-                } else {
-                    last.id = internText(*text);
-                    col.text[r] = last.id;
-                }
+                if (last.id < 0 || *text != FTexts[static_cast<size_t>(last.id)]) last.id = internText(*text);
+                cell.text = last.id;
             } else {
-                col.text[r] = cellFromVariant(field, v).text;
+                cell.text = cellFromVariant(field, v).text;
             }
+            cell.null = cell.text < 0;
             break;
         }
         default:
             switch (v.typeId()) {
             case QMetaType::Double:
-                col.num[r] = *static_cast<const double*>(v.constData());
+                cell.num = *static_cast<const double*>(v.constData());
                 break;
             case QMetaType::Int:
-                col.num[r] = *static_cast<const int*>(v.constData());
+                cell.num = *static_cast<const int*>(v.constData());
                 break;
             case QMetaType::LongLong:
-                col.num[r] = static_cast<double>(*static_cast<const qlonglong*>(v.constData()));
+                cell.num = static_cast<double>(*static_cast<const qlonglong*>(v.constData()));
                 break;
             default:
-                col.num[r] = cellFromVariant(field, v).num;
+                cell.num = cellFromVariant(field, v).num;
             }
-            col.null[r] = 0;
         }
     }
+    appendRecord(FLoadRow.data());
 }
 
 void TClientDataSet::endLoad() {
@@ -728,9 +777,7 @@ void TClientDataSet::Post() {
     if (BeforePost) BeforePost(*this);
     if (FState == TDataSetState::dsInsert) {
         const int record = FRecordCount;
-        appendRecordStorage();
-        for (size_t c = 0; c < FColumns.size(); ++c)
-            storeCell(record, static_cast<int>(c), FBuffer[c]);
+        appendRecord(FBuffer.data());
         indexInsert(record);
         FState = TDataSetState::dsBrowse;
         insertIntoView(record);
@@ -1012,11 +1059,11 @@ void TClientDataSet::encodeKey(const HashIndex& index, const std::vector<Cell>& 
 void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint32_t* out) const {
     const auto r = static_cast<size_t>(record);
     for (size_t i = 0; i < index.columns.size(); ++i) {
-        const Column& col = FColumns[static_cast<size_t>(index.columns[i])];
+        const Cell c = FColumns[static_cast<size_t>(index.columns[i])].at(r);
         if (index.textColumn[i]) {
-            *out++ = static_cast<uint32_t>(canonical(col.text[r]));
+            *out++ = static_cast<uint32_t>(canonical(c.null ? -1 : c.text));
         } else {
-            const uint64_t bits = numberBits(col.null[r] != 0, col.num[r]);
+            const uint64_t bits = numberBits(c.null, c.num);
             *out++ = static_cast<uint32_t>(bits);
             *out++ = static_cast<uint32_t>(bits >> 32);
         }

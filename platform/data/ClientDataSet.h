@@ -175,10 +175,28 @@ private:
         int32_t text = -1; // id in the text pool; -1 = null for texts
         bool null = true;
     };
+    // The cells of one field. A column whose records all hold the same value keeps it once until
+    // another value comes: computed rows repeat a kind, an empty remark or a null flag in every row.
     struct Column {
-        std::vector<double> num; // numbers and date-times
-        std::vector<uint8_t> null;
-        std::vector<int32_t> text; // texts: pool ids, -1 = null
+        bool text = false;
+        bool uniform = true;
+        Cell value;                  // of every record while uniform
+        std::vector<double> nums;    // numbers and date-times
+        std::vector<uint8_t> nulls;
+        std::vector<int32_t> texts;  // texts: pool ids, -1 = null
+
+        Cell at(size_t record) const;
+        // Sets the cell of a record of count records.
+        void set(size_t record, const Cell& cell, size_t count);
+        // Appends a record to count records.
+        void push(const Cell& cell, size_t count);
+        void clear();
+
+    private:
+        // The cell as stored: a null without a value, a text without a number.
+        Cell normal(const Cell& cell) const;
+        bool same(const Cell& a, const Cell& b) const;
+        void spread(size_t count);
     };
     struct LastText {
         int32_t id = -1;
@@ -218,7 +236,8 @@ private:
     void insertIntoView(int record);
     void removeFromView(int pos);
     void scrollTo(int pos, bool bof, bool eof);
-    void appendRecordStorage();
+    // Appends a record holding the cells, one per column.
+    void appendRecord(const Cell* cells);
     void checkActive() const;
     void checkCanModify() const;
     void resetStorage();
@@ -265,6 +284,7 @@ private:
     std::vector<int32_t> FCanon;
     QHash<QString, int32_t> FTextIds;
     std::vector<LastText> FLastText;
+    std::vector<Cell> FLoadRow; // the record a loader is putting together
 
     // current order
     std::vector<int32_t> FView;    // physical record of each position

@@ -1,5 +1,6 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <random>
 
 #include "platform/data/ClientDataSet.h"
@@ -290,6 +291,67 @@ TEST(ClientDataSet, KeyedLookupsAgreeWithAScanAfterRandomChanges) {
             ASSERT_EQ(ds.RecNo(), expected) << step;
         }
     }
+}
+
+// Computed rows repeat a value in every record of some columns; each record keeps its own value
+// once another one comes, whether it comes by a loader, an edit or an append, and look-ups agree.
+TEST(ClientDataSet, ColumnsOfOneValueKeepEveryRecordsOwnValue) {
+    TClientDataSet ds;
+    ds.AddField("KIND", TFieldType::ftString, 1);
+    ds.AddField("QTY", TFieldType::ftFloat);
+    ds.AddField("FLAG", TFieldType::ftFloat);
+    ds.CreateDataSet();
+    const int fields[] = {0, 1, 2};
+    ds.beginLoad();
+    const int32_t two = ds.PoolTextId("2");
+    for (int r = 0; r < 300; ++r) {
+        const int32_t texts[] = {two, -1, -1};
+        const double numbers[] = {0, r == 299 ? -0.0 : 0.0, std::nan("")};
+        ds.loadRowIds(texts, numbers, fields, 3);
+    }
+    ds.endLoad();
+    ASSERT_EQ(ds.RecordCount(), 300);
+    EXPECT_EQ(ds.valueAt(0, 0).toString(), "2");
+    EXPECT_EQ(ds.valueAt(299, 0).toString(), "2");
+    EXPECT_TRUE(ds.valueAt(150, 2).isNull());
+    EXPECT_FALSE(std::signbit(ds.valueAt(0, 1).toDouble()));
+    EXPECT_TRUE(std::signbit(ds.valueAt(299, 1).toDouble()));
+
+    ds.SetRecNo(101);
+    ds.Edit();
+    ds.FieldByName("KIND").SetAsString("3");
+    ds.FieldByName("FLAG").SetAsFloat(1);
+    ds.Post();
+    ds.Append();
+    ds.Post(); // a record of nulls
+    EXPECT_EQ(column(ds, "KIND").count("2"), 299);
+    EXPECT_EQ(ds.valueAt(100, 0).toString(), "3");
+    EXPECT_EQ(ds.valueAt(100, 2).toDouble(), 1);
+    EXPECT_TRUE(ds.valueAt(101, 2).isNull());
+    EXPECT_TRUE(ds.valueAt(300, 0).isNull());
+    ASSERT_TRUE(ds.Locate("KIND", QVariant("3")));
+    EXPECT_EQ(ds.RecNo(), 101);
+    ds.SetFilter("KIND", {"2"});
+    ds.SetFiltered(true);
+    EXPECT_EQ(ds.RecordCount(), 299);
+    ds.SetFiltered(false);
+
+    // A provider's rows: a column null at first, then a value.
+    FakeSource source;
+    source.names = {"KIND", "QTY"};
+    source.types = {TFieldType::ftString, TFieldType::ftFloat};
+    for (int r = 0; r < 100; ++r)
+        source.rows.push_back({r < 99 ? QVariant() : QVariant("X"), r < 50 ? QVariant(5.0) : QVariant(6.0)});
+    TDataSetProvider provider;
+    provider.SetDataSet(&source);
+    TClientDataSet fetched;
+    fetched.SetProvider(&provider);
+    fetched.Open();
+    ASSERT_EQ(fetched.RecordCount(), 100);
+    EXPECT_TRUE(fetched.valueAt(98, 0).isNull());
+    EXPECT_EQ(fetched.valueAt(99, 0).toString(), "X");
+    EXPECT_EQ(fetched.valueAt(49, 1).toDouble(), 5);
+    EXPECT_EQ(fetched.valueAt(50, 1).toDouble(), 6);
 }
 
 // Above 64 records a filter takes its records from the hash index, so the index must follow every
