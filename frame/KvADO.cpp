@@ -1,6 +1,7 @@
 #include "frame/KvADO.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -92,8 +93,8 @@ ConnectionSettings resolveConnectionString(const QString& text) {
         s.dialect = SqlDialect::SQLite;
         s.databaseName = lower.startsWith("sqlite:") ? source.mid(7) : source;
         // Another connection's write lock is waited for, up to the connect time-out.
-        const int busy = std::clamp(s.connectTimeout > 0 ? s.connectTimeout : 30, 1, 30) * 1000;
-        s.connectOptions = QString("QSQLITE_BUSY_TIMEOUT=%1").arg(busy);
+        s.busyTimeout = std::clamp(s.connectTimeout > 0 ? s.connectTimeout : 30, 1, 30) * 1000;
+        s.connectOptions = QString("QSQLITE_BUSY_TIMEOUT=%1").arg(s.busyTimeout);
         return s;
     }
     if (lower.startsWith("pgsql:")) {
@@ -298,12 +299,60 @@ void TKvADOConnection::Close() {
     FThread = nullptr;
 }
 
+namespace {
+
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
+    return *static_cast<sqlite3* const*>(v.constData());
+}
+
+// SQLITE_BUSY or SQLITE_LOCKED, extended codes included.
+bool isLockError(const QSqlError& e) {
+    const int code = e.nativeErrorCode().toInt() & 0xff;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
+} // namespace
+
+void TKvADOConnection::execWaitingForLock(const char* sql, const char* what) {
+    sqlite3* handle = sqliteHandle(FDatabase);
+    const int timeout = FSettings.busyTimeout;
+    // SQLite waits a tenth of a second at a time, so that the caller hears of the wait in between.
+    if (handle) sqlite3_busy_timeout(handle, 100);
+    struct Restore {
+        sqlite3* handle;
+        int timeout;
+        ~Restore() {
+            if (handle) sqlite3_busy_timeout(handle, timeout);
+        }
+    } restore{handle, timeout};
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        QSqlQuery q(FDatabase);
+        if (q.exec(QString::fromLatin1(sql))) return;
+        const QSqlError error = q.lastError();
+        const qint64 waited = clock.elapsed();
+        if (!isLockError(error))
+            throw EKvError(QString("Cannot %1: %2").arg(QString::fromLatin1(what), scrub(error.text())));
+        if (waited >= timeout)
+            throw EKvError(QString("Cannot %1: the database is locked by another program (waited %2 s)")
+                               .arg(QString::fromLatin1(what))
+                               .arg(double(waited) / 1000, 0, 'f', 1));
+        if (OnLockWait) OnLockWait(int(waited), timeout);
+    }
+}
+
 void TKvADOConnection::StartTransaction() {
     if (!Connected()) throw EKvError("The connection is not open");
     checkThread();
     if (FInTransaction) throw EKvError("A transaction is already active");
-    if (!FDatabase.transaction())
+    if (FSettings.dialect == SqlDialect::SQLite && FSettings.driver == "QSQLITE") {
+        execWaitingForLock("BEGIN IMMEDIATE", "start a transaction");
+    } else if (!FDatabase.transaction()) {
         throw EKvError(QString("Cannot start a transaction: %1").arg(scrub(FDatabase.lastError().text())));
+    }
     FInTransaction = true;
 }
 
@@ -311,6 +360,17 @@ void TKvADOConnection::Commit() {
     checkThread();
     if (!FInTransaction) throw EKvError("No transaction is active");
     FInTransaction = false;
+    if (FSettings.dialect == SqlDialect::SQLite && FSettings.driver == "QSQLITE") {
+        // Readers of other connections are waited for as a writer's start is; what cannot be
+        // committed is not left half done.
+        try {
+            execWaitingForLock("COMMIT", "commit the transaction");
+        } catch (const EKvError&) {
+            FDatabase.rollback();
+            throw;
+        }
+        return;
+    }
     if (!FDatabase.commit()) {
         const QString error = scrub(FDatabase.lastError().text());
         FDatabase.rollback();

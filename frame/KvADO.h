@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct ConnectionSettings {
     QString catalog; // Initial Catalog
     int connectTimeout = 0;
     int commandTimeout = 0;
+    // SQLite: how long a writer waits for another connection's lock (milliseconds).
+    int busyTimeout = 0;
 };
 
 // Splits "Key=Value;Key2=\"Quoted;Value\"" into keys (upper case) and values.
@@ -77,10 +80,16 @@ public:
     // Width of a fixed-width text column as the catalog declares it; -1 when unknown.
     int textColumnWidth(const QString& table, const QString& column);
 
+    // On SQLite a transaction takes the write lock when it starts (a save reads before it writes,
+    // and SQLite lets a reader that wants to write wait for nobody). While another connection holds
+    // the lock, the start and the commit wait up to the busy time-out, calling OnLockWait now and
+    // then; after it they raise EKvError saying the database is locked.
     void StartTransaction();
     void Commit();
     void Rollback();
     bool InTransaction() const { return FInTransaction; }
+    // Called about every tenth of a second while waiting for a lock: time waited and time-out (ms).
+    std::function<void(int WaitedMs, int TimeoutMs)> OnLockWait;
 
     kv::ado::SqlDialect dialect() const { return FSettings.dialect; }
     // Whether statements of several rows at once (TKvADOBatch) go to this server: PostgreSQL through
@@ -105,6 +114,8 @@ public:
 private:
     const kv::ado::SchemaInfo& schemaInfo();
     void clearStatements();
+    // Runs a statement of the transaction itself on SQLite, waiting for other connections' locks.
+    void execWaitingForLock(const char* sql, const char* what);
 
     QString FConnectionString;
     kv::ado::ConnectionSettings FSettings;

@@ -309,9 +309,6 @@ bool TfrmKrta07SM::WriteSchedule() {
         progress(tr("Saving"), n, n);
     } catch (const TConcurrencyFailure&) {
         return false;
-    } catch (const std::exception& e) {
-        qWarning("Saving the schedule failed: %s", e.what());
-        return false;
     }
     return WriteConsumptionDetails() && WriteResourceLoad();
 }
@@ -342,7 +339,7 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
         FWrittenPlan.reset();
         return true;
     }
-    try {
+    {
         const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
         // The rows of every resource and line of the computation end up being exactly the computed
         // ones. Most of them are the same from one save to the next: only the differences are written.
@@ -430,9 +427,6 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
             *FWrittenPlan = std::move(stored);
         }
         progress(tr("Saving consumption"), n, n);
-    } catch (const std::exception& e) {
-        qWarning("Saving the consumption details failed: %s", e.what());
-        return false;
     }
     return true;
 }
@@ -494,10 +488,8 @@ bool TfrmKrta07SM::WriteResourceLoad() {
         update.flush();
         insert.flush();
         requireEach(update);
+        progress(tr("Saving the load"), n, n);
     } catch (const TConcurrencyFailure&) {
-        return false;
-    } catch (const std::exception& e) {
-        qWarning("Saving the resource load failed: %s", e.what());
         return false;
     }
     return true;
@@ -511,6 +503,7 @@ bool TfrmKrta07SM::SaveChanges() {
         ~Finish() {
             wb->FPlanReader.reset();
             wb->FWrittenPlan.reset();
+            wb->dmKrta07S->dbKrta07->OnLockWait = nullptr;
             delete wb->FProgress;
             wb->FProgress = nullptr;
             wb->FQueryClock.invalidate();
@@ -532,12 +525,19 @@ bool TfrmKrta07SM::SaveChanges() {
     }
     HighlightCurrentLine();
 
+    // Another program's lock on the database is waited for in view of the planner.
+    dm.dbKrta07->OnLockWait = [this](int waited, int timeout) {
+        progress(tr("Waiting for the database, which another program has locked"), waited, timeout);
+    };
     bool ok = false;
+    QString cause;
     try {
         try {
             dm.dbKrta07->StartTransaction();
         } catch (const EKvError&) {
             // A connection the server dropped (restarted, say) is opened again once.
+            // A locked file stays locked: its wait is not run twice.
+            if (dm.dbKrta07->dialect() == kv::ado::SqlDialect::SQLite) throw;
             dm.dbKrta07->Close();
             dm.dbKrta07->Open();
             dm.dbKrta07->StartTransaction();
@@ -552,7 +552,9 @@ bool TfrmKrta07SM::SaveChanges() {
             FSavedPlan = std::move(FWrittenPlan);
         }
     } catch (const std::exception& e) {
-        qWarning("Saving failed: %s", e.what());
+        // The first line says what went wrong; the statement that follows it is no news to a planner.
+        cause = dm.DatabaseText() + QStringLiteral(": ") +
+                QString::fromUtf8(e.what()).section(QLatin1Char('\n'), 0, 0).trimmed();
         ok = false;
     }
     if (!ok) {
@@ -565,7 +567,9 @@ bool TfrmKrta07SM::SaveChanges() {
         }
         delete FProgress;
         FProgress = nullptr;
-        KvMessageDlg(SystemMessage(0), mtError, mbYes);
+        // A row another planner changed needs no more words; a database fault says what it was.
+        KvMessageDlg(cause.isEmpty() ? SystemMessage(0) : SystemMessage(0) + QLatin1Char('\n') + cause, mtError,
+                     mbYes);
         return false;
     }
     ReloadSchedule();

@@ -3,8 +3,13 @@
 // connection during a save or while editing, and the edit state of the tool bar, cancel and closing.
 #include <gtest/gtest.h>
 
+#include <QDate>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -303,9 +308,12 @@ TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeR
         const QStringList before = snapshot();
         fault();
         {
+            // The message says what the database answered.
             wbtest::ModalAnswerer answers;
             EXPECT_FALSE(wb->SaveChanges());
-            EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+            ASSERT_EQ(answers.texts().size(), 1);
+            EXPECT_TRUE(answers.texts()[0].startsWith(QString::fromUtf8("单据保存失败\n")));
+            EXPECT_TRUE(answers.texts()[0].contains("injected fault")) << answers.texts()[0].toStdString();
         }
         EXPECT_EQ(snapshot(), before);
         EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), moved.toDouble());
@@ -382,7 +390,8 @@ TEST_P(WorkbenchServerStop, ConnectionEndedAtFirstMiddleOrLastStatementFailsTheS
         {
             wbtest::ModalAnswerer answers;
             EXPECT_FALSE(wb->SaveChanges());
-            EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+            ASSERT_EQ(answers.texts().size(), 1);
+            EXPECT_TRUE(answers.texts()[0].startsWith(QString::fromUtf8("单据保存失败\n")));
         }
         // The server has really dropped the session, and rolled back what it had written.
         EXPECT_TRUE(select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty());
@@ -440,6 +449,44 @@ protected:
     void TearDown() override { delete wb; }
     QStringList flags() {
         return wbtest::rows(db, "SELECT DISTINCT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1'");
+    }
+    // Another program takes the company file's write lock and keeps it for the given seconds.
+    void lockFileFor(QProcess& other, int seconds) {
+        const QString cli = QStandardPaths::findExecutable("sqlite3");
+        ASSERT_FALSE(cli.isEmpty()) << "the sqlite3 program is not installed";
+        other.start(cli, {dir.filePath("c.db")});
+        ASSERT_TRUE(other.waitForStarted());
+        other.write(QString("BEGIN IMMEDIATE;\nUPDATE MPSTD SET TD008 = 'other' WHERE TD001 = 'R9';\nSELECT "
+                            "'locked';\n.shell sleep %1\nCOMMIT;\n.quit\n")
+                        .arg(seconds)
+                        .toUtf8());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return other.readAllStandardOutput().contains("locked"); }, 10000));
+    }
+    // What the window showed while a save ran: the progress labels, the longest a timer of the window
+    // waited for its turn, and how long the save took.
+    struct Watched {
+        QStringList labels;
+        qint64 longestGap = 0;
+        qint64 elapsed = 0;
+    };
+    // Clicks save and watches the window until the save is done.
+    Watched saveWatching() {
+        Watched w;
+        QTimer watch;
+        watch.setInterval(20);
+        QElapsedTimer gap, clock;
+        gap.start();
+        clock.start();
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            w.longestGap = std::max(w.longestGap, gap.restart());
+            auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
+            if (d && d->isVisible() && !w.labels.contains(d->labelText().section(" (", 0, 0)))
+                w.labels << d->labelText().section(" (", 0, 0);
+        });
+        watch.start();
+        QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+        w.elapsed = clock.elapsed();
+        return w;
     }
 
     QTemporaryDir dir;
@@ -526,6 +573,61 @@ TEST_F(WorkbenchEditState, SlowSaveShowsItsProgressAndKeepsTheWindowsPainted) {
     EXPECT_GE(ticks, seen.size());
     // Gone when the save is done.
     EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
+}
+
+TEST_F(WorkbenchEditState, SaveWaitsForAnotherProgramsLockAndShowsThatItWaits) {
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    QProcess other;
+    lockFileFor(other, 3);
+    wbtest::ModalAnswerer answers;
+    const Watched w = saveWatching();
+    EXPECT_GT(w.elapsed, 1500);
+    EXPECT_TRUE(answers.texts().isEmpty()) << answers.texts().join(" / ").toStdString();
+    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(flags(), QStringList({"4"}));
+    // The other program's change is there too: it was waited for, not overwritten.
+    EXPECT_EQ(wbtest::rows(db, "SELECT TD008 FROM DEMO..MPSTD WHERE TD001 = 'R9'"), QStringList({"other"}));
+    EXPECT_TRUE(w.labels.contains("Waiting for the database, which another program has locked"))
+        << w.labels.join(", ").toStdString();
+    // The window kept going while it waited.
+    EXPECT_LT(w.longestGap, 1000);
+    other.waitForFinished();
+}
+
+TEST_F(WorkbenchEditState, LockOutlastingTheTimeOutFailsTheSaveWithNothingWritten) {
+    delete wb;
+    // A connection that waits at most two seconds for a lock.
+    wb = wbtest::createWorkbench(cs + ";Connect Timeout=2");
+    wbtest::query(wb, "F1");
+    wb->show();
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("30", "", TransDateIn("20260110"));
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("10", "", TransDateIn("20260111"));
+    QProcess other;
+    lockFileFor(other, 30);
+    wbtest::ModalAnswerer answers;
+    const Watched w = saveWatching();
+    EXPECT_LT(w.elapsed, 15000);
+    ASSERT_EQ(answers.texts().size(), 1);
+    const QString text = answers.texts()[0];
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8("单据保存失败\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(dir.filePath("c.db")) && text.contains("locked by another program"))
+        << text.toStdString();
+    EXPECT_TRUE(w.labels.contains("Waiting for the database, which another program has locked"));
+    EXPECT_LT(w.longestGap, 1000);
+    other.kill();
+    other.waitForFinished();
+    // Nothing of the save is in the file, and the edits are still on screen to be saved again.
+    EXPECT_EQ(flags(), QStringList({"3"}));
+    EXPECT_EQ(wbtest::rows(db, "SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
+                               "TC006 = '20260110'"),
+              QStringList({"20"}));
+    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 30);
+    wbtest::ModalAnswerer none;
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    EXPECT_TRUE(none.texts().isEmpty());
+    EXPECT_EQ(flags(), QStringList({"4"}));
 }
 
 TEST_F(WorkbenchEditState, CancelDropsTheEditsAndReturnsToBrowsing) {
