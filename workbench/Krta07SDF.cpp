@@ -204,6 +204,16 @@ bool TdmKrta07S::UserCodeFits(const QString& User, int& Width, QString& Column) 
 
 TdmKrta07S::~TdmKrta07S() = default;
 
+QString TdmKrta07S::PlanRowOfLoadedLine() {
+    // The resources are compared through RTRIM so that no server looks the plan rows up by resource,
+    // the first part of their key: a resource has rows on every day of every line, and a server that
+    // has not counted a factory's first plan rows yet would go through them once per line.
+    return QStringLiteral(
+        "EXISTS (SELECT MC002 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = TB006 WHERE TB001 = "
+        ":TB001 AND :TB036 IN (TB036,'') AND :TB004 IN (TB051+TB004+TB005,'') AND TB003 = TF004 AND TB051 = "
+        "TF011 AND TB004 = TF005 AND TB005 = TF006 AND TB037 = TF007 AND RTRIM(MC002) = RTRIM(TF001)) ");
+}
+
 QString TdmKrta07S::ExpandSQL(const QString& sql) const {
     return SwapStr(sql, QStringLiteral("$$"), FDBName + QStringLiteral(".."), true);
 }

@@ -72,6 +72,9 @@ public:
     // save writes; when not, Width and Column say which column is too narrow. A width the catalog does
     // not tell counts as fitting.
     bool UserCodeFits(const QString& User, int& Width, QString& Column);
+    // A condition on a plan row of MPSTF: a line the line conditions load computes it, its item using
+    // the row's resource. Parameters TB001, TB036 and TB004 as in the line query; "$$" not expanded.
+    static QString PlanRowOfLoadedLine();
     // Every "$$" becomes the database name and "..", the result trimmed.
     QString ExpandSQL(const QString& sql) const;
 

@@ -110,7 +110,8 @@ QString TfrmKrta07SM::LineKeyOf(const QStringList& Parts) {
 }
 
 TfrmKrta07SM::TfrmKrta07SM(QWidget* Owner, const QString& ConnectString)
-    : TKVForm(Owner), FConnectString(ConnectString), FPlanTotals(std::make_unique<TKrta07PlanTotals>()) {
+    : TKVForm(Owner), FConnectString(ConnectString), FPlanTotals(std::make_unique<TKrta07PlanTotals>()),
+      FOtherPlans(std::make_unique<TKrta07OtherPlans>()) {
     setObjectName(QStringLiteral("frmKrta07SM"));
     setWindowFlag(Qt::Window);
     BuildComponents();
@@ -371,6 +372,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     // The day rows are read beside the lines and item resources; a read of the plan rows of the
     // last load stops meanwhile.
     StartDayRead(Factory);
+    StartOtherPlanRead();
     FPlanReader.reset();
     dm.ReadAllItemResources();
     // The sets move while they reload; the highlight follows once the rows are built.

@@ -35,11 +35,14 @@ class TKrta07CapacityChart;
 class QChart;
 class QChartView;
 struct TKrta07PlanTotals;
+struct TKrta07LoadKey;
+struct TKrta07Amounts;
 struct TKrta07DayRows;
 class TKrta07DayRowsBin;
 struct TKrta07StoredPlan;
 class TKrta07DayReader;
 class TKrta07PlanReader;
+class TKrta07OtherPlanReader;
 namespace kv {
 class TClientDataSet;
 }
@@ -221,6 +224,10 @@ private:
     // Starts reading the stored plan rows of the loaded lines beside the planner's work: a save
     // writes only where the computed rows differ from them.
     void StartPlanRead();
+    // Starts reading what the plan rows of lines the query does not load put on each resource day.
+    void StartOtherPlanRead();
+    // Those sums, once read; empty before the first load.
+    const QHash<TKrta07LoadKey, TKrta07Amounts>& OtherPlans();
 
     QHash<QString, int> FRowOfKey;
     QHash<TGantRow*, int> FRowOfGantRow;
@@ -231,6 +238,8 @@ private:
     // Planned load per resource and day, kept with the plan rows so the load is rebuilt from
     // resource days rather than from every plan row.
     std::unique_ptr<TKrta07PlanTotals> FPlanTotals;
+    std::unique_ptr<TKrta07OtherPlanReader> FOtherPlanReader;
+    std::unique_ptr<QHash<TKrta07LoadKey, TKrta07Amounts>> FOtherPlans;
     // The day rows as loaded, which the save compares the bars with.
     std::unique_ptr<TKrta07DayRows> FStoredDays;
     std::unique_ptr<TKrta07DayReader> FDayReader;

@@ -14,6 +14,7 @@
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SMFPlan.h"
+#include "workbench/Krta07SMFStored.h"
 
 namespace {
 
@@ -45,10 +46,10 @@ template <typename Key> struct OrderedSums {
     }
 };
 
-// Adds planned amounts to the load rows, appending the days the load does not have yet.
-// With totals given, an appended row (FLAG -1) whose resource day no plan row adds to any more goes,
-// as a rebuild from the plan rows would not have it.
-void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums,
+// Adds planned amounts to the load rows, appending the days the load does not have yet with what
+// other lines planned there. With totals given, an appended row (FLAG -1) that neither a plan row of
+// the computation nor another line's adds to any more goes, as a rebuild would not have it.
+void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums, const TKrta07OtherPlans& others,
                const TKrta07PlanTotals* totals = nullptr) {
     kv::TField& td005 = load.FieldByName(QStringLiteral("TD005"));
     kv::TField& td007 = load.FieldByName(QStringLiteral("TD007"));
@@ -57,7 +58,7 @@ void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums,
         const LoadKey& k = sums.keys[i];
         const Amounts& a = sums.sums[i];
         if (load.Locate(QStringLiteral("TD001;TD002"), QVariantList{k.resource, k.day})) {
-            if (totals && !totals->days.contains(k) &&
+            if (totals && !totals->days.contains(k) && !others.contains(k) &&
                 load.FieldByName(QStringLiteral("FLAG")).AsInteger() == -1) {
                 load.Delete();
                 continue;
@@ -66,13 +67,31 @@ void addToLoad(kv::TClientDataSet& load, const OrderedSums<LoadKey>& sums,
             td005.SetAsFloat(td005.AsFloat() + a.main);
             td007.SetAsFloat(td007.AsFloat() + a.nonMain);
         } else {
+            const Amounts other = others.value(k);
             load.Append();
             load.FieldByName(QStringLiteral("TD001")).SetAsString(k.resource);
             load.FieldByName(QStringLiteral("TD002")).SetAsString(k.day);
-            td005.SetAsFloat(a.main);
-            td007.SetAsFloat(a.nonMain);
+            td005.SetAsFloat(other.main + a.main);
+            td007.SetAsFloat(other.nonMain + a.nonMain);
             load.FieldByName(QStringLiteral("FLAG")).SetAsFloat(-1);
         }
+        load.Post();
+    }
+    load.EnableControls();
+}
+
+// The load as read has its planned columns at 0: first comes what the plan rows of other lines put on
+// its days, so that the totals shown and saved are those of every factory.
+void addOtherPlans(kv::TClientDataSet& load, const TKrta07OtherPlans& others) {
+    if (others.isEmpty()) return;
+    kv::TField& td005 = load.FieldByName(QStringLiteral("TD005"));
+    kv::TField& td007 = load.FieldByName(QStringLiteral("TD007"));
+    load.DisableControls();
+    for (auto it = others.cbegin(); it != others.cend(); ++it) {
+        if (!load.Locate(QStringLiteral("TD001;TD002"), QVariantList{it.key().resource, it.key().day})) continue;
+        load.Edit();
+        td005.SetAsFloat(td005.AsFloat() + it->main);
+        td007.SetAsFloat(td007.AsFloat() + it->nonMain);
         load.Post();
     }
     load.EnableControls();
@@ -126,6 +145,8 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     dm.SetupFields();
     dm.qryMPSTD->Close();
     dm.qryMPSTD->Open();
+    const TKrta07OtherPlans& others = OtherPlans();
+    addOtherPlans(*dm.qryMPSTD, others);
     FConsumptionKeys.clear();
 
     const kv::TClientDataSet& lines = *dm.qryMPSTB;
@@ -245,7 +266,7 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     OrderedSums<LoadKey> sums;
     sums.keys = loadKeys;
     sums.sums = loadSums;
-    addToLoad(*dm.qryMPSTD, sums);
+    addToLoad(*dm.qryMPSTD, sums, others);
     FPlanTotals->days.clear();
     FPlanTotals->days.reserve(qsizetype(loadKeys.size()));
     for (size_t k = 0; k < loadKeys.size(); ++k)
@@ -333,7 +354,7 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
         RebuildPlannedLoad();
         return;
     }
-    addToLoad(*dm.qryMPSTD, delta, FPlanTotals.get());
+    addToLoad(*dm.qryMPSTD, delta, OtherPlans(), FPlanTotals.get());
     refreshChartDays(*this, p.TB036, delta.keys);
 }
 
@@ -344,6 +365,8 @@ void TfrmKrta07SM::RebuildPlannedLoad() {
     if (dm.FRangeEnd < stop) dm.FRangeEnd = stop;
     dm.qryMPSTD->Close();
     dm.qryMPSTD->Open();
+    const TKrta07OtherPlans& others = OtherPlans();
+    addOtherPlans(*dm.qryMPSTD, others);
     // The totals hold what the plan rows add up to per resource day; in key order, so that the
     // appended days come in a stable order.
     std::vector<LoadKey> keys;
@@ -356,6 +379,24 @@ void TfrmKrta07SM::RebuildPlannedLoad() {
     OrderedSums<LoadKey> sums;
     for (const LoadKey& k : keys)
         sums.add(k, FPlanTotals->days.value(k).sum);
-    addToLoad(*dm.qryMPSTD, sums);
+    addToLoad(*dm.qryMPSTD, sums, others);
     RefreshLoadChart();
+}
+
+void TfrmKrta07SM::StartOtherPlanRead() {
+    TdmKrta07S& dm = *dmKrta07S;
+    FOtherPlanReader = std::make_unique<TKrta07OtherPlanReader>(
+        *dm.dbKrta07,
+        dm.ExpandSQL(QStringLiteral("SELECT TF001 , TF002 , SUM(TF008) AS TF008 , SUM(TF009) AS TF009 FROM "
+                                    "$$MPSTF WHERE TF003 = '2' AND NOT ") +
+                     dm.PlanRowOfLoadedLine() + QStringLiteral(" GROUP BY TF001 , TF002 ")),
+        dm.FFactory, dm.FResource, dm.FSourceDoc);
+}
+
+const TKrta07OtherPlans& TfrmKrta07SM::OtherPlans() {
+    if (FOtherPlanReader) {
+        const std::unique_ptr<TKrta07OtherPlanReader> reader = std::move(FOtherPlanReader);
+        *FOtherPlans = reader->Take();
+    }
+    return *FOtherPlans;
 }

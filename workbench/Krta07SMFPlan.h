@@ -23,3 +23,6 @@ struct TKrta07PlanTotal {
 struct TKrta07PlanTotals {
     QHash<TKrta07LoadKey, TKrta07PlanTotal> days;
 };
+
+// Planned load per resource and day of plan rows the workbench does not compute.
+using TKrta07OtherPlans = QHash<TKrta07LoadKey, TKrta07Amounts>;

@@ -67,16 +67,24 @@ const char* const kDetailInsert =
     ",TF007 ,TF008 , TF009 ,TF010 ,TF011) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TF001 , :TF002 , "
     ":TF003 , :TF004 ,:TF005 ,:TF006 ,:TF007 ,:TF008 , :TF009 , :TF010 , :TF011 ) ";
 
-const char* const kLoadUpdate =
-    "UPDATE $$MPSTD SET TD005 =:TD005 ,TD007 =:TD007 , MODIFIER =:MODIFIER,  MODI_DATE "
-    "=Convert(Char(17),getDate(),112) , FLAG =(convert(int,FLAG))%999+1 WHERE TD001 =:TD001 AND TD002 "
-    "=:TD002 "
-    "AND FLAG =:FLAG ";
+// The planned columns of a resource day are the sums of every stored plan row of that resource and
+// day, whichever factory planned it: the load the workbench computed holds only what it read. They are
+// taken after the save's own plan rows are written, by the statement that writes the load row. The
+// row's FLAG guard makes them sound beside other saves: a save whose load row another one changed
+// since loading is refused, so it never writes sums taken past plan rows it could not see.
+const char* const kPlannedSums =
+    "TD005 =(SELECT COALESCE(SUM(TF008),0) FROM $$MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND TF003 = '2') "
+    ",TD007 =(SELECT COALESCE(SUM(TF009),0) FROM $$MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND TF003 = "
+    "'2') ";
+const char* const kLoadUpdateRest =
+    ", MODIFIER =:MODIFIER,  MODI_DATE =Convert(Char(17),getDate(),112) , FLAG =(convert(int,FLAG))%999+1 "
+    "WHERE TD001 =:TD001 AND TD002 =:TD002 AND FLAG =:FLAG ";
 const char* const kLoadCheck = "SELECT FLAG FROM $$MPSTD WHERE TD001 =:TD001 AND TD002 =:TD002 ";
 const char* const kLoadInsert =
     "INSERT INTO $$MPSTD (COMPANY , CREATOR , CREATE_DATE , FLAG ,TD001 ,TD002 ,TD003 ,TD004 ,TD005 ,TD006 "
-    ",TD007 ,TD008 ) VALUES (:COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 ,:TD003 ,:TD004 ,:TD005 "
-    ",:TD006 ,:TD007 ,:TD008 ) ";
+    ",TD007 ,TD008 ) SELECT :COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 , CAST(:TD003 AS FLOAT) , "
+    "CAST(:TD004 AS FLOAT) , COALESCE(SUM(TF008),0) , CAST(:TD006 AS FLOAT) , COALESCE(SUM(TF009),0) , :TD008 "
+    "FROM $$MPSTF WHERE TF001 =:TD001 AND TF002 =:TD002 AND TF003 = '2' ";
 
 // A statement of the save on the workbench's connection, prepared once and run for row after row;
 // on a server the rows go in batches (TKvADOBatch).
@@ -84,8 +92,7 @@ class TSaveStatement {
 public:
     TSaveStatement(TdmKrta07S& dm, const QString& sql) : FBatch(dm.dbKrta07, dm.ExpandSQL(sql)) {}
     TSaveStatement& text(const char* name, const QString& value) {
-        // An empty text is a text: the columns take no nulls.
-        param(name).SetAsString(value.isNull() ? QStringLiteral("") : value);
+        param(name).SetAsString(Krta07Text(value));
         return *this;
     }
     TSaveStatement& number(const char* name, double value) {
@@ -435,18 +442,18 @@ bool TfrmKrta07SM::WriteResourceLoad() {
     TdmKrta07S& dm = *dmKrta07S;
     const kv::TClientDataSet& load = *dm.qryMPSTD;
     if (!load.Active()) return true;
+    const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+    TSaveStatement update(dm, QStringLiteral("UPDATE $$MPSTD SET ") + QString::fromLatin1(kPlannedSums) +
+                                  QString::fromLatin1(kLoadUpdateRest));
+    TSaveStatement insert(dm, QString::fromLatin1(kLoadInsert));
+    TKvADOQuery check;
+    check.SetConnection(dm.dbKrta07);
+    check.SetSQL(dm.ExpandSQL(QString::fromLatin1(kLoadCheck)));
+    auto idx = [&load](const char* n) { return load.FieldByName(QString::fromLatin1(n)).Index(); };
+    const int td001 = idx("TD001"), td002 = idx("TD002"), td003 = idx("TD003"), td004 = idx("TD004"),
+              td006 = idx("TD006"), td008 = idx("TD008"), flag = idx("FLAG");
+    const int n = load.RecordCount();
     try {
-        const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
-        TSaveStatement update(dm, QString::fromLatin1(kLoadUpdate));
-        TSaveStatement insert(dm, QString::fromLatin1(kLoadInsert));
-        TKvADOQuery check;
-        check.SetConnection(dm.dbKrta07);
-        check.SetSQL(dm.ExpandSQL(QString::fromLatin1(kLoadCheck)));
-        auto idx = [&load](const char* n) { return load.FieldByName(QString::fromLatin1(n)).Index(); };
-        const int td001 = idx("TD001"), td002 = idx("TD002"), td003 = idx("TD003"), td004 = idx("TD004"),
-                  td005 = idx("TD005"), td006 = idx("TD006"), td007 = idx("TD007"), td008 = idx("TD008"),
-                  flag = idx("FLAG");
-        const int n = load.RecordCount();
         for (int r = 0; r < n; ++r) {
             if (r % 500 == 0) progress(tr("Saving the load"), r, n);
             const QString TD001 = Krta07RTrim(load.valueAt(r, td001).toString());
@@ -469,19 +476,11 @@ bool TfrmKrta07SM::WriteResourceLoad() {
                     .text("TD002", TD002)
                     .number("TD003", load.valueAt(r, td003).toDouble())
                     .number("TD004", load.valueAt(r, td004).toDouble())
-                    .number("TD005", load.valueAt(r, td005).toDouble())
                     .number("TD006", load.valueAt(r, td006).toDouble())
-                    .number("TD007", load.valueAt(r, td007).toDouble())
                     .text("TD008", Krta07RTrim(load.valueAt(r, td008).toString()))
                     .add();
             } else {
-                update.number("TD005", load.valueAt(r, td005).toDouble())
-                    .number("TD007", load.valueAt(r, td007).toDouble())
-                    .text("MODIFIER", FUserID)
-                    .text("TD001", TD001)
-                    .text("TD002", TD002)
-                    .number("FLAG", f)
-                    .add();
+                update.text("MODIFIER", FUserID).text("TD001", TD001).text("TD002", TD002).number("FLAG", f).add();
                 requireEach(update);
             }
         }

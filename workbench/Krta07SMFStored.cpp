@@ -215,6 +215,27 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
     return result;
 }
 
+TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql, const QHash<QString, QString>& params,
+                                 const std::atomic_bool& stop) {
+    const QStringList names = kv::ado::parameterNames(sql);
+    const kv::ado::TranslatedSql& t = c.translated(sql, QString(names.size(), QLatin1Char('S')));
+    QSqlQuery q(c.database());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q.prepare(t.text)) throw EKvError(c.scrub(q.lastError().text()));
+    for (qsizetype i = 0; i < t.markers.size(); ++i)
+        q.bindValue(int(i), Krta07Text(params.value(t.markers[i].toUpper())));
+    if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
+    TKrta07OtherPlans result;
+    for (qint64 n = 0; q.next(); ++n) {
+        if ((n & 4095) == 0 && stop) break;
+        TKrta07Amounts& sum = result[{Krta07RTrim(q.value(0).toString()), Krta07RTrim(q.value(1).toString())}];
+        sum.main += q.value(2).toDouble();
+        sum.nonMain += q.value(3).toDouble();
+    }
+    return result;
+}
+
 } // namespace
 
 template <typename Rows>
@@ -244,6 +265,7 @@ template <typename Rows> TKrta07StoredRead<Rows>::~TKrta07StoredRead() {
 
 template class TKrta07StoredRead<TKrta07DayRows>;
 template class TKrta07StoredRead<TKrta07StoredPlan>;
+template class TKrta07StoredRead<TKrta07OtherPlans>;
 
 TKrta07DayReader::TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory)
     : TKrta07StoredRead(
@@ -284,3 +306,14 @@ TKrta07PlanReader::TKrta07PlanReader(TKvADOConnection& Connection, const QString
               return readPlan(c, Sql, ConsumptionKeys, stop);
           },
           Beside) {}
+
+TKrta07OtherPlanReader::TKrta07OtherPlanReader(TKvADOConnection& Connection, const QString& Sql,
+                                               const QString& Factory, const QString& Resource,
+                                               const QString& SourceDoc)
+    : TKrta07StoredRead(
+          Connection,
+          [Sql, params = QHash<QString, QString>{{QStringLiteral("TB001"), Factory},
+                                                 {QStringLiteral("TB036"), Resource},
+                                                 {QStringLiteral("TB004"), SourceDoc}}](
+              TKvADOConnection& c, const std::atomic_bool& stop) { return readOtherPlans(c, Sql, params, stop); },
+          true) {}

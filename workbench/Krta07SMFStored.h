@@ -1,7 +1,8 @@
 #pragma once
 // Rows as the database holds them, read on a connection of their own in a thread beside other work:
 // the day quantities of a factory's lines (the biggest read of a load, compared with the bars when
-// saving) and the plan consumption rows a save compares the computed ones with.
+// saving), the plan consumption rows a save compares the computed ones with, and the planned load of
+// the plan rows the loaded lines do not cover.
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "gantt/MyGant.h"
+#include "workbench/Krta07SMFPlan.h"
 
 class TKvADOConnection;
 
@@ -21,6 +23,10 @@ class TKvADOConnection;
 kv::TDateTime Krta07DayOf(const QString& text);
 // The text without trailing blanks, as fixed-width columns of some servers pad it.
 QString Krta07RTrim(const QString& s);
+// The text as a value to bind: a null text would go to the database as NULL, which no column holds.
+inline QString Krta07Text(const QString& s) {
+    return s.isNull() ? QStringLiteral("") : s;
+}
 // The text a number column gives (as QVariant's), quicker for the small whole numbers days mostly hold.
 QString Krta07NumberText(double value);
 
@@ -166,4 +172,13 @@ public:
     // TF005, TF006, TF007, TF008, TF009, TF010; ConsumptionKeys name the resources and lines kept.
     TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql, const QStringList& ConsumptionKeys,
                       bool Beside);
+};
+
+// The planned load of the plan rows the loaded lines do not cover, per resource and day: what other
+// factories planned, and the lines of this one that a narrower query left out.
+class TKrta07OtherPlanReader : public TKrta07StoredRead<TKrta07OtherPlans> {
+public:
+    // Sql takes the line conditions TB001, TB036 and TB004 and gives TF001, TF002, TF008, TF009.
+    TKrta07OtherPlanReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory,
+                           const QString& Resource, const QString& SourceDoc);
 };

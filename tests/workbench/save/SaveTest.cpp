@@ -17,20 +17,37 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 #include <functional>
+#include <memory>
 
 #include "common/PgServer.h"
+#include "common/TestSupport.h"
+#include "host/demo/DemoCompany.h"
+#include "host/schema/CompanySchema.h"
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
+#include "gantt/phDataEntityPack.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFCharts.h"
 #include "workbench/common/WorkbenchTestSupport.h"
 
 namespace {
 
 enum class Engine { SQLite, PostgreSQL };
+
+// Resource days a save wrote (updated or inserted) whose planned columns are not the sums of the
+// stored plan rows of that day.
+QStringList loadOffPlan(TKvADOConnection& db) {
+    const QString sum = "(SELECT COALESCE(SUM(%1),0) FROM DEMO..MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND "
+                        "TF003 = '2')";
+    return wbtest::rows(db, QString("SELECT TD001, TD002, TD005, TD007 FROM DEMO..MPSTD WHERE (MODIFIER <> '' OR "
+                                    "CREATOR <> '') AND (ABS(TD005 - %1) > 1e-9 OR ABS(TD007 - %2) > 1e-9)")
+                                .arg(sum.arg("TF008"), sum.arg("TF009")));
+}
 
 const char* const kTables[][2] = {
     {"MPSTB", "TB001,TB003,TB051,TB004,TB005,TB037"},
@@ -92,6 +109,23 @@ protected:
         for (const QString& f : faults)
             raw(f);
         faults.clear();
+    }
+
+    QStringList loadOffPlan() { return ::loadOffPlan(db); }
+    // Factory F2's line (item C, all of it on press R1, which F1 uses too) gets 3 on the 10th and 4
+    // on the 11th.
+    void scheduleSecondFactory() {
+        wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB013 = '20260110', TB014 = '20260111', TB026 = 7 WHERE TB001 = "
+                         "'F2'");
+        wbtest::exec(db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) "
+                         "VALUES ('F2','1','5101','20260100009','0001','01','20260110',3,'',0), "
+                         "('F2','1','5101','20260100009','0001','01','20260111',4,'',0)");
+    }
+    // The planned main load the workbench holds for a resource day (-1 when it has none).
+    static double plannedMain(TfrmKrta07SM* w, const char* resource, const char* day) {
+        kv::TClientDataSet& load = *w->dmKrta07S->qryMPSTD;
+        if (!load.Locate("TD001;TD002", QVariantList{resource, day})) return -1;
+        return load.FieldByName("TD005").AsFloat();
     }
 
     TMyGantItem* item(TfrmKrta07SM* w, int row) const { return w->mgMPSTC->MyGantList()->Items(row); }
@@ -276,6 +310,80 @@ TEST_P(WorkbenchSave, PlanRowsFollowEverySaveAlsoWhenAnotherPlannerSavedInBetwee
     shiftLineOne(wb, "25", "15");
     ASSERT_TRUE(wb->SaveChanges());
     EXPECT_EQ(stored(), second);
+}
+
+TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedOneAfterTheOtherKeepEachOthersLoad) {
+    scheduleSecondFactory();
+    wb2 = wbtest::createWorkbench(cs, "KL");
+    wbtest::query(wb2, "F2");
+    wb2->btnEditClick();
+    ASSERT_TRUE(wb2->SaveChanges());
+    EXPECT_EQ(loadOffPlan(), QStringList());
+
+    // F1 queried now: the press shows its own plan and F2's.
+    wbtest::query(wb, "F1");
+    EXPECT_DOUBLE_EQ(plannedMain(wb, "R1", "20260110"), 4 + 3);
+    EXPECT_DOUBLE_EQ(plannedMain(wb, "R1", "20260111"), 4 + 4);
+    wb->SelectRow(0); // line 01, main resource R1
+    wb->RefreshLoadChart();
+    wb->FlushLoadChart();
+    const TKrta07LoadValues& shown = wb->ctMPSTC->Values();
+    const qsizetype tenth = shown.Days.indexOf("20260110");
+    ASSERT_GE(tenth, 0);
+    EXPECT_DOUBLE_EQ(shown.TD005[size_t(tenth)], 7);
+
+    wb->btnEditClick();
+    ASSERT_TRUE(wb->SaveChanges());
+    EXPECT_EQ(loadOffPlan(), QStringList());
+    EXPECT_EQ(select("SELECT TD002, TD005, TD007 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 IN ('20260110', "
+                     "'20260111') ORDER BY TD002"),
+              QStringList({"20260110|7|0", "20260111|8|0"}));
+    EXPECT_EQ(select("SELECT TF002, TF008, CREATOR FROM DEMO..MPSTF WHERE TF005 = '20260100009' ORDER BY TF002"),
+              QStringList({"20260110|3|KL", "20260111|4|KL"}));
+    // After the reload the chart still counts both.
+    EXPECT_DOUBLE_EQ(plannedMain(wb, "R1", "20260110"), 7);
+}
+
+TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedAtTheSameTime) {
+    scheduleSecondFactory();
+    // The second planner waits at most a second for another's lock.
+    wb2 = wbtest::createWorkbench(cs + ";Connect Timeout=1", "KL");
+    wbtest::query(wb2, "F2");
+    wb->btnEditClick();
+    wb2->btnEditClick();
+    // F1's save stops once its plan rows are written, before its load; F2 is saved meanwhile.
+    bool secondRan = false, secondSaved = false;
+    wb->OnProgress = [&](const QString& step, int, int) {
+        if (secondRan || step != "Saving the load") return;
+        secondRan = true;
+        secondSaved = wb2->SaveChanges();
+    };
+    wbtest::ModalAnswerer answers;
+    const bool firstSaved = wb->SaveChanges();
+    wb->OnProgress = nullptr;
+    ASSERT_TRUE(secondRan);
+    EXPECT_EQ(loadOffPlan(), QStringList());
+    ASSERT_EQ(answers.texts().size(), 1);
+    TfrmKrta07SM* refused = nullptr;
+    if (GetParam() == Engine::SQLite) {
+        // The file is locked for writers while the first save runs: the second waits, then gives up.
+        EXPECT_TRUE(firstSaved);
+        EXPECT_FALSE(secondSaved);
+        EXPECT_TRUE(answers.texts()[0].contains("locked")) << answers.texts()[0].toStdString();
+        refused = wb2;
+    } else {
+        // The second commits first; the first then finds its load rows changed and is refused.
+        EXPECT_FALSE(firstSaved);
+        EXPECT_TRUE(secondSaved);
+        EXPECT_EQ(answers.texts()[0], QString::fromUtf8("单据保存失败"));
+        refused = wb;
+    }
+    // The refused planner loads the schedule again and saves: both factories' plans are counted.
+    refused->btnCancelClick();
+    refused->btnEditClick();
+    ASSERT_TRUE(refused->SaveChanges());
+    EXPECT_EQ(loadOffPlan(), QStringList());
+    EXPECT_EQ(select("SELECT TD005 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 = '20260110'"), QStringList({"7"}));
 }
 
 TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeRepeated) {
@@ -669,6 +777,72 @@ TEST_F(WorkbenchEditState, ClosingWhileEditingAsksFirst) {
     wbtest::ModalAnswerer none;
     EXPECT_TRUE(wb->close());
     EXPECT_TRUE(none.texts().isEmpty());
+}
+
+// A planner in a client program of its own saves the other factory of the demo company, which uses the
+// same resources, while this workbench's save holds its load rows on the PostgreSQL server: the other
+// save's statements wait for those rows, and then may not write sums taken before this one committed.
+TEST(WorkbenchSaveBeside, ASaveThatWaitedForTheLoadRowsOfAnotherIsRefused) {
+    auto& pg = testsupport::PgServer::shared();
+    if (!pg.installed()) GTEST_SKIP() << "PostgreSQL is not installed";
+    ASSERT_TRUE(pg.available()) << pg.error().toStdString();
+    const QString database = pg.createDatabase("beside");
+    const QString cs = pg.connectString(database);
+    kv::demo::DemoOptions options;
+    options.lines = 12;
+    options.start = QDate(2026, 3, 2);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    kv::demo::writeDemoInstallation(dir.path(), options);
+    TKvADOConnection db;
+    db.SetConnectionString(cs);
+    db.Open();
+    kv::schema::applyCompanySchema(db);
+    kv::demo::generateCompany(db, options);
+    // The installation's company is that database.
+    QString ini = QString::fromUtf8(testsupport::readFile(dir.filePath("StewardS.ini")));
+    ini.replace(QRegularExpression("MainServerName=[^\\r\\n]*"), QString("MainServerName=pgsql:127.0.0.1:%1").arg(pg.port()));
+    ini.replace(QRegularExpression("MainDBName=[^\\r\\n]*"), "MainDBName=" + database);
+    ini.replace(QRegularExpression("MainUserName=[^\\r\\n]*"), "MainUserName=postgres");
+    testsupport::writeFile(dir.filePath("StewardS.ini"), ini.toUtf8());
+    const QString script = testsupport::writeFile(dir.filePath("other.script"), "query F02\nedit\nsave\n");
+
+    std::unique_ptr<TfrmKrta07SM> wb(wbtest::createWorkbench(cs));
+    wbtest::query(wb.get(), "F01");
+    wb->btnEditClick();
+    QProcess other;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("TARNIX_REGISTRY");
+    other.setProcessEnvironment(env);
+    bool waited = false;
+    wb->OnProgress = [&](const QString& step, int done, int total) {
+        // Once every load row of this save is written, and so locked until it commits.
+        if (other.state() != QProcess::NotRunning || step != "Saving the load" || done != total) return;
+        other.start(testsupport::binDir() + "/tarnix-client", {"--install", dir.path(), "--script", script});
+        const QString waiting = QString("SELECT pid FROM pg_stat_activity WHERE datname = '%1' AND "
+                                        "wait_event_type = 'Lock'")
+                                    .arg(database);
+        waited = QTest::qWaitFor([&] { return !wbtest::rows(db, waiting).isEmpty() || other.state() == QProcess::NotRunning; },
+                                 90000) &&
+                 other.state() != QProcess::NotRunning;
+    };
+    {
+        wbtest::ModalAnswerer answers;
+        EXPECT_TRUE(wb->SaveChanges());
+        EXPECT_TRUE(answers.texts().isEmpty());
+    }
+    wb->OnProgress = nullptr;
+    ASSERT_TRUE(other.waitForFinished(90000));
+    const QString out = QString::fromUtf8(other.readAllStandardOutput());
+    EXPECT_TRUE(waited) << out.toStdString();
+    EXPECT_EQ(other.exitCode(), 1);
+    EXPECT_TRUE(out.contains(QString::fromUtf8("单据保存失败"))) << out.toStdString();
+    // What this save wrote holds; of the other nothing is written.
+    EXPECT_EQ(loadOffPlan(db), QStringList());
+    EXPECT_GT(wbtest::rows(db, "SELECT COUNT(*) FROM DEMO..MPSTF WHERE TF003 = '2'").value(0).toInt(), 0);
+    EXPECT_EQ(wbtest::rows(db, "SELECT COUNT(*) FROM DEMO..MPSTB WHERE TB001 = 'F02' AND MODIFIER <> ''"),
+              QStringList({"0"}));
 }
 
 } // namespace
