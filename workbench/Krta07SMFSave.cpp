@@ -57,8 +57,8 @@ const char* const kDetailDeleteRow =
     "TF007 =:TF007 ";
 // A changed row is written as a new one would be.
 const char* const kDetailUpdate =
-    "UPDATE $$MPSTF SET COMPANY =:COMPANY , CREATOR =:CREATOR , CREATE_DATE =:CREATEDATE , MODIFIER = '' , "
-    "MODI_DATE = '' , FLAG = 0 , TF008 =:TF008 , TF009 =:TF009 , TF010 =:TF010 WHERE TF001 =:TF001 AND TF002 "
+    "UPDATE $$MPSTF SET COMPANY =:COMPANY , CREATOR =:CREATOR , CREATE_DATE =:CREATEDATE , USR_GROUP = '' , "
+    "MODIFIER = '' , MODI_DATE = '' , FLAG = 0 , TF008 =:TF008 , TF009 =:TF009 , TF010 =:TF010 WHERE TF001 =:TF001 AND TF002 "
     "=:TF002 AND TF003 =:TF003 AND TF004 =:TF004 AND TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND "
     "TF007 "
     "=:TF007 ";
@@ -85,6 +85,12 @@ const char* const kLoadInsert =
     ",TD007 ,TD008 ) SELECT :COMPANY , :CREATOR , :CREATEDATE , 0 , :TD001 , :TD002 , CAST(:TD003 AS FLOAT) , "
     "CAST(:TD004 AS FLOAT) , COALESCE(SUM(TF008),0) , CAST(:TD006 AS FLOAT) , COALESCE(SUM(TF009),0) , :TD008 "
     "FROM $$MPSTF WHERE TF001 =:TD001 AND TF002 =:TD002 AND TF003 = '2' ";
+
+// Every plan row of the loaded lines ends up as a row the save inserted: those it did not write
+// itself get the audit columns of a new row.
+const char* const kDetailRenew =
+    "UPDATE $$MPSTF SET COMPANY =:COMPANY , CREATOR =:CREATOR , CREATE_DATE =:CREATEDATE , USR_GROUP = '' , "
+    "MODIFIER = '' , MODI_DATE = '' , FLAG = 0 WHERE TF003 = '2' AND CREATE_DATE <> :CREATEDATE AND ";
 
 // A statement of the save on the workbench's connection, prepared once and run for row after row;
 // on a server the rows go in batches (TKvADOBatch).
@@ -274,12 +280,8 @@ bool TfrmKrta07SM::WriteSchedule() {
                             qint64(std::floor(loaded.date(was))) != dayNumber))
                         ++was;
                     if (was < loaded.size()) {
+                        // Every day the bar covers is written again, changed or not.
                         covered[was] = true;
-                        // A day as it was loaded is left alone: the line's own guarded update
-                        // already finds any save that came in between.
-                        if (hasQuantity && loaded.quantity(was) == q &&
-                            loaded.remark(was) == remark)
-                            continue;
                         if (hasQuantity)
                             bindLine(dayUpdate)
                                 .text("MODIFIER", user)
@@ -346,95 +348,104 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
         FWrittenPlan.reset();
         return true;
     }
-    {
-        const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
-        // The rows of every resource and line of the computation end up being exactly the computed
-        // ones. Most of them are the same from one save to the next: only the differences are written.
-        std::unique_ptr<TKrta07PlanReader> reader = std::move(FPlanReader);
-        // A failed save leaves the database as it was, but not what is kept of it here.
-        std::unique_ptr<TKrta07StoredPlan> saved = std::move(FSavedPlan);
-        if (!reader && !saved)
-            reader = std::make_unique<TKrta07PlanReader>(
-                *dm.dbKrta07, dm.ExpandSQL(QString::fromLatin1(kDetailRead)), FConsumptionKeys, false);
-        TKrta07StoredPlan stored = saved ? std::move(*saved) : reader->Take();
-        reader.reset();
-        saved.reset();
+    const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+    // The rows of every resource and line of the computation end up being exactly the computed ones,
+    // each as a new row. Most of them are the same from one save to the next: only the differences
+    // are written row by row, the others are renewed together.
+    std::unique_ptr<TKrta07PlanReader> reader = std::move(FPlanReader);
+    // A failed save leaves the database as it was, but not what is kept of it here.
+    std::unique_ptr<TKrta07StoredPlan> saved = std::move(FSavedPlan);
+    if (!reader && !saved)
+        reader = std::make_unique<TKrta07PlanReader>(
+            *dm.dbKrta07, dm.ExpandSQL(QString::fromLatin1(kDetailRead)), FConsumptionKeys, false);
+    TKrta07StoredPlan stored = saved ? std::move(*saved) : reader->Take();
+    reader.reset();
+    saved.reset();
 
-        TSaveStatement insert(dm, QString::fromLatin1(kDetailInsert));
-        TSaveStatement update(dm, QString::fromLatin1(kDetailUpdate));
-        TSaveStatement remove(dm, QString::fromLatin1(kDetailDeleteRow));
-        // Every plan row is written, not only those a filter of the moment shows.
-        if (plan.Filtered()) plan.ClearFilter();
-        static const char* const names[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007"};
-        int keyField[7];
+    TSaveStatement insert(dm, QString::fromLatin1(kDetailInsert));
+    TSaveStatement update(dm, QString::fromLatin1(kDetailUpdate));
+    TSaveStatement remove(dm, QString::fromLatin1(kDetailDeleteRow));
+    // Every plan row is written, not only those a filter of the moment shows.
+    if (plan.Filtered()) plan.ClearFilter();
+    static const char* const names[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007"};
+    int keyField[7];
+    for (int i = 0; i < 7; ++i)
+        keyField[i] = plan.FieldByName(QString::fromLatin1(names[i])).Index();
+    const int tf003 = plan.FieldByName(QStringLiteral("TF003")).Index();
+    const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
+    const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
+    const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
+    const int n = plan.RecordCount();
+    // The set's text ids are mapped to those of the stored rows once each (-2: not yet).
+    std::vector<int32_t> storedId;
+    auto idOf = [&](int r, int field) {
+        const int32_t own = plan.textIdAt(r, field);
+        if (own < 0) return stored.intern(QString());
+        if (size_t(own) >= storedId.size()) storedId.resize(size_t(own) + 1, -2);
+        int32_t& id = storedId[size_t(own)];
+        if (id == -2) id = stored.intern(plan.pooledText(own));
+        return id;
+    };
+    TKrta07PlanKey key;
+    for (int r = 0; r < n; ++r) {
+        if (r % 1000 == 0) progress(tr("Saving consumption"), r, n);
         for (int i = 0; i < 7; ++i)
-            keyField[i] = plan.FieldByName(QString::fromLatin1(names[i])).Index();
-        const int tf003 = plan.FieldByName(QStringLiteral("TF003")).Index();
-        const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
-        const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
-        const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
-        const int n = plan.RecordCount();
-        // The set's text ids are mapped to those of the stored rows once each (-2: not yet).
-        std::vector<int32_t> storedId;
-        auto idOf = [&](int r, int field) {
-            const int32_t own = plan.textIdAt(r, field);
-            if (own < 0) return stored.intern(QString());
-            if (size_t(own) >= storedId.size()) storedId.resize(size_t(own) + 1, -2);
-            int32_t& id = storedId[size_t(own)];
-            if (id == -2) id = stored.intern(plan.pooledText(own));
-            return id;
-        };
-        TKrta07PlanKey key;
-        for (int r = 0; r < n; ++r) {
-            if (r % 1000 == 0) progress(tr("Saving consumption"), r, n);
-            for (int i = 0; i < 7; ++i)
-                key.id[i] = idOf(r, keyField[i]);
-            const double main = plan.valueAt(r, tf008).toDouble(),
-                         nonMain = plan.valueAt(r, tf009).toDouble();
-            const int32_t remarkId = plan.textIdAt(r, tf010);
-            const QString& remark = remarkId < 0 ? QString() : plan.pooledText(remarkId);
-            TSaveStatement* s = &insert;
-            auto found = stored.rows.find(key);
-            if (found != stored.rows.end()) {
-                found->kept = true;
-                if (found->main == main && found->nonMain == nonMain && found->remark == remark) continue;
-                s = &update;
-                found->main = main;
-                found->nonMain = nonMain;
-                found->remark = remark;
-            } else {
-                stored.rows.insert(key, {main, nonMain, remark, true});
-            }
-            s->text("COMPANY", FCompany).text("CREATOR", FUserID).text("CREATEDATE", created);
-            for (int i = 0; i < 7; ++i)
-                s->text(names[i], stored.texts[size_t(key.id[i])]);
-            s->text("TF003", Krta07RTrim(plan.valueAt(r, tf003).toString()))
-                .number("TF008", main)
-                .number("TF009", nonMain)
-                .text("TF010", remark)
-                .add();
+            key.id[i] = idOf(r, keyField[i]);
+        const double main = plan.valueAt(r, tf008).toDouble(),
+                     nonMain = plan.valueAt(r, tf009).toDouble();
+        const int32_t remarkId = plan.textIdAt(r, tf010);
+        const QString& remark = remarkId < 0 ? QString() : plan.pooledText(remarkId);
+        TSaveStatement* s = &insert;
+        auto found = stored.rows.find(key);
+        if (found != stored.rows.end()) {
+            found->kept = true;
+            if (found->main == main && found->nonMain == nonMain && found->remark == remark) continue;
+            s = &update;
+            found->main = main;
+            found->nonMain = nonMain;
+            found->remark = remark;
+        } else {
+            stored.rows.insert(key, {main, nonMain, remark, true});
         }
-        for (auto it = stored.rows.begin(); it != stored.rows.end();) {
-            if (it->kept) {
-                it->kept = false;
-                ++it;
-                continue;
-            }
-            remove.text("TF003", QStringLiteral("2"));
-            for (int i = 0; i < 7; ++i)
-                remove.text(names[i], stored.texts[size_t(it.key().id[i])]);
-            remove.add();
-            it = stored.rows.erase(it);
-        }
-        for (TSaveStatement* s : {&insert, &update, &remove})
-            s->flush();
-        // What the rows are once this save commits.
-        if (FWrittenPlan) {
-            stored.lineFlags = std::move(FWrittenPlan->lineFlags);
-            *FWrittenPlan = std::move(stored);
-        }
-        progress(tr("Saving consumption"), n, n);
+        s->text("COMPANY", FCompany).text("CREATOR", FUserID).text("CREATEDATE", created);
+        for (int i = 0; i < 7; ++i)
+            s->text(names[i], stored.texts[size_t(key.id[i])]);
+        s->text("TF003", Krta07RTrim(plan.valueAt(r, tf003).toString()))
+            .number("TF008", main)
+            .number("TF009", nonMain)
+            .text("TF010", remark)
+            .add();
     }
+    for (auto it = stored.rows.begin(); it != stored.rows.end();) {
+        if (it->kept) {
+            it->kept = false;
+            ++it;
+            continue;
+        }
+        remove.text("TF003", QStringLiteral("2"));
+        for (int i = 0; i < 7; ++i)
+            remove.text(names[i], stored.texts[size_t(it.key().id[i])]);
+        remove.add();
+        it = stored.rows.erase(it);
+    }
+    for (TSaveStatement* s : {&insert, &update, &remove})
+        s->flush();
+    TKvADOQuery renew;
+    renew.SetConnection(dm.dbKrta07);
+    renew.SetSQL(dm.ExpandSQL(QString::fromLatin1(kDetailRenew) + TdmKrta07S::PlanRowOfLoadedLine()));
+    renew.ParamByName(QStringLiteral("COMPANY")).SetAsString(Krta07Text(FCompany));
+    renew.ParamByName(QStringLiteral("CREATOR")).SetAsString(Krta07Text(FUserID));
+    renew.ParamByName(QStringLiteral("CREATEDATE")).SetAsString(created);
+    renew.ParamByName(QStringLiteral("TB001")).SetAsString(Krta07Text(dm.FFactory));
+    renew.ParamByName(QStringLiteral("TB036")).SetAsString(Krta07Text(dm.FResource));
+    renew.ParamByName(QStringLiteral("TB004")).SetAsString(Krta07Text(dm.FSourceDoc));
+    renew.ExecSQL();
+    // What the rows are once this save commits.
+    if (FWrittenPlan) {
+        stored.lineFlags = std::move(FWrittenPlan->lineFlags);
+        *FWrittenPlan = std::move(stored);
+    }
+    progress(tr("Saving consumption"), n, n);
     return true;
 }
 

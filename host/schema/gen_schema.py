@@ -71,6 +71,12 @@ TABLES = [
         ("PW001", 10), ("PW002", 10), ("PW003", 255), ("PW004", 20)], ["PW001", "PW002"], []),
 ]
 
+# Tables whose rows of a factory a save of the workbench writes anew, every one of them. PostgreSQL
+# keeps a new version of each row; with room left on every page it puts it beside the old one and
+# leaves the indexes alone, which makes such a save several times quicker.
+REWRITTEN = {"MPSTB", "MPSTC", "MPSTD", "MPSTF"}
+TABLE_OPTIONS = {"pgsql": " WITH (fillfactor = 50)"}
+
 DIALECTS = {
     "sqlite": dict(char=lambda n: f"CHAR({n}) COLLATE RTRIM NOT NULL DEFAULT ''",
                    F="FLOAT NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0", T="TEXT NOT NULL DEFAULT ''"),
@@ -99,7 +105,8 @@ def ddl(dialect):
         if key:
             lines.append(f"    CONSTRAINT PK_{name} PRIMARY KEY ({', '.join(key)})")
         out.append(f"-- {meaning}")
-        out.append(f"CREATE TABLE {name} (\n" + ",\n".join(lines) + "\n);")
+        options = TABLE_OPTIONS.get(dialect, "") if name in REWRITTEN else ""
+        out.append(f"CREATE TABLE {name} (\n" + ",\n".join(lines) + f"\n){options};")
         for index, cols in indexes:
             out.append(f"CREATE INDEX {index} ON {name} ({', '.join(cols)});")
         out.append("")

@@ -155,6 +155,7 @@ protected:
 };
 
 TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
+    const QString today = QDate::currentDate().toString("yyyyMMdd");
     wb->btnEditClick();
     ASSERT_TRUE(wb->SaveChanges());
     // Every line of the factory once, the other factory's not at all.
@@ -163,8 +164,9 @@ TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
         QStringList({"01|4|DS", "0101|4|DS", "010101|4|DS", "02|4|DS", "01|4|DS", "01|4|DS", "01|4|DS",
                      "01|4|DS", "0101|4|DS"}));
     EXPECT_EQ(select("SELECT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F2'"), QStringList({"3"}));
-    // Days as they were loaded are not touched, remarks included.
-    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"19|2|2"}));
+    // Every day the bars cover is written again, remarks included.
+    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"19|3|3"}));
+    EXPECT_EQ(select("SELECT DISTINCT MODIFIER, MODI_DATE FROM DEMO..MPSTC"), QStringList({"DS|" + today}));
     EXPECT_EQ(select("SELECT DISTINCT TC008 FROM DEMO..MPSTC"), QStringList({"r"}));
     // Every loaded load row is updated, its counter wrapping after 999; computed days are added.
     EXPECT_EQ(
@@ -185,8 +187,26 @@ TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
         QStringList({"R1|4|0|DS|0", "R2|0|4|DS|0"}));
     // The factory is loaded again: a second save finds the new counters.
     EXPECT_EQ(wb->dmKrta07S->qryMPSTB->FieldByName("FLAG").AsInteger(), 4);
-    ASSERT_TRUE(wb->SaveChanges());
-    EXPECT_EQ(select("SELECT DISTINCT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1'"), QStringList({"5"}));
+    const QStringList created = select("SELECT DISTINCT CREATE_DATE FROM DEMO..MPSTF WHERE TF003 = '2'");
+    ASSERT_EQ(created.size(), 1);
+
+    // Another planner saves the same factory without a change: every row is theirs now, the plan rows
+    // as new rows of theirs.
+    wb2 = wbtest::createWorkbench(cs, "KL");
+    wbtest::query(wb2, "F1");
+    wb2->btnEditClick();
+    ASSERT_TRUE(wb2->SaveChanges());
+    EXPECT_EQ(select("SELECT DISTINCT FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB001 = 'F1'"), QStringList({"5|KL"}));
+    EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"19|4|4"}));
+    EXPECT_EQ(select("SELECT DISTINCT MODIFIER FROM DEMO..MPSTC"), QStringList({"KL"}));
+    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTF WHERE TF003 = '2'"), QStringList({"28"}));
+    EXPECT_EQ(select("SELECT DISTINCT CREATOR, FLAG, MODIFIER, MODI_DATE FROM DEMO..MPSTF WHERE TF003 = '2'"),
+              QStringList({"KL|0||"}));
+    const QStringList renewed = select("SELECT DISTINCT CREATE_DATE FROM DEMO..MPSTF WHERE TF003 = '2'");
+    ASSERT_EQ(renewed.size(), 1);
+    EXPECT_GT(renewed[0], created[0]);
+    EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTD WHERE MODIFIER = 'KL'"), QStringList({"20"}));
+    EXPECT_EQ(select("SELECT TF008, CREATOR FROM DEMO..MPSTF WHERE TF003 = '1'"), QStringList({"5|"}));
 }
 
 TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
@@ -217,11 +237,11 @@ TEST_P(WorkbenchSave, MovedDaysAreUpdatedInsertedAndDeleted) {
                     "AND TC005 = '%2' ORDER BY TC006")
                 .arg(doc, node));
     };
-    // Changed days are updated with their remark, new ones inserted; untouched ones keep their counter.
+    // Days the bars still cover are updated with their remark, changed or not; new ones inserted.
     EXPECT_EQ(days("20260100001", "01"),
-              QStringList({"20260110|20|r|2", "20260112|20|r|2", "20260113|20|new|0"}));
+              QStringList({"20260110|20|r|3", "20260112|20|r|3", "20260113|20|new|0"}));
     EXPECT_EQ(days("20260100001", "0101"),
-              QStringList({"20260106|10|r|2", "20260108|10|r|2", "20260109|10||0"}));
+              QStringList({"20260106|10|r|3", "20260108|10|r|3", "20260109|10||0"}));
     EXPECT_EQ(days("D''2", "01"), QStringList({"20260105|3||3", "20260106|7|r|3"}));
     EXPECT_EQ(
         select("SELECT TB013, TB014 FROM DEMO..MPSTB WHERE TB004 = '20260100001' AND TB037 IN ('01', '0101') "
@@ -384,6 +404,54 @@ TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedAtTheSameTime) {
     ASSERT_TRUE(refused->SaveChanges());
     EXPECT_EQ(loadOffPlan(), QStringList());
     EXPECT_EQ(select("SELECT TD005 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 = '20260110'"), QStringList({"7"}));
+}
+
+TEST_P(WorkbenchSave, LineChangedByAnotherUserAloneFailsTheSave) {
+    // Another user gives line 02 another work order type; its days and the load stay as they were.
+    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB042 = '5102', FLAG = FLAG + 1, MODIFIER = 'KL' WHERE TB001 = 'F1' "
+                     "AND TB004 = '20260100001' AND TB037 = '02'");
+    const QStringList before = snapshot();
+    wb->btnEditClick();
+    wbtest::ModalAnswerer answers;
+    wb->btnOKClick();
+    EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(select("SELECT TB042, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB037 = '02'"), QStringList({"5102|4|KL"}));
+    EXPECT_EQ(wb->FEditState, 1);
+}
+
+TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
+    // Type, number and line of a document well inside their widths (4, 11 and 4), with a child node.
+    wbtest::exec(db, "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,TB013,"
+                     "TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES "
+                     "('F1','2','3','51','S7','1','01','C','C','R1','20260105','20260106','20260110','','N',9,9,"
+                     "'5101',1), ('F1','2','3','51','S7','1','0101','C','C','R1','20260103','20260104','20260105',"
+                     "'','N',2,2,'5101',1)");
+    wbtest::exec(db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) VALUES "
+                     "('F1','3','51','S7','1','01','20260105',4,'a',1), ('F1','3','51','S7','1','01','20260106',5,'',1), "
+                     "('F1','3','51','S7','1','0101','20260104',2,'',1)");
+    wbtest::query(wb, "F1");
+    const int row = int(wb->FRowKeys.indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(QChar(5))));
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(item(wb, row)->GetDayValue(day("20260105")), 4);
+    EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 5);
+    EXPECT_EQ(item(wb, row + 1)->GetDayValue(day("20260104")), 2);
+    EXPECT_DOUBLE_EQ(plannedMain(wb, "R1", "20260106"), 6 + 5); // D'2 and the new line
+
+    wb->btnEditClick();
+    item(wb, row)->SetDayTexts("3", "a", day("20260105"));
+    item(wb, row)->SetDayTexts("6", "", day("20260106"));
+    ASSERT_TRUE(wb->SaveChanges());
+    EXPECT_EQ(select("SELECT TC005, TC006, TC007, TC008, FLAG FROM DEMO..MPSTC WHERE TC003 = 'S7' ORDER BY TC005, "
+                     "TC006"),
+              QStringList({"01|20260105|3|a|2", "01|20260106|6||2", "0101|20260104|2||2"}));
+    EXPECT_EQ(select("SELECT TB037, FLAG FROM DEMO..MPSTB WHERE TB004 = 'S7' ORDER BY TB037"),
+              QStringList({"01|2", "0101|2"}));
+    EXPECT_EQ(select("SELECT TF002, TF008 FROM DEMO..MPSTF WHERE TF005 = 'S7' AND TF011 = '51' ORDER BY TF002"),
+              QStringList({"20260104|2", "20260105|3", "20260106|6"}));
+    // Loaded again, the lines show what was saved, the child linked to its parent.
+    EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 6);
+    EXPECT_EQ(wb->FRowKeys[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(QChar(5)));
 }
 
 TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeRepeated) {
