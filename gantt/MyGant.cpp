@@ -16,7 +16,7 @@ double roundDay(double x) {
 }
 
 qint64 dayNumber(kv::TDateTime date) {
-    return qint64(std::floor(date));
+    return kv::dayOf(date);
 }
 
 // The number a quantity text holds, 0 when none: plain digits, the usual case, without the general
@@ -83,7 +83,7 @@ int32_t TMyGantTexts::Id(const QString& text) {
 
 QString TMyGantItem::DateText(kv::TDateTime date) {
     int y, m, d;
-    kv::decodeDate(date, y, m, d);
+    kv::decodeDay(date, y, m, d);
     QString s(10, QLatin1Char('/'));
     QChar* c = s.data();
     c[0] = QLatin1Char(char('0' + y / 1000 % 10));

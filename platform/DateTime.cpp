@@ -84,6 +84,12 @@ void decodeDate(TDateTime value, int& year, int& month, int& day) {
     civilFromDays(static_cast<long long>(std::trunc(value)) - kUnixEpochSerial, year, month, day);
 }
 
+long long dayOf(TDateTime instant) { return static_cast<long long>(std::floor(instant)); }
+
+void decodeDay(TDateTime instant, int& year, int& month, int& day) {
+    civilFromDays(dayOf(instant) - kUnixEpochSerial, year, month, day);
+}
+
 bool tryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result) {
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
         return false;

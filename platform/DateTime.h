@@ -24,7 +24,12 @@ bool isValidDate(int year, int month, int day);
 bool tryEncodeDate(int year, int month, int day, TDateTime& result);
 // Raises EKvError for an impossible date.
 TDateTime encodeDate(int year, int month, int day);
+// As OLE reads a value: the integer part is the date, so -1.25 is 1899-12-29 at 06:00.
 void decodeDate(TDateTime value, int& year, int& month, int& day);
+// The day that holds an instant of a time line running on through 1899-12-30 (a chart's axis, a day
+// cell placed a little after midnight): the value rounded down, so -1.25 lies on 1899-12-28.
+long long dayOf(TDateTime instant);
+void decodeDay(TDateTime instant, int& year, int& month, int& day);
 
 bool tryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result);
 TDateTime encodeTime(int hour, int minute, int second, int msec);

@@ -393,6 +393,9 @@ bool TfrmKrta07SC::ValidateRows() {
                 KvMessageDlg(Message(3), mtCustom, mbOK);
                 return false;
             }
+    if (OnCheckDays && RowCount() > 1 &&
+        !OnCheckDays(TransDateIn(DayOfRow(1)), TransDateIn(DayOfRow(RowCount() - 1))))
+        return false;
     if (!Krta07SameQuantity(QuantitySum(), FQuantity)) {
         auto* wb = qobject_cast<TfrmKrta07SM*>(parentWidget());
         if (!wb) wb = TfrmKrta07SM::Current;
@@ -487,6 +490,25 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
         dialog.SetRowCount(2);
         fill(1, k);
     }
+    // The bar a list of days from First to Last gives: it takes those days when it is shorter, and
+    // grows to them when they lie outside it; days typed outside a bar would otherwise be dropped.
+    auto barFor = [bar](kv::TDateTime first, kv::TDateTime last, kv::TDateTime& start, kv::TDateTime& stop) {
+        start = bar->StartTime;
+        stop = bar->StopTime;
+        if (kv::roundHalfEven(last - first + 1) > kv::roundHalfEven(bar->StopTime - bar->StartTime)) {
+            start = first;
+            stop = last + 1;
+        } else {
+            start = std::min(start, first);
+            stop = std::max(stop, last + 1);
+        }
+    };
+    if (wholeBar)
+        dialog.OnCheckDays = [this, r, &barFor](kv::TDateTime first, kv::TDateTime last) {
+            kv::TDateTime start, stop;
+            barFor(first, last, start, stop);
+            return AcceptBarPosition(r, start, stop);
+        };
     if (!dialog.Execute()) return false;
 
     dialog.SortRows();
@@ -496,18 +518,8 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
     if (wholeBar) {
         const int last = dialog.RowCount() - 1;
         if (last >= 1) {
-            const kv::TDateTime first = dayOf(1), lastDay = dayOf(last);
-            const double barDays = kv::roundHalfEven(bar->StopTime - bar->StartTime);
-            kv::TDateTime start = bar->StartTime, stop = bar->StopTime;
-            if (kv::roundHalfEven(lastDay - first + 1) > barDays) {
-                start = first;
-                stop = lastDay + 1;
-            } else {
-                // Days typed outside a bar that is long enough would otherwise be dropped: the bar
-                // grows to take them.
-                start = std::min(start, first);
-                stop = std::max(stop, lastDay + 1);
-            }
+            kv::TDateTime start, stop;
+            barFor(dayOf(1), dayOf(last), start, stop);
             if (start != bar->StartTime || stop != bar->StopTime) {
                 bar->StartTime = start;
                 bar->StopTime = stop;

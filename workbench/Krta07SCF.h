@@ -3,8 +3,10 @@
 // day; in edit mode days can be typed, inserted and deleted, and OK needs distinct days whose
 // quantities add up to the line's production quantity.
 #include <QStringList>
+#include <functional>
 
 #include "frame/KVForm.h"
+#include "platform/DateTime.h"
 
 class QAction;
 class QMenu;
@@ -58,6 +60,9 @@ public:
     bool FormCloseQuery();
     // "yyyymmdd" of a row's day, empty when it is no date.
     QString DayOfRow(int Row) const;
+    // Whole-bar mode: asked at OK with the first and the last day of the sorted rows; false keeps the
+    // dialog open (the check says why).
+    std::function<bool(kv::TDateTime First, kv::TDateTime Last)> OnCheckDays;
     QString FormatDay(const QString& YYYYMMDD) const;
 
 protected:

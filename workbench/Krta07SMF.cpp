@@ -88,9 +88,10 @@ QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
 } // namespace
 
 QString Krta07DayText(kv::TDateTime Date) {
-    // Called for every day cell of every line: no format parsing here.
+    // Called for every day cell of every line: no format parsing here. A cell starts a little after
+    // its midnight, also before 1899-12-30.
     int y, m, d;
-    kv::decodeDate(Date, y, m, d);
+    kv::decodeDay(Date, y, m, d);
     QChar out[8];
     const int parts[3] = {y, m, d};
     const int widths[3] = {4, 2, 2};

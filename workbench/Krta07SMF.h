@@ -64,6 +64,12 @@ public:
     }
 };
 
+// A bar the linkage moves, by whole days.
+struct TKrta07LinkedMove {
+    int Row;
+    int Days;
+};
+
 // Progress of a long query: a step name, done and total counts.
 using TKrta07Progress = std::function<void(const QString& Step, int Done, int Total)>;
 
@@ -149,9 +155,16 @@ public:
     // Moving bars and their linkage (Krta07SMFMove.cpp).
     QToolButton* dgMPSTBIButton = nullptr;
     void mgMPSTCGantItemChangePos(TMyGantItem* Item);
-    // Rows count Gantt rows; both stay inside the family of the moved line.
-    void LinkDown(int Row, kv::TDateTime V, const QString& N);
-    void LinkUp(int Row, kv::TDateTime V, const QString& N);
+    // The moves the linkage boxes ask for when row's bar lies at Start..Stop, in the order they are
+    // made; nothing moves yet.
+    std::vector<TKrta07LinkedMove> LinkedMoves(int Row, kv::TDateTime Start, kv::TDateTime Stop);
+    // Whether row's bar may lie at Start..Stop: neither it nor a bar its linkage moves may go further
+    // outside 1899-12-31 to 9999-12-31 than it is. Says why when not; Moves gets the linkage's moves.
+    bool AcceptBarPosition(int Row, kv::TDateTime Start, kv::TDateTime Stop,
+                           std::vector<TKrta07LinkedMove>* Moves = nullptr);
+    // Rows count Gantt rows; both stay inside the family of the moved line and only collect moves.
+    void LinkDown(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves);
+    void LinkUp(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves);
     void GantKeyDown(int& Key, int Shift);
     void mgMPSTCDblClickGantArea(TphDataEntity_GantTime* Item);
     void dgMPSTBIButtonClick();
@@ -216,13 +229,15 @@ private:
     void WriteBarDates(int Row, bool InWorkingSet);
     void WidenScrollBounds(TphDataEntity_GantTime* Bar);
     void MoveLinkedRow(int Row, int Days);
+    // A dragged bar back at its recorded position, its quantities on the days they had.
+    void PutBarBack(TMyGantItem* Item);
     int FFamilyFirst = 0, FFamilyLast = -1;
     void progress(const QString& Step, int Done, int Total);
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
     void StartDayRead(const QString& Factory);
     // Starts reading the stored plan rows of the loaded lines beside the planner's work: a save
-    // writes only where the computed rows differ from them.
+    // writes their values only where the computed rows differ from them.
     void StartPlanRead();
     // Starts reading what the plan rows of lines the query does not load put on each resource day.
     void StartOtherPlanRead();

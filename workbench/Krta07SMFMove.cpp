@@ -7,8 +7,10 @@
 
 #include "controls/ExtPage.h"
 #include "controls/FDBGrid.h"
+#include "controls/KvMessages.h"
 #include "gantt/MyGant.h"
 #include "gantt/phGrid.h"
+#include "lang/CodeConverter.h"
 #include "platform/Numbers.h"
 #include "platform/data/ClientDataSet.h"
 #include "workbench/Krta07SDF.h"
@@ -35,6 +37,17 @@ QString textAt(const kv::TClientDataSet& set, int row, const char* field) {
 
 bool directChild(const QString& child, const QString& parent) {
     return child.size() == parent.size() + 2 && child.startsWith(parent);
+}
+
+// The days a bar can be moved to: from the day after 1899-12-30, which the module's date texts read
+// as "no date", to the last day an 8-character date text holds.
+constexpr kv::TDateTime kFirstDay = 1;       // 1899-12-31
+constexpr kv::TDateTime kLastDay = 2958465;  // 9999-12-31
+
+// A bar may not go further outside those days than it already is: a schedule stored outside them
+// can still be moved back.
+bool staysInDays(kv::TDateTime oldStart, kv::TDateTime oldStop, kv::TDateTime start, kv::TDateTime stop) {
+    return start >= std::min(oldStart, kFirstDay) && stop <= std::max(oldStop, kLastDay + 1);
 }
 
 } // namespace
@@ -147,7 +160,12 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
     if (row < 0 || row >= FRowKeys.size()) return;
     TdmKrta07S& dm = *dmKrta07S;
     kv::TClientDataSet& pre = *dm.qryMPSTBPre;
-    kv::TClientDataSet& lines = *dm.qryMPSTB;
+    // A bar dragged out of the days a schedule holds goes back where it was, with its quantities.
+    std::vector<TKrta07LinkedMove> moves;
+    if (!AcceptBarPosition(row, Item->Bar->StartTime, Item->Bar->StopTime, &moves)) {
+        PutBarBack(Item);
+        return;
+    }
     // Set before the grid's set moves to the item's line: a move made here is no leaving of a line
     // by the planner, so neither the leave-line checks nor the highlight run.
     FlagScope linking(FLinking);
@@ -164,26 +182,8 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
 
     WriteBarDates(row, true);
     WidenScrollBounds(Item->Bar);
-
-    // The family is a contiguous run of rows: the lines come sorted by the family's columns.
-    const int n = lines.RecordCount();
-    auto sameFamily = [&lines, row](int r) {
-        for (const char* f : kFamilyFields)
-            if (textAt(lines, r, f) != textAt(lines, row, f)) return false;
-        return true;
-    };
-    FFamilyFirst = row;
-    while (FFamilyFirst > 0 && sameFamily(FFamilyFirst - 1))
-        --FFamilyFirst;
-    FFamilyLast = row;
-    while (FFamilyLast + 1 < n && sameFamily(FFamilyLast + 1))
-        ++FFamilyLast;
-    const QString node = textAt(lines, row, "TB037");
-
-    if (chkUp->isChecked()) LinkDown(row, Item->Bar->StartTime, node);
-    if (chkDown->isChecked()) LinkUp(row, Item->Bar->StopTime, node);
-    FFamilyFirst = 0;
-    FFamilyLast = -1;
+    for (const TKrta07LinkedMove& m : moves)
+        MoveLinkedRow(m.Row, m.Days);
 
     // The consumption of the moved line, computed while the grid stands on it.
     const QStringList parts = FRowKeys[row].split(QChar(5));
@@ -191,6 +191,72 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
                QVariantList(parts.begin(), parts.end()));
     RecomputeLineConsumption();
     if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
+}
+
+std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int Row, kv::TDateTime Start, kv::TDateTime Stop) {
+    const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
+    std::vector<TKrta07LinkedMove> moves;
+    const int n = lines.RecordCount();
+    if (Row < 0 || Row >= n) return moves;
+    // The family is a contiguous run of rows: the lines come sorted by the family's columns.
+    auto sameFamily = [&lines, Row](int r) {
+        for (const char* f : kFamilyFields)
+            if (textAt(lines, r, f) != textAt(lines, Row, f)) return false;
+        return true;
+    };
+    FFamilyFirst = Row;
+    while (FFamilyFirst > 0 && sameFamily(FFamilyFirst - 1))
+        --FFamilyFirst;
+    FFamilyLast = Row;
+    while (FFamilyLast + 1 < n && sameFamily(FFamilyLast + 1))
+        ++FFamilyLast;
+    const QString node = textAt(lines, Row, "TB037");
+    if (chkUp->isChecked()) LinkDown(Row, Start, node, moves);
+    if (chkDown->isChecked()) LinkUp(Row, Stop, node, moves);
+    FFamilyFirst = 0;
+    FFamilyLast = -1;
+    return moves;
+}
+
+bool TfrmKrta07SM::AcceptBarPosition(int Row, kv::TDateTime Start, kv::TDateTime Stop,
+                                     std::vector<TKrta07LinkedMove>* Moves) {
+    TMyGantList* list = mgMPSTC->MyGantList();
+    TMyGantItem* item = list->Items(Row);
+    if (!item || !item->Bar) return true;
+    std::vector<TKrta07LinkedMove> moves = LinkedMoves(Row, Start, Stop);
+    // Compared with the bar's recorded position: where a drag started from.
+    bool inside = staysInDays(item->Start, item->Stop, Start, Stop);
+    for (const TKrta07LinkedMove& m : moves) {
+        const TphDataEntity_GantTime* bar = list->Items(m.Row) ? list->Items(m.Row)->Bar : nullptr;
+        if (bar) inside = inside && staysInDays(bar->StartTime, bar->StopTime, bar->StartTime + m.Days,
+                                                bar->StopTime + m.Days);
+    }
+    if (!inside) {
+        const QString text = LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sDayRange"),
+                                      QString::fromUtf8("排程日期须在1899/12/31至9999/12/31之间!"));
+        if (KvConverter)
+            KvConverter->KvCodeMessageDlg(text, mtError, mbOK);
+        else
+            ::KvMessageDlg(text, mtError, mbOK, this);
+        return false;
+    }
+    if (Moves) *Moves = std::move(moves);
+    return true;
+}
+
+void TfrmKrta07SM::PutBarBack(TMyGantItem* Item) {
+    TphDataEntity_GantTime* bar = Item->Bar;
+    if (kv::roundHalfEven(bar->StopTime - bar->StartTime) == kv::roundHalfEven(Item->Stop - Item->Start)) {
+        // Moved whole: the quantities travel back with the day cells.
+        Item->MoveByDays(int(kv::roundHalfEven(Item->Start - bar->StartTime)));
+    } else {
+        // Stretched: the quantities stay on their days.
+        bar->StartTime = Item->Start;
+        bar->StopTime = Item->Stop;
+        Item->RemoveDayCells(bar);
+        Item->BuildDayCells(bar);
+    }
+    mgMPSTC->InvalidateGantArea();
 }
 
 void TfrmKrta07SM::MoveLinkedRow(int Row, int Days) {
@@ -202,7 +268,7 @@ void TfrmKrta07SM::MoveLinkedRow(int Row, int Days) {
     WidenScrollBounds(item->Bar);
 }
 
-void TfrmKrta07SM::LinkDown(int Row, kv::TDateTime V, const QString& N) {
+void TfrmKrta07SM::LinkDown(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = Row + 1; r <= FFamilyLast; ++r) {
@@ -214,12 +280,13 @@ void TfrmKrta07SM::LinkDown(int Row, kv::TDateTime V, const QString& N) {
         // A child is only ever pulled earlier; one that already ends in time is left with its own
         // children.
         if (d >= 0) continue;
-        if (textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked()) MoveLinkedRow(r, d);
-        LinkDown(r, item->Bar->StartTime, node);
+        const bool moves = textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked();
+        if (moves) Moves.push_back({r, d});
+        LinkDown(r, item->Bar->StartTime + (moves ? d : 0), node, Moves);
     }
 }
 
-void TfrmKrta07SM::LinkUp(int Row, kv::TDateTime V, const QString& N) {
+void TfrmKrta07SM::LinkUp(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = Row - 1; r >= FFamilyFirst; --r) {
@@ -230,8 +297,9 @@ void TfrmKrta07SM::LinkUp(int Row, kv::TDateTime V, const QString& N) {
         const int d = int(kv::roundHalfEven(V - item->Bar->StartTime));
         // A parent is only ever pushed later.
         if (d <= 0) continue;
-        if (textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked()) MoveLinkedRow(r, d);
-        LinkUp(r, item->Bar->StopTime, node);
+        const bool moves = textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked();
+        if (moves) Moves.push_back({r, d});
+        LinkUp(r, item->Bar->StopTime + (moves ? d : 0), node, Moves);
     }
 }
 
@@ -240,9 +308,12 @@ void TfrmKrta07SM::GantKeyDown(int& Key, int Shift) {
     const int a = CurrentRowIndex();
     if (!mgMPSTC->CurrentItem()) return;
     TMyGantItem* item = mgMPSTC->MyGantList()->Items(a);
-    if ((Key == Qt::Key_Right || Key == Qt::Key_Left) && item) {
-        item->MoveByDays(Key == Qt::Key_Right ? 1 : -1);
-        mgMPSTCGantItemChangePos(item);
+    if ((Key == Qt::Key_Right || Key == Qt::Key_Left) && item && item->Bar) {
+        const int days = Key == Qt::Key_Right ? 1 : -1;
+        if (AcceptBarPosition(a, item->Bar->StartTime + days, item->Bar->StopTime + days)) {
+            item->MoveByDays(days);
+            mgMPSTCGantItemChangePos(item);
+        }
     }
     Key = 0;
 }

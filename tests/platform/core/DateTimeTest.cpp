@@ -70,6 +70,26 @@ TEST(DateTime, TimeOfDayRoundTripsAndCountsForwardBeforeDayZero) {
     EXPECT_FALSE(tryEncodeTime(24, 0, 0, 0, out));
 }
 
+TEST(DateTime, DayOfAnInstantIsRoundedDownOnEveryDayADateTextHolds) {
+    // A day cell starts a little after its midnight and ends a little before the next: each instant
+    // lies on its own day, before 1899-12-30 as after it.
+    const QDate base(1899, 12, 30);
+    for (QDate d(1, 1, 1); d <= QDate(9999, 12, 31); d = d.addDays(1)) {
+        const double serial = static_cast<double>(base.daysTo(d));
+        for (const double at : {serial + 0.1, serial + 0.9}) {
+            ASSERT_EQ(dayOf(at), base.daysTo(d)) << d.toString().toStdString();
+            int y, m, dd;
+            decodeDay(at, y, m, dd);
+            ASSERT_EQ(QDate(y, m, dd), d) << at;
+        }
+    }
+    // Unlike the OLE reading, where -1.25 is 1899-12-29 at 06:00.
+    EXPECT_EQ(dayOf(-1.25), -2);
+    int y, m, d;
+    decodeDay(-0.5, y, m, d);
+    EXPECT_EQ(QDate(y, m, d), QDate(1899, 12, 29));
+}
+
 TEST(DateTime, FormatLetters) {
     const double dt = encodeDate(2008, 5, 15) + encodeTime(14, 5, 9, 7);
     EXPECT_EQ(formatDateTime("yyyymmdd", dt), "20080515");

@@ -1,6 +1,7 @@
 #include "WorkbenchTestSupport.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -118,6 +119,31 @@ void fillCompany(TKvADOConnection& c) {
          "INSERT INTO DEMO..MPSTF (TF001,TF002,TF003,TF004,TF011,TF005,TF006,TF007,TF008,TF009,TF010) VALUES "
          "('R2','20260101','2','1','5101','20260100001','0001','0101',77,0,''), "
          "('R1','20260110','1','0','5101','WO1','0001','',5,0,'work order')");
+}
+
+void shiftFactoryDays(TKvADOConnection& c, const QString& factory, int days) {
+    auto shifted = [days](const QString& yyyymmdd) {
+        const QDate d = QDate::fromString(yyyymmdd, "yyyyMMdd");
+        return d.isValid() ? d.addDays(days).toString("yyyyMMdd") : yyyymmdd;
+    };
+    auto quoted = [](QString s) { return "'" + s.replace("'", "''") + "'"; };
+    const QString f = quoted(factory);
+    for (const QString& row :
+         rows(c, "SELECT TB003, TB051, TB004, TB005, TB037, TB010, TB013, TB014 FROM DEMO..MPSTB WHERE TB001 = " + f)) {
+        const QStringList v = row.split('|');
+        exec(c, QString("UPDATE DEMO..MPSTB SET TB010 = %1, TB013 = %2, TB014 = %3 WHERE TB001 = %4 AND TB003 = %5 "
+                        "AND TB051 = %6 AND TB004 = %7 AND TB005 = %8 AND TB037 = %9")
+                    .arg(quoted(shifted(v[5])), quoted(shifted(v[6])), quoted(shifted(v[7])), f, quoted(v[0]),
+                         quoted(v[1]), quoted(v[2]), quoted(v[3]), quoted(v[4])));
+    }
+    for (const QString& row :
+         rows(c, "SELECT TC002, TC009, TC003, TC004, TC005, TC006 FROM DEMO..MPSTC WHERE TC001 = " + f)) {
+        const QStringList v = row.split('|');
+        exec(c, QString("UPDATE DEMO..MPSTC SET TC006 = %1 WHERE TC001 = %2 AND TC002 = %3 AND TC009 = %4 AND TC003 "
+                        "= %5 AND TC004 = %6 AND TC005 = %7 AND TC006 = %8")
+                    .arg(quoted(shifted(v[5])), f, quoted(v[0]), quoted(v[1]), quoted(v[2]), quoted(v[3]),
+                         quoted(v[4]), quoted(v[5])));
+    }
 }
 
 QString sqliteCompany(const QString& dir) {

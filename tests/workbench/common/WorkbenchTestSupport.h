@@ -46,6 +46,9 @@ QString sqliteCompany(const QString& dir);
 // installed; raises EKvError when it is installed but does not run.
 QString pgCompany(const QString& prefix);
 
+// Moves a factory's schedule by whole days: the lines' need, start and finish dates and their days.
+void shiftFactoryDays(TKvADOConnection& connection, const QString& factory, int days);
+
 // A workbench on the company (FDBName DEMO, FCompany DEMO), set up and sized; the caller owns it.
 TfrmKrta07SM* createWorkbench(const QString& connectString, const QString& user = QStringLiteral("DS"));
 // The query of a factory as the query button runs it after the dialog.

@@ -227,6 +227,23 @@ TEST_F(DailyEditor, DaysTypedOutsideTheBarMoveItsEndsInsteadOfBeingLost) {
     EXPECT_EQ(item(0)->GetDayValue(day("20260112")), 20);
 }
 
+TEST_F(DailyEditor, DayTypedBeforeTheDaysAScheduleHoldsIsRefused) {
+    bool stayedOpen = false;
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        // 1899-12-30 reads as no date at all; a day before it is refused and can be corrected.
+        type(d, 1, 0, "18991229", Qt::Key_Down);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        stayedOpen = d->isVisible();
+        type(d, 1, 0, "20260109", Qt::Key_Down);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("排程日期须在1899/12/31至9999/12/31之间!")}));
+    EXPECT_EQ(item(0)->Bar->StartTime, day("20260109"));
+    EXPECT_EQ(item(0)->Bar->StopTime, day("20260113"));
+    EXPECT_EQ(item(0)->GetDayValue(day("20260109")), 20);
+}
+
 TEST_F(DailyEditor, BrowseModeShowsTheDaysWithoutEditing) {
     wb->FEditState = 0;
     EXPECT_TRUE(edit(item(1)->Bar, [&](TfrmKrta07SC* d) {

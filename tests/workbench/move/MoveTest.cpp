@@ -5,6 +5,7 @@
 
 #include <QBarSet>
 #include <QCheckBox>
+#include <QDate>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -94,9 +95,19 @@ protected:
         return i < 0 ? -1 : wb->ctMPSTC->seJZ->at(i);
     }
 
+    // A connection of the test's own to the company.
+    TKvADOConnection& company() {
+        if (!FConnection.Connected()) {
+            FConnection.SetConnectionString(cs);
+            FConnection.Open();
+        }
+        return FConnection;
+    }
+
     QTemporaryDir FDir;
     QString cs;
     TfrmKrta07SM* wb = nullptr;
+    TKvADOConnection FConnection;
 };
 
 TEST_F(Move, WithoutLinkageOnlyTheDraggedLineChanges) {
@@ -286,6 +297,51 @@ TEST_F(Move, ClickOnABarOfAnotherLineMakesItCurrentAndLime) {
     EXPECT_EQ(item(2)->Bar->Color, 0x0000FF00u);
     EXPECT_EQ(item(0)->Bar->Color, 0x00FF0000u);
     EXPECT_EQ(wb->dmKrta07S->FHighlightRow, 2);
+}
+
+TEST_F(Move, MovesBeyondTheDaysAScheduleHoldsAreRefused) {
+    // The factory's 9 January becomes 1899-12-30, day zero: line 01 runs from 1899-12-31 to 1900-01-02,
+    // its child 0101 from 1899-12-27 to 1900-01-01.
+    wbtest::shiftFactoryDays(company(), "F1", int(QDate(2026, 1, 9).daysTo(QDate(1899, 12, 30))));
+    open();
+    EXPECT_EQ(dates(0), "18991231-19000102");
+    EXPECT_EQ(dates(1), "18991227-19000101");
+    const QString refusal = QString::fromUtf8("排程日期须在1899/12/31至9999/12/31之间!");
+    {
+        // A day earlier would put line 01 on day zero: it goes back with its quantities.
+        wbtest::ModalAnswerer answers;
+        drag(0, -1);
+        EXPECT_EQ(answers.texts(), QStringList({refusal}));
+    }
+    EXPECT_EQ(dates(0), "18991231-19000102");
+    EXPECT_EQ(item(0)->Bar->StartTime, TransDateIn("18991231"));
+    EXPECT_EQ(item(0)->GetDayValue(TransDateIn("18991231")), 20);
+    {
+        wbtest::ModalAnswerer answers;
+        QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Left);
+        EXPECT_EQ(answers.texts(), QStringList({refusal}));
+    }
+    EXPECT_EQ(dates(0), "18991231-19000102");
+    {
+        // A line stored before that day may move towards it.
+        wbtest::ModalAnswerer answers;
+        drag(1, 0);
+        drag(1, 1);
+        EXPECT_TRUE(answers.texts().isEmpty());
+    }
+    EXPECT_EQ(dates(1), "18991228-19000102");
+    EXPECT_EQ(item(1)->GetDayValue(TransDateIn("18991228")), 10);
+    {
+        // Line 01 a day later is fine, but it would pull its child further back: all of it is refused.
+        link(wb->chkUp);
+        wbtest::ModalAnswerer answers;
+        drag(0, 0);
+        drag(0, 1);
+        EXPECT_EQ(answers.texts(), QStringList({refusal}));
+    }
+    EXPECT_EQ(dates(0), "18991231-19000102");
+    EXPECT_EQ(dates(1), "18991228-19000102");
+    EXPECT_EQ(item(0)->GetDayValue(TransDateIn("19000101")), 20);
 }
 
 } // namespace

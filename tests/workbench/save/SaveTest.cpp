@@ -454,6 +454,54 @@ TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
     EXPECT_EQ(wb->FRowKeys[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(QChar(5)));
 }
 
+// Every line's bar and its days with a quantity, as "start..last day: day=quantity ...".
+QStringList bars(TfrmKrta07SM* w) {
+    QStringList out;
+    TMyGantList* list = w->mgMPSTC->MyGantList();
+    for (int r = 0; r < list->Count(); ++r) {
+        const TMyGantItem* it = list->Items(r);
+        QString line = Krta07DayText(it->Bar->StartTime) + ".." + Krta07DayText(it->Bar->StopTime - 1) + ":";
+        for (int k = 0; k < it->CellCount(); ++k)
+            if (const double q = it->CellValue(k); q != 0)
+                line += " " + Krta07DayText(it->CellStart(k)) + "=" + QString::number(q);
+        out << line;
+    }
+    return out;
+}
+
+TEST_P(WorkbenchSave, DaysBeforeNineteenHundredSaveAndReloadOnTheirOwnDays) {
+    // The factory's 9 January becomes 1899-12-30, day zero: line 0101 has 10 on 1899-12-27, 12-29 and
+    // 1900-01-01, its bar runs across day zero and the turn of the year. The other source lines of D'2
+    // would have a day on day zero, which no date text holds: they go.
+    wbtest::exec(db, "DELETE FROM DEMO..MPSTB WHERE TB005 <> '0001'");
+    wbtest::exec(db, "DELETE FROM DEMO..MPSTC WHERE TC004 <> '0001'");
+    wbtest::shiftFactoryDays(db, "F1", int(QDate(2026, 1, 9).daysTo(QDate(1899, 12, 30))));
+    wbtest::query(wb, "F1");
+    TMyGantItem* child = item(wb, 1);
+    EXPECT_EQ(child->Bar->StartTime, day("18991227"));
+    EXPECT_EQ(child->Bar->StopTime, day("19000101") + 1);
+    EXPECT_EQ(child->GetDayValue(day("18991229")), 10);
+    EXPECT_EQ(child->GetDayValue(day("19000101")), 10);
+
+    wb->btnEditClick();
+    // The quantity of the 29th goes to the 28th, a day without a row yet.
+    child->SetDayTexts("", "", day("18991229"));
+    child->SetDayTexts("10", "", day("18991228"));
+    const QStringList edited = bars(wb);
+    ASSERT_TRUE(wb->SaveChanges());
+    EXPECT_EQ(select("SELECT TC006, TC007 FROM DEMO..MPSTC WHERE TC005 = '0101' ORDER BY TC006"),
+              QStringList({"18991227|10", "18991228|10", "19000101|10"}));
+    EXPECT_EQ(select("SELECT TF002, TF008 FROM DEMO..MPSTF WHERE TF007 = '0101' AND TF001 = 'R2' AND TF003 = '2' "
+                     "ORDER BY TF002"),
+              QStringList({"18991227|10", "18991228|10", "19000101|10"}));
+    EXPECT_EQ(select("SELECT TB013, TB014 FROM DEMO..MPSTB WHERE TB037 = '01' AND TB004 = '20260100001'"),
+              QStringList({"18991231|19000102"}));
+    // Loaded again, every bar and day is where it was saved from.
+    EXPECT_EQ(bars(wb), edited);
+    EXPECT_EQ(item(wb, 1)->GetDayValue(day("18991228")), 10);
+    EXPECT_EQ(item(wb, 1)->GetDayValue(day("18991229")), 0);
+}
+
 TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeRepeated) {
     wb->btnEditClick();
     // The last statement writes the last load row, by insert or by update.
