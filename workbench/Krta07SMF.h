@@ -19,6 +19,8 @@ class QPlainTextEdit;
 class QScrollArea;
 class QToolButton;
 class QWidget;
+class QAction;
+class QMenu;
 class QProgressDialog;
 class TTabSheet;
 class TGantRow;
@@ -190,6 +192,14 @@ public:
     bool SaveGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set, int Row);
     void N1Click();
 
+    // Export of the chart with its grid (Krta07SMFExport.cpp).
+    QAction *actExportWindow = nullptr, *actExportSpan = nullptr;
+    // Writes the visible window (.png or .pdf), or the whole loaded span on as many PDF pages as it
+    // needs; false with the file and the reason in Error. Pages gets the number of pages written.
+    bool ExportChart(const QString& FileName, bool WholeSpan, QString& Error, int* Pages = nullptr);
+    // The menu entries: asks for the file, writes it, and says why when it cannot.
+    void ExportChartClick(bool WholeSpan);
+
     // Edit state and saving (Krta07SMFSave.cpp).
     void btnEditClick();
     void btnOKClick();
@@ -225,6 +235,8 @@ private:
     void InitMoveHandlers();
     void InitLineFields();
     void InitLineGridPlaces();
+    // Adds the export entries to the line grid's menu and gives the chart the same menu.
+    void InitExportMenu(QMenu* Menu);
     void mgMPSTCGantAreaMouseDown(int X, int Y);
     void WriteBarDates(int Row, bool InWorkingSet);
     void WidenScrollBounds(TphDataEntity_GantTime* Bar);

@@ -158,6 +158,7 @@ void TfrmKrta07SM::InitLineGridPlaces() {
     QAction* n1 = menu->addAction(QString::fromUtf8("保存检视"));
     n1->setObjectName(QStringLiteral("N1"));
     connect(n1, &QAction::triggered, this, [this] { N1Click(); });
+    InitExportMenu(menu);
     connect(dgMPSTB, &QWidget::customContextMenuRequested, menu,
             [this, menu](const QPoint& p) { menu->popup(dgMPSTB->viewport()->mapToGlobal(p)); });
 }

@@ -1,5 +1,7 @@
 // Scripted runs of the client on a generated demo company: the real workbench driven by clicks and keys.
 #include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
@@ -173,4 +175,75 @@ TEST_F(ScriptRun, UnknownCommandsAndBadStepsFail) {
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.err.size(), 1);
     EXPECT_TRUE(r.err[0].contains("usage: tab schedule|capacity")) << r.err[0].toStdString();
+}
+
+namespace {
+
+// The output of a poppler tool on a file; empty when it failed.
+QString popplerOutput(const QString& tool, const QStringList& args) {
+    QProcess p;
+    p.start(tool, args);
+    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST_F(ScriptRun, ExportWritesTheChartWithItsGridAsAPictureOrPdfPages) {
+    const ScriptResult r = run("query F01\n"
+                               "select 3\n"
+                               "dump\n"
+                               "shot before.png\n"
+                               "export window.png\n"
+                               "export window.pdf window\n"
+                               "export span.pdf all\n"
+                               "shot after.png\n"
+                               "export span.png all\n");
+    // Only PDF takes pages: the last export is refused with a box that names the file.
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].contains("export: span.png was not written")) << r.err[0].toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("message\terror\t%1: the whole span is written as PDF pages\tok")
+                                   .arg(install->filePath("span.png"))))
+        << r.out.join('\n').toStdString();
+    const QStringList rows = rowsOf(r);
+    ASSERT_GE(rows.size(), 5);
+
+    // The planner's window is as it was before the pages were drawn.
+    const QImage before(install->filePath("before.png")), after(install->filePath("after.png"));
+    ASSERT_FALSE(before.isNull());
+    EXPECT_EQ(before, after);
+
+    // The picture holds the grid's key columns and the chart beside them.
+    const QImage picture(install->filePath("window.png"));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GT(picture.width(), 1000);
+    EXPECT_GT(picture.height(), 20 * 18);
+
+    // The visible window is one page whose texts are text: the first rows' keys are there.
+    const QString window = popplerOutput("pdftotext", {"-layout", install->filePath("window.pdf"), "-"});
+    ASSERT_FALSE(window.isEmpty()) << "pdftotext (poppler-utils) cannot read window.pdf";
+    EXPECT_TRUE(popplerOutput("pdfinfo", {install->filePath("window.pdf")}).contains(QRegularExpression("Pages:\\s+1\\n")));
+    for (int i = 0; i < 5; ++i) {
+        const QStringList f = rows[i].split('\t');
+        const QString key = QStringList{f[3], f[4], f[5], f[6]}.join(QStringLiteral("\\s+"));
+        EXPECT_TRUE(window.contains(QRegularExpression(key))) << "row " << i << ": " << key.toStdString();
+    }
+
+    // The whole span: every line's key on each window of days, pages numbered.
+    const QString span = popplerOutput("pdftotext", {"-layout", install->filePath("span.pdf"), "-"});
+    const QString info = popplerOutput("pdfinfo", {install->filePath("span.pdf")});
+    const int pages = QRegularExpression("Pages:\\s+(\\d+)").match(info).captured(1).toInt();
+    ASSERT_GT(pages, 1) << info.toStdString();
+    EXPECT_TRUE(span.contains(QStringLiteral("%1/%1").arg(pages)));
+    int windows = -1;
+    for (const QString& row : rows) {
+        const QStringList f = row.split('\t');
+        const QString key = QStringList{f[3], f[4], f[5], f[6]}.join(QStringLiteral("\\s+")) + "\\s";
+        const int seen = int(span.count(QRegularExpression(key)));
+        if (windows < 0) windows = seen;
+        EXPECT_EQ(seen, windows) << key.toStdString();
+    }
+    EXPECT_GE(windows, 1);
+    EXPECT_EQ(pages % windows, 0);
 }
