@@ -191,6 +191,10 @@ void TfrmKrta07SM::BuildComponents() {
     connect(chkUp, &QCheckBox::clicked, this, [this] { UpdateLinkOptions(); });
     connect(chkDown, &QCheckBox::clicked, this, [this] { UpdateLinkOptions(); });
     header->addWidget(KvRadioGroup1);
+    lblOverload = new QLabel(this);
+    lblOverload->setObjectName(QStringLiteral("lblOverload"));
+    header->addSpacing(20);
+    header->addWidget(lblOverload);
     header->addStretch(1);
     main->addLayout(header);
 
@@ -212,6 +216,7 @@ void TfrmKrta07SM::BuildComponents() {
     mgMPSTC = new TMyGant(splitter);
     mgMPSTC->setObjectName(QStringLiteral("mgMPSTC"));
     mgMPSTC->SetUseGridNotTree(true);
+    mgMPSTC->OnUserDrawForeground = [this](TphGant*, const QRect&, QPainter* canvas) { DrawOverloadMarks(canvas); };
     mgMPSTC->SetScalerHeight(45);
     mgMPSTC->FitTimeItemTexts = true;
     ctMPSTC = new TKrta07LoadChart(splitter);

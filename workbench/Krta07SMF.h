@@ -3,6 +3,7 @@
 // quantities, the line grid, and the load of the resources against their capacity.
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@ class QToolButton;
 class QWidget;
 class QAction;
 class QMenu;
+class QPainter;
+struct TKrta07LoadKey;
 class QProgressDialog;
 class TTabSheet;
 class TGantRow;
@@ -192,6 +195,17 @@ public:
     bool SaveGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set, int Row);
     void N1Click();
 
+    // Overloaded resource days (Krta07SMFOverload.cpp), counted in the header.
+    QLabel* lblOverload = nullptr;
+    // Finds the overloaded days of the loaded range again, from every load row.
+    void CountOverloads();
+    // Checks resource days again after an edit changed their load.
+    void RecheckOverloads(const std::vector<TKrta07LoadKey>& Days);
+    bool IsOverloaded(const QString& Resource, const QString& Day) const;
+    int OverloadCount() const { return int(FOverloaded.size()); }
+    // Frames the current line's day cells that fall on an overloaded day of its main resource.
+    void DrawOverloadMarks(QPainter* Canvas);
+
     // Export of the chart with its grid (Krta07SMFExport.cpp).
     QAction *actExportWindow = nullptr, *actExportSpan = nullptr;
     // Writes the visible window (.png or .pdf), or the whole loaded span on as many PDF pages as it
@@ -257,6 +271,9 @@ private:
     const QHash<TKrta07LoadKey, TKrta07Amounts>& OtherPlans();
 
     QHash<QString, int> FRowOfKey;
+    // Overloaded resource days by resource and day.
+    QSet<QString> FOverloaded;
+    void UpdateOverloadText();
     QHash<TGantRow*, int> FRowOfGantRow;
     QElapsedTimer FQueryClock;
     QElapsedTimer FPaintClock;

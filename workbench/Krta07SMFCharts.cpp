@@ -23,6 +23,7 @@ const char* const kKrta07SeriesTitles[5] = {"主要耗用", "非主要耗用", "
 namespace {
 
 const QColor kSeriesColors[5] = {Qt::red, QColor(0, 128, 0), Qt::yellow, Qt::blue, QColor(0x80, 0xFF, 0xFF)};
+const QColor kOverloadColor(0xFF, 0x80, 0x00);
 
 QBarSet* makeSet(int i) {
     auto* s = new QBarSet(QString::fromUtf8(kKrta07SeriesTitles[i]));
@@ -64,6 +65,18 @@ void fillBars(QChart* chart, const std::vector<QBarSet*>& sets,
     auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
     const double max = top > 0 ? top * 1.1 : 1;
     if (y && (y->min() != 0 || y->max() != max)) y->setRange(0, max);
+}
+
+// Overloaded days draw every part of their bar in the warning colour.
+void markOverloads(const std::vector<QBarSet*>& sets, const TKrta07LoadValues& v) {
+    QList<int> over;
+    for (size_t i = 0; i < v.TD003.size(); ++i)
+        if (v.Overloaded(i)) over.append(int(i));
+    for (QBarSet* s : sets) {
+        s->setSelectedColor(kOverloadColor);
+        if (!s->selectedBars().isEmpty()) s->deselectAllBars();
+        if (!over.isEmpty()) s->selectBars(over);
+    }
 }
 
 // "yyyymmdd" as the axis shows it: month and day, with the year when the days cover more than a year
@@ -126,6 +139,15 @@ void TKrta07LoadValues::resize(int n) {
         v->assign(size_t(n), 0.0);
 }
 
+bool TKrta07LoadValues::Overloaded(size_t day) const {
+    return Krta07Overloaded(TD003[day], TD004[day], TD005[day], TD006[day], TD007[day]);
+}
+
+bool Krta07Overloaded(double capacity, double main, double plannedMain, double nonMain, double plannedNonMain) {
+    // Sums of day quantities carry rounding noise: a load equal to the capacity is no overload.
+    return main + plannedMain + nonMain + plannedNonMain > capacity + 1e-6;
+}
+
 TKrta07LoadChart::TKrta07LoadChart(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ctMPSTC"));
     auto* row = new QHBoxLayout(this);
@@ -184,6 +206,7 @@ void TKrta07LoadChart::SetTitle(const QString& title) {
 void TKrta07LoadChart::SetValues(const TKrta07LoadValues& v) {
     FValues = v;
     fillBars(chart(), {seZ, seF, seJZ, seJF}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    markOverloads({seZ, seF, seJZ, seJF}, v);
     labelDays(chart(), DayAxis, v.Days, FDayLabels);
 }
 
@@ -206,7 +229,11 @@ void TKrta07LoadChart::SetDayValues(int index, double TD004, double TD006, doubl
             sets[k]->replace(index, now[k]);
             changed = true;
         }
-    if (changed) updateRange();
+    if (!changed) return;
+    updateRange();
+    const bool over = FValues.Overloaded(i);
+    for (QBarSet* s : sets)
+        if (s->isBarSelected(index) != over) s->setBarSelected(index, over);
 }
 
 void TKrta07LoadChart::updateRange() {
@@ -344,6 +371,7 @@ QChart* TKrta07CapacityChart::chart() const {
 void TKrta07CapacityChart::SetValues(const TKrta07LoadValues& v) {
     Days = v.Days;
     fillBars(chart(), {Series1, Series2, Series3, Series4}, {&v.TD004, &v.TD006, &v.TD005, &v.TD007}, v.Days);
+    markOverloads({Series1, Series2, Series3, Series4}, v);
     labelDays(chart(), DayAxis, v.Days, FDayLabels);
     QList<QPointF> points;
     double top = 0;

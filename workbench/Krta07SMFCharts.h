@@ -23,7 +23,12 @@ struct TKrta07LoadValues {
     QStringList Days; // "yyyymmdd"
     std::vector<double> TD003, TD004, TD005, TD006, TD007;
     void resize(int n);
+    bool Overloaded(size_t day) const;
 };
+
+// A resource day is overloaded when its load, used and planned, main and non-main, exceeds its daily
+// capacity. The charts draw such days in a warning colour.
+bool Krta07Overloaded(double capacity, double main, double plannedMain, double nonMain, double plannedNonMain);
 
 // What the day axis of a chart is labelled with: the days and every how many days a label stands.
 struct TKrta07DayLabels {

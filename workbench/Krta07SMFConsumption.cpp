@@ -267,6 +267,7 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     sums.keys = loadKeys;
     sums.sums = loadSums;
     addToLoad(*dm.qryMPSTD, sums, others);
+    CountOverloads();
     FPlanTotals->days.clear();
     FPlanTotals->days.reserve(qsizetype(loadKeys.size()));
     for (size_t k = 0; k < loadKeys.size(); ++k)
@@ -355,6 +356,7 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
         return;
     }
     addToLoad(*dm.qryMPSTD, delta, OtherPlans(), FPlanTotals.get());
+    RecheckOverloads(delta.keys);
     refreshChartDays(*this, p.TB036, delta.keys);
 }
 
@@ -380,6 +382,7 @@ void TfrmKrta07SM::RebuildPlannedLoad() {
     for (const LoadKey& k : keys)
         sums.add(k, FPlanTotals->days.value(k).sum);
     addToLoad(*dm.qryMPSTD, sums, others);
+    CountOverloads();
     RefreshLoadChart();
 }
 

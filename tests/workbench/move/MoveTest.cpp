@@ -6,10 +6,14 @@
 #include <QBarSet>
 #include <QCheckBox>
 #include <QDate>
+#include <QImage>
+#include <QLabel>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
+#include "controls/ExtPage.h"
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
 #include "gantt/phDataEntityPack.h"
@@ -342,6 +346,73 @@ TEST_F(Move, MovesBeyondTheDaysAScheduleHoldsAreRefused) {
     EXPECT_EQ(dates(0), "18991231-19000102");
     EXPECT_EQ(dates(1), "18991228-19000102");
     EXPECT_EQ(item(0)->GetDayValue(TransDateIn("19000101")), 20);
+}
+
+// R3 gets a capacity of 10 a day around the lines' days, 6 on the 7th, where lines 7 and 8 plan 5.
+// Line 5 (item D, all on R3) moved a day earlier lays 3 more on the 7th: overloaded until it moves
+// back. The 8th holds 8 then and stays within its capacity.
+TEST_F(Move, ADragThatOverloadsADayIsCountedColouredAndFramedUntilItMovesBack) {
+    TKvADOConnection db;
+    db.SetConnectionString(cs);
+    db.Open();
+    for (const char* day : {"20260104", "20260105", "20260106", "20260107", "20260108", "20260109"})
+        wbtest::exec(db, QString("INSERT INTO DEMO..MPSTD (TD001,TD002,TD003,TD004,TD005,TD006,TD007,TD008,FLAG) "
+                                 "VALUES ('R3','%1',%2,0,0,0,0,'',0)")
+                             .arg(day)
+                             .arg(QString(day) == "20260107" ? 6 : 10));
+    open();
+    const int before = wb->OverloadCount();
+    EXPECT_FALSE(wb->IsOverloaded("R3", "20260107"));
+    EXPECT_TRUE(wb->lblOverload->text().endsWith(QString(": %1").arg(before))) << wb->lblOverload->text().toStdString();
+
+    // The framed pixels of the 7th in line 5's band, and whether the small chart's bar of a day is
+    // drawn in the warning colour.
+    const auto framed = [this] {
+        wb->mgMPSTC->UpdateAllGeometry();
+        const QImage area = wb->mgMPSTC->GantArea()->grab().toImage();
+        int top = 0, bottom = 0;
+        if (!wb->mgMPSTC->BandOf(item(5)->Bar, top, bottom)) return -1;
+        TphDateScaler* s = wb->mgMPSTC->Scaler();
+        int red = 0;
+        for (int x = s->PixelAtDate(TransDateIn("20260107")); x < s->PixelAtDate(TransDateIn("20260108")); ++x)
+            for (int y = top; y < bottom; ++y)
+                red += area.pixelColor(x, y) == QColor(Qt::red);
+        return red;
+    };
+    const auto warned = [this](const char* day) {
+        QTest::qWait(20); // the chart redraws when the window is idle
+        const int i = wb->ctMPSTC->Values().Days.indexOf(day);
+        return i >= 0 && wb->ctMPSTC->seZ->isBarSelected(i) && wb->ctMPSTC->seJZ->isBarSelected(i);
+    };
+
+    drag(5, 0); // a click: the line is current first
+    drag(5, -1);
+    ASSERT_EQ(dates(5), "20260107-20260108");
+    EXPECT_TRUE(wb->IsOverloaded("R3", "20260107"));
+    EXPECT_FALSE(wb->IsOverloaded("R3", "20260108"));
+    EXPECT_EQ(wb->OverloadCount(), before + 1);
+    EXPECT_TRUE(wb->lblOverload->text().endsWith(QString(": %1").arg(before + 1)))
+        << wb->lblOverload->text().toStdString();
+    EXPECT_TRUE(warned("20260107"));
+    EXPECT_FALSE(warned("20260108"));
+    EXPECT_GT(framed(), 4);
+    // The capacity chart of line 5's resource shows its days, the first overloaded.
+    QTabBar* tabs = wb->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    ASSERT_EQ(wb->FResourceCharts.size(), 1u);
+    const TKrta07CapacityChart* chart = wb->FResourceCharts[0];
+    ASSERT_EQ(chart->Days, QStringList({"20260107", "20260108"}));
+    EXPECT_TRUE(chart->Series3->isBarSelected(0));
+    EXPECT_FALSE(chart->Series3->isBarSelected(1));
+
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    drag(5, 1);
+    ASSERT_EQ(dates(5), "20260108-20260109");
+    EXPECT_FALSE(wb->IsOverloaded("R3", "20260107"));
+    EXPECT_EQ(wb->OverloadCount(), before);
+    EXPECT_TRUE(wb->lblOverload->text().endsWith(QString(": %1").arg(before))) << wb->lblOverload->text().toStdString();
+    EXPECT_FALSE(warned("20260107"));
+    EXPECT_EQ(framed(), 0);
 }
 
 } // namespace
