@@ -169,30 +169,49 @@ public:
     void SetWantLog(bool Value) { FWantLog = Value; }
 
     // Session.
-    QString FDbName, FServerProgID, FVersionCode, FFormType = "R";
-    int FHostWindow = 0, FHostVersionType = 0, FProductID = 3;
-    kv::Variant FHostExtra;
-    QStringList FSystemSettings, FOriginalColors, FLastControls;
-    QString FErrorCodes, FErrorTexts;
-    kv::DispatchPtr FHost, FCounterService, FValidatorService, FLookupService, FAppServer;
-    bool FLocalServer = false;
-    int FServiceFlags = 0;
-    QString FBaseLimited;
+    const QString& DbName() const { return FDbName; }
+    void SetDbName(const QString& Value) { FDbName = Value; }
+    const QString& ServerProgID() const { return FServerProgID; }
+    const QString& VersionCode() const { return FVersionCode; }
+    void SetVersionCode(const QString& Value) { FVersionCode = Value; }
+    const QString& FormType() const { return FFormType; }
+    int HostWindow() const { return FHostWindow; }
+    int HostVersionType() const { return FHostVersionType; }
+    int ProductID() const { return FProductID; }
+    void SetProductID(int Value) { FProductID = Value; }
+    // Every message code and every error text recorded since initialisation, each followed by "; ".
+    const QString& ErrorCodes() const { return FErrorCodes; }
+    const QString& ErrorTexts() const { return FErrorTexts; }
+    const kv::DispatchPtr& Host() const { return FHost; }
+    const kv::DispatchPtr& ValidatorService() const { return FValidatorService; }
+    void SetValidatorService(kv::DispatchPtr Value) { FValidatorService = std::move(Value); }
+    const kv::DispatchPtr& LookupService() const { return FLookupService; }
+    // Unassigned until connected.
+    const kv::DispatchPtr& AppServer() const { return FAppServer; }
+    void SetAppServer(kv::DispatchPtr Value) { FAppServer = std::move(Value); }
+    bool LocalServer() const { return FLocalServer; }
 
     // Options and job requests.
-    int FHeaderSize = 9, FOptionCount = 0, FSystemOptionCount = 1;
-    QString FDateFields, FYearMonthFields, FRequiredFields;
-    QString FOptionList;
-    // One entry per date field, fields separated by character 3 (single date or range, variable or not).
-    QStringList FDateSettings;
-    bool FSilentMessages = false, FInteractive = true, FPressOk = false, FLabelled = false;
-    bool FPendingFailure = false;
-    kv::Variant FLastRequest, FJobRequest;
-    QPointer<QWidget> FErrorFocus;
-    int FDateOrder = 1;
-    QString FDateSeparator = "/";
-    // Handlers of the controls that the framework's own handlers call after theirs.
-    QHash<QString, TNotifyEvent> FChainedEvents;
+    int HeaderSize() const { return FHeaderSize; }
+    void SetHeaderSize(int Value) { FHeaderSize = Value; }
+    int OptionCount() const { return FOptionCount; }
+    int SystemOptionCount() const { return FSystemOptionCount; }
+    const QString& DateFields() const { return FDateFields; }
+    const QString& YearMonthFields() const { return FYearMonthFields; }
+    const QString& RequiredFields() const { return FRequiredFields; }
+    const QString& OptionList() const { return FOptionList; }
+    const QStringList& DateSettings() const { return FDateSettings; }
+    // Messages are recorded but not shown.
+    bool SilentMessages() const { return FSilentMessages; }
+    void SetSilentMessages(bool Value) { FSilentMessages = Value; }
+    bool Interactive() const { return FInteractive; }
+    bool Labelled() const { return FLabelled; }
+    // Set by a field handler that refused its value: the control's own chained handler does not run.
+    bool PendingFailure() const { return FPendingFailure; }
+    void SetPendingFailure(bool Value) { FPendingFailure = Value; }
+    const kv::Variant& JobRequest() const { return FJobRequest; }
+    int DateOrder() const { return FDateOrder; }
+    const QString& DateSeparator() const { return FDateSeparator; }
 
 protected:
     void FormCreate() override;
@@ -220,7 +239,42 @@ protected:
     // The session cannot go on: the form closes as soon as the event loop runs again.
     void RequestClose();
 
+    // What each form kind sets up in its ConfigureForm step.
+    void SetFormType(const QString& Value) { FFormType = Value; }
+    void SetSystemOptionCount(int Value) { FSystemOptionCount = Value; }
+    void SetServiceFlags(int Value) { FServiceFlags = Value; }
+    void SetBaseLimited(const QString& Value) { FBaseLimited = Value; }
+    void SetYearMonthFields(const QString& Value) { FYearMonthFields = Value; }
+    void SetLabelled(bool Value) { FLabelled = Value; }
+    void SetJobRequest(const kv::Variant& Value) { FJobRequest = Value; }
+
 private:
+    // Session.
+    QString FDbName, FServerProgID, FVersionCode, FFormType = "R";
+    int FHostWindow = 0, FHostVersionType = 0, FProductID = 3;
+    kv::Variant FHostExtra;
+    QStringList FSystemSettings, FOriginalColors, FLastControls;
+    QString FErrorCodes, FErrorTexts;
+    kv::DispatchPtr FHost, FCounterService, FValidatorService, FLookupService, FAppServer;
+    bool FLocalServer = false;
+    int FServiceFlags = 0;
+    QString FBaseLimited;
+
+    // Options and job requests.
+    int FHeaderSize = 9, FOptionCount = 0, FSystemOptionCount = 1;
+    QString FDateFields, FYearMonthFields, FRequiredFields;
+    QString FOptionList;
+    // One entry per date field, fields separated by character 3 (single date or range, variable or not).
+    QStringList FDateSettings;
+    bool FSilentMessages = false, FInteractive = true, FPressOk = false, FLabelled = false;
+    bool FPendingFailure = false;
+    kv::Variant FLastRequest, FJobRequest;
+    QPointer<QWidget> FErrorFocus;
+    int FDateOrder = 1;
+    QString FDateSeparator = "/";
+    // Handlers of the controls that the framework's own handlers call after theirs.
+    QHash<QString, TNotifyEvent> FChainedEvents;
+
     bool InitializeSessionSteps(const kv::Variant& Params);
     bool ApplyValuesByName(const kv::Variant& V);
     bool CheckBuilt(const kv::Variant& Array, int Count, const QString& Ident, const QString& Default);

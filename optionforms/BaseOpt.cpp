@@ -301,8 +301,8 @@ TfrmBaseOpt::TfrmBaseOpt(QWidget* Owner) : TfrmBaseGene(Owner) {
 
 void TfrmBaseOpt::ConfigureForm() {
     TfrmBaseGene::ConfigureForm();
-    FHeaderSize = 12;
-    FServiceFlags = 4;
+    SetHeaderSize(12);
+    SetServiceFlags(4);
     SetDateFields(QStringLiteral("edDate,meStartDate,meEndDate"));
 }
 
@@ -314,14 +314,14 @@ bool TfrmBaseOpt::InitializeSession(const kv::Variant& Params) {
     if (!TfrmBaseGene::InitializeSession(Params)) return false;
     edDate->clear();
     // A form whose name did not match its program has no server and is already closing.
-    if (!FAppServer) return true;
+    if (!AppServer()) return true;
     try {
-        FSQLType = FAppServer->call("SQLType").toInt();
+        FSQLType = AppServer()->call("SQLType").toInt();
         FPower =
-            FAppServer->call("GetPower", {kv::Variant::arrayOf({FDbName, FUserID, FProgramCode, QString()})});
+            AppServer()->call("GetPower", {kv::Variant::arrayOf({DbName(), FUserID, FProgramCode, QString()})});
         // The answer starts with the base-limit text; the rights flags follow as one text.
         if (FPower.isArray() && FPower.elementCount() > 0) {
-            FBaseLimited = kv::varToStr(FPower.at(FPower.lowBound()));
+            SetBaseLimited(kv::varToStr(FPower.at(FPower.lowBound())));
             FRights = FPower.elementCount() > 1 ? kv::varToStr(FPower.at(FPower.lowBound() + 1)) : QString();
         }
     } catch (const std::exception& e) {
@@ -371,7 +371,7 @@ bool TfrmBaseOpt::FillRequestHeader(kv::Variant& Header) {
     if (!TfrmBaseGene::FillRequestHeader(Header)) return false;
     const bool periodic = btnPeriod->isChecked();
     if (periodic && !CheckPeriodRange()) return false;
-    if (periodic) Header.at(9) = FFormType.toLower();
+    if (periodic) Header.at(9) = FormType().toLower();
     Header.at(11) = kv::Variant::fromDate(nowValue());
     Header.at(10) = rdoRealTime->isChecked() ? 1 : 0;
     if (rdoExceptTime->isChecked()) {
@@ -383,7 +383,7 @@ bool TfrmBaseOpt::FillRequestHeader(kv::Variant& Header) {
                 FCyclePattern = BuildCyclePattern();
                 hourly = FCyclePattern.at(0).toInt() == 3;
                 const kv::TDateTime start =
-                    StringToDate(meStartDate->text().trimmed(), FDateOrder, FDateSeparator);
+                    StringToDate(meStartDate->text().trimmed(), DateOrder(), DateSeparator());
                 if (start == 0) throw EKvError("The start date of the periodic job is not a date");
                 // An hourly job starts on its start date; the others on the first day of their pattern.
                 FFirstRunDate =
@@ -395,7 +395,7 @@ bool TfrmBaseOpt::FillRequestHeader(kv::Variant& Header) {
                 edSec->SetText("00");
                 day = TransDateIn(FFirstRunDate);
             } else {
-                day = StringToDate(edDate->text().trimmed(), FDateOrder, FDateSeparator);
+                day = StringToDate(edDate->text().trimmed(), DateOrder(), DateSeparator());
             }
             if (day == 0) throw EKvError("The start date of the job is not a date");
             if (!hourly)
@@ -417,7 +417,7 @@ bool TfrmBaseOpt::BuildJobRequest() {
     if (!btnPeriod->isChecked()) return true;
     try {
         const auto normalised = [this](QLineEdit* edit) {
-            const kv::TDateTime d = StringToDate(edit->text().trimmed(), FDateOrder, FDateSeparator);
+            const kv::TDateTime d = StringToDate(edit->text().trimmed(), DateOrder(), DateSeparator());
             if (d == 0) throw EKvError("A date of the periodic range is not a date");
             return kv::formatDateTime("yyyymmdd", d);
         };
@@ -434,7 +434,7 @@ bool TfrmBaseOpt::BuildJobRequest() {
              FCyclePattern, range});
 
         // Each moving date option carries the position of its value in the request.
-        const kv::Variant& labels = FJobRequest.at(1);
+        const kv::Variant& labels = JobRequest().at(1);
         std::vector<kv::Variant> entries;
         for (const QString& entry : std::as_const(FPeriodDateSettings)) {
             const QString name = entry.section(kSep, 1, 1);
@@ -453,15 +453,17 @@ bool TfrmBaseOpt::BuildJobRequest() {
             dynamic.at(int(i) + 1) = entries[i];
 
         kv::Variant option = kv::Variant::array(1, 3);
-        option.at(1) = FJobRequest.at(2);
+        option.at(1) = JobRequest().at(2);
         option.at(2) = period;
         option.at(3) = dynamic;
         const kv::Variant values = GetPeriodRptOption(option, FFirstRunDate);
         if (!values.isArray()) throw EKvError("The option values cannot be moved to the first run");
-        FJobRequest.at(2) = values;
-        FJobRequest.redim(4);
-        FJobRequest.at(3) = period;
-        FJobRequest.at(4) = dynamic;
+        kv::Variant request = JobRequest();
+        request.at(2) = values;
+        request.redim(4);
+        request.at(3) = period;
+        request.at(4) = dynamic;
+        SetJobRequest(request);
         return true;
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
@@ -471,7 +473,7 @@ bool TfrmBaseOpt::BuildJobRequest() {
 
 QString TfrmBaseOpt::HostMessage(const QString& Type, const QString& Number) {
     const kv::DispatchPtr host =
-        FHost ? FHost : (HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr);
+        Host() ? Host() : (HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr);
     if (!host) return {};
     try {
         return ToDisplayText(kv::varToStr(host->call("GetMessage", {Type, Number})));
@@ -482,12 +484,12 @@ QString TfrmBaseOpt::HostMessage(const QString& Type, const QString& Number) {
 
 QString TfrmBaseOpt::SendRequest(const QString& Member, const QString& Workstation) {
     try {
-        if (!FAppServer) throw EKvError("There is no application server");
+        if (!AppServer()) throw EKvError("There is no application server");
         // The job server keeps its texts in code page 936.
-        const kv::Variant request = KVWideStringToStr(FJobRequest, 936);
+        const kv::Variant request = KVWideStringToStr(JobRequest(), 936);
         kv::VariantArgs args{request};
         if (Member.compare("Request1", Qt::CaseInsensitive) == 0) args.push_back(Workstation);
-        return kv::varToStr(FAppServer->invoke(Member, args));
+        return kv::varToStr(AppServer()->invoke(Member, args));
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
         return QStringLiteral("ERROR");
@@ -498,7 +500,7 @@ void TfrmBaseOpt::btnOkClick() {
     if (!BuildJobRequest()) return;
     const QString answer = SendRequest("Request", QString());
     if (answer.compare("ERROR", Qt::CaseInsensitive) != 0) {
-        ShowMessageCode((FInteractive ? "I;000004;" : "I;-000004;") + answer);
+        ShowMessageCode((Interactive() ? "I;000004;" : "I;-000004;") + answer);
         FResultCode = 1;
         FResultData = answer;
         if (FCloseAfterOK) close();
@@ -510,7 +512,7 @@ void TfrmBaseOpt::btnOkClick() {
 void TfrmBaseOpt::ShowRequestError() {
     QString reason;
     try {
-        if (FAppServer) reason = kv::varToStr(FAppServer->call("ErrorDescript"));
+        if (AppServer()) reason = kv::varToStr(AppServer()->call("ErrorDescript"));
     } catch (const std::exception& e) {
         reason = QString::fromUtf8(e.what());
     }
@@ -531,7 +533,7 @@ void TfrmBaseOpt::btnPeriodClick(bool Down) {
     if (Down) {
         if (!FPeriodPrepared) {
             FPeriodPrepared = true;
-            FPlainRequired = FRequiredFields;
+            FPlainRequired = RequiredFields();
             for (QFrame* p : {pnlDay, pnlWeek, pnlMonth, pnlHour})
                 p->move(110, 13);
         }
@@ -556,12 +558,12 @@ void TfrmBaseOpt::btnPeriodClick(bool Down) {
 void TfrmBaseOpt::RefreshPeriodPage() {
     // The captions of the options, as a job request would label them.
     kv::Variant labels;
-    if (FOptionCount > 0) {
-        labels = kv::Variant::array(1, FOptionCount);
-        const bool silent = FSilentMessages;
-        FSilentMessages = true;
-        if (!AddOptionLabels(labels, FOptionCount - FSystemOptionCount)) labels = kv::Variant();
-        FSilentMessages = silent;
+    if (OptionCount() > 0) {
+        labels = kv::Variant::array(1, OptionCount());
+        const bool silent = SilentMessages();
+        SetSilentMessages(true);
+        if (!AddOptionLabels(labels, OptionCount() - SystemOptionCount())) labels = kv::Variant();
+        SetSilentMessages(silent);
     }
     const auto captionOf = [&labels, this](const QString& name) {
         if (labels.isArray())
@@ -585,7 +587,7 @@ void TfrmBaseOpt::RefreshPeriodPage() {
         for (QComboBox* c : {cboDayofWeek, cbo1Month_M2, cbo2Month_M2})
             c->setCurrentIndex(0);
     }
-    QStringList dates = FDateFields.split(',', Qt::SkipEmptyParts);
+    QStringList dates = DateFields().split(',', Qt::SkipEmptyParts);
     // The framework's own four date controls end the list.
     dates = dates.mid(0, std::max<qsizetype>(0, dates.size() - 4));
     QStringList names, kinds;
@@ -593,7 +595,7 @@ void TfrmBaseOpt::RefreshPeriodPage() {
         names << n.trimmed();
         kinds << "D";
     }
-    for (const QString& n : FYearMonthFields.split(',', Qt::SkipEmptyParts)) {
+    for (const QString& n : YearMonthFields().split(',', Qt::SkipEmptyParts)) {
         names << n.trimmed();
         kinds << "M";
     }
@@ -665,11 +667,11 @@ void TfrmBaseOpt::StoreDynamicEditors() {
 }
 
 bool TfrmBaseOpt::CheckPeriodRange() {
-    const kv::TDateTime start = StringToDate(meStartDate->text().trimmed(), FDateOrder, FDateSeparator);
-    const kv::TDateTime end = StringToDate(meEndDate->text().trimmed(), FDateOrder, FDateSeparator);
+    const kv::TDateTime start = StringToDate(meStartDate->text().trimmed(), DateOrder(), DateSeparator());
+    const kv::TDateTime end = StringToDate(meEndDate->text().trimmed(), DateOrder(), DateSeparator());
     if (!rbCycleRang_3->isChecked() || start == 0 || end == 0 || end >= start) return true;
     ShowMessageCode("E;100082;" + lblStartDate->text() + ";" + rbCycleRang_3->text());
-    FPendingFailure = true;
+    SetPendingFailure(true);
     meEndDate->setFocus();
     return false;
 }

@@ -140,12 +140,12 @@ TfrmBaseRpt::TfrmBaseRpt(QWidget* Owner) : TfrmBaseOpt(Owner) {
 
 void TfrmBaseRpt::ConfigureForm() {
     TfrmBaseOpt::ConfigureForm();
-    FHeaderSize = 14;
-    FFormType = "R";
-    FSystemOptionCount = 4;
+    SetHeaderSize(14);
+    SetFormType("R");
+    SetSystemOptionCount(4);
     SetOptionCount(0);
     FOutputKinds = 1;
-    cboDateType->setCurrentIndex(FDateOrder - 1);
+    cboDateType->setCurrentIndex(DateOrder() - 1);
     for (TKvEdit* e : {edNote1, edNote2, edNote3, edSignIn1, edSignIn2, edSignIn3})
         e->setMaxLength(255);
     resize(width() + 80, height());
@@ -242,13 +242,13 @@ bool TfrmBaseRpt::CodeExit(TKvEdit* Code, const QString& Kind) {
         Code->setText(kv::varToStr(row.at(low)).trimmed());
         for (int i = 0; i < 3 && low + 1 + i <= row.highBound(); ++i)
             texts[i]->setText(kv::varToStr(row.at(low + 1 + i)).trimmed());
-        FPendingFailure = false;
+        SetPendingFailure(false);
         return true;
     }
     // The code the table does not hold is refused: it stays for correction.
     Code->setText(code);
     ShowMessageCode("W;000004;" + HostMessage("R", footer ? "100235" : "100236"));
-    FPendingFailure = true;
+    SetPendingFailure(true);
     Code->setFocus();
     return false;
 }
@@ -259,8 +259,8 @@ QString TfrmBaseRpt::RequestJob() {
 
 void TfrmBaseRpt::ReportStatus(const QString& JobID) {
     try {
-        if (FAppServer)
-            FAppServer->call("UpdateStatus1", {JobID, FErrorTexts, kv::Variant::fromDate(nowValue())});
+        if (AppServer())
+            AppServer()->call("UpdateStatus1", {JobID, ErrorTexts(), kv::Variant::fromDate(nowValue())});
     } catch (const std::exception&) {
         // The status is a courtesy to the job list; the report itself has been handled.
     }
@@ -278,16 +278,16 @@ void TfrmBaseRpt::btnQueryClick() {
 void TfrmBaseRpt::RunOnWorkstation(const QString& JobID) {
     bool done = false;
     try {
-        done = SubmitReport(JobID, FProgramCode, JobID.left(8) + "0001", 1, FJobRequest.at(2), FDbName,
-                            FFormType, FServerProgID, FUserID, FCompanyID, FExtName);
+        done = SubmitReport(JobID, FProgramCode, JobID.left(8) + "0001", 1, JobRequest().at(2), DbName(),
+                            FormType(), ServerProgID(), FUserID, FCompanyID, FExtName);
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
     }
     if (!done)
-        MessageBox(LangText(cls(), "sFailedReason", QStringLiteral("产生报表失败! 原因: ")) + FErrorTexts,
+        MessageBox(LangText(cls(), "sFailedReason", QStringLiteral("产生报表失败! 原因: ")) + ErrorTexts(),
                    mtError, mbOK);
-    else if (!FErrorTexts.trimmed().isEmpty())
-        MessageBox(FErrorTexts, mtInformation, mbOK);
+    else if (!ErrorTexts().trimmed().isEmpty())
+        MessageBox(ErrorTexts(), mtInformation, mbOK);
 }
 
 void TfrmBaseRpt::btnDesignClick() {
@@ -299,7 +299,7 @@ void TfrmBaseRpt::btnDesignClick() {
     if (id.compare("ERROR", Qt::CaseInsensitive) != 0) {
         FResultCode = 1;
         FResultData = id;
-        FLabelled = false;
+        SetLabelled(false);
         RunOnWorkstation(id);
     } else {
         ShowRequestError();
@@ -326,7 +326,7 @@ void TfrmBaseRpt::OpenJobReport(const QString& JobID, const QString& Prefix) {
     int result = -1;
     try {
         result = queue
-                     ->call("OpenReport", {kv::Variant::arrayOf({JobID, Prefix, FUserID, FProductID}),
+                     ->call("OpenReport", {kv::Variant::arrayOf({JobID, Prefix, FUserID, ProductID()}),
                                            FUserID, kv::Variant(true)})
                      .toInt();
     } catch (const std::exception& e) {
@@ -352,7 +352,7 @@ QString TfrmBaseRpt::WebReportAddress(const QString& JobID) {
     // The site shows the job's own rows of the program's main table.
     const QString mainTable = FProgramCode + "_" + JobID;
     return site + "/Server/ReportView.aspx" + "?" + "UserID=" + enc(FUserID) + "&" +
-           "CompanyID=" + enc(FCompanyID) + "&" + "DbName=" + enc(FDbName) + "&" + "Culture=" + culture +
+           "CompanyID=" + enc(FCompanyID) + "&" + "DbName=" + enc(DbName()) + "&" + "Culture=" + culture +
            "&" + "ReportID=" + enc(FProgramCode) + "&" + "ExtName=" + enc(FExtName) + "&" +
            "MainTable=" + enc(mainTable) + "&" + "IsPageBreak='N'" + "&" +
            "SendKey=" + QDateTime::currentDateTime().toString("yyyyMMddhhmmss");

@@ -61,13 +61,13 @@ bool TfrmBaseGene::SubmitReport(const QString& JobID, const QString& ProgramCode
         }
         // The host knows the server's copy of program files; a newer one replaces ours first. When that
         // fails the local copy still runs (the download has logged why).
-        if (FHost) {
+        if (Host()) {
             try {
                 const QString info =
-                    kv::varToStr(FHost->call("GetFileList", {kv::Variant::arrayOf({fileName.toLower()})}));
+                    kv::varToStr(Host()->call("GetFileList", {kv::Variant::arrayOf({fileName.toLower()})}));
                 QString refreshError;
                 if (!info.trimmed().isEmpty())
-                    TKVDownLoad::RefreshFile(info, library, FInteractive, refreshError);
+                    TKVDownLoad::RefreshFile(info, library, Interactive(), refreshError);
             } catch (const std::exception&) {
             }
         }
@@ -88,8 +88,8 @@ bool TfrmBaseGene::SubmitReport(const QString& JobID, const QString& ProgramCode
         const kv::Variant params =
             kind != QLatin1String("B")
                 ? kv::Variant::arrayOf({JobID, ExtName, CompanyID, UserID, DbName, Values, RunKind, kind,
-                                        JobPrefix, FProductID, FLabelled, GetUICodePage()})
-                : kv::Variant::arrayOf({JobID, CompanyID, UserID, Values, DbName, JobPrefix, FProductID});
+                                        JobPrefix, ProductID(), Labelled(), GetUICodePage()})
+                : kv::Variant::arrayOf({JobID, CompanyID, UserID, Values, DbName, JobPrefix, ProductID()});
         controller->Run(params);
         const QString text = controller->MessageText();
         if (!text.trimmed().isEmpty()) RecordError(text);

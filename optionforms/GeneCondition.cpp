@@ -109,7 +109,7 @@ TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* Form) : TKVForm(Form), FForm(
     root->addLayout(buttons);
 
     // One entry per date field of the form, each starting from the editors' first values.
-    for (const QString& raw : Form->FDateFields.split(',', Qt::SkipEmptyParts)) {
+    for (const QString& raw : Form->DateFields().split(',', Qt::SkipEmptyParts)) {
         const QString name = raw.trimmed();
         QWidget* control = Form->findChild<QWidget*>(name);
         if (!control || FNames.contains(name)) continue;

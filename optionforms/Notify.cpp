@@ -318,10 +318,10 @@ void TfrmNotify::BitBtn2Click() {
 void TfrmNotify::ReadPortalSettings(TfrmBaseGene* Form, QString& StartupPortal, QString& PortalWS) {
     StartupPortal.clear();
     PortalWS.clear();
-    if (!Form || !Form->FAppServer) return;
+    if (!Form || !Form->AppServer()) return;
     const auto read = [Form](const QString& sql) {
         try {
-            const kv::Variant rows = Form->FAppServer->call(QStringLiteral("SimpleSQL"), {sql});
+            const kv::Variant rows = Form->AppServer()->call(QStringLiteral("SimpleSQL"), {sql});
             if (!rows.isArray() || rows.elementCount() == 0) return QString();
             return rowField(rows.at(rows.lowBound()), 0);
         } catch (const std::exception&) {

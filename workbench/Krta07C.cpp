@@ -48,8 +48,8 @@ TfrmKRTA07::TfrmKRTA07(QWidget* Owner) : TfrmBaseRpt(Owner) {
 
 QString TfrmKRTA07::WorkbenchCaption() const {
     const QString suffix =
-        FProductID == 5 ? memLNG->toPlainText().split(QLatin1Char('\n')).value(0) : QString();
-    return ProgramName() + suffix + QLatin1Char('[') + FVersionCode + QLatin1Char(']');
+        ProductID() == 5 ? memLNG->toPlainText().split(QLatin1Char('\n')).value(0) : QString();
+    return ProgramName() + suffix + QLatin1Char('[') + VersionCode() + QLatin1Char(']');
 }
 
 bool TfrmKRTA07::InitializeSession(const kv::Variant& Params) {
@@ -99,10 +99,10 @@ void TfrmKRTA07::Timer1Timer() {
 void TfrmKRTA07::OpenWorkbench() {
     FWorkbench = new TfrmKrta07SM(this);
     TfrmKrta07SM::Current = FWorkbench;
-    FWorkbench->FUserID = UserID();
-    FWorkbench->FDBName = FDbName;
-    FWorkbench->FCompany = CompanyID();
-    FWorkbench->FDataCalls = this;
+    FWorkbench->SetUserID(UserID());
+    FWorkbench->SetDBName(DbName());
+    FWorkbench->SetCompany(CompanyID());
+    FWorkbench->SetDataCalls(this);
     FWorkbench->InitWorkbench();
 }
 

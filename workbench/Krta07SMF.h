@@ -102,19 +102,30 @@ public:
     QScrollArea* ScrollBox1;
     TFDBGrid* dgMPSTB;
     QPlainTextEdit *memLNG, *meoMessage;
+    QToolButton* dgMPSTBIButton = nullptr;
+    QWidget* Panel5 = nullptr;
 
     TdmKrta07S* dmKrta07S = nullptr;
-    QString FDBName, FUserID, FCompany;
-    QString FConnectString;
-    QStringList FRowKeys;
-    QStringList FConsumptionKeys;
-    QString FMinStartDate, FMaxEndDate;
-    int FEditState = 0;
-    bool FMouseBusy = false, FScrollBusy = false, FLinking = false;
-    std::vector<TKrta07CapacityChart*> FResourceCharts;
-    kv::TDateTime FMinStartBound = 0, FMaxStopBound = 0;
-    TKrta07DataCalls* FDataCalls = nullptr;
     TKrta07Progress OnProgress;
+
+    // The session the main form hands over: user, company database and company.
+    const QString& UserID() const { return FUserID; }
+    void SetUserID(const QString& Value) { FUserID = Value; }
+    const QString& DBName() const { return FDBName; }
+    void SetDBName(const QString& Value) { FDBName = Value; }
+    const QString& Company() const { return FCompany; }
+    void SetCompany(const QString& Value) { FCompany = Value; }
+    TKrta07DataCalls* DataCalls() const { return FDataCalls; }
+    void SetDataCalls(TKrta07DataCalls* Value) { FDataCalls = Value; }
+    // 0 browse, 1 edit.
+    int EditState() const { return FEditState; }
+    // A move's linkage is being applied: field handlers leave the lines it writes alone.
+    bool Linking() const { return FLinking; }
+    // The key of each loaded line, in row order.
+    const QStringList& RowKeys() const { return FRowKeys; }
+    // The consumption key of every resource and line the last full computation covered.
+    const QStringList& ConsumptionKeys() const { return FConsumptionKeys; }
+    const std::vector<TKrta07CapacityChart*>& ResourceCharts() const { return FResourceCharts; }
 
     QString Message(int Index) const;       // memLNG line
     QString SystemMessage(int Index) const; // meoMessage line
@@ -158,7 +169,6 @@ public:
     static QString LineKeyOf(const QStringList& Parts);
 
     // Moving bars and their linkage (Krta07SMFMove.cpp).
-    QToolButton* dgMPSTBIButton = nullptr;
     void mgMPSTCGantItemChangePos(TMyGantItem* Item);
     // The moves the linkage boxes ask for when row's bar lies at Start..Stop, in the order they are
     // made; nothing moves yet.
@@ -185,7 +195,6 @@ public:
     void FocusLineField(const QString& Field);
 
     // Place and layout of the line grid (Krta07SMFLayout.cpp).
-    QWidget* Panel5 = nullptr;
     void PlaceLineGrid();
     // The launcher's GridViewDataPath as configured (default: installation + "c_Data/").
     QString GridViewDataPath() const;
@@ -239,6 +248,17 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    QString FDBName, FUserID, FCompany;
+    QString FConnectString;
+    QStringList FRowKeys;
+    QStringList FConsumptionKeys;
+    QString FMinStartDate, FMaxEndDate;
+    int FEditState = 0;
+    bool FMouseBusy = false, FScrollBusy = false, FLinking = false;
+    std::vector<TKrta07CapacityChart*> FResourceCharts;
+    kv::TDateTime FMinStartBound = 0, FMaxStopBound = 0;
+    TKrta07DataCalls* FDataCalls = nullptr;
+
     void BuildComponents();
     void F2Lookup(QWidget* Control);
     void LookupResource(TKvEdit* Edit, QLabel* Name);

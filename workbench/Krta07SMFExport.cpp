@@ -70,7 +70,7 @@ public:
     TChartExporter& operator=(const TChartExporter&) = delete;
 
     std::vector<TExportPage> WindowPage() const {
-        const int rows = int(FWb->FRowKeys.size());
+        const int rows = int(FWb->RowKeys().size());
         const int first = std::clamp(FSavedRow, 0, std::max(0, rows - 1));
         return {{first, std::min(FRowsFit, rows - first), FSavedStart}};
     }
@@ -78,7 +78,7 @@ public:
     // Rows first, then the next window of days: a page covers what one screen of the chart shows.
     std::vector<TExportPage> SpanPages() const {
         std::vector<TExportPage> pages;
-        const int rows = int(FWb->FRowKeys.size());
+        const int rows = int(FWb->RowKeys().size());
         const double days = std::max(1.0, FSavedStop - FSavedStart);
         const double from = std::min(FGant->MinStart(), FSavedStart);
         const double to = std::max(FGant->MaxStop(), FSavedStop);

@@ -264,7 +264,7 @@ void TdmKrta07S::qryMPSTBPreMQ017CValidate(kv::TField& Sender) {
 
 void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet) {
     TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(parent());
-    if (!wb || wb->FEditState != 1 || wb->FLinking || DataSet.IsEmpty()) return;
+    if (!wb || wb->EditState() != 1 || wb->Linking() || DataSet.IsEmpty()) return;
     if (trimmedText(DataSet, "TB042").isEmpty()) {
         wb->ShowLineMessage(2);
         kv::Abort();
@@ -302,7 +302,7 @@ void TdmKrta07S::qryMPSTBPreTB042Validate(kv::TField& Sender) {
         trimmedText(s, "MB025C") == QLatin1String("M") ? QStringLiteral("1") : QStringLiteral("2");
     if (!wb ||
         !wb->CheckLineCode(QStringLiteral("CMSMQ"), QStringLiteral("54"),
-                           {value, QStringLiteral("51"), QStringLiteral("52"), wb->FUserID, kind}, row)) {
+                           {value, QStringLiteral("51"), QStringLiteral("52"), wb->UserID(), kind}, row)) {
         if (wb) wb->ShowLineMessage(3);
         kv::Abort();
     }
@@ -369,10 +369,10 @@ void TdmKrta07S::ProviderFieldSetText(kv::TField& Sender, const QString& Text, c
     QStringList chosen, row;
     if (mode == QLatin1String("2")) {
         if (wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("08"), {Text}, row))
-            chosen = wb->FDataCalls->OpenLookup(QStringLiteral("PURMA"),
+            chosen = wb->DataCalls()->OpenLookup(QStringLiteral("PURMA"),
                                                 QString::number(WindowNo.toInt() + 1), {recover(Text)});
     } else if (wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("09"), {Text}, row)) {
-        chosen = wb->FDataCalls->OpenLookup(QStringLiteral("PURMA"), WindowNo, {recover(Text)});
+        chosen = wb->DataCalls()->OpenLookup(QStringLiteral("PURMA"), WindowNo, {recover(Text)});
     }
     Sender.SetAsString(chosen.isEmpty() ? recover(Text) : chosen.value(0));
     // The lookup window took the focus: back to the field, for the planner to go on from there.

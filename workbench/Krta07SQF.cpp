@@ -147,7 +147,7 @@ bool TfrmKrta07SQ::CheckFactory() {
     const QString factory = edMB001->text().trimmed();
     if (factory.isEmpty()) return true;
     QStringList row;
-    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->FDataCalls : nullptr;
+    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->DataCalls() : nullptr;
     if (!calls || !calls->CheckCode(QStringLiteral("CMSMB"), QStringLiteral("01"), factory, row)) {
         lblMB001C->clear();
         ShowMessage(9);
@@ -166,7 +166,7 @@ bool TfrmKrta07SQ::CheckResource() {
         return true;
     }
     QStringList row;
-    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->FDataCalls : nullptr;
+    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->DataCalls() : nullptr;
     if (!calls || !calls->CheckCode(QStringLiteral("MPSMB"), QStringLiteral("01"), resource, row)) {
         lblTB036C->clear();
         ShowMessage(10);
@@ -191,7 +191,7 @@ void TfrmKrta07SQ::btnOKClick() {
 }
 
 void TfrmKrta07SQ::Lookup(QWidget* Edit) {
-    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->FDataCalls : nullptr;
+    TKrta07DataCalls* calls = FWorkbench ? FWorkbench->DataCalls() : nullptr;
     if (!calls) return;
     if (Edit == edMB001) {
         const QStringList row = calls->OpenLookup(QStringLiteral("CMSMB"), QStringLiteral("01"), {});

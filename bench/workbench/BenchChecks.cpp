@@ -59,13 +59,13 @@ double ResidentMb() {
 
 QString CheckLoadedFactory(TfrmKrta07SM* wb, TKvADOConnection& db, const QString& factory) {
     QHash<QString, int> rowOfKey;
-    rowOfKey.reserve(wb->FRowKeys.size());
-    for (int i = 0; i < wb->FRowKeys.size(); ++i)
-        rowOfKey.insert(wb->FRowKeys[i], i);
-    if (rowOfKey.size() != wb->FRowKeys.size()) return QStringLiteral("two rows have the same line");
+    rowOfKey.reserve(wb->RowKeys().size());
+    for (int i = 0; i < wb->RowKeys().size(); ++i)
+        rowOfKey.insert(wb->RowKeys()[i], i);
+    if (rowOfKey.size() != wb->RowKeys().size()) return QStringLiteral("two rows have the same line");
     TMyGantList* list = wb->mgMPSTC->MyGantList();
-    if (list->Count() != wb->FRowKeys.size())
-        return QStringLiteral("%1 bars for %2 lines").arg(list->Count()).arg(wb->FRowKeys.size());
+    if (list->Count() != wb->RowKeys().size())
+        return QStringLiteral("%1 bars for %2 lines").arg(list->Count()).arg(wb->RowKeys().size());
 
     QSqlQuery lines =
         run(db, QStringLiteral("SELECT TB001, TB003, TB051, TB004, TB005, TB037 FROM $$MPSTB WHERE TB001 = ?"),
@@ -79,8 +79,8 @@ QString CheckLoadedFactory(TfrmKrta07SM* wb, TKvADOConnection& db, const QString
         if (!rowOfKey.contains(TfrmKrta07SM::LineKeyOf(key)))
             return QStringLiteral("line %1 is not loaded").arg(key.join(QLatin1Char('-')));
     }
-    if (lineCount != wb->FRowKeys.size())
-        return QStringLiteral("%1 lines loaded, the database has %2").arg(wb->FRowKeys.size()).arg(lineCount);
+    if (lineCount != wb->RowKeys().size())
+        return QStringLiteral("%1 lines loaded, the database has %2").arg(wb->RowKeys().size()).arg(lineCount);
 
     // Days with a quantity per row, as the database has them.
     std::vector<int> daysOfRow(size_t(lineCount), 0);

@@ -82,7 +82,7 @@ QString BenchDrag(TfrmKrta07SM* wb, const QString& factory) {
     wb->LoadSchedule(factory);
     wb->RecomputeAllConsumption();
     const int top =
-        int(wb->FRowKeys.indexOf(TfrmKrta07SM::LineKeyOf({factory, "1", "2201", kDoc, "0001", "01"})));
+        int(wb->RowKeys().indexOf(TfrmKrta07SM::LineKeyOf({factory, "1", "2201", kDoc, "0001", "01"})));
     const int last = top + int(nodes.size()) - 1;
     TMyGantItem* topItem = wb->mgMPSTC->MyGantList()->Items(top);
     TMyGantItem* lastItem = wb->mgMPSTC->MyGantList()->Items(last);

@@ -65,7 +65,7 @@ std::vector<Expected> change100Lines(TfrmKrta07SM* wb) {
         item->SetDayTexts(QString::number(qa - 1), QString(), a);
         item->SetDayTexts(QString::number(qb + 1), QString(), b);
         wb->RecomputeLineConsumption();
-        const QStringList line = wb->FRowKeys[row].split(QChar(5));
+        const QStringList line = wb->RowKeys()[row].split(QChar(5));
         expected.push_back({line, Krta07DayText(a), qa - 1});
         expected.push_back({line, Krta07DayText(b), qb + 1});
     }
@@ -164,9 +164,9 @@ QString BenchSave(TfrmKrta07SM* wb, const QStringList& arguments, int lines, QSt
         kv::demo::generateCompany(c, options);
     }
     auto* pgWb = new TfrmKrta07SM(nullptr, cs);
-    pgWb->FDBName = QStringLiteral("DEMO");
-    pgWb->FUserID = QStringLiteral("DS");
-    pgWb->FCompany = QStringLiteral("DEMO");
+    pgWb->SetDBName(QStringLiteral("DEMO"));
+    pgWb->SetUserID(QStringLiteral("DS"));
+    pgWb->SetCompany(QStringLiteral("DEMO"));
     pgWb->InitWorkbench();
     pgWb->OnProgress = wb->OnProgress;
     pgWb->SetQueryConditions({QStringLiteral("F01"), QString(), QString(), QString(), QString()});

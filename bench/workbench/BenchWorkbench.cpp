@@ -151,9 +151,9 @@ int main(int argc, char** argv) {
 
     QElapsedTimer t;
     auto* wb = new TfrmKrta07SM(nullptr, cs);
-    wb->FDBName = "DEMO";
-    wb->FUserID = "DS";
-    wb->FCompany = "DEMO";
+    wb->SetDBName("DEMO");
+    wb->SetUserID("DS");
+    wb->SetCompany("DEMO");
     wb->InitWorkbench();
     wb->resize(1200, 800);
     wb->show();

@@ -36,7 +36,7 @@ bool editCommand(TScriptContext& c, const QStringList& args, QString& error) {
         return false;
     }
     if (!clickTool(c, wb->btnEdit, "edit", error)) return false;
-    if (wb->FEditState != 1) {
+    if (wb->EditState() != 1) {
         error = QStringLiteral("the workbench did not enter edit mode");
         return false;
     }
@@ -51,11 +51,11 @@ bool saveCommand(TScriptContext& c, const QStringList& args, QString& error) {
         return false;
     }
     if (!clickTool(c, wb->btnOK, "save", error)) return false;
-    if (wb->FEditState != 0) {
+    if (wb->EditState() != 0) {
         error = QStringLiteral("the save failed; the workbench is still editing");
         return false;
     }
-    c.Print(QStringLiteral("save\t%1 lines").arg(wb->FRowKeys.size()));
+    c.Print(QStringLiteral("save\t%1 lines").arg(wb->RowKeys().size()));
     return true;
 }
 
@@ -67,7 +67,7 @@ bool cancelCommand(TScriptContext& c, const QStringList& args, QString& error) {
         return false;
     }
     if (!clickTool(c, wb->btnCancel, "cancel", error)) return false;
-    if (wb->FEditState != 0) {
+    if (wb->EditState() != 0) {
         error = QStringLiteral("the workbench is still editing");
         return false;
     }

@@ -187,7 +187,7 @@ bool queryCommand(TScriptContext& c, const QStringList& args, QString& error) {
         error = QStringLiteral("the workbench did not take the factory %1").arg(factory);
         return false;
     }
-    c.Print(QStringLiteral("query\t%1\t%2 lines").arg(factory).arg(wb->FRowKeys.size()));
+    c.Print(QStringLiteral("query\t%1\t%2 lines").arg(factory).arg(wb->RowKeys().size()));
     return true;
 }
 
@@ -331,10 +331,10 @@ bool dumpCommand(TScriptContext& c, const QStringList& args, QString& error) {
     }
     const int current = wb->CurrentRowIndex();
     TMyGantList* list = wb->mgMPSTC->MyGantList();
-    for (int i = 0; i < wb->FRowKeys.size(); ++i) {
+    for (int i = 0; i < wb->RowKeys().size(); ++i) {
         QStringList row{i == current ? QStringLiteral("*") : QString()};
-        row << wb->FRowKeys[i].split(QChar(5));
-        const auto d = dates.value(wb->FRowKeys[i]);
+        row << wb->RowKeys()[i].split(QChar(5));
+        const auto d = dates.value(wb->RowKeys()[i]);
         row << d.first << d.second;
         if (TMyGantItem* item = list->Items(i)) {
             std::vector<std::pair<qint64, QString>> days;
@@ -396,8 +396,8 @@ TfrmKrta07SM* TScriptContext::RequireWorkbench(QString& error) const {
 }
 
 bool TScriptContext::ValidRow(TfrmKrta07SM* workbench, int row, QString& error) const {
-    if (row >= 0 && row < workbench->FRowKeys.size()) return true;
-    error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(workbench->FRowKeys.size());
+    if (row >= 0 && row < workbench->RowKeys().size()) return true;
+    error = QStringLiteral("there is no row %1 (%2 lines loaded)").arg(row).arg(workbench->RowKeys().size());
     return false;
 }
 

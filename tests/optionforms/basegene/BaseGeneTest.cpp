@@ -136,31 +136,31 @@ TEST_F(BaseGeneTest, ReportKindSessionOnTheDemoInstallation) {
     writeClientServer("127.0.0.1", 211);
     BoxAnswerer boxes;
     auto form = makeForm();
-    ASSERT_TRUE(form->InitializeSession(params())) << form->FErrorTexts.toStdString();
+    ASSERT_TRUE(form->InitializeSession(params())) << form->ErrorTexts().toStdString();
     EXPECT_TRUE(boxes.texts().isEmpty());
     EXPECT_EQ(form->ProgramCode(), "KRTA07");
-    EXPECT_EQ(form->FServerProgID, "KRTA07S.Class1");
+    EXPECT_EQ(form->ServerProgID(), "KRTA07S.Class1");
     EXPECT_EQ(form->ProgramName(), QStringLiteral("MPS排程工作台"));
     EXPECT_FALSE(form->WantLog());
-    EXPECT_EQ(form->FVersionCode, "8.0.1");
-    EXPECT_EQ(form->FHostVersionType, 2);
-    EXPECT_EQ(form->FProductID, 1);
+    EXPECT_EQ(form->VersionCode(), "8.0.1");
+    EXPECT_EQ(form->HostVersionType(), 2);
+    EXPECT_EQ(form->ProductID(), 1);
     // The report kind's settings and what the batch kind loads when it opens.
-    EXPECT_EQ(form->FHeaderSize, 14);
-    EXPECT_EQ(form->FSystemOptionCount, 4);
-    EXPECT_EQ(form->FOptionCount, 5);
-    EXPECT_TRUE(form->FLocalServer);
-    ASSERT_TRUE(form->FAppServer);
+    EXPECT_EQ(form->HeaderSize(), 14);
+    EXPECT_EQ(form->SystemOptionCount(), 4);
+    EXPECT_EQ(form->OptionCount(), 5);
+    EXPECT_TRUE(form->LocalServer());
+    ASSERT_TRUE(form->AppServer());
     EXPECT_EQ(form->MainMidas->ServerName, "ReportCounterS.dmReportCounter");
-    EXPECT_TRUE(form->FLookupService);
-    EXPECT_TRUE(form->FValidatorService);
+    EXPECT_TRUE(form->LookupService());
+    EXPECT_TRUE(form->ValidatorService());
     EXPECT_EQ(form->FRights, "YYYYYYYY");
     EXPECT_FALSE(form->isVisible());
     // System settings with the category defaults for the missing fourth scheme.
     EXPECT_EQ(form->GetSysSetting("sys007"), QStringLiteral("产品大类"));
     EXPECT_EQ(form->GetSysSetting("SYS010"), QStringLiteral("商品分类方式四"));
     EXPECT_EQ(form->GetSysSetting("NOPE"), "");
-    EXPECT_EQ(form->FDateOrder, 1);
+    EXPECT_EQ(form->DateOrder(), 1);
 
     // Shown: the caption carries the version code.
     form->show();
@@ -178,11 +178,11 @@ TEST_F(BaseGeneTest, FourParametersShowTheMessageAndStillConnect) {
     BoxAnswerer boxes;
     auto form = makeForm();
     EXPECT_TRUE(form->InitializeSession(params(4)));
-    EXPECT_TRUE(form->FErrorCodes.startsWith("E;000038; "));
+    EXPECT_TRUE(form->ErrorCodes().startsWith("E;000038; "));
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_EQ(boxes.texts().first().trimmed(),
               "The client passed incomplete parameters; the program will close.");
-    EXPECT_TRUE(form->FAppServer);
+    EXPECT_TRUE(form->AppServer());
     // The posted close frees the form once the host's loop runs.
     QPointer<TfrmKRTA07> closing(form.release());
     QTest::qWait(20);
@@ -191,7 +191,7 @@ TEST_F(BaseGeneTest, FourParametersShowTheMessageAndStillConnect) {
 
     auto three = makeForm();
     three->InitializeSession(params(3));
-    EXPECT_EQ(three->FHostWindow, 0);
+    EXPECT_EQ(three->HostWindow(), 0);
     three.release()->deleteLater();
 }
 
@@ -200,8 +200,8 @@ TEST_F(BaseGeneTest, WrongFormNameSkipsTheServerAndTheRights) {
     BoxAnswerer boxes;
     auto form = makeForm("MPSB01C.so");
     EXPECT_TRUE(form->InitializeSession(params())); // the base steps answer true, the close is posted
-    EXPECT_TRUE(form->FErrorCodes.contains("E;000036"));
-    EXPECT_FALSE(form->FAppServer);
+    EXPECT_TRUE(form->ErrorCodes().contains("E;000036"));
+    EXPECT_FALSE(form->AppServer());
     EXPECT_TRUE(form->FRights.isEmpty());     // no GetPower
     EXPECT_EQ(form->ProgramName(), "MPSB01"); // no ADMMB row
     form.release()->deleteLater();
@@ -216,8 +216,8 @@ TEST_F(BaseGeneTest, RefusedConnectionGivesMessageSix) {
     BoxAnswerer boxes;
     auto form = makeForm();
     EXPECT_FALSE(form->InitializeSession(params()));
-    EXPECT_TRUE(form->FErrorCodes.contains("E;-1; E;000006; "));
-    EXPECT_FALSE(form->FLocalServer);
+    EXPECT_TRUE(form->ErrorCodes().contains("E;-1; E;000006; "));
+    EXPECT_FALSE(form->LocalServer());
     ASSERT_FALSE(boxes.texts().isEmpty());
     // The message, then why on a line of its own.
     const QString text = boxes.texts().last().trimmed();
@@ -241,8 +241,8 @@ TEST_F(BaseGeneTest, ServerProgramOverTcp) {
         BoxAnswerer boxes;
         auto form = makeForm();
         ASSERT_TRUE(form->InitializeSession(params()))
-            << form->FErrorTexts.toStdString() << " " << server.readAllStandardError().toStdString();
-        EXPECT_FALSE(form->FLocalServer);
+            << form->ErrorTexts().toStdString() << " " << server.readAllStandardError().toStdString();
+        EXPECT_FALSE(form->LocalServer());
         EXPECT_TRUE(form->MainMidas->Connected());
         EXPECT_EQ(form->FRights, "YYYYYYYY");
         // A job request travels to the server and is kept in the company database.
@@ -253,11 +253,11 @@ TEST_F(BaseGeneTest, ServerProgramOverTcp) {
         const kv::Variant request =
             kv::Variant::arrayOf({header, kv::Variant::arrayOf({kv::Variant::arrayOf({"工厂", "edFactory"})}),
                                   kv::Variant::arrayOf({"F01"})});
-        const QString id = kv::varToStr(form->FAppServer->call("Request1", {request, QString("ws1")}));
+        const QString id = kv::varToStr(form->AppServer()->call("Request1", {request, QString("ws1")}));
         EXPECT_EQ(id.size(), 14);
-        EXPECT_EQ(kv::varToStr(form->FAppServer->call("UpdateStatus1", {id, QString(), 46000.5})), "");
-        EXPECT_THROW(form->FAppServer->call("SimpleSQL", {QString("DELETE FROM KVRJOB")}), kv::EOleError);
-        const kv::Variant rows = form->FAppServer->call(
+        EXPECT_EQ(kv::varToStr(form->AppServer()->call("UpdateStatus1", {id, QString(), 46000.5})), "");
+        EXPECT_THROW(form->AppServer()->call("SimpleSQL", {QString("DELETE FROM KVRJOB")}), kv::EOleError);
+        const kv::Variant rows = form->AppServer()->call(
             "SimpleSQL", {QString("SELECT JB002, JB006 FROM KVRJOB WHERE JB001 = '%1'").arg(id)});
         ASSERT_EQ(rows.elementCount(), 1);
         EXPECT_EQ(kv::varToStr(rows.at(0).at(0)), "KRTA07");
@@ -274,25 +274,25 @@ TEST_F(BaseGeneTest, MessageCodes) {
     ASSERT_TRUE(form->InitializeSession(params()));
     form->ShowMessageCode("I;-000004;J1");
     EXPECT_TRUE(boxes.texts().isEmpty());
-    EXPECT_EQ(form->FErrorCodes, "I;-000004;J1; ");
-    EXPECT_EQ(form->FErrorTexts, "The job was submitted. Job number: J1; ");
+    EXPECT_EQ(form->ErrorCodes(), "I;-000004;J1; ");
+    EXPECT_EQ(form->ErrorTexts(), "The job was submitted. Job number: J1; ");
     form->ShowMessageCode("E;000013;disk full");
     QTest::qWait(50);
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_TRUE(boxes.texts().first().startsWith("The server could not process the request:"));
-    EXPECT_TRUE(form->FErrorTexts.endsWith("The server could not process the request:\rdisk full; "));
+    EXPECT_TRUE(form->ErrorTexts().endsWith("The server could not process the request:\rdisk full; "));
     // A text that cannot be formatted keeps its arguments after it.
-    form->FSilentMessages = true;
+    form->SetSilentMessages(true);
     form->ShowMessageCode("W;000002;a");
-    EXPECT_TRUE(form->FErrorTexts.contains("The number of a does not match: ") ||
-                form->FErrorTexts.contains("\ra;"));
+    EXPECT_TRUE(form->ErrorTexts().contains("The number of a does not match: ") ||
+                form->ErrorTexts().contains("\ra;"));
     EXPECT_EQ(boxes.texts().size(), 1); // silent: warnings are not shown
     form->RecordError("  broken  ");
-    EXPECT_TRUE(form->FErrorCodes.endsWith("E;-1; "));
-    EXPECT_TRUE(form->FErrorTexts.endsWith("broken; "));
+    EXPECT_TRUE(form->ErrorCodes().endsWith("E;-1; "));
+    EXPECT_TRUE(form->ErrorTexts().endsWith("broken; "));
     form->RecordError("");
-    EXPECT_TRUE(form->FErrorCodes.isEmpty());
-    EXPECT_TRUE(form->FErrorTexts.isEmpty());
+    EXPECT_TRUE(form->ErrorCodes().isEmpty());
+    EXPECT_TRUE(form->ErrorTexts().isEmpty());
 }
 
 TEST_F(BaseGeneTest, HelpRule) {
@@ -369,11 +369,11 @@ TEST_F(BaseGeneTest, RunRequestsPresetAndPress) {
     form->RunRequest(request(0, "edNote", "preset"));
     EXPECT_EQ(form->edNote->text(), "preset");
     EXPECT_EQ(form->okClicks, 0);
-    EXPECT_TRUE(form->FInteractive);
+    EXPECT_TRUE(form->Interactive());
     EXPECT_TRUE(form->Converted());
     form->RunRequest(request(2, "edNote", "run"));
     EXPECT_EQ(form->okClicks, 1);
-    EXPECT_FALSE(form->FInteractive);
+    EXPECT_FALSE(form->Interactive());
     form->RunRequest(request(4, "edNote", "mode"));
     EXPECT_EQ(form->runModes, QList<int>({4}));
     EXPECT_EQ(form->okClicks, 1);
@@ -396,7 +396,7 @@ TEST_F(BaseGeneTest, JobRequestLayoutAndChecks) {
     form->edFactory->setText("F01");
     form->edPrintDate->setText("2026/12/07");
     ASSERT_TRUE(form->BuildJobRequest());
-    const kv::Variant& header = form->FJobRequest.at(0);
+    const kv::Variant& header = form->JobRequest().at(0);
     EXPECT_EQ(header.lowBound(), 1);
     EXPECT_EQ(header.highBound(), 9);
     EXPECT_EQ(kv::varToStr(header.at(1)), "KRTA07");
@@ -404,16 +404,16 @@ TEST_F(BaseGeneTest, JobRequestLayoutAndChecks) {
     EXPECT_EQ(header.at(3).toInt(), 2);
     EXPECT_EQ(kv::varToStr(header.at(8)), "KRTA07S.Class1");
     EXPECT_EQ(kv::varToStr(header.at(9)), "R");
-    const kv::Variant& labels = form->FJobRequest.at(1);
+    const kv::Variant& labels = form->JobRequest().at(1);
     EXPECT_EQ(kv::varToStr(labels.at(2).at(1)), "edPrintDate");
-    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(2).at(2)), "2026/12/07");
-    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(2).at(1)), "F01");
+    EXPECT_EQ(kv::varToStr(form->JobRequest().at(2).at(2)), "2026/12/07");
+    EXPECT_EQ(kv::varToStr(form->JobRequest().at(2).at(1)), "F01");
     // A header element no step fills stops the build with its position.
-    form->FSilentMessages = true;
-    form->FHeaderSize = 10;
+    form->SetSilentMessages(true);
+    form->SetHeaderSize(10);
     EXPECT_FALSE(form->BuildJobRequest());
-    EXPECT_TRUE(form->FErrorCodes.contains(QStringLiteral("W;000003;环境设置;10;10")))
-        << form->FErrorCodes.toStdString();
+    EXPECT_TRUE(form->ErrorCodes().contains(QStringLiteral("W;000003;环境设置;10;10")))
+        << form->ErrorCodes().toStdString();
 }
 
 TEST_F(BaseGeneTest, RequiredFieldsStopTheOkButton) {
@@ -427,7 +427,7 @@ TEST_F(BaseGeneTest, RequiredFieldsStopTheOkButton) {
     QTest::mouseClick(form->btnOk, Qt::LeftButton);
     EXPECT_EQ(form->okClicks, 0);
     EXPECT_EQ(form->pgOption->currentIndex(), 0);
-    EXPECT_TRUE(form->FErrorCodes.contains("E;000037"));
+    EXPECT_TRUE(form->ErrorCodes().contains("E;000037"));
     form->edFactory->setText("F01");
     QTest::mouseClick(form->btnOk, Qt::LeftButton);
     EXPECT_EQ(form->okClicks, 1);
@@ -480,7 +480,7 @@ TEST_F(BaseGeneTest, RequiredFieldsGuardEveryGuardedButtonBeforeItsHandlers) {
     EXPECT_EQ(chained, 0);
     EXPECT_FALSE(form->btnQuery->isDown());
     EXPECT_EQ(form->focusWidget(), form->edFactory);
-    EXPECT_TRUE(form->FErrorCodes.contains("E;000037"));
+    EXPECT_TRUE(form->ErrorCodes().contains("E;000037"));
     EXPECT_FALSE(form->ClickButton(form->btnQuery)); // presses from code are checked too
     EXPECT_EQ(form->queries, 0);
 
@@ -511,7 +511,7 @@ TEST_F(BaseGeneTest, DateFieldsNormaliseAndAFailureStopsTheChainedExit) {
     QApplication::setActiveWindow(form.get());
     form->ConfigureForm();
     form->SetDateFields("edFactory");
-    EXPECT_EQ(form->FDateFields, "edFactory,edPrintDate");
+    EXPECT_EQ(form->DateFields(), "edFactory,edPrintDate");
     int exits = 0;
     form->ChainEvent(form->edFactory, "OnExit", TNotifyEvent{[&exits](QObject*) { ++exits; }, nullptr});
     form->edFactory->setFocus();
@@ -519,8 +519,8 @@ TEST_F(BaseGeneTest, DateFieldsNormaliseAndAFailureStopsTheChainedExit) {
     form->edNote->setFocus();
     QTest::qWait(20);
     EXPECT_EQ(exits, 0);
-    EXPECT_TRUE(form->FPendingFailure);
-    EXPECT_TRUE(form->FErrorCodes.contains("E;000005;2008/13/45;"));
+    EXPECT_TRUE(form->PendingFailure());
+    EXPECT_TRUE(form->ErrorCodes().contains("E;000005;2008/13/45;"));
     EXPECT_EQ(boxes.texts().size(), 1);
     EXPECT_EQ(form->focusWidget(), form->edFactory); // back to the date to correct it
     QApplication::setActiveWindow(form.get());       // the offscreen platform does not give it back itself
@@ -529,7 +529,7 @@ TEST_F(BaseGeneTest, DateFieldsNormaliseAndAFailureStopsTheChainedExit) {
     form->edNote->setFocus();
     EXPECT_EQ(form->edFactory->text(), "2008/05/03");
     EXPECT_EQ(exits, 1);
-    EXPECT_FALSE(form->FPendingFailure);
+    EXPECT_FALSE(form->PendingFailure());
 }
 
 TEST_F(BaseGeneTest, AMessageBoxLetsGoOfTheButtonUnderIt) {
@@ -602,9 +602,9 @@ TEST_F(BaseGeneTest, ControllerOpensTheReportKindMainForm) {
         ASSERT_EQ(controller.OpenForm(params()), 0);
         auto* form = dynamic_cast<TfrmPlugged*>(controller.Form.data());
         ASSERT_NE(form, nullptr);
-        EXPECT_TRUE(form->FLocalServer);
-        ASSERT_TRUE(form->FAppServer);
-        EXPECT_TRUE(form->FLookupService);
+        EXPECT_TRUE(form->LocalServer());
+        ASSERT_TRUE(form->AppServer());
+        EXPECT_TRUE(form->LookupService());
         EXPECT_EQ(form->ProgramName(), QStringLiteral("MPS排程工作台"));
         controller.SetVisible(kv::VARIANT_TRUE);
         EXPECT_EQ(form->windowTitle(), QStringLiteral("MPS排程工作台[8.0.1]"));
@@ -650,7 +650,7 @@ TEST_F(BaseGeneTest, TheDateButtonOpensTheHostsDatePicker) {
     BoxAnswerer boxes;
     auto form = makeForm();
     ASSERT_TRUE(form->InitializeSession(params()));
-    ASSERT_TRUE(form->FLookupService);
+    ASSERT_TRUE(form->LookupService());
     form->show();
     QApplication::setActiveWindow(form.get());
     form->pgOption->setCurrentWidget(form->tsOption2);
@@ -687,7 +687,7 @@ TEST_F(BaseGeneTest, ServiceHooksRunAroundTheHostsVersionCalls) {
     auto form = makeForm<TfrmHooks>();
     form->calls = &calls;
     host->log = &calls;
-    ASSERT_TRUE(form->InitializeSession(params())) << form->FErrorTexts.toStdString();
+    ASSERT_TRUE(form->InitializeSession(params())) << form->ErrorTexts().toStdString();
     host->log = nullptr;
     const auto at = [&calls](const char* name) { return calls.indexOf(QLatin1String(name)); };
     ASSERT_GE(at("BeforeServices"), 0) << calls.join(' ').toStdString();
@@ -697,7 +697,7 @@ TEST_F(BaseGeneTest, ServiceHooksRunAroundTheHostsVersionCalls) {
     EXPECT_LT(at("VersionType"), at("ProductID"));
     EXPECT_LT(at("ProductID"), at("AfterServices"));
     EXPECT_LT(at("AfterServices"), at("Com_F2Window"));
-    EXPECT_TRUE(form->FLookupService);
+    EXPECT_TRUE(form->LookupService());
 }
 
 TEST_F(BaseGeneTest, DateAndRequiredFieldHandlersArePublishedForModules) {
@@ -724,7 +724,7 @@ TEST_F(BaseGeneTest, DateAndRequiredFieldHandlersArePublishedForModules) {
     form->SetOnDateFieldEnter({[&seen](QObject* s) { seen << "enter " + s->objectName(); }, nullptr});
     form->SetOnDateFieldExit({[&seen, f = form.get()](QObject* s) {
                                   seen << "exit " + s->objectName();
-                                  f->FPendingFailure = qobject_cast<QLineEdit*>(s)->text() == "bad";
+                                  f->SetPendingFailure(qobject_cast<QLineEdit*>(s)->text() == "bad");
                               },
                               nullptr});
     form->edFactory->setFocus();

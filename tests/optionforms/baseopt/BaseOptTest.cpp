@@ -97,7 +97,7 @@ protected:
         form->SetModulePath(dir->path() + "/KRTA07C.so");
         form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
         EXPECT_TRUE(form->InitializeSession(kv::Variant::arrayOf({"DS", "DEMO", "DEMO", 0, ""})))
-            << form->FErrorTexts.toStdString();
+            << form->ErrorTexts().toStdString();
         form->show();
         return form;
     }
@@ -137,8 +137,8 @@ TEST_F(BaseOptTest, MonthlyJobStartsOnItsFirstRunWithMovedDates) {
     BoxAnswerer boxes;
     QPointer<TfrmBatch> form = openForm();
     ASSERT_TRUE(form);
-    EXPECT_EQ(form->FHeaderSize, 12);
-    EXPECT_EQ(form->FDateFields, "edFrom,edTo,edDate,meStartDate,meEndDate,edPrintDate");
+    EXPECT_EQ(form->HeaderSize(), 12);
+    EXPECT_EQ(form->DateFields(), "edFrom,edTo,edDate,meStartDate,meEndDate,edPrintDate");
     form->edFactory->setText("F01");
     form->edFrom->setText("2008/05/01");
     form->edTo->setText("2008/05/31");
@@ -181,13 +181,13 @@ TEST_F(BaseOptTest, MonthlyJobStartsOnItsFirstRunWithMovedDates) {
     // "Process and stay": the job goes out and the form stays for the next one.
     form->miStayAfterOK->trigger();
     ASSERT_TRUE(form);
-    EXPECT_EQ(form->ResultCode(), 1) << form->FErrorTexts.toStdString();
+    EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
     const QString job = kv::varToStr(form->ResultData());
     EXPECT_EQ(job.size(), 14);
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_EQ(boxes.texts().first().trimmed(), "The job was submitted. Job number: " + job);
 
-    const kv::Variant& request = form->FJobRequest;
+    const kv::Variant& request = form->JobRequest();
     ASSERT_EQ(request.highBound(), 4);
     const kv::Variant& header = request.at(0);
     EXPECT_EQ(kv::varToStr(header.at(9)), "r"); // periodic
@@ -234,12 +234,12 @@ TEST_F(BaseOptTest, HourlyPatternSendsTheCurrentTime) {
     form->rbEveryHour->setChecked(true);
     form->edEveryHour->setText("2");
     const kv::TDateTime before = nowValue();
-    ASSERT_TRUE(form->BuildJobRequest()) << form->FErrorTexts.toStdString();
-    const kv::Variant& header = form->FJobRequest.at(0);
+    ASSERT_TRUE(form->BuildJobRequest()) << form->ErrorTexts().toStdString();
+    const kv::Variant& header = form->JobRequest().at(0);
     EXPECT_EQ(header.at(10).toInt(), 2);
     EXPECT_GE(header.at(11).toDate(), before - 1e-6);
     EXPECT_LE(header.at(11).toDate(), nowValue() + 1e-6);
-    EXPECT_EQ(form->FJobRequest.at(3).at(2), kv::Variant::arrayOf({3, 2.0}));
+    EXPECT_EQ(form->JobRequest().at(3).at(2), kv::Variant::arrayOf({3, 2.0}));
     EXPECT_EQ(form->FFirstRunDate, "20080515");
 
     // An hour count that is no number stops the header with the date message.
@@ -256,14 +256,14 @@ TEST_F(BaseOptTest, GenerationModesNotificationAndEndDateCheck) {
     form->edFactory->setText("F01");
     const kv::TDateTime before = nowValue();
     ASSERT_TRUE(form->BuildJobRequest());
-    EXPECT_EQ(form->FJobRequest.at(0).at(10).toInt(), 0); // the queue
-    EXPECT_GE(form->FJobRequest.at(0).at(11).toDate(), before - 1e-6);
-    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(0).at(9)), "R");
-    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(0).at(12)), "");
+    EXPECT_EQ(form->JobRequest().at(0).at(10).toInt(), 0); // the queue
+    EXPECT_GE(form->JobRequest().at(0).at(11).toDate(), before - 1e-6);
+    EXPECT_EQ(kv::varToStr(form->JobRequest().at(0).at(9)), "R");
+    EXPECT_EQ(kv::varToStr(form->JobRequest().at(0).at(12)), "");
     form->pgOption->setCurrentWidget(form->tsOption2);
     click(form->rdoRealTime);
     ASSERT_TRUE(form->BuildJobRequest());
-    EXPECT_EQ(form->FJobRequest.at(0).at(10).toInt(), 1);
+    EXPECT_EQ(form->JobRequest().at(0).at(10).toInt(), 1);
 
     // A set time: the date in the form's order with the hour, minute and second.
     click(form->rdoExceptTime);
@@ -271,7 +271,7 @@ TEST_F(BaseOptTest, GenerationModesNotificationAndEndDateCheck) {
     form->edHour->SetText("18");
     form->edMin->SetText("5");
     ASSERT_TRUE(form->BuildJobRequest());
-    EXPECT_EQ(kv::formatDateTime("yyyymmdd hh:nn:ss", form->FJobRequest.at(0).at(11).toDate()),
+    EXPECT_EQ(kv::formatDateTime("yyyymmdd hh:nn:ss", form->JobRequest().at(0).at(11).toDate()),
               "20261224 18:05:00");
 
     // Ticking the notification proposes the user alone; the button follows the box.
@@ -288,7 +288,7 @@ TEST_F(BaseOptTest, GenerationModesNotificationAndEndDateCheck) {
     click(form->btnNotify);
     EXPECT_TRUE(form->FNotifyXML.endsWith("<!--chosen-->"));
     ASSERT_TRUE(form->BuildJobRequest());
-    EXPECT_EQ(kv::varToStr(form->FJobRequest.at(0).at(12)), form->FNotifyXML);
+    EXPECT_EQ(kv::varToStr(form->JobRequest().at(0).at(12)), form->FNotifyXML);
 
     // An end date before the start is refused with both captions.
     click(form->btnPeriod);
@@ -299,10 +299,10 @@ TEST_F(BaseOptTest, GenerationModesNotificationAndEndDateCheck) {
     EXPECT_FALSE(form->BuildJobRequest());
     ASSERT_EQ(boxes.texts().size(), shown + 1);
     EXPECT_EQ(boxes.texts().last().trimmed(), QStringLiteral("开始日期 must not be later than 退出日期."));
-    EXPECT_TRUE(form->FPendingFailure);
+    EXPECT_TRUE(form->PendingFailure());
     form->meEndDate->setText("2008/08/01");
     ASSERT_TRUE(form->BuildJobRequest());
-    EXPECT_EQ(form->FJobRequest.at(3).at(3), kv::Variant::arrayOf({"20080515", 2, "20080801"}));
+    EXPECT_EQ(form->JobRequest().at(3).at(3), kv::Variant::arrayOf({"20080515", 2, "20080801"}));
 
     // Cancel: the outcome is "cancelled" and the form goes.
     click(form->btnCancel);

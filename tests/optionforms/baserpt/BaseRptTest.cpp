@@ -144,7 +144,7 @@ protected:
         form->SetModulePath(dir->path() + "/KRTA07C.so");
         form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
         EXPECT_TRUE(form->InitializeSession(kv::Variant::arrayOf({"DS", "DEMO", "DEMO", 0, ""})))
-            << form->FErrorTexts.toStdString();
+            << form->ErrorTexts().toStdString();
         form->show();
         return form;
     }
@@ -191,7 +191,7 @@ protected:
 TEST_F(BaseRptTest, DirectQueryWritesTheFactoryLinesAsPdf) {
     BoxAnswerer boxes;
     QPointer<TfrmReport> form = openForm();
-    EXPECT_EQ(form->FOptionCount, 7);
+    EXPECT_EQ(form->OptionCount(), 7);
     EXPECT_EQ(form->btnOk->text(), QStringLiteral("后台处理"));
     form->edMB001->setText("F01");
     form->edNoteID->setText("N91");
@@ -325,7 +325,7 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_EQ(boxes.texts().first(), "Footer code does not exist.");
     EXPECT_EQ(form->edNoteID->text(), "ZZ");
-    EXPECT_TRUE(form->FPendingFailure);
+    EXPECT_TRUE(form->PendingFailure());
     form->edNoteID->clear();
     emit form->edNoteID->editingFinished();
     EXPECT_TRUE(form->edNote1->text().isEmpty());
@@ -346,11 +346,11 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     form->edMB001->setText("F01");
     form->FExtName = "X1";
     ASSERT_TRUE(form->BuildJobRequest());
-    const kv::Variant& header = form->FJobRequest.at(0);
+    const kv::Variant& header = form->JobRequest().at(0);
     EXPECT_EQ(header.highBound(), 14);
     EXPECT_EQ(header.at(13).toInt(), 4);
     EXPECT_EQ(kv::varToStr(header.at(14)), "X1");
-    const kv::Variant& values = form->FJobRequest.at(2);
+    const kv::Variant& values = form->JobRequest().at(2);
     EXPECT_EQ(kv::varToStr(values.at(4)), "1"); // the date type
     EXPECT_EQ(values.at(5).at(0), kv::Variant(""));
     delete form;
@@ -444,7 +444,7 @@ TEST_F(BaseRptTest, SchemesKeepFootersAndSignOffs) {
         QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
     });
     QTest::mouseClick(form->btnInsert, Qt::LeftButton);
-    const QStringList options = form->FOptionList.split(';', Qt::SkipEmptyParts);
+    const QStringList options = form->OptionList().split(';', Qt::SkipEmptyParts);
     EXPECT_EQ(options.mid(options.indexOf("edNoteID.text")),
               (QStringList{"edNoteID.text", "chkNoteEPPrint.checked", "edNote1.text", "edNote2.text",
                            "edNote3.text", "edSignInID.text", "chkSignInEPPrint.checked", "edSignIn1.text",

@@ -369,7 +369,7 @@ protected:
         form->SetModulePath(dir->path() + "/KRTA07C.so");
         form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
         ASSERT_TRUE(form->InitializeSession(kv::Variant::arrayOf({"DS", "DEMO", "DEMO", 0, "extra"})))
-            << form->FErrorTexts.toStdString();
+            << form->ErrorTexts().toStdString();
     }
     static void setPortal(const QString& started, const QString& address) {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "notify_portal");

@@ -62,8 +62,8 @@ public:
         for (int i = 0; i < 4; ++i)
             spPanel[i] = add(new TSelectPanel, QByteArray("spPanel" + QByteArray::number(i)).constData());
         spPanel[0]->SetHintWord(QStringLiteral("单据日期"));
-        FDateFields = "edDate,spPanel0";
-        FYearMonthFields = "edMonth";
+        SetDateFields("edDate,spPanel0");
+        SetYearMonthFields("edMonth");
         FProgramCode = "KRTA07";
     }
     QLineEdit *edNote, *edDate, *edMonth;
@@ -102,8 +102,8 @@ protected:
         form = std::make_unique<TfrmSchemes>();
         form->AfterConstruction();
         form->setUser("DS");
-        form->FAppServer = server;
-        form->FValidatorService = std::make_shared<tarnix::TValidatorService>(data);
+        form->SetAppServer(server);
+        form->SetValidatorService(std::make_shared<tarnix::TValidatorService>(data));
     }
 
     // The stored rows of the user's schemes: [name, created, option list, values].
@@ -234,7 +234,7 @@ TEST_F(SchemesTest, PanelSavesRenamesOpensAndDeletesEveryKindOfControl) {
         QTest::mouseClick(d->btnOK, Qt::LeftButton);
     });
     EXPECT_EQ(
-        f.FDateSettings,
+        f.DateSettings(),
         QStringList(
             {QStringList{"1", "edDate", "Y", "1", "1", "2", "0", "D"}.join(s3),
              QStringList{"0", "spPanel0", "N", "0", "0", "0", "0", "Y", "0", "0", "0", "-7", "D"}.join(s3)}));

@@ -172,9 +172,9 @@ QString pgCompany(const QString& prefix) {
 
 TfrmKrta07SM* createWorkbench(const QString& connectString, const QString& user) {
     auto* wb = new TfrmKrta07SM(nullptr, connectString);
-    wb->FDBName = QStringLiteral("DEMO");
-    wb->FUserID = user;
-    wb->FCompany = QStringLiteral("DEMO");
+    wb->SetDBName(QStringLiteral("DEMO"));
+    wb->SetUserID(user);
+    wb->SetCompany(QStringLiteral("DEMO"));
     wb->InitWorkbench();
     wb->resize(1100, 760);
     return wb;

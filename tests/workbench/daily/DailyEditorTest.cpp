@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTest>
 
 #include "controls/KvEdit.h"
@@ -245,7 +246,8 @@ TEST_F(DailyEditor, DayTypedBeforeTheDaysAScheduleHoldsIsRefused) {
 }
 
 TEST_F(DailyEditor, BrowseModeShowsTheDaysWithoutEditing) {
-    wb->FEditState = 0;
+    QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
+    ASSERT_EQ(wb->EditState(), 0);
     EXPECT_TRUE(edit(item(1)->Bar, [&](TfrmKrta07SC* d) {
         EXPECT_EQ(d->sgTime->editTriggers(), QAbstractItemView::NoEditTriggers);
         EXPECT_EQ(d->sgTime->contextMenuPolicy(), Qt::NoContextMenu);

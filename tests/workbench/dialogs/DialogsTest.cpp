@@ -66,8 +66,8 @@ protected:
             "TARNIX_REGISTRY", QFile::encodeName(FDir.filePath("registry.ini")));
         FChecks = std::make_unique<HostChecks>();
         wb = new TfrmKrta07SM;
-        wb->FDBName = "DEMO";
-        wb->FDataCalls = FChecks.get();
+        wb->SetDBName("DEMO");
+        wb->SetDataCalls(FChecks.get());
         wb->InitWorkbench();
         // Every message box is answered here and kept.
         SetMessageDlgHook([this](const QString& text, TMsgDlgType, TMsgDlgButtons) -> std::optional<int> {
@@ -267,7 +267,7 @@ TEST_F(Dialogs, AQueryThroughTheButton) {
     QTest::mouseClick(wb->chkDown, Qt::LeftButton, {}, QPoint(6, wb->chkDown->height() / 2));
     EXPECT_TRUE(wb->chkMPS->isEnabled());
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
-    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_EQ(wb->EditState(), 1);
 }
 
 // A query that takes a while shows its progress from the start: the lines read so far while they are
@@ -363,9 +363,9 @@ TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
     EXPECT_EQ(wb->ctMPSTC->seJZ->label(), "Planned main use");
     EXPECT_EQ(wb->ctMPSTC->LegendPanel->findChildren<QLabel*>().last()->text(), "Planned non-main use");
     wb->PageControl1->setCurrentIndex(1);
-    ASSERT_FALSE(wb->FResourceCharts.empty());
-    EXPECT_EQ(wb->FResourceCharts[0]->Series1->label(), "Main use");
-    EXPECT_EQ(wb->FResourceCharts[0]->Series5->name(), "Daily capacity");
+    ASSERT_FALSE(wb->ResourceCharts().empty());
+    EXPECT_EQ(wb->ResourceCharts()[0]->Series1->label(), "Main use");
+    EXPECT_EQ(wb->ResourceCharts()[0]->Series5->name(), "Daily capacity");
     wb->PageControl1->setCurrentIndex(0);
 
     TfrmKrta07SW window(wb);

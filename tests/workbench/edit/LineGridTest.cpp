@@ -108,7 +108,7 @@ TEST_F(LineGrid, MarksAndALineWithoutScheduledStart) {
     answers.onDialog([](QWidget* dialog) { dialog->close(); });
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
     QTest::mouseClick(wb->btnOK, Qt::LeftButton);
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_EQ(wbtest::rows(db, "SELECT TC006 FROM DEMO..MPSTC WHERE TC003 = '20260100001' AND TC005 = '0101' "
                                "ORDER BY TC006"),
               QStringList({"20260106", "20260108", "20260111"}));

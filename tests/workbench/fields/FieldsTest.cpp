@@ -72,7 +72,7 @@ protected:
         cs = wbtest::sqliteCompany(FDir.path());
         calls = std::make_unique<CompanyCalls>(cs);
         wb = wbtest::createWorkbench(cs);
-        wb->FDataCalls = calls.get();
+        wb->SetDataCalls(calls.get());
         wbtest::query(wb, "F1");
         wb->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
@@ -351,7 +351,7 @@ TEST_F(Fields, CodesTypedIntoALineAreSavedIntoThatLine) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.type);
         const int row =
-            wb->FRowKeys.indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", step.type, "D'2", "0003", "01"}));
+            wb->RowKeys().indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", step.type, "D'2", "0003", "01"}));
         ASSERT_GE(row, 0);
         QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
         const QModelIndex cell = wb->dgMPSTB->model()->index(row, column("TB044"));
@@ -363,7 +363,7 @@ TEST_F(Fields, CodesTypedIntoALineAreSavedIntoThatLine) {
             wbtest::ModalAnswerer answers;
             QTest::mouseClick(wb->btnOK, Qt::LeftButton);
         }
-        ASSERT_EQ(wb->FEditState, 0);
+        ASSERT_EQ(wb->EditState(), 0);
         TKvADOConnection c;
         c.SetConnectionString(cs);
         c.Open();

@@ -130,7 +130,7 @@ TEST_F(Layout, TheLayoutOutlivesCancelAndSave) {
     for (QToolButton* end : {wb->btnCancel, wb->btnOK}) {
         QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
         QTest::mouseClick(end, Qt::LeftButton);
-        ASSERT_EQ(wb->FEditState, 0);
+        ASSERT_EQ(wb->EditState(), 0);
         EXPECT_EQ(wb->dgMPSTB->model()->index(0, 0).data().toString(), "60.00");
     }
 }

@@ -107,7 +107,7 @@ protected:
         }
         FConnectString = cs;
         wb = new TfrmKrta07SM(nullptr, cs);
-        wb->FDBName = "DEMO";
+        wb->SetDBName("DEMO");
         wb->InitWorkbench();
         wb->resize(1000, 700);
     }
@@ -119,7 +119,7 @@ protected:
         wb->RecomputeAllConsumption();
     }
     TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
-    QString nodeOf(int row) const { return wb->FRowKeys[row].split(QChar(5)).last(); }
+    QString nodeOf(int row) const { return wb->RowKeys()[row].split(QChar(5)).last(); }
     double load(const char* res, const char* day, const char* field) const {
         kv::TClientDataSet& d = *wb->dmKrta07S->qryMPSTD;
         if (!d.Locate("TD001;TD002", {res, day})) return -1;
@@ -133,7 +133,7 @@ protected:
 
 TEST_P(WorkbenchLoad, FiltersByResourceAndSourceDocument) {
     query("F1");
-    EXPECT_EQ(wb->FRowKeys.size(), 5);
+    EXPECT_EQ(wb->RowKeys().size(), 5);
     EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->RecordCount(), 5);
     // Parents sort right before their children.
     EXPECT_EQ(nodeOf(0), "01");
@@ -141,7 +141,7 @@ TEST_P(WorkbenchLoad, FiltersByResourceAndSourceDocument) {
     EXPECT_EQ(nodeOf(2), "010101");
 
     query("F1", "R2");
-    ASSERT_EQ(wb->FRowKeys.size(), 3);
+    ASSERT_EQ(wb->RowKeys().size(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(wb->dmKrta07S->qryMPSTB->valueAt(i, wb->dmKrta07S->qryMPSTB->FieldByName("TB036").Index())
                       .toString()
@@ -149,8 +149,8 @@ TEST_P(WorkbenchLoad, FiltersByResourceAndSourceDocument) {
                   "R2");
 
     query("F1", "", "5101202601000020001");
-    ASSERT_EQ(wb->FRowKeys.size(), 1);
-    EXPECT_TRUE(wb->FRowKeys[0].contains("20260100002"));
+    ASSERT_EQ(wb->RowKeys().size(), 1);
+    EXPECT_TRUE(wb->RowKeys()[0].contains("20260100002"));
 }
 
 TEST_P(WorkbenchLoad, BarsCoverTheDaysAndTheWindowIsTenDaysAtLeast) {
@@ -181,12 +181,12 @@ TEST_P(WorkbenchLoad, BarsCoverTheDaysAndTheWindowIsTenDaysAtLeast) {
 
     // A factory whose only line has no dates sits at the initial minimum.
     wb->BuildGantt("F2");
-    EXPECT_EQ(wb->FRowKeys.size(), 5); // the sets still hold F1's lines
+    EXPECT_EQ(wb->RowKeys().size(), 5); // the sets still hold F1's lines
     wb->dmKrta07S->FFactory = "F2";
     wb->dmKrta07S->qryMPSTB->Close();
     wb->dmKrta07S->qryMPSTB->Open();
     wb->BuildGantt("F2");
-    ASSERT_EQ(wb->FRowKeys.size(), 1);
+    ASSERT_EQ(wb->RowKeys().size(), 1);
     EXPECT_EQ(item(0)->Bar->StartTime, TransDateIn("30001230"));
     EXPECT_DOUBLE_EQ(wb->mgMPSTC->Stop() - wb->mgMPSTC->Start(), 10);
 }
@@ -268,8 +268,8 @@ TEST_P(WorkbenchLoad, PlanConsumptionAndPlannedLoad) {
     EXPECT_DOUBLE_EQ(load("R2", "20260107", "TD007"), 10);
     ASSERT_TRUE(wb->dmKrta07S->qryMPSTD->Locate("TD001;TD002", {"R1", "20260103"}));
     EXPECT_EQ(wb->dmKrta07S->qryMPSTD->FieldByName("FLAG").AsInteger(), -1);
-    EXPECT_EQ(wb->FConsumptionKeys.size(), 9);
-    EXPECT_EQ(wb->FConsumptionKeys[0],
+    EXPECT_EQ(wb->ConsumptionKeys().size(), 9);
+    EXPECT_EQ(wb->ConsumptionKeys()[0],
               QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(QChar(5)));
 
     // Recomputing the current line after its days changed moves only its share.
@@ -303,8 +303,8 @@ TEST_P(WorkbenchLoad, LoadChartsShowTheCurrentLine) {
 
     // The capacity tab: one chart per resource of the item, one point per day from start to finish.
     wb->PageControl1->setCurrentIndex(1);
-    ASSERT_EQ(wb->FResourceCharts.size(), 2u);
-    TKrta07CapacityChart* r1 = wb->FResourceCharts[0];
+    ASSERT_EQ(wb->ResourceCharts().size(), 2u);
+    TKrta07CapacityChart* r1 = wb->ResourceCharts()[0];
     EXPECT_EQ(r1->Resource, "R1");
     EXPECT_EQ(r1->PointCount(), 3);
     EXPECT_DOUBLE_EQ(r1->Series3->at(0), 20); // planned main on the 5th
@@ -401,7 +401,7 @@ TEST_P(WorkbenchLoad, EveryReloadShowsTheStoredDays) {
     }
     auto days = [this] {
         QStringList out;
-        for (int r = 0; r < wb->FRowKeys.size(); ++r)
+        for (int r = 0; r < wb->RowKeys().size(); ++r)
             for (int k = 0; k < item(r)->CellCount(); ++k)
                 if (!item(r)->CellQuantity(k).isEmpty())
                     out << nodeOf(r) + "@" + Krta07DayText(item(r)->CellStart(k)) + "=" + item(r)->CellQuantity(k);

@@ -22,9 +22,9 @@ TEST(MainForm, HandsOverOnceAndClosesWithTheWorkbench) {
     QPointer<TfrmKRTA07> main = new TfrmKRTA07;
     main->AfterConstruction(); // its creation steps clear the session fields set below
     main->setAttribute(Qt::WA_DeleteOnClose);
-    main->FDbName = "DEMO";
-    main->FVersionCode = "V";
-    main->FProductID = 5;
+    main->SetDbName("DEMO");
+    main->SetVersionCode("V");
+    main->SetProductID(5);
     main->show();
     QTRY_VERIFY(main->Workbench() != nullptr);
     TfrmKrta07SM* wb = main->Workbench();

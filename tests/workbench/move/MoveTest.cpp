@@ -41,7 +41,7 @@ protected:
         wb->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
         QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
-        ASSERT_EQ(wb->FEditState, 1);
+        ASSERT_EQ(wb->EditState(), 1);
     }
     void link(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
     TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
@@ -80,7 +80,7 @@ protected:
 
     // Row of the line of D'2 with that type, source line and node.
     int rowOf(const char* type, const char* seq, const char* node) const {
-        return wb->FRowKeys.indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", type, "D'2", seq, node}));
+        return wb->RowKeys().indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", type, "D'2", seq, node}));
     }
     // Plan rows of a line of D'2 on R3: "day=main" in day order.
     QStringList planRows(const char* type, const char* seq) const {
@@ -399,8 +399,8 @@ TEST_F(Move, ADragThatOverloadsADayIsCountedColouredAndFramedUntilItMovesBack) {
     // The capacity chart of line 5's resource shows its days, the first overloaded.
     QTabBar* tabs = wb->PageControl1->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
-    ASSERT_EQ(wb->FResourceCharts.size(), 1u);
-    const TKrta07CapacityChart* chart = wb->FResourceCharts[0];
+    ASSERT_EQ(wb->ResourceCharts().size(), 1u);
+    const TKrta07CapacityChart* chart = wb->ResourceCharts()[0];
     ASSERT_EQ(chart->Days, QStringList({"20260107", "20260108"}));
     EXPECT_TRUE(chart->Series3->isBarSelected(0));
     EXPECT_FALSE(chart->Series3->isBarSelected(1));

@@ -271,7 +271,7 @@ TEST_P(WorkbenchSave, SecondPlannerOfTheSameLineFailsAndKeepsItsEdits) {
         select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' ORDER BY TC006"),
         QStringList({"30", "10", "20"}));
     // Still editing, with the second planner's quantities on screen.
-    EXPECT_EQ(wb2->FEditState, 1);
+    EXPECT_EQ(wb2->EditState(), 1);
     EXPECT_TRUE(wb2->btnOK->isEnabled());
     EXPECT_EQ(item(wb2, 0)->GetDayValue(day("20260110")), 10);
     EXPECT_EQ(item(wb2, 0)->GetDayValue(day("20260111")), 30);
@@ -417,7 +417,7 @@ TEST_P(WorkbenchSave, LineChangedByAnotherUserAloneFailsTheSave) {
     EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(select("SELECT TB042, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB037 = '02'"), QStringList({"5102|4|KL"}));
-    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_EQ(wb->EditState(), 1);
 }
 
 TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
@@ -431,7 +431,7 @@ TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
                      "('F1','3','51','S7','1','01','20260105',4,'a',1), ('F1','3','51','S7','1','01','20260106',5,'',1), "
                      "('F1','3','51','S7','1','0101','20260104',2,'',1)");
     wbtest::query(wb, "F1");
-    const int row = int(wb->FRowKeys.indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(QChar(5))));
+    const int row = int(wb->RowKeys().indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(QChar(5))));
     ASSERT_GE(row, 0);
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260105")), 4);
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 5);
@@ -451,7 +451,7 @@ TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
               QStringList({"20260104|2", "20260105|3", "20260106|6"}));
     // Loaded again, the lines show what was saved, the child linked to its parent.
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 6);
-    EXPECT_EQ(wb->FRowKeys[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(QChar(5)));
+    EXPECT_EQ(wb->RowKeys()[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(QChar(5)));
 }
 
 // Every line's bar and its days with a quantity, as "start..last day: day=quantity ...".
@@ -620,7 +620,7 @@ TEST_P(WorkbenchServerStop, ConnectionEndedAtFirstMiddleOrLastStatementFailsTheS
         // The server has really dropped the session, and rolled back what it had written.
         EXPECT_TRUE(select(QString("SELECT pid FROM pg_stat_activity WHERE pid = %1").arg(pid)).isEmpty());
         EXPECT_EQ(snapshot(), before);
-        EXPECT_EQ(wb->FEditState, 1);
+        EXPECT_EQ(wb->EditState(), 1);
         EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), moved.toDouble());
         EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260111")), left.toDouble());
         dropFaults();
@@ -637,7 +637,7 @@ TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainBySave) {
     wbtest::ModalAnswerer answers;
     wb->btnOKClick();
     EXPECT_TRUE(answers.texts().isEmpty());
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_EQ(select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
                      "TC006 IN ('20260110', '20260111') ORDER BY TC006"),
               QStringList({"35", "5"}));
@@ -648,7 +648,7 @@ TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainByCancel) {
     wbtest::ModalAnswerer answers;
     wb->btnCancelClick();
     EXPECT_TRUE(answers.texts().isEmpty());
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_NE(backend(), pid);
     // The stored quantities are back on screen.
     EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 20);
@@ -728,7 +728,7 @@ TEST_F(WorkbenchEditState, ToolsFollowBrowseAndEditMode) {
     EXPECT_TRUE(wb->dmKrta07S->qryMPSTBPre->ReadOnly());
 
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
-    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_EQ(wb->EditState(), 1);
     EXPECT_FALSE(wb->btnQuery->isEnabled());
     EXPECT_FALSE(wb->btnEdit->isEnabled());
     EXPECT_TRUE(wb->btnOK->isEnabled());
@@ -737,7 +737,7 @@ TEST_F(WorkbenchEditState, ToolsFollowBrowseAndEditMode) {
     EXPECT_FALSE(wb->dmKrta07S->qryMPSTBPre->ReadOnly());
 
     QTest::mouseClick(wb->btnOK, Qt::LeftButton);
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_TRUE(wb->btnEdit->isEnabled());
     EXPECT_EQ(flags(), QStringList({"4"}));
 }
@@ -778,7 +778,7 @@ TEST_F(WorkbenchEditState, SlowSaveShowsItsProgressAndKeepsTheWindowsPainted) {
     qApp->removeEventFilter(&counter);
     wb->OnProgress = nullptr;
 
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_EQ(flags(), QStringList({"4"}));
     ASSERT_GE(seen.size(), 2);
     QSet<QString> labels;
@@ -807,7 +807,7 @@ TEST_F(WorkbenchEditState, SaveWaitsForAnotherProgramsLockAndShowsThatItWaits) {
     const Watched w = saveWatching();
     EXPECT_GT(w.elapsed, 1500);
     EXPECT_TRUE(answers.texts().isEmpty()) << answers.texts().join(" / ").toStdString();
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_EQ(flags(), QStringList({"4"}));
     // The other program's change is there too: it was waited for, not overwritten.
     EXPECT_EQ(wbtest::rows(db, "SELECT TD008 FROM DEMO..MPSTD WHERE TD001 = 'R9'"), QStringList({"other"}));
@@ -846,7 +846,7 @@ TEST_F(WorkbenchEditState, LockOutlastingTheTimeOutFailsTheSaveWithNothingWritte
     EXPECT_EQ(wbtest::rows(db, "SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
                                "TC006 = '20260110'"),
               QStringList({"20"}));
-    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_EQ(wb->EditState(), 1);
     EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 30);
     wbtest::ModalAnswerer none;
     QTest::mouseClick(wb->btnOK, Qt::LeftButton);
@@ -858,7 +858,7 @@ TEST_F(WorkbenchEditState, CancelDropsTheEditsAndReturnsToBrowsing) {
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
     wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("99", "", TransDateIn("20260110"));
     QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
-    EXPECT_EQ(wb->FEditState, 0);
+    EXPECT_EQ(wb->EditState(), 0);
     EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 20);
     EXPECT_EQ(flags(), QStringList({"3"}));
 }
@@ -872,7 +872,7 @@ TEST_F(WorkbenchEditState, ClosingWhileEditingAsksFirst) {
         EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("保存当前修改?")}));
     }
     EXPECT_TRUE(wb->isVisible());
-    EXPECT_EQ(wb->FEditState, 1);
+    EXPECT_EQ(wb->EditState(), 1);
     {
         // No: the edits are dropped and the workbench closes without saving.
         wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("99", "", TransDateIn("20260110"));
