@@ -486,6 +486,7 @@ void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
         TphDataEntity_GantTime* bar = item->Bar;
         if (!bar || !bar->Owner) continue;
         if (bar->StartTime == item->Start && bar->StopTime == item->Stop) continue;
+        if (OnGantItemChanging) OnGantItemChanging(item);
         if (int(kv::roundHalfEven(bar->StopTime - bar->StartTime)) != item->DayCount()) {
             item->RemoveDayCells(bar);
             item->BuildDayCells(bar);

@@ -151,6 +151,9 @@ public:
 
     TMyGantList* MyGantList() const { return FMyGantList.get(); }
     std::function<void(TMyGantItem* Entity)> OnGantItemChangePos;
+    // Raised before a changed bar's cells follow it: the item still has its recorded position and
+    // the texts of its days.
+    std::function<void(TMyGantItem* Entity)> OnGantItemChanging;
     // Kept for forms that assign it; nothing raises it.
     std::function<void(TMyGantItem* Entity)> OnGantItemChangeLength;
 

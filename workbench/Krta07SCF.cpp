@@ -28,6 +28,7 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFUndo.h"
 
 QString Krta07DateEditMask(int Code, const QString& Sep) {
     const QString year = Code >= 1 && Code <= 3 ? QStringLiteral("9999")
@@ -509,7 +510,10 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
             barFor(first, last, start, stop);
             return AcceptBarPosition(r, start, stop);
         };
+    // Everything the confirmed editor changes is one step.
+    TKrta07UndoStep step(FUndo.get());
     if (!dialog.Execute()) return false;
+    UndoTouch(r);
 
     dialog.SortRows();
     auto dayOf = [&dialog, code, &sep](int row) {

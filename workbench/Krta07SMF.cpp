@@ -32,6 +32,7 @@
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SMFPlan.h"
 #include "workbench/Krta07SMFStored.h"
+#include "workbench/Krta07SMFUndo.h"
 #include "workbench/Krta07SQF.h"
 #include "workbench/Krta07SWF.h"
 
@@ -132,7 +133,9 @@ void TfrmKrta07SM::BuildComponents() {
     btnEdit = toolButton(this, "btnEdit", "修改");
     btnOK = toolButton(this, "btnOK", "保存");
     btnCancel = toolButton(this, "btnCancel", "取消");
-    for (QToolButton* b : {btnQuery, btnEdit, btnOK, btnCancel})
+    btnUndo = toolButton(this, "btnUndo", "撤销");
+    btnRedo = toolButton(this, "btnRedo", "重做");
+    for (QToolButton* b : {btnQuery, btnEdit, btnOK, btnCancel, btnUndo, btnRedo})
         tools->addWidget(b);
     tools->addStretch(1);
     main->addLayout(tools);
@@ -294,6 +297,7 @@ void TfrmKrta07SM::InitWorkbench() {
     };
     mgMPSTC->OnScalerChange = [this](TphGant*, double, double) { RefreshLoadChart(); };
     InitMoveHandlers();
+    InitUndo();
     connect(dmKrta07S->dsMPSTB, &kv::TDataSource::currentChanged, this,
             [this](int) { currentLineChanged(); });
 
@@ -370,6 +374,8 @@ static QString sourceDocText(const TKvEdit* edit) {
 
 void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     TdmKrta07S& dm = *dmKrta07S;
+    // The edits a history could take back are gone with the lines they were made on.
+    if (FUndo) FUndo->Clear();
     dm.FFactory = Factory;
     dm.FResource = edTB036->text().trimmed();
     dm.FSourceDoc = sourceDocText(edTB004);

@@ -45,6 +45,8 @@ struct TKrta07Amounts;
 struct TKrta07DayRows;
 class TKrta07DayRowsBin;
 struct TKrta07StoredPlan;
+struct TKrta07PlanRow;
+class TKrta07Undo;
 class TKrta07DayReader;
 class TKrta07PlanReader;
 class TKrta07OtherPlanReader;
@@ -158,6 +160,11 @@ public:
     void RecomputeAllConsumption();
     void RecomputeLineConsumption();
     void RebuildPlannedLoad();
+    // The plan rows of row's line, in the plan set's order.
+    std::vector<TKrta07PlanRow> LinePlanRows(int Row);
+    // Puts Rows in place of the plan rows of row's line; the planned load, the overload marks and the
+    // small chart follow by the difference.
+    void SetLinePlanRows(int Row, const std::vector<TKrta07PlanRow>& Rows);
     void RefreshLoadChart();
     // Draws a pending refresh of the small chart now.
     void FlushLoadChart();
@@ -222,6 +229,16 @@ public:
     bool ExportChart(const QString& FileName, bool WholeSpan, QString& Error, int* Pages = nullptr);
     // The menu entries: asks for the file, writes it, and says why when it cannot.
     void ExportChartClick(bool WholeSpan);
+
+    // Undo and redo of the edits (Krta07SMFUndo.cpp): tool buttons, Ctrl+Z and Ctrl+Y.
+    QToolButton *btnUndo = nullptr, *btnRedo = nullptr;
+    void btnUndoClick();
+    void btnRedoClick();
+    // Called before row's line changes in edit mode, so that the step it belongs to can be undone.
+    void UndoTouch(int Row);
+    // The same for the line at position Pos of the grid's set.
+    void UndoTouchGridLine(int Pos);
+    TKrta07Undo* UndoHistory() const { return FUndo.get(); }
 
     // Edit state and saving (Krta07SMFSave.cpp).
     void btnEditClick();
@@ -291,6 +308,8 @@ private:
     const QHash<TKrta07LoadKey, TKrta07Amounts>& OtherPlans();
 
     QHash<QString, int> FRowOfKey;
+    std::unique_ptr<TKrta07Undo> FUndo;
+    void InitUndo();
     // Overloaded resource days by resource and day.
     QSet<QString> FOverloaded;
     void UpdateOverloadText();

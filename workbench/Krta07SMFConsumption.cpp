@@ -135,6 +135,20 @@ LineParts currentLine(const kv::TClientDataSet& set) {
     return {f("TB003"), f("TB051"), f("TB004"), f("TB005"), f("TB037"), f("TB006"), f("TB036")};
 }
 
+// The same of the line in row r of the working set.
+LineParts lineAt(const kv::TClientDataSet& lines, int r) {
+    auto f = [&lines, r](const char* n) {
+        return lines.valueAt(r, lines.FieldByName(QString::fromLatin1(n)).Index()).toString().trimmed();
+    };
+    return {f("TB003"), f("TB051"), f("TB004"), f("TB005"), f("TB037"), f("TB006"), f("TB036")};
+}
+
+// The plan rows of a line on one resource, by the set's key fields.
+const QString kPlanKeyFields = QStringLiteral("TF001;TF003;TF004;TF011;TF005;TF006;TF007");
+QVariantList planKey(const QString& resource, const LineParts& p) {
+    return {resource, QStringLiteral("2"), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037};
+}
+
 } // namespace
 
 void TfrmKrta07SM::RecomputeAllConsumption() {
@@ -279,10 +293,9 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     // computation puts the line right.
     if (KvConverter && KvConverter->UICodePage != KvConverter->SystemCodePage) return;
     TdmKrta07S& dm = *dmKrta07S;
-    kv::TClientDataSet& plan = *dm.qryMPSTF;
     const int row = CurrentRowIndex();
     TMyGantItem* item = mgMPSTC->MyGantList()->Items(row);
-    if (!item || !plan.Active()) return;
+    if (!item || !dm.qryMPSTF->Active()) return;
     const LineParts p = currentLine(*dm.qryMPSTBPre);
 
     // The line's days with a quantity, the same for every resource.
@@ -292,8 +305,40 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     item->DayCellValues(values);
     for (size_t c = 0; c < values.size(); ++c)
         if (values[c] != 0) days.emplace_back(Krta07DayText(item->CellStart(int(c))), values[c]);
+    std::vector<TKrta07PlanRow> rows;
+    for (const TItemResource& res : dm.ItemResources(p.TB006))
+        for (const auto& [day, q] : days)
+            rows.push_back({res.MC002, day, amountsOf(res, p.TB036, q), QString()});
+    SetLinePlanRows(row, rows);
+}
 
-    static const QString keyFields = QStringLiteral("TF001;TF003;TF004;TF011;TF005;TF006;TF007");
+std::vector<TKrta07PlanRow> TfrmKrta07SM::LinePlanRows(int Row) {
+    std::vector<TKrta07PlanRow> rows;
+    TdmKrta07S& dm = *dmKrta07S;
+    kv::TClientDataSet& plan = *dm.qryMPSTF;
+    const kv::TClientDataSet& lines = *dm.qryMPSTB;
+    if (!plan.Active() || !lines.Active() || Row < 0 || Row >= lines.RecordCount()) return rows;
+    const LineParts p = lineAt(lines, Row);
+    auto at = [&plan](const char* n) { return plan.FieldByName(QString::fromLatin1(n)).Index(); };
+    const int tf001 = at("TF001"), tf002 = at("TF002"), tf008 = at("TF008"), tf009 = at("TF009"),
+              tf010 = at("TF010");
+    auto text = [&plan](int pos, int f) { return plan.valueAt(pos, f).toString().trimmed(); };
+    for (const TItemResource& res : dm.ItemResources(p.TB006))
+        for (int pos : plan.LocateAll(kPlanKeyFields, planKey(res.MC002, p)))
+            rows.push_back({text(pos, tf001), text(pos, tf002),
+                            {plan.valueAt(pos, tf008).toDouble(), plan.valueAt(pos, tf009).toDouble()},
+                            text(pos, tf010)});
+    return rows;
+}
+
+void TfrmKrta07SM::SetLinePlanRows(int Row, const std::vector<TKrta07PlanRow>& Rows) {
+    TdmKrta07S& dm = *dmKrta07S;
+    kv::TClientDataSet& plan = *dm.qryMPSTF;
+    const kv::TClientDataSet& lines = *dm.qryMPSTB;
+    if (!plan.Active() || !lines.Active() || Row < 0 || Row >= lines.RecordCount()) return;
+    UndoTouch(Row);
+    const LineParts p = lineAt(lines, Row);
+
     kv::TField* f[11];
     {
         const char* names[] = {"TF001", "TF002", "TF003", "TF004", "TF011", "TF005",
@@ -307,8 +352,8 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     for (const TItemResource& res : dm.ItemResources(p.TB006)) {
         // The line's rows of this resource are found by key and go in one step, not through a filter
         // over every plan row of the factory.
-        const QVariantList key{res.MC002, QStringLiteral("2"), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037};
-        for (int pos : plan.LocateAll(keyFields, key)) {
+        const QVariantList key = planKey(res.MC002, p);
+        for (int pos : plan.LocateAll(kPlanKeyFields, key)) {
             const LoadKey k{res.MC002, plan.valueAt(pos, tf002).toString().trimmed()};
             const Amounts a{-plan.valueAt(pos, tf008).toDouble(), -plan.valueAt(pos, tf009).toDouble()};
             delta.add(k, a);
@@ -319,32 +364,28 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
                 if (--t->rows <= 0) FPlanTotals->days.erase(t);
             }
         }
-        plan.DeleteMatching(keyFields, key);
-        OrderedSums<LoadKey> rows;
-        for (const auto& [day, q] : days) {
-            const Amounts a = amountsOf(res, p.TB036, q);
-            rows.add({res.MC002, day}, a);
-            delta.add({res.MC002, day}, a);
-        }
-        for (size_t k = 0; k < rows.keys.size(); ++k) {
-            TKrta07PlanTotal& t = FPlanTotals->days[rows.keys[k]];
-            t.sum.main += rows.sums[k].main;
-            t.sum.nonMain += rows.sums[k].nonMain;
-            ++t.rows;
-            plan.Append();
-            f[0]->SetAsString(res.MC002);
-            f[1]->SetAsString(rows.keys[k].day);
-            f[2]->SetAsString(QStringLiteral("2"));
-            f[3]->SetAsString(p.TB003);
-            f[4]->SetAsString(p.TB051);
-            f[5]->SetAsString(p.TB004);
-            f[6]->SetAsString(p.TB005);
-            f[7]->SetAsString(p.TB037);
-            f[8]->SetAsFloat(rows.sums[k].main);
-            f[9]->SetAsFloat(rows.sums[k].nonMain);
-            f[10]->SetAsString(QString());
-            plan.Post();
-        }
+        plan.DeleteMatching(kPlanKeyFields, key);
+    }
+    for (const TKrta07PlanRow& r : Rows) {
+        const LoadKey k{r.resource, r.day};
+        delta.add(k, r.amounts);
+        TKrta07PlanTotal& t = FPlanTotals->days[k];
+        t.sum.main += r.amounts.main;
+        t.sum.nonMain += r.amounts.nonMain;
+        ++t.rows;
+        plan.Append();
+        f[0]->SetAsString(r.resource);
+        f[1]->SetAsString(r.day);
+        f[2]->SetAsString(QStringLiteral("2"));
+        f[3]->SetAsString(p.TB003);
+        f[4]->SetAsString(p.TB051);
+        f[5]->SetAsString(p.TB004);
+        f[6]->SetAsString(p.TB005);
+        f[7]->SetAsString(p.TB037);
+        f[8]->SetAsFloat(r.amounts.main);
+        f[9]->SetAsFloat(r.amounts.nonMain);
+        f[10]->SetAsString(r.remark);
+        plan.Post();
     }
     plan.EnableControls();
 
@@ -357,7 +398,8 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     }
     addToLoad(*dm.qryMPSTD, delta, OtherPlans(), FPlanTotals.get());
     RecheckOverloads(delta.keys);
-    refreshChartDays(*this, p.TB036, delta.keys);
+    // The small chart shows the current line's main resource.
+    refreshChartDays(*this, currentLine(*dm.qryMPSTBPre).TB036, delta.keys);
 }
 
 void TfrmKrta07SM::RebuildPlannedLoad() {

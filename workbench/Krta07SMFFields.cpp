@@ -23,6 +23,7 @@
 #include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFUndo.h"
 
 namespace {
 
@@ -88,6 +89,13 @@ public:
         TfrmKrta07SM* wb = FWorkbench;
         QObject::connect(button, &QAction::triggered, edit, [wb] { wb->CellLookup(); });
         return edit;
+    }
+
+    // One changed cell is one step of the planner's.
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        TKrta07UndoStep step(FWorkbench->UndoHistory());
+        FWorkbench->UndoTouchGridLine(index.row());
+        QStyledItemDelegate::setModelData(editor, model, index);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -456,6 +464,8 @@ void TfrmKrta07SM::CellLookup() {
         return;
     }
     try {
+        TKrta07UndoStep step(UndoHistory());
+        UndoTouchGridLine(s.RecNo() - 1);
         field->SetAsString(row.value(0));
     } catch (const EKvError&) {
         // Refused by the field's check, which has shown why.

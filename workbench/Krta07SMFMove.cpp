@@ -15,6 +15,7 @@
 #include "platform/data/ClientDataSet.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFUndo.h"
 
 namespace {
 
@@ -262,6 +263,7 @@ void TfrmKrta07SM::PutBarBack(TMyGantItem* Item) {
 void TfrmKrta07SM::MoveLinkedRow(int Row, int Days) {
     TMyGantItem* item = mgMPSTC->MyGantList()->Items(Row);
     if (!item) return;
+    UndoTouch(Row);
     // MoveByDays records the new position, so the chart does not report this move again.
     item->MoveByDays(Days);
     WriteBarDates(Row, true);
@@ -311,6 +313,8 @@ void TfrmKrta07SM::GantKeyDown(int& Key, int Shift) {
     if ((Key == Qt::Key_Right || Key == Qt::Key_Left) && item && item->Bar) {
         const int days = Key == Qt::Key_Right ? 1 : -1;
         if (AcceptBarPosition(a, item->Bar->StartTime + days, item->Bar->StopTime + days)) {
+            TKrta07UndoStep step(FUndo.get());
+            UndoTouch(a);
             item->MoveByDays(days);
             mgMPSTCGantItemChangePos(item);
         }
@@ -320,11 +324,13 @@ void TfrmKrta07SM::GantKeyDown(int& Key, int Shift) {
 
 void TfrmKrta07SM::mgMPSTCDblClickGantArea(TphDataEntity_GantTime* Item) {
     if (!Item) return;
+    TKrta07UndoStep step(FUndo.get());
     if (EditDailyQuantities(Item)) RecomputeLineConsumption();
 }
 
 void TfrmKrta07SM::dgMPSTBIButtonClick() {
     const int row = CurrentRowIndex();
     if (row < 0) return;
+    TKrta07UndoStep step(FUndo.get());
     if (EditDailyQuantities(row)) RecomputeLineConsumption();
 }

@@ -7,6 +7,17 @@ struct TKrta07Amounts {
     double main = 0, nonMain = 0;
 };
 
+// A plan row of one line: the resource and day it loads, and by how much.
+struct TKrta07PlanRow {
+    QString resource, day;
+    TKrta07Amounts amounts;
+    QString remark;
+    bool operator==(const TKrta07PlanRow& o) const {
+        return resource == o.resource && day == o.day && amounts.main == o.amounts.main &&
+               amounts.nonMain == o.amounts.nonMain && remark == o.remark;
+    }
+};
+
 struct TKrta07LoadKey {
     QString resource, day;
     bool operator==(const TKrta07LoadKey& o) const { return resource == o.resource && day == o.day; }

@@ -22,6 +22,7 @@
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFStored.h"
+#include "workbench/Krta07SMFUndo.h"
 
 namespace {
 
@@ -138,6 +139,8 @@ void TfrmKrta07SM::UpdateToolState() {
     btnEdit->setEnabled(!edit && !edMB001->text().trimmed().isEmpty());
     btnOK->setEnabled(edit);
     btnCancel->setEnabled(edit);
+    btnUndo->setEnabled(edit && FUndo && FUndo->CanUndo());
+    btnRedo->setEnabled(edit && FUndo && FUndo->CanRedo());
     // The linkage boxes stay for the planner to set before editing; only chkMPS follows them.
     // Bars are moved and stretched only while editing.
     mgMPSTC->GantArea()->setEnabled(edit);

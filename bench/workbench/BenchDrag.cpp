@@ -12,6 +12,7 @@
 #include "platform/DateTime.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFUndo.h"
 
 namespace {
 
@@ -95,6 +96,8 @@ QString BenchDrag(TfrmKrta07SM* wb, const QString& factory) {
     wb->chkUp->setChecked(true);
     wb->chkDown->setChecked(true);
     wb->UpdateLinkOptions();
+    // Drags happen in edit mode, where each is a step the planner can take back.
+    wb->btnEditClick();
 
     std::vector<double> times;
     const kv::TDateTime lastBefore = lastItem->Bar->StartTime;
@@ -102,10 +105,13 @@ QString BenchDrag(TfrmKrta07SM* wb, const QString& factory) {
     QElapsedTimer t;
     for (int k = 0; k < drags; ++k) {
         t.start();
-        // What the chart does when the planner drops the bar two days earlier.
+        // What the chart does when the planner drops the bar two days earlier: a gesture from press to
+        // release.
+        wb->UndoHistory()->BeginGesture();
         topItem->Bar->StartTime -= 2;
         topItem->Bar->StopTime -= 2;
         wb->mgMPSTC->SyncChangedItems(wb->mgMPSTC, topItem->Bar);
+        wb->UndoHistory()->EndGesture();
         wb->FlushLoadChart();
         times.push_back(double(t.nsecsElapsed()) / 1e6);
     }

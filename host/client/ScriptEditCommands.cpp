@@ -16,6 +16,7 @@
 #include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFUndo.h"
 
 namespace {
 
@@ -183,11 +184,45 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
     return true;
 }
 
+// Ctrl+Z or Ctrl+Y in the workbench's window, where the planner's focus is; prints how many steps
+// can then be undone and redone.
+bool historyCommand(TScriptContext& c, const QStringList& args, QString& error, bool redo) {
+    TfrmKrta07SM* wb = c.RequireWorkbench(error);
+    if (!wb) return false;
+    const char* name = redo ? "redo" : "undo";
+    if (!args.isEmpty()) {
+        error = QStringLiteral("usage: %1").arg(QLatin1String(name));
+        return false;
+    }
+    const TKrta07Undo* history = wb->UndoHistory();
+    if (!history || !(redo ? wb->btnRedo : wb->btnUndo)->isEnabled()) {
+        error = QStringLiteral("there is nothing to %1").arg(QLatin1String(name));
+        return false;
+    }
+    const int before = history->Steps();
+    wb->activateWindow();
+    QApplication::setActiveWindow(wb);
+    QWidget* focus = QApplication::focusWidget();
+    c.Key(focus && focus->window() == wb ? focus : wb, redo ? Qt::Key_Y : Qt::Key_Z, Qt::ControlModifier);
+    if (history->Steps() != before + (redo ? 1 : -1)) {
+        error = QStringLiteral("the key did not %1 a step").arg(QLatin1String(name));
+        return false;
+    }
+    c.Print(QStringLiteral("%1\t%2\t%3").arg(QLatin1String(name)).arg(history->Steps()).arg(history->Redoable()));
+    return true;
+}
+
 [[maybe_unused]] const bool registered = [] {
     RegisterScriptCommand(QStringLiteral("edit"), editCommand);
     RegisterScriptCommand(QStringLiteral("save"), saveCommand);
     RegisterScriptCommand(QStringLiteral("cancel"), cancelCommand);
     RegisterScriptCommand(QStringLiteral("daily"), dailyCommand);
+    RegisterScriptCommand(QStringLiteral("undo"), [](TScriptContext& c, const QStringList& a, QString& e) {
+        return historyCommand(c, a, e, false);
+    });
+    RegisterScriptCommand(QStringLiteral("redo"), [](TScriptContext& c, const QStringList& a, QString& e) {
+        return historyCommand(c, a, e, true);
+    });
     return true;
 }();
 

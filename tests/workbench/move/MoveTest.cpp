@@ -3,6 +3,7 @@
 // current on a click.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBarSet>
 #include <QCheckBox>
 #include <QDate>
@@ -23,6 +24,7 @@
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFCharts.h"
+#include "workbench/Krta07SMFUndo.h"
 #include "workbench/common/WorkbenchTestSupport.h"
 
 namespace {
@@ -76,6 +78,70 @@ protected:
         QTest::mouseMove(area, (from + to) / 2);
         QTest::mouseMove(area, to);
         QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    }
+
+    // Drags the start or the stop edge of a bar by whole days.
+    void stretch(int row, bool atStart, int days) {
+        drag(row, 0); // a click: the line is current and the chart stays where it is
+        wb->mgMPSTC->GantArea()->repaint();
+        wb->mgMPSTC->UpdateAllGeometry();
+        const QRect r = wb->mgMPSTC->ItemRect(item(row)->Bar);
+        ASSERT_FALSE(r.isEmpty());
+        const QPoint from(atStart ? r.left() + 1 : r.left() + r.width() - 2, r.top() + 1);
+        const QPoint to = from + QPoint(int(std::lround(days / wb->mgMPSTC->Scale())), 0);
+        QWidget* area = wb->mgMPSTC->GantArea();
+        QTest::mousePress(area, Qt::LeftButton, {}, from);
+        QTest::mouseMove(area, (from + to) / 2);
+        QTest::mouseMove(area, to);
+        QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+    }
+    // What undo must put back: each line's dates in both sets and its day texts, every plan row, the
+    // load and the overloaded days.
+    QStringList state() const {
+        QStringList out;
+        for (int r = 0; r < wb->FRowKeys.size(); ++r) {
+            QString line = QString::number(r) + " " + dates(r);
+            for (int k = 0; k < item(r)->CellCount(); ++k)
+                line += " " + QString::number(item(r)->CellStart(k), 'f', 1) + "=" + item(r)->CellQuantity(k) +
+                        "/" + item(r)->CellRemark(k);
+            out << line;
+        }
+        auto all = [](const kv::TClientDataSet& set) {
+            QStringList rows;
+            for (int r = 0; r < set.RecordCount(); ++r) {
+                QStringList values;
+                for (int f = 0; f < set.FieldCount(); ++f) {
+                    const QVariant v = set.valueAt(r, f);
+                    values << (v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'f', 6)
+                                                               : v.toString().trimmed());
+                }
+                rows << values.join("|");
+            }
+            rows.sort();
+            return rows;
+        };
+        out << all(*wb->dmKrta07S->qryMPSTF) << all(*wb->dmKrta07S->qryMPSTD);
+        out << wb->lblOverload->text();
+        return out;
+    }
+    // The small chart's days and values.
+    QStringList chart() const {
+        QTest::qWait(20); // the chart redraws when the window is idle
+        const TKrta07LoadValues& v = wb->ctMPSTC->Values();
+        QStringList out{wb->ctMPSTC->Title()};
+        for (int i = 0; i < v.Days.size(); ++i)
+            out << QString("%1 %2 %3 %4 %5").arg(v.Days[i]).arg(v.TD004[size_t(i)]).arg(v.TD005[size_t(i)])
+                       .arg(v.TD006[size_t(i)]).arg(v.TD007[size_t(i)]);
+        return out;
+    }
+    // Capacities of R3 that a drag of line 5 one day earlier overloads on the 7th.
+    void capacitiesOfR3() {
+        for (const char* day : {"20260104", "20260105", "20260106", "20260107", "20260108", "20260109"})
+            wbtest::exec(company(),
+                         QString("INSERT INTO DEMO..MPSTD (TD001,TD002,TD003,TD004,TD005,TD006,TD007,TD008,FLAG) "
+                                 "VALUES ('R3','%1',%2,0,0,0,0,'',0)")
+                             .arg(day)
+                             .arg(QString(day) == "20260107" ? 6 : 10));
     }
 
     // Row of the line of D'2 with that type, source line and node.
@@ -413,6 +479,127 @@ TEST_F(Move, ADragThatOverloadsADayIsCountedColouredAndFramedUntilItMovesBack) {
     EXPECT_TRUE(wb->lblOverload->text().endsWith(QString(": %1").arg(before))) << wb->lblOverload->text().toStdString();
     EXPECT_FALSE(warned("20260107"));
     EXPECT_EQ(framed(), 0);
+}
+
+TEST_F(Move, UndoTakesBackALinkedDragWholeAndRedoAppliesItAgain) {
+    capacitiesOfR3();
+    wb = wbtest::createWorkbench(cs);
+    wbtest::query(wb, "F1");
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    // Nothing to take back while browsing, nor right after entering edit mode.
+    EXPECT_FALSE(wb->btnUndo->isEnabled());
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    EXPECT_FALSE(wb->btnUndo->isEnabled());
+    EXPECT_FALSE(wb->btnRedo->isEnabled());
+    link(wb->chkUp);
+    link(wb->chkDown);
+
+    const QStringList start = state();
+    drag(0, -3); // pulls its children 0101 and 010101 along
+    const QStringList linked = state();
+    ASSERT_EQ(dates(0), "20260107-20260109");
+    ASSERT_EQ(dates(1), "20260101-20260106");
+    EXPECT_TRUE(wb->btnUndo->isEnabled());
+    drag(5, 0); // a click makes line 5 current and is no step
+    const QStringList beforeOverload = chart();
+    drag(5, -1);
+    ASSERT_TRUE(wb->IsOverloaded("R3", "20260107"));
+    const QStringList overloaded = state(), overloadedChart = chart();
+    EXPECT_EQ(wb->UndoHistory()->Steps(), 2);
+
+    QTest::mouseClick(wb->btnUndo, Qt::LeftButton);
+    EXPECT_EQ(state(), linked);
+    EXPECT_EQ(chart(), beforeOverload);
+    EXPECT_FALSE(wb->IsOverloaded("R3", "20260107"));
+    QTest::mouseClick(wb->btnUndo, Qt::LeftButton);
+    EXPECT_EQ(state(), start);
+    EXPECT_FALSE(wb->btnUndo->isEnabled());
+    EXPECT_TRUE(wb->btnRedo->isEnabled());
+
+    // The keys do the same, in the planner's active window.
+    QApplication::setActiveWindow(wb);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(wb));
+    QTest::keyClick(wb, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(state(), linked);
+    QTest::keyClick(wb, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(state(), overloaded);
+    EXPECT_EQ(chart(), overloadedChart);
+    EXPECT_FALSE(wb->btnRedo->isEnabled());
+    QTest::keyClick(wb, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(state(), linked);
+
+    // A new move drops what was undone.
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
+    EXPECT_EQ(dates(5), "20260109-20260110");
+    EXPECT_FALSE(wb->btnRedo->isEnabled());
+    QTest::mouseClick(wb->btnUndo, Qt::LeftButton);
+    EXPECT_EQ(state(), linked);
+
+    // Cancel ends the history.
+    QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    EXPECT_FALSE(wb->btnUndo->isEnabled());
+    EXPECT_FALSE(wb->btnRedo->isEnabled());
+}
+
+// The saved result depends on the moves that remain, not on the way there.
+TEST_F(Move, ASaveAfterUndoAndRedoStoresWhatTheRemainingMovesAloneStore) {
+    const auto stored = [](TKvADOConnection& db) {
+        return wbtest::rows(db, "SELECT TB001,TB003,TB051,TB004,TB005,TB037,TB013,TB014,TB042,TB044,TB045,"
+                                "MODIFIER,FLAG FROM DEMO..MPSTB ORDER BY TB001,TB003,TB051,TB004,TB005,TB037") +
+               wbtest::rows(db, "SELECT TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG FROM "
+                                "DEMO..MPSTC ORDER BY TC001,TC002,TC009,TC003,TC004,TC005,TC006") +
+               wbtest::rows(db, "SELECT TF001,TF002,TF003,TF004,TF011,TF005,TF006,TF007,TF008,TF009,TF010,FLAG "
+                                "FROM DEMO..MPSTF ORDER BY TF001,TF002,TF003,TF004,TF011,TF005,TF006,TF007") +
+               wbtest::rows(db, "SELECT TD001,TD002,TD003,TD004,TD005,TD006,TD007,TD008,FLAG FROM DEMO..MPSTD "
+                                "ORDER BY TD001,TD002");
+    };
+    const auto linked = [this] {
+        link(wb->chkUp);
+        link(wb->chkDown);
+    };
+    open();
+    QApplication::setActiveWindow(wb);
+    linked();
+    drag(0, -3);
+    stretch(1, false, 2);
+    drag(5, 0);
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Left);
+    QTest::mouseClick(wb->btnUndo, Qt::LeftButton);
+    QTest::mouseClick(wb->btnUndo, Qt::LeftButton);
+    QTest::keyClick(wb, Qt::Key_Y, Qt::ControlModifier);
+    drag(2, 0);
+    drag(2, 4); // pushes its parents with upper-level linkage
+    ASSERT_EQ(wb->UndoHistory()->Steps(), 3);
+    QTest::keyClick(wb, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(wb->UndoHistory()->Steps(), 2);
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    ASSERT_EQ(wb->FEditState, 0);
+    // A save ends the history.
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    EXPECT_FALSE(wb->btnUndo->isEnabled());
+    EXPECT_FALSE(wb->btnRedo->isEnabled());
+    QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
+    const QStringList afterHistory = stored(company());
+    delete wb;
+    wb = nullptr;
+
+    QTemporaryDir other;
+    cs = wbtest::sqliteCompany(other.path());
+    open();
+    linked();
+    drag(0, -3);
+    stretch(1, false, 2);
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    ASSERT_EQ(wb->FEditState, 0);
+    TKvADOConnection db;
+    db.SetConnectionString(cs);
+    db.Open();
+    EXPECT_EQ(afterHistory, stored(db));
+    // Both moves are in it.
+    EXPECT_TRUE(afterHistory.contains("F1|1|5101|20260100001|0001|01|20260109|20260111|5101|||DS|4"))
+        << afterHistory.join('\n').toStdString();
 }
 
 } // namespace

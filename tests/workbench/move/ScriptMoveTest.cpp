@@ -3,6 +3,8 @@
 // and key events on the real workbench of the client program.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "workbench/common/ScriptRunSupport.h"
 
 namespace {
@@ -107,4 +109,43 @@ TEST_F(ScriptMove, DailyLengthensABarWithLinkageAndSaves) {
     EXPECT_EQ(after[1], "0101 20260512-20260521");
     EXPECT_EQ(r.out.filter("\t01\t20260522\t").value(0).split('\t').value(9),
               "20260522=" + last.section('=', 1));
+}
+
+// undo and redo press Ctrl+Z and Ctrl+Y: a confirmed daily editor with the lines its linkage moved is
+// one step, a changed cell another.
+TEST_F(ScriptMove, UndoAndRedoTakeBackAndApplyTheDailyEditorAndACell) {
+    ScriptOutput r = run("query F01\ndump\nclose\n");
+    const QString last = r.out.value(1).split('\t').last(); // "20260603=QTY" of the first line
+    ASSERT_TRUE(last.startsWith("20260603=")) << r.out.value(1).toStdString();
+    r = run(QString("query F01\nedit\nlink chkUp on\ndump\n"
+                    "daily 0 20260522=%1,20260603=0\ncell 0 TB042 5102\ncolumn TB042\n"
+                    "undo\ncolumn TB042\nundo\ndump\n"
+                    "redo\ndump\nredo\ncolumn TB042\ncancel\nclose\n")
+                .arg(last.section('=', 1)));
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    // Every dump row with its days, in order.
+    const auto dump = [&r](int k) {
+        QStringList rows;
+        for (const QString& l : r.out)
+            if (l.split('\t').size() >= 9 && l.split('\t')[1] == "F01" && (l.startsWith('*') || l.startsWith('\t')))
+                rows << l;
+        return rows.mid(12 * k, 12).join('\n').toStdString();
+    };
+    ASSERT_EQ(dump(1), dump(0));
+    const QStringList redone = lines(r.out, 2);
+    ASSERT_EQ(redone.size(), 12);
+    EXPECT_EQ(redone[0], "01 20260522-20260603");
+    EXPECT_EQ(redone[1], "0101 20260512-20260521");
+    for (const char* step : {"undo\t1\t1", "undo\t0\t2", "redo\t1\t1", "redo\t2\t0"})
+        EXPECT_TRUE(r.out.contains(step)) << step << "\n" << r.out.join('\n').toStdString();
+    const QStringList columns = r.out.filter(QRegularExpression("^column\tTB042\t"));
+    ASSERT_EQ(columns.size(), 3);
+    EXPECT_EQ(columns[0].split('\t').value(2), "5102");
+    EXPECT_NE(columns[1].split('\t').value(2), "5102");
+    EXPECT_EQ(columns[2], columns[0]);
+
+    // Nothing to take back is a failed step.
+    r = run("query F01\nedit\nundo\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.join('\n').contains("nothing to undo")) << r.err.join('\n').toStdString();
 }

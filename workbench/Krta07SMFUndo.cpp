@@ -1,0 +1,316 @@
+// Undo and redo of the planner's edits: the history of steps, what a step keeps of each line it
+// touched, and how a line is put back to one of its states.
+#include "workbench/Krta07SMFUndo.h"
+
+#include <QKeySequence>
+#include <QScopeGuard>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+
+#include "controls/ExtPage.h"
+#include "controls/FDBGrid.h"
+#include "controls/KvMessages.h"
+#include "gantt/phDataEntityPack.h"
+#include "platform/data/ClientDataSet.h"
+#include "workbench/Krta07SDF.h"
+#include "workbench/Krta07SMF.h"
+
+namespace {
+
+const QString kLineKeyFields = QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037");
+
+using TRecord = std::vector<std::pair<kv::TField*, QVariant>>;
+
+// The grid's set position of row's line, -1 when it is not there.
+int gridPosition(const TfrmKrta07SM& wb, int row) {
+    const QStringList parts = wb.FRowKeys.value(row).split(QChar(5));
+    const std::vector<int> found =
+        wb.dmKrta07S->qryMPSTBPre->LocateAll(kLineKeyFields, QVariantList(parts.begin(), parts.end()));
+    return found.empty() ? -1 : found.front();
+}
+
+// Every field of the record at pos; the current record as it is being edited.
+TRecord recordAt(const kv::TClientDataSet& set, int pos) {
+    TRecord record;
+    if (pos < 0 || pos >= set.RecordCount()) return record;
+    const bool current = set.RecNo() - 1 == pos;
+    record.reserve(size_t(set.FieldCount()));
+    for (int i = 0; i < set.FieldCount(); ++i) {
+        kv::TField* field = &set.Fields(i);
+        record.emplace_back(field, current ? field->Value() : set.valueAt(pos, i));
+    }
+    return record;
+}
+
+// Puts the current record back to the values kept: as they were, so no check runs on them and
+// fields the planner cannot type into take them too.
+void putRecord(kv::TClientDataSet& set, const TRecord& record) {
+    bool editing = false;
+    for (const auto& [field, value] : record) {
+        if (field->Value() == value) continue;
+        if (!editing) {
+            set.Edit();
+            editing = true;
+        }
+        const bool readOnly = field->ReadOnly();
+        kv::TFieldNotifyEvent validate = std::move(field->OnValidate), change = std::move(field->OnChange);
+        field->OnValidate = nullptr;
+        field->OnChange = nullptr;
+        field->SetReadOnly(false);
+        const auto restore = qScopeGuard([&, field = field] {
+            field->SetReadOnly(readOnly);
+            field->OnValidate = std::move(validate);
+            field->OnChange = std::move(change);
+        });
+        if (value.isNull())
+            field->Clear();
+        else
+            field->SetValue(value);
+    }
+    if (editing) set.Post();
+}
+
+// The bar at its kept position, with the kept texts on its days.
+void putBar(TMyGantItem* item, const TKrta07LineState& state) {
+    if (!item || !item->Bar) return;
+    TphDataEntity_GantTime* bar = item->Bar;
+    bar->StartTime = state.Start;
+    bar->StopTime = state.Stop;
+    item->RemoveDayCells(bar);
+    item->BuildDayCells(bar);
+    item->ClearDayTexts();
+    item->SetDayTextsOf(state.Days);
+}
+
+bool sameDays(const std::vector<TMyGantDayTexts>& a, const std::vector<TMyGantDayTexts>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.Date == y.Date && x.Quantity == y.Quantity && x.Remark == y.Remark;
+    });
+}
+
+} // namespace
+
+bool TKrta07LineState::operator==(const TKrta07LineState& o) const {
+    return Row == o.Row && Start == o.Start && Stop == o.Stop && sameDays(Days, o.Days) && Line == o.Line &&
+           GridLine == o.GridLine && Plan == o.Plan;
+}
+
+// ---- the history ---------------------------------------------------------------------------------
+
+void TKrta07Undo::Begin() {
+    ++FDepth;
+}
+
+void TKrta07Undo::End() {
+    if (FDepth > 0 && --FDepth == 0) Commit();
+}
+
+void TKrta07Undo::BeginGesture() {
+    if (FDepth == 0) Commit();
+    FGesture = true;
+}
+
+void TKrta07Undo::EndGesture() {
+    FGesture = false;
+    if (FDepth == 0) Commit();
+}
+
+void TKrta07Undo::Touch(int Row) {
+    if (FApplying || Row < 0) return;
+    for (const TKrta07LineState& s : FOpen.Before)
+        if (s.Row == Row) return;
+    // A change outside any action of the planner's is a step of its own, closed once it is done.
+    if (FDepth == 0 && !FGesture && !FCommitQueued) {
+        FCommitQueued = true;
+        QTimer::singleShot(0, &FWorkbench, [this] {
+            FCommitQueued = false;
+            if (FDepth == 0 && !FGesture) Commit();
+        });
+    }
+    FOpen.Before.push_back(Capture(Row));
+}
+
+void TKrta07Undo::Commit() {
+    Step step = std::move(FOpen);
+    FOpen = Step();
+    if (step.Before.empty()) return;
+    // Lines that are back as they were are no part of the step.
+    Step kept;
+    for (TKrta07LineState& before : step.Before) {
+        TKrta07LineState after = Capture(before.Row);
+        if (after == before) continue;
+        kept.Before.push_back(std::move(before));
+        kept.After.push_back(std::move(after));
+    }
+    if (kept.Before.empty()) return;
+    FDone.push_back(std::move(kept));
+    FUndone.clear();
+    Changed();
+}
+
+void TKrta07Undo::Undo() {
+    // Not from inside an action, a dialog of which may have let the keys through.
+    if (FDepth > 0) return;
+    FGesture = false;
+    Commit();
+    if (FDone.empty()) return;
+    Step step = std::move(FDone.back());
+    FDone.pop_back();
+    FUndone.push_back(std::move(step));
+    Apply(FUndone.back().Before);
+    Changed();
+}
+
+void TKrta07Undo::Redo() {
+    if (FDepth > 0) return;
+    FGesture = false;
+    Commit();
+    if (FUndone.empty()) return;
+    Step step = std::move(FUndone.back());
+    FUndone.pop_back();
+    FDone.push_back(std::move(step));
+    Apply(FDone.back().After);
+    Changed();
+}
+
+void TKrta07Undo::Clear() {
+    FDone.clear();
+    FUndone.clear();
+    FOpen = Step();
+    FGesture = false;
+    Changed();
+}
+
+void TKrta07Undo::Changed() {
+    FWorkbench.UpdateToolState();
+}
+
+// ---- the states of a line ------------------------------------------------------------------------
+
+TKrta07LineState TKrta07Undo::Capture(int Row) const {
+    TfrmKrta07SM& wb = FWorkbench;
+    TKrta07LineState s;
+    s.Row = Row;
+    // The recorded position: where a bar being dragged comes from.
+    if (const TMyGantItem* item = wb.mgMPSTC->MyGantList()->Items(Row)) {
+        s.Start = item->Start;
+        s.Stop = item->Stop;
+        for (int k = 0; k < item->CellCount(); ++k) {
+            const QString& quantity = item->CellQuantity(k);
+            const QString& remark = item->CellRemark(k);
+            if (!quantity.isEmpty() || !remark.isEmpty())
+                s.Days.push_back({std::floor(item->CellStart(k)), quantity, remark});
+        }
+    }
+    s.Line = recordAt(*wb.dmKrta07S->qryMPSTB, Row);
+    s.GridLine = recordAt(*wb.dmKrta07S->qryMPSTBPre, gridPosition(wb, Row));
+    s.Plan = wb.LinePlanRows(Row);
+    return s;
+}
+
+void TKrta07Undo::Apply(const std::vector<TKrta07LineState>& States) {
+    TfrmKrta07SM& wb = FWorkbench;
+    TdmKrta07S& dm = *wb.dmKrta07S;
+    kv::TClientDataSet& pre = *dm.qryMPSTBPre;
+    kv::TClientDataSet& lines = *dm.qryMPSTB;
+    // Putting lines back is no leaving of a line by the planner: neither the leave-line checks nor
+    // the highlight run, and nothing of it is a step of its own.
+    const bool linking = wb.FLinking;
+    FApplying = true;
+    wb.FLinking = true;
+    const auto done = qScopeGuard([&] {
+        FApplying = false;
+        wb.FLinking = linking;
+    });
+    pre.CheckBrowseMode();
+    {
+        pre.DisableControls();
+        const auto enable = qScopeGuard([&pre] { pre.EnableControls(); });
+        const int current = pre.IsEmpty() ? -1 : pre.Bookmark();
+        for (const TKrta07LineState& s : States) {
+            putBar(wb.mgMPSTC->MyGantList()->Items(s.Row), s);
+            if (s.Row < lines.RecordCount()) {
+                lines.SetRecNo(s.Row + 1);
+                putRecord(lines, s.Line);
+            }
+            const int pos = gridPosition(wb, s.Row);
+            if (pos >= 0) {
+                pre.SetRecNo(pos + 1);
+                putRecord(pre, s.GridLine);
+            }
+        }
+        if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
+    }
+    for (const TKrta07LineState& s : States)
+        if (wb.LinePlanRows(s.Row) != s.Plan) wb.SetLinePlanRows(s.Row, s.Plan);
+    // The current line's work order type decides which of its columns the planner can type into.
+    dm.SwitchEditableColumn(false);
+    if (wb.PageControl1->currentIndex() == 1) wb.BuildCapacityCharts();
+    wb.mgMPSTC->InvalidateGantArea();
+}
+
+// ---- the workbench's side ------------------------------------------------------------------------
+
+void TfrmKrta07SM::InitUndo() {
+    FUndo = std::make_unique<TKrta07Undo>(*this);
+    // The keys act at once, where a button's own shortcut would first show it pressed for a while.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this), &QShortcut::activated, this,
+            [this] { btnUndoClick(); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this), &QShortcut::activated, this,
+            [this] { btnRedoClick(); });
+    connect(btnUndo, &QToolButton::clicked, this, [this] { btnUndoClick(); });
+    connect(btnRedo, &QToolButton::clicked, this, [this] { btnRedoClick(); });
+    // A drag or stretch is one step from the press on the chart to the release, whatever bars it moved.
+    auto down = std::move(mgMPSTC->OnGantAreaMouseDown);
+    mgMPSTC->OnGantAreaMouseDown = [this, down](TphGantArea* area, TMouseButton button, int shift, int x, int y) {
+        if (down) down(area, button, shift, x, y);
+        FUndo->BeginGesture();
+    };
+    auto up = std::move(mgMPSTC->OnGantAreaMouseUp);
+    mgMPSTC->OnGantAreaMouseUp = [this, up](TphGantArea* area, TMouseButton button, int shift, int x, int y) {
+        if (up) up(area, button, shift, x, y);
+        FUndo->EndGesture();
+    };
+    mgMPSTC->OnGantItemChanging = [this](TMyGantItem* item) { UndoTouch(item->Index()); };
+}
+
+void TfrmKrta07SM::UndoTouch(int Row) {
+    if (FUndo && FEditState == 1) FUndo->Touch(Row);
+}
+
+void TfrmKrta07SM::UndoTouchGridLine(int Pos) {
+    const kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
+    if (!FUndo || Pos < 0 || Pos >= pre.RecordCount()) return;
+    QStringList parts;
+    for (const QString& n : kLineKeyFields.split(QLatin1Char(';')))
+        parts << pre.valueAt(Pos, pre.FieldByName(n).Index()).toString().trimmed();
+    UndoTouch(FRowOfKey.value(LineKeyOf(parts), -1));
+}
+
+namespace {
+
+// Runs an undo or redo as a tool button's handler: a fault is shown, never thrown at the event loop.
+void runHistory(TfrmKrta07SM& wb, void (TKrta07Undo::*step)()) {
+    if (wb.FEditState != 1 || !wb.UndoHistory()) return;
+    // Ends the editing of a grid cell first: its value becomes a step of its own. The focus stays in
+    // the window, for the keys that follow.
+    if (QWidget* w = wb.focusWidget(); w && w != wb.dgMPSTB && wb.IsLineGridControl(w)) wb.dgMPSTB->setFocus();
+    try {
+        (wb.UndoHistory()->*step)();
+    } catch (const std::exception& e) {
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
+    }
+    wb.UpdateToolState();
+}
+
+} // namespace
+
+void TfrmKrta07SM::btnUndoClick() {
+    runHistory(*this, &TKrta07Undo::Undo);
+}
+
+void TfrmKrta07SM::btnRedoClick() {
+    runHistory(*this, &TKrta07Undo::Redo);
+}
