@@ -260,6 +260,8 @@ public:
 protected:
     void FormCreate() override;
     friend class TfrmKrta07SQ;
+    // Puts lines back under the same guard a move writes them under.
+    friend class TKrta07Undo;
     bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
     bool eventFilter(QObject* Watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

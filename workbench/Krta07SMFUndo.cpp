@@ -25,7 +25,7 @@ using TRecord = std::vector<std::pair<kv::TField*, QVariant>>;
 
 // The grid's set position of row's line, -1 when it is not there.
 int gridPosition(const TfrmKrta07SM& wb, int row) {
-    const QStringList parts = wb.FRowKeys.value(row).split(QChar(5));
+    const QStringList parts = wb.RowKeys().value(row).split(QChar(5));
     const std::vector<int> found =
         wb.dmKrta07S->qryMPSTBPre->LocateAll(kLineKeyFields, QVariantList(parts.begin(), parts.end()));
     return found.empty() ? -1 : found.front();
@@ -293,7 +293,7 @@ namespace {
 
 // Runs an undo or redo as a tool button's handler: a fault is shown, never thrown at the event loop.
 void runHistory(TfrmKrta07SM& wb, void (TKrta07Undo::*step)()) {
-    if (wb.FEditState != 1 || !wb.UndoHistory()) return;
+    if (wb.EditState() != 1 || !wb.UndoHistory()) return;
     // Ends the editing of a grid cell first: its value becomes a step of its own. The focus stays in
     // the window, for the keys that follow.
     if (QWidget* w = wb.focusWidget(); w && w != wb.dgMPSTB && wb.IsLineGridControl(w)) wb.dgMPSTB->setFocus();

@@ -99,7 +99,7 @@ protected:
     // load and the overloaded days.
     QStringList state() const {
         QStringList out;
-        for (int r = 0; r < wb->FRowKeys.size(); ++r) {
+        for (int r = 0; r < wb->RowKeys().size(); ++r) {
             QString line = QString::number(r) + " " + dates(r);
             for (int k = 0; k < item(r)->CellCount(); ++k)
                 line += " " + QString::number(item(r)->CellStart(k), 'f', 1) + "=" + item(r)->CellQuantity(k) +
@@ -575,7 +575,7 @@ TEST_F(Move, ASaveAfterUndoAndRedoStoresWhatTheRemainingMovesAloneStore) {
     QTest::keyClick(wb, Qt::Key_Z, Qt::ControlModifier);
     ASSERT_EQ(wb->UndoHistory()->Steps(), 2);
     QTest::mouseClick(wb->btnOK, Qt::LeftButton);
-    ASSERT_EQ(wb->FEditState, 0);
+    ASSERT_EQ(wb->EditState(), 0);
     // A save ends the history.
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
     EXPECT_FALSE(wb->btnUndo->isEnabled());
@@ -592,7 +592,7 @@ TEST_F(Move, ASaveAfterUndoAndRedoStoresWhatTheRemainingMovesAloneStore) {
     drag(0, -3);
     stretch(1, false, 2);
     QTest::mouseClick(wb->btnOK, Qt::LeftButton);
-    ASSERT_EQ(wb->FEditState, 0);
+    ASSERT_EQ(wb->EditState(), 0);
     TKvADOConnection db;
     db.SetConnectionString(cs);
     db.Open();
