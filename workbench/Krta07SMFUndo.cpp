@@ -23,11 +23,19 @@ const QString kLineKeyFields = QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB0
 
 using TRecord = std::vector<std::pair<kv::TField*, QVariant>>;
 
-// The grid's set position of row's line, -1 when it is not there.
+// The grid's set position of row's line, -1 when it is not there. The current line is taken as it
+// stands: a look-up would post the cell the planner is editing.
 int gridPosition(const TfrmKrta07SM& wb, int row) {
-    const QStringList parts = wb.RowKeys().value(row).split(QChar(5));
-    const std::vector<int> found =
-        wb.dmKrta07S->qryMPSTBPre->LocateAll(kLineKeyFields, QVariantList(parts.begin(), parts.end()));
+    kv::TClientDataSet& pre = *wb.dmKrta07S->qryMPSTBPre;
+    const QString key = wb.RowKeys().value(row);
+    if (pre.RecNo() > 0) {
+        QStringList current;
+        for (const QString& n : kLineKeyFields.split(QLatin1Char(';')))
+            current << pre.FieldByName(n).AsString().trimmed();
+        if (TfrmKrta07SM::LineKeyOf(current) == key) return pre.RecNo() - 1;
+    }
+    const QStringList parts = key.split(QChar(5));
+    const std::vector<int> found = pre.LocateAll(kLineKeyFields, QVariantList(parts.begin(), parts.end()));
     return found.empty() ? -1 : found.front();
 }
 
@@ -150,29 +158,29 @@ void TKrta07Undo::Commit() {
     Changed();
 }
 
-void TKrta07Undo::Undo() {
+TKrta07Undo::Step* TKrta07Undo::Shift(std::vector<Step>& From, std::vector<Step>& To) {
     // Not from inside an action, a dialog of which may have let the keys through.
-    if (FDepth > 0) return;
+    if (FDepth > 0) return nullptr;
     FGesture = false;
     Commit();
-    if (FDone.empty()) return;
-    Step step = std::move(FDone.back());
-    FDone.pop_back();
-    FUndone.push_back(std::move(step));
-    Apply(FUndone.back().Before);
-    Changed();
+    if (From.empty()) return nullptr;
+    To.push_back(std::move(From.back()));
+    From.pop_back();
+    return &To.back();
+}
+
+void TKrta07Undo::Undo() {
+    if (const Step* step = Shift(FDone, FUndone)) {
+        Apply(step->Before);
+        Changed();
+    }
 }
 
 void TKrta07Undo::Redo() {
-    if (FDepth > 0) return;
-    FGesture = false;
-    Commit();
-    if (FUndone.empty()) return;
-    Step step = std::move(FUndone.back());
-    FUndone.pop_back();
-    FDone.push_back(std::move(step));
-    Apply(FDone.back().After);
-    Changed();
+    if (const Step* step = Shift(FUndone, FDone)) {
+        Apply(step->After);
+        Changed();
+    }
 }
 
 void TKrta07Undo::Clear() {

@@ -58,6 +58,8 @@ private:
     void Apply(const std::vector<TKrta07LineState>& States);
     // Keeps the open step, when it changed anything, and closes it.
     void Commit();
+    // Closes the open step and moves the last step of From to To; null when there is none.
+    Step* Shift(std::vector<Step>& From, std::vector<Step>& To);
     void Changed();
 
     TfrmKrta07SM& FWorkbench;
