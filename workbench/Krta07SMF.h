@@ -234,8 +234,10 @@ public:
     QToolButton *btnUndo = nullptr, *btnRedo = nullptr;
     void btnUndoClick();
     void btnRedoClick();
+    // Enabled in edit mode when there is a step to undo or redo.
+    void UpdateUndoButtons();
     // Called before row's line changes in edit mode, so that the step it belongs to can be undone.
-    void UndoTouch(int Row);
+    void UndoTouch(int Row, bool PlanRows = false);
     // The same for the line at position Pos of the grid's set.
     void UndoTouchGridLine(int Pos);
     TKrta07Undo* UndoHistory() const { return FUndo.get(); }
@@ -250,6 +252,10 @@ public:
     bool WriteSchedule();
     bool WriteConsumptionDetails();
     bool WriteResourceLoad();
+    // After a save was refused for rows that changed since loading: those rows as stored now, the
+    // first 20 with who changed them and when, and a count of the rest (Krta07SMFRefusal.cpp). Empty
+    // when none differs.
+    QString ChangedByOthersText();
     // Asked before closing in edit mode; false keeps the workbench open.
     bool FormCloseQuery();
     // The daily quantity editor on row's bar; true when accepted (the bar and its days are written).

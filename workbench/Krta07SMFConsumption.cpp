@@ -336,7 +336,7 @@ void TfrmKrta07SM::SetLinePlanRows(int Row, const std::vector<TKrta07PlanRow>& R
     kv::TClientDataSet& plan = *dm.qryMPSTF;
     const kv::TClientDataSet& lines = *dm.qryMPSTB;
     if (!plan.Active() || !lines.Active() || Row < 0 || Row >= lines.RecordCount()) return;
-    UndoTouch(Row);
+    UndoTouch(Row, true);
     const LineParts p = lineAt(lines, Row);
 
     kv::TField* f[11];

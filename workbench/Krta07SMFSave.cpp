@@ -139,8 +139,7 @@ void TfrmKrta07SM::UpdateToolState() {
     btnEdit->setEnabled(!edit && !edMB001->text().trimmed().isEmpty());
     btnOK->setEnabled(edit);
     btnCancel->setEnabled(edit);
-    btnUndo->setEnabled(edit && FUndo && FUndo->CanUndo());
-    btnRedo->setEnabled(edit && FUndo && FUndo->CanRedo());
+    UpdateUndoButtons();
     // The linkage boxes stay for the planner to set before editing; only chkMPS follows them.
     // Bars are moved and stretched only while editing.
     mgMPSTC->GantArea()->setEnabled(edit);
@@ -580,9 +579,17 @@ bool TfrmKrta07SM::SaveChanges() {
         }
         delete FProgress;
         FProgress = nullptr;
-        // A row another planner changed needs no more words; a database fault says what it was.
-        KvMessageDlg(cause.isEmpty() ? SystemMessage(0) : SystemMessage(0) + QLatin1Char('\n') + cause, mtError,
-                     mbYes);
+        // A database fault says what it was; a refusal names the rows another planner changed first.
+        QString text = SystemMessage(0);
+        if (cause.isEmpty()) {
+            try {
+                cause = ChangedByOthersText();
+            } catch (const std::exception& e) {
+                qWarning("Reading who changed the rows failed: %s", e.what());
+            }
+        }
+        if (!cause.isEmpty()) text += QLatin1Char('\n') + cause;
+        KvMessageDlg(text, mtError, mbYes);
         return false;
     }
     ReloadSchedule();

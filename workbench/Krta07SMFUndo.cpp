@@ -39,16 +39,21 @@ int gridPosition(const TfrmKrta07SM& wb, int row) {
     return found.empty() ? -1 : found.front();
 }
 
-// Every field of the record at pos; the current record as it is being edited.
-TRecord recordAt(const kv::TClientDataSet& set, int pos) {
+// What an edit can change of a line: a move writes its dates into both sets, a cell in the grid a
+// code together with the name and property its check brings.
+const char* const kLineFields[] = {"TB013", "TB014"};
+const char* const kGridFields[] = {"TB013", "TB014", "TB042", "TB042C", "TB044",
+                                   "TB044C", "TB045", "TB045C", "MQ017C"};
+
+// Those fields of the record at pos; the current record as it is being edited.
+template <size_t N> TRecord recordAt(const kv::TClientDataSet& set, int pos, const char* const (&names)[N]) {
     TRecord record;
     if (pos < 0 || pos >= set.RecordCount()) return record;
     const bool current = set.RecNo() - 1 == pos;
-    record.reserve(size_t(set.FieldCount()));
-    for (int i = 0; i < set.FieldCount(); ++i) {
-        kv::TField* field = &set.Fields(i);
-        record.emplace_back(field, current ? field->Value() : set.valueAt(pos, i));
-    }
+    record.reserve(N);
+    for (const char* name : names)
+        if (kv::TField* field = set.FindField(QString::fromLatin1(name)))
+            record.emplace_back(field, current ? field->Value() : set.valueAt(pos, field->Index()));
     return record;
 }
 
@@ -102,7 +107,7 @@ bool sameDays(const std::vector<TMyGantDayTexts>& a, const std::vector<TMyGantDa
 
 bool TKrta07LineState::operator==(const TKrta07LineState& o) const {
     return Row == o.Row && Start == o.Start && Stop == o.Stop && sameDays(Days, o.Days) && Line == o.Line &&
-           GridLine == o.GridLine && Plan == o.Plan;
+           GridLine == o.GridLine && HasPlan == o.HasPlan && Plan == o.Plan;
 }
 
 // ---- the history ---------------------------------------------------------------------------------
@@ -125,10 +130,16 @@ void TKrta07Undo::EndGesture() {
     if (FDepth == 0) Commit();
 }
 
-void TKrta07Undo::Touch(int Row) {
+void TKrta07Undo::Touch(int Row, bool PlanRows) {
     if (FApplying || Row < 0) return;
-    for (const TKrta07LineState& s : FOpen.Before)
-        if (s.Row == Row) return;
+    for (TKrta07LineState& s : FOpen.Before)
+        if (s.Row == Row) {
+            if (PlanRows && !s.HasPlan) {
+                s.Plan = FWorkbench.LinePlanRows(Row);
+                s.HasPlan = true;
+            }
+            return;
+        }
     // A change outside any action of the planner's is a step of its own, closed once it is done.
     if (FDepth == 0 && !FGesture && !FCommitQueued) {
         FCommitQueued = true;
@@ -137,7 +148,7 @@ void TKrta07Undo::Touch(int Row) {
             if (FDepth == 0 && !FGesture) Commit();
         });
     }
-    FOpen.Before.push_back(Capture(Row));
+    FOpen.Before.push_back(Capture(Row, PlanRows));
 }
 
 void TKrta07Undo::Commit() {
@@ -147,7 +158,7 @@ void TKrta07Undo::Commit() {
     // Lines that are back as they were are no part of the step.
     Step kept;
     for (TKrta07LineState& before : step.Before) {
-        TKrta07LineState after = Capture(before.Row);
+        TKrta07LineState after = Capture(before.Row, before.HasPlan);
         if (after == before) continue;
         kept.Before.push_back(std::move(before));
         kept.After.push_back(std::move(after));
@@ -192,12 +203,12 @@ void TKrta07Undo::Clear() {
 }
 
 void TKrta07Undo::Changed() {
-    FWorkbench.UpdateToolState();
+    FWorkbench.UpdateUndoButtons();
 }
 
 // ---- the states of a line ------------------------------------------------------------------------
 
-TKrta07LineState TKrta07Undo::Capture(int Row) const {
+TKrta07LineState TKrta07Undo::Capture(int Row, bool PlanRows) const {
     TfrmKrta07SM& wb = FWorkbench;
     TKrta07LineState s;
     s.Row = Row;
@@ -212,9 +223,13 @@ TKrta07LineState TKrta07Undo::Capture(int Row) const {
                 s.Days.push_back({std::floor(item->CellStart(k)), quantity, remark});
         }
     }
-    s.Line = recordAt(*wb.dmKrta07S->qryMPSTB, Row);
-    s.GridLine = recordAt(*wb.dmKrta07S->qryMPSTBPre, gridPosition(wb, Row));
-    s.Plan = wb.LinePlanRows(Row);
+    s.Line = recordAt(*wb.dmKrta07S->qryMPSTB, Row, kLineFields);
+    s.GridLine = recordAt(*wb.dmKrta07S->qryMPSTBPre, gridPosition(wb, Row), kGridFields);
+    // Most lines a linked move touches keep their plan rows until the next full computation.
+    if (PlanRows) {
+        s.Plan = wb.LinePlanRows(Row);
+        s.HasPlan = true;
+    }
     return s;
 }
 
@@ -252,7 +267,7 @@ void TKrta07Undo::Apply(const std::vector<TKrta07LineState>& States) {
         if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
     }
     for (const TKrta07LineState& s : States)
-        if (wb.LinePlanRows(s.Row) != s.Plan) wb.SetLinePlanRows(s.Row, s.Plan);
+        if (s.HasPlan && wb.LinePlanRows(s.Row) != s.Plan) wb.SetLinePlanRows(s.Row, s.Plan);
     // The current line's work order type decides which of its columns the planner can type into.
     dm.SwitchEditableColumn(false);
     if (wb.PageControl1->currentIndex() == 1) wb.BuildCapacityCharts();
@@ -284,8 +299,14 @@ void TfrmKrta07SM::InitUndo() {
     mgMPSTC->OnGantItemChanging = [this](TMyGantItem* item) { UndoTouch(item->Index()); };
 }
 
-void TfrmKrta07SM::UndoTouch(int Row) {
-    if (FUndo && FEditState == 1) FUndo->Touch(Row);
+void TfrmKrta07SM::UpdateUndoButtons() {
+    const bool edit = FEditState == 1 && FUndo;
+    btnUndo->setEnabled(edit && FUndo->CanUndo());
+    btnRedo->setEnabled(edit && FUndo->CanRedo());
+}
+
+void TfrmKrta07SM::UndoTouch(int Row, bool PlanRows) {
+    if (FUndo && FEditState == 1) FUndo->Touch(Row, PlanRows);
 }
 
 void TfrmKrta07SM::UndoTouchGridLine(int Pos) {
@@ -310,7 +331,7 @@ void runHistory(TfrmKrta07SM& wb, void (TKrta07Undo::*step)()) {
     } catch (const std::exception& e) {
         KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
     }
-    wb.UpdateToolState();
+    wb.UpdateUndoButtons();
 }
 
 } // namespace

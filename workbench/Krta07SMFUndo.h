@@ -21,8 +21,10 @@ struct TKrta07LineState {
     kv::TDateTime Start = 0, Stop = 0;
     // The day cells that hold a text.
     std::vector<TMyGantDayTexts> Days;
-    // The line's record in the working set and in the grid's set.
+    // The fields of the line's record that edits change, in the working set and in the grid's set.
     std::vector<std::pair<kv::TField*, QVariant>> Line, GridLine;
+    // Kept only for the lines whose plan rows the step computed again.
+    bool HasPlan = false;
     std::vector<TKrta07PlanRow> Plan;
     bool operator==(const TKrta07LineState& o) const;
 };
@@ -38,8 +40,9 @@ public:
     // (a dialog took it) ends at the next press, undo or redo.
     void BeginGesture();
     void EndGesture();
-    // Row's line is about to change: its state before the step is taken the first time.
-    void Touch(int Row);
+    // Row's line is about to change: its state before the step is taken the first time. With
+    // PlanRows its plan rows are about to change too, and are kept as well.
+    void Touch(int Row, bool PlanRows = false);
 
     bool CanUndo() const { return !FDone.empty(); }
     bool CanRedo() const { return !FUndone.empty(); }
@@ -54,7 +57,7 @@ private:
     struct Step {
         std::vector<TKrta07LineState> Before, After;
     };
-    TKrta07LineState Capture(int Row) const;
+    TKrta07LineState Capture(int Row, bool PlanRows) const;
     void Apply(const std::vector<TKrta07LineState>& States);
     // Keeps the open step, when it changed anything, and closes it.
     void Commit();

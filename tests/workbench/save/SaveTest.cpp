@@ -265,7 +265,12 @@ TEST_P(WorkbenchSave, SecondPlannerOfTheSameLineFailsAndKeepsItsEdits) {
     const QStringList afterFirst = snapshot();
     wbtest::ModalAnswerer answers;
     wb2->btnOKClick();
-    EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+    // The refusal names the lines the first planner saved.
+    ASSERT_EQ(answers.texts().size(), 1);
+    EXPECT_TRUE(answers.texts()[0].startsWith(QString::fromUtf8("单据保存失败\n下列资料已被他人修改(修改者 修改日期):\n")))
+        << answers.texts()[0].toStdString();
+    EXPECT_TRUE(answers.texts()[0].contains("\nF1 1 5101-20260100001-0001 01: DS "))
+        << answers.texts()[0].toStdString();
     EXPECT_EQ(snapshot(), afterFirst);
     EXPECT_EQ(
         select("SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' ORDER BY TC006"),
@@ -395,7 +400,9 @@ TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedAtTheSameTime) {
         // The second commits first; the first then finds its load rows changed and is refused.
         EXPECT_FALSE(firstSaved);
         EXPECT_TRUE(secondSaved);
-        EXPECT_EQ(answers.texts()[0], QString::fromUtf8("单据保存失败"));
+        // The load rows the other saved are named.
+        EXPECT_TRUE(answers.texts()[0].startsWith(QString::fromUtf8("单据保存失败\n下列资料已被他人修改")))
+            << answers.texts()[0].toStdString();
         refused = wb;
     }
     // The refused planner loads the schedule again and saves: both factories' plans are counted.
@@ -414,10 +421,64 @@ TEST_P(WorkbenchSave, LineChangedByAnotherUserAloneFailsTheSave) {
     wb->btnEditClick();
     wbtest::ModalAnswerer answers;
     wb->btnOKClick();
-    EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+    // That line alone is named, with who changed it and when, as stored now.
+    EXPECT_EQ(answers.texts(),
+              QStringList({(QString::fromUtf8("单据保存失败\n下列资料已被他人修改(修改者 修改日期):\nF1 1 "
+                                             "5101-20260100001-0001 02: KL ") +
+                           select("SELECT MODI_DATE FROM DEMO..MPSTB WHERE TB037 = '02'").value(0)).trimmed()}));
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(select("SELECT TB042, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB037 = '02'"), QStringList({"5102|4|KL"}));
     EXPECT_EQ(wb->EditState(), 1);
+}
+
+// A save refused because another planner saved first names the lines that planner changed, as they are
+// stored now, up to 20 and a count of the rest; the edits stay.
+TEST_P(WorkbenchSave, ARefusedSaveNamesWhoChangedTheLinesAndWhen) {
+    // Fourteen more lines without days: more lines change than a message names.
+    for (int i = 0; i < 14; ++i)
+        wbtest::exec(db, QString("INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,"
+                                 "TB036,TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES ('F1','9','1',"
+                                 "'5101','X%1','0001','01','A','A','R1','20260110','20260110','20260110','','N',0,0,"
+                                 "'5101',1)")
+                             .arg(i, 2, 10, QChar('0')));
+    wbtest::query(wb, "F1");
+    ASSERT_EQ(wb->RowKeys().size(), 23);
+    wb2 = wbtest::createWorkbench(cs, "KL");
+    wbtest::query(wb2, "F1");
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    shiftLineOne(wb, "30", "10");
+    wb2->btnEditClick();
+    ASSERT_TRUE(wb2->SaveChanges());
+
+    // Every line of the factory is KL's now, in the order the workbench shows them.
+    QStringList expected;
+    for (const QString& key : wb->RowKeys()) {
+        const QStringList p = key.split(QChar(5));
+        const QString now = select(QString("SELECT MODIFIER, MODI_DATE FROM DEMO..MPSTB WHERE TB001 = 'F1' AND "
+                                           "TB004 = '%1' AND TB005 = '%2' AND TB037 = '%3' AND TB051 = '%4'")
+                                       .arg(QString(p[3]).replace("'", "''"), p[4], p[5], p[2]))
+                                .value(0);
+        ASSERT_TRUE(now.startsWith("KL|")) << now.toStdString();
+        expected << (QString("%1 %2 %3-%4-%5 %6: %7").arg(p[0], p[1], p[2], p[3], p[4], p[5], now.section('|', 0, 0)) +
+                     " " + now.section('|', 1))
+                        .trimmed();
+    }
+    const QStringList before = snapshot();
+    wbtest::ModalAnswerer answers;
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    ASSERT_EQ(answers.texts().size(), 1);
+    const QStringList text = answers.texts()[0].split('\n');
+    ASSERT_EQ(text.size(), 23) << answers.texts()[0].toStdString();
+    EXPECT_EQ(text[0], QString::fromUtf8("单据保存失败"));
+    EXPECT_EQ(text[1], QString::fromUtf8("下列资料已被他人修改(修改者 修改日期):"));
+    EXPECT_EQ(text.mid(2, 20), expected.mid(0, 20));
+    EXPECT_EQ(text[22], QString::fromUtf8("另有 3 笔"));
+    // Nothing of it was written, and the planner's edits are still there.
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(wb->EditState(), 1);
+    EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 30);
 }
 
 TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
