@@ -47,16 +47,20 @@ bool editCommand(TScriptContext& c, const QStringList& args, QString& error) {
 bool saveCommand(TScriptContext& c, const QStringList& args, QString& error) {
     TfrmKrta07SM* wb = c.RequireWorkbench(error);
     if (!wb) return false;
-    if (!args.isEmpty()) {
-        error = QStringLiteral("usage: save");
+    // "save refused": the script expects the save to fail (another planner saved first, say).
+    const bool refusalExpected = args == QStringList{QStringLiteral("refused")};
+    if (!args.isEmpty() && !refusalExpected) {
+        error = QStringLiteral("usage: save [refused]");
         return false;
     }
     if (!clickTool(c, wb->btnOK, "save", error)) return false;
-    if (wb->EditState() != 0) {
-        error = QStringLiteral("the save failed; the workbench is still editing");
+    const bool saved = wb->EditState() == 0;
+    if (saved == refusalExpected) {
+        error = saved ? QStringLiteral("the save was not refused")
+                      : QStringLiteral("the save failed; the workbench is still editing");
         return false;
     }
-    c.Print(QStringLiteral("save\t%1 lines").arg(wb->RowKeys().size()));
+    c.Print(saved ? QStringLiteral("save\t%1 lines").arg(wb->RowKeys().size()) : QStringLiteral("save\trefused"));
     return true;
 }
 

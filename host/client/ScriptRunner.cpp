@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressDialog>
@@ -270,9 +271,17 @@ bool selectCommand(TScriptContext& c, const QStringList& args, QString& error) {
 }
 
 bool answerCommand(TScriptContext& c, const QStringList& args, QString& error) {
-    if (args.size() != 1 || !answerNamed(args[0].toLower())) {
-        error = QStringLiteral("usage: answer ok|yes|no|cancel");
+    if (args.isEmpty() || args.size() > 2 || !answerNamed(args[0].toLower())) {
+        error = QStringLiteral("usage: answer ok|yes|no|cancel [FILE.png]");
         return false;
+    }
+    if (args.size() == 2) {
+        const QString file = c.FilePath(args[1]);
+        if (!QFileInfo(file).absoluteDir().exists()) {
+            error = QStringLiteral("the folder of %1 does not exist").arg(args[1]);
+            return false;
+        }
+        c.AnswerPicture = file;
     }
     c.Answer = args[0].toLower();
     return true;
@@ -517,6 +526,8 @@ struct TScriptWatch::Private {
 
     // A box of the module comes through KvMessageDlg; a plain QMessageBox is caught when it is up.
     std::optional<int> answerDialog(const QString& message, TMsgDlgType type, TMsgDlgButtons buttons) {
+        // A box to be pictured shows for real; answerBox takes it when it is up.
+        if (!c.AnswerPicture.isEmpty()) return std::nullopt;
         const TAnswer* a = answerNamed(c.Answer);
         c.Answer = QStringLiteral("ok");
         c.Print(QStringLiteral("message\t%1\t%2\t%3")
@@ -534,6 +545,11 @@ struct TScriptWatch::Private {
         box->setProperty("scriptAnswered", true);
         const TAnswer* a = answerNamed(c.Answer);
         c.Answer = QStringLiteral("ok");
+        if (!c.AnswerPicture.isEmpty()) {
+            if (!savePicture(box, c.AnswerPicture) && c.PendingError.isEmpty())
+                c.PendingError = QStringLiteral("cannot write %1").arg(c.AnswerPicture);
+            c.AnswerPicture.clear();
+        }
         c.Print(QStringLiteral("message\t%1\t%2\t%3")
                     .arg(typeName(box->icon()), oneLine(box->text()), QLatin1String(a->name)));
         if (box->icon() == QMessageBox::Critical) c.LastError = oneLine(box->text());
@@ -546,6 +562,23 @@ struct TScriptWatch::Private {
             return;
         }
         c.Click(button);
+    }
+
+    // The box drawn over the middle of the workbench, as the planner sees it.
+    bool savePicture(QMessageBox* box, const QString& file) const {
+        const QPixmap boxPicture = box->grab();
+        TfrmKrta07SM* wb = c.Workbench();
+        if (!wb) return boxPicture.save(file, "PNG");
+        QPixmap picture = wb->grab();
+        QPainter painter(&picture);
+        const QRect at(QPoint((picture.width() - boxPicture.width()) / 2,
+                              (picture.height() - boxPicture.height()) / 2),
+                       boxPicture.size());
+        painter.drawPixmap(at.topLeft(), boxPicture);
+        painter.setPen(QPen(box->palette().color(QPalette::Dark), 1));
+        painter.drawRect(at.adjusted(-1, -1, 0, 0));
+        painter.end();
+        return picture.save(file, "PNG");
     }
 
     // A modal window other than a box or a progress dialog that outstays the limit: no command is

@@ -33,6 +33,11 @@ public:
     // The answer to the next message box: "ok", "yes", "no" or "cancel". A box takes it and the
     // answer falls back to "ok".
     QString Answer = QStringLiteral("ok");
+    // With a file name: the next box is shown for real and saved as a picture over the workbench
+    // before it is answered.
+    QString AnswerPicture;
+    // The arguments that open this session's installation, company and database in a second client.
+    QStringList ClientArguments;
 
     // One line on standard output.
     void Print(const QString& line) const;

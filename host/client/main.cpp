@@ -205,6 +205,8 @@ int run(const Options& o) {
     // A script's boxes are answered from the start: the session's own start may show some.
     TScriptContext context;
     context.ScriptFile = o.script;
+    context.ClientArguments = {"--company", o.company, "--database", o.database};
+    if (!o.install.isEmpty()) context.ClientArguments << "--install" << o.install;
     context.SessionEnded = [&ctrl, &failureReason]() -> QString {
         if (!ctrl->IsFormFreed()) return {};
         const QString why = failureReason();

@@ -177,6 +177,41 @@ TEST_F(ScriptRun, UnknownCommandsAndBadStepsFail) {
     EXPECT_TRUE(r.err[0].contains("usage: tab schedule|capacity")) << r.err[0].toStdString();
 }
 
+TEST_F(ScriptRun, AnotherPlannerSavesFirstAndThisSaveIsRefusedWithTheirNameInAPicturedBox) {
+    // A company of its own: both planners save in it.
+    wbtest::ScriptInstallation own;
+    testsupport::writeFile(own.filePath("other.script"), "query F01\nedit\ndrag 0 1\nsave\nclose\n");
+    testsupport::writeFile(own.filePath("broken.script"), "query F01\nfrobnicate\n");
+    ScriptResult r = own.run("query F01\nedit\ndrag 0 -2\nclient PLAN01 other.script\n"
+                             "answer yes refused.png\nsave refused\ncancel\nclose\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("client\tPLAN01\tsave\t12 lines")) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("client\tPLAN01\tdone"));
+    const QStringList refusal = r.out.filter(QStringLiteral("message\terror\t单据保存失败"));
+    ASSERT_EQ(refusal.size(), 1) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(refusal[0].contains(": PLAN01 ")) << refusal[0].toStdString();
+    EXPECT_TRUE(refusal[0].endsWith("\tyes"));
+    EXPECT_TRUE(r.out.contains("save\trefused"));
+    // The box is drawn over the workbench: the picture is the window's size, not the box's.
+    const QImage picture(own.filePath("refused.png"));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GE(picture.width(), 1000);
+
+    // The expectation is checked both ways, and the other client's failure is this script's.
+    r = own.run("query F01\nedit\ndrag 0 1\nsave refused\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].contains("save: the save was not refused")) << r.err[0].toStdString();
+    r = own.run("client PLAN01 missing.script\n");
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].contains("client: the script missing.script does not exist")) << r.err[0].toStdString();
+    r = own.run("client PLAN01 broken.script\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].contains("the second client ended with status 1:")) << r.err[0].toStdString();
+    EXPECT_TRUE(r.err[0].contains("unknown command frobnicate")) << r.err[0].toStdString();
+}
+
 namespace {
 
 // The output of a poppler tool on a file; empty when it failed.
