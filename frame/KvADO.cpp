@@ -707,3 +707,126 @@ bool TKvADOBatch::run(const std::vector<QVariant>& values, int first, int rows) 
     q.finish();
     return true;
 }
+
+TKvADOKeyTable::TKvADOKeyTable(TKvADOConnection* connection, const QString& name, std::vector<Column> columns,
+                               const QStringList& index)
+    : FConnection(connection), FColumns(std::move(columns)), FIndex(index) {
+    if (!FConnection || !FConnection->Connected()) throw EKvError("A key table needs an open connection");
+    FConnection->checkThread();
+    const SqlDialect dialect = FConnection->dialect();
+    const bool sqlite = dialect == SqlDialect::SQLite && FConnection->database().driverName() == "QSQLITE";
+    FBase = name;
+    FName = dialect == SqlDialect::SQLServer ? "#" + name : name;
+    QStringList defs, names, markers;
+    for (const Column& c : FColumns) {
+        // SQLite compares with the collation of the column, which the index must share to be used.
+        const QString type = !c.text                           ? QStringLiteral("FLOAT")
+                             : dialect == SqlDialect::SQLite   ? QStringLiteral("TEXT COLLATE RTRIM")
+                             : dialect == SqlDialect::SQLServer ? QStringLiteral("NVARCHAR(255)")
+                                                                : QStringLiteral("TEXT");
+        defs << c.name + ' ' + type;
+        names << c.name;
+        markers << ':' + c.name;
+    }
+    // A table left by a save that failed half-way (where the engine keeps it past a rollback) goes first.
+    if (dialect == SqlDialect::SQLite)
+        exec(QString("DROP TABLE IF EXISTS temp.%1").arg(FName));
+    else if (dialect == SqlDialect::PostgreSQL)
+        exec(QString("DROP TABLE IF EXISTS pg_temp.%1").arg(FName));
+    else
+        exec(QString("IF OBJECT_ID('tempdb..%1') IS NOT NULL DROP TABLE %1").arg(FName));
+    exec(QString(dialect == SqlDialect::SQLServer ? "CREATE TABLE %1 (%2)"
+                 : dialect == SqlDialect::PostgreSQL ? "CREATE TEMP TABLE %1 (%2) ON COMMIT DROP"
+                                                     : "CREATE TEMP TABLE %1 (%2)")
+             .arg(FName, defs.join(", ")));
+    if (sqlite) {
+        const QByteArray sql =
+            QString("INSERT INTO temp.%1 VALUES (%2)").arg(FName, QString("?,").repeated(int(FColumns.size())).chopped(1)).toUtf8();
+        sqlite3* handle = sqliteHandle(FConnection->database());
+        if (!handle || sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &FInsert, nullptr) != SQLITE_OK) {
+            const QString error = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString("no SQLite handle");
+            drop();
+            throw EKvError(QString("Cannot prepare the rows of %1: %2").arg(FName, error));
+        }
+    } else {
+        FBatch = std::make_unique<TKvADOBatch>(
+            FConnection.data(), QString("INSERT INTO %1 (%2) VALUES (%3)").arg(FName, names.join(", "), markers.join(", ")));
+    }
+}
+
+TKvADOKeyTable::~TKvADOKeyTable() {
+    if (FInsert) sqlite3_finalize(FInsert);
+    drop();
+}
+
+void TKvADOKeyTable::exec(const QString& sql) {
+    QSqlQuery q(FConnection->database());
+    if (!q.exec(sql)) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
+}
+
+void TKvADOKeyTable::drop() noexcept {
+    // Gone with a rolled back transaction on some engines: a failing drop is no news then.
+    if (!FConnection || !FConnection->Connected()) return;
+    try {
+        const SqlDialect dialect = FConnection->dialect();
+        QSqlQuery q(FConnection->database());
+        q.exec(dialect == SqlDialect::SQLite       ? QString("DROP TABLE IF EXISTS temp.%1").arg(FName)
+               : dialect == SqlDialect::PostgreSQL ? QString("DROP TABLE IF EXISTS pg_temp.%1").arg(FName)
+                                                   : QString("IF OBJECT_ID('tempdb..%1') IS NOT NULL DROP TABLE %1").arg(FName));
+    } catch (...) {
+    }
+}
+
+TKvADOKeyTable& TKvADOKeyTable::Text(const QString& value) {
+    const int column = FNext++;
+    if (column >= int(FColumns.size())) throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
+    if (FInsert) {
+        // A null text would be NULL, which no key column holds.
+        const void* data = value.isNull() ? static_cast<const void*>(u"") : static_cast<const void*>(value.utf16());
+        sqlite3_bind_text16(FInsert, column + 1, data, int(value.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+    } else {
+        FBatch->ParamByName(FColumns[size_t(column)].name).SetAsString(value.isNull() ? QStringLiteral("") : value);
+    }
+    return *this;
+}
+
+TKvADOKeyTable& TKvADOKeyTable::Number(double value) {
+    const int column = FNext++;
+    if (column >= int(FColumns.size())) throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
+    if (FInsert)
+        sqlite3_bind_double(FInsert, column + 1, value);
+    else
+        FBatch->ParamByName(FColumns[size_t(column)].name).SetAsFloat(value);
+    return *this;
+}
+
+void TKvADOKeyTable::AddRow() {
+    if (FNext != int(FColumns.size())) throw EKvError(QString("A row of %1 lacks values").arg(FName));
+    FNext = 0;
+    if (FInsert) {
+        FConnection->checkThread();
+        const int rc = sqlite3_step(FInsert);
+        sqlite3_reset(FInsert);
+        if (rc != SQLITE_DONE)
+            throw EKvError(QString("Cannot add a row to %1: %2")
+                               .arg(FName, QString::fromUtf8(sqlite3_errmsg(sqliteHandle(FConnection->database())))));
+    } else {
+        FBatch->AddRow();
+    }
+    ++FRows;
+}
+
+void TKvADOKeyTable::Finish() {
+    if (FBatch) FBatch->Flush();
+    if (FInsert) {
+        sqlite3_finalize(FInsert);
+        FInsert = nullptr;
+    }
+    const SqlDialect dialect = FConnection->dialect();
+    if (!FIndex.isEmpty())
+        exec(QString(dialect == SqlDialect::SQLite ? "CREATE INDEX temp.%1_K ON %2 (%3)" : "CREATE INDEX %1_K ON %2 (%3)")
+                 .arg(FBase, FName, FIndex.join(", ")));
+    // A temporary table has no statistics until asked for; without them a join with it is planned blind.
+    if (dialect == SqlDialect::PostgreSQL) exec("ANALYZE " + FName);
+}
+

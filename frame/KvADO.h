@@ -25,6 +25,7 @@
 
 class QSqlQuery;
 class QThread;
+struct sqlite3_stmt;
 
 namespace kv::ado {
 
@@ -239,3 +240,46 @@ private:
     qint64 FRun = 0;
     qint64 FAffected = 0;
 };
+
+// Rows of keys and values that set-based statements of a transaction join with: a temporary table of
+// the connection, made in the running transaction and gone with it. A statement per row costs a call
+// into the engine (on a server a round trip) for each; here the rows go in at the engine's own pace:
+// SQLite takes them through its own calls, bypassing the per-value work of Qt SQL, a server in
+// statements of many rows. Text columns compare as fixed-width columns do, ignoring trailing blanks.
+class TKvADOKeyTable {
+public:
+    struct Column {
+        QString name;
+        bool text = true;
+    };
+    // Name: letters and digits only. Index: the columns the joining statements look rows up by.
+    TKvADOKeyTable(TKvADOConnection* connection, const QString& name, std::vector<Column> columns,
+                   const QStringList& index);
+    ~TKvADOKeyTable();
+    TKvADOKeyTable(const TKvADOKeyTable&) = delete;
+    TKvADOKeyTable& operator=(const TKvADOKeyTable&) = delete;
+
+    // The table as statements name it ("#NAME" on SQL Server).
+    const QString& Name() const { return FName; }
+    // The values of the next row, column after column; AddRow takes them as one row.
+    TKvADOKeyTable& Text(const QString& value);
+    TKvADOKeyTable& Number(double value);
+    void AddRow();
+    // Every row is in: the index is built, the server told what the table holds.
+    void Finish();
+    qint64 RowCount() const { return FRows; }
+
+private:
+    void exec(const QString& sql);
+    void drop() noexcept;
+
+    QPointer<TKvADOConnection> FConnection;
+    QString FBase, FName;
+    std::vector<Column> FColumns;
+    QStringList FIndex;
+    int FNext = 0; // column of the next value
+    qint64 FRows = 0;
+    sqlite3_stmt* FInsert = nullptr;       // SQLite
+    std::unique_ptr<TKvADOBatch> FBatch;    // elsewhere
+};
+

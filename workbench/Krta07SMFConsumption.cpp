@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/KvADO.h"
 #include "gantt/MyGant.h"
 #include "lang/CodeConverter.h"
 #include "platform/Numbers.h"
@@ -430,11 +431,20 @@ void TfrmKrta07SM::RebuildPlannedLoad() {
 
 void TfrmKrta07SM::StartOtherPlanRead() {
     TdmKrta07S& dm = *dmKrta07S;
+    // Once a factory is saved, most plan rows are its own. SQLite looks each one up in the loaded lines
+    // read once into a list of its own, not by a join per row, which took seconds on a large factory.
+    const QString notLoaded =
+        dm.dbKrta07->dialect() == kv::ado::SqlDialect::SQLite
+            ? QStringLiteral("(TF001, TF004, TF011, TF005, TF006, TF007) NOT IN (SELECT MC002, TB003, TB051, "
+                             "TB004, TB005, TB037 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = "
+                             "TB006 WHERE TB001 = :TB001 AND :TB036 IN (TB036,'') AND :TB004 IN "
+                             "(TB051+TB004+TB005,'')) ")
+            : QStringLiteral("NOT ") + dm.PlanRowOfLoadedLine();
     FOtherPlanReader = std::make_unique<TKrta07OtherPlanReader>(
         *dm.dbKrta07,
         dm.ExpandSQL(QStringLiteral("SELECT TF001 , TF002 , SUM(TF008) AS TF008 , SUM(TF009) AS TF009 FROM "
-                                    "$$MPSTF WHERE TF003 = '2' AND NOT ") +
-                     dm.PlanRowOfLoadedLine() + QStringLiteral(" GROUP BY TF001 , TF002 ")),
+                                    "$$MPSTF WHERE TF003 = '2' AND ") +
+                     notLoaded + QStringLiteral(" GROUP BY TF001 , TF002 ")),
         dm.FFactory, dm.FResource, dm.FSourceDoc);
 }
 

@@ -43,6 +43,11 @@ const char* const kDayLine =
 const char* const kDayUpdate =
     "UPDATE $$MPSTC  SET MODIFIER =:MODIFIER, MODI_DATE =Convert(Char(17),getDate(),112) "
     ", FLAG =(FLAG + 1),  TC007 =:TC007 , TC008 =:TC008  WHERE ";
+// The days of the key table, each with the FLAG it had when loaded.
+const char* const kCoveredDaysUpdate =
+    "UPDATE $$MPSTC SET MODIFIER =:MODIFIER, MODI_DATE =Convert(Char(17),getDate(),112) , FLAG =(FLAG + 1) "
+    "WHERE TC001 =:TC001 AND EXISTS (SELECT K1 FROM %1 WHERE K1 = TC002 AND K2 = TC009 AND K3 = TC003 AND "
+    "K4 = TC004 AND K5 = TC005 AND K6 = TC006 AND K7 = FLAG) ";
 const char* const kDayInsert =
     "INSERT INTO $$MPSTC(COMPANY , CREATOR , CREATE_DATE , FLAG ,TC001 ,TC002 ,TC003 ,TC004 ,TC005 ,TC006 "
     ",TC007 ,TC008 , TC009) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TC001 , :TC002 ,:TC003 , :TC004 "
@@ -77,9 +82,14 @@ const char* const kPlannedSums =
     "TD005 =(SELECT COALESCE(SUM(TF008),0) FROM $$MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND TF003 = '2') "
     ",TD007 =(SELECT COALESCE(SUM(TF009),0) FROM $$MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND TF003 = "
     "'2') ";
+// Both sums in one pass over the day's plan rows, where the engine takes a row of values.
+const char* const kPlannedSumsTogether =
+    "(TD005, TD007) =(SELECT COALESCE(SUM(TF008),0), COALESCE(SUM(TF009),0) FROM $$MPSTF WHERE TF001 = TD001 "
+    "AND TF002 = TD002 AND TF003 = '2') ";
+// The load rows of the key table, each with the FLAG it had when loaded.
 const char* const kLoadUpdateRest =
     ", MODIFIER =:MODIFIER,  MODI_DATE =Convert(Char(17),getDate(),112) , FLAG =(convert(int,FLAG))%999+1 "
-    "WHERE TD001 =:TD001 AND TD002 =:TD002 AND FLAG =:FLAG ";
+    "WHERE EXISTS (SELECT K1 FROM %1 WHERE K1 = TD001 AND K2 = TD002 AND K3 = FLAG) ";
 const char* const kLoadCheck = "SELECT FLAG FROM $$MPSTD WHERE TD001 =:TD001 AND TD002 =:TD002 ";
 const char* const kLoadInsert =
     "INSERT INTO $$MPSTD (COMPANY , CREATOR , CREATE_DATE , FLAG ,TD001 ,TD002 ,TD003 ,TD004 ,TD005 ,TD006 "
@@ -91,7 +101,9 @@ const char* const kLoadInsert =
 // itself get the audit columns of a new row.
 const char* const kDetailRenew =
     "UPDATE $$MPSTF SET COMPANY =:COMPANY , CREATOR =:CREATOR , CREATE_DATE =:CREATEDATE , USR_GROUP = '' , "
-    "MODIFIER = '' , MODI_DATE = '' , FLAG = 0 WHERE TF003 = '2' AND CREATE_DATE <> :CREATEDATE AND ";
+    "MODIFIER = '' , MODI_DATE = '' , FLAG = 0 WHERE TF003 = '2' AND CREATE_DATE <> :CREATEDATE AND EXISTS "
+    "(SELECT K1 FROM %1 WHERE K1 = TF001 AND K2 = TF004 AND K3 = TF011 AND K4 = TF005 AND K5 = TF006 AND "
+    "K6 = TF007) ";
 
 // A statement of the save on the workbench's connection, prepared once and run for row after row;
 // on a server the rows go in batches (TKvADOBatch).
@@ -121,6 +133,11 @@ private:
     }
     TKvADOBatch FBatch;
     QHash<const char*, TParam*> FParams;
+};
+
+// A line's key as the save binds it.
+struct TKrta07LineKey {
+    QString TB001, TB003, TB051, TB004, TB005, TB037;
 };
 
 // Thrown inside the write steps when a guarded statement finds its row changed or gone.
@@ -216,11 +233,13 @@ bool TfrmKrta07SM::WriteSchedule() {
         const TKrta07DayRows& stored = FStoredDays ? *FStoredDays : noDays;
 
         TSaveStatement lineUpdate(dm, QString::fromLatin1(kLineUpdate));
-        TSaveStatement dayUpdate(dm, QString::fromLatin1(kDayUpdate) + QString::fromLatin1(kDayLine) +
-                                         QStringLiteral(" AND TC006 =:TC006 AND FLAG =:FLAG "));
-        TSaveStatement dayDeleteChecked(dm, QStringLiteral("DELETE $$MPSTC WHERE ") +
-                                                QString::fromLatin1(kDayLine) +
-                                                QStringLiteral("AND TC006=:TC006 AND FLAG =:FLAG "));
+        // Every stored day a bar covers is rewritten under its FLAG guard by one statement over the
+        // covered days; only the days whose quantity or remark changed, went or came are written one by one.
+        TKvADOKeyTable covered(dm.dbKrta07, QStringLiteral("KVSAVEDAYS"),
+                               {{"K1"}, {"K2"}, {"K3"}, {"K4"}, {"K5"}, {"K6"}, {"K7", false}},
+                               {"K1", "K2", "K3", "K4", "K5", "K6"});
+        TSaveStatement dayValues(dm, QStringLiteral("UPDATE $$MPSTC SET TC007 =:TC007 , TC008 =:TC008 WHERE ") +
+                                         QString::fromLatin1(kDayLine) + QStringLiteral(" AND TC006 =:TC006 "));
         TSaveStatement dayDelete(dm, QStringLiteral("DELETE $$MPSTC WHERE ") + QString::fromLatin1(kDayLine) +
                                          QStringLiteral("AND TC006=:TC006"));
         TSaveStatement dayInsert(dm, QString::fromLatin1(kDayInsert));
@@ -232,44 +251,41 @@ bool TfrmKrta07SM::WriteSchedule() {
         auto value = [&lines](int r, int f) { return Krta07RTrim(lines.valueAt(r, f).toString()); };
         TMyGantList* list = mgMPSTC->MyGantList();
         const int n = lines.RecordCount();
-        std::vector<bool> covered;
+        // What is written one by one once the guard has passed: a deleted row must have been checked first.
+        struct DayWrite {
+            TKrta07LineKey line;
+            QString day, remark;
+            double quantity;
+        };
+        std::vector<DayWrite> changed, cleared, gone, added;
+        std::vector<bool> seen;
         for (int r = 0; r < n; ++r) {
             if (r % 200 == 0) progress(tr("Saving"), r, n);
-            const QString TB001 = value(r, tb001), TB003 = value(r, tb003), TB051 = value(r, tb051),
-                          TB004 = value(r, tb004), TB005 = value(r, tb005), TB037 = value(r, tb037);
+            const TKrta07LineKey line{value(r, tb001), value(r, tb003), value(r, tb051),
+                                      value(r, tb004), value(r, tb005), value(r, tb037)};
             lineUpdate.text("TB013", value(r, tb013))
                 .text("TB014", value(r, tb014))
                 .text("TB042", value(r, tb042))
                 .text("TB044", value(r, tb044))
                 .text("TB045", value(r, tb045))
                 .text("MODIFIER", user)
-                .text("TB001", TB001)
-                .text("TB003", TB003)
-                .text("TB051", TB051)
-                .text("TB004", TB004)
-                .text("TB005", TB005)
-                .text("TB037", TB037)
+                .text("TB001", line.TB001)
+                .text("TB003", line.TB003)
+                .text("TB051", line.TB051)
+                .text("TB004", line.TB004)
+                .text("TB005", line.TB005)
+                .text("TB037", line.TB037)
                 .number("FLAG", lines.valueAt(r, flag).toDouble())
                 .add();
             requireEach(lineUpdate);
-            if (FWrittenPlan)
-                FWrittenPlan->lineFlags.insert(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}),
-                                               lines.valueAt(r, flag).toDouble() + 1);
+            const QString key = LineKeyOf({line.TB001, line.TB003, line.TB051, line.TB004, line.TB005, line.TB037});
+            if (FWrittenPlan) FWrittenPlan->lineFlags.insert(key, lines.valueAt(r, flag).toDouble() + 1);
 
             // WriteDailyQuantities of the line.
-            auto bindLine = [&](TSaveStatement& s) -> TSaveStatement& {
-                return s.text("TC001", TB001)
-                    .text("TC002", TB003)
-                    .text("TC009", TB051)
-                    .text("TC003", TB004)
-                    .text("TC004", TB005)
-                    .text("TC005", TB037);
-            };
-            const TKrta07LineDays loaded = stored.find({TB003, TB051, TB004, TB005, TB037});
+            const TKrta07LineDays loaded = stored.find({line.TB003, line.TB051, line.TB004, line.TB005, line.TB037});
             // A line has a few days: they are matched by day number, in a short walk.
-            covered.assign(loaded.size(), false);
-            const int row = FRowOfKey.value(LineKeyOf({TB001, TB003, TB051, TB004, TB005, TB037}), -1);
-            if (TMyGantItem* item = list->Items(row)) {
+            seen.assign(loaded.size(), false);
+            if (TMyGantItem* item = list->Items(FRowOfKey.value(key, -1))) {
                 for (int k = 0; k < item->CellCount(); ++k) {
                     const qint64 dayNumber = qint64(std::floor(item->CellStart(k)));
                     // The remark of the day as the planner sees it and edits it in the daily editor.
@@ -278,45 +294,64 @@ bool TfrmKrta07SM::WriteSchedule() {
                     const bool hasQuantity = std::fabs(q) > 1e-10;
                     size_t was = 0;
                     while (was < loaded.size() &&
-                           (covered[was] || loaded.date(was) == 0 ||
+                           (seen[was] || loaded.date(was) == 0 ||
                             qint64(std::floor(loaded.date(was))) != dayNumber))
                         ++was;
                     if (was < loaded.size()) {
                         // Every day the bar covers is written again, changed or not.
-                        covered[was] = true;
-                        if (hasQuantity)
-                            bindLine(dayUpdate)
-                                .text("MODIFIER", user)
-                                .number("TC007", q)
-                                .text("TC008", remark)
-                                .text("TC006", loaded.day(was))
-                                .number("FLAG", loaded.flag(was))
-                                .add();
-                        else
-                            bindLine(dayDeleteChecked)
-                                .text("TC006", loaded.day(was))
-                                .number("FLAG", loaded.flag(was))
-                                .add();
+                        seen[was] = true;
+                        covered.Text(line.TB003).Text(line.TB051).Text(line.TB004).Text(line.TB005);
+                        covered.Text(line.TB037).Text(loaded.day(was)).Number(loaded.flag(was)).AddRow();
+                        if (!hasQuantity)
+                            cleared.push_back({line, loaded.day(was), QString(), 0});
+                        else if (q != loaded.quantity(was) || remark != loaded.remark(was))
+                            changed.push_back({line, loaded.day(was), remark, q});
                     } else if (hasQuantity) {
-                        bindLine(dayInsert)
-                            .text("COMPANY", FCompany)
-                            .text("CREATOR", user)
-                            .text("CREATEDATE", created)
-                            .text("TC006", Krta07DayText(item->CellStart(k)))
-                            .number("TC007", q)
-                            .text("TC008", remark)
-                            .add();
+                        added.push_back({line, Krta07DayText(item->CellStart(k)), remark, q});
                     }
                 }
             }
             // Days the bar no longer covers.
             for (size_t d = 0; d < loaded.size(); ++d)
-                if (!covered[d]) bindLine(dayDelete).text("TC006", loaded.day(d)).add();
+                if (!seen[d]) gone.push_back({line, loaded.day(d), QString(), 0});
         }
-        for (TSaveStatement* s : {&lineUpdate, &dayUpdate, &dayDeleteChecked, &dayDelete, &dayInsert})
+        lineUpdate.flush();
+        requireEach(lineUpdate);
+        covered.Finish();
+        if (covered.RowCount() > 0) {
+            TKvADOQuery guarded;
+            guarded.SetConnection(dm.dbKrta07);
+            guarded.SetSQL(dm.ExpandSQL(QString::fromLatin1(kCoveredDaysUpdate).arg(covered.Name())));
+            guarded.ParamByName(QStringLiteral("MODIFIER")).SetAsString(Krta07Text(user));
+            guarded.ParamByName(QStringLiteral("TC001")).SetAsString(Krta07Text(dm.FFactory));
+            // Each covered day matches at most one row, by key and FLAG: any row short is one that
+            // someone changed or deleted since loading.
+            if (guarded.ExecSQL() != covered.RowCount()) return false;
+        }
+        auto bindLine = [](TSaveStatement& s, const DayWrite& w) -> TSaveStatement& {
+            return s.text("TC001", w.line.TB001)
+                .text("TC002", w.line.TB003)
+                .text("TC009", w.line.TB051)
+                .text("TC003", w.line.TB004)
+                .text("TC004", w.line.TB005)
+                .text("TC005", w.line.TB037)
+                .text("TC006", w.day);
+        };
+        for (const DayWrite& w : changed)
+            bindLine(dayValues, w).number("TC007", w.quantity).text("TC008", w.remark).add();
+        for (const std::vector<DayWrite>* v : {&cleared, &gone})
+            for (const DayWrite& w : *v)
+                bindLine(dayDelete, w).add();
+        for (const DayWrite& w : added)
+            bindLine(dayInsert, w)
+                .text("COMPANY", FCompany)
+                .text("CREATOR", user)
+                .text("CREATEDATE", created)
+                .number("TC007", w.quantity)
+                .text("TC008", w.remark)
+                .add();
+        for (TSaveStatement* s : {&dayValues, &dayDelete, &dayInsert})
             s->flush();
-        for (TSaveStatement* s : {&lineUpdate, &dayUpdate, &dayDeleteChecked})
-            requireEach(*s);
         progress(tr("Saving"), n, n);
     } catch (const TConcurrencyFailure&) {
         return false;
@@ -432,15 +467,22 @@ bool TfrmKrta07SM::WriteConsumptionDetails() {
     }
     for (TSaveStatement* s : {&insert, &update, &remove})
         s->flush();
+    // The resources and lines of the computation, for the renewal of their rows in one statement.
+    TKvADOKeyTable computed(dm.dbKrta07, QStringLiteral("KVSAVEPLAN"),
+                            {{"K1"}, {"K2"}, {"K3"}, {"K4"}, {"K5"}, {"K6"}}, {"K1", "K2", "K3", "K4", "K5", "K6"});
+    for (const QString& k : std::as_const(FConsumptionKeys)) {
+        // Resource, plan kind and the line's parts.
+        const QStringList parts = k.split(QChar(5));
+        if (parts.size() < 7) continue;
+        computed.Text(parts[0]).Text(parts[2]).Text(parts[3]).Text(parts[4]).Text(parts[5]).Text(parts[6]).AddRow();
+    }
+    computed.Finish();
     TKvADOQuery renew;
     renew.SetConnection(dm.dbKrta07);
-    renew.SetSQL(dm.ExpandSQL(QString::fromLatin1(kDetailRenew) + TdmKrta07S::PlanRowOfLoadedLine()));
+    renew.SetSQL(dm.ExpandSQL(QString::fromLatin1(kDetailRenew).arg(computed.Name())));
     renew.ParamByName(QStringLiteral("COMPANY")).SetAsString(Krta07Text(FCompany));
     renew.ParamByName(QStringLiteral("CREATOR")).SetAsString(Krta07Text(FUserID));
     renew.ParamByName(QStringLiteral("CREATEDATE")).SetAsString(created);
-    renew.ParamByName(QStringLiteral("TB001")).SetAsString(Krta07Text(dm.FFactory));
-    renew.ParamByName(QStringLiteral("TB036")).SetAsString(Krta07Text(dm.FResource));
-    renew.ParamByName(QStringLiteral("TB004")).SetAsString(Krta07Text(dm.FSourceDoc));
     renew.ExecSQL();
     // What the rows are once this save commits.
     if (FWrittenPlan) {
@@ -456,9 +498,8 @@ bool TfrmKrta07SM::WriteResourceLoad() {
     const kv::TClientDataSet& load = *dm.qryMPSTD;
     if (!load.Active()) return true;
     const QString created = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
-    TSaveStatement update(dm, QStringLiteral("UPDATE $$MPSTD SET ") + QString::fromLatin1(kPlannedSums) +
-                                  QString::fromLatin1(kLoadUpdateRest));
     TSaveStatement insert(dm, QString::fromLatin1(kLoadInsert));
+    TKvADOKeyTable stored(dm.dbKrta07, QStringLiteral("KVSAVELOAD"), {{"K1"}, {"K2"}, {"K3", false}}, {"K1", "K2"});
     TKvADOQuery check;
     check.SetConnection(dm.dbKrta07);
     check.SetSQL(dm.ExpandSQL(QString::fromLatin1(kLoadCheck)));
@@ -466,44 +507,50 @@ bool TfrmKrta07SM::WriteResourceLoad() {
     const int td001 = idx("TD001"), td002 = idx("TD002"), td003 = idx("TD003"), td004 = idx("TD004"),
               td006 = idx("TD006"), td008 = idx("TD008"), flag = idx("FLAG");
     const int n = load.RecordCount();
-    try {
-        for (int r = 0; r < n; ++r) {
-            if (r % 500 == 0) progress(tr("Saving the load"), r, n);
-            const QString TD001 = Krta07RTrim(load.valueAt(r, td001).toString());
-            const QString TD002 = Krta07RTrim(load.valueAt(r, td002).toString());
-            double f = load.valueAt(r, flag).toDouble();
-            if (f == -1) {
-                // A day computed in memory may lie outside the range that was loaded and yet have a
-                // row: that row is updated, as inserting it again could only fail.
-                check.Close();
-                check.ParamByName(QStringLiteral("TD001")).SetAsString(TD001);
-                check.ParamByName(QStringLiteral("TD002")).SetAsString(TD002);
-                check.Open();
-                if (!check.IsEmpty()) f = check.FieldByName(QStringLiteral("FLAG")).AsFloat();
-            }
-            if (f == -1) {
-                insert.text("COMPANY", FCompany)
-                    .text("CREATOR", FUserID)
-                    .text("CREATEDATE", created)
-                    .text("TD001", TD001)
-                    .text("TD002", TD002)
-                    .number("TD003", load.valueAt(r, td003).toDouble())
-                    .number("TD004", load.valueAt(r, td004).toDouble())
-                    .number("TD006", load.valueAt(r, td006).toDouble())
-                    .text("TD008", Krta07RTrim(load.valueAt(r, td008).toString()))
-                    .add();
-            } else {
-                update.text("MODIFIER", FUserID).text("TD001", TD001).text("TD002", TD002).number("FLAG", f).add();
-                requireEach(update);
-            }
+    for (int r = 0; r < n; ++r) {
+        if (r % 500 == 0) progress(tr("Saving the load"), r, n);
+        const QString TD001 = Krta07RTrim(load.valueAt(r, td001).toString());
+        const QString TD002 = Krta07RTrim(load.valueAt(r, td002).toString());
+        double f = load.valueAt(r, flag).toDouble();
+        if (f == -1) {
+            // A day computed in memory may lie outside the range that was loaded and yet have a
+            // row: that row is updated, as inserting it again could only fail.
+            check.Close();
+            check.ParamByName(QStringLiteral("TD001")).SetAsString(TD001);
+            check.ParamByName(QStringLiteral("TD002")).SetAsString(TD002);
+            check.Open();
+            if (!check.IsEmpty()) f = check.FieldByName(QStringLiteral("FLAG")).AsFloat();
         }
-        update.flush();
-        insert.flush();
-        requireEach(update);
-        progress(tr("Saving the load"), n, n);
-    } catch (const TConcurrencyFailure&) {
-        return false;
+        if (f == -1) {
+            insert.text("COMPANY", FCompany)
+                .text("CREATOR", FUserID)
+                .text("CREATEDATE", created)
+                .text("TD001", TD001)
+                .text("TD002", TD002)
+                .number("TD003", load.valueAt(r, td003).toDouble())
+                .number("TD004", load.valueAt(r, td004).toDouble())
+                .number("TD006", load.valueAt(r, td006).toDouble())
+                .text("TD008", Krta07RTrim(load.valueAt(r, td008).toString()))
+                .add();
+        } else {
+            stored.Text(TD001).Text(TD002).Number(f).AddRow();
+        }
     }
+    insert.flush();
+    stored.Finish();
+    if (stored.RowCount() > 0) {
+        // Every stored row in one statement, each under its FLAG guard: a row short is one someone
+        // changed or deleted since loading.
+        const bool together = dm.dbKrta07->dialect() != kv::ado::SqlDialect::SQLServer;
+        TKvADOQuery update;
+        update.SetConnection(dm.dbKrta07);
+        update.SetSQL(dm.ExpandSQL(QStringLiteral("UPDATE $$MPSTD SET ") +
+                                   QString::fromLatin1(together ? kPlannedSumsTogether : kPlannedSums) +
+                                   QString::fromLatin1(kLoadUpdateRest).arg(stored.Name())));
+        update.ParamByName(QStringLiteral("MODIFIER")).SetAsString(Krta07Text(FUserID));
+        if (update.ExecSQL() != stored.RowCount()) return false;
+    }
+    progress(tr("Saving the load"), n, n);
     return true;
 }
 
