@@ -481,6 +481,41 @@ TEST_P(WorkbenchSave, ARefusedSaveNamesWhoChangedTheLinesAndWhen) {
     EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 30);
 }
 
+// The covered days are written by one statement over the rows that were loaded: a single day that
+// someone else changed or deleted since loading is found all the same.
+TEST_P(WorkbenchSave, DayChangedOrDeletedByAnotherUserAloneFailsTheSave) {
+    const char* const changes[] = {
+        "UPDATE DEMO..MPSTC SET FLAG = FLAG + 1, MODIFIER = 'KL' WHERE TC005 = '0101' AND TC003 = "
+        "'20260100001' AND TC006 = '20260108'",
+        // Last: loaded again, the line's days would no longer add up.
+        "DELETE FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND TC006 = '20260112'",
+    };
+    for (const char* change : changes) {
+        SCOPED_TRACE(change);
+        wbtest::query(wb, "F1");
+        wb->btnEditClick();
+        shiftLineOne(wb, "25", "15");
+        wbtest::exec(db, change);
+        const QStringList before = snapshot();
+        {
+            wbtest::ModalAnswerer answers;
+            wb->btnOKClick();
+            EXPECT_EQ(answers.texts(), QStringList({QString::fromUtf8("单据保存失败")}));
+        }
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_EQ(wb->EditState(), 1);
+        EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 25);
+        wb->btnCancelClick();
+    }
+    // With the day back and loaded again, the save goes through.
+    wbtest::exec(db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) VALUES "
+                     "('F1','1','5101','20260100001','0001','01','20260112',20,'r',2)");
+    wbtest::query(wb, "F1");
+    wb->btnEditClick();
+    ASSERT_TRUE(wb->SaveChanges());
+    EXPECT_EQ(select("SELECT DISTINCT MODIFIER FROM DEMO..MPSTC"), QStringList({"DS"}));
+}
+
 TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
     // Type, number and line of a document well inside their widths (4, 11 and 4), with a child node.
     wbtest::exec(db, "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,TB013,"
