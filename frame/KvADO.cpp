@@ -719,11 +719,12 @@ TKvADOKeyTable::TKvADOKeyTable(TKvADOConnection* connection, const QString& name
     FName = dialect == SqlDialect::SQLServer ? "#" + name : name;
     QStringList defs, names, markers;
     for (const Column& c : FColumns) {
-        // SQLite compares with the collation of the column, which the index must share to be used.
+        // Blank-insensitive like the fixed-width columns they are compared with. SQLite compares with the
+        // collation of the column, which the index must share to be used.
         const QString type = !c.text                           ? QStringLiteral("FLOAT")
                              : dialect == SqlDialect::SQLite   ? QStringLiteral("TEXT COLLATE RTRIM")
                              : dialect == SqlDialect::SQLServer ? QStringLiteral("NVARCHAR(255)")
-                                                                : QStringLiteral("TEXT");
+                                                                : QStringLiteral("BPCHAR");
         defs << c.name + ' ' + type;
         names << c.name;
         markers << ':' + c.name;
@@ -748,6 +749,8 @@ TKvADOKeyTable::TKvADOKeyTable(TKvADOConnection* connection, const QString& name
             drop();
             throw EKvError(QString("Cannot prepare the rows of %1: %2").arg(FName, error));
         }
+    } else if (FConnection->takesRowBatches()) {
+        FArrays.resize(FColumns.size());
     } else {
         FBatch = std::make_unique<TKvADOBatch>(
             FConnection.data(), QString("INSERT INTO %1 (%2) VALUES (%3)").arg(FName, names.join(", "), markers.join(", ")));
@@ -784,6 +787,15 @@ TKvADOKeyTable& TKvADOKeyTable::Text(const QString& value) {
         // A null text would be NULL, which no key column holds.
         const void* data = value.isNull() ? static_cast<const void*>(u"") : static_cast<const void*>(value.utf16());
         sqlite3_bind_text16(FInsert, column + 1, data, int(value.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+    } else if (!FArrays.empty()) {
+        QString& a = FArrays[size_t(column)];
+        if (FPending > 0) a += QLatin1Char(',');
+        a += QLatin1Char('"');
+        for (const QChar c : value) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\')) a += QLatin1Char('\\');
+            a += c;
+        }
+        a += QLatin1Char('"');
     } else {
         FBatch->ParamByName(FColumns[size_t(column)].name).SetAsString(value.isNull() ? QStringLiteral("") : value);
     }
@@ -793,10 +805,15 @@ TKvADOKeyTable& TKvADOKeyTable::Text(const QString& value) {
 TKvADOKeyTable& TKvADOKeyTable::Number(double value) {
     const int column = FNext++;
     if (column >= int(FColumns.size())) throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
-    if (FInsert)
+    if (FInsert) {
         sqlite3_bind_double(FInsert, column + 1, value);
-    else
+    } else if (!FArrays.empty()) {
+        QString& a = FArrays[size_t(column)];
+        if (FPending > 0) a += QLatin1Char(',');
+        a += QString::number(value, 'g', 17);
+    } else {
         FBatch->ParamByName(FColumns[size_t(column)].name).SetAsFloat(value);
+    }
     return *this;
 }
 
@@ -810,6 +827,8 @@ void TKvADOKeyTable::AddRow() {
         if (rc != SQLITE_DONE)
             throw EKvError(QString("Cannot add a row to %1: %2")
                                .arg(FName, QString::fromUtf8(sqlite3_errmsg(sqliteHandle(FConnection->database())))));
+    } else if (!FArrays.empty()) {
+        if (++FPending >= 50000) flushArrays();
     } else {
         FBatch->AddRow();
     }
@@ -818,6 +837,7 @@ void TKvADOKeyTable::AddRow() {
 
 void TKvADOKeyTable::Finish() {
     if (FBatch) FBatch->Flush();
+    flushArrays();
     if (FInsert) {
         sqlite3_finalize(FInsert);
         FInsert = nullptr;
@@ -828,5 +848,22 @@ void TKvADOKeyTable::Finish() {
                  .arg(FBase, FName, FIndex.join(", ")));
     // A temporary table has no statistics until asked for; without them a join with it is planned blind.
     if (dialect == SqlDialect::PostgreSQL) exec("ANALYZE " + FName);
+}
+
+void TKvADOKeyTable::flushArrays() {
+    if (FPending == 0) return;
+    // PostgreSQL takes each column as one array value: a statement for tens of thousands of rows.
+    QStringList columns;
+    for (const Column& c : FColumns)
+        columns << QString(c.text ? "CAST(? AS TEXT[])" : "CAST(? AS FLOAT[])");
+    QSqlQuery q(FConnection->database());
+    const QString sql = QString("INSERT INTO %1 SELECT * FROM unnest(%2)").arg(FName, columns.join(", "));
+    if (!q.prepare(sql)) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
+    for (size_t i = 0; i < FArrays.size(); ++i) {
+        q.addBindValue(QString(QLatin1Char('{') + FArrays[i] + QLatin1Char('}')));
+        FArrays[i].clear();
+    }
+    FPending = 0;
+    if (!q.exec()) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
 }
 

@@ -244,8 +244,9 @@ private:
 // Rows of keys and values that set-based statements of a transaction join with: a temporary table of
 // the connection, made in the running transaction and gone with it. A statement per row costs a call
 // into the engine (on a server a round trip) for each; here the rows go in at the engine's own pace:
-// SQLite takes them through its own calls, bypassing the per-value work of Qt SQL, a server in
-// statements of many rows. Text columns compare as fixed-width columns do, ignoring trailing blanks.
+// SQLite takes them through its own calls, bypassing the per-value work of Qt SQL, PostgreSQL as one
+// array per column for tens of thousands of rows, other servers in statements of many rows. Text
+// columns compare as fixed-width columns do, ignoring trailing blanks.
 class TKvADOKeyTable {
 public:
     struct Column {
@@ -272,6 +273,7 @@ public:
 private:
     void exec(const QString& sql);
     void drop() noexcept;
+    void flushArrays();
 
     QPointer<TKvADOConnection> FConnection;
     QString FBase, FName;
@@ -280,6 +282,8 @@ private:
     int FNext = 0; // column of the next value
     qint64 FRows = 0;
     sqlite3_stmt* FInsert = nullptr;       // SQLite
+    std::vector<QString> FArrays;           // PostgreSQL: each column's values as an array text
+    int FPending = 0;                       // rows in FArrays
     std::unique_ptr<TKvADOBatch> FBatch;    // elsewhere
 };
 

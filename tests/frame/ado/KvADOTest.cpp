@@ -337,6 +337,43 @@ TEST_P(KvADOEngine, BatchesWriteEveryRowAndCountWhatTheGuardsTouched) {
     }
 }
 
+TEST_P(KvADOEngine, KeyTableRowsJoinTheTablesOfTheirTransaction) {
+    // Keys with what array texts, literals and fixed-width columns each treat specially.
+    const QStringList keys = {"K'1", "K\"2\\", "K,{3}", "备注 4", "K5", "NULL", ""};
+    for (const QString& k : keys)
+        exec(*FConnection,
+             "INSERT INTO DEMO..MPSTD (TD001, TD002, FLAG) VALUES (:TD001, '20260105', 2)", {{"TD001", k}});
+    exec(*FConnection, "UPDATE DEMO..MPSTD SET FLAG = 3 WHERE TD001 = 'K5'", {});
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        FConnection->StartTransaction();
+        // The table goes with its transaction, committed or rolled back: the next one makes it again.
+        TKvADOKeyTable loaded(FConnection.get(), "KVTEST", {{"K1"}, {"K2"}, {"K3", false}}, {"K1", "K2"});
+        for (const QString& k : keys)
+            // Trailing blanks do not matter to a key, as in a fixed-width column.
+            loaded.Text(k + "  ").Text("20260105").Number(2).AddRow();
+        loaded.Finish();
+        EXPECT_EQ(loaded.RowCount(), keys.size());
+        TKvADOQuery update;
+        update.SetConnection(FConnection.get());
+        update.SetSQL(QString("UPDATE DEMO..MPSTD SET FLAG = FLAG + 10 WHERE EXISTS (SELECT K1 FROM %1 WHERE K1 = "
+                              "TD001 AND K2 = TD002 AND K3 = FLAG)")
+                          .arg(loaded.Name()));
+        // Every row but the one whose FLAG differs.
+        EXPECT_EQ(update.ExecSQL(), keys.size() - 1);
+        round == 0 ? FConnection->Rollback() : FConnection->Commit();
+    }
+    TKvADOQuery q;
+    q.SetConnection(FConnection.get());
+    q.SetSQL("SELECT TD001, FLAG FROM DEMO..MPSTD");
+    q.Open();
+    QHash<QString, int> flags;
+    for (q.First(); !q.Eof(); q.Next())
+        flags.insert(q.FieldByName("TD001").AsString().trimmed(), q.FieldByName("FLAG").AsInteger());
+    for (const QString& k : keys)
+        EXPECT_EQ(flags.value(k, -1), k == "K5" ? 3 : 12) << k.toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, KvADOEngine,
                          ::testing::Values(Engine::SQLite, Engine::PostgreSQL, Engine::Odbc), engineName);
 
