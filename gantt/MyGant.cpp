@@ -155,6 +155,7 @@ void TMyGantItem::MakeTimeItem(TphDataEntity_GantTime* item, int position) const
 }
 
 void TMyGantItem::PlaceCells(kv::TDateTime day0, kv::TDateTime stopBase) {
+    FCollection->Touch();
     FCellDay0 = day0;
     FCellStopBase = stopBase;
     TphDataList* list = RowList();
@@ -177,6 +178,7 @@ void TMyGantItem::BuildDayCells(TphDataEntity_GantTime* bar) {
     FCellDay0 = roundDay(bar->StartTime);
     FCellStopBase = bar->StartTime;
     FCells.assign(size_t(n) * 2, 0);
+    FCollection->Touch();
     RecordPosition();
     // The cells and the marker join the row as positions its list makes when asked for.
     list->AddUnloaded(n + 1);
@@ -189,6 +191,7 @@ void TMyGantItem::RemoveDayCells(TphDataEntity_GantTime* bar) {
     for (int k = list->Count() - 1; k > 0; --k)
         list->Delete(1);
     FCells.clear();
+    FCollection->Touch();
 }
 
 void TMyGantItem::MoveByDays(int n) {
@@ -230,6 +233,7 @@ void TMyGantItem::DayCellValues(std::vector<double>& values) const {
 void TMyGantItem::SetCellTexts(int k, int32_t quantity, int32_t remark) {
     FCells[size_t(k) * 2] = quantity;
     FCells[size_t(k) * 2 + 1] = remark;
+    FCollection->Touch();
     // A cell the chart shows now shows the new texts.
     TphDataList* list = RowList();
     if (list && list->IsLoaded(k + 1))
@@ -339,6 +343,7 @@ QStringList TMyGantItem::SavedRemarks() const {
 // TMyGantList
 
 TMyGantItem* TMyGantList::AddItem(TColor color, int days, kv::TDateTime markerDate, kv::TDateTime startDate) {
+    Touch();
     FItems.push_back(std::make_unique<TMyGantItem>(this, Count()));
     TMyGantItem* item = FItems.back().get();
     item->Color = color;
@@ -366,6 +371,7 @@ TMyGantItem* TMyGantList::AddItem(TColor color, int days, kv::TDateTime markerDa
 }
 
 void TMyGantList::Clear() {
+    Touch();
     FGant->GridTree()->Clear();
     std::vector<std::unique_ptr<TMyGantItem>>().swap(FItems);
     FSelected.clear();

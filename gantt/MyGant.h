@@ -135,8 +135,13 @@ public:
     // Items whose bar is selected, in order; the list belongs to the collection.
     const std::vector<TMyGantItem*>& SelectedItems();
     TMyGantTexts& Texts() { return FTexts; }
+    // Changes whenever an item, a day cell's place or its texts change: work done on the days can
+    // be known to still hold.
+    quint64 Generation() const { return FGeneration; }
+    void Touch() { ++FGeneration; }
 
 private:
+    quint64 FGeneration = 0;
     TMyGant* FGant;
     std::vector<std::unique_ptr<TMyGantItem>> FItems;
     std::vector<TMyGantItem*> FSelected;

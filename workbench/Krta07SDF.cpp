@@ -243,6 +243,7 @@ const std::vector<TItemResource>& TdmKrta07S::ItemResources(const QString& item)
 
 void TdmKrta07S::ReadAllItemResources() {
     FItemResources.clear();
+    ++FItemsGeneration;
     TKvADOQuery q;
     q.SetConnection(dbKrta07);
     q.SetSQL(ExpandSQL(

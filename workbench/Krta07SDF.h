@@ -86,7 +86,10 @@ public:
     void ClearItemResources() {
         FItemResources.clear();
         FAllItemsRead = false;
+        ++FItemsGeneration;
     }
+    // Changes whenever the resources read so far may change.
+    quint64 ItemResourcesGeneration() const { return FItemsGeneration; }
     // Reads the resources of every item in one query, for a load that asks for most of them.
     void ReadAllItemResources();
 
@@ -139,4 +142,5 @@ private:
     QString FDateSeparator;
     QHash<QString, std::vector<TItemResource>> FItemResources;
     bool FAllItemsRead = false;
+    quint64 FItemsGeneration = 0;
 };

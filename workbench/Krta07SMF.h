@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -343,6 +344,8 @@ private:
     std::unique_ptr<TKrta07StoredPlan> FSavedPlan, FWrittenPlan;
     // Keeps FSavedPlan only when the loaded lines are exactly those it was written for.
     void CheckSavedPlan();
+    // What the plan rows are computed from, as generations (see TKrta07PlanTotals).
+    std::array<quint64, 4> consumptionBasis() const;
 
 protected:
     bool event(QEvent* e) override;

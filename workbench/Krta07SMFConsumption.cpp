@@ -4,6 +4,7 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
@@ -152,9 +153,33 @@ QVariantList planKey(const QString& resource, const LineParts& p) {
 
 } // namespace
 
+std::array<quint64, 4> TfrmKrta07SM::consumptionBasis() const {
+    const TdmKrta07S& dm = *dmKrta07S;
+    return {dm.qryMPSTB->Generation(), mgMPSTC->MyGantList()->Generation(), dm.ItemResourcesGeneration(),
+            dm.qryMPSTF->Generation()};
+}
+
 void TfrmKrta07SM::RecomputeAllConsumption() {
     TdmKrta07S& dm = *dmKrta07S;
     kv::TClientDataSet& plan = *dm.qryMPSTF;
+    TKrta07PlanTotals& totals = *FPlanTotals;
+    if (totals.computed && plan.Active() && consumptionBasis() == totals.basis) {
+        // Nothing the plan rows are made of has changed since they were computed (a query computes
+        // them while loading and once more): only the load is read again, for the range it has now.
+        dm.qryMPSTD->Close();
+        dm.qryMPSTD->Open();
+        const TKrta07OtherPlans& others = OtherPlans();
+        addOtherPlans(*dm.qryMPSTD, others);
+        OrderedSums<LoadKey> sums;
+        sums.keys = totals.order;
+        sums.sums.reserve(sums.keys.size());
+        for (const LoadKey& k : sums.keys)
+            sums.sums.push_back(totals.days.value(k).sum);
+        addToLoad(*dm.qryMPSTD, sums, others);
+        CountOverloads();
+        return;
+    }
+    totals.computed = false;
     plan.Close();
     plan.Open();
     dm.SetupFields();
@@ -206,13 +231,26 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
         plan.endLoad();
         plan.EmptyDataSet();
     });
+    // The plan rows are counted first, so that millions of them are stored without growing.
+    std::vector<int> itemOfLine(size_t(n), -1);
+    qint64 planRows = 0;
+    for (int r = 0; r < n; ++r) {
+        const int i = FRowOfKey.value(LineKeyOf({text(r, tb001), text(r, tb003), text(r, tb051), text(r, tb004),
+                                                 text(r, tb005), text(r, tb037)}),
+                                      -1);
+        itemOfLine[size_t(r)] = i;
+        if (TMyGantItem* item = list->Items(i)) {
+            item->DayCellValues(cellValues);
+            const auto days = std::count_if(cellValues.begin(), cellValues.end(), [](double q) { return q != 0; });
+            planRows += qint64(days) * qint64(dm.ItemResources(text(r, tb006)).size());
+        }
+    }
+    plan.ReserveRecords(int(std::min<qint64>(planRows, std::numeric_limits<int>::max())));
     for (int r = 0; r < n; ++r) {
         if (r % 500 == 0) progress(tr("Computing consumption"), r, n);
         const LineParts p{text(r, tb003), text(r, tb051), text(r, tb004), text(r, tb005),
                           text(r, tb037), text(r, tb006), text(r, tb036)};
-        const int i =
-            FRowOfKey.value(LineKeyOf({text(r, tb001), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037}), -1);
-        TMyGantItem* item = list->Items(i);
+        TMyGantItem* item = list->Items(itemOfLine[size_t(r)]);
         cells.clear();
         if (item) {
             item->DayCellValues(cellValues);
@@ -283,10 +321,13 @@ void TfrmKrta07SM::RecomputeAllConsumption() {
     sums.sums = loadSums;
     addToLoad(*dm.qryMPSTD, sums, others);
     CountOverloads();
-    FPlanTotals->days.clear();
-    FPlanTotals->days.reserve(qsizetype(loadKeys.size()));
+    totals.days.clear();
+    totals.days.reserve(qsizetype(loadKeys.size()));
     for (size_t k = 0; k < loadKeys.size(); ++k)
-        FPlanTotals->days.insert(loadKeys[k], {loadSums[k], loadRows[k]});
+        totals.days.insert(loadKeys[k], {loadSums[k], loadRows[k]});
+    totals.order = std::move(sums.keys);
+    totals.basis = consumptionBasis();
+    totals.computed = true;
 }
 
 void TfrmKrta07SM::RecomputeLineConsumption() {

@@ -1,6 +1,8 @@
 #pragma once
 // Sums of plan consumption per resource and day, shared by the consumption passes.
 #include <QHash>
+#include <array>
+#include <vector>
 #include <QString>
 
 struct TKrta07Amounts {
@@ -33,6 +35,12 @@ struct TKrta07PlanTotal {
 
 struct TKrta07PlanTotals {
     QHash<TKrta07LoadKey, TKrta07PlanTotal> days;
+    // The resource days in the order the last full computation first met them, and what that
+    // computation was made from (generations of the lines, the bars, the item resources and the
+    // plan rows it wrote): while all four are unchanged, its plan rows are still the result.
+    std::vector<TKrta07LoadKey> order;
+    std::array<quint64, 4> basis{};
+    bool computed = false;
 };
 
 // Planned load per resource and day of plan rows the workbench does not compute.

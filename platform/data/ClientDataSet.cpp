@@ -77,12 +77,15 @@ private:
 
 // A multimap from a key of several fields to records: bucket heads plus, per record, a row holding
 // its chain link and its key encoded in 32-bit words (a text: its canonical pool id; a number: the
-// two halves of its bits). Checking a candidate reads one row, one cache line.
+// two halves of its bits). Checking a candidate reads one row, one cache line. A key of more words
+// keeps only its hash in the row and a candidate's fields are read: millions of rows of a long key
+// would otherwise hold their key twice.
 struct TClientDataSet::HashIndex {
     std::vector<int> columns;
     std::vector<bool> textColumn;
     size_t keyWords = 0;
     size_t stride = 0;
+    bool compact = false; // the row holds the key's hash, not the key
     size_t capacity = 0; // records the rows have room for
     size_t count = 0;
     uint64_t mask = 0;
@@ -93,6 +96,8 @@ struct TClientDataSet::HashIndex {
     int32_t next(size_t r) const { return static_cast<int32_t>(row(r)[0]); }
     void setNext(size_t r, int32_t value) { row(r)[0] = static_cast<uint32_t>(value); }
     uint32_t* key(size_t r) const { return row(r) + 1; }
+    // Words of the key (or of its hash) a row holds.
+    size_t rowWords() const { return compact ? 1 : keyWords; }
 };
 
 namespace {
@@ -190,15 +195,48 @@ int32_t TClientDataSet::findCanonical(const QString& text) const {
 
 // ---- cells ------------------------------------------------------------------------------------
 
-TClientDataSet::Cell TClientDataSet::Column::at(size_t record) const {
-    if (uniform) return value;
+namespace {
+
+// Runs shorter than this on average cost more than a text id per record.
+constexpr size_t kShortestRuns = 4;
+
+} // namespace
+
+size_t TClientDataSet::Column::runOf(size_t record) const {
+    const auto it = std::upper_bound(runStart.begin(), runStart.end(), static_cast<int32_t>(record));
+    return static_cast<size_t>(it - runStart.begin()) - 1;
+}
+
+TClientDataSet::Cell TClientDataSet::Column::at(size_t record, size_t* runHint) const {
     Cell c;
+    switch (form) {
+    case Form::Uniform:
+        return value;
+    case Form::Runs: {
+        size_t k;
+        const auto r = static_cast<int32_t>(record);
+        if (runHint && *runHint < runStart.size() && runStart[*runHint] <= r &&
+            (*runHint + 1 == runStart.size() || runStart[*runHint + 1] > r))
+            k = *runHint;
+        else if (runHint && *runHint + 1 < runStart.size() && runStart[*runHint + 1] <= r &&
+                 (*runHint + 2 == runStart.size() || runStart[*runHint + 2] > r))
+            k = *runHint + 1;
+        else
+            k = runOf(record);
+        if (runHint) *runHint = k;
+        c.text = runText[k];
+        c.null = c.text < 0;
+        return c;
+    }
+    case Form::Plain:
+        break;
+    }
     if (text) {
         c.text = texts[record];
         c.null = c.text < 0;
     } else {
         c.num = nums[record];
-        c.null = nulls[record] != 0;
+        c.null = !nulls.empty() && nulls[record] != 0;
     }
     return c;
 }
@@ -222,56 +260,135 @@ bool TClientDataSet::Column::same(const Cell& a, const Cell& b) const {
 }
 
 void TClientDataSet::Column::spread(size_t count) {
-    uniform = false;
     if (text) {
-        texts.assign(count, value.null ? -1 : value.text);
-    } else {
-        nums.assign(count, value.null ? 0.0 : value.num);
-        nulls.assign(count, value.null ? 1 : 0);
+        // Texts start as one run of the value so far.
+        form = Form::Runs;
+        runStart.assign(1, 0);
+        runText.assign(1, value.null ? -1 : value.text);
+        return;
     }
+    form = Form::Plain;
+    nums.reserve(std::max(FReserve, count + 1));
+    nums.assign(count, value.null ? 0.0 : value.num);
+    if (value.null) nulls.assign(count, 1);
+}
+
+void TClientDataSet::Column::toPlain(size_t count) {
+    std::vector<int32_t> plain;
+    plain.reserve(std::max(FReserve, count + 1));
+    for (size_t k = 0; k < runStart.size(); ++k) {
+        const size_t end = k + 1 < runStart.size() ? static_cast<size_t>(runStart[k + 1]) : count;
+        plain.insert(plain.end(), end - static_cast<size_t>(runStart[k]), runText[k]);
+    }
+    texts.swap(plain);
+    std::vector<int32_t>().swap(runStart);
+    std::vector<int32_t>().swap(runText);
+    form = Form::Plain;
 }
 
 void TClientDataSet::Column::set(size_t record, const Cell& given, size_t count) {
     const Cell cell = normal(given);
-    if (uniform) {
+    if (form == Form::Uniform) {
         if (same(value, cell)) return;
-        if (count > 1) {
-            spread(count);
-        } else {
+        if (count <= 1) {
             value = cell;
             return;
         }
+        spread(count);
+    }
+    if (form == Form::Runs) {
+        const size_t k = runOf(record);
+        if (runText[k] == cell.text) return;
+        const size_t end = k + 1 < runStart.size() ? static_cast<size_t>(runStart[k + 1]) : count;
+        const auto first = static_cast<size_t>(runStart[k]);
+        // The record becomes a run of its own between what is left of its run.
+        std::vector<int32_t> starts, ids;
+        if (first < record) {
+            starts.push_back(static_cast<int32_t>(first));
+            ids.push_back(runText[k]);
+        }
+        starts.push_back(static_cast<int32_t>(record));
+        ids.push_back(cell.text);
+        if (record + 1 < end) {
+            starts.push_back(static_cast<int32_t>(record + 1));
+            ids.push_back(runText[k]);
+        }
+        runStart.erase(runStart.begin() + static_cast<std::ptrdiff_t>(k));
+        runText.erase(runText.begin() + static_cast<std::ptrdiff_t>(k));
+        runStart.insert(runStart.begin() + static_cast<std::ptrdiff_t>(k), starts.begin(), starts.end());
+        runText.insert(runText.begin() + static_cast<std::ptrdiff_t>(k), ids.begin(), ids.end());
+        if (runStart.size() * kShortestRuns > count) toPlain(count);
+        return;
     }
     if (text) {
         texts[record] = cell.text;
     } else {
         nums[record] = cell.num;
-        nulls[record] = cell.null ? 1 : 0;
+        if (cell.null && nulls.empty()) nulls.assign(nums.size(), 0);
+        if (!nulls.empty()) nulls[record] = cell.null ? 1 : 0;
     }
 }
 
 void TClientDataSet::Column::push(const Cell& given, size_t count) {
     const Cell cell = normal(given);
-    if (uniform) {
+    if (form == Form::Uniform) {
         if (count == 0) value = cell;
         if (count == 0 || same(value, cell)) return;
         spread(count);
+    }
+    if (form == Form::Runs) {
+        if (runText.back() == cell.text) return;
+        // Once runs are short a plain id per record is cheaper; a few runs always stay runs.
+        if (runStart.size() >= 256 && runStart.size() * kShortestRuns > count) {
+            toPlain(count);
+        } else {
+            runStart.push_back(static_cast<int32_t>(count));
+            runText.push_back(cell.text);
+            return;
+        }
     }
     if (text) {
         texts.push_back(cell.text);
     } else {
         nums.push_back(cell.num);
-        nulls.push_back(cell.null ? 1 : 0);
+        if (cell.null && nulls.empty()) {
+            nulls.reserve(nums.capacity());
+            nulls.assign(nums.size() - 1, 0);
+        }
+        if (!nulls.empty()) nulls.push_back(cell.null ? 1 : 0);
     }
 }
 
 void TClientDataSet::Column::clear() {
-    uniform = true;
+    form = Form::Uniform;
     value = Cell{};
+    FReserve = 0;
     // The memory of a large set goes with it.
     std::vector<double>().swap(nums);
     std::vector<uint8_t>().swap(nulls);
     std::vector<int32_t>().swap(texts);
+    std::vector<int32_t>().swap(runStart);
+    std::vector<int32_t>().swap(runText);
+}
+
+void TClientDataSet::Column::reserve(size_t records) {
+    FReserve = records;
+    if (form == Form::Plain) {
+        if (text) texts.reserve(records);
+        else nums.reserve(records);
+        if (!nulls.empty()) nulls.reserve(records);
+    }
+}
+
+void TClientDataSet::Column::trim() {
+    auto fit = [](auto& v) {
+        if (v.capacity() > v.size() + v.size() / 4 + 64) v.shrink_to_fit();
+    };
+    fit(nums);
+    fit(nulls);
+    fit(texts);
+    fit(runStart);
+    fit(runText);
 }
 
 TClientDataSet::Cell TClientDataSet::storedCell(int record, int column) const {
@@ -279,6 +396,7 @@ TClientDataSet::Cell TClientDataSet::storedCell(int record, int column) const {
 }
 
 void TClientDataSet::storeCell(int record, int column, const Cell& cell) {
+    ++FGeneration;
     FColumns[static_cast<size_t>(column)].set(static_cast<size_t>(record), cell,
                                               static_cast<size_t>(FRecordCount));
 }
@@ -438,6 +556,7 @@ void TClientDataSet::EmptyDataSet() {
 }
 
 void TClientDataSet::resetStorage() {
+    ++FGeneration;
     FRecordCount = 0;
     for (Column& c : FColumns)
         c.clear();
@@ -461,6 +580,7 @@ void TClientDataSet::beginLoad() {
 }
 
 void TClientDataSet::appendRecord(const Cell* cells) {
+    ++FGeneration;
     for (size_t i = 0; i < FColumns.size(); ++i)
         FColumns[i].push(cells[i], static_cast<size_t>(FRecordCount));
     FDeleted.push_back(0);
@@ -530,8 +650,23 @@ void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, i
     appendRecord(FLoadRow.data());
 }
 
+void TClientDataSet::ReserveRecords(int count) {
+    const auto n = static_cast<size_t>(std::max(count, 0));
+    for (Column& c : FColumns)
+        c.reserve(n);
+    FDeleted.reserve(n);
+    FViewPos.reserve(n);
+}
+
 void TClientDataSet::endLoad() {
     FLoading = false;
+    // A large load keeps no room it grew into beyond what later appends may use.
+    for (Column& c : FColumns)
+        c.trim();
+    if (FDeleted.capacity() > FDeleted.size() + FDeleted.size() / 4 + 64) {
+        FDeleted.shrink_to_fit();
+        FViewPos.shrink_to_fit();
+    }
     FState = TDataSetState::dsBrowse;
     clearPlans();
     // A filter set while closed is re-applied with values from the new data.
@@ -585,6 +720,7 @@ void TClientDataSet::sortView() {
 }
 
 void TClientDataSet::rebuildView() {
+    ++FGeneration;
     for (int32_t r : FView)
         FViewPos[static_cast<size_t>(r)] = -1;
     FView.clear();
@@ -625,6 +761,7 @@ int TClientDataSet::currentRecord() const {
 }
 
 void TClientDataSet::insertIntoView(int record) {
+    ++FGeneration;
     // A filter on a text no record held matches nothing until a new record brings that text.
     if (FFiltered && FFilterImpossible)
         FFilterImpossible = !keyFromValues(FFilterFields, FPendingFilterValues, FFilterKey);
@@ -645,6 +782,7 @@ void TClientDataSet::insertIntoView(int record) {
 }
 
 void TClientDataSet::removeFromView(int pos) {
+    ++FGeneration;
     const int32_t record = FView[static_cast<size_t>(pos)];
     FView.erase(FView.begin() + pos);
     FViewIsIdentity = false;
@@ -865,6 +1003,7 @@ void TClientDataSet::Delete() {
     const int record = currentRecord();
     indexRemove(record);
     FDeleted[static_cast<size_t>(record)] = 1;
+    ++FGeneration;
     removeFromView(FCursor);
     if (FCursor >= static_cast<int>(FView.size())) FCursor = static_cast<int>(FView.size()) - 1;
     FEof = FView.empty();
@@ -1056,10 +1195,10 @@ void TClientDataSet::encodeKey(const HashIndex& index, const std::vector<Cell>& 
     }
 }
 
-void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint32_t* out) const {
+void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint32_t* out, size_t* runHints) const {
     const auto r = static_cast<size_t>(record);
     for (size_t i = 0; i < index.columns.size(); ++i) {
-        const Cell c = FColumns[static_cast<size_t>(index.columns[i])].at(r);
+        const Cell c = FColumns[static_cast<size_t>(index.columns[i])].at(r, runHints ? runHints + i : nullptr);
         if (index.textColumn[i]) {
             *out++ = static_cast<uint32_t>(canonical(c.null ? -1 : c.text));
         } else {
@@ -1077,18 +1216,42 @@ void TClientDataSet::linkRecord(HashIndex& index, int record) {
         rehash(index, std::max(index.heads.size(), index.count * 2));
         return;
     }
-    uint32_t* key = index.key(r);
-    encodeRecord(index, record, key);
-    const uint64_t b = hashWords(key, index.keyWords) & index.mask;
+    const uint64_t b = storeKey(index, record, nullptr) & index.mask;
     index.setNext(r, index.heads[b]);
     index.heads[b] = record;
     ++index.count;
 }
 
+uint64_t TClientDataSet::storeKey(HashIndex& index, int record, size_t* runHints) const {
+    const auto r = static_cast<size_t>(record);
+    if (!index.compact) {
+        uint32_t* key = index.key(r);
+        encodeRecord(index, record, key, runHints);
+        return hashWords(key, index.keyWords);
+    }
+    thread_local std::vector<uint32_t> words;
+    words.resize(index.keyWords);
+    encodeRecord(index, record, words.data(), runHints);
+    const uint64_t h = hashWords(words.data(), index.keyWords);
+    index.key(r)[0] = static_cast<uint32_t>(h);
+    return h;
+}
+
+bool TClientDataSet::rowHasKey(const HashIndex& index, int record, const uint32_t* words, uint64_t hash) const {
+    const uint32_t* stored = index.key(static_cast<size_t>(record));
+    if (!index.compact) return std::equal(words, words + index.keyWords, stored);
+    if (stored[0] != static_cast<uint32_t>(hash)) return false;
+    thread_local std::vector<uint32_t> own;
+    own.resize(index.keyWords);
+    encodeRecord(index, record, own.data());
+    return std::equal(words, words + index.keyWords, own.data());
+}
+
 void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
     // The stored key is the one the record was linked with, whatever its fields hold now.
     const auto r = static_cast<size_t>(record);
-    const uint64_t b = hashWords(index.key(r), index.keyWords) & index.mask;
+    const uint64_t b = (index.compact ? uint64_t{index.key(r)[0]} : hashWords(index.key(r), index.keyWords)) &
+                       index.mask;
     int32_t* head = &index.heads[b];
     if (*head == record) {
         *head = index.next(r);
@@ -1104,23 +1267,27 @@ void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
 }
 
 void TClientDataSet::rehash(HashIndex& index, size_t buckets) {
-    buckets = std::max<size_t>(16, std::bit_ceil(std::max(buckets, static_cast<size_t>(FRecordCount) * 2)));
+    // A compact index holds records of a key together anyway: half the heads do.
+    const size_t spread = index.compact ? 1 : 2;
+    buckets = std::max<size_t>(16, std::bit_ceil(std::max(buckets, static_cast<size_t>(FRecordCount) * spread)));
+    // Chains are found by the low 32 bits of the hash a compact row keeps.
+    buckets = std::min<size_t>(buckets, size_t{1} << 31);
     index.heads.allocate(buckets, 0xFF); // every head -1
     index.mask = buckets - 1;
-    index.stride = index.keyWords + 1;
+    index.stride = index.rowWords() + 1;
     // Room for a quarter more records, so appends rebuild rarely.
     index.capacity = std::max<size_t>(64, static_cast<size_t>(FRecordCount) * 5 / 4);
     index.rows.allocate(index.capacity * index.stride, 0);
     index.count = 0;
+    // Records in order: each field's run is mostly the one of the record before.
+    std::vector<size_t> hints(index.columns.size(), 0);
     for (int r = 0; r < FRecordCount; ++r) {
         const auto rr = static_cast<size_t>(r);
         if (FDeleted[rr]) {
             index.setNext(rr, -2);
             continue;
         }
-        uint32_t* key = index.key(rr);
-        encodeRecord(index, r, key);
-        const uint64_t b = hashWords(key, index.keyWords) & index.mask;
+        const uint64_t b = storeKey(index, r, hints.data()) & index.mask;
         index.setNext(rr, index.heads[b]);
         index.heads[b] = r;
         ++index.count;
@@ -1136,7 +1303,8 @@ TClientDataSet::HashIndex& TClientDataSet::hashIndexFor(const std::vector<int>& 
         index->textColumn.push_back(isTextColumn(c));
         index->keyWords += isTextColumn(c) ? 1 : 2;
     }
-    rehash(*index, static_cast<size_t>(FRecordCount) * 2);
+    index->compact = index->keyWords > 2;
+    rehash(*index, 0);
     FHashIndexes.push_back(std::move(index));
     return *FHashIndexes.back();
 }
@@ -1189,15 +1357,11 @@ int TClientDataSet::findRecord(LookupPlan& plan, const QVariantList& values, int
     thread_local std::vector<uint32_t> words;
     words.resize(index.keyWords);
     encodeKey(index, key, words.data());
-    const size_t n = index.keyWords;
-    const uint64_t h = hashWords(words.data(), n);
+    const uint64_t h = hashWords(words.data(), index.keyWords);
     int best = -1;
     for (int32_t r = index.heads[h & index.mask]; r >= 0;) {
         const uint32_t* row = index.row(static_cast<size_t>(r));
-        bool same = true;
-        for (size_t i = 0; i < n && same; ++i)
-            same = row[1 + i] == words[i];
-        if (same) {
+        if (rowHasKey(index, r, words.data(), h)) {
             const int pos = FViewIsIdentity ? r : viewPosition(r);
             if (pos >= 0 && (best < 0 || pos < best)) best = pos;
         }
@@ -1219,14 +1383,10 @@ void TClientDataSet::findAllRecords(LookupPlan& plan, const QVariantList& values
     thread_local std::vector<uint32_t> words;
     words.resize(index.keyWords);
     encodeKey(index, key, words.data());
-    const size_t n = index.keyWords;
-    const uint64_t h = hashWords(words.data(), n);
+    const uint64_t h = hashWords(words.data(), index.keyWords);
     for (int32_t r = index.heads[h & index.mask]; r >= 0;) {
         const uint32_t* row = index.row(static_cast<size_t>(r));
-        bool same = true;
-        for (size_t i = 0; i < n && same; ++i)
-            same = row[1 + i] == words[i];
-        if (same) {
+        if (rowHasKey(index, r, words.data(), h)) {
             const int pos = FViewIsIdentity ? r : viewPosition(r);
             if (pos >= 0) positions.push_back(pos);
         }
@@ -1263,6 +1423,8 @@ int TClientDataSet::DeleteMatching(const QString& keyFields, const QVariantList&
         const int record = FView[static_cast<size_t>(pos)];
         indexRemove(record);
         FDeleted[static_cast<size_t>(record)] = 1;
+    ++FGeneration;
+        ++FGeneration;
         FViewPos[static_cast<size_t>(record)] = -1;
     }
     // One pass closes the gaps and renumbers what moved.

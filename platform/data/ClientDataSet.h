@@ -135,6 +135,10 @@ public:
     // how many went. Without delete or scroll handlers the view closes its gaps in one pass.
     int DeleteMatching(const QString& keyFields, const QVariantList& keyValues);
 
+    // Changes whenever a value, a record or the records in view change: work done on the set can
+    // be known to still hold.
+    quint64 Generation() const { return FGeneration; }
+
     // ---- controls
     void DisableControls();
     void EnableControls();
@@ -165,6 +169,9 @@ public:
     int32_t PoolTextId(const QString& text) { return internText(text); }
     void loadRowIds(const int32_t* texts, const double* numbers, const int* fieldOfColumn, int columnCount);
     void endLoad();
+    // Room for this many records before a load or many appends, so that a large set does not
+    // grow by copying itself.
+    void ReserveRecords(int count);
 
 private:
     friend class TField;
@@ -175,28 +182,41 @@ private:
         int32_t text = -1; // id in the text pool; -1 = null for texts
         bool null = true;
     };
-    // The cells of one field. A column whose records all hold the same value keeps it once until
-    // another value comes: computed rows repeat a kind, an empty remark or a null flag in every row.
+    // The cells of one field, in the cheapest of three forms. A column whose records all hold the
+    // same value keeps it once until another value comes: computed rows repeat a kind, an empty
+    // remark or a null flag in every row. Texts that repeat over runs of records (the line a row of
+    // a line's days belongs to) keep one entry per run while runs stay long; numbers keep their
+    // nulls only once there is one.
     struct Column {
+        enum class Form : uint8_t { Uniform, Runs, Plain };
         bool text = false;
-        bool uniform = true;
-        Cell value;                  // of every record while uniform
-        std::vector<double> nums;    // numbers and date-times
-        std::vector<uint8_t> nulls;
-        std::vector<int32_t> texts;  // texts: pool ids, -1 = null
+        Form form = Form::Uniform;
+        Cell value;                    // of every record while uniform
+        std::vector<double> nums;      // numbers and date-times
+        std::vector<uint8_t> nulls;    // empty while no number is null
+        std::vector<int32_t> texts;    // texts: pool ids, -1 = null
+        std::vector<int32_t> runStart; // runs: first record of each run, ascending from 0
+        std::vector<int32_t> runText;  // runs: pool id of each run (-1 = null)
 
-        Cell at(size_t record) const;
+        // Hint: a run to try first, for reads that go through the records in order.
+        Cell at(size_t record, size_t* runHint = nullptr) const;
         // Sets the cell of a record of count records.
         void set(size_t record, const Cell& cell, size_t count);
         // Appends a record to count records.
         void push(const Cell& cell, size_t count);
         void clear();
+        // Room for this many records, and no more room than a quarter beyond them.
+        void reserve(size_t records);
+        void trim();
 
     private:
         // The cell as stored: a null without a value, a text without a number.
         Cell normal(const Cell& cell) const;
         bool same(const Cell& a, const Cell& b) const;
         void spread(size_t count);
+        void toPlain(size_t count);
+        size_t runOf(size_t record) const;
+        size_t FReserve = 0;
     };
     struct LastText {
         int32_t id = -1;
@@ -250,7 +270,10 @@ private:
     bool keyFromValues(const std::vector<int>& columns, const QVariantList& values, std::vector<Cell>& key,
                        LookupPlan* plan = nullptr);
     void encodeKey(const HashIndex& index, const std::vector<Cell>& key, uint32_t* out) const;
-    void encodeRecord(const HashIndex& index, int record, uint32_t* out) const;
+    void encodeRecord(const HashIndex& index, int record, uint32_t* out, size_t* runHints = nullptr) const;
+    // Puts the record's key (or its hash) into its row; returns the key's hash.
+    uint64_t storeKey(HashIndex& index, int record, size_t* runHints) const;
+    bool rowHasKey(const HashIndex& index, int record, const uint32_t* words, uint64_t hash) const;
     void linkRecord(HashIndex& index, int record);
     void unlinkRecord(HashIndex& index, int record);
     void rehash(HashIndex& index, size_t buckets);
@@ -322,6 +345,7 @@ private:
     int FDisableCount = 0;
     bool FChangedWhileDisabled = false;
     bool FLoading = false;
+    quint64 FGeneration = 0;
 };
 
 } // namespace kv

@@ -354,6 +354,112 @@ TEST(ClientDataSet, ColumnsOfOneValueKeepEveryRecordsOwnValue) {
     EXPECT_EQ(fetched.valueAt(50, 1).toDouble(), 6);
 }
 
+// Computed plan rows repeat their line's texts over runs of records and are looked up by a key of
+// many fields. Every record keeps its own values through loads, edits inside and between runs, runs
+// that get too short, late nulls, deletes and appends, and keyed look-ups agree with a scan.
+TEST(ClientDataSet, TextsInRunsAndLongKeysFollowEveryChange) {
+    TClientDataSet ds;
+    for (const char* name : {"RES", "DAY", "DOC", "NODE"})
+        ds.AddField(name, TFieldType::ftString, 10);
+    ds.AddField("QTY", TFieldType::ftFloat);
+    ds.CreateDataSet();
+    struct Row {
+        QString res, day, doc, node;
+        double qty; // NaN: null
+        bool live = true;
+    };
+    std::vector<Row> model;
+    std::mt19937 rng(5);
+    const int fields[] = {0, 1, 2, 3, 4};
+    ds.beginLoad();
+    for (int line = 0; line < 120; ++line)
+        for (int res = 0; res < 2; ++res)
+            for (int day = 0; day < 12; ++day) {
+                Row row{QString("R%1").arg(res + line % 3), QString::number(20260101 + day),
+                        QString("D%1").arg(line / 4), QString("N%1").arg(line % 4), double(line * 100 + day)};
+                const int32_t texts[] = {ds.PoolTextId(row.res), ds.PoolTextId(row.day), ds.PoolTextId(row.doc),
+                                         ds.PoolTextId(row.node), -1};
+                const double numbers[] = {0, 0, 0, 0, row.qty};
+                ds.loadRowIds(texts, numbers, fields, 5);
+                model.push_back(row);
+            }
+    ds.endLoad();
+    auto live = [&model] {
+        std::vector<const Row*> rows;
+        for (const Row& r : model)
+            if (r.live) rows.push_back(&r);
+        return rows;
+    };
+    auto check = [&](int step) {
+        const std::vector<const Row*> rows = live();
+        ASSERT_EQ(ds.RecordCount(), int(rows.size())) << step;
+        for (int r = 0; r < ds.RecordCount(); ++r) {
+            const Row& m = *rows[size_t(r)];
+            ASSERT_EQ(ds.valueAt(r, 0).toString(), m.res) << step << " " << r;
+            ASSERT_EQ(ds.valueAt(r, 1).toString(), m.day) << step << " " << r;
+            ASSERT_EQ(ds.valueAt(r, 2).toString(), m.doc) << step << " " << r;
+            ASSERT_EQ(ds.valueAt(r, 3).toString(), m.node) << step << " " << r;
+            ASSERT_EQ(ds.valueAt(r, 4).isNull(), std::isnan(m.qty)) << step << " " << r;
+            if (!std::isnan(m.qty)) {
+                ASSERT_EQ(ds.valueAt(r, 4).toDouble(), m.qty) << step << " " << r;
+            }
+        }
+        const Row& probe = *rows[rng() % rows.size()];
+        std::vector<int> scan;
+        for (size_t r = 0; r < rows.size(); ++r)
+            if (rows[r]->res == probe.res && rows[r]->doc == probe.doc && rows[r]->node == probe.node)
+                scan.push_back(int(r));
+        ASSERT_EQ(ds.LocateAll("RES;DOC;NODE", {probe.res, probe.doc, probe.node}), scan) << step;
+    };
+    check(-1);
+    for (int step = 0; step < 600; ++step) {
+        const int op = int(rng() % 5);
+        const int pos = int(rng() % unsigned(ds.RecordCount()));
+        Row& m = *const_cast<Row*>(live()[size_t(pos)]);
+        if (op == 0) {
+            // A value inside a run, or a late null among numbers.
+            ds.SetRecNo(pos + 1);
+            ds.Edit();
+            m.doc = QString("E%1").arg(rng() % 3);
+            ds.FieldByName("DOC").SetAsString(m.doc);
+            if (rng() % 2) {
+                m.qty = std::nan("");
+                ds.FieldByName("QTY").Clear();
+            }
+            ds.Post();
+        } else if (op == 1) {
+            const int gone = ds.DeleteMatching("RES;DOC;NODE", {m.res, m.doc, m.node});
+            int expected = 0;
+            for (Row& r : model)
+                if (r.live && r.res == m.res && r.doc == m.doc && r.node == m.node) {
+                    r.live = false;
+                    ++expected;
+                }
+            ASSERT_EQ(gone, expected) << step;
+        } else if (op == 2) {
+            const Row row{m.res, QString::number(20260200 + step), m.doc, m.node, double(step)};
+            ds.Append();
+            ds.FieldByName("RES").SetAsString(row.res);
+            ds.FieldByName("DAY").SetAsString(row.day);
+            ds.FieldByName("DOC").SetAsString(row.doc);
+            ds.FieldByName("NODE").SetAsString(row.node);
+            ds.FieldByName("QTY").SetAsFloat(row.qty);
+            ds.Post();
+            model.push_back(row);
+        } else {
+            // Many edits of single records make the runs short.
+            ds.SetRecNo(pos + 1);
+            ds.Edit();
+            m.node = QString("M%1").arg(step);
+            ds.FieldByName("NODE").SetAsString(m.node);
+            ds.Post();
+        }
+        if (ds.RecordCount() == 0) break;
+        check(step);
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
 // Above 64 records a filter takes its records from the hash index, so the index must follow every
 // delete (by key or one by one), edit and append, and a filter on a text the set does not hold yet
 // must still take records that bring it.
