@@ -50,6 +50,7 @@ public:
     bool nextRow() override { return ++FRow < FSet.RecordCount(); }
     QVariant columnValue(int column) const override { return FSet.valueAt(FRow, column); }
     void closeRows() override {}
+    const kv::TClientDataSet* rowsOfDataSet() const override { return &FSet; }
 
 private:
     kv::TClientDataSet& FSet;

@@ -1,6 +1,7 @@
 #include "workbench/Krta07SMFStored.h"
 
 #include <QSet>
+#include <bit>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
@@ -60,6 +61,101 @@ const QString& TKrta07DayRows::none() {
 TKrta07LineDays TKrta07DayRows::find(const TKrta07DayLine& line) const {
     auto found = lines.constFind(line);
     return found == lines.cend() ? TKrta07LineDays() : TKrta07LineDays(this, runs[size_t(*found)]);
+}
+
+namespace {
+
+inline size_t rowHash(int32_t resource, int32_t day, int32_t line) {
+    uint64_t h = uint64_t(uint32_t(resource)) * 0x9E3779B97F4A7C15ULL;
+    h ^= (uint64_t(uint32_t(day)) + 0x632BE59BD9B4E019ULL + (h << 6) + (h >> 2)) * 0xBF58476D1CE4E5B9ULL;
+    h ^= (uint64_t(uint32_t(line)) + 0x94D049BB133111EBULL + (h << 6) + (h >> 2)) * 0x94D049BB133111EBULL;
+    return size_t(h ^ (h >> 31));
+}
+
+} // namespace
+
+const QString& TKrta07PlanRows::remarkText(int32_t id) const {
+    return id < 0 ? TKrta07DayRows::none() : FRemarks[size_t(id)];
+}
+
+int32_t TKrta07PlanRows::remarkId(const QString& text) {
+    if (text.isEmpty()) return -1;
+    auto it = FRemarkIds.constFind(text);
+    if (it != FRemarkIds.cend()) return *it;
+    const auto id = int32_t(FRemarks.size());
+    FRemarks.push_back(text);
+    FRemarkIds.insert(text, id);
+    return id;
+}
+
+TKrta07PlanKey TKrta07PlanRows::keyOf(size_t at) const {
+    const Entry& e = FEntries[at];
+    TKrta07PlanKey key;
+    key.id[0] = e.resource;
+    key.id[1] = e.day;
+    std::copy(FLines[size_t(e.line)].id, FLines[size_t(e.line)].id + 5, key.id + 2);
+    return key;
+}
+
+size_t TKrta07PlanRows::slotOf(int32_t resource, int32_t day, int32_t line) const {
+    const size_t mask = FSlots.size() - 1;
+    for (size_t s = rowHash(resource, day, line) & mask;; s = (s + 1) & mask) {
+        const uint32_t at = FSlots[s];
+        if (at == 0) return s;
+        const Entry& e = FEntries[at - 1];
+        if (e.resource == resource && e.day == day && e.line == line) return s;
+    }
+}
+
+TKrta07PlanRows::iterator TKrta07PlanRows::find(const TKrta07PlanKey& Key) {
+    if (FSlots.empty()) return end();
+    LineKey line;
+    std::copy(Key.id + 2, Key.id + 7, line.id);
+    auto known = FLineIds.constFind(line);
+    if (known == FLineIds.cend()) return end();
+    const uint32_t at = FSlots[slotOf(Key.id[0], Key.id[1], *known)];
+    return at == 0 ? end() : iterator(this, at - 1);
+}
+
+void TKrta07PlanRows::grow() {
+    // Slots at most three quarters full, erased entries included.
+    if (!FSlots.empty() && (FEntries.size() + 1) * 4 <= FSlots.size() * 3) return;
+    std::vector<uint32_t>(std::max<size_t>(64, std::bit_ceil((FEntries.size() + 1) * 3 / 2))).swap(FSlots);
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+        const Entry& e = FEntries[i];
+        if (e.line >= 0) FSlots[slotOf(e.resource, e.day, e.line)] = uint32_t(i + 1);
+    }
+}
+
+void TKrta07PlanRows::insert(const TKrta07PlanKey& Key, const TKrta07StoredPlanRow& Row) {
+    LineKey line;
+    std::copy(Key.id + 2, Key.id + 7, line.id);
+    auto known = FLineIds.constFind(line);
+    if (known == FLineIds.cend()) {
+        known = FLineIds.insert(line, int32_t(FLines.size()));
+        FLines.push_back(line);
+    }
+    grow();
+    const size_t slot = slotOf(Key.id[0], Key.id[1], *known);
+    if (FSlots[slot] != 0) {
+        Entry& e = FEntries[FSlots[slot] - 1];
+        e.main = Row.main;
+        e.nonMain = Row.nonMain;
+        e.remark = remarkId(Row.remark);
+        FKept[FSlots[slot] - 1] = Row.kept ? 1 : 0;
+        return;
+    }
+    FEntries.push_back({Row.main, Row.nonMain, Key.id[0], Key.id[1], *known, remarkId(Row.remark)});
+    FKept.push_back(Row.kept ? 1 : 0);
+    FSlots[slot] = uint32_t(FEntries.size());
+    ++FCount;
+}
+
+TKrta07PlanRows::iterator TKrta07PlanRows::erase(iterator It) {
+    // The entry stays as a mark its slot's probes pass; the slots are made anew when they fill.
+    FEntries[It.FAt].line = -1;
+    --FCount;
+    return iterator(this, It.FAt + 1);
 }
 
 int32_t TKrta07StoredPlan::intern(const QString& text) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "gantt/MyGant.h"
@@ -115,12 +116,130 @@ struct TKrta07StoredPlanRow {
     bool kept = false;            // the computation still has the row
 };
 
+// Stored plan rows by key, a few dozen bytes each: a large factory has millions of them, and a save
+// keeps them from one save to the next. A row is its resource, day and line (an index into the lines
+// met), its amounts and its remark (an index into the few remarks met); a slot table finds it.
+class TKrta07PlanRows {
+    struct Entry {
+        double main = 0, nonMain = 0;
+        int32_t resource = 0, day = 0, line = -1; // line -1: erased
+        int32_t remark = -1;                      // -1: empty
+    };
+
+public:
+    // A row as the save reads and changes it.
+    class RemarkRef {
+    public:
+        RemarkRef(TKrta07PlanRows& Rows, int32_t& Id) : FRows(Rows), FId(Id) {}
+        operator const QString&() const { return FRows.remarkText(FId); }
+        bool operator==(const QString& Text) const { return FRows.remarkText(FId) == Text; }
+        RemarkRef& operator=(const QString& Text) {
+            FId = FRows.remarkId(Text);
+            return *this;
+        }
+
+    private:
+        TKrta07PlanRows& FRows;
+        int32_t& FId;
+    };
+    class KeptRef {
+    public:
+        explicit KeptRef(uint8_t& Flag) : FFlag(Flag) {}
+        operator bool() const { return FFlag != 0; }
+        KeptRef& operator=(bool Value) {
+            FFlag = Value ? 1 : 0;
+            return *this;
+        }
+
+    private:
+        uint8_t& FFlag;
+    };
+    struct RowRef {
+        double& main;
+        double& nonMain;
+        RemarkRef remark;
+        KeptRef kept;
+    };
+
+    class iterator {
+    public:
+        iterator(TKrta07PlanRows* Rows, size_t At) : FRows(Rows), FAt(At) { skipErased(); }
+        // The row a copy refers to is made again when asked for.
+        iterator(const iterator& o) : FRows(o.FRows), FAt(o.FAt) {}
+        iterator& operator=(const iterator& o) {
+            FRows = o.FRows;
+            FAt = o.FAt;
+            FRef.reset();
+            return *this;
+        }
+        bool operator==(const iterator& o) const { return FAt == o.FAt; }
+        bool operator!=(const iterator& o) const { return FAt != o.FAt; }
+        iterator& operator++() {
+            ++FAt;
+            skipErased();
+            return *this;
+        }
+        RowRef* operator->() {
+            Entry& e = FRows->FEntries[FAt];
+            FRef.emplace(RowRef{e.main, e.nonMain, RemarkRef(*FRows, e.remark), KeptRef(FRows->FKept[FAt])});
+            return &*FRef;
+        }
+        TKrta07PlanKey key() const { return FRows->keyOf(FAt); }
+
+    private:
+        friend class TKrta07PlanRows;
+        void skipErased() {
+            while (FAt < FRows->FEntries.size() && FRows->FEntries[FAt].line < 0)
+                ++FAt;
+        }
+        TKrta07PlanRows* FRows;
+        size_t FAt;
+        std::optional<RowRef> FRef;
+    };
+
+    TKrta07PlanRows() = default;
+    TKrta07PlanRows(TKrta07PlanRows&&) = default;
+    TKrta07PlanRows& operator=(TKrta07PlanRows&&) = default;
+
+    iterator begin() { return iterator(this, 0); }
+    iterator end() { return iterator(this, FEntries.size()); }
+    iterator find(const TKrta07PlanKey& Key);
+    // A key already held gets the new row.
+    void insert(const TKrta07PlanKey& Key, const TKrta07StoredPlanRow& Row);
+    iterator erase(iterator It);
+    qsizetype size() const { return FCount; }
+
+private:
+    struct LineKey {
+        int32_t id[5];
+        bool operator==(const LineKey& o) const { return std::equal(id, id + 5, o.id); }
+    };
+    friend size_t qHash(const LineKey& k, size_t seed) { return qHashBits(k.id, sizeof k.id, seed); }
+
+    const QString& remarkText(int32_t id) const;
+    int32_t remarkId(const QString& text);
+    TKrta07PlanKey keyOf(size_t at) const;
+    // The slot of the key, or of the empty slot it would take.
+    size_t slotOf(int32_t resource, int32_t day, int32_t line) const;
+    void grow();
+
+    std::vector<Entry> FEntries;
+    std::vector<uint8_t> FKept;
+    // Entry index + 1 per slot; 0 empty. Erased entries keep their slot, so probes pass them.
+    std::vector<uint32_t> FSlots;
+    qsizetype FCount = 0;
+    std::vector<LineKey> FLines;
+    QHash<LineKey, int32_t> FLineIds;
+    std::vector<QString> FRemarks;
+    QHash<QString, int32_t> FRemarkIds;
+};
+
 // The stored plan rows of the resources and lines a computation covers, keyed by the ids of their
 // texts: hundreds of thousands of rows repeat a few thousand texts.
 struct TKrta07StoredPlan {
     std::vector<QString> texts;
     QHash<QString, int32_t> ids;
-    QHash<TKrta07PlanKey, TKrta07StoredPlanRow> rows;
+    TKrta07PlanRows rows;
     // For the rows a save wrote: the FLAG it gave each line (by line key). While every line still
     // has it, nobody has saved these lines since, and the rows are still as written.
     QHash<QString, double> lineFlags;

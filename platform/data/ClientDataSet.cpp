@@ -650,6 +650,25 @@ void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, i
     appendRecord(FLoadRow.data());
 }
 
+bool TClientDataSet::loadCopyOf(const TClientDataSet& source, const std::vector<int>& fieldOfColumn) {
+    if (&source == this || !FLoading || FRecordCount != 0 || source.FState != TDataSetState::dsBrowse ||
+        !source.FViewIsIdentity ||
+        source.FColumns.size() != FColumns.size() || fieldOfColumn.size() != FColumns.size())
+        return false;
+    for (size_t c = 0; c < FColumns.size(); ++c)
+        if (fieldOfColumn[c] != static_cast<int>(c) || FColumns[c].text != source.FColumns[c].text) return false;
+    // The texts are shared with the source until either side changes them.
+    FTexts = source.FTexts;
+    FCanon = source.FCanon;
+    FTextIds = source.FTextIds;
+    FColumns = source.FColumns;
+    FRecordCount = source.FRecordCount;
+    FDeleted.assign(static_cast<size_t>(FRecordCount), 0);
+    FViewPos.assign(static_cast<size_t>(FRecordCount), -1);
+    ++FGeneration;
+    return true;
+}
+
 void TClientDataSet::ReserveRecords(int count) {
     const auto n = static_cast<size_t>(std::max(count, 0));
     for (Column& c : FColumns)

@@ -169,6 +169,9 @@ public:
     int32_t PoolTextId(const QString& text) { return internText(text); }
     void loadRowIds(const int32_t* texts, const double* numbers, const int* fieldOfColumn, int columnCount);
     void endLoad();
+    // Loading another set's records whole, when they are all in its view in their own order and the
+    // sets' fields match column for column; false (nothing loaded) otherwise.
+    bool loadCopyOf(const TClientDataSet& source, const std::vector<int>& fieldOfColumn);
     // Room for this many records before a load or many appends, so that a large set does not
     // grow by copying itself.
     void ReserveRecords(int count);

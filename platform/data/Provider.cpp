@@ -34,6 +34,11 @@ void TDataSetProvider::fetchInto(TClientDataSet& dataSet) {
         }
         fieldOfColumn[static_cast<size_t>(c)] = field->FColumn;
     }
+    if (const TClientDataSet* from = FDataSet->rowsOfDataSet(); from && dataSet.loadCopyOf(*from, fieldOfColumn)) {
+        dataSet.endLoad();
+        if (OnRowsFetched) OnRowsFetched(dataSet.RecordCount());
+        return;
+    }
     std::vector<QVariant> row(static_cast<size_t>(columns));
     try {
         int rows = 0;

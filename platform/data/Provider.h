@@ -27,6 +27,9 @@ public:
     virtual bool nextRow() = 0;
     virtual QVariant columnValue(int column) const = 0;
     virtual void closeRows() = 0;
+    // The data set whose records in view these rows are, when they are one's: a set of the same
+    // fields then copies them whole instead of row by row.
+    virtual const TClientDataSet* rowsOfDataSet() const { return nullptr; }
 };
 
 class TDataSetProvider : public QObject {

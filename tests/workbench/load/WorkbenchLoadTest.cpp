@@ -1,6 +1,9 @@
 // Loading a factory into the workbench on a small company written here, on SQLite and on a
 // throwaway PostgreSQL server: filters, bars, links, highlight, plan consumption and load charts.
 #include <gtest/gtest.h>
+#include <array>
+#include <map>
+#include <random>
 
 #include <cmath>
 
@@ -272,6 +275,22 @@ TEST_P(WorkbenchLoad, PlanConsumptionAndPlannedLoad) {
     EXPECT_EQ(wb->ConsumptionKeys()[0],
               QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(QChar(5)));
 
+    // A full computation again gives the same rows and load; once a bar's day changed, the rows of
+    // that day.
+    const QStringList keys = wb->ConsumptionKeys();
+    const int rows = plan.RecordCount();
+    wb->RecomputeAllConsumption();
+    EXPECT_EQ(wb->ConsumptionKeys(), keys);
+    EXPECT_EQ(plan.RecordCount(), rows);
+    EXPECT_DOUBLE_EQ(load("R1", "20260105", "TD005"), 20);
+    ASSERT_TRUE(wb->dmKrta07S->qryMPSTD->Locate("TD001;TD002", {"R1", "20260103"}));
+    EXPECT_EQ(wb->dmKrta07S->qryMPSTD->FieldByName("FLAG").AsInteger(), -1);
+    item(0)->SetDayTexts("30", "", TransDateIn("20260105"));
+    wb->RecomputeAllConsumption();
+    ASSERT_TRUE(planRow("R1", "20260105", "01", m, o));
+    EXPECT_DOUBLE_EQ(m, 6);
+    EXPECT_DOUBLE_EQ(load("R1", "20260105", "TD005"), 6);
+
     // Recomputing the current line after its days changed moves only its share.
     wb->SelectRow(0);
     item(0)->SetDayTexts("40", "", TransDateIn("20260105"));
@@ -452,6 +471,57 @@ TEST(WorkbenchDayText, NumbersReadAsTheDataLayerShowsThem) {
         ASSERT_EQ(Krta07NumberText(v), QVariant(v).toString()) << v;
     for (double v : {0.0, -0.0, 99999.0, 100000.0, -100000.0, 1e6, 2.5, -0.125, 1e15, 123456.75, 1e-7})
         EXPECT_EQ(Krta07NumberText(v), QVariant(v).toString()) << v;
+}
+
+// The stored plan rows a save compares with: found, changed, erased and added again as a map of
+// their keys would have them, through growth and erased entries.
+TEST(WorkbenchStoredPlan, RowsBehaveAsAMapOfTheirKeys) {
+    TKrta07PlanRows rows;
+    std::map<std::array<int32_t, 7>, std::pair<double, QString>> model;
+    std::mt19937 rng(3);
+    auto keyOf = [](const std::array<int32_t, 7>& k) {
+        TKrta07PlanKey key;
+        std::copy(k.begin(), k.end(), key.id);
+        return key;
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const std::array<int32_t, 7> k{int32_t(rng() % 5), int32_t(rng() % 40), 7, 8, int32_t(rng() % 30), 9,
+                                       int32_t(rng() % 4)};
+        auto found = rows.find(keyOf(k));
+        auto expected = model.find(k);
+        ASSERT_EQ(found != rows.end(), expected != model.end()) << step;
+        if (found == rows.end()) {
+            const QString remark = rng() % 7 == 0 ? QString("R%1").arg(step % 3) : QString();
+            rows.insert(keyOf(k), {double(step), -double(step), remark, false});
+            model[k] = {double(step), remark};
+        } else if (rng() % 3 == 0) {
+            ASSERT_EQ(found->main, expected->second.first) << step;
+            ASSERT_TRUE(found->remark == expected->second.second) << step;
+            found->main = step + 0.5;
+            found->remark = QString("N");
+            expected->second = {step + 0.5, "N"};
+        } else {
+            rows.erase(found);
+            model.erase(expected);
+        }
+        ASSERT_EQ(rows.size(), qsizetype(model.size())) << step;
+    }
+    // A sweep keeps the rows it marks and erases the others, as a save does.
+    qsizetype seen = 0;
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+        const TKrta07PlanKey key = it.key();
+        std::array<int32_t, 7> k;
+        std::copy(key.id, key.id + 7, k.begin());
+        ASSERT_TRUE(model.count(k));
+        EXPECT_EQ(it->main, model[k].first);
+        it->kept = k[0] % 2 == 0;
+        ++seen;
+    }
+    EXPECT_EQ(seen, rows.size());
+    for (auto it = rows.begin(); it != rows.end();)
+        it = it->kept ? ++it : rows.erase(it);
+    for (const auto& [k, v] : model)
+        EXPECT_EQ(rows.find(keyOf(k)) != rows.end(), k[0] % 2 == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchLoad, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
