@@ -1,5 +1,6 @@
 #include "gantt/phScaler.h"
 
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -184,6 +185,7 @@ void TphDateScaler::SetHorizontal(bool v) {
     if (FHorizontal == v) return;
     FHorizontal = v;
     FLastAxis = -1; // the axis is another side now: lay out again without stretching
+    EnsureLayout();
     UpdateButtonRects();
     Invalidate();
 }
@@ -258,7 +260,7 @@ qint64 TphDateScaler::VisibleMsOfDay(qint64 day) const {
     return DayHidden(day) ? 0 : FHourPrefixMs[24];
 }
 
-double TphDateScaler::VisibleWeek() {
+double TphDateScaler::VisibleWeek() const {
     if (!FWeekValid) {
         // Any seven consecutive days hold each weekday once.
         const qint64 first = qint64(kv::encodeDate(2002, 1, 1));
@@ -270,7 +272,7 @@ double TphDateScaler::VisibleWeek() {
     return FWeekMs / kDayMsD;
 }
 
-double TphDateScaler::VisibleBetween(kv::TDateTime a, kv::TDateTime b) {
+double TphDateScaler::VisibleBetween(kv::TDateTime a, kv::TDateTime b) const {
     if (a == b || !std::isfinite(a) || !std::isfinite(b)) return 0;
     if (NothingHidden()) return b - a;
     const double lo = std::min(a, b);
@@ -344,7 +346,7 @@ kv::TDateTime TphDateScaler::StepBackwardOutOfHidden(kv::TDateTime x) const {
     return m / kDayMsD;
 }
 
-kv::TDateTime TphDateScaler::AddVisible(double t, kv::TDateTime b) {
+kv::TDateTime TphDateScaler::AddVisible(double t, kv::TDateTime b) const {
     for (int guard = 0; guard < 10000; ++guard) {
         double r = b + t;
         if (r < 0) return 0;
@@ -357,7 +359,7 @@ kv::TDateTime TphDateScaler::AddVisible(double t, kv::TDateTime b) {
     return b + t;
 }
 
-double TphDateScaler::VisibleSpan() {
+double TphDateScaler::VisibleSpan() const {
     if (!FSpanValid || FSpanStart != FStart || FSpanStop != FStop) {
         FSpan = VisibleBetween(FStart, FStop);
         FSpanStart = FStart;
@@ -367,8 +369,7 @@ double TphDateScaler::VisibleSpan() {
     return FSpan;
 }
 
-double TphDateScaler::Scale() {
-    EnsureLayout();
+double TphDateScaler::Scale() const {
     const int axis = AxisLength();
     if (axis < 1) return 0;
     const double s = VisibleSpan() / axis;
@@ -386,6 +387,7 @@ void TphDateScaler::SetStart(kv::TDateTime x) {
     FStop = std::min(MaxDate, AddVisible(span, FStart));
     FStopSetSincePaint = true;
     RebuildTicks();
+    EnsureLayout();
     FlagChange();
     Invalidate();
 }
@@ -395,6 +397,7 @@ void TphDateScaler::SetStop(kv::TDateTime x) {
     FStop = std::min(x, MaxDate);
     FStopSetSincePaint = true;
     RebuildTicks();
+    EnsureLayout();
     FlagChange();
     FLastScale = Scale();
     Invalidate();
@@ -406,6 +409,7 @@ void TphDateScaler::SetWindow(kv::TDateTime start, kv::TDateTime stop) {
     FStop = stop;
     FStopSetSincePaint = true;
     RebuildTicks();
+    EnsureLayout();
     FlagChange();
     Invalidate();
 }
@@ -424,23 +428,17 @@ void TphDateScaler::SetScale(double s) {
 
 void TphDateScaler::ZoomAt(int p, kv::TDateTime d, double s) {
     BeginUpdate();
+    const auto endUpdate = qScopeGuard([this] { EndUpdate(); });
     const double oldStart = FStart;
     const double oldStop = FStop;
-    try {
-        SetStart(StepForwardOutOfHidden(AddVisible(-p * s, d)));
-        SetScale(s);
-        // A scale refused for its narrow window refuses the whole zoom, the move included.
-        const bool refused =
-            FScaleRefused || (OnLimitScaling && OnLimitScaling(this, Scale(), FStop, FStart));
-        if (refused || VisibleSpan() < kTenSeconds) {
-            SetWindow(oldStart, oldStop);
-            FLastScale = Scale();
-        }
-    } catch (...) {
-        EndUpdate();
-        throw;
+    SetStart(StepForwardOutOfHidden(AddVisible(-p * s, d)));
+    SetScale(s);
+    // A scale refused for its narrow window refuses the whole zoom, the move included.
+    const bool refused = FScaleRefused || (OnLimitScaling && OnLimitScaling(this, Scale(), FStop, FStart));
+    if (refused || VisibleSpan() < kTenSeconds) {
+        SetWindow(oldStart, oldStop);
+        FLastScale = Scale();
     }
-    EndUpdate();
 }
 
 void TphDateScaler::EndUpdate() {
@@ -470,13 +468,14 @@ void TphDateScaler::EnsureLayout() {
 // ---------------------------------------------------------------------------------------------
 // Mapping
 
-int TphDateScaler::PixelAtDate(kv::TDateTime x) {
-    EnsureLayout();
+int TphDateScaler::PixelAtDate(kv::TDateTime x) const {
     const double span = VisibleSpan();
     if (span <= 0) return 0;
-    const double axis = AxisLength();
-    // The last fine tick at or before x.
-    const auto it = std::upper_bound(FFineDates.begin(), FFineDates.end(), x);
+    const int axisLength = AxisLength();
+    const double axis = axisLength;
+    // The last fine tick at or before x, while the ticks were laid out for this axis.
+    const bool ticks = FTickAxis == axisLength;
+    const auto it = ticks ? std::upper_bound(FFineDates.begin(), FFineDates.end(), x) : FFineDates.begin();
     double base = FStart;
     double basePos = 0;
     if (it != FFineDates.begin()) {
@@ -490,19 +489,20 @@ int TphDateScaler::PixelAtDate(kv::TDateTime x) {
     return int(pos);
 }
 
-kv::TDateTime TphDateScaler::DateAtPixel(int p) {
-    EnsureLayout();
+kv::TDateTime TphDateScaler::DateAtPixel(int p) const {
     const int axis = AxisLength();
     const double scale = Scale();
     if (p <= 0) return FStart + p * scale;
     if (p >= axis) return FStop + (p - axis) * scale;
-    // The fine ticks around p; before the first tick the window's start stands in.
-    const auto it = std::upper_bound(FFinePos.begin(), FFinePos.end(), double(p));
-    const size_t next = size_t(it - FFinePos.begin());
     double lo = FStart;
     double hi = FStop;
-    if (next > 0) lo = FFineDates[next - 1];
-    if (next < FFineDates.size()) hi = FFineDates[next];
+    if (FTickAxis == axis) {
+        // The fine ticks around p; before the first tick the window's start stands in.
+        const auto it = std::upper_bound(FFinePos.begin(), FFinePos.end(), double(p));
+        const size_t next = size_t(it - FFinePos.begin());
+        if (next > 0) lo = FFineDates[next - 1];
+        if (next < FFineDates.size()) hi = FFineDates[next];
+    }
     if (lo < FStart && PixelAtDate(FStart) <= p) lo = std::max(lo, FStart);
     double found = hi;
     for (int guard = 0; guard < 200; ++guard) {
@@ -603,14 +603,12 @@ qint64 TphDateScaler::PeriodNumber(kv::TDateTime date, double level) {
 void TphDateScaler::RebuildTicks() {
     if (FInRebuild) return;
     FInRebuild = true;
-    struct Guard {
-        bool& flag;
-        ~Guard() { flag = false; }
-    } guard{FInRebuild};
+    const auto rebuilt = qScopeGuard([this] { FInRebuild = false; });
     FFine.clear();
     FCoarse.clear();
     FFineDates.clear();
     FFinePos.clear();
+    FTickAxis = AxisLength();
     const double minStep = DurationOfPixels(FPixelsForModeSwitch);
     if (!(minStep > 0)) return;
     FFineStep = NextLevel(minStep);

@@ -125,26 +125,27 @@ public:
     kv::TDateTime Stop() const { return FStop; }
     void SetStop(kv::TDateTime x);
     // Visible days per pixel; 0 when the axis is shorter than a pixel.
-    double Scale();
+    double Scale() const;
     virtual void SetScale(double s);
     virtual void ZoomAt(int p, kv::TDateTime d, double s);
-    virtual double DurationOfPixels(int n) { return Scale() * n; }
+    virtual double DurationOfPixels(int n) const { return Scale() * n; }
     virtual int AxisLength() const { return FHorizontal ? width() : height(); }
     virtual void BeginUpdate() { ++FUpdateCount; }
     virtual void EndUpdate();
 
-    int PixelAtDate(kv::TDateTime x);
-    kv::TDateTime DateAtPixel(int p);
+    // Asking maps the window as it stands: a new size stretches the window when it arrives, not here.
+    int PixelAtDate(kv::TDateTime x) const;
+    kv::TDateTime DateAtPixel(int p) const;
 
     // Visible time: signed, the part of [a, b] that is not hidden.
-    double VisibleBetween(kv::TDateTime a, kv::TDateTime b);
+    double VisibleBetween(kv::TDateTime a, kv::TDateTime b) const;
     // The date whose visible distance from b is t.
-    kv::TDateTime AddVisible(double t, kv::TDateTime b);
+    kv::TDateTime AddVisible(double t, kv::TDateTime b) const;
     kv::TDateTime StepForwardOutOfHidden(kv::TDateTime x) const;
     kv::TDateTime StepBackwardOutOfHidden(kv::TDateTime x) const;
     bool IsHidden(kv::TDateTime x) const;
-    double VisibleSpan();
-    double VisibleWeek();
+    double VisibleSpan() const;
+    double VisibleWeek() const;
 
     // Ticks and their labels.
     void RebuildTicks();
@@ -253,6 +254,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Time in whole milliseconds makes day and hour boundaries exact.
@@ -263,7 +265,12 @@ private:
     bool NothingHidden() const { return !FHiddenDays && !FHiddenHours; }
     void HiddenTimeChanged();
     void BuildRow(std::vector<TScaleMark>& marks, double step, bool coarse);
+    // Takes a new axis length: stretches the window to keep the scale while Stop was not set since the
+    // last paint, and lays the ticks out again.
     void EnsureLayout();
+    // The same in a paint or resize, where no error may go up: a window too narrow for its date is
+    // logged.
+    void EnsureLayoutQuietly();
     void TicksChanged();
     void FlagChange() { FChanged = true; }
     void SetWindow(kv::TDateTime start, kv::TDateTime stop);
@@ -309,13 +316,16 @@ private:
     QString FFineLevelName;
     QString FCoarseLevelName;
     double FPixelDuration = 0;
+    // The axis length the ticks were laid out for; the mapping uses them only while it holds.
+    int FTickAxis = -1;
 
-    double FSpan = 0;
-    kv::TDateTime FSpanStart = 0;
-    kv::TDateTime FSpanStop = 0;
-    bool FSpanValid = false;
-    qint64 FWeekMs = 0;
-    bool FWeekValid = false;
+    // Caches of the mapping.
+    mutable double FSpan = 0;
+    mutable kv::TDateTime FSpanStart = 0;
+    mutable kv::TDateTime FSpanStop = 0;
+    mutable bool FSpanValid = false;
+    mutable qint64 FWeekMs = 0;
+    mutable bool FWeekValid = false;
     qint64 FHourPrefixMs[25] = {};
 
     // Resize handling: the axis and scale of the last layout, and whether Stop was set since the last paint.

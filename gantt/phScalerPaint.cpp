@@ -170,11 +170,7 @@ void TphDateScaler::Paint() {
     QPainter* canvas = Canvas();
     if (!canvas) return;
     QPainter& p = *canvas;
-    try {
-        EnsureLayout();
-    } catch (const EKvError& e) {
-        qWarning("%s", e.what());
-    }
+    EnsureLayoutQuietly();
     UpdateButtonRects();
     const double fx = PrintFactorHorz();
     const double fy = PrintFactorVert();
@@ -254,6 +250,19 @@ void TphDateScaler::Paint() {
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     FStopSetSincePaint = false;
+}
+
+void TphDateScaler::EnsureLayoutQuietly() {
+    try {
+        EnsureLayout();
+    } catch (const std::exception& e) {
+        qWarning("%s", e.what());
+    }
+}
+
+void TphDateScaler::resizeEvent(QResizeEvent* event) {
+    TphOffscreenPaint::resizeEvent(event);
+    EnsureLayoutQuietly();
 }
 
 bool TphDateScaler::event(QEvent* event) {

@@ -315,11 +315,13 @@ TEST(Scaler, ScrollingAcceleratesWhileTheButtonIsHeld) {
 
 TEST(Scaler, ResizeKeepsTheScaleUnlessStopWasSet) {
     auto s = makeScaler(1000, encodeDate(2024, 3, 4), encodeDate(2024, 3, 14));
+    s->show(); // a shown ruler gets its resizes at once
     s->grab(); // a paint
     const double scale = s->Scale();
     s->resize(1500, 45);
-    EXPECT_NEAR(s->Scale(), scale, 1e-12);
+    // The resize itself stretched the window, before anything asked the ruler.
     EXPECT_NEAR(s->Stop(), encodeDate(2024, 3, 19), 1e-6);
+    EXPECT_NEAR(s->Scale(), scale, 1e-12);
     s->grab();
     s->resize(1000, 45);
     s->SetStop(encodeDate(2024, 3, 24));
@@ -332,6 +334,20 @@ TEST(Scaler, ResizeKeepsTheScaleUnlessStopWasSet) {
     s->resize(500, 45);
     EXPECT_EQ(s->Stop(), encodeDate(2024, 3, 24));
     EXPECT_NEAR(s->Scale(), 20.0 / 500, 1e-12);
+}
+
+TEST(Scaler, AskingTheMappingLeavesTheWindowAlone) {
+    auto s = makeScaler(1000, encodeDate(2024, 3, 4), encodeDate(2024, 3, 14));
+    s->grab();
+    s->resize(1500, 45); // hidden: the new size reaches the ruler when it is shown
+    const kv::TDateTime mid = encodeDate(2024, 3, 9);
+    EXPECT_EQ(s->PixelAtDate(mid), 750);
+    EXPECT_NEAR(s->DateAtPixel(750), mid, 1e-3);
+    EXPECT_NEAR(s->Scale(), 10.0 / 1500, 1e-12);
+    EXPECT_EQ(s->Stop(), encodeDate(2024, 3, 14));
+    s->show();
+    EXPECT_NEAR(s->Stop(), encodeDate(2024, 3, 19), 1e-6);
+    EXPECT_EQ(s->PixelAtDate(mid), 500);
 }
 
 TEST(Scaler, HourTicksSkipAHiddenWeekendInWholeSteps) {
