@@ -19,16 +19,11 @@
 
 #include "controls/KvEdit.h"
 #include "controls/KvGuard.h"
-#include "gantt/MyGant.h"
-#include "gantt/phDataEntityPack.h"
 #include "lang/CodeConverter.h"
 #include "platform/Numbers.h"
-#include "platform/data/ClientDataSet.h"
 #include "platform/data/Field.h"
 #include "support/LibStrs.h"
-#include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
-#include "workbench/Krta07SMFUndo.h"
 
 QString Krta07DateEditMask(int Code, const QString& Sep) {
     const QString year = Code >= 1 && Code <= 3 ? QStringLiteral("9999")
@@ -445,102 +440,4 @@ bool TfrmKrta07SC::Execute() {
 void TfrmKrta07SC::closeEvent(QCloseEvent* e) {
     TKVForm::closeEvent(e);
     if (FLoop) FLoop->quit();
-}
-
-// ---------------------------------------------------------------------------------------------
-// The workbench side: fills the dialog from a bar or a day cell and writes the accepted days back.
-
-bool TfrmKrta07SM::EditDailyQuantities(int Row) {
-    TMyGantItem* item = mgMPSTC->MyGantList()->Items(Row);
-    return item && item->Bar && EditDailyQuantities(item->Bar);
-}
-
-bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
-    if (!Item || !dmKrta07S) return false;
-    const bool wholeBar = Item->CanEdit;
-    if (!wholeBar && (Item->Style & 0x7f) != 8) return false; // the need-date marker
-    TphDataList* list = Item->Owner;
-    if (!list || list->Count() == 0) return false;
-    auto* bar = static_cast<TphDataEntity_GantTime*>(list->Get(0));
-    const int r = FRowOfGantRow.value(bar->Row(), -1);
-    TMyGantItem* item = mgMPSTC->MyGantList()->Items(r);
-    if (!item || item->Bar != bar) return false;
-
-    TdmKrta07S& dm = *dmKrta07S;
-    double quantity = 0;
-    if (kv::TField* f = dm.qryMPSTB->FindField(QStringLiteral("TB026")); f && r < dm.qryMPSTB->RecordCount())
-        quantity = dm.qryMPSTB->valueAt(r, f->Index()).toDouble();
-    const int code = dm.CompanyDateFormat();
-    const QString sep = dm.DateSeparator();
-    TfrmKrta07SC dialog(this, code, sep, quantity, FEditState == 1);
-    dialog.SetWholeBar(wholeBar);
-    auto fill = [&](int row, int k) {
-        const QString& q = item->CellQuantity(k);
-        dialog.SetCells(0, row, DateToString(std::floor(item->CellStart(k)), code, sep));
-        dialog.SetCells(1, row, q.isEmpty() ? QStringLiteral("0") : q);
-        dialog.SetCells(2, row, item->CellRemark(k));
-    };
-    if (wholeBar) {
-        dialog.SetRowCount(item->CellCount() + 1);
-        for (int k = 0; k < item->CellCount(); ++k)
-            fill(k + 1, k);
-    } else {
-        // A cell's position in its row counts the bar first.
-        const int k = Item->GetIndex() - 1;
-        if (k < 0 || k >= item->CellCount()) return false;
-        dialog.SetRowCount(2);
-        fill(1, k);
-    }
-    // The bar a list of days from First to Last gives: it takes those days when it is shorter, and
-    // grows to them when they lie outside it; days typed outside a bar would otherwise be dropped.
-    auto barFor = [bar](kv::TDateTime first, kv::TDateTime last, kv::TDateTime& start, kv::TDateTime& stop) {
-        start = bar->StartTime;
-        stop = bar->StopTime;
-        if (kv::roundHalfEven(last - first + 1) > kv::roundHalfEven(bar->StopTime - bar->StartTime)) {
-            start = first;
-            stop = last + 1;
-        } else {
-            start = std::min(start, first);
-            stop = std::max(stop, last + 1);
-        }
-    };
-    if (wholeBar)
-        dialog.OnCheckDays = [this, r, &barFor](kv::TDateTime first, kv::TDateTime last) {
-            kv::TDateTime start, stop;
-            barFor(first, last, start, stop);
-            return AcceptBarPosition(r, start, stop);
-        };
-    // Everything the confirmed editor changes is one step.
-    TKrta07UndoStep step(FUndo.get());
-    if (!dialog.Execute()) return false;
-    UndoTouch(r);
-
-    dialog.SortRows();
-    auto dayOf = [&dialog, code, &sep](int row) {
-        return TransDateIn(Krta07DisplayDateToText(dialog.Cells(0, row), code, sep));
-    };
-    if (wholeBar) {
-        const int last = dialog.RowCount() - 1;
-        if (last >= 1) {
-            kv::TDateTime start, stop;
-            barFor(dayOf(1), dayOf(last), start, stop);
-            if (start != bar->StartTime || stop != bar->StopTime) {
-                bar->StartTime = start;
-                bar->StopTime = stop;
-                item->RemoveDayCells(bar);
-                item->BuildDayCells(bar);
-            }
-        }
-        item->ClearDayTexts();
-        for (int row = 1; row <= last; ++row) {
-            QString q = dialog.Cells(1, row);
-            if (q == QLatin1String("0")) q.clear();
-            item->SetDayTexts(q, dialog.Cells(2, row), dayOf(row));
-        }
-        if (mgMPSTC->OnGantItemChangePos) mgMPSTC->OnGantItemChangePos(item);
-    } else {
-        item->SetDayTexts(dialog.Cells(1, 1), dialog.Cells(2, 1), dayOf(1));
-    }
-    mgMPSTC->InvalidateGantArea();
-    return true;
 }

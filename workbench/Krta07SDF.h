@@ -107,11 +107,13 @@ public:
     // Field), else the Chinese label in the interface script. Read once per field.
     QString FieldLabelText(const QString& Field, const QString& Chinese);
 
-    // Line fields (Krta07SMFFields.cpp): company date format, display conversion, checks.
+    // Line fields: company date format, display conversion, checks.
     // Edit mask of a date in the company format ("9999/99/99;1; ").
     QString DateEditMask() const;
     // A date typed in the company format to "yyyymmdd"; the input unchanged when a part is no number.
     QString DisplayDateToText(const QString& Text) const;
+    // The trimmed text of a field of the current line; empty when the line set has no such field.
+    QString LineText(const char* Name) const;
     // Company parameter "MA" + number of the first CMSMA row, trimmed.
     QString CompanyParameter(const QString& Number) const;
     void DateFieldGetText(kv::TField& Sender, QString& Text, bool DisplayText);

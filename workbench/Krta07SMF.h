@@ -259,6 +259,8 @@ public:
     QString ChangedByOthersText();
     // Asked before closing in edit mode; false keeps the workbench open.
     bool FormCloseQuery();
+
+    // Daily quantities (Krta07SMFDaily.cpp).
     // The daily quantity editor on row's bar; true when accepted (the bar and its days are written).
     bool EditDailyQuantities(int Row);
     // The same for a clicked time item: a bar edits all its days, a day cell that day only.
