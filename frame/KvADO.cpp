@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -363,12 +364,9 @@ void TKvADOConnection::Commit() {
     if (FSettings.dialect == SqlDialect::SQLite && FSettings.driver == "QSQLITE") {
         // Readers of other connections are waited for as a writer's start is; what cannot be
         // committed is not left half done.
-        try {
-            execWaitingForLock("COMMIT", "commit the transaction");
-        } catch (const EKvError&) {
-            FDatabase.rollback();
-            throw;
-        }
+        auto rollback = qScopeGuard([this] { FDatabase.rollback(); });
+        execWaitingForLock("COMMIT", "commit the transaction");
+        rollback.dismiss();
         return;
     }
     if (!FDatabase.commit()) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gantt/phColor.h"
+#include "gantt/phTimeDistinctGeneric.h"
 #include "platform/DateTime.h"
 
 class QPainter;
@@ -25,7 +26,6 @@ class TphDataList_GantRow;
 class TGantRow;
 class TGantRowList;
 class TphTimeItemTextCollection;
-class TTimeDistinctGenericThread;
 
 // Objects of the engine are released, not deleted: release runs the object's own clean-up first,
 // while the object is still whole, and then frees it.
@@ -368,7 +368,7 @@ public:
     bool CollisionLayout = false;
     bool SharedCollisionKey = false;
     bool CollisionDeferred = false;
-    TTimeDistinctGenericThread* CollisionWorker = nullptr; // run by the control's collision layout
+    std::unique_ptr<TTimeDistinctGenericThread> CollisionWorker; // run by the control's collision layout
     bool AllowTimeMove = true;
     bool AllowRowMove = true;
     bool AllowResize = true;

@@ -819,21 +819,19 @@ void TphGant::RelayoutRow(TGantRow* row) {
 
 void TphGant::CancelRowWork(TGantRow* row) {
     CancelDoLater(updateSubColumnsLater, row);
-    delete row->CollisionWorker;
-    row->CollisionWorker = nullptr;
+    row->CollisionWorker.reset();
 }
 
 void TphGant::UpdateSubColumns(TGantRow* row) {
     try {
-        delete row->CollisionWorker;
-        row->CollisionWorker = nullptr;
+        row->CollisionWorker.reset();
         if (TTimeDistinctGenericThread::WorkerCount() >= TTimeDistinctGenericThread::MaxWorkers) {
             row->CollisionLayout = false;
             row->CollisionDeferred = true;
             FSomeRowsDeferred = true;
             return;
         }
-        auto* worker = new TTimeDistinctGenericThread;
+        auto worker = std::make_unique<TTimeDistinctGenericThread>();
         TDataListTrav trav(row->Layers, row->FirstLayer);
         for (trav.First(); !trav.Eof(); trav.Next()) {
             auto* item = static_cast<TphDataEntity_GantTime*>(trav.Current());
@@ -850,8 +848,8 @@ void TphGant::UpdateSubColumns(TGantRow* row) {
         worker->OnDone = [this, row](TTimeDistinctGenericThread*, std::vector<TDistinctTimeHolder>& holders) {
             TimeDistinctThreadDone(row, holders);
         };
-        row->CollisionWorker = worker;
-        worker->Start();
+        row->CollisionWorker = std::move(worker);
+        row->CollisionWorker->Start();
     } catch (const std::exception& e) {
         showCollisionError(QStringLiteral("UpdateSubColumns exception:") + QString::fromUtf8(e.what()));
     }
@@ -880,9 +878,7 @@ void TphGant::TimeDistinctThreadDone(TGantRow* row, std::vector<TDistinctTimeHol
             row->SubRowCount = std::max(row->SubRowCount, band);
         }
         InvalidateGantArea();
-        TTimeDistinctGenericThread* worker = row->CollisionWorker;
-        row->CollisionWorker = nullptr;
-        delete worker;
+        row->CollisionWorker.reset();
         if (FSomeRowsDeferred && TTimeDistinctGenericThread::WorkerCount() < 5) {
             FSomeRowsDeferred = false;
             for (int i = 0; i < FRowList->Count(); ++i) {

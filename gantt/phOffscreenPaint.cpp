@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
 
 TphOffscreenPaint::TphOffscreenPaint(QWidget* parent) : QWidget(parent) {
     // The whole control is drawn from the buffer: no background erase, no system fill.
@@ -31,7 +32,7 @@ void TphOffscreenPaint::Paint() {
 }
 
 void TphOffscreenPaint::PaintTo(QPainter& painter) {
-    QPainter* previous = FCanvas;
+    const auto restore = qScopeGuard([this, previous = FCanvas] { FCanvas = previous; });
     FCanvas = &painter;
     painter.fillRect(QRect(QPoint(0, 0), size()), ControlColor());
     if (!FScrollBarCorner.isEmpty())
@@ -39,13 +40,7 @@ void TphOffscreenPaint::PaintTo(QPainter& painter) {
             QRect(QPoint(width() - FScrollBarCorner.width(), height() - FScrollBarCorner.height()),
                   FScrollBarCorner),
             phColorToQColor(clBtnFace, palette()));
-    try {
-        Paint();
-    } catch (...) {
-        FCanvas = previous;
-        throw;
-    }
-    FCanvas = previous;
+    Paint();
 }
 
 void TphOffscreenPaint::paintEvent(QPaintEvent*) {

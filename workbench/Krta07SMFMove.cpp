@@ -3,6 +3,7 @@
 // when the linkage boxes ask for it.
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QScopeGuard>
 #include <QToolButton>
 
 #include "controls/ExtPage.h"
@@ -23,14 +24,11 @@ constexpr TColor kLime = 0x0000FF00;
 
 const char* const kFamilyFields[] = {"TB001", "TB002", "TB003", "TB004", "TB005"};
 
-// Clears a flag when the scope ends, whatever happens inside.
-struct FlagScope {
-    bool& flag;
-    explicit FlagScope(bool& f) : flag(f) { flag = true; }
-    ~FlagScope() { flag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-};
+// Sets a flag until the scope ends, whatever happens inside.
+auto flagScope(bool& flag) {
+    flag = true;
+    return qScopeGuard([&flag] { flag = false; });
+}
 
 QString textAt(const kv::TClientDataSet& set, int row, const char* field) {
     return set.valueAt(row, set.FieldByName(QString::fromLatin1(field)).Index()).toString().trimmed();
@@ -82,7 +80,7 @@ void TfrmKrta07SM::InitMoveHandlers() {
 void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int X, int Y) {
     TphDataEntity_GantTime* hit = mgMPSTC->TimeAt(X, Y);
     if (!hit || FScrollBusy) return;
-    FlagScope busy(FMouseBusy);
+    const auto busy = flagScope(FMouseBusy);
     TdmKrta07S& dm = *dmKrta07S;
     TMyGantList* list = mgMPSTC->MyGantList();
     const int r = hit->Row() ? FRowOfGantRow.value(hit->Row(), -1) : -1;
@@ -132,21 +130,16 @@ void TfrmKrta07SM::WriteBarDates(int Row, bool InWorkingSet) {
         return;
     kv::TField& tb013 = pre.FieldByName(QStringLiteral("TB013"));
     kv::TField& tb014 = pre.FieldByName(QStringLiteral("TB014"));
-    const bool ro13 = tb013.ReadOnly(), ro14 = tb014.ReadOnly();
-    tb013.SetReadOnly(false);
-    tb014.SetReadOnly(false);
-    try {
-        pre.Edit();
-        tb013.SetAsString(start);
-        tb014.SetAsString(stop);
-        pre.Post();
-    } catch (...) {
+    const auto restore = qScopeGuard([&tb013, &tb014, ro13 = tb013.ReadOnly(), ro14 = tb014.ReadOnly()] {
         tb013.SetReadOnly(ro13);
         tb014.SetReadOnly(ro14);
-        throw;
-    }
-    tb013.SetReadOnly(ro13);
-    tb014.SetReadOnly(ro14);
+    });
+    tb013.SetReadOnly(false);
+    tb014.SetReadOnly(false);
+    pre.Edit();
+    tb013.SetAsString(start);
+    tb014.SetAsString(stop);
+    pre.Post();
 }
 
 void TfrmKrta07SM::WidenScrollBounds(TphDataEntity_GantTime* Bar) {
@@ -169,16 +162,11 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
     }
     // Set before the grid's set moves to the item's line: a move made here is no leaving of a line
     // by the planner, so neither the leave-line checks nor the highlight run.
-    FlagScope linking(FLinking);
+    const auto linking = flagScope(FLinking);
     pre.CheckBrowseMode();
     // The grid follows once at the end, not at every line the linkage writes.
-    struct Controls {
-        kv::TClientDataSet& set;
-        explicit Controls(kv::TClientDataSet& s) : set(s) { set.DisableControls(); }
-        ~Controls() { set.EnableControls(); }
-        Controls(const Controls&) = delete;
-        Controls& operator=(const Controls&) = delete;
-    } controls(pre);
+    pre.DisableControls();
+    const auto enableControls = qScopeGuard([&pre] { pre.EnableControls(); });
     const int current = pre.IsEmpty() ? -1 : pre.Bookmark();
 
     WriteBarDates(row, true);

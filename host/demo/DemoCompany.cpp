@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -99,15 +100,12 @@ public:
 
     DemoSummary run() {
         FConn.StartTransaction();
-        try {
-            masterData();
-            scheduleLines();
-            resourceLoad();
-            FConn.Commit();
-        } catch (...) {
-            FConn.Rollback();
-            throw;
-        }
+        auto rollback = qScopeGuard([this] { FConn.Rollback(); });
+        masterData();
+        scheduleLines();
+        resourceLoad();
+        FConn.Commit();
+        rollback.dismiss();
         return FSummary;
     }
 

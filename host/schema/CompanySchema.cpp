@@ -1,6 +1,7 @@
 #include "host/schema/CompanySchema.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -54,17 +55,14 @@ void applyCompanySchema(TKvADOConnection& connection) {
     if (!connection.Connected()) connection.Open();
     const QStringList statements = splitStatements(companySchemaDDL(connection));
     connection.StartTransaction();
-    try {
-        QSqlQuery q(connection.database());
-        for (const QString& sql : statements)
-            if (!q.exec(sql))
-                throw EKvError(QString("Cannot create the company tables: %1\n%2")
-                                   .arg(connection.scrub(q.lastError().text()), sql.left(60)));
-        connection.Commit();
-    } catch (...) {
-        connection.Rollback();
-        throw;
-    }
+    auto rollback = qScopeGuard([&connection] { connection.Rollback(); });
+    QSqlQuery q(connection.database());
+    for (const QString& sql : statements)
+        if (!q.exec(sql))
+            throw EKvError(QString("Cannot create the company tables: %1\n%2")
+                               .arg(connection.scrub(q.lastError().text()), sql.left(60)));
+    connection.Commit();
+    rollback.dismiss();
 }
 
 } // namespace kv::schema

@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QDataStream>
 #include <QDateTime>
+#include <QScopeGuard>
 
 #include "frame/SocketConnection.h"
 #include "host/services/CompanyData.h"
@@ -95,19 +96,16 @@ kv::Variant TCounterService::GetSysInfo(const QString& Company) {
 int TCounterService::GetCounter(const QString& Name) {
     const QString key = "CNT:" + Name.trimmed().left(16);
     FData->begin();
-    try {
-        const QList<QStringList> rows = FData->select("SELECT SY002 FROM KVRSYS WHERE SY001 = ?", {key});
-        const int next = rows.isEmpty() ? 1 : rows.first().value(0).toInt() + 1;
-        if (rows.isEmpty())
-            FData->exec("INSERT INTO KVRSYS (SY001, SY002) VALUES (?, ?)", {key, QString::number(next)});
-        else
-            FData->exec("UPDATE KVRSYS SET SY002 = ? WHERE SY001 = ?", {QString::number(next), key});
-        FData->commit();
-        return next;
-    } catch (...) {
-        FData->rollback();
-        throw;
-    }
+    auto rollback = qScopeGuard([this] { FData->rollback(); });
+    const QList<QStringList> rows = FData->select("SELECT SY002 FROM KVRSYS WHERE SY001 = ?", {key});
+    const int next = rows.isEmpty() ? 1 : rows.first().value(0).toInt() + 1;
+    if (rows.isEmpty())
+        FData->exec("INSERT INTO KVRSYS (SY001, SY002) VALUES (?, ?)", {key, QString::number(next)});
+    else
+        FData->exec("UPDATE KVRSYS SET SY002 = ? WHERE SY001 = ?", {QString::number(next), key});
+    FData->commit();
+    rollback.dismiss();
+    return next;
 }
 
 // ---- validator service
@@ -237,28 +235,24 @@ QString TReportCounter::Request(const kv::Variant& JobRequest, const QString& Wo
             throw EKvError("The job request header is incomplete");
         const QString now = timeText(QDateTime::currentDateTime());
         FData->begin();
-        try {
-            // Job numbers run by day: the date and a six-digit sequence.
-            const QString day = now.left(8);
-            const QList<QStringList> last =
-                FData->select("SELECT MAX(JB001) FROM KVRJOB WHERE JB001 LIKE ?", {day + "%"});
-            const int seq = last.isEmpty() || last.first().value(0).isEmpty()
-                                ? 1
-                                : last.first().value(0).mid(8).toInt() + 1;
-            const QString id = day + QString::number(seq).rightJustified(6, '0');
-            FData->exec(
-                "INSERT INTO KVRJOB (JB001, JB002, JB003, JB004, JB005, JB006, JB007, JB008, JB009, JB010) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                {id, kv::varToStr(header.at(1)).left(10), kv::varToStr(header.at(4)).left(20),
-                 kv::varToStr(header.at(5)).left(10), kv::varToStr(header.at(6)).left(20), QString("0"), now,
-                 now, serialise(JobRequest), Workstation});
-            FData->commit();
-            FLastError.clear();
-            return id;
-        } catch (...) {
-            FData->rollback();
-            throw;
-        }
+        auto rollback = qScopeGuard([this] { FData->rollback(); });
+        // Job numbers run by day: the date and a six-digit sequence.
+        const QString day = now.left(8);
+        const QList<QStringList> last =
+            FData->select("SELECT MAX(JB001) FROM KVRJOB WHERE JB001 LIKE ?", {day + "%"});
+        const int seq =
+            last.isEmpty() || last.first().value(0).isEmpty() ? 1 : last.first().value(0).mid(8).toInt() + 1;
+        const QString id = day + QString::number(seq).rightJustified(6, '0');
+        FData->exec(
+            "INSERT INTO KVRJOB (JB001, JB002, JB003, JB004, JB005, JB006, JB007, JB008, JB009, JB010) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+            {id, kv::varToStr(header.at(1)).left(10), kv::varToStr(header.at(4)).left(20),
+             kv::varToStr(header.at(5)).left(10), kv::varToStr(header.at(6)).left(20), QString("0"), now, now,
+             serialise(JobRequest), Workstation});
+        FData->commit();
+        rollback.dismiss();
+        FLastError.clear();
+        return id;
     } catch (const std::exception& e) {
         FLastError = QString::fromUtf8(e.what());
         return QStringLiteral("ERROR");
@@ -316,30 +310,24 @@ QString TReportCounter::InsertConTable(const kv::Variant& Args) {
         const bool replace = Args.at(l + 6).toBool();
         if (name.isEmpty()) return QStringLiteral("方案名不可空白!");
         FData->begin();
-        try {
-            const bool exists =
-                !FData
-                     ->select("SELECT CN003 FROM KVRCON WHERE CN001 = ? AND CN002 = ? AND CN003 = ?",
-                              {program, user, name})
-                     .isEmpty();
-            if (exists && !replace) {
-                FData->rollback();
-                return QStringLiteral("方案已存在!");
-            }
-            if (exists)
-                FData->exec("UPDATE KVRCON SET CN004 = ?, CN005 = ?, CN006 = ? WHERE CN001 = ? AND CN002 = ? "
-                            "AND CN003 = ?",
-                            {when, options, values, program, user, name});
-            else
-                FData->exec(
-                    "INSERT INTO KVRCON (CN001, CN002, CN003, CN004, CN005, CN006) VALUES (?, ?, ?, ?, ?, ?)",
-                    {program, user, name, when, options, values});
-            FData->commit();
-            return {};
-        } catch (...) {
-            FData->rollback();
-            throw;
-        }
+        auto rollback = qScopeGuard([this] { FData->rollback(); });
+        const bool exists =
+            !FData
+                 ->select("SELECT CN003 FROM KVRCON WHERE CN001 = ? AND CN002 = ? AND CN003 = ?",
+                          {program, user, name})
+                 .isEmpty();
+        if (exists && !replace) return QStringLiteral("方案已存在!");
+        if (exists)
+            FData->exec("UPDATE KVRCON SET CN004 = ?, CN005 = ?, CN006 = ? WHERE CN001 = ? AND CN002 = ? "
+                        "AND CN003 = ?",
+                        {when, options, values, program, user, name});
+        else
+            FData->exec(
+                "INSERT INTO KVRCON (CN001, CN002, CN003, CN004, CN005, CN006) VALUES (?, ?, ?, ?, ?, ?)",
+                {program, user, name, when, options, values});
+        FData->commit();
+        rollback.dismiss();
+        return {};
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     }

@@ -1,6 +1,7 @@
 #include "platform/data/ClientDataSet.h"
 
 #include <QDateTime>
+#include <QScopeGuard>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -497,12 +498,11 @@ void TClientDataSet::setFieldCell(TField& field, const Cell& cell) {
     const Cell old = slot;
     slot = cell;
     if (field.OnValidate) {
-        try {
-            field.OnValidate(field);
-        } catch (...) {
-            FBuffer[static_cast<size_t>(field.FColumn)] = old;
-            throw;
-        }
+        // A refused value leaves the field as it was.
+        auto restore =
+            qScopeGuard([this, &field, old] { FBuffer[static_cast<size_t>(field.FColumn)] = old; });
+        field.OnValidate(field);
+        restore.dismiss();
     }
     if (field.OnChange) field.OnChange(field);
     notifyRecordChanged(FState == TDataSetState::dsInsert ? RecordCount() : FCursor);
@@ -911,15 +911,15 @@ void TClientDataSet::Append() {
     FEof = true;
     notifyStateChanged();
     if (OnNewRecord) {
-        try {
-            OnNewRecord(*this);
-        } catch (...) {
+        // A refused new record leaves the set browsing where it was.
+        auto browse = qScopeGuard([this] {
             FState = TDataSetState::dsBrowse;
             FCursor = FInsertReturnPos;
             FEof = FView.empty();
             notifyStateChanged();
-            throw;
-        }
+        });
+        OnNewRecord(*this);
+        browse.dismiss();
     }
     if (AfterInsert) AfterInsert(*this);
     if (AfterScroll) AfterScroll(*this);

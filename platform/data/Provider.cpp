@@ -1,5 +1,6 @@
 #include "platform/data/Provider.h"
 
+#include <QScopeGuard>
 #include <vector>
 
 #include "platform/KvError.h"
@@ -40,20 +41,20 @@ void TDataSetProvider::fetchInto(TClientDataSet& dataSet) {
         return;
     }
     std::vector<QVariant> row(static_cast<size_t>(columns));
-    try {
-        int rows = 0;
-        while (FDataSet->nextRow()) {
-            for (int c = 0; c < columns; ++c)
-                row[static_cast<size_t>(c)] = FDataSet->columnValue(c);
-            dataSet.loadRow(row.data(), fieldOfColumn.data(), columns);
-            if (++rows % 1000 == 0 && OnRowsFetched) OnRowsFetched(rows);
-        }
-        if (OnRowsFetched) OnRowsFetched(rows);
-    } catch (...) {
+    // A read that fails leaves the set closed, not holding part of the rows.
+    auto closeOnFailure = qScopeGuard([&dataSet] {
         dataSet.endLoad();
         dataSet.Close();
-        throw;
+    });
+    int rows = 0;
+    while (FDataSet->nextRow()) {
+        for (int c = 0; c < columns; ++c)
+            row[static_cast<size_t>(c)] = FDataSet->columnValue(c);
+        dataSet.loadRow(row.data(), fieldOfColumn.data(), columns);
+        if (++rows % 1000 == 0 && OnRowsFetched) OnRowsFetched(rows);
     }
+    if (OnRowsFetched) OnRowsFetched(rows);
+    closeOnFailure.dismiss();
     dataSet.endLoad();
 }
 
