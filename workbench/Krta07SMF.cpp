@@ -108,7 +108,7 @@ QString Krta07DayText(kv::TDateTime Date) {
 }
 
 QString TfrmKrta07SM::LineKeyOf(const QStringList& Parts) {
-    return Parts.join(QChar(5));
+    return Parts.join(Krta07KeySeparator);
 }
 
 TfrmKrta07SM::TfrmKrta07SM(QWidget* Owner, const QString& ConnectString)
@@ -121,7 +121,6 @@ TfrmKrta07SM::TfrmKrta07SM(QWidget* Owner, const QString& ConnectString)
 
 TfrmKrta07SM::~TfrmKrta07SM() {
     if (Current == this) Current = nullptr;
-    delete FProgress;
 }
 
 void TfrmKrta07SM::BuildComponents() {
@@ -346,13 +345,11 @@ void TfrmKrta07SM::btnQueryClick() {
         RecomputeAllConsumption();
         PlaceLineGrid();
     } catch (const std::exception& e) {
-        delete FProgress;
-        FProgress = nullptr;
+        FProgress.reset();
         KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
         return;
     }
-    delete FProgress;
-    FProgress = nullptr;
+    FProgress.reset();
     FQueryClock.invalidate();
     UpdateToolState();
     if (PageControl1->currentIndex() == 1)
@@ -448,7 +445,7 @@ void TfrmKrta07SM::progress(const QString& Step, int Done, int Total) {
     if (FPaintClock.isValid() && FPaintClock.elapsed() < 50 && Done != Total) return;
     FPaintClock.start();
     if (!FProgress) {
-        FProgress = new QProgressDialog(this);
+        FProgress = std::make_unique<QProgressDialog>(this);
         FProgress->setObjectName(QStringLiteral("dlgProgress"));
         FProgress->setCancelButton(nullptr);
         FProgress->setWindowModality(Qt::WindowModal);

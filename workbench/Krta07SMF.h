@@ -327,7 +327,7 @@ private:
     QHash<TGantRow*, int> FRowOfGantRow;
     QElapsedTimer FQueryClock;
     QElapsedTimer FPaintClock;
-    QProgressDialog* FProgress = nullptr;
+    std::unique_ptr<QProgressDialog> FProgress;
     bool FChartPending = false;
     // Planned load per resource and day, kept with the plan rows so the load is rebuilt from
     // resource days rather than from every plan row.
@@ -355,3 +355,6 @@ protected:
 
 // "yyyymmdd" of a date-time.
 QString Krta07DayText(kv::TDateTime Date);
+
+// Joins the parts of a record key: a line's key, a consumption key, a resource day.
+inline constexpr QChar Krta07KeySeparator(5);

@@ -124,7 +124,7 @@ void TfrmKrta07SM::WriteBarDates(int Row, bool InWorkingSet) {
 
     // The grid's set is found by the line key; a line that is not there keeps its dates.
     kv::TClientDataSet& pre = *dm.qryMPSTBPre;
-    const QStringList parts = FRowKeys[Row].split(QChar(5));
+    const QStringList parts = FRowKeys[Row].split(Krta07KeySeparator);
     if (!pre.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
                     QVariantList(parts.begin(), parts.end())))
         return;
@@ -175,7 +175,7 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
         MoveLinkedRow(m.Row, m.Days);
 
     // The consumption of the moved line, computed while the grid stands on it.
-    const QStringList parts = FRowKeys[row].split(QChar(5));
+    const QStringList parts = FRowKeys[row].split(Krta07KeySeparator);
     pre.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
                QVariantList(parts.begin(), parts.end()));
     RecomputeLineConsumption();

@@ -17,7 +17,7 @@
 namespace {
 
 QString dayKey(const QString& resource, const QString& day) {
-    return resource + QChar(5) + day;
+    return resource + Krta07KeySeparator + day;
 }
 
 // The load row's fields in the order Krta07Overloaded takes them.

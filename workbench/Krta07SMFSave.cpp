@@ -563,8 +563,7 @@ bool TfrmKrta07SM::SaveChanges() {
             wb->FPlanReader.reset();
             wb->FWrittenPlan.reset();
             wb->dmKrta07S->dbKrta07->OnLockWait = nullptr;
-            delete wb->FProgress;
-            wb->FProgress = nullptr;
+            wb->FProgress.reset();
             wb->FQueryClock.invalidate();
             wb->dgMPSTB->viewport()->update();
         }
@@ -624,8 +623,7 @@ bool TfrmKrta07SM::SaveChanges() {
                 qWarning("Rolling back failed: %s", e.what());
             }
         }
-        delete FProgress;
-        FProgress = nullptr;
+        FProgress.reset();
         // A database fault says what it was; a refusal names the rows another planner changed first.
         QString text = SystemMessage(0);
         if (cause.isEmpty()) {

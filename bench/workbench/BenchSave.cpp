@@ -65,7 +65,7 @@ std::vector<Expected> change100Lines(TfrmKrta07SM* wb) {
         item->SetDayTexts(QString::number(qa - 1), QString(), a);
         item->SetDayTexts(QString::number(qb + 1), QString(), b);
         wb->RecomputeLineConsumption();
-        const QStringList line = wb->RowKeys()[row].split(QChar(5));
+        const QStringList line = wb->RowKeys()[row].split(Krta07KeySeparator);
         expected.push_back({line, Krta07DayText(a), qa - 1});
         expected.push_back({line, Krta07DayText(b), qb + 1});
     }

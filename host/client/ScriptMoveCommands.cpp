@@ -42,7 +42,7 @@ int gridColumn(TFDBGrid* grid, const QString& field, QString& error) {
 // The line's scheduled dates in the grid's set: "TB013<TAB>TB014".
 QString lineDates(TfrmKrta07SM* wb, int row) {
     kv::TClientDataSet& pre = *wb->dmKrta07S->qryMPSTBPre;
-    const QStringList parts = wb->RowKeys().value(row).split(QChar(5));
+    const QStringList parts = wb->RowKeys().value(row).split(Krta07KeySeparator);
     const QString keys = QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037");
     const QVariantList values(parts.begin(), parts.end());
     return pre.Lookup(keys, values, QStringLiteral("TB013")).toString().trimmed() + QLatin1Char('\t') +

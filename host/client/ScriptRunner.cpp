@@ -342,7 +342,7 @@ bool dumpCommand(TScriptContext& c, const QStringList& args, QString& error) {
     TMyGantList* list = wb->mgMPSTC->MyGantList();
     for (int i = 0; i < wb->RowKeys().size(); ++i) {
         QStringList row{i == current ? QStringLiteral("*") : QString()};
-        row << wb->RowKeys()[i].split(QChar(5));
+        row << wb->RowKeys()[i].split(Krta07KeySeparator);
         const auto d = dates.value(wb->RowKeys()[i]);
         row << d.first << d.second;
         if (TMyGantItem* item = list->Items(i)) {

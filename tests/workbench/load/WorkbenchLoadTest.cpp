@@ -122,7 +122,7 @@ protected:
         wb->RecomputeAllConsumption();
     }
     TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
-    QString nodeOf(int row) const { return wb->RowKeys()[row].split(QChar(5)).last(); }
+    QString nodeOf(int row) const { return wb->RowKeys()[row].split(Krta07KeySeparator).last(); }
     double load(const char* res, const char* day, const char* field) const {
         kv::TClientDataSet& d = *wb->dmKrta07S->qryMPSTD;
         if (!d.Locate("TD001;TD002", {res, day})) return -1;
@@ -273,7 +273,7 @@ TEST_P(WorkbenchLoad, PlanConsumptionAndPlannedLoad) {
     EXPECT_EQ(wb->dmKrta07S->qryMPSTD->FieldByName("FLAG").AsInteger(), -1);
     EXPECT_EQ(wb->ConsumptionKeys().size(), 9);
     EXPECT_EQ(wb->ConsumptionKeys()[0],
-              QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(QChar(5)));
+              QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(Krta07KeySeparator));
 
     // A full computation again gives the same rows and load; once a bar's day changed, the rows of
     // that day.

@@ -527,7 +527,7 @@ TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
                      "('F1','3','51','S7','1','01','20260105',4,'a',1), ('F1','3','51','S7','1','01','20260106',5,'',1), "
                      "('F1','3','51','S7','1','0101','20260104',2,'',1)");
     wbtest::query(wb, "F1");
-    const int row = int(wb->RowKeys().indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(QChar(5))));
+    const int row = int(wb->RowKeys().indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(Krta07KeySeparator)));
     ASSERT_GE(row, 0);
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260105")), 4);
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 5);
@@ -547,7 +547,7 @@ TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
               QStringList({"20260104|2", "20260105|3", "20260106|6"}));
     // Loaded again, the lines show what was saved, the child linked to its parent.
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 6);
-    EXPECT_EQ(wb->RowKeys()[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(QChar(5)));
+    EXPECT_EQ(wb->RowKeys()[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(Krta07KeySeparator));
 }
 
 // Every line's bar and its days with a quantity, as "start..last day: day=quantity ...".
