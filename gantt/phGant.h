@@ -21,7 +21,7 @@ class QTabWidget;
 class QTimer;
 class TphDateScaler;
 class TphGant;
-class TDistinctTimeHolder;
+struct TDistinctTimeHolder;
 
 // The painted area of the chart; the control does the work, the area only forwards its events.
 class TphGantArea : public TphOffscreenPaint {

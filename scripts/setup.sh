@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-tidy
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev libxkbcommon-dev
   libqt6sql6-sqlite libsqlite3-dev libqt6sql6-psql libqt6sql6-odbc
   libpugixml-dev libopencc-dev opencc libzip-dev
