@@ -10,9 +10,9 @@
 #include "platform/data/ClientDataSet.h"
 #include "support/StewardINI.h"
 
-QString KvExceptionText(std::exception_ptr Error) {
+QString KvExceptionText(std::exception_ptr error) {
     try {
-        std::rethrow_exception(Error);
+        std::rethrow_exception(error);
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what()).trimmed();
         return text.isEmpty() ? QStringLiteral("an error without a message") : text;
@@ -21,16 +21,16 @@ QString KvExceptionText(std::exception_ptr Error) {
     }
 }
 
-void KvReportException(const QString& Where, std::exception_ptr Error) {
+void KvReportException(const QString& where, std::exception_ptr error) {
     try {
-        std::rethrow_exception(Error);
+        std::rethrow_exception(error);
     } catch (const kv::EAbort&) {
         return; // a refused value was already explained
     } catch (...) {
     }
     static int reporting = 0;
-    const QString text = KvExceptionText(Error);
-    const QString line = Where.isEmpty() ? text : Where + QStringLiteral(": ") + text;
+    const QString text = KvExceptionText(error);
+    const QString line = where.isEmpty() ? text : where + QStringLiteral(": ") + text;
     // Reporting must not fail in turn: a log that cannot be written still leaves the box.
     try {
         WriteAlertLog(line);
@@ -46,16 +46,16 @@ void KvReportException(const QString& Where, std::exception_ptr Error) {
     --reporting;
 }
 
-QString KvEventPlace(const char* ReceiverClass, const QEvent* Event) {
+QString KvEventPlace(const char* receiverClass, const QEvent* event) {
     return QStringLiteral("event %1 for %2")
-        .arg(Event ? int(Event->type()) : 0)
-        .arg(QString::fromLatin1(ReceiverClass ? ReceiverClass : "an object"));
+        .arg(event ? int(event->type()) : 0)
+        .arg(QString::fromLatin1(receiverClass ? receiverClass : "an object"));
 }
 
-void KvRunModalLoop(QEventLoop& Loop, const std::function<bool()>& Done) {
-    while (!Done()) {
+void KvRunModalLoop(QEventLoop& loop, const std::function<bool()>& done) {
+    while (!done()) {
         try {
-            Loop.exec(QEventLoop::DialogExec);
+            loop.exec(QEventLoop::DialogExec);
         } catch (...) {
             KvReportException(QStringLiteral("a modal window"), std::current_exception());
         }
@@ -79,17 +79,17 @@ private:
 
 } // namespace
 
-int KvExecDialog(QDialog& Dialog) {
-    if (Dialog.windowModality() == Qt::NonModal) Dialog.setWindowModality(Qt::ApplicationModal);
-    Dialog.setResult(0);
-    QPointer<QDialog> alive(&Dialog);
+int KvExecDialog(QDialog& dialog) {
+    if (dialog.windowModality() == Qt::NonModal) dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setResult(0);
+    QPointer<QDialog> alive(&dialog);
     QEventLoop loop;
     THideQuits hides(loop);
-    Dialog.installEventFilter(&hides);
-    QObject::connect(&Dialog, &QObject::destroyed, &loop, &QEventLoop::quit);
-    Dialog.show();
+    dialog.installEventFilter(&hides);
+    QObject::connect(&dialog, &QObject::destroyed, &loop, &QEventLoop::quit);
+    dialog.show();
     KvRunModalLoop(loop, [&alive] { return alive.isNull() || !alive->isVisible(); });
     if (!alive) return QDialog::Rejected;
-    Dialog.removeEventFilter(&hides);
-    return Dialog.result();
+    dialog.removeEventFilter(&hides);
+    return dialog.result();
 }

@@ -14,21 +14,21 @@ class QEventLoop;
 class QObject;
 
 // The message of an exception.
-QString KvExceptionText(std::exception_ptr Error);
+QString KvExceptionText(std::exception_ptr error);
 // Reports an exception caught at a boundary; Where says what was running. While one report's box is
 // up, further reports only go to the alert log, so that a handler failing on every paint cannot pile
 // up boxes.
-void KvReportException(const QString& Where, std::exception_ptr Error);
+void KvReportException(const QString& where, std::exception_ptr error);
 // What was running when an event failed, for a report: "event 12 for TfrmKrta07SM".
-QString KvEventPlace(const char* ReceiverClass, const QEvent* Event);
+QString KvEventPlace(const char* receiverClass, const QEvent* event);
 
 // Runs F; an exception leaving it is reported and the answer is false.
-template <class Fn> bool KvGuard(const char* Where, Fn&& F) {
+template <class Fn> bool KvGuard(const char* where, Fn&& f) {
     try {
-        std::forward<Fn>(F)();
+        std::forward<Fn>(f)();
         return true;
     } catch (...) {
-        KvReportException(QString::fromUtf8(Where), std::current_exception());
+        KvReportException(QString::fromUtf8(where), std::current_exception());
         return false;
     }
 }
@@ -36,7 +36,7 @@ template <class Fn> bool KvGuard(const char* Where, Fn&& F) {
 // Runs a modal loop until Done holds. An exception that a handler inside it lets through is reported
 // and the loop goes on: it must never unwind through the window that runs the loop, whose teardown
 // would then touch the loop that is gone. The caller quits the loop when Done starts to hold.
-void KvRunModalLoop(QEventLoop& Loop, const std::function<bool()>& Done);
+void KvRunModalLoop(QEventLoop& loop, const std::function<bool()>& done);
 // QDialog::exec on such a loop: shows the dialog application-modal and waits until it is hidden;
 // its result.
-int KvExecDialog(QDialog& Dialog);
+int KvExecDialog(QDialog& dialog);

@@ -102,7 +102,7 @@ QWidget* focusedControl(QWidget* form) {
 
 } // namespace
 
-TfrmBaseGene::TfrmBaseGene(QWidget* Owner) : TDLLForm(Owner) {
+TfrmBaseGene::TfrmBaseGene(QWidget* owner) : TDLLForm(owner) {
     setObjectName("frmBaseGene");
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     FVersionText = "870401-0.00.00";
@@ -258,9 +258,9 @@ void TfrmBaseGene::FormCreate() {
     FUserID.clear();
     FCompanyID.clear();
     FDbName.clear();
-    FOnDateFieldEnter = {[this](QObject* Sender) { DateFieldEnter(qobject_cast<QWidget*>(Sender)); }, this};
-    FOnDateFieldExit = {[this](QObject* Sender) { DateFieldExit(qobject_cast<QWidget*>(Sender)); }, this};
-    FOnRequiredExit = {[this](QObject* Sender) { RequiredExit(qobject_cast<QWidget*>(Sender)); }, this};
+    FOnDateFieldEnter = {[this](QObject* sender) { DateFieldEnter(qobject_cast<QWidget*>(sender)); }, this};
+    FOnDateFieldExit = {[this](QObject* sender) { DateFieldExit(qobject_cast<QWidget*>(sender)); }, this};
+    FOnRequiredExit = {[this](QObject* sender) { RequiredExit(qobject_cast<QWidget*>(sender)); }, this};
     FErrorFocus = this;
     FInteractive = true;
     PrepareDataSets();
@@ -280,8 +280,8 @@ void TfrmBaseGene::LayoutSystemPage() {
     btnPrintDate->AlignToControl();
 }
 
-QString TfrmBaseGene::ProgramCodeFromFile(const QString& ModulePath) {
-    const QFileInfo file(ModulePath);
+QString TfrmBaseGene::ProgramCodeFromFile(const QString& modulePath) {
+    const QFileInfo file(modulePath);
     const QString name = file.fileName();
     const QString ext = file.suffix().isEmpty() ? QString() : "." + file.suffix();
     // The original measured a ".Dll"; here the library is a shared object.
@@ -315,10 +315,10 @@ void TfrmBaseGene::ConfigureForm() {
     }
 }
 
-bool TfrmBaseGene::InitializeSession(const kv::Variant& Params) {
+bool TfrmBaseGene::InitializeSession(const kv::Variant& params) {
     if (!FCompanyID.isEmpty()) return false;
     FClosePending = false;
-    const bool result = InitializeSessionSteps(Params);
+    const bool result = InitializeSessionSteps(params);
     // The close request goes out only now: message boxes shown on the way run their own event loops,
     // which must not free the form while it is still being initialised.
     if (FClosePending) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -330,7 +330,7 @@ void TfrmBaseGene::RequestClose() {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
-bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& Params) {
+bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& params) {
     try {
         FSystemSettings.clear();
         FLastControls.clear();
@@ -344,19 +344,19 @@ bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& Params) {
         FLastRequest = kv::Variant::null();
         FInteractive = true;
         FPressOk = false;
-        const int high = Params.isArray() ? Params.highBound() : -1;
-        FHostWindow = high >= 3 ? Params.at(3).toInt() : 0;
+        const int high = params.isArray() ? params.highBound() : -1;
+        FHostWindow = high >= 3 ? params.at(3).toInt() : 0;
         if (high > 3) {
-            FHostExtra = Params.at(4);
+            FHostExtra = params.at(4);
         } else {
             ShowMessageCode("E;000038");
             FClosePending = true;
         }
         hide();
         if (high < 2) throw EKvError("The session parameters lack the user, company or database");
-        FUserID = kv::varToStr(Params.at(0));
-        FCompanyID = kv::varToStr(Params.at(1));
-        FDbName = kv::varToStr(Params.at(2));
+        FUserID = kv::varToStr(params.at(0));
+        FCompanyID = kv::varToStr(params.at(1));
+        FDbName = kv::varToStr(params.at(2));
         // The name is written into every statement: anything but a plain name could run as SQL.
         if (!IsPlainDatabaseName(FDbName)) {
             ShowMessageCode("E;000041;" + MessageCodeArgument(FDbName));
@@ -448,18 +448,18 @@ void TfrmBaseGene::AfterServices() {
     }
 }
 
-QString TfrmBaseGene::GetSysSetting(const QString& Name) {
+QString TfrmBaseGene::GetSysSetting(const QString& name) {
     QString value;
     for (const QString& line : std::as_const(FSystemSettings)) {
         const qsizetype eq = line.indexOf('=');
-        if (eq >= 0 && line.left(eq).compare(Name, Qt::CaseInsensitive) == 0) {
+        if (eq >= 0 && line.left(eq).compare(name, Qt::CaseInsensitive) == 0) {
             value = line.mid(eq + 1);
             break;
         }
     }
     if (value.isEmpty()) {
         static const QStringList names = {"SYS007", "SYS008", "SYS009", "SYS010"};
-        const int i = int(names.indexOf(Name.toUpper()));
+        const int i = int(names.indexOf(name.toUpper()));
         if (i >= 0) {
             if (GetUICodePage() != QLatin1String("437"))
                 value = QStringList{QStringLiteral("商品分类方式一"), QStringLiteral("商品分类方式二"),
@@ -472,16 +472,16 @@ QString TfrmBaseGene::GetSysSetting(const QString& Name) {
     return ToDisplayText(value);
 }
 
-QString TfrmBaseGene::ToDisplayText(const QString& Value) const {
-    return GetUIChangeType() == 0 ? Value : kv::varToStr(KvConverter->ConvertUIString(Value));
+QString TfrmBaseGene::ToDisplayText(const QString& value) const {
+    return GetUIChangeType() == 0 ? value : kv::varToStr(KvConverter->ConvertUIString(value));
 }
 
-QString TfrmBaseGene::FromDisplayText(const QString& Value) const {
-    return GetUIChangeType() == 0 ? Value : kv::varToStr(KvConverter->RecoverUIString(Value));
+QString TfrmBaseGene::FromDisplayText(const QString& value) const {
+    return GetUIChangeType() == 0 ? value : kv::varToStr(KvConverter->RecoverUIString(value));
 }
 
-void TfrmBaseGene::SetServerName(TSocketConnection* Connection) {
-    Q_UNUSED(Connection);
+void TfrmBaseGene::SetServerName(TSocketConnection* connection) {
+    Q_UNUSED(connection);
 }
 
 bool TfrmBaseGene::ConnectServer() {
@@ -535,24 +535,24 @@ kv::DispatchPtr TfrmBaseGene::MessageHost() const {
     return HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr;
 }
 
-QString MessageCodeArgument(QString Text) {
-    return Text.replace(QLatin1Char(';'), QLatin1Char(','));
+QString MessageCodeArgument(QString text) {
+    return text.replace(QLatin1Char(';'), QLatin1Char(','));
 }
 
-bool IsPlainDatabaseName(const QString& Name) {
+bool IsPlainDatabaseName(const QString& name) {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,127}$"));
-    return plain.match(Name).hasMatch();
+    return plain.match(name).hasMatch();
 }
 
-void TfrmBaseGene::ShowMessageCode(const QString& Code, const QString& Detail) {
+void TfrmBaseGene::ShowMessageCode(const QString& code, const QString& detail) {
     if (btnCancel->hasFocus()) return;
-    if (Code.isEmpty()) {
+    if (code.isEmpty()) {
         FErrorCodes.clear();
         FErrorTexts.clear();
         return;
     }
-    FErrorCodes += Code + "; ";
-    const QStringList fields = Code.split(';');
+    FErrorCodes += code + "; ";
+    const QStringList fields = code.split(';');
     const QString type = fields.value(0).trimmed();
     QString number = fields.value(1).trimmed();
     const bool shown = number.toInt() > 0;
@@ -577,7 +577,7 @@ void TfrmBaseGene::ShowMessageCode(const QString& Code, const QString& Detail) {
         for (const QString& a : std::as_const(args))
             formatted += a + ";";
     }
-    if (!Detail.trimmed().isEmpty()) formatted += "\r" + Detail.trimmed();
+    if (!detail.trimmed().isEmpty()) formatted += "\r" + detail.trimmed();
     if (!FErrorTexts.contains(formatted)) FErrorTexts += formatted + "; ";
     if (!shown) return;
     const QString t = type.toUpper();
@@ -589,9 +589,9 @@ void TfrmBaseGene::ShowMessageCode(const QString& Code, const QString& Detail) {
     MessageBox(formatted, kind, mbOK);
 }
 
-void TfrmBaseGene::RecordError(const QString& Text) {
+void TfrmBaseGene::RecordError(const QString& error) {
     if (btnCancel->hasFocus()) return;
-    const QString text = Text.trimmed();
+    const QString text = error.trimmed();
     if (text.isEmpty()) {
         FErrorCodes.clear();
         FErrorTexts.clear();
@@ -601,10 +601,10 @@ void TfrmBaseGene::RecordError(const QString& Text) {
     if (!FErrorTexts.contains(text)) FErrorTexts += text + "; ";
 }
 
-int TfrmBaseGene::MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons) {
-    if (FSilentMessages && Kind != mtError) return mrNone;
+int TfrmBaseGene::MessageBox(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+    if (FSilentMessages && kind != mtError) return mrNone;
     QPointer<QWidget> focused = focusedControl(this);
-    const int result = KvMessageDlg(Text, Kind, Buttons);
+    const int result = KvMessageDlg(text, kind, buttons);
     // The box took the mouse: a button pressed when it came up would stay down. The release is sent
     // outside the control, so it lets go without counting as a click.
     if (focused) {
@@ -613,7 +613,7 @@ int TfrmBaseGene::MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButto
                                                              focused->mapToGlobal(outside), Qt::LeftButton,
                                                              Qt::NoButton, Qt::NoModifier));
     }
-    if (Kind == mtError && FErrorFocus && FErrorFocus != this && FErrorFocus->isVisible() &&
+    if (kind == mtError && FErrorFocus && FErrorFocus != this && FErrorFocus->isVisible() &&
         FErrorFocus->isEnabled())
         FErrorFocus->setFocus();
     else if (focused)
@@ -621,23 +621,23 @@ int TfrmBaseGene::MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButto
     return result;
 }
 
-void TfrmBaseGene::SetOptionCount(int N) {
+void TfrmBaseGene::SetOptionCount(int n) {
     // The framework's own options follow the kind's; a form without options of its own has none.
-    FOptionCount = N;
+    FOptionCount = n;
     if (FSystemOptionCount < FOptionCount + FSystemOptionCount) FOptionCount += FSystemOptionCount;
 }
 
-bool TfrmBaseGene::CheckBuilt(const kv::Variant& Array, int Count, const QString& Ident,
-                              const QString& Default) {
-    const QString what = LangText(cls(), Ident, Default);
-    if (!Array.isArray() || Array.highBound() != Count) {
+bool TfrmBaseGene::CheckBuilt(const kv::Variant& array, int count, const QString& ident,
+                              const QString& fallback) {
+    const QString what = LangText(cls(), ident, fallback);
+    if (!array.isArray() || array.highBound() != count) {
         ShowMessageCode(
-            QString("W;000002;%1;%2;%3").arg(what).arg(Count).arg(Array.isArray() ? Array.highBound() : -1));
+            QString("W;000002;%1;%2;%3").arg(what).arg(count).arg(array.isArray() ? array.highBound() : -1));
         return false;
     }
-    for (int i = 1; i <= Count; ++i)
-        if (Array.at(i).isEmptyOrNull()) {
-            ShowMessageCode(QString("W;000003;%1;%2;%3").arg(what).arg(Count).arg(i));
+    for (int i = 1; i <= count; ++i)
+        if (array.at(i).isEmptyOrNull()) {
+            ShowMessageCode(QString("W;000003;%1;%2;%3").arg(what).arg(count).arg(i));
             return false;
         }
     return true;
@@ -668,10 +668,10 @@ bool TfrmBaseGene::BuildJobRequest() {
     return true;
 }
 
-bool TfrmBaseGene::AddOptionLabels(kv::Variant& Labels, int Index) {
+bool TfrmBaseGene::AddOptionLabels(kv::Variant& labels, int index) {
     FLabelled = true;
-    const int at = Index + FSystemOptionCount;
-    if (!Labels.isArray() || at < Labels.lowBound() || at > Labels.highBound()) {
+    const int at = index + FSystemOptionCount;
+    if (!labels.isArray() || at < labels.lowBound() || at > labels.highBound()) {
         QString info;
         if (const kv::DispatchPtr host = MessageHost()) {
             try {
@@ -682,13 +682,13 @@ bool TfrmBaseGene::AddOptionLabels(kv::Variant& Labels, int Index) {
         ShowMessageCode("E;000030;" + info);
         return false;
     }
-    Labels.at(at) = kv::Variant::arrayOf({lblToday->text(), edPrintDate->objectName()});
+    labels.at(at) = kv::Variant::arrayOf({lblToday->text(), edPrintDate->objectName()});
     return true;
 }
 
-bool TfrmBaseGene::AddOptionValues(kv::Variant& Values, int Index) {
-    const int at = Index + FSystemOptionCount;
-    if (!Values.isArray() || at < Values.lowBound() || at > Values.highBound()) {
+bool TfrmBaseGene::AddOptionValues(kv::Variant& values, int index) {
+    const int at = index + FSystemOptionCount;
+    if (!values.isArray() || at < values.lowBound() || at > values.highBound()) {
         ShowMessageCode("E;000030");
         return false;
     }
@@ -697,48 +697,48 @@ bool TfrmBaseGene::AddOptionValues(kv::Variant& Values, int Index) {
         const kv::TDateTime d = StringToDate(date, FDateOrder, FDateSeparator);
         if (d != 0) date = DateToString(d, FDateOrder, FDateSeparator);
     }
-    Values.at(at) = date;
+    values.at(at) = date;
     return true;
 }
 
-bool TfrmBaseGene::FillRequestHeader(kv::Variant& Header) {
-    Header.at(1) = FProgramCode.toUpper();
-    Header.at(2) = FHeaderSize;
-    Header.at(3) = FOptionCount;
-    Header.at(4) = FCompanyID;
-    Header.at(5) = FUserID;
-    Header.at(6) = FDbName;
+bool TfrmBaseGene::FillRequestHeader(kv::Variant& header) {
+    header.at(1) = FProgramCode.toUpper();
+    header.at(2) = FHeaderSize;
+    header.at(3) = FOptionCount;
+    header.at(4) = FCompanyID;
+    header.at(5) = FUserID;
+    header.at(6) = FDbName;
     const QDateTime now = QDateTime::currentDateTime();
-    Header.at(7) = kv::Variant::fromDate(QDate(1899, 12, 30).daysTo(now.date()) +
+    header.at(7) = kv::Variant::fromDate(QDate(1899, 12, 30).daysTo(now.date()) +
                                          now.time().msecsSinceStartOfDay() / 86400000.0);
-    Header.at(8) = FServerProgID;
-    Header.at(9) = FFormType.toUpper();
+    header.at(8) = FServerProgID;
+    header.at(9) = FFormType.toUpper();
     return true;
 }
 
-bool TfrmBaseGene::LoadRequestValues(const kv::Variant& Values) {
-    Q_UNUSED(Values);
+bool TfrmBaseGene::LoadRequestValues(const kv::Variant& values) {
+    Q_UNUSED(values);
     return false;
 }
 
-bool TfrmBaseGene::RunMode(int Mode) {
-    Q_UNUSED(Mode);
+bool TfrmBaseGene::RunMode(int mode) {
+    Q_UNUSED(mode);
     return true;
 }
 
-void TfrmBaseGene::BeforeApplyValue(QWidget* Control, const kv::Variant& Value) {
-    Q_UNUSED(Control);
-    Q_UNUSED(Value);
+void TfrmBaseGene::BeforeApplyValue(QWidget* control, const kv::Variant& value) {
+    Q_UNUSED(control);
+    Q_UNUSED(value);
 }
 
-void TfrmBaseGene::AfterApplyValue(QWidget* Control, const kv::Variant& Value) {
-    Q_UNUSED(Control);
-    Q_UNUSED(Value);
+void TfrmBaseGene::AfterApplyValue(QWidget* control, const kv::Variant& value) {
+    Q_UNUSED(control);
+    Q_UNUSED(value);
 }
 
-void TfrmBaseGene::RunRequest(const kv::Variant& Request) {
+void TfrmBaseGene::RunRequest(const kv::Variant& request) {
     const kv::Variant R =
-        Request.isArray() && Request.elementCount() > 1 ? Request.at(Request.lowBound() + 1) : kv::Variant();
+        request.isArray() && request.elementCount() > 1 ? request.at(request.lowBound() + 1) : kv::Variant();
     FLastRequest = R;
     if (!R.isArray()) return;
     const int mode = R.at(R.lowBound()).toInt();
@@ -765,14 +765,14 @@ void TfrmBaseGene::RunRequest(const kv::Variant& Request) {
         ClickButton(btnOk);
 }
 
-bool TfrmBaseGene::ApplyValuesByName(const kv::Variant& V) {
-    bool all = V.isArray() && V.elementCount() > 1;
+bool TfrmBaseGene::ApplyValuesByName(const kv::Variant& v) {
+    bool all = v.isArray() && v.elementCount() > 1;
     if (!all) {
         ShowMessageCode("W;000014");
         return false;
     }
-    const kv::Variant& labels = V.at(V.lowBound());
-    const kv::Variant& values = V.at(V.lowBound() + 1);
+    const kv::Variant& labels = v.at(v.lowBound());
+    const kv::Variant& values = v.at(v.lowBound() + 1);
     if (!labels.isArray() || !values.isArray()) all = false;
     for (int i = labels.isArray() ? labels.lowBound() : 0; all && i <= labels.highBound(); ++i) {
         const kv::Variant& label = labels.at(i);
@@ -838,8 +838,8 @@ void TfrmBaseGene::FormShow() {
     }
 }
 
-void TfrmBaseGene::DoClose(TCloseAction& Action) {
-    Action = caFree;
+void TfrmBaseGene::DoClose(TCloseAction& action) {
+    action = caFree;
 }
 
 void TfrmBaseGene::RepaintHost() {
@@ -857,9 +857,9 @@ void TfrmBaseGene::moveEvent(QMoveEvent* e) {
     RepaintHost();
 }
 
-QString TfrmBaseGene::HelpCode(const QString& ProgramCode) {
-    if (ProgramCode.size() < 6) return {};
-    const QChar c4 = ProgramCode.at(3).toUpper();
+QString TfrmBaseGene::HelpCode(const QString& programCode) {
+    if (programCode.size() < 6) return {};
+    const QChar c4 = programCode.at(3).toUpper();
     QString code;
     int next = 3;
     if (c4 == 'A') {
@@ -871,14 +871,14 @@ QString TfrmBaseGene::HelpCode(const QString& ProgramCode) {
     } else {
         code = "1";
     }
-    const QChar n = ProgramCode.at(next).toUpper();
+    const QChar n = programCode.at(next).toUpper();
     if (n == 'B')
         code += "3";
     else if (n == 'R')
         code += "2";
     else
         return {};
-    return code + ProgramCode.right(2) + "0000";
+    return code + programCode.right(2) + "0000";
 }
 
 void TfrmBaseGene::ShowHelp() {
@@ -891,11 +891,11 @@ void TfrmBaseGene::ShowHelp() {
     }
 }
 
-void TfrmBaseGene::OnF2Key(int Key, QWidget* Control) {
-    Q_UNUSED(Key);
-    if (!Control) return;
-    if (Control->isEnabled() && Control->isVisible()) Control->setFocus();
-    if (Control == edPrintDate && FLookupService) {
+void TfrmBaseGene::OnF2Key(int key, QWidget* control) {
+    Q_UNUSED(key);
+    if (!control) return;
+    if (control->isEnabled() && control->isVisible()) control->setFocus();
+    if (control == edPrintDate && FLookupService) {
         try {
             const kv::Variant day =
                 callMember(FLookupService, "ShowInputDay",
@@ -907,24 +907,24 @@ void TfrmBaseGene::OnF2Key(int Key, QWidget* Control) {
     }
 }
 
-void TfrmBaseGene::PickPhrase(QWidget* Control) {
-    if (!Control || !FLookupService) return;
+void TfrmBaseGene::PickPhrase(QWidget* control) {
+    if (!control || !FLookupService) return;
     try {
         const kv::Variant phrase = callMember(FLookupService, "GetPhrase", {FUserID, FDbName, int(winId())});
         const QString text = ToDisplayText(kv::varToStr(phrase));
         if (text.isEmpty()) return;
-        if (auto* edit = qobject_cast<QLineEdit*>(Control))
+        if (auto* edit = qobject_cast<QLineEdit*>(control))
             edit->insert(text);
-        else if (auto* memo = qobject_cast<QPlainTextEdit*>(Control))
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
             memo->insertPlainText(text);
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
     }
 }
 
-kv::Variant TfrmBaseGene::LookupData(const QString& Table, const QString& WindowNo, const kv::Variant& Keys,
-                                     const kv::Variant& Condition, bool MultiSelect,
-                                     const kv::Variant& Extra) {
+kv::Variant TfrmBaseGene::LookupData(const QString& table, const QString& windowNo, const kv::Variant& keys,
+                                     const kv::Variant& condition, bool multiSelect,
+                                     const kv::Variant& extra) {
     if (!FLookupService) return {};
     try {
         kv::Variant request = kv::Variant::array(0, 18);
@@ -932,15 +932,15 @@ kv::Variant TfrmBaseGene::LookupData(const QString& Table, const QString& Window
             request.at(i) = QString();
         request.at(0) = FCompanyID;
         request.at(1) = FDbName;
-        request.at(2) = Table;
-        request.at(3) = WindowNo;
-        request.at(4) = KvConverter->RecoverDataString(Keys);
-        request.at(5) = Condition;
-        request.at(6) = MultiSelect;
+        request.at(2) = table;
+        request.at(3) = windowNo;
+        request.at(4) = KvConverter->RecoverDataString(keys);
+        request.at(5) = condition;
+        request.at(6) = multiSelect;
         request.at(7) = FUserID;
         request.at(8) = FProductID;
         request.at(9) = FBaseLimited;
-        request.at(10) = Extra;
+        request.at(10) = extra;
         request.at(11) = int(winId());
         return KvConverter->ConvertDataString(callMember(FLookupService, "F2GetData", {request}));
     } catch (const std::exception& e) {
@@ -949,15 +949,15 @@ kv::Variant TfrmBaseGene::LookupData(const QString& Table, const QString& Window
     }
 }
 
-bool TfrmBaseGene::GetData(const QString& Table, const QString& QueryNo, bool Flag, kv::Variant& Result,
-                           const kv::Variant& Keys) {
+bool TfrmBaseGene::GetData(const QString& table, const QString& queryNo, bool flag, kv::Variant& result,
+                           const kv::Variant& keys) {
     if (!FValidatorService) return false;
     try {
         FValidatorService->setProperty("ProductID", FProductID);
         FValidatorService->setProperty("BaseLimited", FBaseLimited);
-        kv::VariantArgs args{Table, QueryNo, FDbName, KvConverter->RecoverDataString(Keys), kv::Variant()};
-        const bool found = FValidatorService->invoke(Flag ? "QueryData" : "CheckValue", args).toBool();
-        Result = KvConverter->ConvertDataString(args[4]);
+        kv::VariantArgs args{table, queryNo, FDbName, KvConverter->RecoverDataString(keys), kv::Variant()};
+        const bool found = FValidatorService->invoke(flag ? "QueryData" : "CheckValue", args).toBool();
+        result = KvConverter->ConvertDataString(args[4]);
         return found;
     } catch (const std::exception&) {
         return false;
@@ -982,8 +982,8 @@ void TfrmBaseGene::PrepareDataSets() {
     }
 }
 
-void TfrmBaseGene::SetDateFields(const QString& Names) {
-    QString names = Names.trimmed();
+void TfrmBaseGene::SetDateFields(const QString& fieldNames) {
+    QString names = fieldNames.trimmed();
     if (names == FDateFields) return;
     // The form sees every focus change of its controls (TKVForm filters the application's events), so
     // the list itself decides which controls get the date handlers.
@@ -991,7 +991,7 @@ void TfrmBaseGene::SetDateFields(const QString& Names) {
     FDateFields = names;
 }
 
-void TfrmBaseGene::SetRequiredFields(const QString& Text) {
+void TfrmBaseGene::SetRequiredFields(const QString& text) {
     const auto recorded = [this](const QString& key) -> int {
         const QString prefix = key + "=";
         for (const QString& line : std::as_const(FOriginalColors))
@@ -1011,8 +1011,8 @@ void TfrmBaseGene::SetRequiredFields(const QString& Text) {
             part->setPalette(p);
         }
     }
-    FRequiredFields = Text;
-    for (const QString& entry : Text.split(',', Qt::SkipEmptyParts)) {
+    FRequiredFields = text;
+    for (const QString& entry : text.split(',', Qt::SkipEmptyParts)) {
         QWidget* w = findChild<QWidget*>(entry.section(';', 0, 0).trimmed());
         if (!w) continue;
         for (const auto& [part, key] : colourParts(w, entry.section(';', 1, 1).toInt())) {
@@ -1075,51 +1075,51 @@ bool TfrmBaseGene::CheckRequiredFields() {
     return true;
 }
 
-bool TfrmBaseGene::IsGuardedButton(const QObject* Button) {
+bool TfrmBaseGene::IsGuardedButton(const QObject* button) {
     static const QStringList names{"btnOk", "btnQuery", "btnDesign", "btnPeriod"};
-    return Button && names.contains(Button->objectName());
+    return button && names.contains(button->objectName());
 }
 
-bool TfrmBaseGene::GuardClick(QAbstractButton* Button) {
+bool TfrmBaseGene::GuardClick(QAbstractButton* button) {
     // The periodic button is guarded only on the click that puts it down.
-    if (Button->objectName() == QLatin1String("btnPeriod") && Button->isCheckable() && Button->isChecked())
+    if (button->objectName() == QLatin1String("btnPeriod") && button->isCheckable() && button->isChecked())
         return true;
     return CheckRequiredFields();
 }
 
-bool TfrmBaseGene::ClickButton(QAbstractButton* Button) {
-    if (!Button || !Button->isEnabled()) return false;
-    if (IsGuardedButton(Button) && Button->window() == this && !GuardClick(Button)) return false;
-    Button->click();
+bool TfrmBaseGene::ClickButton(QAbstractButton* button) {
+    if (!button || !button->isEnabled()) return false;
+    if (IsGuardedButton(button) && button->window() == this && !GuardClick(button)) return false;
+    button->click();
     return true;
 }
 
-void TfrmBaseGene::ChainEvent(QWidget* Control, const QString& Event, TNotifyEvent Handler) {
-    if (!Control) return;
-    const QString key = Control->objectName() + "." + Event;
+void TfrmBaseGene::ChainEvent(QWidget* control, const QString& event, TNotifyEvent handler) {
+    if (!control) return;
+    const QString key = control->objectName() + "." + event;
     const bool hooked = FChainedEvents.contains(key);
-    FChainedEvents.insert(key, std::move(Handler));
-    auto* button = qobject_cast<QAbstractButton*>(Control);
+    FChainedEvents.insert(key, std::move(handler));
+    auto* button = qobject_cast<QAbstractButton*>(control);
     // A guarded click never reaches the signal, so the kept handler runs only after the check passed.
-    if (Event == QLatin1String("OnClick") && button && !hooked)
+    if (event == QLatin1String("OnClick") && button && !hooked)
         connect(button, &QAbstractButton::clicked, this, [this, key, button] {
             const TNotifyEvent handler = FChainedEvents.value(key);
             handler(button);
         });
 }
 
-void TfrmBaseGene::DateFieldEnter(QWidget* Control) {
-    auto* edit = qobject_cast<QLineEdit*>(Control);
+void TfrmBaseGene::DateFieldEnter(QWidget* control) {
+    auto* edit = qobject_cast<QLineEdit*>(control);
     if (!edit) return;
     const kv::TDateTime d = StringToDate(edit->text().trimmed(), FDateOrder, FDateSeparator);
     if (d != 0) edit->setText(DateToString(d, FDateOrder, FDateSeparator));
 }
 
-bool TfrmBaseGene::DateFieldExit(QWidget* Control) {
-    auto* edit = qobject_cast<QLineEdit*>(Control);
+bool TfrmBaseGene::DateFieldExit(QWidget* control) {
+    auto* edit = qobject_cast<QLineEdit*>(control);
     if (!edit) {
         // Select panels order and trim their own range when they are left.
-        if (qobject_cast<TSelectPanel*>(Control)) return true;
+        if (qobject_cast<TSelectPanel*>(control)) return true;
         ShowMessageCode(QStringLiteral("E;000005;判断日期的函数第一个参数错误, 只能传下列三种物件:;") +
                         "TSelectPanel, TMaskedit, TEdit");
         FPendingFailure = true;
@@ -1143,26 +1143,26 @@ bool TfrmBaseGene::DateFieldExit(QWidget* Control) {
     return true;
 }
 
-bool TfrmBaseGene::RequiredExit(QWidget* Control) {
-    Q_UNUSED(Control);
+bool TfrmBaseGene::RequiredExit(QWidget* control) {
+    Q_UNUSED(control);
     return true;
 }
 
-bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
+bool TfrmBaseGene::eventFilter(QObject* watched, QEvent* e) {
     const QEvent::Type type = e->type();
-    if (!Watched->isWidgetType() ||
+    if (!watched->isWidgetType() ||
         (type != QEvent::FocusIn && type != QEvent::FocusOut && type != QEvent::MouseButtonRelease &&
          type != QEvent::KeyRelease && type != QEvent::KeyPress))
-        return TDLLForm::eventFilter(Watched, e);
-    auto* w = static_cast<QWidget*>(Watched);
-    if (w->window() != this) return TDLLForm::eventFilter(Watched, e);
+        return TDLLForm::eventFilter(watched, e);
+    auto* w = static_cast<QWidget*>(watched);
+    if (w->window() != this) return TDLLForm::eventFilter(watched, e);
 
     if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
         // A window or popup coming up (a message box, a menu) does not enter or leave the control.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
             w->objectName().isEmpty())
-            return TDLLForm::eventFilter(Watched, e);
+            return TDLLForm::eventFilter(watched, e);
         const QStringList dates = FDateFields.split(',', Qt::SkipEmptyParts);
         const bool isDate = dates.contains(w->objectName());
         if (type == QEvent::FocusIn) {
@@ -1192,12 +1192,12 @@ bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
                 chained(w);
             }
         }
-        return TDLLForm::eventFilter(Watched, e);
+        return TDLLForm::eventFilter(watched, e);
     }
 
     // Clicks of the guarded buttons: the required fields are checked before the button's own handlers.
     auto* button = qobject_cast<QAbstractButton*>(w);
-    if (!button || !IsGuardedButton(button) || !button->isEnabled()) return TDLLForm::eventFilter(Watched, e);
+    if (!button || !IsGuardedButton(button) || !button->isEnabled()) return TDLLForm::eventFilter(watched, e);
     bool clicks = false;
     if (type == QEvent::MouseButtonRelease) {
         auto* m = static_cast<QMouseEvent*>(e);
@@ -1215,7 +1215,7 @@ bool TfrmBaseGene::eventFilter(QObject* Watched, QEvent* e) {
         button->setDown(false);
         return true;
     }
-    return TDLLForm::eventFilter(Watched, e);
+    return TDLLForm::eventFilter(watched, e);
 }
 
 bool TfrmBaseGene::event(QEvent* e) {
@@ -1241,26 +1241,26 @@ void TfrmBaseGene::FillLastControls() {
     }
 }
 
-void TfrmBaseGene::MoveByEnter(QWidget* Control) {
+void TfrmBaseGene::MoveByEnter(QWidget* control) {
     const int page = pgOption->currentIndex();
     const QString last = FLastControls.value(page);
-    if (!last.isEmpty() && Control->objectName() == last) {
+    if (!last.isEmpty() && control->objectName() == last) {
         if (page + 1 < pgOption->count()) pgOption->setCurrentIndex(page + 1);
         return;
     }
     // The next control in tab order that can take the focus, staying on the window.
-    QWidget* next = Control->nextInFocusChain();
-    while (next && next != Control &&
+    QWidget* next = control->nextInFocusChain();
+    while (next && next != control &&
            (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisible() || !next->isEnabled() ||
             next->window() != this))
         next = next->nextInFocusChain();
-    if (next && next != Control) next->setFocus(Qt::TabFocusReason);
+    if (next && next != control) next->setFocus(Qt::TabFocusReason);
 }
 
-bool TfrmBaseGene::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-    const int k = Key->key();
-    const Qt::KeyboardModifiers m = Key->modifiers();
-    QWidget* focused = Target == this ? focusedControl(this) : Target;
+bool TfrmBaseGene::FormKeyDown(QKeyEvent* key, QWidget* target) {
+    const int k = key->key();
+    const Qt::KeyboardModifiers m = key->modifiers();
+    QWidget* focused = target == this ? focusedControl(this) : target;
     if (k == Qt::Key_Escape && m == Qt::NoModifier) {
         close();
         return true;

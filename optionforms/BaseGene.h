@@ -33,7 +33,7 @@ class TfrmBaseGene : public TDLLForm {
     Q_PROPERTY(bool WantLog READ WantLog WRITE SetWantLog)
 
 public:
-    explicit TfrmBaseGene(QWidget* Owner = nullptr);
+    explicit TfrmBaseGene(QWidget* owner = nullptr);
     ~TfrmBaseGene() override;
 
     QTabWidget* pgOption;
@@ -62,31 +62,31 @@ public:
     virtual void LayoutSystemPage();
     virtual bool BuildJobRequest();
     virtual void ConfigureForm();
-    virtual void PickPhrase(QWidget* Control);
-    virtual void SetRequiredFields(const QString& Text);
+    virtual void PickPhrase(QWidget* control);
+    virtual void SetRequiredFields(const QString& text);
     // Runs the program's report on the workstation through its server library (BaseRptSubmit.cpp); false
     // after recording why.
-    virtual bool SubmitReport(const QString& JobID, const QString& ProgramCode, const QString& JobPrefix,
-                              int RunKind, const kv::Variant& Values, const QString& DbName,
-                              const QString& FormType, const QString& ServerProgID, const QString& UserID,
-                              const QString& CompanyID, const QString& ExtName);
+    virtual bool SubmitReport(const QString& jobId, const QString& programCode, const QString& jobPrefix,
+                              int runKind, const kv::Variant& values, const QString& dbName,
+                              const QString& formType, const QString& serverProgId, const QString& userId,
+                              const QString& companyId, const QString& extName);
     virtual void PrepareDataSets();
     virtual void LoadSessionServices();
-    bool InitializeSession(const kv::Variant& Params) override;
-    virtual bool AddOptionValues(kv::Variant& Values, int Index);
-    virtual bool LoadRequestValues(const kv::Variant& Values);
-    virtual bool FillRequestHeader(kv::Variant& Header);
-    virtual bool AddOptionLabels(kv::Variant& Labels, int Index);
+    bool InitializeSession(const kv::Variant& params) override;
+    virtual bool AddOptionValues(kv::Variant& values, int index);
+    virtual bool LoadRequestValues(const kv::Variant& values);
+    virtual bool FillRequestHeader(kv::Variant& header);
+    virtual bool AddOptionLabels(kv::Variant& labels, int index);
     // The record chosen in the host's lookup window for a table and window number; empty when none.
-    virtual kv::Variant LookupData(const QString& Table, const QString& WindowNo, const kv::Variant& Keys,
-                                   const kv::Variant& Condition, bool MultiSelect, const kv::Variant& Extra);
-    virtual void SetServerName(TSocketConnection* Connection);
+    virtual kv::Variant LookupData(const QString& table, const QString& windowNo, const kv::Variant& keys,
+                                   const kv::Variant& condition, bool multiSelect, const kv::Variant& extra);
+    virtual void SetServerName(TSocketConnection* connection);
     virtual bool AfterSchemeOpened() { return true; }
-    virtual bool RunMode(int Mode);
-    virtual void BeforeApplyValue(QWidget* Control, const kv::Variant& Value);
-    virtual void AfterApplyValue(QWidget* Control, const kv::Variant& Value);
+    virtual bool RunMode(int mode);
+    virtual void BeforeApplyValue(QWidget* control, const kv::Variant& value);
+    virtual void AfterApplyValue(QWidget* control, const kv::Variant& value);
     // F2 on a control: the base gives it the focus and fills the print date from the date picker.
-    virtual void OnF2Key(int Key, QWidget* Control);
+    virtual void OnF2Key(int key, QWidget* control);
     // Around the host's version calls while the session's services are loaded: the base fetches the
     // counter service with the system settings and the validator service before, the lookup service
     // (when the service flags ask for it) after.
@@ -97,26 +97,26 @@ public:
     // module may put its own in. A handler reports a failure through FPendingFailure, which stops the
     // control's own chained handler.
     const TNotifyEvent& OnDateFieldEnter() const { return FOnDateFieldEnter; }
-    void SetOnDateFieldEnter(TNotifyEvent Value) { FOnDateFieldEnter = std::move(Value); }
+    void SetOnDateFieldEnter(TNotifyEvent value) { FOnDateFieldEnter = std::move(value); }
     const TNotifyEvent& OnDateFieldExit() const { return FOnDateFieldExit; }
-    void SetOnDateFieldExit(TNotifyEvent Value) { FOnDateFieldExit = std::move(Value); }
+    void SetOnDateFieldExit(TNotifyEvent value) { FOnDateFieldExit = std::move(value); }
     const TNotifyEvent& OnRequiredExit() const { return FOnRequiredExit; }
-    void SetOnRequiredExit(TNotifyEvent Value) { FOnRequiredExit = std::move(Value); }
+    void SetOnRequiredExit(TNotifyEvent value) { FOnRequiredExit = std::move(value); }
 
-    void RunRequest(const kv::Variant& Request) override;
+    void RunRequest(const kv::Variant& request) override;
 
     // Condition schemes: named sets of option values kept per user and program on the application server.
     // The option list of the form's pages: "name.property;" per option control, in page and tab order.
     virtual QString BuildOptionList();
     // One line per option-list entry, each ended by CR LF; missing components give empty lines.
-    QString SchemeValues(const QString& OptionList);
-    virtual bool SaveScheme(const QString& OptionList, const QString& Name, bool Replace);
-    virtual bool ApplyScheme(const QString& OptionList, const QString& Values);
+    QString SchemeValues(const QString& optionList);
+    virtual bool SaveScheme(const QString& optionList, const QString& name, bool replace);
+    virtual bool ApplyScheme(const QString& optionList, const QString& values);
     virtual void LoadSchemes();
-    bool OpenScheme(const QString& Name);
-    bool DeleteScheme(const QString& Name);
+    bool OpenScheme(const QString& name);
+    bool DeleteScheme(const QString& name);
     // False, with the old caption kept, when the new name is refused here or by the server.
-    bool RenameScheme(const QString& OldName, const QString& NewName);
+    bool RenameScheme(const QString& oldName, const QString& newName);
     // The scheme panel's buttons: save the options under a name asked for in TfrmGeneCondition, open
     // the selected scheme, delete it after asking.
     virtual void btnInsertClick();
@@ -131,29 +131,29 @@ public:
     // 0 large icons, 1 small icons, 2 list, 3 details.
     int SchemeViewStyle() const { return FViewStyle; }
 
-    void SetOptionCount(int N);
-    void SetDateFields(const QString& Names);
+    void SetOptionCount(int n);
+    void SetDateFields(const QString& fieldNames);
     // Generic data call on the validator service; true when a row was found.
-    bool GetData(const QString& Table, const QString& QueryNo, bool Flag, kv::Variant& Result,
-                 const kv::Variant& Keys);
+    bool GetData(const QString& table, const QString& queryNo, bool flag, kv::Variant& result,
+                 const kv::Variant& keys);
     // Detail, when given, follows the message's text on a line of its own: the cause behind a failure
     // the message only names.
-    void ShowMessageCode(const QString& Code, const QString& Detail = {});
-    void RecordError(const QString& Text);
-    int MessageBox(const QString& Text, TMsgDlgType Kind, TMsgDlgButtons Buttons);
-    QString GetSysSetting(const QString& Name);
-    QString ToDisplayText(const QString& Value) const;
-    QString FromDisplayText(const QString& Value) const;
+    void ShowMessageCode(const QString& code, const QString& detail = {});
+    void RecordError(const QString& error);
+    int MessageBox(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons);
+    QString GetSysSetting(const QString& name);
+    QString ToDisplayText(const QString& value) const;
+    QString FromDisplayText(const QString& value) const;
     // F1: the help topic of the program, or nothing when the program code names none.
     void ShowHelp();
     // Checks the required fields before a guarded button acts; false after showing the first empty one.
     bool CheckRequiredFields();
     // Clicks a button as the user would: the required-field check of btnOk, btnQuery, btnDesign and
     // btnPeriod comes first, and the button's own handlers run only when it passes. False when stopped.
-    bool ClickButton(QAbstractButton* Button);
+    bool ClickButton(QAbstractButton* button);
     // Keeps a control's own OnEnter, OnExit or OnClick handler; it runs after the framework's date,
     // required-field and button checks on that control, and only when they pass.
-    void ChainEvent(QWidget* Control, const QString& Event, TNotifyEvent Handler);
+    void ChainEvent(QWidget* control, const QString& event, TNotifyEvent handler);
     // Connects to the application server of the launcher settings; false after recording why.
     bool ConnectServer();
     // Why the last ConnectServer failed; empty after a success.
@@ -161,39 +161,39 @@ public:
     // The session failed or its form was told to close while it was being initialised.
     bool ClosePending() const { return FClosePending; }
 
-    static QString ProgramCodeFromFile(const QString& ModulePath);
+    static QString ProgramCodeFromFile(const QString& modulePath);
     // The help file code of a program code; empty when it has none.
-    static QString HelpCode(const QString& ProgramCode);
+    static QString HelpCode(const QString& programCode);
 
     bool WantLog() const { return FWantLog; }
-    void SetWantLog(bool Value) { FWantLog = Value; }
+    void SetWantLog(bool value) { FWantLog = value; }
 
     // Session.
     const QString& DbName() const { return FDbName; }
-    void SetDbName(const QString& Value) { FDbName = Value; }
+    void SetDbName(const QString& value) { FDbName = value; }
     const QString& ServerProgID() const { return FServerProgID; }
     const QString& VersionCode() const { return FVersionCode; }
-    void SetVersionCode(const QString& Value) { FVersionCode = Value; }
+    void SetVersionCode(const QString& value) { FVersionCode = value; }
     const QString& FormType() const { return FFormType; }
     int HostWindow() const { return FHostWindow; }
     int HostVersionType() const { return FHostVersionType; }
     int ProductID() const { return FProductID; }
-    void SetProductID(int Value) { FProductID = Value; }
+    void SetProductID(int value) { FProductID = value; }
     // Every message code and every error text recorded since initialisation, each followed by "; ".
     const QString& ErrorCodes() const { return FErrorCodes; }
     const QString& ErrorTexts() const { return FErrorTexts; }
     const kv::DispatchPtr& Host() const { return FHost; }
     const kv::DispatchPtr& ValidatorService() const { return FValidatorService; }
-    void SetValidatorService(kv::DispatchPtr Value) { FValidatorService = std::move(Value); }
+    void SetValidatorService(kv::DispatchPtr value) { FValidatorService = std::move(value); }
     const kv::DispatchPtr& LookupService() const { return FLookupService; }
     // Unassigned until connected.
     const kv::DispatchPtr& AppServer() const { return FAppServer; }
-    void SetAppServer(kv::DispatchPtr Value) { FAppServer = std::move(Value); }
+    void SetAppServer(kv::DispatchPtr value) { FAppServer = std::move(value); }
     bool LocalServer() const { return FLocalServer; }
 
     // Options and job requests.
     int HeaderSize() const { return FHeaderSize; }
-    void SetHeaderSize(int Value) { FHeaderSize = Value; }
+    void SetHeaderSize(int value) { FHeaderSize = value; }
     int OptionCount() const { return FOptionCount; }
     int SystemOptionCount() const { return FSystemOptionCount; }
     const QString& DateFields() const { return FDateFields; }
@@ -203,12 +203,12 @@ public:
     const QStringList& DateSettings() const { return FDateSettings; }
     // Messages are recorded but not shown.
     bool SilentMessages() const { return FSilentMessages; }
-    void SetSilentMessages(bool Value) { FSilentMessages = Value; }
+    void SetSilentMessages(bool value) { FSilentMessages = value; }
     bool Interactive() const { return FInteractive; }
     bool Labelled() const { return FLabelled; }
     // Set by a field handler that refused its value: the control's own chained handler does not run.
     bool PendingFailure() const { return FPendingFailure; }
-    void SetPendingFailure(bool Value) { FPendingFailure = Value; }
+    void SetPendingFailure(bool value) { FPendingFailure = value; }
     const kv::Variant& JobRequest() const { return FJobRequest; }
     int DateOrder() const { return FDateOrder; }
     const QString& DateSeparator() const { return FDateSeparator; }
@@ -216,37 +216,37 @@ public:
 protected:
     void FormCreate() override;
     void FormShow() override;
-    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
-    void DoClose(TCloseAction& Action) override;
+    bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
+    void DoClose(TCloseAction& action) override;
     void resizeEvent(QResizeEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
-    bool eventFilter(QObject* Watched, QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     // A lookup button or button edit asks for its lookup: answered as F2 on that edit.
     bool event(QEvent* e) override;
 
     virtual void btnOkClick() {}
     virtual void btnCancelClick() {}
-    void DateFieldEnter(QWidget* Control);
-    bool DateFieldExit(QWidget* Control);
-    bool RequiredExit(QWidget* Control);
+    void DateFieldEnter(QWidget* control);
+    bool DateFieldExit(QWidget* control);
+    bool RequiredExit(QWidget* control);
     // The buttons whose clicks the required fields guard.
-    static bool IsGuardedButton(const QObject* Button);
+    static bool IsGuardedButton(const QObject* button);
     // The controls inside a container in tab order, then those outside the focus chain.
-    static QList<QWidget*> TabOrder(QWidget* Container);
+    static QList<QWidget*> TabOrder(QWidget* container);
     // Appends "name.property;" for every option control of a container, in tab order.
-    static void AppendOptions(QWidget* Container, QString& List);
+    static void AppendOptions(QWidget* container, QString& list);
 
     // The session cannot go on: the form closes as soon as the event loop runs again.
     void RequestClose();
 
     // What each form kind sets up in its ConfigureForm step.
-    void SetFormType(const QString& Value) { FFormType = Value; }
-    void SetSystemOptionCount(int Value) { FSystemOptionCount = Value; }
-    void SetServiceFlags(int Value) { FServiceFlags = Value; }
-    void SetBaseLimited(const QString& Value) { FBaseLimited = Value; }
-    void SetYearMonthFields(const QString& Value) { FYearMonthFields = Value; }
-    void SetLabelled(bool Value) { FLabelled = Value; }
-    void SetJobRequest(const kv::Variant& Value) { FJobRequest = Value; }
+    void SetFormType(const QString& value) { FFormType = value; }
+    void SetSystemOptionCount(int value) { FSystemOptionCount = value; }
+    void SetServiceFlags(int value) { FServiceFlags = value; }
+    void SetBaseLimited(const QString& value) { FBaseLimited = value; }
+    void SetYearMonthFields(const QString& value) { FYearMonthFields = value; }
+    void SetLabelled(bool value) { FLabelled = value; }
+    void SetJobRequest(const kv::Variant& value) { FJobRequest = value; }
 
 private:
     // Session.
@@ -275,17 +275,17 @@ private:
     // Handlers of the controls that the framework's own handlers call after theirs.
     QHash<QString, TNotifyEvent> FChainedEvents;
 
-    bool InitializeSessionSteps(const kv::Variant& Params);
-    bool ApplyValuesByName(const kv::Variant& V);
-    bool CheckBuilt(const kv::Variant& Array, int Count, const QString& Ident, const QString& Default);
-    void MoveByEnter(QWidget* Control);
+    bool InitializeSessionSteps(const kv::Variant& params);
+    bool ApplyValuesByName(const kv::Variant& v);
+    bool CheckBuilt(const kv::Variant& array, int count, const QString& ident, const QString& fallback);
+    void MoveByEnter(QWidget* control);
     void RepaintHost();
     kv::DispatchPtr MessageHost() const;
-    bool GuardClick(QAbstractButton* Button);
-    void lstConditionEdited(QTreeWidgetItem* Item, int Column);
-    void SetViewStyle(int Style);
+    bool GuardClick(QAbstractButton* button);
+    void lstConditionEdited(QTreeWidgetItem* item, int column);
+    void SetViewStyle(int style);
     // The condition data set's row of a scheme shown under this name; false when there is none.
-    bool LocateScheme(const QString& Name);
+    bool LocateScheme(const QString& name);
     QString SelectedScheme() const;
 
     // The last control of each page, by name, from the pages' tab order when the form is shown.
@@ -301,7 +301,7 @@ private:
 };
 
 // A text as one argument of a message code, whose fields are separated by ";".
-QString MessageCodeArgument(QString Text);
+QString MessageCodeArgument(QString text);
 // A database name that may stand in SQL texts as written: letters, digits and "_", not starting
 // with a digit. The "$$" prefix of every statement becomes this name.
-bool IsPlainDatabaseName(const QString& Name);
+bool IsPlainDatabaseName(const QString& name);

@@ -91,21 +91,21 @@ bool nonZero(const QString& text) {
 
 } // namespace
 
-QList<QWidget*> TfrmBaseGene::TabOrder(QWidget* Container) {
+QList<QWidget*> TfrmBaseGene::TabOrder(QWidget* container) {
     // The focus chain restricted to the container, then whatever is outside the chain in creation order.
     QList<QWidget*> controls;
-    for (QWidget* w = Container->nextInFocusChain(); w && w != Container; w = w->nextInFocusChain())
-        if (Container->isAncestorOf(w) && !controls.contains(w)) controls << w;
-    for (QWidget* w : Container->findChildren<QWidget*>())
+    for (QWidget* w = container->nextInFocusChain(); w && w != container; w = w->nextInFocusChain())
+        if (container->isAncestorOf(w) && !controls.contains(w)) controls << w;
+    for (QWidget* w : container->findChildren<QWidget*>())
         if (!controls.contains(w)) controls << w;
     return controls;
 }
 
-void TfrmBaseGene::AppendOptions(QWidget* Container, QString& List) {
-    for (QWidget* w : TabOrder(Container)) {
+void TfrmBaseGene::AppendOptions(QWidget* container, QString& list) {
+    for (QWidget* w : TabOrder(container)) {
         // Parts of a select panel, a combo box or a spin box belong to it.
         bool inPanel = false;
-        for (QWidget* up = w->parentWidget(); up && up != Container; up = up->parentWidget())
+        for (QWidget* up = w->parentWidget(); up && up != container; up = up->parentWidget())
             if (qobject_cast<TSelectPanel*>(up) || qobject_cast<QComboBox*>(up) ||
                 qobject_cast<QAbstractSpinBox*>(up))
                 inPanel = true;
@@ -120,10 +120,10 @@ void TfrmBaseGene::AppendOptions(QWidget* Container, QString& List) {
         else if (qobject_cast<QCheckBox*>(w) || qobject_cast<TBitCheckBox*>(w) ||
                  qobject_cast<QRadioButton*>(w) || qobject_cast<TKvRadioButton*>(w))
             prop = "checked";
-        if (prop.isEmpty() || List.contains(w->objectName() + "." + prop + ";")) continue;
+        if (prop.isEmpty() || list.contains(w->objectName() + "." + prop + ";")) continue;
         // Buttons of a radio group are stored through the group.
         if (qobject_cast<QAbstractButton*>(w) && qobject_cast<TKvRadioGroup*>(w->parentWidget())) continue;
-        List += w->objectName() + "." + prop + ";";
+        list += w->objectName() + "." + prop + ";";
     }
 }
 
@@ -138,7 +138,7 @@ QString TfrmBaseGene::BuildOptionList() {
     return list;
 }
 
-QString TfrmBaseGene::SchemeValues(const QString& OptionList) {
+QString TfrmBaseGene::SchemeValues(const QString& optionList) {
     const QStringList dateFields = FDateFields.split(',', Qt::SkipEmptyParts);
     const QStringList monthFields = FYearMonthFields.split(',', Qt::SkipEmptyParts);
     // A date as YYYYMMDD, moved by its variable setting (fields counted from 1 as stored).
@@ -161,7 +161,7 @@ QString TfrmBaseGene::SchemeValues(const QString& OptionList) {
     };
 
     QString out;
-    for (const QString& raw : OptionList.split(';', Qt::SkipEmptyParts)) {
+    for (const QString& raw : optionList.split(';', Qt::SkipEmptyParts)) {
         const QString entry = raw.trimmed();
         if (entry.isEmpty()) continue;
         const QStringList parts = entry.split('.');
@@ -215,15 +215,15 @@ QString TfrmBaseGene::SchemeValues(const QString& OptionList) {
     return out;
 }
 
-bool TfrmBaseGene::SaveScheme(const QString& OptionList, const QString& Name, bool Replace) {
+bool TfrmBaseGene::SaveScheme(const QString& optionList, const QString& name, bool replace) {
     if (!FAppServer) return false;
     try {
-        const QString values = SchemeValues(OptionList);
+        const QString values = SchemeValues(optionList);
         const QString answer = kv::varToStr(FAppServer->call(
             "InsertConTable",
-            {kv::Variant::arrayOf({FromDisplayText(Name), FUserID,
+            {kv::Variant::arrayOf({FromDisplayText(name), FUserID,
                                    QDateTime::currentDateTime().toString("yyyyMMdd HH:mm:ss"), FProgramCode,
-                                   OptionList, FromDisplayText(values), Replace})}));
+                                   optionList, FromDisplayText(values), replace})}));
         if (!answer.isEmpty()) {
             RecordError(answer);
             return false;
@@ -235,7 +235,7 @@ bool TfrmBaseGene::SaveScheme(const QString& OptionList, const QString& Name, bo
     }
 }
 
-bool TfrmBaseGene::ApplyScheme(const QString& OptionList, const QString& Values) {
+bool TfrmBaseGene::ApplyScheme(const QString& optionList, const QString& values) {
     const QStringList dateFields = FDateFields.split(',', Qt::SkipEmptyParts);
     const QStringList monthFields = FYearMonthFields.split(',', Qt::SkipEmptyParts);
     const auto showDate = [this](const QString& yyyymmdd) {
@@ -246,9 +246,9 @@ bool TfrmBaseGene::ApplyScheme(const QString& OptionList, const QString& Values)
         return DateToString(d, FDateOrder, FDateSeparator);
     };
     QStringList entries;
-    for (const QString& e : OptionList.split(';', Qt::SkipEmptyParts))
+    for (const QString& e : optionList.split(';', Qt::SkipEmptyParts))
         if (!e.trimmed().isEmpty()) entries << e.trimmed();
-    const QStringList lines = Values.split(kCrLf);
+    const QStringList lines = values.split(kCrLf);
     try {
         for (int i = 0; i < entries.size(); ++i) {
             const QStringList parts = entries[i].split('.');
@@ -401,10 +401,10 @@ void TfrmBaseGene::LoadSchemes() {
     FFillingList = false;
 }
 
-bool TfrmBaseGene::LocateScheme(const QString& Name) {
+bool TfrmBaseGene::LocateScheme(const QString& name) {
     kv::TClientDataSet& set = *ClientDataSet1;
     if (!set.Active()) return false;
-    return set.Locate(kSchemeKey, {FromDisplayText(Name), FUserID, FProgramCode});
+    return set.Locate(kSchemeKey, {FromDisplayText(name), FUserID, FProgramCode});
 }
 
 QString TfrmBaseGene::SelectedScheme() const {
@@ -413,8 +413,8 @@ QString TfrmBaseGene::SelectedScheme() const {
     return item->data(0, Qt::UserRole).toString();
 }
 
-bool TfrmBaseGene::OpenScheme(const QString& Name) {
-    if (!LocateScheme(Name)) return false;
+bool TfrmBaseGene::OpenScheme(const QString& name) {
+    if (!LocateScheme(name)) return false;
     const QString options = ClientDataSet1->FieldByName("SCONDITION").AsString();
     const QString values = ToDisplayText(ClientDataSet1->FieldByName("VCONDITION").AsString());
     // The form kind hears of the scheme even when some of its values could not be applied.
@@ -423,17 +423,17 @@ bool TfrmBaseGene::OpenScheme(const QString& Name) {
     return AfterSchemeOpened() && applied;
 }
 
-bool TfrmBaseGene::DeleteScheme(const QString& Name) {
+bool TfrmBaseGene::DeleteScheme(const QString& name) {
     if (!FAppServer) return false;
     const QString answer = kv::varToStr(FAppServer->call(
-        "DeleteConTable", {kv::Variant::arrayOf({FromDisplayText(Name), FUserID, FProgramCode})}));
+        "DeleteConTable", {kv::Variant::arrayOf({FromDisplayText(name), FUserID, FProgramCode})}));
     if (!answer.isEmpty()) throw EKvError(answer.toStdString());
     LoadSchemes();
     return true;
 }
 
-bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) {
-    const QString name = NewName.trimmed();
+bool TfrmBaseGene::RenameScheme(const QString& oldName, const QString& newName) {
+    const QString name = newName.trimmed();
     if (name.isEmpty()) {
         MessageBox(LangText(cls(), "sProjNameEmpty", QStringLiteral("方案名不可空白!")), mtError, mbOK);
         return false;
@@ -442,7 +442,7 @@ bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) 
         MessageBox(LangText(cls(), "sProjNameError", QStringLiteral("方案名长度不可大于20!")), mtError, mbOK);
         return false;
     }
-    if (name == OldName) return true;
+    if (name == oldName) return true;
     for (int i = 0; i < lstCondition->topLevelItemCount(); ++i)
         if (lstCondition->topLevelItem(i)->data(0, Qt::UserRole).toString() == name) {
             MessageBox(LangText(cls(), "sProjNameExist", QStringLiteral("此方案名称已经存在！")), mtError,
@@ -451,13 +451,13 @@ bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) 
         }
     if (!FAppServer) return false;
     const QString answer = kv::varToStr(FAppServer->call(
-        "ChangeConName", {kv::Variant::arrayOf({FromDisplayText(OldName), FUserID, FProgramCode}),
+        "ChangeConName", {kv::Variant::arrayOf({FromDisplayText(oldName), FUserID, FProgramCode}),
                           kv::Variant::arrayOf({FromDisplayText(name), FUserID, FProgramCode})}));
     if (!answer.isEmpty()) {
         MessageBox(LangText(cls(), "sFailedRename", QStringLiteral("更改方案名失败!")), mtError, mbOK);
         throw EKvError(answer.toStdString());
     }
-    if (LocateScheme(OldName)) {
+    if (LocateScheme(oldName)) {
         ClientDataSet1->Edit();
         ClientDataSet1->FieldByName("NCONDITION").SetAsString(FromDisplayText(name));
         ClientDataSet1->Post();
@@ -465,7 +465,7 @@ bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) 
     FFillingList = true;
     for (int i = 0; i < lstCondition->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lstCondition->topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toString() != OldName) continue;
+        if (item->data(0, Qt::UserRole).toString() != oldName) continue;
         item->setText(0, name);
         item->setData(0, Qt::UserRole, name);
     }
@@ -473,10 +473,10 @@ bool TfrmBaseGene::RenameScheme(const QString& OldName, const QString& NewName) 
     return true;
 }
 
-void TfrmBaseGene::lstConditionEdited(QTreeWidgetItem* Item, int Column) {
-    if (FFillingList || Column != 0 || !Item) return;
-    const QString oldName = Item->data(0, Qt::UserRole).toString();
-    const QString newName = Item->text(0);
+void TfrmBaseGene::lstConditionEdited(QTreeWidgetItem* item, int column) {
+    if (FFillingList || column != 0 || !item) return;
+    const QString oldName = item->data(0, Qt::UserRole).toString();
+    const QString newName = item->text(0);
     if (newName == oldName) return;
     bool renamed = false;
     try {
@@ -487,7 +487,7 @@ void TfrmBaseGene::lstConditionEdited(QTreeWidgetItem* Item, int Column) {
     if (!renamed) {
         // Refused: the item keeps its old caption.
         FFillingList = true;
-        Item->setText(0, oldName);
+        item->setText(0, oldName);
         FFillingList = false;
     }
 }
@@ -536,17 +536,17 @@ void TfrmBaseGene::btnDeleteClick() {
     }
 }
 
-void TfrmBaseGene::SetViewStyle(int Style) {
-    FViewStyle = Style;
-    const int side = Style == 0 ? 32 : 16;
+void TfrmBaseGene::SetViewStyle(int style) {
+    FViewStyle = style;
+    const int side = style == 0 ? 32 : 16;
     lstCondition->setIconSize(QSize(side, side));
     // Only the details show the column headers and the creation time.
-    lstCondition->setHeaderHidden(Style != 3);
-    lstCondition->setColumnHidden(1, Style != 3);
-    lstCondition->setProperty("ViewStyle", Style);
+    lstCondition->setHeaderHidden(style != 3);
+    lstCondition->setColumnHidden(1, style != 3);
+    lstCondition->setProperty("ViewStyle", style);
     const QList<QAction*> items{N7, N8, N9, N10};
     for (int i = 0; i < items.size(); ++i)
-        items[i]->setChecked(i == Style);
+        items[i]->setChecked(i == style);
 }
 
 void TfrmBaseGene::ViewIconExecute() {

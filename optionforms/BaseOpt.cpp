@@ -86,17 +86,17 @@ kv::TDateTime nowValue() {
 
 } // namespace
 
-void TOptTabSheet::SetCaption(const QString& Caption) {
-    FCaption = Caption;
+void TOptTabSheet::SetCaption(const QString& caption) {
+    FCaption = caption;
     for (QWidget* up = parentWidget(); up; up = up->parentWidget())
         if (auto* pages = qobject_cast<QTabWidget*>(up)) {
             const int i = pages->indexOf(this);
-            if (i >= 0) pages->setTabText(i, Caption);
+            if (i >= 0) pages->setTabText(i, caption);
             break;
         }
 }
 
-TfrmBaseOpt::TfrmBaseOpt(QWidget* Owner) : TfrmBaseGene(Owner) {
+TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner) {
     setObjectName("frmBaseOpt");
 
     // System page, below the print date.
@@ -306,12 +306,12 @@ void TfrmBaseOpt::ConfigureForm() {
     SetDateFields(QStringLiteral("edDate,meStartDate,meEndDate"));
 }
 
-void TfrmBaseOpt::SetServerName(TSocketConnection* Connection) {
-    Connection->ServerName = QStringLiteral("ReportCounterS.dmReportCounter");
+void TfrmBaseOpt::SetServerName(TSocketConnection* connection) {
+    connection->ServerName = QStringLiteral("ReportCounterS.dmReportCounter");
 }
 
-bool TfrmBaseOpt::InitializeSession(const kv::Variant& Params) {
-    if (!TfrmBaseGene::InitializeSession(Params)) return false;
+bool TfrmBaseOpt::InitializeSession(const kv::Variant& params) {
+    if (!TfrmBaseGene::InitializeSession(params)) return false;
     edDate->clear();
     // A form whose name did not match its program has no server and is already closing.
     if (!AppServer()) return true;
@@ -367,15 +367,15 @@ kv::Variant TfrmBaseOpt::BuildCyclePattern() const {
     return kv::Variant::arrayOf({0, meDay->Text().trimmed()});
 }
 
-bool TfrmBaseOpt::FillRequestHeader(kv::Variant& Header) {
-    if (!TfrmBaseGene::FillRequestHeader(Header)) return false;
+bool TfrmBaseOpt::FillRequestHeader(kv::Variant& header) {
+    if (!TfrmBaseGene::FillRequestHeader(header)) return false;
     const bool periodic = btnPeriod->isChecked();
     if (periodic && !CheckPeriodRange()) return false;
-    if (periodic) Header.at(9) = FormType().toLower();
-    Header.at(11) = kv::Variant::fromDate(nowValue());
-    Header.at(10) = rdoRealTime->isChecked() ? 1 : 0;
+    if (periodic) header.at(9) = FormType().toLower();
+    header.at(11) = kv::Variant::fromDate(nowValue());
+    header.at(10) = rdoRealTime->isChecked() ? 1 : 0;
     if (rdoExceptTime->isChecked()) {
-        Header.at(10) = 2;
+        header.at(10) = 2;
         try {
             bool hourly = false;
             kv::TDateTime day = 0;
@@ -399,16 +399,16 @@ bool TfrmBaseOpt::FillRequestHeader(kv::Variant& Header) {
             }
             if (day == 0) throw EKvError("The start date of the job is not a date");
             if (!hourly)
-                Header.at(11) = kv::Variant::fromDate(
+                header.at(11) = kv::Variant::fromDate(
                     day + (edHour->Value() * 3600 + edMin->Value() * 60 + edSec->Value()) / 86400.0);
         } catch (const std::exception&) {
-            Header.at(10) = 0;
+            header.at(10) = 0;
             const QString args = HostMessage("I", "000009") + ";" + HostMessage("I", "000010");
             ShowMessageCode("E;000005;" + args);
             return false;
         }
     }
-    Header.at(12) = chkNotify->isChecked() ? FNotifyXML : QString();
+    header.at(12) = chkNotify->isChecked() ? FNotifyXML : QString();
     return true;
 }
 
@@ -471,25 +471,25 @@ bool TfrmBaseOpt::BuildJobRequest() {
     }
 }
 
-QString TfrmBaseOpt::HostMessage(const QString& Type, const QString& Number) {
+QString TfrmBaseOpt::HostMessage(const QString& type, const QString& number) {
     const kv::DispatchPtr host =
         Host() ? Host() : (HostApp().type() == kv::VarType::Dispatch ? HostApp().toDispatch() : nullptr);
     if (!host) return {};
     try {
-        return ToDisplayText(kv::varToStr(host->call("GetMessage", {Type, Number})));
+        return ToDisplayText(kv::varToStr(host->call("GetMessage", {type, number})));
     } catch (const std::exception&) {
         return {};
     }
 }
 
-QString TfrmBaseOpt::SendRequest(const QString& Member, const QString& Workstation) {
+QString TfrmBaseOpt::SendRequest(const QString& member, const QString& workstation) {
     try {
         if (!AppServer()) throw EKvError("There is no application server");
         // The job server keeps its texts in code page 936.
         const kv::Variant request = KVWideStringToStr(JobRequest(), 936);
         kv::VariantArgs args{request};
-        if (Member.compare("Request1", Qt::CaseInsensitive) == 0) args.push_back(Workstation);
-        return kv::varToStr(AppServer()->invoke(Member, args));
+        if (member.compare("Request1", Qt::CaseInsensitive) == 0) args.push_back(workstation);
+        return kv::varToStr(AppServer()->invoke(member, args));
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
         return QStringLiteral("ERROR");
@@ -526,11 +526,11 @@ void TfrmBaseOpt::btnCancelClick() {
     if (isVisible()) close();
 }
 
-void TfrmBaseOpt::btnPeriodClick(bool Down) {
+void TfrmBaseOpt::btnPeriodClick(bool down) {
     pnlDynamic->hide();
     Panel1->setFocus();
     const int page = pgOption->indexOf(tsPeriodOption);
-    if (Down) {
+    if (down) {
         if (!FPeriodPrepared) {
             FPeriodPrepared = true;
             FPlainRequired = RequiredFields();

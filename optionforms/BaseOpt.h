@@ -22,7 +22,7 @@ class TfrmBaseOpt : public TfrmBaseGene {
     Q_OBJECT
 
 public:
-    explicit TfrmBaseOpt(QWidget* Owner = nullptr);
+    explicit TfrmBaseOpt(QWidget* owner = nullptr);
 
     // System page: when the job runs, and who hears of it.
     TOptGroupBox* grpGenTime;
@@ -70,9 +70,9 @@ public:
     QPushButton *btnOK01, *btnOK02;
 
     void ConfigureForm() override;
-    void SetServerName(TSocketConnection* Connection) override;
-    bool InitializeSession(const kv::Variant& Params) override;
-    bool FillRequestHeader(kv::Variant& Header) override;
+    void SetServerName(TSocketConnection* connection) override;
+    bool InitializeSession(const kv::Variant& params) override;
+    bool FillRequestHeader(kv::Variant& header) override;
     bool BuildJobRequest() override;
 
     // [mode, data] of the periodic pattern chosen on the periodic page.
@@ -82,7 +82,7 @@ public:
     // False, after showing "E;100082", when an end date before the start date is chosen.
     bool CheckPeriodRange();
     // The user choice of the notification recipients; replaceable so that callers can choose another.
-    std::function<QString(TfrmBaseOpt* Form, const QString& NotifyXML)> ChooseRecipients;
+    std::function<QString(TfrmBaseOpt* form, const QString& notifyXml)> ChooseRecipients;
 
     int FSQLType = 0;
     // Rights of the user on this program as the server answers them: [base limit, flags...].
@@ -97,7 +97,7 @@ public:
 protected:
     void btnOkClick() override;
     void btnCancelClick() override;
-    void btnPeriodClick(bool Down);
+    void btnPeriodClick(bool down);
     void btnNotifyClick();
     void chkNotifyClick();
     // Writes the relative-date editors back into the chosen settings entry, and the reverse.
@@ -105,9 +105,9 @@ protected:
     void LoadDynamicEditors();
     void ShowCyclePanels();
     // The text of a message of the host's message table; empty when there is none.
-    QString HostMessage(const QString& Type, const QString& Number);
+    QString HostMessage(const QString& type, const QString& number);
     // Sends the request converted to code page 936; the answer, or "ERROR" when the call fails.
-    QString SendRequest(const QString& Member, const QString& Workstation);
+    QString SendRequest(const QString& member, const QString& workstation);
     // "E;000013" with the application server's description of why a request failed.
     void ShowRequestError();
 

@@ -16,7 +16,7 @@ class TOptGroupBox : public QGroupBox {
     Q_PROPERTY(QFont Font READ font WRITE setFont)
 
 public:
-    TOptGroupBox(const QString& Caption, QWidget* Parent) : QGroupBox(Caption, Parent) {}
+    TOptGroupBox(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
 };
 
 class TOptLabel : public QLabel {
@@ -27,7 +27,7 @@ class TOptLabel : public QLabel {
     Q_PROPERTY(QFont Font READ font WRITE setFont)
 
 public:
-    TOptLabel(const QString& Caption, QWidget* Parent) : QLabel(Caption, Parent) {}
+    TOptLabel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {}
 };
 
 class TOptButton : public QPushButton {
@@ -40,7 +40,7 @@ class TOptButton : public QPushButton {
     Q_PROPERTY(QFont Font READ font WRITE setFont)
 
 public:
-    TOptButton(const QString& Caption, QWidget* Parent) : QPushButton(Caption, Parent) {}
+    TOptButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
 };
 
 class TOptCheckBox : public QCheckBox {
@@ -53,7 +53,7 @@ class TOptCheckBox : public QCheckBox {
     Q_PROPERTY(QFont Font READ font WRITE setFont)
 
 public:
-    TOptCheckBox(const QString& Caption, QWidget* Parent) : QCheckBox(Caption, Parent) {}
+    TOptCheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {}
 };
 
 class TOptRadioButton : public QRadioButton {
@@ -66,7 +66,7 @@ class TOptRadioButton : public QRadioButton {
     Q_PROPERTY(QFont Font READ font WRITE setFont)
 
 public:
-    TOptRadioButton(const QString& Caption, QWidget* Parent) : QRadioButton(Caption, Parent) {}
+    TOptRadioButton(const QString& caption, QWidget* parent) : QRadioButton(caption, parent) {}
 };
 
 // A page of the option pages whose caption is its tab's text.
@@ -75,10 +75,10 @@ class TOptTabSheet : public QWidget {
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 
 public:
-    explicit TOptTabSheet(const QString& Caption, QWidget* Parent = nullptr)
-        : QWidget(Parent), FCaption(Caption) {}
+    explicit TOptTabSheet(const QString& caption, QWidget* parent = nullptr)
+        : QWidget(parent), FCaption(caption) {}
     QString Caption() const { return FCaption; }
-    void SetCaption(const QString& Caption);
+    void SetCaption(const QString& caption);
 
 private:
     QString FCaption;

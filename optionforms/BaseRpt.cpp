@@ -46,7 +46,7 @@ kv::TDateTime nowValue() {
 // Re-enables a button however its handler ends.
 class TButtonBusy {
 public:
-    explicit TButtonBusy(QWidget* Button) : FButton(Button) { FButton->setEnabled(false); }
+    explicit TButtonBusy(QWidget* button) : FButton(button) { FButton->setEnabled(false); }
     ~TButtonBusy() {
         if (FButton) FButton->setEnabled(true);
     }
@@ -59,9 +59,9 @@ private:
 
 } // namespace
 
-TfrmBaseRpt::TfrmBaseRpt(QWidget* Owner) : TfrmBaseOpt(Owner) {
+TfrmBaseRpt::TfrmBaseRpt(QWidget* owner) : TfrmBaseOpt(owner) {
     setObjectName("frmBaseRpt");
-    OpenUrl = [](const QString& Url) { return QDesktopServices::openUrl(QUrl(Url)); };
+    OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
 
     grpGenType = new TOptGroupBox(QStringLiteral("报表生成选项"), tsOption2);
     grpGenType->setObjectName("grpGenType");
@@ -151,10 +151,10 @@ void TfrmBaseRpt::ConfigureForm() {
     resize(width() + 80, height());
 }
 
-bool TfrmBaseRpt::RunMode(int Mode) {
-    if (Mode == 3)
+bool TfrmBaseRpt::RunMode(int mode) {
+    if (mode == 3)
         ClickButton(btnDesign);
-    else if (Mode == 4)
+    else if (mode == 4)
         ClickButton(btnQuery);
     else
         return true;
@@ -162,31 +162,31 @@ bool TfrmBaseRpt::RunMode(int Mode) {
     return true;
 }
 
-bool TfrmBaseRpt::FillRequestHeader(kv::Variant& Header) {
-    if (!TfrmBaseOpt::FillRequestHeader(Header)) return false;
-    Header.at(13) = FOutputKinds & 7;
-    Header.at(14) = FExtName;
+bool TfrmBaseRpt::FillRequestHeader(kv::Variant& header) {
+    if (!TfrmBaseOpt::FillRequestHeader(header)) return false;
+    header.at(13) = FOutputKinds & 7;
+    header.at(14) = FExtName;
     return true;
 }
 
-bool TfrmBaseRpt::AddOptionLabels(kv::Variant& Labels, int Index) {
+bool TfrmBaseRpt::AddOptionLabels(kv::Variant& labels, int index) {
     // The base puts the print date last and checks the array's room.
-    if (!TfrmBaseOpt::AddOptionLabels(Labels, Index)) return false;
-    Labels.at(Index + 1) = kv::Variant::arrayOf({lblDateType->text(), cboDateType->objectName()});
-    Labels.at(Index + 2) = kv::Variant::arrayOf({grpNote->title(), grpNote->objectName()});
-    Labels.at(Index + 3) = kv::Variant::arrayOf({grpSignIn->title(), grpSignIn->objectName()});
+    if (!TfrmBaseOpt::AddOptionLabels(labels, index)) return false;
+    labels.at(index + 1) = kv::Variant::arrayOf({lblDateType->text(), cboDateType->objectName()});
+    labels.at(index + 2) = kv::Variant::arrayOf({grpNote->title(), grpNote->objectName()});
+    labels.at(index + 3) = kv::Variant::arrayOf({grpSignIn->title(), grpSignIn->objectName()});
     return true;
 }
 
-bool TfrmBaseRpt::AddOptionValues(kv::Variant& Values, int Index) {
-    if (!TfrmBaseOpt::AddOptionValues(Values, Index)) return false;
+bool TfrmBaseRpt::AddOptionValues(kv::Variant& values, int index) {
+    if (!TfrmBaseOpt::AddOptionValues(values, index)) return false;
     const auto texts = [](TKvEdit* code, TKvEdit* a, TKvEdit* b, TKvEdit* c, QCheckBox* everyPage) {
         return kv::Variant::arrayOf(
             {code->text().trimmed(), a->text(), b->text(), c->text(), everyPage->isChecked() ? "Y" : "N"});
     };
-    Values.at(Index + 1) = QString::number(cboDateType->currentIndex() + 1);
-    Values.at(Index + 2) = texts(edNoteID, edNote1, edNote2, edNote3, chkNoteEPPrint);
-    Values.at(Index + 3) = texts(edSignInID, edSignIn1, edSignIn2, edSignIn3, chkSignInEPPrint);
+    values.at(index + 1) = QString::number(cboDateType->currentIndex() + 1);
+    values.at(index + 2) = texts(edNoteID, edNote1, edNote2, edNote3, chkNoteEPPrint);
+    values.at(index + 3) = texts(edSignInID, edSignIn1, edSignIn2, edSignIn3, chkSignInEPPrint);
     return true;
 }
 
@@ -197,10 +197,10 @@ QString TfrmBaseRpt::BuildOptionList() {
     return list;
 }
 
-void TfrmBaseRpt::GenTypeClick(QCheckBox* Box) {
+void TfrmBaseRpt::GenTypeClick(QCheckBox* box) {
     const int kinds = (chkView->isChecked() ? 1 : 0) | (chkHTML->isChecked() ? 2 : 0) |
                       (chkDirectPrint->isChecked() ? 4 : 0);
-    Q_UNUSED(Box);
+    Q_UNUSED(box);
     if (kinds == 0) {
         // No box ticked: the kinds chosen before still hold, and the user is told.
         ShowMessageCode("I;000005");
@@ -209,47 +209,47 @@ void TfrmBaseRpt::GenTypeClick(QCheckBox* Box) {
     FOutputKinds = kinds;
 }
 
-void TfrmBaseRpt::OnF2Key(int Key, QWidget* Control) {
-    if (Control == edNoteID)
+void TfrmBaseRpt::OnF2Key(int key, QWidget* control) {
+    if (control == edNoteID)
         PickCode(edNoteID, "1");
-    else if (Control == edSignInID)
+    else if (control == edSignInID)
         PickCode(edSignInID, "2");
     else
-        TfrmBaseOpt::OnF2Key(Key, Control);
+        TfrmBaseOpt::OnF2Key(key, control);
 }
 
-void TfrmBaseRpt::PickCode(TKvEdit* Code, const QString& Kind) {
+void TfrmBaseRpt::PickCode(TKvEdit* code, const QString& kind) {
     const kv::Variant rows =
-        LookupData("CMSMS", "01", kv::Variant(Kind), kv::Variant(), false, kv::Variant());
+        LookupData("CMSMS", "01", kv::Variant(kind), kv::Variant(), false, kv::Variant());
     if (!rows.isArray() || rows.elementCount() == 0) return;
     const kv::Variant& row = rows.at(rows.lowBound()).isArray() ? rows.at(rows.lowBound()) : rows;
-    Code->setText(kv::varToStr(row.at(row.lowBound())).trimmed());
-    CodeExit(Code, Kind);
+    code->setText(kv::varToStr(row.at(row.lowBound())).trimmed());
+    CodeExit(code, kind);
 }
 
-bool TfrmBaseRpt::CodeExit(TKvEdit* Code, const QString& Kind) {
-    const bool footer = Kind == QLatin1String("1");
+bool TfrmBaseRpt::CodeExit(TKvEdit* codeEdit, const QString& kind) {
+    const bool footer = kind == QLatin1String("1");
     TKvEdit* texts[3] = {footer ? edNote1 : edSignIn1, footer ? edNote2 : edSignIn2,
                          footer ? edNote3 : edSignIn3};
-    const QString code = Code->text().trimmed();
-    Code->clear();
+    const QString code = codeEdit->text().trimmed();
+    codeEdit->clear();
     for (TKvEdit* t : texts)
         t->clear();
     if (code.isEmpty()) return true;
     kv::Variant row;
-    if (GetData("CMSMS", "01", true, row, kv::Variant::arrayOf({Kind, code})) && row.isArray()) {
+    if (GetData("CMSMS", "01", true, row, kv::Variant::arrayOf({kind, code})) && row.isArray()) {
         const int low = row.lowBound();
-        Code->setText(kv::varToStr(row.at(low)).trimmed());
+        codeEdit->setText(kv::varToStr(row.at(low)).trimmed());
         for (int i = 0; i < 3 && low + 1 + i <= row.highBound(); ++i)
             texts[i]->setText(kv::varToStr(row.at(low + 1 + i)).trimmed());
         SetPendingFailure(false);
         return true;
     }
     // The code the table does not hold is refused: it stays for correction.
-    Code->setText(code);
+    codeEdit->setText(code);
     ShowMessageCode("W;000004;" + HostMessage("R", footer ? "100235" : "100236"));
     SetPendingFailure(true);
-    Code->setFocus();
+    codeEdit->setFocus();
     return false;
 }
 
@@ -257,10 +257,10 @@ QString TfrmBaseRpt::RequestJob() {
     return SendRequest("Request1", QSysInfo::machineHostName());
 }
 
-void TfrmBaseRpt::ReportStatus(const QString& JobID) {
+void TfrmBaseRpt::ReportStatus(const QString& jobId) {
     try {
         if (AppServer())
-            AppServer()->call("UpdateStatus1", {JobID, ErrorTexts(), kv::Variant::fromDate(nowValue())});
+            AppServer()->call("UpdateStatus1", {jobId, ErrorTexts(), kv::Variant::fromDate(nowValue())});
     } catch (const std::exception&) {
         // The status is a courtesy to the job list; the report itself has been handled.
     }
@@ -275,10 +275,10 @@ void TfrmBaseRpt::btnQueryClick() {
     RunOnWorkstation(id);
 }
 
-void TfrmBaseRpt::RunOnWorkstation(const QString& JobID) {
+void TfrmBaseRpt::RunOnWorkstation(const QString& jobId) {
     bool done = false;
     try {
-        done = SubmitReport(JobID, FProgramCode, JobID.left(8) + "0001", 1, JobRequest().at(2), DbName(),
+        done = SubmitReport(jobId, FProgramCode, jobId.left(8) + "0001", 1, JobRequest().at(2), DbName(),
                             FormType(), ServerProgID(), FUserID, FCompanyID, FExtName);
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
@@ -310,7 +310,7 @@ void TfrmBaseRpt::btnDesignClick() {
     OpenJobReport(id, prefix);
 }
 
-void TfrmBaseRpt::OpenJobReport(const QString& JobID, const QString& Prefix) {
+void TfrmBaseRpt::OpenJobReport(const QString& jobId, const QString& prefix) {
     TfrmRunningWinC running(this);
     running.SetCaption(LangText(cls(), "sOpeningReport", QStringLiteral("报表开启中，请稍候...")));
     running.ShowCentred();
@@ -326,7 +326,7 @@ void TfrmBaseRpt::OpenJobReport(const QString& JobID, const QString& Prefix) {
     int result = -1;
     try {
         result = queue
-                     ->call("OpenReport", {kv::Variant::arrayOf({JobID, Prefix, FUserID, ProductID()}),
+                     ->call("OpenReport", {kv::Variant::arrayOf({jobId, prefix, FUserID, ProductID()}),
                                            FUserID, kv::Variant(true)})
                      .toInt();
     } catch (const std::exception& e) {
@@ -337,7 +337,7 @@ void TfrmBaseRpt::OpenJobReport(const QString& JobID, const QString& Prefix) {
         MessageBox(LangText(cls(), "sFailedOpenRep", QStringLiteral("开启报表失败! ")), mtError, mbOK);
 }
 
-QString TfrmBaseRpt::WebReportAddress(const QString& JobID) {
+QString TfrmBaseRpt::WebReportAddress(const QString& jobId) {
     kv::Variant row;
     if (!GetData("CMSMA", "02", true, row, kv::Variant()) || !row.isArray()) return {};
     QString site = kv::varToStr(row.at(row.lowBound())).trimmed();
@@ -350,7 +350,7 @@ QString TfrmBaseRpt::WebReportAddress(const QString& JobID) {
                                                            : QStringLiteral("zh-CHT");
     const auto enc = [](const QString& v) { return QString::fromLatin1(QUrl::toPercentEncoding(v)); };
     // The site shows the job's own rows of the program's main table.
-    const QString mainTable = FProgramCode + "_" + JobID;
+    const QString mainTable = FProgramCode + "_" + jobId;
     return site + "/Server/ReportView.aspx" + "?" + "UserID=" + enc(FUserID) + "&" +
            "CompanyID=" + enc(FCompanyID) + "&" + "DbName=" + enc(DbName()) + "&" + "Culture=" + culture +
            "&" + "ReportID=" + enc(FProgramCode) + "&" + "ExtName=" + enc(FExtName) + "&" +

@@ -11,7 +11,7 @@ class TfrmBaseRpt : public TfrmBaseOpt {
     Q_OBJECT
 
 public:
-    explicit TfrmBaseRpt(QWidget* Owner = nullptr);
+    explicit TfrmBaseRpt(QWidget* owner = nullptr);
 
     TOptGroupBox* grpGenType;
     TOptCheckBox *chkView, *chkHTML, *chkDirectPrint;
@@ -28,19 +28,19 @@ public:
     TOptButton *btnQuery, *btnDesign, *btnWebDesign;
 
     void ConfigureForm() override;
-    bool RunMode(int Mode) override;
-    bool FillRequestHeader(kv::Variant& Header) override;
-    bool AddOptionLabels(kv::Variant& Labels, int Index) override;
-    bool AddOptionValues(kv::Variant& Values, int Index) override;
-    void OnF2Key(int Key, QWidget* Control) override;
+    bool RunMode(int mode) override;
+    bool FillRequestHeader(kv::Variant& header) override;
+    bool AddOptionLabels(kv::Variant& labels, int index) override;
+    bool AddOptionValues(kv::Variant& values, int index) override;
+    void OnF2Key(int key, QWidget* control) override;
     // The options of the pages, then the footer and sign-off edits and check boxes.
     QString BuildOptionList() override;
 
     // The report's address on the web site for a job; empty when the site is not configured.
-    QString WebReportAddress(const QString& JobID);
+    QString WebReportAddress(const QString& jobId);
     // Opens an address in the desktop's browser or a file in its viewer; replaceable for callers that
     // must not start other programs.
-    std::function<bool(const QString& Url)> OpenUrl;
+    std::function<bool(const QString& url)> OpenUrl;
 
     // Text sent with report runs and web requests.
     QString FExtName;
@@ -51,15 +51,15 @@ protected:
     void btnQueryClick();
     void btnDesignClick();
     void btnWebDesignClick();
-    void GenTypeClick(QCheckBox* Box);
+    void GenTypeClick(QCheckBox* box);
     // Footer (kind "1") and sign-off (kind "2") codes of table CMSMS.
-    bool CodeExit(TKvEdit* Code, const QString& Kind);
-    void PickCode(TKvEdit* Code, const QString& Kind);
+    bool CodeExit(TKvEdit* codeEdit, const QString& kind);
+    void PickCode(TKvEdit* code, const QString& kind);
     // Sends the job request through Request1; the job identifier or "ERROR".
     QString RequestJob();
     // Runs the report of a job on the workstation and shows why it failed, or what it had to say.
-    void RunOnWorkstation(const QString& JobID);
+    void RunOnWorkstation(const QString& jobId);
     // Asks the queue manager to open a job's report, with the running window up meanwhile.
-    void OpenJobReport(const QString& JobID, const QString& Prefix);
-    void ReportStatus(const QString& JobID);
+    void OpenJobReport(const QString& jobId, const QString& prefix);
+    void ReportStatus(const QString& jobId);
 };

@@ -9,9 +9,9 @@ QString ReportDirectory() {
     return settings.InstallPath + QStringLiteral("Report/");
 }
 
-QString ReportFileName(const QString& JobID) {
+QString ReportFileName(const QString& jobId) {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    const QString id = JobID.trimmed();
+    const QString id = jobId.trimmed();
     if (!plain.match(id).hasMatch()) return {};
     const QString dir = ReportDirectory();
     return dir.isEmpty() ? QString() : dir + id + QStringLiteral(".pdf");

@@ -5,7 +5,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-TfrmRunningWinC::TfrmRunningWinC(QWidget* Owner) : QWidget(Owner, Qt::Tool | Qt::FramelessWindowHint) {
+TfrmRunningWinC::TfrmRunningWinC(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint) {
     setObjectName("frmRunningWinC");
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -29,8 +29,8 @@ QString TfrmRunningWinC::Caption() const {
     return lblRunning->text();
 }
 
-void TfrmRunningWinC::SetCaption(const QString& Text) {
-    lblRunning->setText(Text);
+void TfrmRunningWinC::SetCaption(const QString& text) {
+    lblRunning->setText(text);
 }
 
 void TfrmRunningWinC::ShowCentred() {

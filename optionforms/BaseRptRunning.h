@@ -10,10 +10,10 @@ class TfrmRunningWinC : public QWidget {
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
 
 public:
-    explicit TfrmRunningWinC(QWidget* Owner);
+    explicit TfrmRunningWinC(QWidget* owner);
 
     QString Caption() const;
-    void SetCaption(const QString& Text);
+    void SetCaption(const QString& text);
     // Shows the window centred on its owner and lets it paint before the slow work starts.
     void ShowCentred();
 

@@ -13,7 +13,7 @@ public:
     // Values, run kind, FormType, identifier prefix + "0001", ProductID, labelled flag, interface code
     // page]; for batch programs (form type "B") [identifier, CompanyID, UserID, Values, DbName,
     // identifier prefix + "0001", ProductID]. 0 when the report was produced.
-    virtual int Run(const kv::Variant& Params) = 0;
+    virtual int Run(const kv::Variant& params) = 0;
     // Why the last run failed; empty after a run that succeeded.
     virtual QString MessageText() const = 0;
 };
@@ -28,4 +28,4 @@ typedef TSvrController* (*TGetSvrController)();
 QString ReportDirectory();
 // The report file of a job: the report directory + identifier + ".pdf". Empty when the identifier is
 // empty or is no plain file name (it comes from the job server and must not lead outside the directory).
-QString ReportFileName(const QString& JobID);
+QString ReportFileName(const QString& jobId);

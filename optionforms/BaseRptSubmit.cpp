@@ -46,14 +46,14 @@ void* loadLibrary(const QString& path, QString& error) {
 
 } // namespace
 
-bool TfrmBaseGene::SubmitReport(const QString& JobID, const QString& ProgramCode, const QString& JobPrefix,
-                                int RunKind, const kv::Variant& Values, const QString& DbName,
-                                const QString& FormType, const QString& ServerProgID, const QString& UserID,
-                                const QString& CompanyID, const QString& ExtName) {
-    Q_UNUSED(ServerProgID);
+bool TfrmBaseGene::SubmitReport(const QString& jobId, const QString& programCode, const QString& jobPrefix,
+                                int runKind, const kv::Variant& values, const QString& dbName,
+                                const QString& formType, const QString& serverProgId, const QString& userId,
+                                const QString& companyId, const QString& extName) {
+    Q_UNUSED(serverProgId);
     QCoreApplication::processEvents();
     try {
-        const QString fileName = ProgramCode.trimmed() + QStringLiteral("S.so");
+        const QString fileName = programCode.trimmed() + QStringLiteral("S.so");
         const QString library = findServerLibrary(fileName);
         if (library.isEmpty()) {
             RecordError(QString("%1 is in none of the server program directories").arg(fileName));
@@ -84,12 +84,12 @@ bool TfrmBaseGene::SubmitReport(const QString& JobID, const QString& ProgramCode
         }
         std::unique_ptr<TSvrController> controller(get());
         if (!controller) throw EKvError(QString("GetSvrController of %1 gave no controller").arg(library));
-        const QString kind = FormType.trimmed().toUpper();
+        const QString kind = formType.trimmed().toUpper();
         const kv::Variant params =
             kind != QLatin1String("B")
-                ? kv::Variant::arrayOf({JobID, ExtName, CompanyID, UserID, DbName, Values, RunKind, kind,
-                                        JobPrefix, ProductID(), Labelled(), GetUICodePage()})
-                : kv::Variant::arrayOf({JobID, CompanyID, UserID, Values, DbName, JobPrefix, ProductID()});
+                ? kv::Variant::arrayOf({jobId, extName, companyId, userId, dbName, values, runKind, kind,
+                                        jobPrefix, ProductID(), Labelled(), GetUICodePage()})
+                : kv::Variant::arrayOf({jobId, companyId, userId, values, dbName, jobPrefix, ProductID()});
         controller->Run(params);
         const QString text = controller->MessageText();
         if (!text.trimmed().isEmpty()) RecordError(text);

@@ -44,7 +44,7 @@ QString dateFieldCaption(QWidget* control, QWidget* form) {
 
 } // namespace
 
-TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* Form) : TKVForm(Form), FForm(Form) {
+TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* form) : TKVForm(form), FForm(form) {
     setObjectName("frmGeneCondition");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -109,9 +109,9 @@ TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* Form) : TKVForm(Form), FForm(
     root->addLayout(buttons);
 
     // One entry per date field of the form, each starting from the editors' first values.
-    for (const QString& raw : Form->DateFields().split(',', Qt::SkipEmptyParts)) {
+    for (const QString& raw : form->DateFields().split(',', Qt::SkipEmptyParts)) {
         const QString name = raw.trimmed();
-        QWidget* control = Form->findChild<QWidget*>(name);
+        QWidget* control = form->findChild<QWidget*>(name);
         if (!control || FNames.contains(name)) continue;
         const bool range = qobject_cast<TSelectPanel*>(control) != nullptr;
         QStringList entry{range ? "0" : "1", name, "N", "0", "0", "0", "0"};
@@ -124,7 +124,7 @@ TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* Form) : TKVForm(Form), FForm(
         entry << "D";
         FNames << name;
         FSettings << entry.join(kSep);
-        cbodatecondition->addItem(dateFieldCaption(control, Form));
+        cbodatecondition->addItem(dateFieldCaption(control, form));
     }
     grpDate->setVisible(!FNames.isEmpty());
 
@@ -145,36 +145,36 @@ TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* Form) : TKVForm(Form), FForm(
 
 TfrmGeneCondition::~TfrmGeneCondition() = default;
 
-TfrmGeneCondition::TDateSide TfrmGeneCondition::MakeSide(QWidget* Parent, const QString& Prefix) {
+TfrmGeneCondition::TDateSide TfrmGeneCondition::MakeSide(QWidget* parent, const QString& prefix) {
     TDateSide side;
-    auto* box = new QWidget(Parent);
+    auto* box = new QWidget(parent);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
     side.chkVariable = new QCheckBox(QStringLiteral("变动日期"), box);
-    side.chkVariable->setObjectName("chk" + Prefix + "Variable");
+    side.chkVariable->setObjectName("chk" + prefix + "Variable");
     side.speCount = new QSpinBox(box);
-    side.speCount->setObjectName("spe" + Prefix + "Count");
+    side.speCount->setObjectName("spe" + prefix + "Count");
     side.speCount->setRange(-99, 99);
     side.cboUnit = new QComboBox(box);
-    side.cboUnit->setObjectName("cbo" + Prefix + "Unit");
+    side.cboUnit->setObjectName("cbo" + prefix + "Unit");
     side.cboUnit->addItems({Text("sWeek", QStringLiteral("周")), Text("sMonth", QStringLiteral("月"))});
     side.cboKind = new QComboBox(box);
-    side.cboKind->setObjectName("cbo" + Prefix + "Kind");
+    side.cboKind->setObjectName("cbo" + prefix + "Kind");
     side.cboKind->addItems({Text("sPlusMinus", QStringLiteral("加/减")),
                             Text("sFirstDay", QStringLiteral("第一天")),
                             Text("sLastDay", QStringLiteral("最后一天"))});
     side.speDays = new QSpinBox(box);
-    side.speDays->setObjectName("spe" + Prefix + "Days");
+    side.speDays->setObjectName("spe" + prefix + "Days");
     side.speDays->setRange(-999, 999);
     auto* run = new QLabel(QStringLiteral("=预定运行日"), box);
-    run->setObjectName("lbl" + Prefix + "Run");
+    run->setObjectName("lbl" + prefix + "Run");
     grid->addWidget(side.chkVariable, 0, 0, 1, 4);
     grid->addWidget(run, 1, 0);
     grid->addWidget(side.speCount, 1, 1);
     grid->addWidget(side.cboUnit, 1, 2);
     grid->addWidget(side.cboKind, 2, 1, 1, 2);
     grid->addWidget(side.speDays, 2, 3);
-    Parent->layout()->addWidget(box);
+    parent->layout()->addWidget(box);
     // The movement only means something for a variable date.
     for (QWidget* w :
          std::initializer_list<QWidget*>{side.speCount, side.cboUnit, side.cboKind, side.speDays})
@@ -185,26 +185,26 @@ TfrmGeneCondition::TDateSide TfrmGeneCondition::MakeSide(QWidget* Parent, const 
     return side;
 }
 
-QString TfrmGeneCondition::Text(const char* Ident, const QString& Default) const {
-    return LangText(QStringLiteral("TfrmGeneCondition"), QString::fromLatin1(Ident), Default);
+QString TfrmGeneCondition::Text(const char* ident, const QString& fallback) const {
+    return LangText(QStringLiteral("TfrmGeneCondition"), QString::fromLatin1(ident), fallback);
 }
 
-void TfrmGeneCondition::LoadSide(const TDateSide& Side, const QStringList& Entry, int First) {
-    Side.chkVariable->setChecked(Entry.value(First) == "Y");
-    Side.speCount->setValue(Entry.value(First + 1).toInt());
-    Side.cboUnit->setCurrentIndex(qBound(0, Entry.value(First + 2).toInt(), 1));
-    Side.cboKind->setCurrentIndex(qBound(0, Entry.value(First + 3).toInt(), 2));
-    Side.speDays->setValue(Entry.value(First + 4).toInt());
+void TfrmGeneCondition::LoadSide(const TDateSide& side, const QStringList& entry, int first) {
+    side.chkVariable->setChecked(entry.value(first) == "Y");
+    side.speCount->setValue(entry.value(first + 1).toInt());
+    side.cboUnit->setCurrentIndex(qBound(0, entry.value(first + 2).toInt(), 1));
+    side.cboKind->setCurrentIndex(qBound(0, entry.value(first + 3).toInt(), 2));
+    side.speDays->setValue(entry.value(first + 4).toInt());
 }
 
-void TfrmGeneCondition::StoreSide(const TDateSide& Side, QStringList& Entry, int First) const {
-    while (Entry.size() < First + 5)
-        Entry << "0";
-    Entry[First] = Side.chkVariable->isChecked() ? "Y" : "N";
-    Entry[First + 1] = QString::number(Side.speCount->value());
-    Entry[First + 2] = QString::number(Side.cboUnit->currentIndex());
-    Entry[First + 3] = QString::number(Side.cboKind->currentIndex());
-    Entry[First + 4] = QString::number(Side.speDays->value());
+void TfrmGeneCondition::StoreSide(const TDateSide& side, QStringList& entry, int first) const {
+    while (entry.size() < first + 5)
+        entry << "0";
+    entry[first] = side.chkVariable->isChecked() ? "Y" : "N";
+    entry[first + 1] = QString::number(side.speCount->value());
+    entry[first + 2] = QString::number(side.cboUnit->currentIndex());
+    entry[first + 3] = QString::number(side.cboKind->currentIndex());
+    entry[first + 4] = QString::number(side.speDays->value());
 }
 
 void TfrmGeneCondition::StoreSettings() {
@@ -219,10 +219,10 @@ void TfrmGeneCondition::StoreSettings() {
     FSettings[FShown] = entry.join(kSep);
 }
 
-void TfrmGeneCondition::cbodateconditionChange(int Index) {
-    FShown = Index;
-    const bool valid = Index >= 0 && Index < FSettings.size();
-    const QStringList entry = valid ? FSettings[Index].split(kSep) : QStringList();
+void TfrmGeneCondition::cbodateconditionChange(int index) {
+    FShown = index;
+    const bool valid = index >= 0 && index < FSettings.size();
+    const QStringList entry = valid ? FSettings[index].split(kSep) : QStringList();
     const bool range = valid && entry.value(0) == "0";
     pnlSingle->setVisible(valid && !range);
     pnlRange->setVisible(range);
@@ -259,9 +259,9 @@ void TfrmGeneCondition::btnOKClick() {
     Finish(mrOk);
 }
 
-void TfrmGeneCondition::Finish(int Result) {
-    FModalResult = Result;
-    if (FModalLoop) FModalLoop->exit(Result);
+void TfrmGeneCondition::Finish(int result) {
+    FModalResult = result;
+    if (FModalLoop) FModalLoop->exit(result);
 }
 
 int TfrmGeneCondition::ShowModal() {
@@ -293,9 +293,9 @@ void TfrmGeneCondition::keyPressEvent(QKeyEvent* e) {
     TKVForm::keyPressEvent(e);
 }
 
-TfrmGeneCondition::TResult TfrmGeneCondition::Execute(TfrmBaseGene* Form) {
+TfrmGeneCondition::TResult TfrmGeneCondition::Execute(TfrmBaseGene* form) {
     delete FCurrent.data();
-    auto* dialog = new TfrmGeneCondition(Form);
+    auto* dialog = new TfrmGeneCondition(form);
     dialog->AfterConstruction();
     FCurrent = dialog;
     TResult result;

@@ -39,11 +39,11 @@ public:
         bool Replace = false;
     };
 
-    explicit TfrmGeneCondition(TfrmBaseGene* Form);
+    explicit TfrmGeneCondition(TfrmBaseGene* form);
     ~TfrmGeneCondition() override;
 
     // One dialog at a time: a dialog still open from an earlier call is freed first.
-    static TResult Execute(TfrmBaseGene* Form);
+    static TResult Execute(TfrmBaseGene* form);
     static TfrmGeneCondition* Current() { return FCurrent; }
 
     int ShowModal();
@@ -72,14 +72,14 @@ protected:
 
 private:
     void btnOKClick();
-    void cbodateconditionChange(int Index);
+    void cbodateconditionChange(int index);
     // Writes the editors of the shown date field back into its settings entry.
     void StoreSettings();
-    void LoadSide(const TDateSide& Side, const QStringList& Entry, int First);
-    void StoreSide(const TDateSide& Side, QStringList& Entry, int First) const;
-    TDateSide MakeSide(QWidget* Parent, const QString& Prefix);
-    void Finish(int Result);
-    QString Text(const char* Ident, const QString& Default) const;
+    void LoadSide(const TDateSide& side, const QStringList& entry, int first);
+    void StoreSide(const TDateSide& side, QStringList& entry, int first) const;
+    TDateSide MakeSide(QWidget* parent, const QString& prefix);
+    void Finish(int result);
+    QString Text(const char* ident, const QString& fallback) const;
 
     TfrmBaseGene* FForm;
     QStringList FNames;

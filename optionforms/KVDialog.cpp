@@ -14,21 +14,21 @@
 #include "lang/CodeConverter.h"
 #include "lang/LanguageController.h"
 
-TKvControlMessage::TKvControlMessage(int Message, QWidget* Control)
-    : QEvent(kv::messageEventType(Message)), FControl(Control) {}
+TKvControlMessage::TKvControlMessage(int message, QWidget* control)
+    : QEvent(kv::messageEventType(message)), FControl(control) {}
 
-TfrmKVDialog::TfrmKVDialog(TKVForm* Owner) : TKVForm(Owner), FOwner(Owner) {
+TfrmKVDialog::TfrmKVDialog(TKVForm* owner) : TKVForm(owner), FOwner(owner) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    if (Owner) {
+    if (owner) {
         // A dialog speaks the script of the form that opened it.
-        const TCodeConverter* from = Owner->KvConverter;
+        const TCodeConverter* from = owner->KvConverter;
         KvConverter->SystemCodePage = from->SystemCodePage;
         KvConverter->UICodePage = from->UICodePage;
         KvConverter->DBCodePage = from->DBCodePage;
         KvConverter->UIChangeType = from->UIChangeType;
         KvConverter->DataChangeType = from->DataChangeType;
         KvConverter->SetDesignType(from->DesignType());
-        LangController->SetDesignType(Owner->LangController->DesignType());
+        LangController->SetDesignType(owner->LangController->DesignType());
     }
 }
 
@@ -77,9 +77,9 @@ int TfrmKVDialog::ShowModal() {
     return FModalResult == mrNone ? mrCancel : FModalResult;
 }
 
-void TfrmKVDialog::setModalResult(int Value) {
-    FModalResult = Value;
-    if (Value != mrNone && FModalLoop) close();
+void TfrmKVDialog::setModalResult(int value) {
+    FModalResult = value;
+    if (value != mrNone && FModalLoop) close();
 }
 
 void TfrmKVDialog::closeEvent(QCloseEvent* e) {
@@ -87,19 +87,19 @@ void TfrmKVDialog::closeEvent(QCloseEvent* e) {
     if (e->isAccepted() && FModalLoop) FModalLoop->quit();
 }
 
-void TfrmKVDialog::F2Lookup(int Key, QWidget* Control) {
-    Q_UNUSED(Key);
-    Q_UNUSED(Control);
+void TfrmKVDialog::F2Lookup(int key, QWidget* control) {
+    Q_UNUSED(key);
+    Q_UNUSED(control);
 }
 
-void TfrmKVDialog::F3Lookup(int Key, QWidget* Control) {
-    Q_UNUSED(Key);
-    Q_UNUSED(Control);
+void TfrmKVDialog::F3Lookup(int key, QWidget* control) {
+    Q_UNUSED(key);
+    Q_UNUSED(control);
 }
 
-void TfrmKVDialog::F4Lookup(int Key, QWidget* Control) {
-    Q_UNUSED(Key);
-    Q_UNUSED(Control);
+void TfrmKVDialog::F4Lookup(int key, QWidget* control) {
+    Q_UNUSED(key);
+    Q_UNUSED(control);
 }
 
 bool TfrmKVDialog::event(QEvent* e) {
@@ -121,10 +121,10 @@ bool TfrmKVDialog::event(QEvent* e) {
     return TKVForm::event(e);
 }
 
-bool TfrmKVDialog::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-    const int k = Key->key();
-    QWidget* focused = focusWidget() ? focusWidget() : Target;
-    const int withModifiers = k | int(Key->modifiers());
+bool TfrmKVDialog::FormKeyDown(QKeyEvent* key, QWidget* target) {
+    const int k = key->key();
+    QWidget* focused = focusWidget() ? focusWidget() : target;
+    const int withModifiers = k | int(key->modifiers());
     switch (k) {
     case Qt::Key_F2:
         F2Lookup(withModifiers, focused);
@@ -138,7 +138,7 @@ bool TfrmKVDialog::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
     default:
         break;
     }
-    if ((k == Qt::Key_Return || k == Qt::Key_Enter) && Key->modifiers() == Qt::NoModifier && focused) {
+    if ((k == Qt::Key_Return || k == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier && focused) {
         // Memos take the line break and grids their own Enter; a pick list inside a grid belongs to it.
         for (QWidget* w = focused; w && w != this; w = w->parentWidget())
             if (qobject_cast<QAbstractItemView*>(w) || qobject_cast<QPlainTextEdit*>(w) ||

@@ -18,7 +18,7 @@ constexpr int WM_KVLOOKUP4 = 1036;
 // A message that names a control (1034, 1035 or 1036).
 class TKvControlMessage : public QEvent {
 public:
-    TKvControlMessage(int Message, QWidget* Control);
+    TKvControlMessage(int message, QWidget* control);
     QWidget* control() const { return FControl; }
 
 private:
@@ -29,7 +29,7 @@ class TfrmKVDialog : public TKVForm {
     Q_OBJECT
 
 public:
-    explicit TfrmKVDialog(TKVForm* Owner);
+    explicit TfrmKVDialog(TKVForm* owner);
     ~TfrmKVDialog() override;
 
     TKVForm* OwnerForm() const { return FOwner; }
@@ -38,18 +38,18 @@ public:
     int ShowModal();
     int ModalResult() const { return FModalResult; }
     // Inside ShowModal a result other than mrNone closes the dialog.
-    void setModalResult(int Value);
+    void setModalResult(int value);
 
 protected:
     // The lookup hooks: F2, F3, F4 or messages 1034, 1035, 1036; Key is the key code (Qt::Key_F2...)
     // with the keyboard modifiers, Control the control that had the focus or sent the message.
-    virtual void F2Lookup(int Key, QWidget* Control);
-    virtual void F3Lookup(int Key, QWidget* Control);
-    virtual void F4Lookup(int Key, QWidget* Control);
+    virtual void F2Lookup(int key, QWidget* control);
+    virtual void F3Lookup(int key, QWidget* control);
+    virtual void F4Lookup(int key, QWidget* control);
 
     void FormCreate() override;
     void FormShow() override;
-    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 

@@ -69,43 +69,43 @@ TKVDownLoad::~TKVDownLoad() {
     if (FHandle) dlclose(FHandle);
 }
 
-bool TKVDownLoad::CheckNewer(const QString& Stamp, const QString& LocalFile) {
+bool TKVDownLoad::CheckNewer(const QString& stamp, const QString& localFile) {
     if (!CompareFileToDown) throw EKvError("function KvDownLoad.CompareFileToDown not found!");
-    return reinterpret_cast<TCompare>(CompareFileToDown)(Stamp.toUtf8().constData(),
-                                                         QFile::encodeName(LocalFile).constData()) != 0;
+    return reinterpret_cast<TCompare>(CompareFileToDown)(stamp.toUtf8().constData(),
+                                                         QFile::encodeName(localFile).constData()) != 0;
 }
 
-bool TKVDownLoad::DownloadFile(const QString& Source, const QString& Target, const QString& Timeout,
-                               const QString& RegistryWord, QString& ErrorText) {
+bool TKVDownLoad::DownloadFile(const QString& source, const QString& target, const QString& timeout,
+                               const QString& registryWord, QString& failure) {
     if (!KVDownLoadFileEx) throw EKvError("function KvDownLoad.KVDownLoadFile not found!");
     char error[kErrorSize] = {};
     const bool ok = reinterpret_cast<TDownLoadFile>(KVDownLoadFileEx)(
-                        Source.toUtf8().constData(), Target.toUtf8().constData(),
-                        Timeout.toUtf8().constData(), RegistryWord.toUtf8().constData(), error) != 0;
-    ErrorText = ok ? QString() : errorText(error);
+                        source.toUtf8().constData(), target.toUtf8().constData(),
+                        timeout.toUtf8().constData(), registryWord.toUtf8().constData(), error) != 0;
+    failure = ok ? QString() : errorText(error);
     return ok;
 }
 
-bool TKVDownLoad::UnzipFiles(const QString& Archive, const QString& TargetDir, QString& ErrorText) {
+bool TKVDownLoad::UnzipFiles(const QString& archive, const QString& targetDir, QString& failure) {
     if (!UnZipFilesOrDir) throw EKvError("function KvDownLoad.UnZipFilesOrDir not found!");
     char error[kErrorSize] = {};
-    const bool ok = reinterpret_cast<TUnZip>(UnZipFilesOrDir)(Archive.toUtf8().constData(),
-                                                              TargetDir.toUtf8().constData(), error) != 0;
-    ErrorText = ok ? QString() : errorText(error);
+    const bool ok = reinterpret_cast<TUnZip>(UnZipFilesOrDir)(archive.toUtf8().constData(),
+                                                              targetDir.toUtf8().constData(), error) != 0;
+    failure = ok ? QString() : errorText(error);
     return ok;
 }
 
-void TKVDownLoad::ParseFileInfo(const QString& FileInfo, QString& Stamp, QString& ServerDir) {
-    Stamp = fieldOf(FileInfo, QStringLiteral("Modify"));
-    const QString path = fieldOf(FileInfo, QStringLiteral("Path"));
+void TKVDownLoad::ParseFileInfo(const QString& fileInfo, QString& stamp, QString& serverDir) {
+    stamp = fieldOf(fileInfo, QStringLiteral("Modify"));
+    const QString path = fieldOf(fileInfo, QStringLiteral("Path"));
     const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    ServerDir = cut < 0 ? QString() : path.left(cut + 1);
+    serverDir = cut < 0 ? QString() : path.left(cut + 1);
 }
 
-bool TKVDownLoad::IsNetworkPath(const QString& FileName) {
-    if (FileName.contains(QStringLiteral("\\\\")) || FileName.startsWith(QStringLiteral("//"))) return true;
+bool TKVDownLoad::IsNetworkPath(const QString& fileName) {
+    if (fileName.contains(QStringLiteral("\\\\")) || fileName.startsWith(QStringLiteral("//"))) return true;
     // A share mounted into the tree is a network path too.
-    QFileInfo info(FileName);
+    QFileInfo info(fileName);
     const QString dir = info.exists() ? info.absoluteFilePath() : info.absolutePath();
     struct statfs fs {};
     if (statfs(QFile::encodeName(dir).constData(), &fs) != 0) return false;
@@ -124,37 +124,37 @@ bool TKVDownLoad::UpgraderEnabled() {
     return key->readString(QStringLiteral("GoAhead")).trimmed() == QLatin1String("1");
 }
 
-bool TKVDownLoad::AlertLog(const QString& Name, const QString& Message, const QString& Period) {
+bool TKVDownLoad::AlertLog(const QString& name, const QString& message, const QString& period) {
     try {
         if (!QCoreApplication::instance()) return false;
         const kv::TDateTime now = kv::now();
-        const QString p = Period.trimmed().toUpper();
+        const QString p = period.trimmed().toUpper();
         const QString stamp = kv::formatDateTime(p == QLatin1String("M")   ? QStringLiteral("yyyymm")
                                                  : p == QLatin1String("Y") ? QStringLiteral("yyyy")
                                                                            : QStringLiteral("yyyymmdd"),
                                                  now);
-        QString fileName = QStringLiteral("Alert_") + Name + QLatin1Char('_') + stamp;
-        if (!Name.contains(QLatin1Char('.'))) fileName += QStringLiteral(".log");
+        QString fileName = QStringLiteral("Alert_") + name + QLatin1Char('_') + stamp;
+        if (!name.contains(QLatin1Char('.'))) fileName += QStringLiteral(".log");
         return kv::alertfile::appendLine(QCoreApplication::applicationDirPath(), fileName,
                                          kv::formatDateTime(QStringLiteral("yyyy/mm/dd hh:nn:ss:zzz"), now),
-                                         Message);
+                                         message);
     } catch (const std::exception&) {
         return false;
     }
 }
 
-bool TKVDownLoad::RefreshFile(const QString& FileInfo, const QString& LocalFile, bool Interactive,
-                              QString& ErrorText) {
-    ErrorText.clear();
+bool TKVDownLoad::RefreshFile(const QString& fileInfo, const QString& localFile, bool interactive,
+                              QString& errorText) {
+    errorText.clear();
     QString stamp, serverDir;
-    ParseFileInfo(FileInfo, stamp, serverDir);
+    ParseFileInfo(fileInfo, stamp, serverDir);
     if (!UpgraderEnabled()) return true;
     try {
         TKVDownLoad loader;
-        if (!loader.CheckNewer(stamp, LocalFile)) return true;
-        if (IsNetworkPath(LocalFile))
-            throw EKvError(QStringLiteral("Net File can't update![%1]").arg(LocalFile));
-        const QFileInfo local(LocalFile);
+        if (!loader.CheckNewer(stamp, localFile)) return true;
+        if (IsNetworkPath(localFile))
+            throw EKvError(QStringLiteral("Net File can't update![%1]").arg(localFile));
+        const QFileInfo local(localFile);
         QString source = serverDir;
         if (!source.isEmpty() && !source.endsWith(QLatin1Char('/')) && !source.endsWith(QLatin1Char('\\')))
             source += QLatin1Char('/');
@@ -165,8 +165,8 @@ bool TKVDownLoad::RefreshFile(const QString& FileInfo, const QString& LocalFile,
             for (;;) {
                 QString why;
                 if (step(why)) return;
-                const QString message = text.arg(LocalFile, why);
-                if (!Interactive || KvMessageDlg(message, mtError, mbAbort | mbRetry) != mrRetry)
+                const QString message = text.arg(localFile, why);
+                if (!interactive || KvMessageDlg(message, mtError, mbAbort | mbRetry) != mrRetry)
                     throw EKvError(message);
             }
         };
@@ -178,8 +178,8 @@ bool TKVDownLoad::RefreshFile(const QString& FileInfo, const QString& LocalFile,
         QFile::remove(archive);
         return true;
     } catch (const std::exception& e) {
-        ErrorText = QString::fromUtf8(e.what());
-        AlertLog(kLogName, ErrorText, QStringLiteral("D"));
+        errorText = QString::fromUtf8(e.what());
+        AlertLog(kLogName, errorText, QStringLiteral("D"));
         return false;
     }
 }

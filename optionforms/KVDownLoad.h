@@ -17,27 +17,27 @@ public:
 
     // True when the file on the server (its stamp) is newer than the local file. EKvError when the
     // library lacks the entry.
-    bool CheckNewer(const QString& Stamp, const QString& LocalFile);
+    bool CheckNewer(const QString& stamp, const QString& localFile);
     // Downloads Source into Target; false with the library's text. EKvError when the entry is missing.
-    bool DownloadFile(const QString& Source, const QString& Target, const QString& Timeout,
-                      const QString& RegistryWord, QString& ErrorText);
+    bool DownloadFile(const QString& source, const QString& target, const QString& timeout,
+                      const QString& registryWord, QString& failure);
     // Unpacks an archive into a directory; false with the library's text. EKvError when the entry is missing.
-    bool UnzipFiles(const QString& Archive, const QString& TargetDir, QString& ErrorText);
+    bool UnzipFiles(const QString& archive, const QString& targetDir, QString& failure);
 
     // Makes LocalFile current from the server file that FileInfo (the host's file information) describes.
     // True when nothing had to be done or the new file is in place; false with ErrorText, which is also
     // written to the alert log. Interactive asks whether to retry a failed step.
-    static bool RefreshFile(const QString& FileInfo, const QString& LocalFile, bool Interactive,
-                            QString& ErrorText);
+    static bool RefreshFile(const QString& fileInfo, const QString& localFile, bool interactive,
+                            QString& errorText);
     // Appends "[time] Message" to <program dir>/Log/Alert_<Name>_<stamp>.log; the stamp by period "D"
     // (YYYYMMDD, also for unknown letters), "M" (YYYYMM) or "Y" (YYYY); no ".log" when Name holds a point.
-    static bool AlertLog(const QString& Name, const QString& Message, const QString& Period);
+    static bool AlertLog(const QString& name, const QString& message, const QString& period);
     // The upgrader's switch: value "GoAhead" of the local machine's key kUpgraderKey is "1".
     static bool UpgraderEnabled();
     // The modification stamp and the server directory of the host's file information.
-    static void ParseFileInfo(const QString& FileInfo, QString& Stamp, QString& ServerDir);
+    static void ParseFileInfo(const QString& fileInfo, QString& stamp, QString& serverDir);
     // A file on a network path cannot be replaced from here.
-    static bool IsNetworkPath(const QString& FileName);
+    static bool IsNetworkPath(const QString& fileName);
 
     static constexpr const char* kUpgraderKey = "Software\\PELD\\Upgrader";
 

@@ -38,13 +38,13 @@ struct StringWriter : pugi::xml_writer {
 
 } // namespace
 
-TfrmNotify::TfrmNotify(TfrmBaseGene* Owner, const QString& NotifyXML, const QString& StartupPortal,
-                       const QString& PortalWS)
-    : TfrmKVDialog(Owner), FForm(Owner), FPortalWS(PortalWS.trimmed()) {
+TfrmNotify::TfrmNotify(TfrmBaseGene* owner, const QString& notifyXml, const QString& startupPortal,
+                       const QString& portalWs)
+    : TfrmKVDialog(owner), FForm(owner), FPortalWS(portalWs.trimmed()) {
     setObjectName("frmNotify");
     setWindowTitle(QStringLiteral("被通知人"));
     resize(640, 280);
-    FPortalMode = StartupPortal.trimmed().toUpper() == QLatin1String("Y") && !FPortalWS.isEmpty();
+    FPortalMode = startupPortal.trimmed().toUpper() == QLatin1String("Y") && !FPortalWS.isEmpty();
 
     grReceive = new TStringAlignGrid(this);
     grReceive->setObjectName("grReceive");
@@ -87,7 +87,7 @@ TfrmNotify::TfrmNotify(TfrmBaseGene* Owner, const QString& NotifyXML, const QStr
     layout->addWidget(grReceive);
     layout->addLayout(buttons);
 
-    LoadXML(NotifyXML);
+    LoadXML(notifyXml);
 }
 
 QString TfrmNotify::TypeLine() const {
@@ -106,14 +106,14 @@ void TfrmNotify::FormShow() {
 
 // XML ------------------------------------------------------------------------------------------------
 
-QString TfrmNotify::BuildXML(const QList<TNotifyRecipient>& Recipients) {
+QString TfrmNotify::BuildXML(const QList<TNotifyRecipient>& recipients) {
     pugi::xml_document doc;
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
     decl.append_attribute("encoding") = "GB2312";
     pugi::xml_node root = doc.append_child("Root");
     int n = 0;
-    for (const TNotifyRecipient& r : Recipients) {
+    for (const TNotifyRecipient& r : recipients) {
         pugi::xml_node e = root.append_child(QStringLiteral("R%1").arg(++n).toUtf8().constData());
         e.append_attribute("ID") = r.ID.toUtf8().constData();
         e.append_attribute("Name") = r.Name.toUtf8().constData();
@@ -127,11 +127,11 @@ QString TfrmNotify::BuildXML(const QList<TNotifyRecipient>& Recipients) {
     return QString::fromStdString(out.text);
 }
 
-QList<TNotifyRecipient> TfrmNotify::ParseXML(const QString& XML) {
+QList<TNotifyRecipient> TfrmNotify::ParseXML(const QString& xml) {
     QList<TNotifyRecipient> list;
-    if (XML.trimmed().isEmpty()) return list;
+    if (xml.trimmed().isEmpty()) return list;
     pugi::xml_document doc;
-    const QByteArray utf8 = NormalizeXMLText(XML.trimmed()).toUtf8();
+    const QByteArray utf8 = NormalizeXMLText(xml.trimmed()).toUtf8();
     if (!doc.load_buffer(utf8.constData(), size_t(utf8.size()), pugi::parse_default, pugi::encoding_utf8))
         return list;
     static const QRegularExpression rowName(QStringLiteral("^R\\d+$"));
@@ -144,19 +144,19 @@ QList<TNotifyRecipient> TfrmNotify::ParseXML(const QString& XML) {
     return list;
 }
 
-QString TfrmNotify::DefaultXML(const QString& UserID) {
-    return BuildXML({{UserID, QString(), QString(), QString(), QStringLiteral("5"), QStringLiteral("YNN")}});
+QString TfrmNotify::DefaultXML(const QString& userId) {
+    return BuildXML({{userId, QString(), QString(), QString(), QStringLiteral("5"), QStringLiteral("YNN")}});
 }
 
 // Grid -----------------------------------------------------------------------------------------------
 
-void TfrmNotify::SetRecipients(const QList<TNotifyRecipient>& Recipients) {
-    grReceive->SetRowCount(1 + std::max<int>(1, int(Recipients.size())));
+void TfrmNotify::SetRecipients(const QList<TNotifyRecipient>& recipients) {
+    grReceive->SetRowCount(1 + std::max<int>(1, int(recipients.size())));
     for (int row = 1; row < grReceive->RowCount(); ++row)
         for (int col = 0; col < grReceive->ColCount(); ++col)
             grReceive->SetCells(col, row, QString());
-    for (int i = 0; i < Recipients.size(); ++i) {
-        const TNotifyRecipient& r = Recipients.at(i);
+    for (int i = 0; i < recipients.size(); ++i) {
+        const TNotifyRecipient& r = recipients.at(i);
         const int row = i + 1;
         grReceive->SetCells(colID, row, r.ID);
         grReceive->SetCells(colName, row, r.Name);
@@ -189,8 +189,8 @@ QList<TNotifyRecipient> TfrmNotify::Recipients() const {
     return list;
 }
 
-void TfrmNotify::LoadXML(const QString& XML) {
-    SetRecipients(ParseXML(XML));
+void TfrmNotify::LoadXML(const QString& xml) {
+    SetRecipients(ParseXML(xml));
 }
 
 QString TfrmNotify::NotifyXML() const {
@@ -199,52 +199,52 @@ QString TfrmNotify::NotifyXML() const {
 
 // Lookups --------------------------------------------------------------------------------------------
 
-int TfrmNotify::RowOf(QWidget* Control) const {
-    if (!Control || (Control != grReceive && !grReceive->isAncestorOf(Control))) return -1;
+int TfrmNotify::RowOf(QWidget* control) const {
+    if (!control || (control != grReceive && !grReceive->isAncestorOf(control))) return -1;
     return grReceive->currentColumn() == colID ? grReceive->currentRow() : -1;
 }
 
-void TfrmNotify::FillRow(int Row, const QString& ID, const QString& Name, const QString& Mail,
-                         const QString& Type) {
-    if (Row < grReceive->FixedRows() || Row >= grReceive->RowCount() || ID.isEmpty()) return;
-    grReceive->SetCells(colID, Row, ID);
-    grReceive->SetCells(colName, Row, Name);
-    if (!Mail.isEmpty()) grReceive->SetCells(colMail, Row, Mail);
-    if (!Type.isEmpty() || grReceive->Cells(colType, Row).trimmed().isEmpty())
-        grReceive->SetCells(colType, Row, typeLineOf(Type.isEmpty() ? TypeLine().left(1) : Type));
+void TfrmNotify::FillRow(int row, const QString& id, const QString& name, const QString& mail,
+                         const QString& type) {
+    if (row < grReceive->FixedRows() || row >= grReceive->RowCount() || id.isEmpty()) return;
+    grReceive->SetCells(colID, row, id);
+    grReceive->SetCells(colName, row, name);
+    if (!mail.isEmpty()) grReceive->SetCells(colMail, row, mail);
+    if (!type.isEmpty() || grReceive->Cells(colType, row).trimmed().isEmpty())
+        grReceive->SetCells(colType, row, typeLineOf(type.isEmpty() ? TypeLine().left(1) : type));
     bool anyWay = false;
     for (int k = 0; k < 3; ++k)
-        anyWay = anyWay || !grReceive->StoredCell(colMsg + k, Row).isEmpty();
+        anyWay = anyWay || !grReceive->StoredCell(colMsg + k, row).isEmpty();
     if (!anyWay) { // a new recipient is notified by message
-        grReceive->SetCells(colMsg, Row, QStringLiteral("Y"));
-        grReceive->SetCells(colSMS, Row, QStringLiteral("N"));
-        grReceive->SetCells(colMail2, Row, QStringLiteral("N"));
+        grReceive->SetCells(colMsg, row, QStringLiteral("Y"));
+        grReceive->SetCells(colSMS, row, QStringLiteral("N"));
+        grReceive->SetCells(colMail2, row, QStringLiteral("N"));
     }
     // An open cell editor would write its old text back when it closes.
     if (auto* edit = qobject_cast<QLineEdit*>(focusWidget()); edit && grReceive->isAncestorOf(edit) &&
-                                                              grReceive->currentRow() == Row &&
+                                                              grReceive->currentRow() == row &&
                                                               grReceive->currentColumn() == colID)
-        edit->setText(ID);
+        edit->setText(id);
 }
 
-void TfrmNotify::FillFromLookup(int Row, const QString& Table, const QString& WindowNo, const QString& Type) {
+void TfrmNotify::FillFromLookup(int row, const QString& table, const QString& windowNo, const QString& type) {
     if (!FForm) return;
     const kv::Variant rows =
-        FForm->LookupData(Table, WindowNo, kv::Variant::arrayOf({grReceive->Cells(colID, Row).trimmed()}),
+        FForm->LookupData(table, windowNo, kv::Variant::arrayOf({grReceive->Cells(colID, row).trimmed()}),
                           kv::Variant(), false, kv::Variant());
     if (!rows.isArray() || rows.elementCount() == 0) return;
-    const kv::Variant& row = rows.at(rows.lowBound());
+    const kv::Variant& chosen = rows.at(rows.lowBound());
     // The windows list code, name and a third column; for the users it is their e-mail address.
-    FillRow(Row, rowField(row, 0), rowField(row, 1),
-            Table == QLatin1String("KVRMA") ? rowField(row, 2) : QString(), Type);
+    FillRow(row, rowField(chosen, 0), rowField(chosen, 1),
+            table == QLatin1String("KVRMA") ? rowField(chosen, 2) : QString(), type);
 }
 
-void TfrmNotify::LookupUser(int Row) {
-    if (Row < grReceive->FixedRows()) return;
-    const QString rowType = grReceive->Cells(colType, Row).trimmed().left(1);
+void TfrmNotify::LookupUser(int row) {
+    if (row < grReceive->FixedRows()) return;
+    const QString rowType = grReceive->Cells(colType, row).trimmed().left(1);
     const bool portal = rowType.isEmpty() ? FPortalMode : rowType == QLatin1String("5");
     if (!portal || FPortalWS.isEmpty()) {
-        FillFromLookup(Row, QStringLiteral("KVRMA"), QStringLiteral("04"), QStringLiteral("1"));
+        FillFromLookup(row, QStringLiteral("KVRMA"), QStringLiteral("04"), QStringLiteral("1"));
         return;
     }
     TfrmPortalUser users(this);
@@ -254,52 +254,52 @@ void TfrmNotify::LookupUser(int Row) {
         return;
     users.ShowModal();
     const QStringList chosen = users.Result();
-    if (chosen.size() == 2) FillRow(Row, chosen.at(0), chosen.at(1), QString(), QStringLiteral("5"));
+    if (chosen.size() == 2) FillRow(row, chosen.at(0), chosen.at(1), QString(), QStringLiteral("5"));
 }
 
-void TfrmNotify::LookupEmployee(int Row) {
-    FillFromLookup(Row, QStringLiteral("CMSMV"), QStringLiteral("01"), QString());
+void TfrmNotify::LookupEmployee(int row) {
+    FillFromLookup(row, QStringLiteral("CMSMV"), QStringLiteral("01"), QString());
 }
 
-void TfrmNotify::LookupCustomer(int Row) {
-    FillFromLookup(Row, QStringLiteral("COPMA"), QStringLiteral("01"), QString());
+void TfrmNotify::LookupCustomer(int row) {
+    FillFromLookup(row, QStringLiteral("COPMA"), QStringLiteral("01"), QString());
 }
 
-void TfrmNotify::LookupSupplier(int Row) {
-    FillFromLookup(Row, QStringLiteral("PURMA"), QStringLiteral("01"), QString());
+void TfrmNotify::LookupSupplier(int row) {
+    FillFromLookup(row, QStringLiteral("PURMA"), QStringLiteral("01"), QString());
 }
 
-void TfrmNotify::F2Lookup(int Key, QWidget* Control) {
-    Q_UNUSED(Key);
-    if (const int row = RowOf(Control); row >= 0) LookupUser(row);
+void TfrmNotify::F2Lookup(int key, QWidget* control) {
+    Q_UNUSED(key);
+    if (const int row = RowOf(control); row >= 0) LookupUser(row);
 }
 
-void TfrmNotify::F3Lookup(int Key, QWidget* Control) {
-    Q_UNUSED(Key);
-    if (const int row = RowOf(Control); row >= 0) LookupEmployee(row);
+void TfrmNotify::F3Lookup(int key, QWidget* control) {
+    Q_UNUSED(key);
+    if (const int row = RowOf(control); row >= 0) LookupEmployee(row);
 }
 
-void TfrmNotify::F4Lookup(int Key, QWidget* Control) {
+void TfrmNotify::F4Lookup(int key, QWidget* control) {
     // F4 looks among the customers, Shift+F4 among the suppliers.
-    const int row = RowOf(Control);
+    const int row = RowOf(control);
     if (row < 0) return;
-    if (Key & Qt::ShiftModifier)
+    if (key & Qt::ShiftModifier)
         LookupSupplier(row);
     else
         LookupCustomer(row);
 }
 
-bool TfrmNotify::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-    if (Key->key() == Qt::Key_Delete && Key->modifiers() == Qt::ControlModifier) {
+bool TfrmNotify::FormKeyDown(QKeyEvent* key, QWidget* target) {
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
         const int row = grReceive->currentRow();
         if (row >= grReceive->FixedRows()) grReceive->RemoveRow(row);
         return true;
     }
-    if (Key->key() == Qt::Key_Escape) {
+    if (key->key() == Qt::Key_Escape) {
         BitBtn2Click();
         return true;
     }
-    return TfrmKVDialog::FormKeyDown(Key, Target);
+    return TfrmKVDialog::FormKeyDown(key, target);
 }
 
 void TfrmNotify::BitBtn1Click() {
@@ -315,31 +315,31 @@ void TfrmNotify::BitBtn2Click() {
 
 // The batch form's notify button -----------------------------------------------------------------
 
-void TfrmNotify::ReadPortalSettings(TfrmBaseGene* Form, QString& StartupPortal, QString& PortalWS) {
-    StartupPortal.clear();
-    PortalWS.clear();
-    if (!Form || !Form->AppServer()) return;
-    const auto read = [Form](const QString& sql) {
+void TfrmNotify::ReadPortalSettings(TfrmBaseGene* form, QString& startupPortal, QString& portalWs) {
+    startupPortal.clear();
+    portalWs.clear();
+    if (!form || !form->AppServer()) return;
+    const auto read = [form](const QString& sql) {
         try {
-            const kv::Variant rows = Form->AppServer()->call(QStringLiteral("SimpleSQL"), {sql});
+            const kv::Variant rows = form->AppServer()->call(QStringLiteral("SimpleSQL"), {sql});
             if (!rows.isArray() || rows.elementCount() == 0) return QString();
             return rowField(rows.at(rows.lowBound()), 0);
         } catch (const std::exception&) {
             return QString();
         }
     };
-    StartupPortal = read(QStringLiteral("SELECT MA003 FROM KVRINTMA WHERE MA001='StartupPortal' "));
-    PortalWS = read(QStringLiteral("SELECT MA003 FROM KVRINTMA WHERE MA001='Portal WS' "));
+    startupPortal = read(QStringLiteral("SELECT MA003 FROM KVRINTMA WHERE MA001='StartupPortal' "));
+    portalWs = read(QStringLiteral("SELECT MA003 FROM KVRINTMA WHERE MA001='Portal WS' "));
 }
 
-bool TfrmNotify::EditRecipients(TfrmBaseGene* Form, QString& NotifyXML) {
+bool TfrmNotify::EditRecipients(TfrmBaseGene* form, QString& notifyXml) {
     QString startup, address;
-    ReadPortalSettings(Form, startup, address);
+    ReadPortalSettings(form, startup, address);
     // Owned by the form: should the form go while the dialog is open, the dialog goes with it.
-    QPointer<TfrmNotify> dialog = new TfrmNotify(Form, NotifyXML, startup, address);
+    QPointer<TfrmNotify> dialog = new TfrmNotify(form, notifyXml, startup, address);
     dialog->AfterConstruction();
     const bool ok = dialog->ShowModal() == mrOk && dialog;
-    if (ok) NotifyXML = dialog->NotifyXML();
+    if (ok) notifyXml = dialog->NotifyXML();
     delete dialog.data();
     return ok;
 }

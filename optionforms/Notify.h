@@ -24,8 +24,8 @@ public:
     // Columns of grReceive.
     enum { colID, colName, colMob, colMail, colType, colMsg, colSMS, colMail2 };
 
-    TfrmNotify(TfrmBaseGene* Owner, const QString& NotifyXML, const QString& StartupPortal,
-               const QString& PortalWS);
+    TfrmNotify(TfrmBaseGene* owner, const QString& notifyXml, const QString& startupPortal,
+               const QString& portalWs);
 
     TStringAlignGrid* grReceive;
     QPushButton* BitBtn1; // OK
@@ -33,7 +33,7 @@ public:
 
     // The recipients of the grid as XML; rows without a code are left out.
     QString NotifyXML() const;
-    void LoadXML(const QString& XML);
+    void LoadXML(const QString& xml);
     // True when the portal is started and its web-service address is known: recipients are portal users.
     bool PortalMode() const { return FPortalMode; }
     // The type pick-list line offered ("1.系统用户" or "5.Portal用户").
@@ -41,40 +41,40 @@ public:
 
     // Lookups of the code column: system users (KVRMA) or portal users, employees (CMSMV), customers
     // (COPMA) and suppliers (PURMA); each fills the row of the current cell.
-    void LookupUser(int Row);
-    void LookupEmployee(int Row);
-    void LookupCustomer(int Row);
-    void LookupSupplier(int Row);
+    void LookupUser(int row);
+    void LookupEmployee(int row);
+    void LookupCustomer(int row);
+    void LookupSupplier(int row);
 
     // What the batch form's notify button does: reads the portal settings, shows the dialog and on OK
     // replaces NotifyXML. False (and NotifyXML kept) when cancelled.
-    static bool EditRecipients(TfrmBaseGene* Form, QString& NotifyXML);
+    static bool EditRecipients(TfrmBaseGene* form, QString& notifyXml);
     // "StartupPortal" and "Portal WS" of KVRINTMA through the application server; empty when unknown.
-    static void ReadPortalSettings(TfrmBaseGene* Form, QString& StartupPortal, QString& PortalWS);
+    static void ReadPortalSettings(TfrmBaseGene* form, QString& startupPortal, QString& portalWs);
     // The list that notifies the current user: R1 with ID = UserID, Name empty, Type "5", Msg "YNN".
-    static QString DefaultXML(const QString& UserID);
+    static QString DefaultXML(const QString& userId);
     // The XML layout: declaration version "1.0" encoding "GB2312", root Root, elements R1, R2, ...
-    static QString BuildXML(const QList<TNotifyRecipient>& Recipients);
+    static QString BuildXML(const QList<TNotifyRecipient>& recipients);
     // The R elements of a recipient XML in document order; nothing for a text that is no XML.
-    static QList<TNotifyRecipient> ParseXML(const QString& XML);
+    static QList<TNotifyRecipient> ParseXML(const QString& xml);
 
     QList<TNotifyRecipient> Recipients() const;
-    void SetRecipients(const QList<TNotifyRecipient>& Recipients);
+    void SetRecipients(const QList<TNotifyRecipient>& recipients);
 
 protected:
     void FormShow() override;
-    void F2Lookup(int Key, QWidget* Control) override;
-    void F3Lookup(int Key, QWidget* Control) override;
-    void F4Lookup(int Key, QWidget* Control) override;
-    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    void F2Lookup(int key, QWidget* control) override;
+    void F3Lookup(int key, QWidget* control) override;
+    void F4Lookup(int key, QWidget* control) override;
+    bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
 
     void BitBtn1Click();
     void BitBtn2Click();
 
 private:
-    int RowOf(QWidget* Control) const;
-    void FillRow(int Row, const QString& ID, const QString& Name, const QString& Mail, const QString& Type);
-    void FillFromLookup(int Row, const QString& Table, const QString& WindowNo, const QString& Type);
+    int RowOf(QWidget* control) const;
+    void FillRow(int row, const QString& id, const QString& name, const QString& mail, const QString& type);
+    void FillFromLookup(int row, const QString& table, const QString& windowNo, const QString& type);
 
     TfrmBaseGene* FForm;
     QString FPortalWS;

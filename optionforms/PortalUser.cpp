@@ -36,9 +36,9 @@ QString attribute(const pugi::xml_node& node, const char* name) {
 
 } // namespace
 
-QString NormalizeXMLText(const QString& Text) {
+QString NormalizeXMLText(const QString& xml) {
     static const QString docType = QStringLiteral("<!DOCTYPE SC[<!ENTITY stdd \"&amp;stdd;\">]>");
-    QString text = Text;
+    QString text = xml;
     if (!text.startsWith(QLatin1String("<?xml"))) {
         const QString head = QStringLiteral("<?xml version=\"1.0\" encoding=\"GB2312\"?>");
         return head + (text.contains(QLatin1String("<!DOCTYPE")) ? QString() : docType) + text;
@@ -55,9 +55,9 @@ QString NormalizeXMLText(const QString& Text) {
     return text;
 }
 
-QString CallWebService(const QString& Address, const QString& Operation, const QString& Request,
-                       bool* Called) {
-    if (Called) *Called = false;
+QString CallWebService(const QString& address, const QString& operation, const QString& request,
+                       bool* called) {
+    if (called) *called = false;
     const QStringList args = QCoreApplication::arguments();
     if (!args.isEmpty() && args.size() > 1 && args.last().toUpper() == QLatin1String("T"))
         KvMessageDlg(QStringLiteral("跟踪测试中断!可在此时设置Dll之Modules。点\"OK\"继续。"), mtInformation,
@@ -72,10 +72,10 @@ QString CallWebService(const QString& Address, const QString& Operation, const Q
     const QString fileName = GetLongTempPath() + QStringLiteral("~Tarnix_") +
                              kv::formatDateTime(QStringLiteral("yyyymmddhhnnsszzz"), kv::now()) +
                              QStringLiteral(".tmp");
-    if (Called) *Called = true;
+    if (called) *called = true;
     char error[kErrorBufferSize] = {};
-    const int ok = call(Address.toUtf8().constData(), Operation.toUtf8().constData(),
-                        Request.toUtf8().constData(), fileName.toUtf8().constData(), error);
+    const int ok = call(address.toUtf8().constData(), operation.toUtf8().constData(),
+                        request.toUtf8().constData(), fileName.toUtf8().constData(), error);
     dlclose(library);
     QFile file(fileName);
     QByteArray bytes;
@@ -95,13 +95,13 @@ QString CallWebService(const QString& Address, const QString& Operation, const Q
 
 namespace kv::portal {
 
-QString language(const QString& SystemCodePage) {
-    if (SystemCodePage == QLatin1String("936")) return QStringLiteral("zh_CN");
-    if (SystemCodePage == QLatin1String("950")) return QStringLiteral("zh_TW");
+QString language(const QString& systemCodePage) {
+    if (systemCodePage == QLatin1String("936")) return QStringLiteral("zh_CN");
+    if (systemCodePage == QLatin1String("950")) return QStringLiteral("zh_TW");
     return QStringLiteral("ch_US");
 }
 
-QString requestXML(const QString& UserID, const QString& CompanyID, const QString& SystemCodePage) {
+QString requestXML(const QString& userId, const QString& companyId, const QString& systemCodePage) {
     pugi::xml_document doc;
     pugi::xml_node decl = doc.append_child(pugi::node_declaration);
     decl.append_attribute("version") = "1.0";
@@ -109,14 +109,14 @@ QString requestXML(const QString& UserID, const QString& CompanyID, const QStrin
     pugi::xml_node request = doc.append_child("Request");
     pugi::xml_node access = request.append_child("Access");
     pugi::xml_node auth = access.append_child("Authentication");
-    auth.append_attribute("user") = UserID.toUtf8().constData();
+    auth.append_attribute("user") = userId.toUtf8().constData();
     auth.append_attribute("password") = "";
     pugi::xml_node connection = access.append_child("Connection");
     connection.append_attribute("application") = "TARNIX";
     connection.append_attribute("source") = "";
-    access.append_child("Organization").append_attribute("name") = CompanyID.toUtf8().constData();
+    access.append_child("Organization").append_attribute("name") = companyId.toUtf8().constData();
     access.append_child("Locale").append_attribute("language") =
-        language(SystemCodePage).toUtf8().constData();
+        language(systemCodePage).toUtf8().constData();
     request.append_child("RequestContent");
     std::string out;
     struct Writer : pugi::xml_writer {
@@ -130,17 +130,17 @@ QString requestXML(const QString& UserID, const QString& CompanyID, const QStrin
     return QString::fromStdString(out);
 }
 
-bool parseUsers(const QString& Answer, QList<QPair<QString, QString>>& Users, QString& Description) {
-    Users.clear();
-    Description.clear();
+bool parseUsers(const QString& answer, QList<QPair<QString, QString>>& users, QString& description) {
+    users.clear();
+    description.clear();
     pugi::xml_document doc;
-    const QByteArray utf8 = NormalizeXMLText(Answer.trimmed()).toUtf8();
+    const QByteArray utf8 = NormalizeXMLText(answer.trimmed()).toUtf8();
     const pugi::xml_parse_result parsed =
         doc.load_buffer(utf8.constData(), size_t(utf8.size()), pugi::parse_default, pugi::encoding_utf8);
     if (!parsed) throw EKvError(std::string("The answer is no XML document: ") + parsed.description());
     const pugi::xml_node status = doc.select_node("//Status").node();
     if (!status || attribute(status, "code").trimmed() != QLatin1String("0")) {
-        Description = status ? attribute(status, "Description") : QStringLiteral("no status in the answer");
+        description = status ? attribute(status, "Description") : QStringLiteral("no status in the answer");
         return false;
     }
     for (const pugi::xpath_node& record : doc.select_nodes("//Record")) {
@@ -152,14 +152,14 @@ bool parseUsers(const QString& Answer, QList<QPair<QString, QString>>& Users, QS
             else if (fieldName.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0)
                 name = attribute(field, "value");
         }
-        Users.append({id, name});
+        users.append({id, name});
     }
     return true;
 }
 
 } // namespace kv::portal
 
-TfrmPortalUser::TfrmPortalUser(TKVForm* Owner) : TfrmKVDialog(Owner) {
+TfrmPortalUser::TfrmPortalUser(TKVForm* owner) : TfrmKVDialog(owner) {
     setObjectName("frmPortalUser");
     setWindowTitle(QStringLiteral("Portal 用户信息查询"));
     resize(360, 300);
@@ -198,14 +198,14 @@ void TfrmPortalUser::FormShow() {
     if (grUser->RowCount() > 1) grUser->setCurrentCell(1, 0);
 }
 
-bool TfrmPortalUser::LoadUsers(const QString& Address, const QString& UserID, const QString& CompanyID) {
+bool TfrmPortalUser::LoadUsers(const QString& address, const QString& userId, const QString& companyId) {
     SetUsers({});
-    if (Address.trimmed().isEmpty()) return false;
+    if (address.trimmed().isEmpty()) return false;
     QString answer;
     try {
         bool called = false;
-        answer = CallWebService(Address.trimmed(), QStringLiteral("PORTAL.getAllUser"),
-                                kv::portal::requestXML(UserID, CompanyID, GetSystemCodePage()), &called);
+        answer = CallWebService(address.trimmed(), QStringLiteral("PORTAL.getAllUser"),
+                                kv::portal::requestXML(userId, companyId, GetSystemCodePage()), &called);
         // Without the library the list stays empty without a message; an empty answer of the service
         // is a failure like any other answer that is no XML document.
         if (!called) return false;
@@ -226,14 +226,14 @@ bool TfrmPortalUser::LoadUsers(const QString& Address, const QString& UserID, co
     }
 }
 
-void TfrmPortalUser::SetUsers(const QList<QPair<QString, QString>>& Users) {
-    grUser->SetRowCount(1 + std::max<int>(1, int(Users.size())));
+void TfrmPortalUser::SetUsers(const QList<QPair<QString, QString>>& users) {
+    grUser->SetRowCount(1 + std::max<int>(1, int(users.size())));
     for (int row = 1; row < grUser->RowCount(); ++row)
         for (int col = 0; col < 2; ++col)
             grUser->SetCells(col, row, QString());
-    for (int i = 0; i < Users.size(); ++i) {
-        grUser->SetCells(0, i + 1, Users.at(i).first);
-        grUser->SetCells(1, i + 1, Users.at(i).second);
+    for (int i = 0; i < users.size(); ++i) {
+        grUser->SetCells(0, i + 1, users.at(i).first);
+        grUser->SetCells(1, i + 1, users.at(i).second);
     }
 }
 
@@ -244,18 +244,18 @@ int TfrmPortalUser::UserCount() const {
     return count;
 }
 
-bool TfrmPortalUser::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-    if (Key->key() == Qt::Key_Escape) {
+bool TfrmPortalUser::FormKeyDown(QKeyEvent* key, QWidget* target) {
+    if (key->key() == Qt::Key_Escape) {
         FCancelled = true;
         setModalResult(mrCancel);
         if (isVisible()) close();
         return true;
     }
-    if ((Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) && Key->modifiers() == Qt::NoModifier) {
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
         setModalResult(mrOk);
         return true;
     }
-    return TfrmKVDialog::FormKeyDown(Key, Target);
+    return TfrmKVDialog::FormKeyDown(key, target);
 }
 
 void TfrmPortalUser::closeEvent(QCloseEvent* e) {

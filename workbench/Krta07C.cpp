@@ -27,7 +27,7 @@ QStringList rowOf(const kv::Variant& v) {
 }
 } // namespace
 
-TfrmKRTA07::TfrmKRTA07(QWidget* Owner) : TfrmBaseRpt(Owner) {
+TfrmKRTA07::TfrmKRTA07(QWidget* owner) : TfrmBaseRpt(owner) {
     setObjectName(QStringLiteral("frmKRTA07"));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -52,10 +52,10 @@ QString TfrmKRTA07::WorkbenchCaption() const {
     return ProgramName() + suffix + QLatin1Char('[') + VersionCode() + QLatin1Char(']');
 }
 
-bool TfrmKRTA07::InitializeSession(const kv::Variant& Params) {
-    if (!CompanyID().isEmpty()) return TfrmBaseRpt::InitializeSession(Params); // refused: one runs
+bool TfrmKRTA07::InitializeSession(const kv::Variant& params) {
+    if (!CompanyID().isEmpty()) return TfrmBaseRpt::InitializeSession(params); // refused: one runs
     FSessionState = ssStarting;
-    const bool open = TfrmBaseRpt::InitializeSession(Params);
+    const bool open = TfrmBaseRpt::InitializeSession(params);
     FSessionState = open && !ClosePending() ? ssOpen : ssFailed;
     return open;
 }
@@ -106,23 +106,23 @@ void TfrmKRTA07::OpenWorkbench() {
     FWorkbench->InitWorkbench();
 }
 
-void TfrmKRTA07::FailHandOver(const QString& Code, const QString& Reason) {
+void TfrmKRTA07::FailHandOver(const QString& code, const QString& reason) {
     Timer1->stop();
     delete FWorkbench; // never shown; it leaves the module-wide reference with it
     FWorkbench = nullptr;
     FSessionState = ssFailed;
-    ShowMessageCode(Code);
+    ShowMessageCode(code);
     // The host learns that the session ended in failure, and why.
     setResultCode(-1);
-    setResultData(kv::Variant(Reason));
+    setResultData(kv::Variant(reason));
     RequestClose();
 }
 
-bool TfrmKRTA07::CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
-                           QStringList& Row) {
+bool TfrmKRTA07::CheckCode(const QString& table, const QString& queryNo, const QString& key,
+                           QStringList& row) {
     kv::Variant result;
-    if (!GetData(Table, QueryNo, false, result, kv::Variant(Key))) return false;
-    Row = rowOf(result);
+    if (!GetData(table, queryNo, false, result, kv::Variant(key))) return false;
+    row = rowOf(result);
     return true;
 }
 
@@ -138,16 +138,16 @@ kv::Variant keysOf(const QStringList& keys) {
 }
 } // namespace
 
-bool TfrmKRTA07::CheckCodeKeys(const QString& Table, const QString& QueryNo, const QStringList& Keys,
-                               QStringList& Row) {
+bool TfrmKRTA07::CheckCodeKeys(const QString& table, const QString& queryNo, const QStringList& keys,
+                               QStringList& row) {
     kv::Variant result;
-    if (!GetData(Table, QueryNo, false, result, keysOf(Keys))) return false;
-    Row = rowOf(result);
+    if (!GetData(table, queryNo, false, result, keysOf(keys))) return false;
+    row = rowOf(result);
     return true;
 }
 
-QStringList TfrmKRTA07::OpenLookup(const QString& Table, const QString& WindowNo, const QStringList& Params) {
-    const kv::Variant keys = keysOf(Params);
-    const kv::Variant chosen = LookupData(Table, WindowNo, keys, kv::Variant(), false, kv::Variant());
+QStringList TfrmKRTA07::OpenLookup(const QString& table, const QString& windowNo, const QStringList& params) {
+    const kv::Variant keys = keysOf(params);
+    const kv::Variant chosen = LookupData(table, windowNo, keys, kv::Variant(), false, kv::Variant());
     return rowOf(chosen);
 }

@@ -11,7 +11,7 @@ class QLineEdit;
 class TfrmKRTA07 : public TfrmBaseRpt, public TKrta07DataCalls {
     Q_OBJECT
 public:
-    explicit TfrmKRTA07(QWidget* Owner = nullptr);
+    explicit TfrmKRTA07(QWidget* owner = nullptr);
 
     QTimer* Timer1;
     QPlainTextEdit* memLNG;
@@ -19,24 +19,24 @@ public:
 
     // The session, and with it the hand-over, waits for InitializeSession to finish and never follows
     // one that failed.
-    bool InitializeSession(const kv::Variant& Params) override;
+    bool InitializeSession(const kv::Variant& params) override;
     void Timer1Timer();
     TfrmKrta07SM* Workbench() const { return FWorkbench; }
     // The caption of the workbench: program name, edition suffix for product 5, version.
     QString WorkbenchCaption() const;
 
     // TKrta07DataCalls, through the frame's validator service and lookup window.
-    bool CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
-                   QStringList& Row) override;
-    QStringList OpenLookup(const QString& Table, const QString& WindowNo, const QStringList& Params) override;
-    bool CheckCodeKeys(const QString& Table, const QString& QueryNo, const QStringList& Keys,
-                       QStringList& Row) override;
+    bool CheckCode(const QString& table, const QString& queryNo, const QString& key,
+                   QStringList& row) override;
+    QStringList OpenLookup(const QString& table, const QString& windowNo, const QStringList& params) override;
+    bool CheckCodeKeys(const QString& table, const QString& queryNo, const QStringList& keys,
+                       QStringList& row) override;
 
 private:
     // Creates the workbench and shows it; raises when it cannot work on the company database.
     void OpenWorkbench();
     // Ends a hand-over that failed: the message, then the session closes with result -1.
-    void FailHandOver(const QString& Code, const QString& Reason);
+    void FailHandOver(const QString& code, const QString& reason);
 
     enum TSessionState { ssNone, ssStarting, ssOpen, ssFailed };
     TSessionState FSessionState = ssNone;

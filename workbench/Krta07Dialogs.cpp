@@ -4,16 +4,16 @@
 #include <QDialog>
 #include <QPushButton>
 
-void Krta07AddOkCancel(QDialog* Dialog, QBoxLayout* Layout, QPushButton*& Ok, QPushButton*& Cancel) {
+void Krta07AddOkCancel(QDialog* dialog, QBoxLayout* layout, QPushButton*& ok, QPushButton*& cancel) {
     auto* buttons = new QHBoxLayout;
-    Ok = new QPushButton(QString::fromUtf8("确定"), Dialog);
-    Ok->setObjectName(QStringLiteral("btnOk"));
-    Cancel = new QPushButton(QString::fromUtf8("取消"), Dialog);
-    Cancel->setObjectName(QStringLiteral("btnCancel"));
+    ok = new QPushButton(QString::fromUtf8("确定"), dialog);
+    ok->setObjectName(QStringLiteral("btnOk"));
+    cancel = new QPushButton(QString::fromUtf8("取消"), dialog);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
     buttons->addStretch(1);
-    buttons->addWidget(Ok);
-    buttons->addWidget(Cancel);
-    Layout->addLayout(buttons);
-    QObject::connect(Ok, &QPushButton::clicked, Dialog, &QDialog::accept);
-    QObject::connect(Cancel, &QPushButton::clicked, Dialog, &QDialog::reject);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
 }

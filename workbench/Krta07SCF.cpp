@@ -25,27 +25,27 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SMF.h"
 
-QString Krta07DateEditMask(int Code, const QString& Sep) {
-    const QString year = Code >= 1 && Code <= 3 ? QStringLiteral("9999")
-                         : Code == 4            ? QStringLiteral("99")
+QString Krta07DateEditMask(int code, const QString& sep) {
+    const QString year = code >= 1 && code <= 3 ? QStringLiteral("9999")
+                         : code == 4            ? QStringLiteral("99")
                                                 : QStringLiteral("999");
     const QString two = QStringLiteral("99");
-    if (Code == 2 || Code == 3) return two + Sep + two + Sep + year + QStringLiteral(";1; ");
-    return year + Sep + two + Sep + two + QStringLiteral(";1; ");
+    if (code == 2 || code == 3) return two + sep + two + sep + year + QStringLiteral(";1; ");
+    return year + sep + two + sep + two + QStringLiteral(";1; ");
 }
 
-QString Krta07DisplayDateToText(const QString& Text, int Code, const QString& Sep) {
-    const QString text = Text.trimmed();
+QString Krta07DisplayDateToText(const QString& typed, int code, const QString& sep) {
+    const QString text = typed.trimmed();
     if (text.isEmpty()) return {};
-    const QStringList parts = Sep.isEmpty() ? QStringList{text} : text.split(Sep);
+    const QStringList parts = sep.isEmpty() ? QStringList{text} : text.split(sep);
     int p[3] = {0, 0, 0};
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         p[i] = i < parts.size() ? parts[i].trimmed().toInt(&ok) : 0;
-        if (!ok) return Text;
+        if (!ok) return text;
     }
     int y, m, d;
-    switch (Code) {
+    switch (code) {
     case 1:
         y = p[0], m = p[1], d = p[2];
         break;
@@ -65,10 +65,10 @@ QString Krta07DisplayDateToText(const QString& Text, int Code, const QString& Se
     return QString::asprintf("%d%.2d%.2d", y, m, d);
 }
 
-bool Krta07SameQuantity(double Sum, double Quantity) {
+bool Krta07SameQuantity(double sum, double quantity) {
     // Decimal quantities do not add up exactly in binary (33.3 + 33.3 + 33.4); anything a planner can
     // type differs by far more than this.
-    return std::fabs(Sum - Quantity) <= 1e-9 * std::max(1.0, std::fabs(Quantity));
+    return std::fabs(sum - quantity) <= 1e-9 * std::max(1.0, std::fabs(quantity));
 }
 
 namespace {
@@ -109,8 +109,8 @@ private:
 
 } // namespace
 
-TfrmKrta07SC::TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double Quantity, bool Editable)
-    : TKVForm(Owner), FCode(Code), FSep(Sep), FQuantity(Quantity), FEditable(Editable) {
+TfrmKrta07SC::TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double quantity, bool editable)
+    : TKVForm(owner), FCode(code), FSep(sep), FQuantity(quantity), FEditable(editable) {
     setObjectName(QStringLiteral("frmKrta07SC"));
     setWindowFlag(Qt::Dialog);
     setWindowModality(Qt::ApplicationModal);
@@ -133,7 +133,7 @@ TfrmKrta07SC::TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double 
     sgTime->setSelectionMode(QAbstractItemView::ContiguousSelection);
     sgTime->setShowGrid(true);
     sgTime->setItemDelegate(new TDayDelegate(this));
-    sgTime->setEditTriggers(Editable
+    sgTime->setEditTriggers(editable
                                 ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                                       QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
                                 : QAbstractItemView::NoEditTriggers);
@@ -184,14 +184,14 @@ TfrmKrta07SC::TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double 
 
 TfrmKrta07SC::~TfrmKrta07SC() = default;
 
-QString TfrmKrta07SC::Message(int Index) const {
-    return MeoTime->toPlainText().split(QLatin1Char('\n')).value(Index);
+QString TfrmKrta07SC::Message(int index) const {
+    return MeoTime->toPlainText().split(QLatin1Char('\n')).value(index);
 }
 
-void TfrmKrta07SC::SetWholeBar(bool Value) {
-    FWholeBar = Value;
+void TfrmKrta07SC::SetWholeBar(bool value) {
+    FWholeBar = value;
     // Days are inserted and deleted only over a whole bar being edited.
-    sgTime->setContextMenuPolicy(Value && FEditable ? Qt::CustomContextMenu : Qt::NoContextMenu);
+    sgTime->setContextMenuPolicy(value && FEditable ? Qt::CustomContextMenu : Qt::NoContextMenu);
     for (int r = 1; r < RowCount(); ++r)
         SetCells(0, r, Cells(0, r));
 }
@@ -200,41 +200,41 @@ int TfrmKrta07SC::RowCount() const {
     return sgTime->rowCount() + 1;
 }
 
-void TfrmKrta07SC::SetRowCount(int Count) {
-    sgTime->setRowCount(std::max(Count - 1, 0));
+void TfrmKrta07SC::SetRowCount(int count) {
+    sgTime->setRowCount(std::max(count - 1, 0));
 }
 
-QString TfrmKrta07SC::Cells(int Col, int Row) const {
-    if (Row == 0) return Message(Col);
-    const QTableWidgetItem* item = sgTime->item(Row - 1, Col);
+QString TfrmKrta07SC::Cells(int col, int row) const {
+    if (row == 0) return Message(col);
+    const QTableWidgetItem* item = sgTime->item(row - 1, col);
     return item ? item->text() : QString();
 }
 
-void TfrmKrta07SC::SetCells(int Col, int Row, const QString& Text) {
-    if (Row < 1 || Row >= RowCount()) return;
-    QTableWidgetItem* item = sgTime->item(Row - 1, Col);
+void TfrmKrta07SC::SetCells(int col, int row, const QString& text) {
+    if (row < 1 || row >= RowCount()) return;
+    QTableWidgetItem* item = sgTime->item(row - 1, col);
     if (!item) {
         item = new QTableWidgetItem;
-        sgTime->setItem(Row - 1, Col, item);
+        sgTime->setItem(row - 1, col, item);
     }
     // In single-day mode the day is the fixed column.
-    const bool fixed = Col == 0 && !FWholeBar;
+    const bool fixed = col == 0 && !FWholeBar;
     item->setFlags(fixed ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable)
                          : (Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable));
     item->setBackground(fixed ? palette().button() : QBrush());
-    if (item->text() != Text) item->setText(Text);
+    if (item->text() != text) item->setText(text);
     // The quantity to go back to when a typed one is refused.
     double quantity = 0;
-    if (Col == 1 && (Text.trimmed().isEmpty() || kv::tryStrToFloat(Text, quantity)))
-        item->setData(Qt::UserRole, Text);
+    if (col == 1 && (text.trimmed().isEmpty() || kv::tryStrToFloat(text, quantity)))
+        item->setData(Qt::UserRole, text);
 }
 
-bool TfrmKrta07SC::CheckQuantity(int Row) {
-    const QString text = Cells(1, Row);
+bool TfrmKrta07SC::CheckQuantity(int row) {
+    const QString text = Cells(1, row);
     double quantity = 0;
     if (text.trimmed().isEmpty() || kv::tryStrToFloat(text, quantity)) return true;
-    const QTableWidgetItem* item = sgTime->item(Row - 1, 1);
-    SetCells(1, Row, item ? item->data(Qt::UserRole).toString() : QString());
+    const QTableWidgetItem* item = sgTime->item(row - 1, 1);
+    SetCells(1, row, item ? item->data(Qt::UserRole).toString() : QString());
     ShowSum();
     const QString message = Message(4) + QLatin1Char(' ') + text.trimmed().left(40) +
                             (text.trimmed().size() > 40 ? QStringLiteral("...") : QString());
@@ -249,18 +249,18 @@ int TfrmKrta07SC::CurrentRow() const {
     return sgTime->currentRow() + 1;
 }
 
-QString TfrmKrta07SC::FormatDay(const QString& YYYYMMDD) const {
-    return DateToString(TransDateIn(YYYYMMDD), FCode, FSep);
+QString TfrmKrta07SC::FormatDay(const QString& yyyymmdd) const {
+    return DateToString(TransDateIn(yyyymmdd), FCode, FSep);
 }
 
-QString TfrmKrta07SC::DayOfRow(int Row) const {
-    const QString day = Krta07DisplayDateToText(Cells(0, Row), FCode, FSep);
+QString TfrmKrta07SC::DayOfRow(int row) const {
+    const QString day = Krta07DisplayDateToText(Cells(0, row), FCode, FSep);
     return TransDateIn(day) > 0 ? day : QString();
 }
 
-QString TfrmKrta07SC::sgTimeGetEditMask(int Col, int Row) const {
-    Q_UNUSED(Row);
-    return Col == 0 ? Krta07DateEditMask(FCode, FSep) : QString();
+QString TfrmKrta07SC::sgTimeGetEditMask(int col, int row) const {
+    Q_UNUSED(row);
+    return col == 0 ? Krta07DateEditMask(FCode, FSep) : QString();
 }
 
 double TfrmKrta07SC::QuantitySum() const {
@@ -274,16 +274,16 @@ void TfrmKrta07SC::ShowSum() {
     edSum->setText(kv::floatToStr(QuantitySum()));
 }
 
-bool TfrmKrta07SC::DateExistsElsewhere(int Row) const {
-    const kv::TDateTime day = TransDateIn(Krta07DisplayDateToText(Cells(0, Row), FCode, FSep));
+bool TfrmKrta07SC::DateExistsElsewhere(int row) const {
+    const kv::TDateTime day = TransDateIn(Krta07DisplayDateToText(Cells(0, row), FCode, FSep));
     if (day == 0) return false;
     for (int r = 1; r < RowCount(); ++r)
-        if (r != Row && TransDateIn(Krta07DisplayDateToText(Cells(0, r), FCode, FSep)) == day) return true;
+        if (r != row && TransDateIn(Krta07DisplayDateToText(Cells(0, r), FCode, FSep)) == day) return true;
     return false;
 }
 
-void TfrmKrta07SC::sgTimeSelectCell(int Col, int Row) {
-    if (FSelecting || (Col == FPrevCol && Row == FPrevRow)) return;
+void TfrmKrta07SC::sgTimeSelectCell(int col, int row) {
+    if (FSelecting || (col == FPrevCol && row == FPrevRow)) return;
     FSelecting = true;
     const int prevCol = FPrevCol, prevRow = FPrevRow;
     if (prevRow >= 1 && prevRow < RowCount()) {
@@ -299,18 +299,18 @@ void TfrmKrta07SC::sgTimeSelectCell(int Col, int Row) {
             KvMessageDlg(Message(3), mtCustom, mbOK);
             SetCells(0, prevRow, QString());
         }
-        if (Row != prevRow && Cells(0, prevRow).trimmed().isEmpty() && prevRow == RowCount() - 1)
+        if (row != prevRow && Cells(0, prevRow).trimmed().isEmpty() && prevRow == RowCount() - 1)
             SetRowCount(RowCount() - 1);
     }
-    FPrevCol = Col;
-    FPrevRow = Row;
+    FPrevCol = col;
+    FPrevRow = row;
     FSelecting = false;
 }
 
-bool TfrmKrta07SC::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
+bool TfrmKrta07SC::FormKeyDown(QKeyEvent* key, QWidget* target) {
     // A key the cell editor ignores passes here again on its way to the grid: act on the grid's turn.
-    if (Target != sgTime) return false;
-    if (Key->key() == Qt::Key_Down && FWholeBar && FEditable && RowCount() > 1 &&
+    if (target != sgTime) return false;
+    if (key->key() == Qt::Key_Down && FWholeBar && FEditable && RowCount() > 1 &&
         CurrentRow() == RowCount() - 1 && !Cells(0, RowCount() - 1).trimmed().isEmpty()) {
         SetRowCount(RowCount() + 1);
         SetCells(0, RowCount() - 1, QString());

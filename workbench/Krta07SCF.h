@@ -16,18 +16,18 @@ class QTableWidget;
 class TKvEdit;
 
 // The edit mask of a date in the company format ("9999/99/99;1; " for code 1 with "/").
-QString Krta07DateEditMask(int Code, const QString& Sep);
+QString Krta07DateEditMask(int code, const QString& sep);
 // A date typed in the company format as "yyyymmdd"; empty for an empty text, the text unchanged
 // when a part is not a whole number, empty for an unknown code.
-QString Krta07DisplayDateToText(const QString& Text, int Code, const QString& Sep);
+QString Krta07DisplayDateToText(const QString& typed, int code, const QString& sep);
 // The sum rule: equal up to the rounding noise of adding decimal quantities.
-bool Krta07SameQuantity(double Sum, double Quantity);
+bool Krta07SameQuantity(double sum, double quantity);
 
 class TfrmKrta07SC : public TKVForm {
     Q_OBJECT
 public:
     // Code and Sep: the company date format; Quantity: TB026 of the line; Editable: edit mode.
-    TfrmKrta07SC(QWidget* Owner, int Code, const QString& Sep, double Quantity, bool Editable);
+    TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double quantity, bool editable);
     ~TfrmKrta07SC() override;
 
     QTableWidget* sgTime;
@@ -38,19 +38,19 @@ public:
     QAction *N1, *N2;
 
     // Whole-bar mode (one row per day) or a single day (its day cannot be changed).
-    void SetWholeBar(bool Value);
+    void SetWholeBar(bool value);
     bool WholeBar() const { return FWholeBar; }
     // Rows as the grid counts them: row 0 is the header, days from row 1.
     int RowCount() const;
-    void SetRowCount(int Count);
-    QString Cells(int Col, int Row) const;
-    void SetCells(int Col, int Row, const QString& Text);
+    void SetRowCount(int count);
+    QString Cells(int col, int row) const;
+    void SetCells(int col, int row, const QString& text);
     // Shows the dialog modally; true when closed with OK.
     bool Execute();
 
-    void sgTimeSelectCell(int Col, int Row);
-    QString sgTimeGetEditMask(int Col, int Row) const;
-    bool DateExistsElsewhere(int Row) const;
+    void sgTimeSelectCell(int col, int row);
+    QString sgTimeGetEditMask(int col, int row) const;
+    bool DateExistsElsewhere(int row) const;
     void SortRows();
     bool ValidateRows();
     double QuantitySum() const;
@@ -59,22 +59,22 @@ public:
     // OK: sorted and checked; false keeps the dialog open.
     bool FormCloseQuery();
     // "yyyymmdd" of a row's day, empty when it is no date.
-    QString DayOfRow(int Row) const;
+    QString DayOfRow(int row) const;
     // Whole-bar mode: asked at OK with the first and the last day of the sorted rows; false keeps the
     // dialog open (the check says why).
-    std::function<bool(kv::TDateTime First, kv::TDateTime Last)> OnCheckDays;
-    QString FormatDay(const QString& YYYYMMDD) const;
+    std::function<bool(kv::TDateTime first, kv::TDateTime last)> OnCheckDays;
+    QString FormatDay(const QString& yyyymmdd) const;
 
 protected:
     void FormShow() override;
-    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    QString Message(int Index) const;
+    QString Message(int index) const;
     // A quantity that is no number ("1.2.3", more digits than a number holds) is refused with a
     // message and the cell gets back the last quantity it held; false then.
-    bool CheckQuantity(int Row);
+    bool CheckQuantity(int row);
     void ShowSum();
     int CurrentRow() const;
 

@@ -223,18 +223,18 @@ QString TdmKrta07S::DatabaseText() const {
     return dbKrta07->describe();
 }
 
-bool TdmKrta07S::UserCodeFits(const QString& User, int& Width, QString& Column) {
+bool TdmKrta07S::UserCodeFits(const QString& user, int& columnWidth, QString& columnName) {
     // SQL Server measures fixed-width texts in bytes of its code page, the others in characters.
     const int length = dbKrta07->dialect() == kv::ado::SqlDialect::SQLServer
-                           ? kv::codepage::byteLength(User.trimmed())
-                           : int(User.trimmed().size());
+                           ? kv::codepage::byteLength(user.trimmed())
+                           : int(user.trimmed().size());
     for (const char* table : {"MPSTB", "MPSTC", "MPSTD", "MPSTF"})
         for (const char* column : {"CREATOR", "MODIFIER"}) {
             const int width =
                 dbKrta07->textColumnWidth(QString::fromLatin1(table), QString::fromLatin1(column));
             if (width > 0 && length > width) {
-                Width = width;
-                Column = QStringLiteral("%1.%2").arg(QLatin1String(table), QLatin1String(column));
+                columnWidth = width;
+                columnName = QStringLiteral("%1.%2").arg(QLatin1String(table), QLatin1String(column));
                 return false;
             }
         }
@@ -321,13 +321,13 @@ void TdmKrta07S::SetupDateField(kv::TField* field) {
     };
 }
 
-QString TdmKrta07S::FieldLabelText(const QString& Field, const QString& Chinese) {
-    auto found = FLabelTexts.constFind(Field);
+QString TdmKrta07S::FieldLabelText(const QString& field, const QString& chinese) {
+    auto found = FLabelTexts.constFind(field);
     if (found != FLabelTexts.cend()) return *found;
     // The owning form knows the interface language; without one the labels stay as written.
     const auto* form = qobject_cast<const TKVForm*>(parent());
-    const QString text = form ? form->LangText(QStringLiteral("TdmKrta07S"), Field, Chinese) : Chinese;
-    FLabelTexts.insert(Field, text);
+    const QString text = form ? form->LangText(QStringLiteral("TdmKrta07S"), field, chinese) : chinese;
+    FLabelTexts.insert(field, text);
     return text;
 }
 
@@ -366,64 +366,64 @@ QString TdmKrta07S::DateEditMask() const {
     return Krta07DateEditMask(CompanyDateFormat(), DateSeparator());
 }
 
-QString TdmKrta07S::DisplayDateToText(const QString& Text) const {
-    return Krta07DisplayDateToText(Text, CompanyDateFormat(), DateSeparator());
+QString TdmKrta07S::DisplayDateToText(const QString& text) const {
+    return Krta07DisplayDateToText(text, CompanyDateFormat(), DateSeparator());
 }
 
-QString TdmKrta07S::LineText(const char* Name) const {
-    return trimmedText(*qryMPSTBPre, Name);
+QString TdmKrta07S::LineText(const char* name) const {
+    return trimmedText(*qryMPSTBPre, name);
 }
 
-QString TdmKrta07S::CompanyParameter(const QString& Number) const {
+QString TdmKrta07S::CompanyParameter(const QString& number) const {
     if (!qryCMSMA->Active() || qryCMSMA->IsEmpty()) return QString();
     qryCMSMA->First();
-    const kv::TField* f = qryCMSMA->FindField(QStringLiteral("MA") + Number);
+    const kv::TField* f = qryCMSMA->FindField(QStringLiteral("MA") + number);
     return f ? f->AsString().trimmed() : QString();
 }
 
 // ---- display conversion -------------------------------------------------------------------------
 
-void TdmKrta07S::DateFieldGetText(kv::TField& Sender, QString& Text, bool DisplayText) {
-    Q_UNUSED(DisplayText);
-    if (Sender.IsNull()) {
-        Text.clear();
+void TdmKrta07S::DateFieldGetText(kv::TField& sender, QString& text, bool displayText) {
+    Q_UNUSED(displayText);
+    if (sender.IsNull()) {
+        text.clear();
         return;
     }
-    if (Sender.DataType() == kv::TFieldType::ftDateTime)
-        Text = DateToString(Sender.AsDateTime(), CompanyDateFormat(), DateSeparator());
+    if (sender.DataType() == kv::TFieldType::ftDateTime)
+        text = DateToString(sender.AsDateTime(), CompanyDateFormat(), DateSeparator());
     else
-        Text = DateDisplayText(Sender.AsString());
+        text = DateDisplayText(sender.AsString());
 }
 
-void TdmKrta07S::DateFieldSetText(kv::TField& Sender, const QString& Text) {
-    if (Sender.DataType() == kv::TFieldType::ftDateTime) {
-        const kv::TDateTime d = StringToDate(Text, CompanyDateFormat(), DateSeparator());
+void TdmKrta07S::DateFieldSetText(kv::TField& sender, const QString& text) {
+    if (sender.DataType() == kv::TFieldType::ftDateTime) {
+        const kv::TDateTime d = StringToDate(text, CompanyDateFormat(), DateSeparator());
         if (d > 0)
-            Sender.SetAsDateTime(d);
+            sender.SetAsDateTime(d);
         else
-            Sender.Clear();
+            sender.Clear();
         return;
     }
     // A text that reads as numbers but names no day (30 February) is no date either: it would be
     // stored as a date text that every reader takes for day zero.
-    const QString day = Changedate(Text, CompanyDateFormat(), DateSeparator());
+    const QString day = Changedate(text, CompanyDateFormat(), DateSeparator());
     if (!day.isEmpty() && day != QLatin1String("0") && TransDateIn(day) > 0)
-        Sender.SetAsString(day);
+        sender.SetAsString(day);
     else
-        Sender.SetAsString(QString());
+        sender.SetAsString(QString());
 }
 
-void TdmKrta07S::DOGetText(kv::TField& Sender, QString& Text, bool DisplayText) {
-    Q_UNUSED(DisplayText);
+void TdmKrta07S::DOGetText(kv::TField& sender, QString& text, bool displayText) {
+    Q_UNUSED(displayText);
     const TfrmKrta07SM* wb = qobject_cast<const TfrmKrta07SM*>(parent());
-    Text = Sender.AsString();
-    if (wb && wb->KvConverter) Text = wb->KvConverter->ConvertUIString(kv::Variant(Text)).toString();
+    text = sender.AsString();
+    if (wb && wb->KvConverter) text = wb->KvConverter->ConvertUIString(kv::Variant(text)).toString();
 }
 
-void TdmKrta07S::DOSetText(kv::TField& Sender, const QString& Text) {
+void TdmKrta07S::DOSetText(kv::TField& sender, const QString& text) {
     const TfrmKrta07SM* wb = qobject_cast<const TfrmKrta07SM*>(parent());
-    Sender.SetAsString(wb && wb->KvConverter ? wb->KvConverter->RecoverUIString(kv::Variant(Text)).toString()
-                                             : Text);
+    sender.SetAsString(wb && wb->KvConverter ? wb->KvConverter->RecoverUIString(kv::Variant(text)).toString()
+                                             : text);
 }
 
 // ---- the line set's handlers --------------------------------------------------------------------
@@ -481,19 +481,19 @@ void TdmKrta07S::SetupFieldHandlers() {
     qryMPSTBPre->OnNewRecord = [this](kv::TClientDataSet& d) { qryMPSTBPreNewRecord(d); };
 }
 
-void TdmKrta07S::qryMPSTBPreNewRecord(kv::TClientDataSet& DataSet) {
-    Q_UNUSED(DataSet);
+void TdmKrta07S::qryMPSTBPreNewRecord(kv::TClientDataSet& dataSet) {
+    Q_UNUSED(dataSet);
     // Lines come from the schedule run only; a new one is never added here.
     kv::Abort();
 }
 
-void TdmKrta07S::SwitchEditableColumn(bool ByValidation) {
+void TdmKrta07S::SwitchEditableColumn(bool byValidation) {
     kv::TClientDataSet& s = *qryMPSTBPre;
     const bool inHouse = trimmedText(s, "MQ017C") == QLatin1String("1");
     auto ro = [&s](const char* n, bool value) {
         if (kv::TField* f = s.FindField(QString::fromLatin1(n))) f->SetReadOnly(value);
     };
-    if (ByValidation) {
+    if (byValidation) {
         // An in-house order has no supplier, an outsourced one no work centre.
         const QString code = inHouse ? QStringLiteral("TB045") : QStringLiteral("TB044");
         setQuietly(s.FindField(code), QString());
@@ -505,21 +505,21 @@ void TdmKrta07S::SwitchEditableColumn(bool ByValidation) {
     ro("TB045C", true);
 }
 
-void TdmKrta07S::qryMPSTBPreAfterScroll(kv::TClientDataSet& DataSet) {
-    Q_UNUSED(DataSet);
+void TdmKrta07S::qryMPSTBPreAfterScroll(kv::TClientDataSet& dataSet) {
+    Q_UNUSED(dataSet);
     SwitchEditableColumn(false);
     // The highlight follows through the data source's cursor signal (the workbench listens to it).
 }
 
-void TdmKrta07S::qryMPSTBPreMQ017CValidate(kv::TField& Sender) {
-    Q_UNUSED(Sender);
+void TdmKrta07S::qryMPSTBPreMQ017CValidate(kv::TField& sender) {
+    Q_UNUSED(sender);
     SwitchEditableColumn(true);
 }
 
-void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet) {
+void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& dataSet) {
     TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(parent());
-    if (!wb || wb->EditState() != 1 || wb->Linking() || DataSet.IsEmpty()) return;
-    if (trimmedText(DataSet, "TB042").isEmpty()) {
+    if (!wb || wb->EditState() != 1 || wb->Linking() || dataSet.IsEmpty()) return;
+    if (trimmedText(dataSet, "TB042").isEmpty()) {
         wb->ShowLineMessage(2);
         kv::Abort();
     }
@@ -531,7 +531,7 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet) {
                 s += item->CellValue(k);
             return s;
         };
-        const double target = DataSet.FieldByName(QStringLiteral("TB026")).AsFloat();
+        const double target = dataSet.FieldByName(QStringLiteral("TB026")).AsFloat();
         while (!Krta07SameQuantity(sum(), target)) {
             wb->ShowLineMessage(1, kv::floatToStr(target));
             if (!wb->EditDailyQuantities(row)) {
@@ -543,9 +543,9 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet) {
     wb->mgMPSTC->CancelMouseOperation();
 }
 
-void TdmKrta07S::qryMPSTBPreTB042Validate(kv::TField& Sender) {
+void TdmKrta07S::qryMPSTBPreTB042Validate(kv::TField& sender) {
     kv::TClientDataSet& s = *qryMPSTBPre;
-    const QString value = Sender.AsString().trimmed();
+    const QString value = sender.AsString().trimmed();
     if (value.isEmpty()) {
         setQuietly(s.FindField(QStringLiteral("TB042C")), QString());
         return;
@@ -564,9 +564,9 @@ void TdmKrta07S::qryMPSTBPreTB042Validate(kv::TField& Sender) {
     setQuietly(s.FindField(QStringLiteral("MQ017C")), row.value(12));
 }
 
-void TdmKrta07S::qryMPSTBPreTB044Validate(kv::TField& Sender) {
+void TdmKrta07S::qryMPSTBPreTB044Validate(kv::TField& sender) {
     kv::TClientDataSet& s = *qryMPSTBPre;
-    const QString value = Sender.AsString().trimmed();
+    const QString value = sender.AsString().trimmed();
     if (value.isEmpty()) {
         setQuietly(s.FindField(QStringLiteral("TB044C")), QString());
         return;
@@ -581,9 +581,9 @@ void TdmKrta07S::qryMPSTBPreTB044Validate(kv::TField& Sender) {
     setQuietly(s.FindField(QStringLiteral("TB044C")), row.value(0));
 }
 
-void TdmKrta07S::qryMPSTBPreTB045Validate(kv::TField& Sender) {
+void TdmKrta07S::qryMPSTBPreTB045Validate(kv::TField& sender) {
     kv::TClientDataSet& s = *qryMPSTBPre;
-    const QString value = Sender.AsString().trimmed();
+    const QString value = sender.AsString().trimmed();
     if (value.isEmpty()) {
         setQuietly(s.FindField(QStringLiteral("TB045C")), QString());
         return;
@@ -602,33 +602,33 @@ void TdmKrta07S::qryMPSTBPreTB045Validate(kv::TField& Sender) {
     setQuietly(s.FindField(QStringLiteral("TB045C")), row.value(0));
 }
 
-void TdmKrta07S::qryMPSTBPreTB045SetText(kv::TField& Sender, const QString& Text) {
-    ProviderFieldSetText(Sender, Text, QStringLiteral("61"));
+void TdmKrta07S::qryMPSTBPreTB045SetText(kv::TField& sender, const QString& text) {
+    ProviderFieldSetText(sender, text, QStringLiteral("61"));
 }
 
-void TdmKrta07S::ProviderFieldSetText(kv::TField& Sender, const QString& Text, const QString& WindowNo) {
+void TdmKrta07S::ProviderFieldSetText(kv::TField& sender, const QString& text, const QString& windowNo) {
     TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(parent());
     auto recover = [wb](const QString& t) {
         return wb && wb->KvConverter ? wb->KvConverter->RecoverUIString(kv::Variant(t)).toString() : t;
     };
-    if (Text.isEmpty() || !wb) {
-        Sender.SetAsString(recover(Text));
+    if (text.isEmpty() || !wb) {
+        sender.SetAsString(recover(text));
         return;
     }
     const QString mode = CompanyParameter(QStringLiteral("055"));
     if (mode == QLatin1String("1")) {
-        Sender.SetAsString(recover(Text));
+        sender.SetAsString(recover(text));
         return;
     }
     QStringList chosen, row;
     if (mode == QLatin1String("2")) {
-        if (wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("08"), {Text}, row))
+        if (wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("08"), {text}, row))
             chosen = wb->DataCalls()->OpenLookup(QStringLiteral("PURMA"),
-                                                 QString::number(WindowNo.toInt() + 1), {recover(Text)});
-    } else if (wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("09"), {Text}, row)) {
-        chosen = wb->DataCalls()->OpenLookup(QStringLiteral("PURMA"), WindowNo, {recover(Text)});
+                                                 QString::number(windowNo.toInt() + 1), {recover(text)});
+    } else if (wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("09"), {text}, row)) {
+        chosen = wb->DataCalls()->OpenLookup(QStringLiteral("PURMA"), windowNo, {recover(text)});
     }
-    Sender.SetAsString(chosen.isEmpty() ? recover(Text) : chosen.value(0));
+    sender.SetAsString(chosen.isEmpty() ? recover(text) : chosen.value(0));
     // The lookup window took the focus: back to the field, for the planner to go on from there.
-    wb->FocusLineField(Sender.FieldName());
+    wb->FocusLineField(sender.FieldName());
 }

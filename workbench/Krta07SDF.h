@@ -71,7 +71,7 @@ public:
     // Whether rows written under the user code fit the CREATOR and MODIFIER columns of the tables a
     // save writes; when not, Width and Column say which column is too narrow. A width the catalog does
     // not tell counts as fitting.
-    bool UserCodeFits(const QString& User, int& Width, QString& Column);
+    bool UserCodeFits(const QString& user, int& columnWidth, QString& columnName);
     // A condition on a plan row of MPSTF: a line the line conditions load computes it, its item using
     // the row's resource. Parameters TB001, TB036 and TB004 as in the line query; "$$" not expanded.
     static QString PlanRowOfLoadedLine();
@@ -105,33 +105,33 @@ public:
     void SetupFields();
     // A field's label in the interface language: from the data module's language file (message
     // Field), else the Chinese label in the interface script. Read once per field.
-    QString FieldLabelText(const QString& Field, const QString& Chinese);
+    QString FieldLabelText(const QString& field, const QString& chinese);
 
     // Line fields: company date format, display conversion, checks.
     // Edit mask of a date in the company format ("9999/99/99;1; ").
     QString DateEditMask() const;
     // A date typed in the company format to "yyyymmdd"; the input unchanged when a part is no number.
-    QString DisplayDateToText(const QString& Text) const;
+    QString DisplayDateToText(const QString& text) const;
     // The trimmed text of a field of the current line; empty when the line set has no such field.
-    QString LineText(const char* Name) const;
+    QString LineText(const char* name) const;
     // Company parameter "MA" + number of the first CMSMA row, trimmed.
-    QString CompanyParameter(const QString& Number) const;
-    void DateFieldGetText(kv::TField& Sender, QString& Text, bool DisplayText);
-    void DateFieldSetText(kv::TField& Sender, const QString& Text);
-    void DOGetText(kv::TField& Sender, QString& Text, bool DisplayText);
-    void DOSetText(kv::TField& Sender, const QString& Text);
-    void qryMPSTBPreBeforeScroll(kv::TClientDataSet& DataSet);
-    void qryMPSTBPreAfterScroll(kv::TClientDataSet& DataSet);
-    void qryMPSTBPreNewRecord(kv::TClientDataSet& DataSet);
-    void qryMPSTBPreTB042Validate(kv::TField& Sender);
-    void qryMPSTBPreTB044Validate(kv::TField& Sender);
-    void qryMPSTBPreTB045Validate(kv::TField& Sender);
-    void qryMPSTBPreTB045SetText(kv::TField& Sender, const QString& Text);
-    void ProviderFieldSetText(kv::TField& Sender, const QString& Text, const QString& WindowNo);
-    void qryMPSTBPreMQ017CValidate(kv::TField& Sender);
+    QString CompanyParameter(const QString& number) const;
+    void DateFieldGetText(kv::TField& sender, QString& text, bool displayText);
+    void DateFieldSetText(kv::TField& sender, const QString& text);
+    void DOGetText(kv::TField& sender, QString& text, bool displayText);
+    void DOSetText(kv::TField& sender, const QString& text);
+    void qryMPSTBPreBeforeScroll(kv::TClientDataSet& dataSet);
+    void qryMPSTBPreAfterScroll(kv::TClientDataSet& dataSet);
+    void qryMPSTBPreNewRecord(kv::TClientDataSet& dataSet);
+    void qryMPSTBPreTB042Validate(kv::TField& sender);
+    void qryMPSTBPreTB044Validate(kv::TField& sender);
+    void qryMPSTBPreTB045Validate(kv::TField& sender);
+    void qryMPSTBPreTB045SetText(kv::TField& sender, const QString& text);
+    void ProviderFieldSetText(kv::TField& sender, const QString& text, const QString& windowNo);
+    void qryMPSTBPreMQ017CValidate(kv::TField& sender);
     void SetupFieldHandlers();
     // TB044 or TB045 editable by the line's document property; ByValidation also empties the other.
-    void SwitchEditableColumn(bool ByValidation);
+    void SwitchEditableColumn(bool byValidation);
 
 private:
     QHash<QString, QString> FLabelTexts;

@@ -346,7 +346,7 @@ void TfrmKrta07SM::btnQueryClick() {
         PlaceLineGrid();
     } catch (const std::exception& e) {
         FProgress.reset();
-        KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
         return;
     }
     FProgress.reset();
@@ -433,7 +433,7 @@ bool TfrmKrta07SM::ReloadSchedule() {
         }
         return true;
     } catch (const std::exception& e) {
-        KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
         return false;
     }
 }

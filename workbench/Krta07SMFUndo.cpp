@@ -34,7 +34,7 @@ int gridPosition(const TfrmKrta07SM& wb, int row) {
             current << pre.FieldByName(n).AsString().trimmed();
         if (TfrmKrta07SM::LineKeyOf(current) == key) return pre.RecNo() - 1;
     }
-    const QStringList parts = key.split(QChar(5));
+    const QStringList parts = key.split(Krta07KeySeparator);
     const std::vector<int> found = pre.LocateAll(kLineKeyFields, QVariantList(parts.begin(), parts.end()));
     return found.empty() ? -1 : found.front();
 }
@@ -329,7 +329,7 @@ void runHistory(TfrmKrta07SM& wb, void (TKrta07Undo::*step)()) {
     try {
         (wb.UndoHistory()->*step)();
     } catch (const std::exception& e) {
-        KvMessageDlg(QString::fromUtf8(e.what()), mtError, {mbOK});
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
     }
     wb.UpdateUndoButtons();
 }

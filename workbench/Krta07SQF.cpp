@@ -16,7 +16,7 @@
 #include "lang/CodeConverter.h"
 #include "workbench/Krta07SMF.h"
 
-TfrmKrta07SQ::TfrmKrta07SQ(TfrmKrta07SM* Workbench) : TKVForm(Workbench), FWorkbench(Workbench) {
+TfrmKrta07SQ::TfrmKrta07SQ(TfrmKrta07SM* workbench) : TKVForm(workbench), FWorkbench(workbench) {
     setObjectName(QStringLiteral("frmKrta07SQ"));
     setWindowFlag(Qt::Dialog);
     setWindowModality(Qt::ApplicationModal);
@@ -83,7 +83,7 @@ void TfrmKrta07SQ::FormShow() {
     if (FWorkbench) setWindowTitle(FWorkbench->windowTitle());
 }
 
-bool TfrmKrta07SQ::Execute(QStringList& Result) {
+bool TfrmKrta07SQ::Execute(QStringList& result) {
     FAccepted = false;
     show();
     edMB001->setFocus();
@@ -92,7 +92,7 @@ bool TfrmKrta07SQ::Execute(QStringList& Result) {
     KvRunModalLoop(loop, [this] { return !isVisible(); });
     FLoop = nullptr;
     if (!FAccepted) return false;
-    Result = {edMB001->text(), lblMB001C->text(), edTB036->text(), lblTB036C->text(), SourceDocText()};
+    result = {edMB001->text(), lblMB001C->text(), edTB036->text(), lblTB036C->text(), SourceDocText()};
     return true;
 }
 
@@ -104,42 +104,42 @@ QString TfrmKrta07SQ::SourceDocText() const {
     return (part(0, 4) + part(5, 11) + part(17, 4)).trimmed();
 }
 
-void TfrmKrta07SQ::ShowMessage(int Index) {
+void TfrmKrta07SQ::ShowMessage(int index) {
     if (KvConverter)
-        KvConverter->KvCodeMessageDlg(FWorkbench ? FWorkbench->Message(Index) : QString(), mtError, {mbOK});
+        KvConverter->KvCodeMessageDlg(FWorkbench ? FWorkbench->Message(index) : QString(), mtError, mbOK);
 }
 
-void TfrmKrta07SQ::MoveFocus(QWidget* To) {
+void TfrmKrta07SQ::MoveFocus(QWidget* to) {
     FMovingFocus = true;
-    To->setFocus();
+    to->setFocus();
     FMovingFocus = false;
 }
 
-void TfrmKrta07SQ::FieldLeft(TKvEdit* Edit, Qt::FocusReason Reason) {
+void TfrmKrta07SQ::FieldLeft(TKvEdit* edit, Qt::FocusReason reason) {
     // The planner left the field: by Tab, a click or a shortcut. The dialog's own moves, a window
     // that came up over it, OK (it checks before it accepts) and Cancel need no check here.
     if (FMovingFocus || !isVisible()) return;
-    if (Reason == Qt::ActiveWindowFocusReason || Reason == Qt::PopupFocusReason ||
-        Reason == Qt::MenuBarFocusReason)
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+        reason == Qt::MenuBarFocusReason)
         return;
     QWidget* to = QApplication::focusWidget();
     if (to == btnOK || to == btnCancel) return;
     // After the focus change: a message box in the middle of it would break the click that caused it.
-    int& serial = Edit == edMB001 ? FFactoryChecks : FResourceChecks;
-    QTimer::singleShot(0, this, [this, Edit, &serial, queued = serial] {
+    int& serial = edit == edMB001 ? FFactoryChecks : FResourceChecks;
+    QTimer::singleShot(0, this, [this, edit, &serial, queued = serial] {
         if (serial != queued || !isVisible()) return; // checked meanwhile
-        if (Edit == edMB001)
+        if (edit == edMB001)
             CheckFactory();
         else
             CheckResource();
     });
 }
 
-bool TfrmKrta07SQ::eventFilter(QObject* Watched, QEvent* e) {
+bool TfrmKrta07SQ::eventFilter(QObject* watched, QEvent* e) {
     // The form watches the whole application (for its keys): the focus of its two code edits too.
-    if (e->type() == QEvent::FocusOut && (Watched == edMB001 || Watched == edTB036))
-        FieldLeft(static_cast<TKvEdit*>(Watched), static_cast<QFocusEvent*>(e)->reason());
-    return TKVForm::eventFilter(Watched, e);
+    if (e->type() == QEvent::FocusOut && (watched == edMB001 || watched == edTB036))
+        FieldLeft(static_cast<TKvEdit*>(watched), static_cast<QFocusEvent*>(e)->reason());
+    return TKVForm::eventFilter(watched, e);
 }
 
 bool TfrmKrta07SQ::CheckFactory() {
@@ -190,16 +190,16 @@ void TfrmKrta07SQ::btnOKClick() {
     close();
 }
 
-void TfrmKrta07SQ::Lookup(QWidget* Edit) {
+void TfrmKrta07SQ::Lookup(QWidget* edit) {
     TKrta07DataCalls* calls = FWorkbench ? FWorkbench->DataCalls() : nullptr;
     if (!calls) return;
-    if (Edit == edMB001) {
+    if (edit == edMB001) {
         const QStringList row = calls->OpenLookup(QStringLiteral("CMSMB"), QStringLiteral("01"), {});
         if (!row.isEmpty()) edMB001->setText(row[0]);
-    } else if (Edit == edTB036) {
+    } else if (edit == edTB036) {
         const QStringList row = calls->OpenLookup(QStringLiteral("MPSMB"), QStringLiteral("01"), {});
         if (!row.isEmpty()) edTB036->setText(row[0]);
-    } else if (Edit == edTB004) {
+    } else if (edit == edTB004) {
         const QStringList row =
             calls->OpenLookup(QStringLiteral("MPSTA"), QStringLiteral("02"), {edMB001->text().trimmed()});
         if (row.size() >= 4)
@@ -209,13 +209,13 @@ void TfrmKrta07SQ::Lookup(QWidget* Edit) {
     }
 }
 
-bool TfrmKrta07SQ::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-    QWidget* w = Target ? Target : focusWidget();
-    if (Key->key() == Qt::Key_F2 && (w == edMB001 || w == edTB036 || w == edTB004)) {
+bool TfrmKrta07SQ::FormKeyDown(QKeyEvent* key, QWidget* target) {
+    QWidget* w = target ? target : focusWidget();
+    if (key->key() == Qt::Key_F2 && (w == edMB001 || w == edTB036 || w == edTB004)) {
         Lookup(w);
         return true;
     }
-    if (Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) {
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
         if (w == edMB001) {
             if (CheckFactory()) MoveFocus(edTB036);
             return true;

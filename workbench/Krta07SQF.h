@@ -14,7 +14,7 @@ class TfrmKrta07SM;
 class TfrmKrta07SQ : public TKVForm {
     Q_OBJECT
 public:
-    explicit TfrmKrta07SQ(TfrmKrta07SM* Workbench);
+    explicit TfrmKrta07SQ(TfrmKrta07SM* workbench);
     ~TfrmKrta07SQ() override;
 
     TKvEdit *edMB001 = nullptr, *edTB036 = nullptr, *edTB004 = nullptr;
@@ -24,7 +24,7 @@ public:
 
     // Shows the dialog modally; true with factory, factory name, resource, resource name and
     // source document when closed with OK.
-    bool Execute(QStringList& Result);
+    bool Execute(QStringList& result);
     // The exit checks; false after showing why (the focus is then on the edit).
     bool CheckFactory();
     bool CheckResource();
@@ -36,18 +36,18 @@ public:
 protected:
     void FormCreate() override;
     void FormShow() override;
-    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
+    bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
     bool event(QEvent* e) override;
-    bool eventFilter(QObject* Watched, QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    void Lookup(QWidget* Edit);
-    void ShowMessage(int Index);
+    void Lookup(QWidget* edit);
+    void ShowMessage(int index);
     // The exit check of a field the planner left.
-    void FieldLeft(TKvEdit* Edit, Qt::FocusReason Reason);
+    void FieldLeft(TKvEdit* edit, Qt::FocusReason reason);
     // Focus moved by the dialog itself, which is no leaving to check.
-    void MoveFocus(QWidget* To);
+    void MoveFocus(QWidget* to);
 
     TfrmKrta07SM* FWorkbench;
     QEventLoop* FLoop = nullptr;

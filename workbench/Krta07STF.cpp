@@ -30,15 +30,15 @@ template <size_t N> QString mapped(const Mapped (&map)[N], const QString& value)
 
 } // namespace
 
-QString Krta07TF003Text(const QString& Value) {
-    return mapped(kTF003, Value);
+QString Krta07TF003Text(const QString& value) {
+    return mapped(kTF003, value);
 }
 
-QString Krta07TF004Text(const QString& Value) {
-    return mapped(kTF004, Value);
+QString Krta07TF004Text(const QString& value) {
+    return mapped(kTF004, value);
 }
 
-TfrmKRTA07ST::TfrmKRTA07ST(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkbench(Workbench) {
+TfrmKRTA07ST::TfrmKRTA07ST(TfrmKrta07SM* workbench) : QDialog(workbench), FWorkbench(workbench) {
     setObjectName(QStringLiteral("frmKRTA07ST"));
     setWindowTitle(QString::fromUtf8("资源耗用明细"));
     auto* layout = new QVBoxLayout(this);
@@ -52,16 +52,16 @@ TfrmKRTA07ST::TfrmKRTA07ST(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkb
     resize(900, 400);
 }
 
-void TfrmKRTA07ST::Execute(const QString& Resource, const QString& Day) {
+void TfrmKRTA07ST::Execute(const QString& resource, const QString& day) {
     TdmKrta07S* dm = FWorkbench ? FWorkbench->dmKrta07S : nullptr;
     if (!dm || !dm->qryMPSTF->Active()) return;
     kv::TClientDataSet& plan = *dm->qryMPSTF;
     // Filters compare values: a resource code is never read as part of an expression.
-    const QString r = Resource.trimmed();
-    if (Day.isEmpty())
+    const QString r = resource.trimmed();
+    if (day.isEmpty())
         plan.SetFilter(QStringLiteral("TF001"), {r});
     else
-        plan.SetFilter(QStringLiteral("TF001;TF002"), {r, Day});
+        plan.SetFilter(QStringLiteral("TF001;TF002"), {r, day});
     plan.AddIndex(QStringLiteral("TF002Index"), QStringLiteral("TF002"));
     plan.SetIndexName(QStringLiteral("TF002Index"));
     // The sources show their captions, as the grid's mapped combos do.

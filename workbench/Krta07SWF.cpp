@@ -12,7 +12,7 @@
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 
-TfrmKrta07SW::TfrmKrta07SW(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkbench(Workbench) {
+TfrmKrta07SW::TfrmKrta07SW(TfrmKrta07SM* workbench) : QDialog(workbench), FWorkbench(workbench) {
     setObjectName(QStringLiteral("frmKrta07SW"));
     setWindowTitle(QString::fromUtf8("工厂开窗"));
     auto* layout = new QVBoxLayout(this);
@@ -26,7 +26,7 @@ TfrmKrta07SW::TfrmKrta07SW(TfrmKrta07SM* Workbench) : QDialog(Workbench), FWorkb
     resize(360, 300);
 }
 
-bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
+bool TfrmKrta07SW::Execute(QString& code, QString& name) {
     TdmKrta07S* dm = FWorkbench ? FWorkbench->dmKrta07S : nullptr;
     if (!dm) return false;
     TKvADOQuery& q = *dm->qryGetCMSMB;
@@ -47,8 +47,8 @@ bool TfrmKrta07SW::Execute(QString& Code, QString& Name) {
     dgWin->SetDataSource(dm->dsGetCMSMB);
     const bool ok = KvExecDialog(*this) == QDialog::Accepted && !q.IsEmpty();
     if (ok) {
-        Code = q.FieldByName(QStringLiteral("MB001")).AsString().trimmed();
-        Name = q.FieldByName(QStringLiteral("MB002")).AsString().trimmed();
+        code = q.FieldByName(QStringLiteral("MB001")).AsString().trimmed();
+        name = q.FieldByName(QStringLiteral("MB002")).AsString().trimmed();
     }
     dgWin->SetDataSource(nullptr);
     return ok;
