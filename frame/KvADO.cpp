@@ -841,7 +841,7 @@ void TKvADOKeyTable::Finish() {
         FInsert = nullptr;
     }
     const SqlDialect dialect = FConnection->dialect();
-    if (!FIndex.isEmpty())
+    if (!FIndex.isEmpty() && dialect != SqlDialect::PostgreSQL)
         exec(QString(dialect == SqlDialect::SQLite ? "CREATE INDEX temp.%1_K ON %2 (%3)" : "CREATE INDEX %1_K ON %2 (%3)")
                  .arg(FBase, FName, FIndex.join(", ")));
     // A temporary table has no statistics until asked for; without them a join with it is planned blind.

@@ -253,7 +253,9 @@ public:
         QString name;
         bool text = true;
     };
-    // Name: letters and digits only. Index: the columns the joining statements look rows up by.
+    // Name: letters and digits only. Index: the columns the joining statements look rows up by, the
+    // ones that tell rows apart soonest first. PostgreSQL gets no index: it joins a table of this size
+    // by hashing it, and the index would only cost its build.
     TKvADOKeyTable(TKvADOConnection* connection, const QString& name, std::vector<Column> columns,
                    const QStringList& index);
     ~TKvADOKeyTable();

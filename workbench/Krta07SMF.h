@@ -250,9 +250,9 @@ public:
     // One transaction; false after showing why (the edits stay in memory).
     bool SaveChanges();
     void CopyLineEdits();
+    // The lines with their days, the plan rows and the load rows, inside the save's transaction
+    // (TKrta07SaveWriter); false when a row changed since loading refuses the save.
     bool WriteSchedule();
-    bool WriteConsumptionDetails();
-    bool WriteResourceLoad();
     // After a save was refused for rows that changed since loading: those rows as stored now, the
     // first 20 with who changed them and when, and a count of the rest (Krta07SMFRefusal.cpp). Empty
     // when none differs.
