@@ -88,11 +88,11 @@ QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
 
 } // namespace
 
-QString Krta07DayText(kv::TDateTime Date) {
+QString Krta07DayText(kv::TDateTime date) {
     // Called for every day cell of every line: no format parsing here. A cell starts a little after
     // its midnight, also before 1899-12-30.
     int y, m, d;
-    kv::decodeDay(Date, y, m, d);
+    kv::decodeDay(date, y, m, d);
     QChar out[8];
     const int parts[3] = {y, m, d};
     const int widths[3] = {4, 2, 2};
@@ -107,12 +107,12 @@ QString Krta07DayText(kv::TDateTime Date) {
     return QString(out, 8);
 }
 
-QString TfrmKrta07SM::LineKeyOf(const QStringList& Parts) {
-    return Parts.join(Krta07KeySeparator);
+QString TfrmKrta07SM::LineKeyOf(const QStringList& parts) {
+    return parts.join(Krta07KeySeparator);
 }
 
-TfrmKrta07SM::TfrmKrta07SM(QWidget* Owner, const QString& ConnectString)
-    : TKVForm(Owner), FConnectString(ConnectString), FPlanTotals(std::make_unique<TKrta07PlanTotals>()),
+TfrmKrta07SM::TfrmKrta07SM(QWidget* owner, const QString& connectString)
+    : TKVForm(owner), FConnectString(connectString), FPlanTotals(std::make_unique<TKrta07PlanTotals>()),
       FOtherPlans(std::make_unique<TKrta07OtherPlans>()) {
     setObjectName(QStringLiteral("frmKrta07SM"));
     setWindowFlag(Qt::Window);
@@ -261,23 +261,23 @@ void TfrmKrta07SM::FormCreate() {
     UpdateLinkOptions();
 }
 
-bool TfrmKrta07SM::eventFilter(QObject* Watched, QEvent* e) {
+bool TfrmKrta07SM::eventFilter(QObject* watched, QEvent* e) {
     // The small chart's days stand under the bars: its legend takes the width of the Gantt's grid
     // less 15 pixels whenever the bars' area changes its size.
-    if (e->type() == QEvent::Resize && ctMPSTC && Watched == mgMPSTC->GantArea())
+    if (e->type() == QEvent::Resize && ctMPSTC && watched == mgMPSTC->GantArea())
         if (const QWidget* grid = mgMPSTC->Grid()->parentWidget())
             ctMPSTC->LegendPanel->setFixedWidth(std::max(0, grid->width() - 15));
-    return TKVForm::eventFilter(Watched, e);
+    return TKVForm::eventFilter(watched, e);
 }
 
-QString TfrmKrta07SM::Message(int Index) const {
+QString TfrmKrta07SM::Message(int index) const {
     const QStringList l = memLNG->toPlainText().split(QLatin1Char('\n'));
-    return Index >= 0 && Index < l.size() ? l[Index] : QString();
+    return index >= 0 && index < l.size() ? l[index] : QString();
 }
 
-QString TfrmKrta07SM::SystemMessage(int Index) const {
+QString TfrmKrta07SM::SystemMessage(int index) const {
     const QStringList l = meoMessage->toPlainText().split(QLatin1Char('\n'));
-    return Index >= 0 && Index < l.size() ? l[Index] : QString();
+    return index >= 0 && index < l.size() ? l[index] : QString();
 }
 
 void TfrmKrta07SM::InitWorkbench() {
@@ -320,18 +320,18 @@ void TfrmKrta07SM::UpdateLinkOptions() {
     chkMPS->setEnabled(any);
 }
 
-bool TfrmKrta07SM::AskQueryConditions(QStringList& Result) {
+bool TfrmKrta07SM::AskQueryConditions(QStringList& result) {
     TfrmKrta07SQ dialog(this);
-    return dialog.Execute(Result);
+    return dialog.Execute(result);
 }
 
-void TfrmKrta07SM::SetQueryConditions(const QStringList& Texts) {
-    if (Texts.size() < 5) return;
-    edMB001->setText(Texts[0]);
-    lblMB001C->setText(Texts[1]);
-    edTB036->setText(Texts[2]);
-    lblTB036C->setText(Texts[3]);
-    edTB004->setText(Texts[4]);
+void TfrmKrta07SM::SetQueryConditions(const QStringList& texts) {
+    if (texts.size() < 5) return;
+    edMB001->setText(texts[0]);
+    lblMB001C->setText(texts[1]);
+    edTB036->setText(texts[2]);
+    lblTB036C->setText(texts[3]);
+    edTB004->setText(texts[4]);
 }
 
 void TfrmKrta07SM::btnQueryClick() {
@@ -369,18 +369,18 @@ static QString sourceDocText(const TKvEdit* edit) {
     return (part(0, 4) + part(5, 11) + part(17, 4)).trimmed();
 }
 
-void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
+void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     TdmKrta07S& dm = *dmKrta07S;
     // The edits a history could take back are gone with the lines they were made on.
     if (FUndo) FUndo->Clear();
-    dm.FFactory = Factory;
+    dm.FFactory = factory;
     dm.FResource = edTB036->text().trimmed();
     dm.FSourceDoc = sourceDocText(edTB004);
     dm.ClearItemResources();
     progress(tr("Reading lines"), 0, 0);
     // The day rows are read beside the lines and item resources; a read of the plan rows of the
     // last load stops meanwhile.
-    StartDayRead(Factory);
+    StartDayRead(factory);
     StartOtherPlanRead();
     FPlanReader.reset();
     dm.ReadAllItemResources();
@@ -396,13 +396,13 @@ void TfrmKrta07SM::LoadSchedule(const QString& Factory) {
     dm.qryMPSTBPre->Close();
     {
         // A large factory's lines take a while: their count so far shows from the start.
-        dm.dspMPSTB->OnRowsFetched = [this](int Rows) { progress(tr("Reading lines"), Rows, 0); };
+        dm.dspMPSTB->OnRowsFetched = [this](int rows) { progress(tr("Reading lines"), rows, 0); };
         const auto quiet = qScopeGuard([&dm] { dm.dspMPSTB->OnRowsFetched = nullptr; });
         dm.qryMPSTB->Open();
     }
     dm.qryMPSTBPre->Open();
     dm.SetupFields();
-    BuildGantt(Factory);
+    BuildGantt(factory);
     RecomputeAllConsumption();
     dm.SetupFields(); // the plan rows' set has opened now
     LinkParentBars();
@@ -438,11 +438,11 @@ bool TfrmKrta07SM::ReloadSchedule() {
     }
 }
 
-void TfrmKrta07SM::progress(const QString& Step, int Done, int Total) {
-    if (OnProgress) OnProgress(Step, Done, Total);
+void TfrmKrta07SM::progress(const QString& step, int done, int total) {
+    if (OnProgress) OnProgress(step, done, total);
     if (!FQueryClock.isValid() || FQueryClock.elapsed() < 500) return;
     // Only every 50 ms: painting costs more than the work between two calls.
-    if (FPaintClock.isValid() && FPaintClock.elapsed() < 50 && Done != Total) return;
+    if (FPaintClock.isValid() && FPaintClock.elapsed() < 50 && done != total) return;
     FPaintClock.start();
     if (!FProgress) {
         FProgress = std::make_unique<QProgressDialog>(this);
@@ -455,39 +455,39 @@ void TfrmKrta07SM::progress(const QString& Step, int Done, int Total) {
         FProgress->setAutoClose(false);
     }
     // A step whose end is not known shows how far it has come.
-    FProgress->setLabelText(Total > 0  ? QStringLiteral("%1 (%2/%3)").arg(Step).arg(Done).arg(Total)
-                            : Done > 0 ? QStringLiteral("%1 (%2)").arg(Step).arg(Done)
-                                       : Step);
-    FProgress->setMaximum(std::max(Total, 0));
-    FProgress->setValue(std::min(Done, std::max(Total, 0)));
+    FProgress->setLabelText(total > 0  ? QStringLiteral("%1 (%2/%3)").arg(step).arg(done).arg(total)
+                            : done > 0 ? QStringLiteral("%1 (%2)").arg(step).arg(done)
+                                       : step);
+    FProgress->setMaximum(std::max(total, 0));
+    FProgress->setValue(std::min(done, std::max(total, 0)));
     FProgress->show();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void TfrmKrta07SM::F2Lookup(QWidget* Control) {
-    if (Control == edMB001) {
+void TfrmKrta07SM::F2Lookup(QWidget* control) {
+    if (control == edMB001) {
         SelectFactory();
         UpdateToolState();
-    } else if (Control == edTB036) {
+    } else if (control == edTB036) {
         LookupResource(edTB036, lblTB036C);
-    } else if (Control == edTB004) {
+    } else if (control == edTB004) {
         LookupSourceDoc(edTB004, edMB001->text().trimmed());
     }
 }
 
-void TfrmKrta07SM::LookupResource(TKvEdit* Edit, QLabel* Name) {
+void TfrmKrta07SM::LookupResource(TKvEdit* edit, QLabel* name) {
     if (!FDataCalls) return;
     const QStringList row = FDataCalls->OpenLookup(QStringLiteral("MPSMB"), QStringLiteral("01"), {});
     if (row.isEmpty()) return;
-    Edit->setText(row.value(0));
-    if (Name && row.size() > 1) Name->setText(row.value(1));
+    edit->setText(row.value(0));
+    if (name && row.size() > 1) name->setText(row.value(1));
 }
 
-void TfrmKrta07SM::LookupSourceDoc(TKvEdit* Edit, const QString& Factory) {
+void TfrmKrta07SM::LookupSourceDoc(TKvEdit* edit, const QString& factory) {
     if (!FDataCalls) return;
-    const QStringList row = FDataCalls->OpenLookup(QStringLiteral("MPSTA"), QStringLiteral("02"), {Factory});
+    const QStringList row = FDataCalls->OpenLookup(QStringLiteral("MPSTA"), QStringLiteral("02"), {factory});
     if (row.size() < 4) return;
-    Edit->setText(row[1].leftJustified(4, QLatin1Char(' ')) + QLatin1Char('-') +
+    edit->setText(row[1].leftJustified(4, QLatin1Char(' ')) + QLatin1Char('-') +
                   row[2].leftJustified(11, QLatin1Char(' ')) + QLatin1Char('-') +
                   row[3].leftJustified(4, QLatin1Char(' ')));
 }
@@ -507,9 +507,9 @@ bool TfrmKrta07SM::SelectFactory() {
     }
 }
 
-bool TfrmKrta07SM::FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-    if (Key->key() != Qt::Key_F2) return false;
-    QWidget* w = Target ? Target : focusWidget();
+bool TfrmKrta07SM::FormKeyDown(QKeyEvent* key, QWidget* target) {
+    if (key->key() != Qt::Key_F2) return false;
+    QWidget* w = target ? target : focusWidget();
     if (w == edMB001 || w == edTB036 || w == edTB004) {
         F2Lookup(w);
         return true;

@@ -60,15 +60,15 @@ class TKrta07DataCalls {
 public:
     virtual ~TKrta07DataCalls() = default;
     // Value check of a code; true with the found row.
-    virtual bool CheckCode(const QString& Table, const QString& QueryNo, const QString& Key,
-                           QStringList& Row) = 0;
+    virtual bool CheckCode(const QString& table, const QString& queryNo, const QString& key,
+                           QStringList& row) = 0;
     // The row chosen in the lookup window; empty when nothing was chosen.
-    virtual QStringList OpenLookup(const QString& Table, const QString& WindowNo,
-                                   const QStringList& Params) = 0;
+    virtual QStringList OpenLookup(const QString& table, const QString& windowNo,
+                                   const QStringList& params) = 0;
     // The same check with several keys; calls that know only one key take the first.
-    virtual bool CheckCodeKeys(const QString& Table, const QString& QueryNo, const QStringList& Keys,
-                               QStringList& Row) {
-        return CheckCode(Table, QueryNo, Keys.value(0), Row);
+    virtual bool CheckCodeKeys(const QString& table, const QString& queryNo, const QStringList& keys,
+                               QStringList& row) {
+        return CheckCode(table, queryNo, keys.value(0), row);
     }
 };
 
@@ -79,7 +79,7 @@ struct TKrta07LinkedMove {
 };
 
 // Progress of a long query: a step name, done and total counts.
-using TKrta07Progress = std::function<void(const QString& Step, int Done, int Total)>;
+using TKrta07Progress = std::function<void(const QString& step, int done, int total)>;
 
 class TfrmKrta07SM : public TKVForm {
     Q_OBJECT
@@ -88,7 +88,7 @@ public:
     static TfrmKrta07SM* Current;
 
     // An empty connectString takes the launcher's server settings.
-    explicit TfrmKrta07SM(QWidget* Owner = nullptr, const QString& ConnectString = QString());
+    explicit TfrmKrta07SM(QWidget* owner = nullptr, const QString& connectString = QString());
     ~TfrmKrta07SM() override;
 
     // Tool bar and header.
@@ -113,13 +113,13 @@ public:
 
     // The session the main form hands over: user, company database and company.
     const QString& UserID() const { return FUserID; }
-    void SetUserID(const QString& Value) { FUserID = Value; }
+    void SetUserID(const QString& value) { FUserID = value; }
     const QString& DBName() const { return FDBName; }
-    void SetDBName(const QString& Value) { FDBName = Value; }
+    void SetDBName(const QString& value) { FDBName = value; }
     const QString& Company() const { return FCompany; }
-    void SetCompany(const QString& Value) { FCompany = Value; }
+    void SetCompany(const QString& value) { FCompany = value; }
     TKrta07DataCalls* DataCalls() const { return FDataCalls; }
-    void SetDataCalls(TKrta07DataCalls* Value) { FDataCalls = Value; }
+    void SetDataCalls(TKrta07DataCalls* value) { FDataCalls = value; }
     // 0 browse, 1 edit.
     int EditState() const { return FEditState; }
     // A move's linkage is being applied: field handlers leave the lines it writes alone.
@@ -130,16 +130,16 @@ public:
     const QStringList& ConsumptionKeys() const { return FConsumptionKeys; }
     const std::vector<TKrta07CapacityChart*>& ResourceCharts() const { return FResourceCharts; }
 
-    QString Message(int Index) const;       // memLNG line
-    QString SystemMessage(int Index) const; // meoMessage line
+    QString Message(int index) const;       // memLNG line
+    QString SystemMessage(int index) const; // meoMessage line
 
     void InitWorkbench();
     void btnQueryClick();
     // The query dialog; true with its five texts when accepted.
-    bool AskQueryConditions(QStringList& Result);
+    bool AskQueryConditions(QStringList& result);
     // Header texts as the dialog returns them: factory, name, resource, name, source document.
-    void SetQueryConditions(const QStringList& Texts);
-    void LoadSchedule(const QString& Factory);
+    void SetQueryConditions(const QStringList& texts);
+    void LoadSchedule(const QString& factory);
     // False after showing why the load failed.
     bool ReloadSchedule();
     void UpdateToolState();
@@ -171,45 +171,45 @@ public:
     void FlushLoadChart();
     void BuildCapacityCharts();
     void LocaliseCharts();
-    // Consumption details of a resource (all days when Day is empty).
-    void ShowConsumptionDetails(const QString& Resource, const QString& Day);
+    // Consumption details of a resource (all days when day is empty).
+    void ShowConsumptionDetails(const QString& resource, const QString& day);
 
-    static QString LineKeyOf(const QStringList& Parts);
+    static QString LineKeyOf(const QStringList& parts);
 
     // Moving bars and their linkage (Krta07SMFMove.cpp).
-    void mgMPSTCGantItemChangePos(TMyGantItem* Item);
-    // The moves the linkage boxes ask for when row's bar lies at Start..Stop, in the order they are
+    void mgMPSTCGantItemChangePos(TMyGantItem* item);
+    // The moves the linkage boxes ask for when row's bar lies at start..stop, in the order they are
     // made; nothing moves yet.
-    std::vector<TKrta07LinkedMove> LinkedMoves(int Row, kv::TDateTime Start, kv::TDateTime Stop);
-    // Whether row's bar may lie at Start..Stop: neither it nor a bar its linkage moves may go further
-    // outside 1899-12-31 to 9999-12-31 than it is. Says why when not; Moves gets the linkage's moves.
-    bool AcceptBarPosition(int Row, kv::TDateTime Start, kv::TDateTime Stop,
-                           std::vector<TKrta07LinkedMove>* Moves = nullptr);
+    std::vector<TKrta07LinkedMove> LinkedMoves(int row, kv::TDateTime start, kv::TDateTime stop);
+    // Whether row's bar may lie at start..stop: neither it nor a bar its linkage moves may go further
+    // outside 1899-12-31 to 9999-12-31 than it is. Says why when not; linkedMoves gets the linkage's moves.
+    bool AcceptBarPosition(int row, kv::TDateTime start, kv::TDateTime stop,
+                           std::vector<TKrta07LinkedMove>* linkedMoves = nullptr);
     // Rows count Gantt rows; both stay inside the family of the moved line and only collect moves.
-    void LinkDown(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves);
-    void LinkUp(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves);
-    void GantKeyDown(int& Key, int Shift);
-    void mgMPSTCDblClickGantArea(TphDataEntity_GantTime* Item);
+    void LinkDown(int row, kv::TDateTime v, const QString& n, std::vector<TKrta07LinkedMove>& collected);
+    void LinkUp(int row, kv::TDateTime v, const QString& n, std::vector<TKrta07LinkedMove>& collected);
+    void GantKeyDown(int& key, int shift);
+    void mgMPSTCDblClickGantArea(TphDataEntity_GantTime* item);
     void dgMPSTBIButtonClick();
 
     // Line fields, checks and cell lookups (Krta07SMFFields.cpp).
     void CellLookup();
-    // memLNG line Index (and a suffix) in an error box.
-    void ShowLineMessage(int Index, const QString& Suffix = QString());
-    bool CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys,
-                       QStringList& Row);
-    bool IsLineGridControl(const QWidget* Control) const;
+    // memLNG line index (and a suffix) in an error box.
+    void ShowLineMessage(int index, const QString& suffix = QString());
+    bool CheckLineCode(const QString& table, const QString& queryNo, const QStringList& keys,
+                       QStringList& row);
+    bool IsLineGridControl(const QWidget* control) const;
     // The line grid takes the focus on the field's cell of the current line.
-    void FocusLineField(const QString& Field);
+    void FocusLineField(const QString& field);
 
     // Place and layout of the line grid (Krta07SMFLayout.cpp).
     void PlaceLineGrid();
     // The launcher's GridViewDataPath as configured (default: installation + "c_Data/").
     QString GridViewDataPath() const;
     // The common layout file, or the user's (empty for a user code that is no plain name).
-    QString GridLayoutFile(const QString& User, const QString& ProgramCode, bool ForUser) const;
-    bool LoadGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set, int Row);
-    bool SaveGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set, int Row);
+    QString GridLayoutFile(const QString& user, const QString& programCode, bool forUser) const;
+    bool LoadGridLayout(const QString& user, const QString& programCode, kv::TClientDataSet* set, int row);
+    bool SaveGridLayout(const QString& user, const QString& programCode, kv::TClientDataSet* set, int row);
     void N1Click();
 
     // Overloaded resource days (Krta07SMFOverload.cpp), counted in the header.
@@ -217,19 +217,19 @@ public:
     // Finds the overloaded days of the loaded range again, from every load row.
     void CountOverloads();
     // Checks resource days again after an edit changed their load.
-    void RecheckOverloads(const std::vector<TKrta07LoadKey>& Days);
-    bool IsOverloaded(const QString& Resource, const QString& Day) const;
+    void RecheckOverloads(const std::vector<TKrta07LoadKey>& days);
+    bool IsOverloaded(const QString& resource, const QString& day) const;
     int OverloadCount() const { return int(FOverloaded.size()); }
     // Frames the current line's day cells that fall on an overloaded day of its main resource.
-    void DrawOverloadMarks(QPainter* Canvas);
+    void DrawOverloadMarks(QPainter* canvas);
 
     // Export of the chart with its grid (Krta07SMFExport.cpp).
     QAction *actExportWindow = nullptr, *actExportSpan = nullptr;
     // Writes the visible window (.png or .pdf), or the whole loaded span on as many PDF pages as it
-    // needs; false with the file and the reason in Error. Pages gets the number of pages written.
-    bool ExportChart(const QString& FileName, bool WholeSpan, QString& Error, int* Pages = nullptr);
+    // needs; false with the file and the reason in error. pageCount gets the number of pages written.
+    bool ExportChart(const QString& fileName, bool wholeSpan, QString& error, int* pageCount = nullptr);
     // The menu entries: asks for the file, writes it, and says why when it cannot.
-    void ExportChartClick(bool WholeSpan);
+    void ExportChartClick(bool wholeSpan);
 
     // Undo and redo of the edits (Krta07SMFUndo.cpp): tool buttons, Ctrl+Z and Ctrl+Y.
     QToolButton *btnUndo = nullptr, *btnRedo = nullptr;
@@ -238,9 +238,9 @@ public:
     // Enabled in edit mode when there is a step to undo or redo.
     void UpdateUndoButtons();
     // Called before row's line changes in edit mode, so that the step it belongs to can be undone.
-    void UndoTouch(int Row, bool PlanRows = false);
-    // The same for the line at position Pos of the grid's set.
-    void UndoTouchGridLine(int Pos);
+    void UndoTouch(int row, bool planRows = false);
+    // The same for the line at position pos of the grid's set.
+    void UndoTouchGridLine(int pos);
     TKrta07Undo* UndoHistory() const { return FUndo.get(); }
 
     // Edit state and saving (Krta07SMFSave.cpp).
@@ -262,17 +262,17 @@ public:
 
     // Daily quantities (Krta07SMFDaily.cpp).
     // The daily quantity editor on row's bar; true when accepted (the bar and its days are written).
-    bool EditDailyQuantities(int Row);
+    bool EditDailyQuantities(int row);
     // The same for a clicked time item: a bar edits all its days, a day cell that day only.
-    bool EditDailyQuantities(TphDataEntity_GantTime* Item);
+    bool EditDailyQuantities(TphDataEntity_GantTime* clicked);
 
 protected:
     void FormCreate() override;
     friend class TfrmKrta07SQ;
     // Puts lines back under the same guard a move writes them under.
     friend class TKrta07Undo;
-    bool FormKeyDown(QKeyEvent* Key, QWidget* Target) override;
-    bool eventFilter(QObject* Watched, QEvent* e) override;
+    bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -288,9 +288,9 @@ private:
     TKrta07DataCalls* FDataCalls = nullptr;
 
     void BuildComponents();
-    void F2Lookup(QWidget* Control);
-    void LookupResource(TKvEdit* Edit, QLabel* Name);
-    void LookupSourceDoc(TKvEdit* Edit, const QString& Factory);
+    void F2Lookup(QWidget* control);
+    void LookupResource(TKvEdit* edit, QLabel* name);
+    void LookupSourceDoc(TKvEdit* edit, const QString& factory);
     // The factory window; true when a factory was chosen, false on Cancel or any failure.
     bool SelectFactory();
     void mgMPSTCGantAreaMouseDown(int Row);
@@ -298,15 +298,15 @@ private:
     void InitLineFields();
     void InitLineGridPlaces();
     // Adds the export entries to the line grid's menu and gives the chart the same menu.
-    void InitExportMenu(QMenu* Menu);
-    void mgMPSTCGantAreaMouseDown(int X, int Y);
-    void WriteBarDates(int Row, bool InWorkingSet);
-    void WidenScrollBounds(TphDataEntity_GantTime* Bar);
-    void MoveLinkedRow(int Row, int Days);
+    void InitExportMenu(QMenu* menu);
+    void mgMPSTCGantAreaMouseDown(int x, int y);
+    void WriteBarDates(int row, bool inWorkingSet);
+    void WidenScrollBounds(TphDataEntity_GantTime* bar);
+    void MoveLinkedRow(int row, int days);
     // A dragged bar back at its recorded position, its quantities on the days they had.
-    void PutBarBack(TMyGantItem* Item);
+    void PutBarBack(TMyGantItem* item);
     int FFamilyFirst = 0, FFamilyLast = -1;
-    void progress(const QString& Step, int Done, int Total);
+    void progress(const QString& step, int done, int total);
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
     void StartDayRead(const QString& Factory);
@@ -354,7 +354,7 @@ protected:
 };
 
 // "yyyymmdd" of a date-time.
-QString Krta07DayText(kv::TDateTime Date);
+QString Krta07DayText(kv::TDateTime date);
 
 // Joins the parts of a record key: a line's key, a consumption key, a resource day.
 inline constexpr QChar Krta07KeySeparator(5);

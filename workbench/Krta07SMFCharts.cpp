@@ -509,7 +509,7 @@ void TfrmKrta07SM::LocaliseCharts() {
     ctMPSTC->LocaliseTitles([this](const QString& t) { return seriesTitle(*this, t); });
 }
 
-void TfrmKrta07SM::ShowConsumptionDetails(const QString& Resource, const QString& Day) {
+void TfrmKrta07SM::ShowConsumptionDetails(const QString& resource, const QString& day) {
     TfrmKRTA07ST window(this);
-    window.Execute(Resource, Day);
+    window.Execute(resource, day);
 }

@@ -14,16 +14,16 @@
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFUndo.h"
 
-bool TfrmKrta07SM::EditDailyQuantities(int Row) {
-    TMyGantItem* item = mgMPSTC->MyGantList()->Items(Row);
+bool TfrmKrta07SM::EditDailyQuantities(int row) {
+    TMyGantItem* item = mgMPSTC->MyGantList()->Items(row);
     return item && item->Bar && EditDailyQuantities(item->Bar);
 }
 
-bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
-    if (!Item || !dmKrta07S) return false;
-    const bool wholeBar = Item->CanEdit;
-    if (!wholeBar && (Item->Style & 0x7f) != 8) return false; // the need-date marker
-    TphDataList* list = Item->Owner;
+bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
+    if (!clicked || !dmKrta07S) return false;
+    const bool wholeBar = clicked->CanEdit;
+    if (!wholeBar && (clicked->Style & 0x7f) != 8) return false; // the need-date marker
+    TphDataList* list = clicked->Owner;
     if (!list || list->Count() == 0) return false;
     auto* bar = static_cast<TphDataEntity_GantTime*>(list->Get(0));
     const int r = FRowOfGantRow.value(bar->Row(), -1);
@@ -50,7 +50,7 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* Item) {
             fill(k + 1, k);
     } else {
         // A cell's position in its row counts the bar first.
-        const int k = Item->GetIndex() - 1;
+        const int k = clicked->GetIndex() - 1;
         if (k < 0 || k >= item->CellCount()) return false;
         dialog.SetRowCount(2);
         fill(1, k);

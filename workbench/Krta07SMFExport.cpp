@@ -215,18 +215,18 @@ private:
 
 } // namespace
 
-bool TfrmKrta07SM::ExportChart(const QString& FileName, bool WholeSpan, QString& Error, int* Pages) {
-    const QString suffix = QFileInfo(FileName).suffix().toLower();
+bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString& error, int* pageCount) {
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf")) {
-        Error = QStringLiteral("%1: the chart is written as .png or .pdf").arg(FileName);
+        error = QStringLiteral("%1: the chart is written as .png or .pdf").arg(fileName);
         return false;
     }
-    if (WholeSpan && suffix == QLatin1String("png")) {
-        Error = QStringLiteral("%1: the whole span is written as PDF pages").arg(FileName);
+    if (wholeSpan && suffix == QLatin1String("png")) {
+        error = QStringLiteral("%1: the whole span is written as PDF pages").arg(fileName);
         return false;
     }
     if (FRowKeys.isEmpty()) {
-        Error = QStringLiteral("%1: no lines are loaded").arg(FileName);
+        error = QStringLiteral("%1: no lines are loaded").arg(fileName);
         return false;
     }
     // The chart and the line grid beside it are the schedule tab's.
@@ -234,7 +234,7 @@ bool TfrmKrta07SM::ExportChart(const QString& FileName, bool WholeSpan, QString&
     QApplication::processEvents();
 
     TChartExporter exporter(this);
-    const std::vector<TExportPage> pages = WholeSpan ? exporter.SpanPages() : exporter.WindowPage();
+    const std::vector<TExportPage> pages = wholeSpan ? exporter.SpanPages() : exporter.WindowPage();
     const QSize size = exporter.PageSize();
     if (suffix == QLatin1String("png")) {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -242,20 +242,20 @@ bool TfrmKrta07SM::ExportChart(const QString& FileName, bool WholeSpan, QString&
             QPainter p(&image);
             exporter.Draw(p, pages.front(), 1, 1);
         }
-        QImageWriter writer(FileName, "PNG");
+        QImageWriter writer(fileName, "PNG");
         if (!writer.write(image)) {
-            Error = QStringLiteral("%1: %2").arg(FileName, writer.errorString());
+            error = QStringLiteral("%1: %2").arg(fileName, writer.errorString());
             return false;
         }
     } else {
-        QPdfWriter writer(FileName);
+        QPdfWriter writer(fileName);
         writer.setCreator(QStringLiteral("KRTA07"));
         writer.setTitle(edMB001->text().trimmed());
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
         QPainter p;
         if (!p.begin(&writer)) {
-            Error = QStringLiteral("%1: the file cannot be written").arg(FileName);
+            error = QStringLiteral("%1: the file cannot be written").arg(fileName);
             return false;
         }
         // Each page keeps the screen's proportions, as large as the paper allows.
@@ -268,20 +268,20 @@ bool TfrmKrta07SM::ExportChart(const QString& FileName, bool WholeSpan, QString&
             p.restore();
         }
         if (!p.end()) {
-            Error = QStringLiteral("%1: the file cannot be written").arg(FileName);
+            error = QStringLiteral("%1: the file cannot be written").arg(fileName);
             return false;
         }
     }
-    if (Pages) *Pages = int(pages.size());
+    if (pageCount) *pageCount = int(pages.size());
     return true;
 }
 
-void TfrmKrta07SM::ExportChartClick(bool WholeSpan) {
-    QFileDialog dialog(this, WholeSpan ? actExportSpan->text() : actExportWindow->text());
+void TfrmKrta07SM::ExportChartClick(bool wholeSpan) {
+    QFileDialog dialog(this, wholeSpan ? actExportSpan->text() : actExportWindow->text());
     dialog.setObjectName(QStringLiteral("dlgExport"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(WholeSpan ? QStringList{QStringLiteral("PDF (*.pdf)")}
+    dialog.setNameFilters(wholeSpan ? QStringList{QStringLiteral("PDF (*.pdf)")}
                                     : QStringList{QStringLiteral("PNG (*.png)"), QStringLiteral("PDF (*.pdf)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     QString file = dialog.selectedFiles().constFirst();
@@ -291,17 +291,17 @@ void TfrmKrta07SM::ExportChartClick(bool WholeSpan) {
                                                                            : QStringLiteral(".png");
     QString error;
     try {
-        if (ExportChart(file, WholeSpan, error)) return;
+        if (ExportChart(file, wholeSpan, error)) return;
     } catch (const std::exception& e) {
         error = QStringLiteral("%1: %2").arg(file, QString::fromUtf8(e.what()));
     }
     KvMessageDlg(error, mtError, mbOK);
 }
 
-void TfrmKrta07SM::InitExportMenu(QMenu* Menu) {
-    actExportWindow = Menu->addAction(QString::fromUtf8("导出图表(可见窗口)..."));
+void TfrmKrta07SM::InitExportMenu(QMenu* menu) {
+    actExportWindow = menu->addAction(QString::fromUtf8("导出图表(可见窗口)..."));
     actExportWindow->setObjectName(QStringLiteral("actExportWindow"));
-    actExportSpan = Menu->addAction(QString::fromUtf8("导出图表(全部期间)..."));
+    actExportSpan = menu->addAction(QString::fromUtf8("导出图表(全部期间)..."));
     actExportSpan->setObjectName(QStringLiteral("actExportSpan"));
     connect(actExportWindow, &QAction::triggered, this, [this] { ExportChartClick(false); });
     connect(actExportSpan, &QAction::triggered, this, [this] { ExportChartClick(true); });
@@ -311,7 +311,7 @@ void TfrmKrta07SM::InitExportMenu(QMenu* Menu) {
         actExportWindow->setEnabled(can);
         actExportSpan->setEnabled(can);
     };
-    connect(Menu, &QMenu::aboutToShow, this, enable);
+    connect(menu, &QMenu::aboutToShow, this, enable);
     // The chart offers the same entries where it takes the mouse.
     QWidget* area = mgMPSTC->GantArea();
     auto* chartMenu = new QMenu(area);

@@ -81,23 +81,23 @@ private:
 
 // ---- workbench side -----------------------------------------------------------------------------
 
-void TfrmKrta07SM::ShowLineMessage(int Index, const QString& Suffix) {
-    const QString text = Message(Index) + Suffix;
+void TfrmKrta07SM::ShowLineMessage(int index, const QString& suffix) {
+    const QString text = Message(index) + suffix;
     if (KvConverter)
         KvConverter->KvCodeMessageDlg(text, mtError, mbOK);
     else
         ::KvMessageDlg(text, mtError, mbOK, this);
 }
 
-void TfrmKrta07SM::FocusLineField(const QString& Field) {
+void TfrmKrta07SM::FocusLineField(const QString& field) {
     // Once the grid has taken the value in: the cell editor that handed it over is closing now.
-    QTimer::singleShot(0, this, [this, Field] {
+    QTimer::singleShot(0, this, [this, field] {
         const QAbstractItemModel* model = dgMPSTB->model();
         const kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
         if (!model || !pre.Active() || pre.IsEmpty()) return;
         for (int c = 0; c < model->columnCount(); ++c)
             if (dgMPSTB->Column(c) &&
-                dgMPSTB->Column(c)->FieldName().compare(Field, Qt::CaseInsensitive) == 0) {
+                dgMPSTB->Column(c)->FieldName().compare(field, Qt::CaseInsensitive) == 0) {
                 dgMPSTB->setCurrentIndex(model->index(pre.RecNo() - 1, c));
                 break;
             }
@@ -105,13 +105,13 @@ void TfrmKrta07SM::FocusLineField(const QString& Field) {
     });
 }
 
-bool TfrmKrta07SM::CheckLineCode(const QString& Table, const QString& QueryNo, const QStringList& Keys,
-                                 QStringList& Row) {
-    return FDataCalls && FDataCalls->CheckCodeKeys(Table, QueryNo, Keys, Row);
+bool TfrmKrta07SM::CheckLineCode(const QString& table, const QString& queryNo, const QStringList& keys,
+                                 QStringList& row) {
+    return FDataCalls && FDataCalls->CheckCodeKeys(table, queryNo, keys, row);
 }
 
-bool TfrmKrta07SM::IsLineGridControl(const QWidget* Control) const {
-    for (const QWidget* w = Control; w; w = w->parentWidget())
+bool TfrmKrta07SM::IsLineGridControl(const QWidget* control) const {
+    for (const QWidget* w = control; w; w = w->parentWidget())
         if (w == dgMPSTB) return true;
     return false;
 }

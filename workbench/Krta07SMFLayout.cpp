@@ -46,25 +46,25 @@ QString TfrmKrta07SM::GridViewDataPath() const {
     return path;
 }
 
-QString TfrmKrta07SM::GridLayoutFile(const QString& User, const QString& ProgramCode, bool ForUser) const {
+QString TfrmKrta07SM::GridLayoutFile(const QString& user, const QString& programCode, bool forUser) const {
     const QString configured = GridViewDataPath();
-    const QString name = ProgramCode + QStringLiteral(".ugs");
-    if (!ForUser) return configured + name;
-    if (!safeName(User)) return QString();
+    const QString name = programCode + QStringLiteral(".ugs");
+    if (!forUser) return configured + name;
+    if (!safeName(user)) return QString();
     QString common = configured;
     if (!common.endsWith(QLatin1Char('/'))) common += QLatin1Char('/');
-    return common + User + QLatin1Char('/') + name;
+    return common + user + QLatin1Char('/') + name;
 }
 
-bool TfrmKrta07SM::LoadGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set,
-                                  int Row) {
-    if (!Set || !Set->Active()) return false;
-    QString file = User.trimmed().isEmpty() ? QString() : GridLayoutFile(User.trimmed(), ProgramCode, true);
-    if (file.isEmpty() || !QFileInfo::exists(file)) file = GridLayoutFile(QString(), ProgramCode, false);
+bool TfrmKrta07SM::LoadGridLayout(const QString& user, const QString& programCode, kv::TClientDataSet* set,
+                                  int row) {
+    if (!set || !set->Active()) return false;
+    QString file = user.trimmed().isEmpty() ? QString() : GridLayoutFile(user.trimmed(), programCode, true);
+    if (file.isEmpty() || !QFileInfo::exists(file)) file = GridLayoutFile(QString(), programCode, false);
     const kv::IniFile ini(file);
     if (!ini.exists()) return false;
-    for (const auto& [key, value] : ini.sectionValues(sectionName(Set, Row))) {
-        kv::TField* field = Set->FindField(key);
+    for (const auto& [key, value] : ini.sectionValues(sectionName(set, row))) {
+        kv::TField* field = set->FindField(key);
         if (!field || value.trimmed().isEmpty()) continue;
         const QStringList parts = value.split(QLatin1Char(';'));
         bool okIndex = false, okWidth = false;
@@ -79,12 +79,12 @@ bool TfrmKrta07SM::LoadGridLayout(const QString& User, const QString& ProgramCod
     return true;
 }
 
-bool TfrmKrta07SM::SaveGridLayout(const QString& User, const QString& ProgramCode, kv::TClientDataSet* Set,
-                                  int Row) {
-    if (!Set) return false;
-    const QString file = GridLayoutFile(User.trimmed(), ProgramCode, true);
+bool TfrmKrta07SM::SaveGridLayout(const QString& user, const QString& programCode, kv::TClientDataSet* set,
+                                  int row) {
+    if (!set) return false;
+    const QString file = GridLayoutFile(user.trimmed(), programCode, true);
     if (file.isEmpty() || !QDir().mkpath(QFileInfo(file).absolutePath())) return false;
-    const QString section = sectionName(Set, Row);
+    const QString section = sectionName(set, row);
 
     // Every other section of the file stays as it is.
     QStringList lines;
@@ -103,8 +103,8 @@ bool TfrmKrta07SM::SaveGridLayout(const QString& User, const QString& ProgramCod
     }
     if (!lines.isEmpty()) lines << QString();
     lines << QLatin1Char('[') + section + QLatin1Char(']');
-    for (int i = 0; i < Set->FieldCount(); ++i) {
-        const kv::TField& f = Set->Fields(i);
+    for (int i = 0; i < set->FieldCount(); ++i) {
+        const kv::TField& f = set->Fields(i);
         QString value = QString::number(i) + QLatin1Char(';') + QString::number(f.DisplayWidth());
         if (f.isNumeric()) value += QLatin1Char(';') + f.DisplayFormat();
         lines << f.FieldName() + QLatin1Char('=') + value;

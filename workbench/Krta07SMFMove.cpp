@@ -77,8 +77,8 @@ void TfrmKrta07SM::InitMoveHandlers() {
     }
 }
 
-void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int X, int Y) {
-    TphDataEntity_GantTime* hit = mgMPSTC->TimeAt(X, Y);
+void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int x, int y) {
+    TphDataEntity_GantTime* hit = mgMPSTC->TimeAt(x, y);
     if (!hit || FScrollBusy) return;
     const auto busy = flagScope(FMouseBusy);
     TdmKrta07S& dm = *dmKrta07S;
@@ -104,17 +104,17 @@ void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int X, int Y) {
         RefreshLoadChart();
 }
 
-void TfrmKrta07SM::WriteBarDates(int Row, bool InWorkingSet) {
+void TfrmKrta07SM::WriteBarDates(int row, bool inWorkingSet) {
     TdmKrta07S& dm = *dmKrta07S;
-    TMyGantItem* item = mgMPSTC->MyGantList()->Items(Row);
-    if (!item || !item->Bar || Row >= FRowKeys.size()) return;
+    TMyGantItem* item = mgMPSTC->MyGantList()->Items(row);
+    if (!item || !item->Bar || row >= FRowKeys.size()) return;
     const QString start = Krta07DayText(item->Bar->StartTime);
     const QString stop = Krta07DayText(item->Bar->StopTime - 1);
 
-    if (InWorkingSet) {
+    if (inWorkingSet) {
         kv::TClientDataSet& lines = *dm.qryMPSTB;
-        if (Row < lines.RecordCount()) {
-            lines.SetRecNo(Row + 1);
+        if (row < lines.RecordCount()) {
+            lines.SetRecNo(row + 1);
             lines.Edit();
             lines.FieldByName(QStringLiteral("TB013")).SetAsString(start);
             lines.FieldByName(QStringLiteral("TB014")).SetAsString(stop);
@@ -124,7 +124,7 @@ void TfrmKrta07SM::WriteBarDates(int Row, bool InWorkingSet) {
 
     // The grid's set is found by the line key; a line that is not there keeps its dates.
     kv::TClientDataSet& pre = *dm.qryMPSTBPre;
-    const QStringList parts = FRowKeys[Row].split(Krta07KeySeparator);
+    const QStringList parts = FRowKeys[row].split(Krta07KeySeparator);
     if (!pre.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
                     QVariantList(parts.begin(), parts.end())))
         return;
@@ -142,22 +142,22 @@ void TfrmKrta07SM::WriteBarDates(int Row, bool InWorkingSet) {
     pre.Post();
 }
 
-void TfrmKrta07SM::WidenScrollBounds(TphDataEntity_GantTime* Bar) {
-    if (!Bar) return;
-    if (Bar->StartTime < mgMPSTC->MinStart() + 5) mgMPSTC->SetMinStart(Bar->StartTime - 5);
-    if (Bar->StopTime > mgMPSTC->MaxStop() - 5) mgMPSTC->SetMaxStop(Bar->StopTime + 5);
+void TfrmKrta07SM::WidenScrollBounds(TphDataEntity_GantTime* bar) {
+    if (!bar) return;
+    if (bar->StartTime < mgMPSTC->MinStart() + 5) mgMPSTC->SetMinStart(bar->StartTime - 5);
+    if (bar->StopTime > mgMPSTC->MaxStop() - 5) mgMPSTC->SetMaxStop(bar->StopTime + 5);
 }
 
-void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
-    if (!Item || !Item->Bar) return;
-    const int row = Item->Index();
+void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* item) {
+    if (!item || !item->Bar) return;
+    const int row = item->Index();
     if (row < 0 || row >= FRowKeys.size()) return;
     TdmKrta07S& dm = *dmKrta07S;
     kv::TClientDataSet& pre = *dm.qryMPSTBPre;
     // A bar dragged out of the days a schedule holds goes back where it was, with its quantities.
     std::vector<TKrta07LinkedMove> moves;
-    if (!AcceptBarPosition(row, Item->Bar->StartTime, Item->Bar->StopTime, &moves)) {
-        PutBarBack(Item);
+    if (!AcceptBarPosition(row, item->Bar->StartTime, item->Bar->StopTime, &moves)) {
+        PutBarBack(item);
         return;
     }
     // Set before the grid's set moves to the item's line: a move made here is no leaving of a line
@@ -170,7 +170,7 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
     const int current = pre.IsEmpty() ? -1 : pre.Bookmark();
 
     WriteBarDates(row, true);
-    WidenScrollBounds(Item->Bar);
+    WidenScrollBounds(item->Bar);
     for (const TKrta07LinkedMove& m : moves)
         MoveLinkedRow(m.Row, m.Days);
 
@@ -182,39 +182,39 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* Item) {
     if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
 }
 
-std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int Row, kv::TDateTime Start, kv::TDateTime Stop) {
+std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int row, kv::TDateTime start, kv::TDateTime stop) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     std::vector<TKrta07LinkedMove> moves;
     const int n = lines.RecordCount();
-    if (Row < 0 || Row >= n) return moves;
+    if (row < 0 || row >= n) return moves;
     // The family is a contiguous run of rows: the lines come sorted by the family's columns.
-    auto sameFamily = [&lines, Row](int r) {
+    auto sameFamily = [&lines, row](int r) {
         for (const char* f : kFamilyFields)
-            if (textAt(lines, r, f) != textAt(lines, Row, f)) return false;
+            if (textAt(lines, r, f) != textAt(lines, row, f)) return false;
         return true;
     };
-    FFamilyFirst = Row;
+    FFamilyFirst = row;
     while (FFamilyFirst > 0 && sameFamily(FFamilyFirst - 1))
         --FFamilyFirst;
-    FFamilyLast = Row;
+    FFamilyLast = row;
     while (FFamilyLast + 1 < n && sameFamily(FFamilyLast + 1))
         ++FFamilyLast;
-    const QString node = textAt(lines, Row, "TB037");
-    if (chkUp->isChecked()) LinkDown(Row, Start, node, moves);
-    if (chkDown->isChecked()) LinkUp(Row, Stop, node, moves);
+    const QString node = textAt(lines, row, "TB037");
+    if (chkUp->isChecked()) LinkDown(row, start, node, moves);
+    if (chkDown->isChecked()) LinkUp(row, stop, node, moves);
     FFamilyFirst = 0;
     FFamilyLast = -1;
     return moves;
 }
 
-bool TfrmKrta07SM::AcceptBarPosition(int Row, kv::TDateTime Start, kv::TDateTime Stop,
-                                     std::vector<TKrta07LinkedMove>* Moves) {
+bool TfrmKrta07SM::AcceptBarPosition(int row, kv::TDateTime start, kv::TDateTime stop,
+                                     std::vector<TKrta07LinkedMove>* linkedMoves) {
     TMyGantList* list = mgMPSTC->MyGantList();
-    TMyGantItem* item = list->Items(Row);
+    TMyGantItem* item = list->Items(row);
     if (!item || !item->Bar) return true;
-    std::vector<TKrta07LinkedMove> moves = LinkedMoves(Row, Start, Stop);
+    std::vector<TKrta07LinkedMove> moves = LinkedMoves(row, start, stop);
     // Compared with the bar's recorded position: where a drag started from.
-    bool inside = staysInDays(item->Start, item->Stop, Start, Stop);
+    bool inside = staysInDays(item->Start, item->Stop, start, stop);
     for (const TKrta07LinkedMove& m : moves) {
         const TphDataEntity_GantTime* bar = list->Items(m.Row) ? list->Items(m.Row)->Bar : nullptr;
         if (bar) inside = inside && staysInDays(bar->StartTime, bar->StopTime, bar->StartTime + m.Days,
@@ -229,77 +229,77 @@ bool TfrmKrta07SM::AcceptBarPosition(int Row, kv::TDateTime Start, kv::TDateTime
             ::KvMessageDlg(text, mtError, mbOK, this);
         return false;
     }
-    if (Moves) *Moves = std::move(moves);
+    if (linkedMoves) *linkedMoves = std::move(moves);
     return true;
 }
 
-void TfrmKrta07SM::PutBarBack(TMyGantItem* Item) {
-    TphDataEntity_GantTime* bar = Item->Bar;
-    if (kv::roundHalfEven(bar->StopTime - bar->StartTime) == kv::roundHalfEven(Item->Stop - Item->Start)) {
+void TfrmKrta07SM::PutBarBack(TMyGantItem* item) {
+    TphDataEntity_GantTime* bar = item->Bar;
+    if (kv::roundHalfEven(bar->StopTime - bar->StartTime) == kv::roundHalfEven(item->Stop - item->Start)) {
         // Moved whole: the quantities travel back with the day cells.
-        Item->MoveByDays(int(kv::roundHalfEven(Item->Start - bar->StartTime)));
+        item->MoveByDays(int(kv::roundHalfEven(item->Start - bar->StartTime)));
     } else {
         // Stretched: the quantities stay on their days.
-        bar->StartTime = Item->Start;
-        bar->StopTime = Item->Stop;
-        Item->RemoveDayCells(bar);
-        Item->BuildDayCells(bar);
+        bar->StartTime = item->Start;
+        bar->StopTime = item->Stop;
+        item->RemoveDayCells(bar);
+        item->BuildDayCells(bar);
     }
     mgMPSTC->InvalidateGantArea();
 }
 
-void TfrmKrta07SM::MoveLinkedRow(int Row, int Days) {
-    TMyGantItem* item = mgMPSTC->MyGantList()->Items(Row);
+void TfrmKrta07SM::MoveLinkedRow(int row, int days) {
+    TMyGantItem* item = mgMPSTC->MyGantList()->Items(row);
     if (!item) return;
-    UndoTouch(Row);
+    UndoTouch(row);
     // MoveByDays records the new position, so the chart does not report this move again.
-    item->MoveByDays(Days);
-    WriteBarDates(Row, true);
+    item->MoveByDays(days);
+    WriteBarDates(row, true);
     WidenScrollBounds(item->Bar);
 }
 
-void TfrmKrta07SM::LinkDown(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves) {
+void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n, std::vector<TKrta07LinkedMove>& collected) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
-    for (int r = Row + 1; r <= FFamilyLast; ++r) {
+    for (int r = row + 1; r <= FFamilyLast; ++r) {
         const QString node = textAt(lines, r, "TB037");
-        if (!directChild(node, N)) continue;
+        if (!directChild(node, n)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;
-        const int d = int(kv::roundHalfEven(V - item->Bar->StopTime));
+        const int d = int(kv::roundHalfEven(v - item->Bar->StopTime));
         // A child is only ever pulled earlier; one that already ends in time is left with its own
         // children.
         if (d >= 0) continue;
         const bool moves = textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked();
-        if (moves) Moves.push_back({r, d});
-        LinkDown(r, item->Bar->StartTime + (moves ? d : 0), node, Moves);
+        if (moves) collected.push_back({r, d});
+        LinkDown(r, item->Bar->StartTime + (moves ? d : 0), node, collected);
     }
 }
 
-void TfrmKrta07SM::LinkUp(int Row, kv::TDateTime V, const QString& N, std::vector<TKrta07LinkedMove>& Moves) {
+void TfrmKrta07SM::LinkUp(int row, kv::TDateTime v, const QString& n, std::vector<TKrta07LinkedMove>& collected) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
-    for (int r = Row - 1; r >= FFamilyFirst; --r) {
+    for (int r = row - 1; r >= FFamilyFirst; --r) {
         const QString node = textAt(lines, r, "TB037");
-        if (!directChild(N, node)) continue;
+        if (!directChild(n, node)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;
-        const int d = int(kv::roundHalfEven(V - item->Bar->StartTime));
+        const int d = int(kv::roundHalfEven(v - item->Bar->StartTime));
         // A parent is only ever pushed later.
         if (d <= 0) continue;
         const bool moves = textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked();
-        if (moves) Moves.push_back({r, d});
-        LinkUp(r, item->Bar->StopTime + (moves ? d : 0), node, Moves);
+        if (moves) collected.push_back({r, d});
+        LinkUp(r, item->Bar->StopTime + (moves ? d : 0), node, collected);
     }
 }
 
-void TfrmKrta07SM::GantKeyDown(int& Key, int Shift) {
-    Q_UNUSED(Shift);
+void TfrmKrta07SM::GantKeyDown(int& key, int shift) {
+    Q_UNUSED(shift);
     const int a = CurrentRowIndex();
     if (!mgMPSTC->CurrentItem()) return;
     TMyGantItem* item = mgMPSTC->MyGantList()->Items(a);
-    if ((Key == Qt::Key_Right || Key == Qt::Key_Left) && item && item->Bar) {
-        const int days = Key == Qt::Key_Right ? 1 : -1;
+    if ((key == Qt::Key_Right || key == Qt::Key_Left) && item && item->Bar) {
+        const int days = key == Qt::Key_Right ? 1 : -1;
         if (AcceptBarPosition(a, item->Bar->StartTime + days, item->Bar->StopTime + days)) {
             TKrta07UndoStep step(FUndo.get());
             UndoTouch(a);
@@ -307,13 +307,13 @@ void TfrmKrta07SM::GantKeyDown(int& Key, int Shift) {
             mgMPSTCGantItemChangePos(item);
         }
     }
-    Key = 0;
+    key = 0;
 }
 
-void TfrmKrta07SM::mgMPSTCDblClickGantArea(TphDataEntity_GantTime* Item) {
-    if (!Item) return;
+void TfrmKrta07SM::mgMPSTCDblClickGantArea(TphDataEntity_GantTime* item) {
+    if (!item) return;
     TKrta07UndoStep step(FUndo.get());
-    if (EditDailyQuantities(Item)) RecomputeLineConsumption();
+    if (EditDailyQuantities(item)) RecomputeLineConsumption();
 }
 
 void TfrmKrta07SM::dgMPSTBIButtonClick() {

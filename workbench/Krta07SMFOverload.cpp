@@ -54,12 +54,12 @@ void TfrmKrta07SM::CountOverloads() {
     UpdateOverloadText();
 }
 
-void TfrmKrta07SM::RecheckOverloads(const std::vector<TKrta07LoadKey>& Days) {
+void TfrmKrta07SM::RecheckOverloads(const std::vector<TKrta07LoadKey>& days) {
     kv::TClientDataSet& load = *dmKrta07S->qryMPSTD;
     if (!load.Active()) return;
     const TLoadFields f(load);
     const int bookmark = load.IsEmpty() ? -1 : load.Bookmark();
-    for (const TKrta07LoadKey& k : Days) {
+    for (const TKrta07LoadKey& k : days) {
         const QString key = dayKey(k.resource, k.day);
         if (load.Locate(QStringLiteral("TD001;TD002"), QVariantList{k.resource, k.day}) &&
             f.Overloaded(load, load.RecNo() - 1))
@@ -71,8 +71,8 @@ void TfrmKrta07SM::RecheckOverloads(const std::vector<TKrta07LoadKey>& Days) {
     UpdateOverloadText();
 }
 
-bool TfrmKrta07SM::IsOverloaded(const QString& Resource, const QString& Day) const {
-    return FOverloaded.contains(dayKey(Resource, Day));
+bool TfrmKrta07SM::IsOverloaded(const QString& resource, const QString& day) const {
+    return FOverloaded.contains(dayKey(resource, day));
 }
 
 void TfrmKrta07SM::UpdateOverloadText() {
@@ -90,7 +90,7 @@ void TfrmKrta07SM::UpdateOverloadText() {
     mgMPSTC->InvalidateGantArea();
 }
 
-void TfrmKrta07SM::DrawOverloadMarks(QPainter* Canvas) {
+void TfrmKrta07SM::DrawOverloadMarks(QPainter* canvas) {
     if (FOverloaded.isEmpty() || !dmKrta07S) return;
     const kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
     const int row = CurrentRowIndex();
@@ -101,15 +101,15 @@ void TfrmKrta07SM::DrawOverloadMarks(QPainter* Canvas) {
     std::vector<double> values;
     item->DayCellValues(values);
     TphDateScaler* scaler = mgMPSTC->Scaler();
-    Canvas->save();
-    Canvas->setPen(QPen(Qt::red, 2));
-    Canvas->setBrush(Qt::NoBrush);
+    canvas->save();
+    canvas->setPen(QPen(Qt::red, 2));
+    canvas->setBrush(Qt::NoBrush);
     for (size_t c = 0; c < values.size(); ++c) {
         if (values[c] == 0) continue;
         const double day = std::floor(item->CellStart(int(c)) + 1e-9);
         if (!IsOverloaded(resource, Krta07DayText(day))) continue;
         const int left = scaler->PixelAtDate(day), right = scaler->PixelAtDate(day + 1);
-        Canvas->drawRect(QRect(left + 1, top + 1, std::max(2, right - left - 2), std::max(2, bottom - top - 2)));
+        canvas->drawRect(QRect(left + 1, top + 1, std::max(2, right - left - 2), std::max(2, bottom - top - 2)));
     }
-    Canvas->restore();
+    canvas->restore();
 }

@@ -130,12 +130,12 @@ void TKrta07Undo::EndGesture() {
     if (FDepth == 0) Commit();
 }
 
-void TKrta07Undo::Touch(int Row, bool PlanRows) {
-    if (FApplying || Row < 0) return;
+void TKrta07Undo::Touch(int row, bool planRows) {
+    if (FApplying || row < 0) return;
     for (TKrta07LineState& s : FOpen.Before)
-        if (s.Row == Row) {
-            if (PlanRows && !s.HasPlan) {
-                s.Plan = FWorkbench.LinePlanRows(Row);
+        if (s.Row == row) {
+            if (planRows && !s.HasPlan) {
+                s.Plan = FWorkbench.LinePlanRows(row);
                 s.HasPlan = true;
             }
             return;
@@ -148,7 +148,7 @@ void TKrta07Undo::Touch(int Row, bool PlanRows) {
             if (FDepth == 0 && !FGesture) Commit();
         });
     }
-    FOpen.Before.push_back(Capture(Row, PlanRows));
+    FOpen.Before.push_back(Capture(row, planRows));
 }
 
 void TKrta07Undo::Commit() {
@@ -169,15 +169,15 @@ void TKrta07Undo::Commit() {
     Changed();
 }
 
-TKrta07Undo::Step* TKrta07Undo::Shift(std::vector<Step>& From, std::vector<Step>& To) {
+TKrta07Undo::Step* TKrta07Undo::Shift(std::vector<Step>& from, std::vector<Step>& to) {
     // Not from inside an action, a dialog of which may have let the keys through.
     if (FDepth > 0) return nullptr;
     FGesture = false;
     Commit();
-    if (From.empty()) return nullptr;
-    To.push_back(std::move(From.back()));
-    From.pop_back();
-    return &To.back();
+    if (from.empty()) return nullptr;
+    to.push_back(std::move(from.back()));
+    from.pop_back();
+    return &to.back();
 }
 
 void TKrta07Undo::Undo() {
@@ -208,12 +208,12 @@ void TKrta07Undo::Changed() {
 
 // ---- the states of a line ------------------------------------------------------------------------
 
-TKrta07LineState TKrta07Undo::Capture(int Row, bool PlanRows) const {
+TKrta07LineState TKrta07Undo::Capture(int row, bool planRows) const {
     TfrmKrta07SM& wb = FWorkbench;
     TKrta07LineState s;
-    s.Row = Row;
+    s.Row = row;
     // The recorded position: where a bar being dragged comes from.
-    if (const TMyGantItem* item = wb.mgMPSTC->MyGantList()->Items(Row)) {
+    if (const TMyGantItem* item = wb.mgMPSTC->MyGantList()->Items(row)) {
         s.Start = item->Start;
         s.Stop = item->Stop;
         for (int k = 0; k < item->CellCount(); ++k) {
@@ -223,17 +223,17 @@ TKrta07LineState TKrta07Undo::Capture(int Row, bool PlanRows) const {
                 s.Days.push_back({std::floor(item->CellStart(k)), quantity, remark});
         }
     }
-    s.Line = recordAt(*wb.dmKrta07S->qryMPSTB, Row, kLineFields);
-    s.GridLine = recordAt(*wb.dmKrta07S->qryMPSTBPre, gridPosition(wb, Row), kGridFields);
+    s.Line = recordAt(*wb.dmKrta07S->qryMPSTB, row, kLineFields);
+    s.GridLine = recordAt(*wb.dmKrta07S->qryMPSTBPre, gridPosition(wb, row), kGridFields);
     // Most lines a linked move touches keep their plan rows until the next full computation.
-    if (PlanRows) {
-        s.Plan = wb.LinePlanRows(Row);
+    if (planRows) {
+        s.Plan = wb.LinePlanRows(row);
         s.HasPlan = true;
     }
     return s;
 }
 
-void TKrta07Undo::Apply(const std::vector<TKrta07LineState>& States) {
+void TKrta07Undo::Apply(const std::vector<TKrta07LineState>& states) {
     TfrmKrta07SM& wb = FWorkbench;
     TdmKrta07S& dm = *wb.dmKrta07S;
     kv::TClientDataSet& pre = *dm.qryMPSTBPre;
@@ -252,7 +252,7 @@ void TKrta07Undo::Apply(const std::vector<TKrta07LineState>& States) {
         pre.DisableControls();
         const auto enable = qScopeGuard([&pre] { pre.EnableControls(); });
         const int current = pre.IsEmpty() ? -1 : pre.Bookmark();
-        for (const TKrta07LineState& s : States) {
+        for (const TKrta07LineState& s : states) {
             putBar(wb.mgMPSTC->MyGantList()->Items(s.Row), s);
             if (s.Row < lines.RecordCount()) {
                 lines.SetRecNo(s.Row + 1);
@@ -266,7 +266,7 @@ void TKrta07Undo::Apply(const std::vector<TKrta07LineState>& States) {
         }
         if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
     }
-    for (const TKrta07LineState& s : States)
+    for (const TKrta07LineState& s : states)
         if (s.HasPlan && wb.LinePlanRows(s.Row) != s.Plan) wb.SetLinePlanRows(s.Row, s.Plan);
     // The current line's work order type decides which of its columns the planner can type into.
     dm.SwitchEditableColumn(false);
@@ -305,16 +305,16 @@ void TfrmKrta07SM::UpdateUndoButtons() {
     btnRedo->setEnabled(edit && FUndo->CanRedo());
 }
 
-void TfrmKrta07SM::UndoTouch(int Row, bool PlanRows) {
-    if (FUndo && FEditState == 1) FUndo->Touch(Row, PlanRows);
+void TfrmKrta07SM::UndoTouch(int row, bool planRows) {
+    if (FUndo && FEditState == 1) FUndo->Touch(row, planRows);
 }
 
-void TfrmKrta07SM::UndoTouchGridLine(int Pos) {
+void TfrmKrta07SM::UndoTouchGridLine(int pos) {
     const kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
-    if (!FUndo || Pos < 0 || Pos >= pre.RecordCount()) return;
+    if (!FUndo || pos < 0 || pos >= pre.RecordCount()) return;
     QStringList parts;
     for (const QString& n : kLineKeyFields.split(QLatin1Char(';')))
-        parts << pre.valueAt(Pos, pre.FieldByName(n).Index()).toString().trimmed();
+        parts << pre.valueAt(pos, pre.FieldByName(n).Index()).toString().trimmed();
     UndoTouch(FRowOfKey.value(LineKeyOf(parts), -1));
 }
 

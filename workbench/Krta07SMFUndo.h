@@ -42,7 +42,7 @@ public:
     void EndGesture();
     // Row's line is about to change: its state before the step is taken the first time. With
     // PlanRows its plan rows are about to change too, and are kept as well.
-    void Touch(int Row, bool PlanRows = false);
+    void Touch(int row, bool planRows = false);
 
     bool CanUndo() const { return !FDone.empty(); }
     bool CanRedo() const { return !FUndone.empty(); }
@@ -57,12 +57,12 @@ private:
     struct Step {
         std::vector<TKrta07LineState> Before, After;
     };
-    TKrta07LineState Capture(int Row, bool PlanRows) const;
-    void Apply(const std::vector<TKrta07LineState>& States);
+    TKrta07LineState Capture(int row, bool planRows) const;
+    void Apply(const std::vector<TKrta07LineState>& states);
     // Keeps the open step, when it changed anything, and closes it.
     void Commit();
     // Closes the open step and moves the last step of From to To; null when there is none.
-    Step* Shift(std::vector<Step>& From, std::vector<Step>& To);
+    Step* Shift(std::vector<Step>& from, std::vector<Step>& to);
     void Changed();
 
     TfrmKrta07SM& FWorkbench;
