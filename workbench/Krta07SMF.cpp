@@ -28,6 +28,7 @@
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
 #include "platform/data/Provider.h"
+#include "workbench/Krta07Consumption.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SMFPlan.h"
@@ -111,9 +112,22 @@ QString TfrmKrta07SM::LineKeyOf(const QStringList& parts) {
     return parts.join(Krta07KeySeparator);
 }
 
+TKrta07LineKeys::TKrta07LineKeys(const kv::TClientDataSet& lines) : FLines(lines) {
+    const char* names[6] = {"TB001", "TB003", "TB051", "TB004", "TB005", "TB037"};
+    for (int i = 0; i < 6; ++i)
+        FField[i] = lines.FieldByName(QString::fromLatin1(names[i])).Index();
+}
+
+QString TKrta07LineKeys::At(int row) const {
+    QStringList parts;
+    parts.reserve(6);
+    for (int f : FField)
+        parts.append(FLines.valueAt(row, f).toString().trimmed());
+    return TfrmKrta07SM::LineKeyOf(parts);
+}
+
 TfrmKrta07SM::TfrmKrta07SM(QWidget* owner, const QString& connectString)
-    : TKVForm(owner), FConnectString(connectString), FPlanTotals(std::make_unique<TKrta07PlanTotals>()),
-      FOtherPlans(std::make_unique<TKrta07OtherPlans>()) {
+    : TKVForm(owner), FConnectString(connectString), FOtherPlans(std::make_unique<TKrta07OtherPlans>()) {
     setObjectName(QStringLiteral("frmKrta07SM"));
     setWindowFlag(Qt::Window);
     BuildComponents();
@@ -218,7 +232,9 @@ void TfrmKrta07SM::BuildComponents() {
     mgMPSTC = new TMyGant(splitter);
     mgMPSTC->setObjectName(QStringLiteral("mgMPSTC"));
     mgMPSTC->SetUseGridNotTree(true);
-    mgMPSTC->OnUserDrawForeground = [this](TphGant*, const QRect&, QPainter* canvas) { DrawOverloadMarks(canvas); };
+    mgMPSTC->OnUserDrawForeground = [this](TphGant*, const QRect&, QPainter* canvas) {
+        DrawOverloadMarks(canvas);
+    };
     mgMPSTC->SetScalerHeight(45);
     mgMPSTC->FitTimeItemTexts = true;
     ctMPSTC = new TKrta07LoadChart(splitter);
@@ -306,7 +322,7 @@ void TfrmKrta07SM::InitWorkbench() {
         dmKrta07S->ReadCompanyParameters();
     }
     FRowKeys.clear();
-    FConsumptionKeys.clear();
+    InitConsumption();
     FEditState = 0;
     UpdateToolState();
     ConvertOnce();
@@ -373,6 +389,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     TdmKrta07S& dm = *dmKrta07S;
     // The edits a history could take back are gone with the lines they were made on.
     if (FUndo) FUndo->Clear();
+    ReleaseSchedule();
     dm.FFactory = factory;
     dm.FResource = edTB036->text().trimmed();
     dm.FSourceDoc = sourceDocText(edTB004);
@@ -387,11 +404,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     // The sets move while they reload; the highlight follows once the rows are built.
     const bool wasBusy = FScrollBusy;
     FScrollBusy = true;
-    struct Restore {
-        bool& flag;
-        bool value;
-        ~Restore() { flag = value; }
-    } restore{FScrollBusy, wasBusy};
+    const auto restore = qScopeGuard([this, wasBusy] { FScrollBusy = wasBusy; });
     dm.qryMPSTB->Close();
     dm.qryMPSTBPre->Close();
     {
@@ -402,9 +415,10 @@ void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     }
     dm.qryMPSTBPre->Open();
     dm.SetupFields();
+    // Plan rows kept from a save for other lines go before the chart is built.
+    CheckSavedPlan();
     BuildGantt(factory);
     RecomputeAllConsumption();
-    dm.SetupFields(); // the plan rows' set has opened now
     LinkParentBars();
     if (mgMPSTC->Grid()->Columns().size() >= 2) {
         mgMPSTC->Grid()->SetCell(0, 0, QString::fromUtf8("品号"));
@@ -413,9 +427,25 @@ void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     dm.qryMPSTB->First();
     ComputeTimeSpan();
     dgMPSTB->SetDataSource(dm.dsMPSTB);
-    CheckSavedPlan();
     if (!FSavedPlan) StartPlanRead();
     if (FOldDays) FOldDays->Empty();
+}
+
+void TfrmKrta07SM::ReleaseSchedule() {
+    // What the last query built goes before the next one reads: a large factory held twice, old and
+    // new side by side, would need twice its memory at the peak of every reload.
+    TdmKrta07S& dm = *dmKrta07S;
+    mgMPSTC->MyGantList()->Clear();
+    dm.FHighlightRow = -1;
+    FRowKeys = QStringList();
+    FRowOfKey = QHash<QString, int>();
+    FRowOfGantRow = QHash<TGantRow*, int>();
+    FConsumption->Clear();
+    // The day rows go on a thread of their own, which then hands what was freed back to the system.
+    if (!FStoredDays) return;
+    if (!FOldDays) FOldDays = std::make_unique<TKrta07DayRowsBin>();
+    FOldDays->Keep(std::move(FStoredDays));
+    FOldDays->Empty();
 }
 
 bool TfrmKrta07SM::ReloadSchedule() {

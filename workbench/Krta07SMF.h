@@ -13,6 +13,7 @@
 #include "frame/KVForm.h"
 #include "gantt/phColor.h"
 #include "platform/DateTime.h"
+#include "workbench/Krta07SMFPlan.h"
 
 class QLabel;
 class QGroupBox;
@@ -40,7 +41,8 @@ class TKrta07LoadChart;
 class TKrta07CapacityChart;
 class QChart;
 class QChartView;
-struct TKrta07PlanTotals;
+class TKrta07Consumption;
+struct TKrta07DayQuantity;
 struct TKrta07LoadKey;
 struct TKrta07Amounts;
 struct TKrta07DayRows;
@@ -127,7 +129,7 @@ public:
     // The key of each loaded line, in row order.
     const QStringList& RowKeys() const { return FRowKeys; }
     // The consumption key of every resource and line the last full computation covered.
-    const QStringList& ConsumptionKeys() const { return FConsumptionKeys; }
+    const QStringList& ConsumptionKeys() const;
     const std::vector<TKrta07CapacityChart*>& ResourceCharts() const { return FResourceCharts; }
 
     QString Message(int index) const;       // memLNG line
@@ -279,7 +281,6 @@ private:
     QString FDBName, FUserID, FCompany;
     QString FConnectString;
     QStringList FRowKeys;
-    QStringList FConsumptionKeys;
     QString FMinStartDate, FMaxEndDate;
     int FEditState = 0;
     bool FMouseBusy = false, FScrollBusy = false, FLinking = false;
@@ -307,6 +308,8 @@ private:
     void PutBarBack(TMyGantItem* item);
     int FFamilyFirst = 0, FFamilyLast = -1;
     void progress(const QString& step, int done, int total);
+    // Frees the lines' chart rows, plan rows, load and day rows before a load reads new ones.
+    void ReleaseSchedule();
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
     void StartDayRead(const QString& Factory);
@@ -329,9 +332,11 @@ private:
     QElapsedTimer FPaintClock;
     std::unique_ptr<QProgressDialog> FProgress;
     bool FChartPending = false;
-    // Planned load per resource and day, kept with the plan rows so the load is rebuilt from
-    // resource days rather than from every plan row.
-    std::unique_ptr<TKrta07PlanTotals> FPlanTotals;
+    // Plan rows and the planned load from the lines' sets and bars.
+    std::unique_ptr<TKrta07Consumption> FConsumption;
+    void InitConsumption();
+    // The days of row's bar with a quantity, for the computation.
+    void DayQuantities(int row, std::vector<TKrta07DayQuantity>& days) const;
     std::unique_ptr<TKrta07OtherPlanReader> FOtherPlanReader;
     std::unique_ptr<QHash<TKrta07LoadKey, TKrta07Amounts>> FOtherPlans;
     // The day rows as loaded, which the save compares the bars with.
@@ -346,15 +351,18 @@ private:
     std::unique_ptr<TKrta07StoredPlan> FSavedPlan, FWrittenPlan;
     // Keeps FSavedPlan only when the loaded lines are exactly those it was written for.
     void CheckSavedPlan();
-    // What the plan rows are computed from, as generations (see TKrta07PlanTotals).
-    std::array<quint64, 4> consumptionBasis() const;
 
 protected:
     bool event(QEvent* e) override;
 };
 
-// "yyyymmdd" of a date-time.
-QString Krta07DayText(kv::TDateTime date);
+// The key of each line of a set (LineKeyOf its six key parts), its fields looked up once.
+class TKrta07LineKeys {
+public:
+    explicit TKrta07LineKeys(const kv::TClientDataSet& lines);
+    QString At(int row) const;
 
-// Joins the parts of a record key: a line's key, a consumption key, a resource day.
-inline constexpr QChar Krta07KeySeparator(5);
+private:
+    const kv::TClientDataSet& FLines;
+    int FField[6];
+};

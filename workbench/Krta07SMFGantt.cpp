@@ -47,8 +47,10 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     TMyGantList* list = mgMPSTC->MyGantList();
     // The old rows go while the day rows may still be coming; the old days once the load is done.
     list->Clear();
-    if (!FOldDays) FOldDays = std::make_unique<TKrta07DayRowsBin>();
-    FOldDays->Keep(std::move(FStoredDays));
+    if (FStoredDays) {
+        if (!FOldDays) FOldDays = std::make_unique<TKrta07DayRowsBin>();
+        FOldDays->Keep(std::move(FStoredDays));
+    }
     FRowKeys.clear();
     FRowOfKey.clear();
     FRowOfGantRow.clear();
@@ -177,7 +179,7 @@ void TfrmKrta07SM::ComputeTimeSpan() {
 void TfrmKrta07SM::LinkParentBars() {
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int i = 0; i < FRowKeys.size(); ++i) {
-        QStringList parts = FRowKeys[i].split(QChar(5));
+        QStringList parts = FRowKeys[i].split(Krta07KeySeparator);
         if (parts.size() != 6 || parts[5].size() < 2) continue;
         parts[5].chop(2);
         const int j = FRowOfKey.value(LineKeyOf(parts), -1);
@@ -252,7 +254,7 @@ void TfrmKrta07SM::HighlightCurrentLine() {
 
 void TfrmKrta07SM::SelectRow(int Row) {
     if (Row < 0 || Row >= FRowKeys.size()) return;
-    const QStringList parts = FRowKeys[Row].split(QChar(5));
+    const QStringList parts = FRowKeys[Row].split(Krta07KeySeparator);
     dmKrta07S->qryMPSTBPre->Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
                                    QVariantList(parts.begin(), parts.end()));
 }

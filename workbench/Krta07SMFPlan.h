@@ -1,9 +1,17 @@
 #pragma once
 // Sums of plan consumption per resource and day, shared by the consumption passes.
 #include <QHash>
+#include <QString>
 #include <array>
 #include <vector>
-#include <QString>
+
+#include "platform/DateTime.h"
+
+// "yyyymmdd" of a date-time.
+QString Krta07DayText(kv::TDateTime date);
+
+// Joins the parts of a record key: a line's key, a consumption key, a resource day.
+inline constexpr QChar Krta07KeySeparator(5);
 
 struct TKrta07Amounts {
     double main = 0, nonMain = 0;

@@ -101,7 +101,7 @@ bool TfrmKrta07SM::WriteSchedule() {
     };
     writer.onProgress = [this](const QString& step, int done, int total) { progress(step, done, total); };
     writer.storedDays = FStoredDays.get();
-    writer.consumptionKeys = FConsumptionKeys;
+    writer.consumptionKeys = ConsumptionKeys();
     writer.savedPlan = std::move(FSavedPlan);
     writer.planReader = std::move(FPlanReader);
     if (!writer.write()) return false;
@@ -113,17 +113,20 @@ void TfrmKrta07SM::CheckSavedPlan() {
     if (!FSavedPlan) return;
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     const QHash<QString, double>& flags = FSavedPlan->lineFlags;
-    bool same = lines.Active() && lines.RecordCount() == flags.size() && FRowKeys.size() == flags.size();
-    const int flag = same ? lines.FieldByName(QStringLiteral("FLAG")).Index() : -1;
-    for (int r = 0; same && r < FRowKeys.size(); ++r) {
-        auto it = flags.constFind(FRowKeys[r]);
-        same = it != flags.cend() && *it == lines.valueAt(r, flag).toDouble();
+    bool same = lines.Active() && lines.RecordCount() == flags.size();
+    if (same) {
+        const TKrta07LineKeys keys(lines);
+        const int flag = lines.FieldByName(QStringLiteral("FLAG")).Index();
+        for (int r = 0; same && r < lines.RecordCount(); ++r) {
+            auto it = flags.constFind(keys.At(r));
+            same = it != flags.cend() && *it == lines.valueAt(r, flag).toDouble();
+        }
     }
     if (!same) FSavedPlan.reset();
 }
 
 void TfrmKrta07SM::StartPlanRead() {
-    FPlanReader = TKrta07SaveWriter::readStoredPlan(*dmKrta07S, FConsumptionKeys, true);
+    FPlanReader = TKrta07SaveWriter::readStoredPlan(*dmKrta07S, ConsumptionKeys(), true);
 }
 
 bool TfrmKrta07SM::SaveChanges() {

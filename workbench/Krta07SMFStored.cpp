@@ -1,9 +1,9 @@
 #include "workbench/Krta07SMFStored.h"
 
 #include <QSet>
-#include <bit>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #ifdef __GLIBC__
@@ -219,7 +219,8 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
             std::memcpy(&bits, &amount, sizeof bits);
             auto known = quantityIds.constFind(bits);
             // The text a number field gives, whatever type the driver hands over.
-            if (known == quantityIds.cend()) known = quantityIds.insert(bits, result.intern(Krta07NumberText(amount)));
+            if (known == quantityIds.cend())
+                known = quantityIds.insert(bits, result.intern(Krta07NumberText(amount)));
             text = *known;
         }
         result.quantityText.push_back(text);
@@ -274,7 +275,7 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
     QSet<PlanLine> covered;
     covered.reserve(consumptionKeys.size());
     for (const QString& key : consumptionKeys) {
-        const QStringList p = key.split(QChar(5));
+        const QStringList p = key.split(Krta07KeySeparator);
         if (p.size() < 7) continue;
         PlanLine line;
         line.id[0] = result.intern(Krta07RTrim(p[0]));
@@ -311,8 +312,8 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
     return result;
 }
 
-TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql, const QHash<QString, QString>& params,
-                                 const std::atomic_bool& stop) {
+TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql,
+                                 const QHash<QString, QString>& params, const std::atomic_bool& stop) {
     const QStringList names = kv::ado::parameterNames(sql);
     const kv::ado::TranslatedSql& t = c.translated(sql, QString(names.size(), QLatin1Char('S')));
     QSqlQuery q(c.database());
@@ -325,7 +326,8 @@ TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql, const 
     TKrta07OtherPlans result;
     for (qint64 n = 0; q.next(); ++n) {
         if ((n & 4095) == 0 && stop) break;
-        TKrta07Amounts& sum = result[{Krta07RTrim(q.value(0).toString()), Krta07RTrim(q.value(1).toString())}];
+        TKrta07Amounts& sum =
+            result[{Krta07RTrim(q.value(0).toString()), Krta07RTrim(q.value(1).toString())}];
         sum.main += q.value(2).toDouble();
         sum.nonMain += q.value(3).toDouble();
     }
@@ -411,5 +413,7 @@ TKrta07OtherPlanReader::TKrta07OtherPlanReader(TKvADOConnection& Connection, con
           [Sql, params = QHash<QString, QString>{{QStringLiteral("TB001"), Factory},
                                                  {QStringLiteral("TB036"), Resource},
                                                  {QStringLiteral("TB004"), SourceDoc}}](
-              TKvADOConnection& c, const std::atomic_bool& stop) { return readOtherPlans(c, Sql, params, stop); },
+              TKvADOConnection& c, const std::atomic_bool& stop) {
+              return readOtherPlans(c, Sql, params, stop);
+          },
           true) {}

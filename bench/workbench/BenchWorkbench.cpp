@@ -9,7 +9,7 @@
 //
 // --lines: lines of the factory (default 20,000; --quick 2,000). --cache: keeps each generated company
 // in DIR and starts every run from a copy. --trace: prints on stderr when each step of a load or save
-// begins, with the resident memory then. --queries-only: ends after the queries and their memory.
+// begins, with the resident memory then, and the most it was seen to hold during the step. --queries-only: ends after the queries and their memory.
 //
 // Prints {"lines", "day_rows", "first_query_s", "load_s", "bare_read_s", "first_query_to_bare_read",
 // "load_to_bare_read", "ratio_to_bare_read" (the same as load_to_bare_read), "rss_load_mb",
@@ -162,12 +162,21 @@ int main(int argc, char** argv) {
     TdmKrta07S& dm = *wb->dmKrta07S;
     QElapsedTimer traceClock;
     QString traceStep;
+    double stepPeak = 0;
     if (args.contains("--trace")) {
         traceClock.start();
+        // Each step's start, and the most memory it was seen to hold whenever it told its progress.
         wb->OnProgress = [&](const QString& step, int, int) {
-            if (step == traceStep) return;
+            const double resident = ResidentMb();
+            if (step == traceStep) {
+                stepPeak = std::max(stepPeak, resident);
+                return;
+            }
+            if (!traceStep.isEmpty())
+                std::fprintf(stderr, "%8s %7.1f MB at most in %s\n", "", stepPeak, qPrintable(traceStep));
             traceStep = step;
-            std::fprintf(stderr, "%8.3f %7.1f MB %s\n", seconds(traceClock), ResidentMb(), qPrintable(step));
+            stepPeak = resident;
+            std::fprintf(stderr, "%8.3f %7.1f MB %s\n", seconds(traceClock), resident, qPrintable(step));
         };
     }
 

@@ -87,7 +87,7 @@ struct TClientDataSet::HashIndex {
     size_t keyWords = 0;
     size_t stride = 0;
     bool compact = false; // the row holds the key's hash, not the key
-    size_t capacity = 0; // records the rows have room for
+    size_t capacity = 0;  // records the rows have room for
     size_t count = 0;
     uint64_t mask = 0;
     PageBuffer<int32_t> heads;
@@ -375,8 +375,10 @@ void TClientDataSet::Column::clear() {
 void TClientDataSet::Column::reserve(size_t records) {
     FReserve = records;
     if (form == Form::Plain) {
-        if (text) texts.reserve(records);
-        else nums.reserve(records);
+        if (text)
+            texts.reserve(records);
+        else
+            nums.reserve(records);
         if (!nulls.empty()) nulls.reserve(records);
     }
 }
@@ -538,9 +540,9 @@ void TClientDataSet::Close() {
     if (BeforeClose) BeforeClose(*this);
     FState = TDataSetState::dsInactive;
     resetStorage();
-    FTexts.clear();
-    FCanon.clear();
-    FTextIds.clear();
+    std::vector<QString>().swap(FTexts);
+    std::vector<int32_t>().swap(FCanon);
+    FTextIds = QHash<QString, int32_t>();
     // Filter values were pool ids of the closed data: keep only the definition.
     FFilterKey.clear();
     FFiltered = false;
@@ -560,9 +562,10 @@ void TClientDataSet::resetStorage() {
     FRecordCount = 0;
     for (Column& c : FColumns)
         c.clear();
-    FDeleted.clear();
-    FView.clear();
-    FViewPos.clear();
+    // A closed or emptied set of millions of records gives their memory back, not only its values'.
+    std::vector<uint8_t>().swap(FDeleted);
+    std::vector<int32_t>().swap(FView);
+    std::vector<int32_t>().swap(FViewPos);
     FViewPosValidUpTo = 0;
     FViewIsIdentity = false;
     FCursor = -1;
@@ -652,11 +655,12 @@ void TClientDataSet::loadRow(const QVariant* values, const int* fieldOfColumn, i
 
 bool TClientDataSet::loadCopyOf(const TClientDataSet& source, const std::vector<int>& fieldOfColumn) {
     if (&source == this || !FLoading || FRecordCount != 0 || source.FState != TDataSetState::dsBrowse ||
-        !source.FViewIsIdentity ||
-        source.FColumns.size() != FColumns.size() || fieldOfColumn.size() != FColumns.size())
+        !source.FViewIsIdentity || source.FColumns.size() != FColumns.size() ||
+        fieldOfColumn.size() != FColumns.size())
         return false;
     for (size_t c = 0; c < FColumns.size(); ++c)
-        if (fieldOfColumn[c] != static_cast<int>(c) || FColumns[c].text != source.FColumns[c].text) return false;
+        if (fieldOfColumn[c] != static_cast<int>(c) || FColumns[c].text != source.FColumns[c].text)
+            return false;
     // The texts are shared with the source until either side changes them.
     FTexts = source.FTexts;
     FCanon = source.FCanon;
@@ -1217,7 +1221,8 @@ void TClientDataSet::encodeKey(const HashIndex& index, const std::vector<Cell>& 
 void TClientDataSet::encodeRecord(const HashIndex& index, int record, uint32_t* out, size_t* runHints) const {
     const auto r = static_cast<size_t>(record);
     for (size_t i = 0; i < index.columns.size(); ++i) {
-        const Cell c = FColumns[static_cast<size_t>(index.columns[i])].at(r, runHints ? runHints + i : nullptr);
+        const Cell c =
+            FColumns[static_cast<size_t>(index.columns[i])].at(r, runHints ? runHints + i : nullptr);
         if (index.textColumn[i]) {
             *out++ = static_cast<uint32_t>(canonical(c.null ? -1 : c.text));
         } else {
@@ -1256,7 +1261,8 @@ uint64_t TClientDataSet::storeKey(HashIndex& index, int record, size_t* runHints
     return h;
 }
 
-bool TClientDataSet::rowHasKey(const HashIndex& index, int record, const uint32_t* words, uint64_t hash) const {
+bool TClientDataSet::rowHasKey(const HashIndex& index, int record, const uint32_t* words,
+                               uint64_t hash) const {
     const uint32_t* stored = index.key(static_cast<size_t>(record));
     if (!index.compact) return std::equal(words, words + index.keyWords, stored);
     if (stored[0] != static_cast<uint32_t>(hash)) return false;
@@ -1269,8 +1275,8 @@ bool TClientDataSet::rowHasKey(const HashIndex& index, int record, const uint32_
 void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
     // The stored key is the one the record was linked with, whatever its fields hold now.
     const auto r = static_cast<size_t>(record);
-    const uint64_t b = (index.compact ? uint64_t{index.key(r)[0]} : hashWords(index.key(r), index.keyWords)) &
-                       index.mask;
+    const uint64_t b =
+        (index.compact ? uint64_t{index.key(r)[0]} : hashWords(index.key(r), index.keyWords)) & index.mask;
     int32_t* head = &index.heads[b];
     if (*head == record) {
         *head = index.next(r);
@@ -1288,7 +1294,8 @@ void TClientDataSet::unlinkRecord(HashIndex& index, int record) {
 void TClientDataSet::rehash(HashIndex& index, size_t buckets) {
     // A compact index holds records of a key together anyway: half the heads do.
     const size_t spread = index.compact ? 1 : 2;
-    buckets = std::max<size_t>(16, std::bit_ceil(std::max(buckets, static_cast<size_t>(FRecordCount) * spread)));
+    buckets =
+        std::max<size_t>(16, std::bit_ceil(std::max(buckets, static_cast<size_t>(FRecordCount) * spread)));
     // Chains are found by the low 32 bits of the hash a compact row keeps.
     buckets = std::min<size_t>(buckets, size_t{1} << 31);
     index.heads.allocate(buckets, 0xFF); // every head -1
@@ -1442,7 +1449,7 @@ int TClientDataSet::DeleteMatching(const QString& keyFields, const QVariantList&
         const int record = FView[static_cast<size_t>(pos)];
         indexRemove(record);
         FDeleted[static_cast<size_t>(record)] = 1;
-    ++FGeneration;
+        ++FGeneration;
         ++FGeneration;
         FViewPos[static_cast<size_t>(record)] = -1;
     }
