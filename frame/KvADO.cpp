@@ -321,13 +321,9 @@ void TKvADOConnection::execWaitingForLock(const char* sql, const char* what) {
     const int timeout = FSettings.busyTimeout;
     // SQLite waits a tenth of a second at a time, so that the caller hears of the wait in between.
     if (handle) sqlite3_busy_timeout(handle, 100);
-    struct Restore {
-        sqlite3* handle;
-        int timeout;
-        ~Restore() {
-            if (handle) sqlite3_busy_timeout(handle, timeout);
-        }
-    } restore{handle, timeout};
+    const auto restore = qScopeGuard([handle, timeout] {
+        if (handle) sqlite3_busy_timeout(handle, timeout);
+    });
     QElapsedTimer clock;
     clock.start();
     for (;;) {
@@ -463,9 +459,8 @@ QSqlQuery& TKvADOConnection::statement(const QString& translatedSql) {
     // Decimal columns come back as doubles.
     q->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     if (!q->prepare(translatedSql))
-        throw EKvError(
-            QString("Cannot prepare the statement on %1: %2\n%3")
-                .arg(describe(), scrub(q->lastError().text()), translatedSql));
+        throw EKvError(QString("Cannot prepare the statement on %1: %2\n%3")
+                           .arg(describe(), scrub(q->lastError().text()), translatedSql));
     QSqlQuery* raw = q.release();
     FStatements.insert(translatedSql, raw);
     return *raw;
@@ -719,8 +714,8 @@ TKvADOKeyTable::TKvADOKeyTable(TKvADOConnection* connection, const QString& name
     for (const Column& c : FColumns) {
         // Blank-insensitive like the fixed-width columns they are compared with. SQLite compares with the
         // collation of the column, which the index must share to be used.
-        const QString type = !c.text                           ? QStringLiteral("FLOAT")
-                             : dialect == SqlDialect::SQLite   ? QStringLiteral("TEXT COLLATE RTRIM")
+        const QString type = !c.text                            ? QStringLiteral("FLOAT")
+                             : dialect == SqlDialect::SQLite    ? QStringLiteral("TEXT COLLATE RTRIM")
                              : dialect == SqlDialect::SQLServer ? QStringLiteral("NVARCHAR(255)")
                                                                 : QStringLiteral("BPCHAR");
         defs << c.name + ' ' + type;
@@ -734,16 +729,19 @@ TKvADOKeyTable::TKvADOKeyTable(TKvADOConnection* connection, const QString& name
         exec(QString("DROP TABLE IF EXISTS pg_temp.%1").arg(FName));
     else
         exec(QString("IF OBJECT_ID('tempdb..%1') IS NOT NULL DROP TABLE %1").arg(FName));
-    exec(QString(dialect == SqlDialect::SQLServer ? "CREATE TABLE %1 (%2)"
+    exec(QString(dialect == SqlDialect::SQLServer    ? "CREATE TABLE %1 (%2)"
                  : dialect == SqlDialect::PostgreSQL ? "CREATE TEMP TABLE %1 (%2) ON COMMIT DROP"
                                                      : "CREATE TEMP TABLE %1 (%2)")
              .arg(FName, defs.join(", ")));
     if (sqlite) {
-        const QByteArray sql =
-            QString("INSERT INTO temp.%1 VALUES (%2)").arg(FName, QString("?,").repeated(int(FColumns.size())).chopped(1)).toUtf8();
+        const QByteArray sql = QString("INSERT INTO temp.%1 VALUES (%2)")
+                                   .arg(FName, QString("?,").repeated(int(FColumns.size())).chopped(1))
+                                   .toUtf8();
         sqlite3* handle = sqliteHandle(FConnection->database());
-        if (!handle || sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &FInsert, nullptr) != SQLITE_OK) {
-            const QString error = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString("no SQLite handle");
+        if (!handle ||
+            sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &FInsert, nullptr) != SQLITE_OK) {
+            const QString error =
+                handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString("no SQLite handle");
             drop();
             throw EKvError(QString("Cannot prepare the rows of %1: %2").arg(FName, error));
         }
@@ -751,7 +749,8 @@ TKvADOKeyTable::TKvADOKeyTable(TKvADOConnection* connection, const QString& name
         FArrays.resize(FColumns.size());
     } else {
         FBatch = std::make_unique<TKvADOBatch>(
-            FConnection.data(), QString("INSERT INTO %1 (%2) VALUES (%3)").arg(FName, names.join(", "), markers.join(", ")));
+            FConnection.data(),
+            QString("INSERT INTO %1 (%2) VALUES (%3)").arg(FName, names.join(", "), markers.join(", ")));
     }
 }
 
@@ -771,20 +770,24 @@ void TKvADOKeyTable::drop() noexcept {
     try {
         const SqlDialect dialect = FConnection->dialect();
         QSqlQuery q(FConnection->database());
-        q.exec(dialect == SqlDialect::SQLite       ? QString("DROP TABLE IF EXISTS temp.%1").arg(FName)
-               : dialect == SqlDialect::PostgreSQL ? QString("DROP TABLE IF EXISTS pg_temp.%1").arg(FName)
-                                                   : QString("IF OBJECT_ID('tempdb..%1') IS NOT NULL DROP TABLE %1").arg(FName));
+        q.exec(dialect == SqlDialect::SQLite ? QString("DROP TABLE IF EXISTS temp.%1").arg(FName)
+               : dialect == SqlDialect::PostgreSQL
+                   ? QString("DROP TABLE IF EXISTS pg_temp.%1").arg(FName)
+                   : QString("IF OBJECT_ID('tempdb..%1') IS NOT NULL DROP TABLE %1").arg(FName));
     } catch (...) {
     }
 }
 
 TKvADOKeyTable& TKvADOKeyTable::Text(const QString& value) {
     const int column = FNext++;
-    if (column >= int(FColumns.size())) throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
+    if (column >= int(FColumns.size()))
+        throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
     if (FInsert) {
         // A null text would be NULL, which no key column holds.
-        const void* data = value.isNull() ? static_cast<const void*>(u"") : static_cast<const void*>(value.utf16());
-        sqlite3_bind_text16(FInsert, column + 1, data, int(value.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+        const void* data =
+            value.isNull() ? static_cast<const void*>(u"") : static_cast<const void*>(value.utf16());
+        sqlite3_bind_text16(FInsert, column + 1, data, int(value.size() * sizeof(char16_t)),
+                            SQLITE_TRANSIENT);
     } else if (!FArrays.empty()) {
         QString& a = FArrays[size_t(column)];
         if (FPending > 0) a += QLatin1Char(',');
@@ -795,14 +798,16 @@ TKvADOKeyTable& TKvADOKeyTable::Text(const QString& value) {
         }
         a += QLatin1Char('"');
     } else {
-        FBatch->ParamByName(FColumns[size_t(column)].name).SetAsString(value.isNull() ? QStringLiteral("") : value);
+        FBatch->ParamByName(FColumns[size_t(column)].name)
+            .SetAsString(value.isNull() ? QStringLiteral("") : value);
     }
     return *this;
 }
 
 TKvADOKeyTable& TKvADOKeyTable::Number(double value) {
     const int column = FNext++;
-    if (column >= int(FColumns.size())) throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
+    if (column >= int(FColumns.size()))
+        throw EKvError(QString("%1 has %2 columns").arg(FName).arg(FColumns.size()));
     if (FInsert) {
         sqlite3_bind_double(FInsert, column + 1, value);
     } else if (!FArrays.empty()) {
@@ -823,8 +828,9 @@ void TKvADOKeyTable::AddRow() {
         const int rc = sqlite3_step(FInsert);
         sqlite3_reset(FInsert);
         if (rc != SQLITE_DONE)
-            throw EKvError(QString("Cannot add a row to %1: %2")
-                               .arg(FName, QString::fromUtf8(sqlite3_errmsg(sqliteHandle(FConnection->database())))));
+            throw EKvError(
+                QString("Cannot add a row to %1: %2")
+                    .arg(FName, QString::fromUtf8(sqlite3_errmsg(sqliteHandle(FConnection->database())))));
     } else if (!FArrays.empty()) {
         if (++FPending >= 50000) flushArrays();
     } else {
@@ -842,7 +848,8 @@ void TKvADOKeyTable::Finish() {
     }
     const SqlDialect dialect = FConnection->dialect();
     if (!FIndex.isEmpty() && dialect != SqlDialect::PostgreSQL)
-        exec(QString(dialect == SqlDialect::SQLite ? "CREATE INDEX temp.%1_K ON %2 (%3)" : "CREATE INDEX %1_K ON %2 (%3)")
+        exec(QString(dialect == SqlDialect::SQLite ? "CREATE INDEX temp.%1_K ON %2 (%3)"
+                                                   : "CREATE INDEX %1_K ON %2 (%3)")
                  .arg(FBase, FName, FIndex.join(", ")));
     // A temporary table has no statistics until asked for; without them a join with it is planned blind.
     if (dialect == SqlDialect::PostgreSQL) exec("ANALYZE " + FName);
@@ -864,4 +871,3 @@ void TKvADOKeyTable::flushArrays() {
     FPending = 0;
     if (!q.exec()) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
 }
-

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -290,25 +291,20 @@ void TphGant::AreaMouseMove(int shift, int x, int y) {
 }
 
 void TphGant::AreaMouseUp(TMouseButton button, int shift, int x, int y) {
-    struct Finally {
-        TphGant* g;
-        TMouseButton button;
-        int shift, x, y;
-        ~Finally() {
-            g->FMouseState = msIdle;
-            g->FOutlineDrawn = false;
-            g->FDragRects.clear();
-            g->FResizeItem = nullptr;
-            if (g->OnHintInfo) {
-                TphDataEntity_GantTime* item = g->FCurrentItem;
-                if (item)
-                    g->OnHintInfo(item, item->StopTime - item->StartTime, item->StopTime, item->StartTime);
-                else
-                    g->OnHintInfo(nullptr, 0, 0, 0);
-            }
-            if (g->OnGantAreaMouseUp) g->OnGantAreaMouseUp(g->FArea, button, shift, x, y);
+    const auto finally = qScopeGuard([this, button, shift, x, y] {
+        FMouseState = msIdle;
+        FOutlineDrawn = false;
+        FDragRects.clear();
+        FResizeItem = nullptr;
+        if (OnHintInfo) {
+            TphDataEntity_GantTime* item = FCurrentItem;
+            if (item)
+                OnHintInfo(item, item->StopTime - item->StartTime, item->StopTime, item->StartTime);
+            else
+                OnHintInfo(nullptr, 0, 0, 0);
         }
-    } finally{this, button, shift, x, y};
+        if (OnGantAreaMouseUp) OnGantAreaMouseUp(FArea, button, shift, x, y);
+    });
     FAutoScrollTimer->stop();
     int dx = x - FPressX;
     int dy = y - FPressY;

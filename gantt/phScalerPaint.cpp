@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QScopeGuard>
 #include <QStyleOptionFocusRect>
 #include <QTimer>
 #include <QtDebug>
@@ -278,11 +279,7 @@ void TphDateScaler::mousePressEvent(QMouseEvent* event) {
         TphOffscreenPaint::mousePressEvent(event);
         return;
     }
-    struct RaiseEvent {
-        TphDateScaler* self;
-        QMouseEvent* event;
-        ~RaiseEvent() { self->TphOffscreenPaint::mousePressEvent(event); }
-    } raise{this, event};
+    const auto raise = qScopeGuard([this, event] { TphOffscreenPaint::mousePressEvent(event); });
     const QPoint pt = event->position().toPoint();
     FLastMouse = pt;
     FPressClock.start();

@@ -33,7 +33,7 @@ QHash<QString, TStoredRow> storedRows(TdmKrta07S& dm, const char* sql, const QSt
         QStringList parts;
         for (const QString& k : keys)
             parts << q.FieldByName(k).AsString().trimmed();
-        rows.insert(parts.join(QChar(5)),
+        rows.insert(parts.join(Krta07KeySeparator),
                     {q.FieldByName(QStringLiteral("FLAG")).AsFloat(),
                      q.FieldByName(QStringLiteral("MODIFIER")).AsString().trimmed(),
                      q.FieldByName(QStringLiteral("MODI_DATE")).AsString().trimmed()});
@@ -45,8 +45,8 @@ QHash<QString, TStoredRow> storedRows(TdmKrta07S& dm, const char* sql, const QSt
 
 QString TfrmKrta07SM::ChangedByOthersText() {
     TdmKrta07S& dm = *dmKrta07S;
-    const QString gone = LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sRowDeleted"),
-                                  QString::fromUtf8("已删除"));
+    const QString gone =
+        LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sRowDeleted"), QString::fromUtf8("已删除"));
     QStringList named;
     int count = 0;
     auto changed = [&](const QString& what, const TStoredRow* now) {
@@ -57,20 +57,22 @@ QString TfrmKrta07SM::ChangedByOthersText() {
 
     const kv::TClientDataSet& lines = *dm.qryMPSTB;
     if (lines.Active()) {
-        const auto stored = storedRows(dm,
-                                       "SELECT TB001 , TB003 , TB051 , TB004 , TB005 , TB037 , FLAG , MODIFIER , "
-                                       "MODI_DATE FROM $$MPSTB WHERE TB001 =:TB001 ",
-                                       {QStringLiteral("TB001"), QStringLiteral("TB003"), QStringLiteral("TB051"),
-                                        QStringLiteral("TB004"), QStringLiteral("TB005"), QStringLiteral("TB037")},
-                                       {{QStringLiteral("TB001"), dm.FFactory}});
+        const auto stored =
+            storedRows(dm,
+                       "SELECT TB001 , TB003 , TB051 , TB004 , TB005 , TB037 , FLAG , MODIFIER , "
+                       "MODI_DATE FROM $$MPSTB WHERE TB001 =:TB001 ",
+                       {QStringLiteral("TB001"), QStringLiteral("TB003"), QStringLiteral("TB051"),
+                        QStringLiteral("TB004"), QStringLiteral("TB005"), QStringLiteral("TB037")},
+                       {{QStringLiteral("TB001"), dm.FFactory}});
         const int flag = lines.FieldByName(QStringLiteral("FLAG")).Index();
         for (int r = 0; r < FRowKeys.size() && r < lines.RecordCount(); ++r) {
             const auto it = stored.constFind(FRowKeys[r]);
             if (it != stored.cend() && it->Flag == lines.valueAt(r, flag).toDouble()) continue;
             // Factory, demand source, source document as the header shows it, node.
-            const QStringList p = FRowKeys[r].split(QChar(5));
+            const QStringList p = FRowKeys[r].split(Krta07KeySeparator);
             changed(QStringList{p.value(0), p.value(1),
-                                QStringList{p.value(2), p.value(3), p.value(4)}.join(QLatin1Char('-')), p.value(5)}
+                                QStringList{p.value(2), p.value(3), p.value(4)}.join(QLatin1Char('-')),
+                                p.value(5)}
                         .join(QLatin1Char(' ')),
                     it == stored.cend() ? nullptr : &*it);
         }
@@ -78,12 +80,12 @@ QString TfrmKrta07SM::ChangedByOthersText() {
     // Load rows count too: a save of another factory on the same resources changes them.
     const kv::TClientDataSet& load = *dm.qryMPSTD;
     if (load.Active()) {
-        const auto stored = storedRows(dm,
-                                       "SELECT TD001 , TD002 , FLAG , MODIFIER , MODI_DATE FROM $$MPSTD WHERE TD002 "
-                                       "BETWEEN :FIRSTDAY AND :LASTDAY ",
-                                       {QStringLiteral("TD001"), QStringLiteral("TD002")},
-                                       {{QStringLiteral("FIRSTDAY"), dm.FRangeStart},
-                                        {QStringLiteral("LASTDAY"), dm.FRangeEnd}});
+        const auto stored = storedRows(
+            dm,
+            "SELECT TD001 , TD002 , FLAG , MODIFIER , MODI_DATE FROM $$MPSTD WHERE TD002 "
+            "BETWEEN :FIRSTDAY AND :LASTDAY ",
+            {QStringLiteral("TD001"), QStringLiteral("TD002")},
+            {{QStringLiteral("FIRSTDAY"), dm.FRangeStart}, {QStringLiteral("LASTDAY"), dm.FRangeEnd}});
         const int td001 = load.FieldByName(QStringLiteral("TD001")).Index(),
                   td002 = load.FieldByName(QStringLiteral("TD002")).Index(),
                   flag = load.FieldByName(QStringLiteral("FLAG")).Index();
@@ -93,7 +95,7 @@ QString TfrmKrta07SM::ChangedByOthersText() {
             if (loaded == -1) continue;
             const QString resource = load.valueAt(r, td001).toString().trimmed(),
                           day = load.valueAt(r, td002).toString().trimmed();
-            const auto it = stored.constFind(resource + QChar(5) + day);
+            const auto it = stored.constFind(resource + Krta07KeySeparator + day);
             if (it != stored.cend() && it->Flag == loaded) continue;
             changed(resource + QLatin1Char(' ') + day, it == stored.cend() ? nullptr : &*it);
         }

@@ -1,6 +1,7 @@
 #include "workbench/Krta07STF.h"
 
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 #include "controls/FDBGrid.h"
@@ -73,15 +74,11 @@ void TfrmKRTA07ST::Execute(const QString& resource, const QString& day) {
     setMapped("TF004", &Krta07TF004Text);
     FWorkbench->TranslateForm(this, false);
     dgWin->SetDataSource(dm->dsMPSTF);
-    struct Restore {
-        kv::TClientDataSet& plan;
-        TFDBGrid* grid;
-        ~Restore() {
-            grid->SetDataSource(nullptr);
-            plan.SetIndexName(QString());
-            plan.DeleteIndex(QStringLiteral("TF002Index"));
-            plan.ClearFilter();
-        }
-    } restore{plan, dgWin};
+    const auto restore = qScopeGuard([&plan, grid = dgWin] {
+        grid->SetDataSource(nullptr);
+        plan.SetIndexName(QString());
+        plan.DeleteIndex(QStringLiteral("TF002Index"));
+        plan.ClearFilter();
+    });
     KvExecDialog(*this);
 }

@@ -9,7 +9,8 @@
 //
 // --lines: lines of the factory (default 20,000; --quick 2,000). --cache: keeps each generated company
 // in DIR and starts every run from a copy. --trace: prints on stderr when each step of a load or save
-// begins, with the resident memory then, and the most it was seen to hold during the step. --queries-only: ends after the queries and their memory.
+// begins, with the resident memory then, and the most it was seen to hold during the step. --queries-only:
+// ends after the queries and their memory.
 //
 // Prints {"lines", "day_rows", "first_query_s", "load_s", "bare_read_s", "first_query_to_bare_read",
 // "load_to_bare_read", "ratio_to_bare_read" (the same as load_to_bare_read), "rss_load_mb",
@@ -84,7 +85,8 @@ QString company(const QString& dir, int lines, const QString& cache) {
     }
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"--generate", dir, "--lines", QString::number(lines)});
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--generate", dir, "--lines", QString::number(lines)});
     if (!child.waitForFinished(-1) || child.exitCode() != 0) return {};
     if (!cached.isEmpty() && QDir().mkpath(cache)) QFile::copy(file, cached);
     return file;
@@ -130,11 +132,45 @@ int fail(const QString& what) {
     return 1;
 }
 
+const char* const kUsage =
+    "usage: bench_workbench [--quick | --lines N] [--cache DIR] [--trace] [--queries-only] [--pg "
+    "CONNECT-STRING]\n"
+    "  --lines N        lines of the factory (default 20000; --quick: 2000)\n"
+    "  --cache DIR      keep each generated company in DIR and start every run from a copy\n"
+    "  --trace          print each step of a load or save on stderr, with resident memory\n"
+    "  --queries-only   end after the queries and their memory\n"
+    "  --pg CS          also time the saves on the PostgreSQL database of this connect string\n"
+    "Prints one JSON object of timings and memory; status 1 when a result is wrong.\n";
+
+// Every argument is known, or the run stops before the long company generation.
+bool argumentsKnown(int argc, char** argv) {
+    static const QByteArrayList flags{"--quick", "--trace", "--queries-only"};
+    static const QByteArrayList valued{"--lines", "--cache", "--pg"};
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (flags.contains(a)) continue;
+        if (valued.contains(a) && i + 1 < argc) {
+            ++i;
+            continue;
+        }
+        std::fprintf(stderr, "bench_workbench: unknown or incomplete argument %s\n%s", argv[i], kUsage);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--generate" && i + 1 < argc) return generate(argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--generate" && i + 1 < argc) return generate(argc, argv);
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    if (!argumentsKnown(argc, argv)) return 2;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
@@ -142,7 +178,9 @@ int main(int argc, char** argv) {
         const qsizetype at = args.indexOf(name);
         return at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
     };
-    const int lines = args.contains("--quick") ? 2000 : option("--lines").isEmpty() ? 20000 : option("--lines").toInt();
+    const int lines = args.contains("--quick")      ? 2000
+                      : option("--lines").isEmpty() ? 20000
+                                                    : option("--lines").toInt();
     if (lines < 1) return fail("--lines needs a positive number");
     QTemporaryDir dir;
     const QString file = company(dir.path(), lines, option("--cache"));
@@ -225,7 +263,8 @@ int main(int argc, char** argv) {
     if (args.contains("--queries-only")) {
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
-        std::printf("{%s, \"peak_rss_mb\": %.1f}\n", qPrintable(queryJson()), double(usage.ru_maxrss) / 1024.0);
+        std::printf("{%s, \"peak_rss_mb\": %.1f}\n", qPrintable(queryJson()),
+                    double(usage.ru_maxrss) / 1024.0);
         delete wb;
         return 0;
     }
@@ -282,8 +321,9 @@ int main(int argc, char** argv) {
     std::printf("{%s, \"fetch_s\": %.3f, \"build_gantt_s\": %.3f, \"consumption_s\": %.3f, "
                 "\"time_span_s\": %.3f, \"line_recompute_ms\": %.2f, \"highlight_ms\": %.2f, "
                 "\"chart_refresh_ms\": %.2f, \"peak_rss_mb\": %.1f%s%s}\n",
-                qPrintable(queryJson()), fetch, build, consumption, timeSpan, median(recompute), median(highlight),
-                median(chart), double(usage.ru_maxrss) / 1024.0, qPrintable(saveJson), qPrintable(dragJson));
+                qPrintable(queryJson()), fetch, build, consumption, timeSpan, median(recompute),
+                median(highlight), median(chart), double(usage.ru_maxrss) / 1024.0, qPrintable(saveJson),
+                qPrintable(dragJson));
     delete wb;
     return 0;
 }

@@ -9,9 +9,9 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -23,11 +23,11 @@
 
 #include "common/PgServer.h"
 #include "common/TestSupport.h"
-#include "host/demo/DemoCompany.h"
-#include "host/schema/CompanySchema.h"
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
 #include "gantt/phDataEntityPack.h"
+#include "host/demo/DemoCompany.h"
+#include "host/schema/CompanySchema.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
@@ -42,11 +42,13 @@ enum class Engine { SQLite, PostgreSQL };
 // Resource days a save wrote (updated or inserted) whose planned columns are not the sums of the
 // stored plan rows of that day.
 QStringList loadOffPlan(TKvADOConnection& db) {
-    const QString sum = "(SELECT COALESCE(SUM(%1),0) FROM DEMO..MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND "
-                        "TF003 = '2')";
-    return wbtest::rows(db, QString("SELECT TD001, TD002, TD005, TD007 FROM DEMO..MPSTD WHERE (MODIFIER <> '' OR "
-                                    "CREATOR <> '') AND (ABS(TD005 - %1) > 1e-9 OR ABS(TD007 - %2) > 1e-9)")
-                                .arg(sum.arg("TF008"), sum.arg("TF009")));
+    const QString sum =
+        "(SELECT COALESCE(SUM(%1),0) FROM DEMO..MPSTF WHERE TF001 = TD001 AND TF002 = TD002 AND "
+        "TF003 = '2')";
+    return wbtest::rows(db,
+                        QString("SELECT TD001, TD002, TD005, TD007 FROM DEMO..MPSTD WHERE (MODIFIER <> '' OR "
+                                "CREATOR <> '') AND (ABS(TD005 - %1) > 1e-9 OR ABS(TD007 - %2) > 1e-9)")
+                            .arg(sum.arg("TF008"), sum.arg("TF009")));
 }
 
 const char* const kTables[][2] = {
@@ -115,11 +117,13 @@ protected:
     // Factory F2's line (item C, all of it on press R1, which F1 uses too) gets 3 on the 10th and 4
     // on the 11th.
     void scheduleSecondFactory() {
-        wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB013 = '20260110', TB014 = '20260111', TB026 = 7 WHERE TB001 = "
-                         "'F2'");
-        wbtest::exec(db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) "
-                         "VALUES ('F2','1','5101','20260100009','0001','01','20260110',3,'',0), "
-                         "('F2','1','5101','20260100009','0001','01','20260111',4,'',0)");
+        wbtest::exec(db,
+                     "UPDATE DEMO..MPSTB SET TB013 = '20260110', TB014 = '20260111', TB026 = 7 WHERE TB001 = "
+                     "'F2'");
+        wbtest::exec(db,
+                     "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) "
+                     "VALUES ('F2','1','5101','20260100009','0001','01','20260110',3,'',0), "
+                     "('F2','1','5101','20260100009','0001','01','20260111',4,'',0)");
     }
     // The planned main load the workbench holds for a resource day (-1 when it has none).
     static double plannedMain(TfrmKrta07SM* w, const char* resource, const char* day) {
@@ -196,7 +200,8 @@ TEST_P(WorkbenchSave, SaveWithoutChangesRewritesEveryLineDayAndLoadRow) {
     wbtest::query(wb2, "F1");
     wb2->btnEditClick();
     ASSERT_TRUE(wb2->SaveChanges());
-    EXPECT_EQ(select("SELECT DISTINCT FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB001 = 'F1'"), QStringList({"5|KL"}));
+    EXPECT_EQ(select("SELECT DISTINCT FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB001 = 'F1'"),
+              QStringList({"5|KL"}));
     EXPECT_EQ(select("SELECT COUNT(*), MIN(FLAG), MAX(FLAG) FROM DEMO..MPSTC"), QStringList({"19|4|4"}));
     EXPECT_EQ(select("SELECT DISTINCT MODIFIER FROM DEMO..MPSTC"), QStringList({"KL"}));
     EXPECT_EQ(select("SELECT COUNT(*) FROM DEMO..MPSTF WHERE TF003 = '2'"), QStringList({"28"}));
@@ -267,7 +272,8 @@ TEST_P(WorkbenchSave, SecondPlannerOfTheSameLineFailsAndKeepsItsEdits) {
     wb2->btnOKClick();
     // The refusal names the lines the first planner saved.
     ASSERT_EQ(answers.texts().size(), 1);
-    EXPECT_TRUE(answers.texts()[0].startsWith(QString::fromUtf8("单据保存失败\n下列资料已被他人修改(修改者 修改日期):\n")))
+    EXPECT_TRUE(answers.texts()[0].startsWith(
+        QString::fromUtf8("单据保存失败\n下列资料已被他人修改(修改者 修改日期):\n")))
         << answers.texts()[0].toStdString();
     EXPECT_TRUE(answers.texts()[0].contains("\nF1 1 5101-20260100001-0001 01: DS "))
         << answers.texts()[0].toStdString();
@@ -360,11 +366,13 @@ TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedOneAfterTheOtherKeepEachOthe
     wb->btnEditClick();
     ASSERT_TRUE(wb->SaveChanges());
     EXPECT_EQ(loadOffPlan(), QStringList());
-    EXPECT_EQ(select("SELECT TD002, TD005, TD007 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 IN ('20260110', "
-                     "'20260111') ORDER BY TD002"),
-              QStringList({"20260110|7|0", "20260111|8|0"}));
-    EXPECT_EQ(select("SELECT TF002, TF008, CREATOR FROM DEMO..MPSTF WHERE TF005 = '20260100009' ORDER BY TF002"),
-              QStringList({"20260110|3|KL", "20260111|4|KL"}));
+    EXPECT_EQ(
+        select("SELECT TD002, TD005, TD007 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 IN ('20260110', "
+               "'20260111') ORDER BY TD002"),
+        QStringList({"20260110|7|0", "20260111|8|0"}));
+    EXPECT_EQ(
+        select("SELECT TF002, TF008, CREATOR FROM DEMO..MPSTF WHERE TF005 = '20260100009' ORDER BY TF002"),
+        QStringList({"20260110|3|KL", "20260111|4|KL"}));
     // After the reload the chart still counts both.
     EXPECT_DOUBLE_EQ(plannedMain(wb, "R1", "20260110"), 7);
 }
@@ -410,13 +418,15 @@ TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedAtTheSameTime) {
     refused->btnEditClick();
     ASSERT_TRUE(refused->SaveChanges());
     EXPECT_EQ(loadOffPlan(), QStringList());
-    EXPECT_EQ(select("SELECT TD005 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 = '20260110'"), QStringList({"7"}));
+    EXPECT_EQ(select("SELECT TD005 FROM DEMO..MPSTD WHERE TD001 = 'R1' AND TD002 = '20260110'"),
+              QStringList({"7"}));
 }
 
 TEST_P(WorkbenchSave, LineChangedByAnotherUserAloneFailsTheSave) {
     // Another user gives line 02 another work order type; its days and the load stay as they were.
-    wbtest::exec(db, "UPDATE DEMO..MPSTB SET TB042 = '5102', FLAG = FLAG + 1, MODIFIER = 'KL' WHERE TB001 = 'F1' "
-                     "AND TB004 = '20260100001' AND TB037 = '02'");
+    wbtest::exec(db,
+                 "UPDATE DEMO..MPSTB SET TB042 = '5102', FLAG = FLAG + 1, MODIFIER = 'KL' WHERE TB001 = 'F1' "
+                 "AND TB004 = '20260100001' AND TB037 = '02'");
     const QStringList before = snapshot();
     wb->btnEditClick();
     wbtest::ModalAnswerer answers;
@@ -424,10 +434,12 @@ TEST_P(WorkbenchSave, LineChangedByAnotherUserAloneFailsTheSave) {
     // That line alone is named, with who changed it and when, as stored now.
     EXPECT_EQ(answers.texts(),
               QStringList({(QString::fromUtf8("单据保存失败\n下列资料已被他人修改(修改者 修改日期):\nF1 1 "
-                                             "5101-20260100001-0001 02: KL ") +
-                           select("SELECT MODI_DATE FROM DEMO..MPSTB WHERE TB037 = '02'").value(0)).trimmed()}));
+                                              "5101-20260100001-0001 02: KL ") +
+                            select("SELECT MODI_DATE FROM DEMO..MPSTB WHERE TB037 = '02'").value(0))
+                               .trimmed()}));
     EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(select("SELECT TB042, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB037 = '02'"), QStringList({"5102|4|KL"}));
+    EXPECT_EQ(select("SELECT TB042, FLAG, MODIFIER FROM DEMO..MPSTB WHERE TB037 = '02'"),
+              QStringList({"5102|4|KL"}));
     EXPECT_EQ(wb->EditState(), 1);
 }
 
@@ -436,11 +448,12 @@ TEST_P(WorkbenchSave, LineChangedByAnotherUserAloneFailsTheSave) {
 TEST_P(WorkbenchSave, ARefusedSaveNamesWhoChangedTheLinesAndWhen) {
     // Fourteen more lines without days: more lines change than a message names.
     for (int i = 0; i < 14; ++i)
-        wbtest::exec(db, QString("INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,"
-                                 "TB036,TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES ('F1','9','1',"
-                                 "'5101','X%1','0001','01','A','A','R1','20260110','20260110','20260110','','N',0,0,"
-                                 "'5101',1)")
-                             .arg(i, 2, 10, QChar('0')));
+        wbtest::exec(
+            db, QString("INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,"
+                        "TB036,TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES ('F1','9','1',"
+                        "'5101','X%1','0001','01','A','A','R1','20260110','20260110','20260110','','N',0,0,"
+                        "'5101',1)")
+                    .arg(i, 2, 10, QChar('0')));
     wbtest::query(wb, "F1");
     ASSERT_EQ(wb->RowKeys().size(), 23);
     wb2 = wbtest::createWorkbench(cs, "KL");
@@ -455,13 +468,15 @@ TEST_P(WorkbenchSave, ARefusedSaveNamesWhoChangedTheLinesAndWhen) {
     // Every line of the factory is KL's now, in the order the workbench shows them.
     QStringList expected;
     for (const QString& key : wb->RowKeys()) {
-        const QStringList p = key.split(QChar(5));
-        const QString now = select(QString("SELECT MODIFIER, MODI_DATE FROM DEMO..MPSTB WHERE TB001 = 'F1' AND "
-                                           "TB004 = '%1' AND TB005 = '%2' AND TB037 = '%3' AND TB051 = '%4'")
-                                       .arg(QString(p[3]).replace("'", "''"), p[4], p[5], p[2]))
-                                .value(0);
+        const QStringList p = key.split(Krta07KeySeparator);
+        const QString now =
+            select(QString("SELECT MODIFIER, MODI_DATE FROM DEMO..MPSTB WHERE TB001 = 'F1' AND "
+                           "TB004 = '%1' AND TB005 = '%2' AND TB037 = '%3' AND TB051 = '%4'")
+                       .arg(QString(p[3]).replace("'", "''"), p[4], p[5], p[2]))
+                .value(0);
         ASSERT_TRUE(now.startsWith("KL|")) << now.toStdString();
-        expected << (QString("%1 %2 %3-%4-%5 %6: %7").arg(p[0], p[1], p[2], p[3], p[4], p[5], now.section('|', 0, 0)) +
+        expected << (QString("%1 %2 %3-%4-%5 %6: %7")
+                         .arg(p[0], p[1], p[2], p[3], p[4], p[5], now.section('|', 0, 0)) +
                      " " + now.section('|', 1))
                         .trimmed();
     }
@@ -508,8 +523,9 @@ TEST_P(WorkbenchSave, DayChangedOrDeletedByAnotherUserAloneFailsTheSave) {
         wb->btnCancelClick();
     }
     // With the day back and loaded again, the save goes through.
-    wbtest::exec(db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) VALUES "
-                     "('F1','1','5101','20260100001','0001','01','20260112',20,'r',2)");
+    wbtest::exec(
+        db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) VALUES "
+            "('F1','1','5101','20260100001','0001','01','20260112',20,'r',2)");
     wbtest::query(wb, "F1");
     wb->btnEditClick();
     ASSERT_TRUE(wb->SaveChanges());
@@ -518,16 +534,20 @@ TEST_P(WorkbenchSave, DayChangedOrDeletedByAnotherUserAloneFailsTheSave) {
 
 TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
     // Type, number and line of a document well inside their widths (4, 11 and 4), with a child node.
-    wbtest::exec(db, "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,TB013,"
-                     "TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES "
-                     "('F1','2','3','51','S7','1','01','C','C','R1','20260105','20260106','20260110','','N',9,9,"
-                     "'5101',1), ('F1','2','3','51','S7','1','0101','C','C','R1','20260103','20260104','20260105',"
-                     "'','N',2,2,'5101',1)");
-    wbtest::exec(db, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) VALUES "
-                     "('F1','3','51','S7','1','01','20260105',4,'a',1), ('F1','3','51','S7','1','01','20260106',5,'',1), "
-                     "('F1','3','51','S7','1','0101','20260104',2,'',1)");
+    wbtest::exec(
+        db, "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,TB013,"
+            "TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES "
+            "('F1','2','3','51','S7','1','01','C','C','R1','20260105','20260106','20260110','','N',9,9,"
+            "'5101',1), ('F1','2','3','51','S7','1','0101','C','C','R1','20260103','20260104','20260105',"
+            "'','N',2,2,'5101',1)");
+    wbtest::exec(
+        db,
+        "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008,FLAG) VALUES "
+        "('F1','3','51','S7','1','01','20260105',4,'a',1), ('F1','3','51','S7','1','01','20260106',5,'',1), "
+        "('F1','3','51','S7','1','0101','20260104',2,'',1)");
     wbtest::query(wb, "F1");
-    const int row = int(wb->RowKeys().indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(Krta07KeySeparator)));
+    const int row =
+        int(wb->RowKeys().indexOf(QStringList({"F1", "3", "51", "S7", "1", "01"}).join(Krta07KeySeparator)));
     ASSERT_GE(row, 0);
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260105")), 4);
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 5);
@@ -538,16 +558,19 @@ TEST_P(WorkbenchSave, KeysShorterThanTheirColumnsLoadAndSave) {
     item(wb, row)->SetDayTexts("3", "a", day("20260105"));
     item(wb, row)->SetDayTexts("6", "", day("20260106"));
     ASSERT_TRUE(wb->SaveChanges());
-    EXPECT_EQ(select("SELECT TC005, TC006, TC007, TC008, FLAG FROM DEMO..MPSTC WHERE TC003 = 'S7' ORDER BY TC005, "
-                     "TC006"),
-              QStringList({"01|20260105|3|a|2", "01|20260106|6||2", "0101|20260104|2||2"}));
+    EXPECT_EQ(
+        select("SELECT TC005, TC006, TC007, TC008, FLAG FROM DEMO..MPSTC WHERE TC003 = 'S7' ORDER BY TC005, "
+               "TC006"),
+        QStringList({"01|20260105|3|a|2", "01|20260106|6||2", "0101|20260104|2||2"}));
     EXPECT_EQ(select("SELECT TB037, FLAG FROM DEMO..MPSTB WHERE TB004 = 'S7' ORDER BY TB037"),
               QStringList({"01|2", "0101|2"}));
-    EXPECT_EQ(select("SELECT TF002, TF008 FROM DEMO..MPSTF WHERE TF005 = 'S7' AND TF011 = '51' ORDER BY TF002"),
-              QStringList({"20260104|2", "20260105|3", "20260106|6"}));
+    EXPECT_EQ(
+        select("SELECT TF002, TF008 FROM DEMO..MPSTF WHERE TF005 = 'S7' AND TF011 = '51' ORDER BY TF002"),
+        QStringList({"20260104|2", "20260105|3", "20260106|6"}));
     // Loaded again, the lines show what was saved, the child linked to its parent.
     EXPECT_EQ(item(wb, row)->GetDayValue(day("20260106")), 6);
-    EXPECT_EQ(wb->RowKeys()[row + 1], QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(Krta07KeySeparator));
+    EXPECT_EQ(wb->RowKeys()[row + 1],
+              QStringList({"F1", "3", "51", "S7", "1", "0101"}).join(Krta07KeySeparator));
 }
 
 // Every line's bar and its days with a quantity, as "start..last day: day=quantity ...".
@@ -587,9 +610,10 @@ TEST_P(WorkbenchSave, DaysBeforeNineteenHundredSaveAndReloadOnTheirOwnDays) {
     ASSERT_TRUE(wb->SaveChanges());
     EXPECT_EQ(select("SELECT TC006, TC007 FROM DEMO..MPSTC WHERE TC005 = '0101' ORDER BY TC006"),
               QStringList({"18991227|10", "18991228|10", "19000101|10"}));
-    EXPECT_EQ(select("SELECT TF002, TF008 FROM DEMO..MPSTF WHERE TF007 = '0101' AND TF001 = 'R2' AND TF003 = '2' "
-                     "ORDER BY TF002"),
-              QStringList({"18991227|10", "18991228|10", "19000101|10"}));
+    EXPECT_EQ(
+        select("SELECT TF002, TF008 FROM DEMO..MPSTF WHERE TF007 = '0101' AND TF001 = 'R2' AND TF003 = '2' "
+               "ORDER BY TF002"),
+        QStringList({"18991227|10", "18991228|10", "19000101|10"}));
     EXPECT_EQ(select("SELECT TB013, TB014 FROM DEMO..MPSTB WHERE TB037 = '01' AND TB004 = '20260100001'"),
               QStringList({"18991231|19000102"}));
     // Loaded again, every bar and day is where it was saved from.
@@ -939,8 +963,9 @@ TEST_F(WorkbenchEditState, LockOutlastingTheTimeOutFailsTheSaveWithNothingWritte
     other.waitForFinished();
     // Nothing of the save is in the file, and the edits are still on screen to be saved again.
     EXPECT_EQ(flags(), QStringList({"3"}));
-    EXPECT_EQ(wbtest::rows(db, "SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
-                               "TC006 = '20260110'"),
+    EXPECT_EQ(wbtest::rows(db,
+                           "SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
+                           "TC006 = '20260110'"),
               QStringList({"20"}));
     EXPECT_EQ(wb->EditState(), 1);
     EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 30);
@@ -1013,7 +1038,8 @@ TEST(WorkbenchSaveBeside, ASaveThatWaitedForTheLoadRowsOfAnotherIsRefused) {
     kv::demo::generateCompany(db, options);
     // The installation's company is that database.
     QString ini = QString::fromUtf8(testsupport::readFile(dir.filePath("StewardS.ini")));
-    ini.replace(QRegularExpression("MainServerName=[^\\r\\n]*"), QString("MainServerName=pgsql:127.0.0.1:%1").arg(pg.port()));
+    ini.replace(QRegularExpression("MainServerName=[^\\r\\n]*"),
+                QString("MainServerName=pgsql:127.0.0.1:%1").arg(pg.port()));
     ini.replace(QRegularExpression("MainDBName=[^\\r\\n]*"), "MainDBName=" + database);
     ini.replace(QRegularExpression("MainUserName=[^\\r\\n]*"), "MainUserName=postgres");
     testsupport::writeFile(dir.filePath("StewardS.ini"), ini.toUtf8());
@@ -1035,9 +1061,11 @@ TEST(WorkbenchSaveBeside, ASaveThatWaitedForTheLoadRowsOfAnotherIsRefused) {
         const QString waiting = QString("SELECT pid FROM pg_stat_activity WHERE datname = '%1' AND "
                                         "wait_event_type = 'Lock'")
                                     .arg(database);
-        waited = QTest::qWaitFor([&] { return !wbtest::rows(db, waiting).isEmpty() || other.state() == QProcess::NotRunning; },
-                                 90000) &&
-                 other.state() != QProcess::NotRunning;
+        waited =
+            QTest::qWaitFor(
+                [&] { return !wbtest::rows(db, waiting).isEmpty() || other.state() == QProcess::NotRunning; },
+                90000) &&
+            other.state() != QProcess::NotRunning;
     };
     {
         wbtest::ModalAnswerer answers;
