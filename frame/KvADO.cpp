@@ -847,7 +847,7 @@ void TKvADOKeyTable::Finish() {
         FInsert = nullptr;
     }
     const SqlDialect dialect = FConnection->dialect();
-    if (!FIndex.isEmpty() && dialect != SqlDialect::PostgreSQL)
+    if (!FIndex.isEmpty())
         exec(QString(dialect == SqlDialect::SQLite ? "CREATE INDEX temp.%1_K ON %2 (%3)"
                                                    : "CREATE INDEX %1_K ON %2 (%3)")
                  .arg(FBase, FName, FIndex.join(", ")));

@@ -254,8 +254,8 @@ public:
         bool text = true;
     };
     // Name: letters and digits only. Index: the columns the joining statements look rows up by, the
-    // ones that tell rows apart soonest first. PostgreSQL gets no index: it joins a table of this size
-    // by hashing it, and the index would only cost its build.
+    // ones that tell rows apart soonest first. Every engine gets it: a planner that expects few matches
+    // of several equalities joins row by row, and without the index each row scans the whole table.
     TKvADOKeyTable(TKvADOConnection* connection, const QString& name, std::vector<Column> columns,
                    const QStringList& index);
     ~TKvADOKeyTable();
