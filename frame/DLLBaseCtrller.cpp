@@ -6,18 +6,18 @@ void TDLLBaseController::DoFormCreated() {
     Notify(dnFormCreated);
 }
 
-void TDLLBaseController::DoFormShow(QObject* Sender) {
-    Q_UNUSED(Sender);
+void TDLLBaseController::DoFormShow(QObject* sender) {
+    Q_UNUSED(sender);
     Notify(dnFormShow);
 }
 
-void TDLLBaseController::DoFormHide(QObject* Sender) {
-    Q_UNUSED(Sender);
+void TDLLBaseController::DoFormHide(QObject* sender) {
+    Q_UNUSED(sender);
     Notify(dnFormHide);
 }
 
-void TDLLBaseController::DoFormDestroy(QObject* Sender) {
-    Q_UNUSED(Sender);
+void TDLLBaseController::DoFormDestroy(QObject* sender) {
+    Q_UNUSED(sender);
     Notify(dnFormDestroy);
 }
 
@@ -25,8 +25,8 @@ void TDLLBaseController::DoCustomNotify() {
     Notify(dnCustomNotify);
 }
 
-void TDLLBaseController::Notify(int32_t Code) {
-    if (OnNotify) OnNotify(Code, this);
+void TDLLBaseController::Notify(int32_t code) {
+    if (OnNotify) OnNotify(code, this);
 }
 
 void TDLLBaseController::Reserved() {}

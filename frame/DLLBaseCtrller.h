@@ -18,7 +18,7 @@ using WideString = QString;
 using HWND32 = uint32_t;
 
 // The host's notification callback.
-using TDLLNotifyEvent = std::function<void(int32_t Code, TDLLBaseController* Sender)>;
+using TDLLNotifyEvent = std::function<void(int32_t code, TDLLBaseController* sender)>;
 
 // Notification codes passed to OnNotify.
 enum TDLLNotifyCode : int32_t {
@@ -40,31 +40,31 @@ public:
     // Slot 1: whether the form is visible; false without a form.
     virtual kv::VariantBool GetVisible() = 0;
     // Slot 2.
-    virtual void SetVisible(kv::VariantBool Show) = 0;
+    virtual void SetVisible(kv::VariantBool show) = 0;
     // Slot 3: the form's window handle; 0 without a form.
     virtual HWND32 GetHandle() = 0;
     // Slot 4: creates and initialises the form; 0 success, -1 failure.
-    virtual int32_t OpenForm(const kv::Variant& Params) = 0;
+    virtual int32_t OpenForm(const kv::Variant& params) = 0;
     // Slot 5: passes a run request to the form; 0 success, -1 failure. Never raises.
-    virtual int32_t Execute(kv::Variant& Params) = 0;
+    virtual int32_t Execute(kv::Variant& params) = 0;
     // Slot 6: 0 handled, -1 not handled. Never raises. The second argument is not used by this module.
-    virtual int32_t ExecuteEvent(int32_t EventType, int32_t Unused, kv::Variant& Params) = 0;
+    virtual int32_t ExecuteEvent(int32_t eventType, int32_t unused, kv::Variant& params) = 0;
     // Slot 7: the modal result as an integer; 2 (cancel) without a form.
     virtual kv::Variant ShowModalForm() = 0;
     // Slot 8.
     virtual void FreeForm() = 0;
     // Slot 9: writes [UserID, CompanyID, ProgramCode, ProgramName]; 0 success, -1 without a form.
-    virtual int32_t GetSessionInfo(kv::Variant& Info) = 0;
+    virtual int32_t GetSessionInfo(kv::Variant& info) = 0;
     // Slot 10.
     virtual bool IsFormFreed() = 0;
     // Slots 11 to 15 raise the notifications 256, 272, 288, 304 and 320.
     virtual void DoFormCreated();
-    virtual void DoFormShow(QObject* Sender);
-    virtual void DoFormHide(QObject* Sender);
-    virtual void DoFormDestroy(QObject* Sender);
+    virtual void DoFormShow(QObject* sender);
+    virtual void DoFormHide(QObject* sender);
+    virtual void DoFormDestroy(QObject* sender);
     virtual void DoCustomNotify();
     // Slot 16: calls OnNotify when assigned.
-    virtual void Notify(int32_t Code);
+    virtual void Notify(int32_t code);
     // Slot 17.
     virtual void Reserved();
 

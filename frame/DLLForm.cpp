@@ -8,7 +8,7 @@
 
 TDLLFormClass frmBaseGeneClass = nullptr;
 
-TDLLForm::TDLLForm(QWidget* Owner) : TKVForm(Owner) {
+TDLLForm::TDLLForm(QWidget* owner) : TKVForm(owner) {
     // A module window closing must never end the host's application.
     setAttribute(Qt::WA_QuitOnClose, false);
 }
@@ -19,9 +19,9 @@ TDLLForm::~TDLLForm() {
     BeforeDestruction(false);
 }
 
-void TDLLForm::setModalResult(int Value) {
-    FModalResult = Value;
-    if (FModalLoop && Value != mrNone) close();
+void TDLLForm::setModalResult(int value) {
+    FModalResult = value;
+    if (FModalLoop && value != mrNone) close();
 }
 
 int TDLLForm::ShowModal() {
@@ -57,10 +57,10 @@ void TDLLForm::Release() {
     deleteLater();
 }
 
-void TDLLForm::BeforeDestruction(bool Whole) {
+void TDLLForm::BeforeDestruction(bool whole) {
     if (FDestroying) return;
     FDestroying = true;
-    if (Whole && isVisible()) hide(); // the host sees the window go away before it hears of the destruction
+    if (whole && isVisible()) hide(); // the host sees the window go away before it hears of the destruction
     if (FModalLoop) FModalLoop->quit();
     const TNotifyEvent handler = FOnDestroy; // the handler may replace the event while it runs
     FDestroyed = true;

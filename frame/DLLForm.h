@@ -12,12 +12,12 @@ class QEventLoop;
 // An event handler: the code to run and the object it belongs to. The object tells handlers apart
 // (a std::function cannot be compared), so code that installs its own handler can recognise it later.
 struct TNotifyEvent {
-    std::function<void(QObject* Sender)> Code;
+    std::function<void(QObject* sender)> Code;
     const void* Data = nullptr;
 
     explicit operator bool() const { return bool(Code); }
-    void operator()(QObject* Sender) const {
-        if (Code) Code(Sender);
+    void operator()(QObject* sender) const {
+        if (Code) Code(sender);
     }
 };
 
@@ -30,29 +30,29 @@ class TDLLForm : public TKVForm {
     Q_OBJECT
 
 public:
-    explicit TDLLForm(QWidget* Owner = nullptr);
+    explicit TDLLForm(QWidget* owner = nullptr);
     ~TDLLForm() override;
 
     // Full file name of the library the form lives in.
-    virtual void SetModulePath(const QString& Path) { FModulePath = Path; }
+    virtual void SetModulePath(const QString& path) { FModulePath = path; }
     const QString& ModulePath() const { return FModulePath; }
 
     // The host's automation object.
     const kv::Variant& HostApp() const { return FHostApp; }
-    void setHostApp(const kv::Variant& Value) { FHostApp = Value; }
+    void setHostApp(const kv::Variant& value) { FHostApp = value; }
 
     // Builds the session from the host's parameter array; false when the form cannot run.
-    virtual bool InitializeSession(const kv::Variant& Params) = 0;
+    virtual bool InitializeSession(const kv::Variant& params) = 0;
     // Takes a two-element array whose element 1 is a run request.
-    virtual void RunRequest(const kv::Variant& Request) = 0;
+    virtual void RunRequest(const kv::Variant& request) = 0;
 
     // Events; raising an unassigned one does nothing.
     const TNotifyEvent& OnShow() const { return FOnShow; }
-    void setOnShow(TNotifyEvent Value) { FOnShow = std::move(Value); }
+    void setOnShow(TNotifyEvent value) { FOnShow = std::move(value); }
     const TNotifyEvent& OnHide() const { return FOnHide; }
-    void setOnHide(TNotifyEvent Value) { FOnHide = std::move(Value); }
+    void setOnHide(TNotifyEvent value) { FOnHide = std::move(value); }
     const TNotifyEvent& OnDestroy() const { return FOnDestroy; }
-    void setOnDestroy(TNotifyEvent Value) { FOnDestroy = std::move(Value); }
+    void setOnDestroy(TNotifyEvent value) { FOnDestroy = std::move(value); }
 
     // Session texts the controller hands back to the host.
     const QString& VersionText() const { return FVersionText; }
@@ -64,15 +64,15 @@ public:
     // Outcome: 0 nothing done, 1 a job was accepted, 2 the user cancelled; the datum is the job identifier.
     // -1: the session could not go on and closed; the datum is the reason.
     int ResultCode() const { return FResultCode; }
-    void setResultCode(int Value) { FResultCode = Value; }
+    void setResultCode(int value) { FResultCode = value; }
     const kv::Variant& ResultData() const { return FResultData; }
-    void setResultData(const kv::Variant& Value) { FResultData = Value; }
+    void setResultData(const kv::Variant& value) { FResultData = value; }
 
     // Shows the form application-modal and waits until it is closed or given a modal result.
     int ShowModal();
     int ModalResult() const { return FModalResult; }
     // Inside ShowModal a result other than mrNone closes the form, as a dialog button does.
-    void setModalResult(int Value);
+    void setModalResult(int value);
 
     // True from the moment the form starts to be freed.
     bool isDestroying() const { return FDestroying; }
@@ -84,7 +84,7 @@ public:
 
 protected:
     // Lets a form kind choose what closing does; the main form frees itself.
-    virtual void DoClose(TCloseAction& Action) { Q_UNUSED(Action); }
+    virtual void DoClose(TCloseAction& action) { Q_UNUSED(action); }
 
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -100,8 +100,8 @@ protected:
     kv::Variant FResultData;
 
 private:
-    // Raises OnDestroy once; Whole when the descendant's parts still exist.
-    void BeforeDestruction(bool Whole = true);
+    // Raises OnDestroy once; whole when the descendant's parts still exist.
+    void BeforeDestruction(bool whole = true);
 
     QString FModulePath;
     kv::Variant FHostApp;
@@ -116,10 +116,10 @@ private:
 };
 
 // A class reference for the main form: creates an instance of the registered class with its owner.
-using TDLLFormClass = TDLLForm* (*)(QWidget* Owner);
+using TDLLFormClass = TDLLForm* (*)(QWidget* owner);
 
-template <class T> TDLLForm* TDLLFormCreate(QWidget* Owner) {
-    T* form = new T(Owner);
+template <class T> TDLLForm* TDLLFormCreate(QWidget* owner) {
+    T* form = new T(owner);
     form->AfterConstruction();
     return form;
 }

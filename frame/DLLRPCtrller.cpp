@@ -31,10 +31,10 @@ kv::VariantBool TDLLRPCtrller::GetVisible() {
     return Form && Form->isVisible() ? kv::VARIANT_TRUE : kv::VARIANT_FALSE;
 }
 
-void TDLLRPCtrller::SetVisible(kv::VariantBool Show) {
+void TDLLRPCtrller::SetVisible(kv::VariantBool show) {
     if (!Form) return;
-    Form->setVisible(Show != kv::VARIANT_FALSE);
-    if (Show != kv::VARIANT_FALSE && Form) {
+    Form->setVisible(show != kv::VARIANT_FALSE);
+    if (show != kv::VARIANT_FALSE && Form) {
         if (Form->windowState() & Qt::WindowMinimized)
             Form->setWindowState(Form->windowState() & ~Qt::WindowMinimized);
         Form->raise();
@@ -47,8 +47,8 @@ HWND32 TDLLRPCtrller::GetHandle() {
     return Form ? static_cast<HWND32>(Form->winId()) : 0;
 }
 
-int32_t TDLLRPCtrller::OpenForm(const kv::Variant& Params) {
-    const kv::Variant params = Params; // the form may keep or change what it is given
+int32_t TDLLRPCtrller::OpenForm(const kv::Variant& given) {
+    const kv::Variant params = given; // the form may keep or change what it is given
     if (!Form) {
         if (!frmBaseGeneClass)
             throw EKvError("KVR DLL Internal Error :\rNot Assign \"frmBaseGeneClass\" varible");
@@ -68,17 +68,17 @@ void TDLLRPCtrller::HookFormEvents() {
     const auto hook = [this](const TNotifyEvent& current, TNotifyEvent& saved,
                              void (TDLLRPCtrller::*handler)(QObject*)) {
         if (current.Data != this) saved = current;
-        return TNotifyEvent{[this, handler](QObject* Sender) { (this->*handler)(Sender); }, this};
+        return TNotifyEvent{[this, handler](QObject* sender) { (this->*handler)(sender); }, this};
     };
     Form->setOnShow(hook(Form->OnShow(), SavedOnShow, &TDLLRPCtrller::DoFormShow));
     Form->setOnHide(hook(Form->OnHide(), SavedOnHide, &TDLLRPCtrller::DoFormHide));
     Form->setOnDestroy(hook(Form->OnDestroy(), SavedOnDestroy, &TDLLRPCtrller::DoFormDestroy));
 }
 
-int32_t TDLLRPCtrller::Execute(kv::Variant& Params) {
+int32_t TDLLRPCtrller::Execute(kv::Variant& params) {
     try {
-        if (Form && !Params.isNull() && Params.isArray()) {
-            Form->RunRequest(kv::Variant::arrayOf({true, std::as_const(Params).at(1)}));
+        if (Form && !params.isNull() && params.isArray()) {
+            Form->RunRequest(kv::Variant::arrayOf({true, std::as_const(params).at(1)}));
             return 0;
         }
     } catch (...) {
@@ -87,11 +87,11 @@ int32_t TDLLRPCtrller::Execute(kv::Variant& Params) {
     return -1;
 }
 
-int32_t TDLLRPCtrller::ExecuteEvent(int32_t EventType, int32_t Unused, kv::Variant& Params) {
-    Q_UNUSED(Unused);
+int32_t TDLLRPCtrller::ExecuteEvent(int32_t eventType, int32_t unused, kv::Variant& params) {
+    Q_UNUSED(unused);
     try {
-        if (Form && (EventType == 5 || EventType == 9)) {
-            Form->RunRequest(kv::Variant::arrayOf({false, Params}));
+        if (Form && (eventType == 5 || eventType == 9)) {
+            Form->RunRequest(kv::Variant::arrayOf({false, params}));
             return 0;
         }
     } catch (...) {
@@ -107,13 +107,13 @@ void TDLLRPCtrller::FreeForm() {
     if (Form && !Form->isDestroying()) Form->Free();
 }
 
-int32_t TDLLRPCtrller::GetSessionInfo(kv::Variant& Info) {
+int32_t TDLLRPCtrller::GetSessionInfo(kv::Variant& info) {
     if (!Form) return -1;
-    Info = kv::Variant::array(0, 3);
-    Info.set(0, Form->UserID());
-    Info.set(1, Form->CompanyID());
-    Info.set(2, Form->ProgramCode());
-    Info.set(3, Form->ProgramName());
+    info = kv::Variant::array(0, 3);
+    info.set(0, Form->UserID());
+    info.set(1, Form->CompanyID());
+    info.set(2, Form->ProgramCode());
+    info.set(3, Form->ProgramName());
     return 0;
 }
 
@@ -121,24 +121,24 @@ bool TDLLRPCtrller::IsFormFreed() {
     return !Form;
 }
 
-void TDLLRPCtrller::DoFormShow(QObject* Sender) {
-    if (SavedOnShow) SavedOnShow(Sender);
-    TDLLBaseController::DoFormShow(Sender);
+void TDLLRPCtrller::DoFormShow(QObject* sender) {
+    if (SavedOnShow) SavedOnShow(sender);
+    TDLLBaseController::DoFormShow(sender);
 }
 
-void TDLLRPCtrller::DoFormHide(QObject* Sender) {
-    if (SavedOnHide) SavedOnHide(Sender);
-    TDLLBaseController::DoFormHide(Sender);
+void TDLLRPCtrller::DoFormHide(QObject* sender) {
+    if (SavedOnHide) SavedOnHide(sender);
+    TDLLBaseController::DoFormHide(sender);
 }
 
-void TDLLRPCtrller::DoFormDestroy(QObject* Sender) {
+void TDLLRPCtrller::DoFormDestroy(QObject* sender) {
     const bool hadForm = !Form.isNull();
     if (hadForm) {
         ResultCode = Form->ResultCode();
         ResultData = Form->ResultData();
-        if (SavedOnDestroy) SavedOnDestroy(Sender);
+        if (SavedOnDestroy) SavedOnDestroy(sender);
     }
     // Cleared before the host hears of it: a host that frees the controller on 304 must find it done.
     Form = nullptr;
-    if (hadForm) TDLLBaseController::DoFormDestroy(Sender);
+    if (hadForm) TDLLBaseController::DoFormDestroy(sender);
 }

@@ -13,18 +13,18 @@ public:
 
     WideString GetVersion() override;
     kv::VariantBool GetVisible() override;
-    void SetVisible(kv::VariantBool Show) override;
+    void SetVisible(kv::VariantBool show) override;
     HWND32 GetHandle() override;
-    int32_t OpenForm(const kv::Variant& Params) override;
-    int32_t Execute(kv::Variant& Params) override;
-    int32_t ExecuteEvent(int32_t EventType, int32_t Unused, kv::Variant& Params) override;
+    int32_t OpenForm(const kv::Variant& params) override;
+    int32_t Execute(kv::Variant& params) override;
+    int32_t ExecuteEvent(int32_t eventType, int32_t unused, kv::Variant& params) override;
     kv::Variant ShowModalForm() override;
     void FreeForm() override;
-    int32_t GetSessionInfo(kv::Variant& Info) override;
+    int32_t GetSessionInfo(kv::Variant& info) override;
     bool IsFormFreed() override;
-    void DoFormShow(QObject* Sender) override;
-    void DoFormHide(QObject* Sender) override;
-    void DoFormDestroy(QObject* Sender) override;
+    void DoFormShow(QObject* sender) override;
+    void DoFormHide(QObject* sender) override;
+    void DoFormDestroy(QObject* sender) override;
 
     // The main form; null until OpenForm creates it and again once it is destroyed.
     QPointer<TDLLForm> Form;

@@ -14,7 +14,7 @@
 #include "lang/CodeConverter.h"
 #include "lang/LanguageController.h"
 
-TKVForm::TKVForm(QWidget* Owner) : QWidget(Owner, Qt::Window) {
+TKVForm::TKVForm(QWidget* owner) : QWidget(owner, Qt::Window) {
     KvConverter = new TCodeConverter(this);
     KvConverter->setObjectName("KvConverter");
     KvConverter->SetDesignType(dtClient);
@@ -75,13 +75,13 @@ bool TKVForm::event(QEvent* e) {
     }
 }
 
-bool TKVForm::eventFilter(QObject* Watched, QEvent* e) {
-    if (e->type() == QEvent::KeyPress && Watched->isWidgetType()) {
-        auto* widget = static_cast<QWidget*>(Watched);
+bool TKVForm::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
         // Only keys meant for this form's own window; the form itself gets them through the same route.
         // A key a control ignores travels on to its parents and passes here again; the form only acts
         // on keys it then takes, so looking twice changes nothing.
-        if (widget->window() != this) return QWidget::eventFilter(Watched, e);
+        if (widget->window() != this) return QWidget::eventFilter(watched, e);
         try {
             return FormKeyDown(static_cast<QKeyEvent*>(e), widget);
         } catch (...) {
@@ -89,7 +89,7 @@ bool TKVForm::eventFilter(QObject* Watched, QEvent* e) {
             return true;
         }
     }
-    return QWidget::eventFilter(Watched, e);
+    return QWidget::eventFilter(watched, e);
 }
 
 void TKVForm::showEvent(QShowEvent* e) {
@@ -119,51 +119,51 @@ int TKVForm::GetDataChangeType() const {
     return KvConverter->DataChangeType;
 }
 
-int TKVForm::KvMessageDlg(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons) {
-    return KvConverter->KvCodeMessageDlg(Msg, DlgType, Buttons);
+int TKVForm::KvMessageDlg(const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons) {
+    return KvConverter->KvCodeMessageDlg(msg, dlgType, buttons);
 }
 
-void TKVForm::GetLangText(const QString& ClassName, const QString& Ident, QString& Text, bool Convert,
-                          const QString& Default) const {
-    const QString fallback = Convert ? KvConverter->ConvertUIString(Default).toString() : Default;
-    Text = GetMessage(TDesignType(LangController->DesignType()), ClassName, Ident, fallback);
+void TKVForm::GetLangText(const QString& className, const QString& ident, QString& text, bool convert,
+                          const QString& fallback) const {
+    const QString shown = convert ? KvConverter->ConvertUIString(fallback).toString() : fallback;
+    text = GetMessage(TDesignType(LangController->DesignType()), className, ident, shown);
 }
 
-QString TKVForm::LangText(const QString& ClassName, const QString& Ident, const QString& Default) const {
+QString TKVForm::LangText(const QString& className, const QString& ident, const QString& fallback) const {
     QString text;
-    GetLangText(ClassName, Ident, text, true, Default);
+    GetLangText(className, ident, text, true, fallback);
     return text;
 }
 
-void TKVForm::TranslateForm(QObject* Target, bool WithAncestors) {
-    TranslateClasses(Target, WithAncestors, false);
+void TKVForm::TranslateForm(QObject* target, bool withAncestors) {
+    TranslateClasses(target, withAncestors, false);
 }
 
-void TKVForm::TranslateFormBelowBase(QObject* Target, bool WithAncestors) {
-    TranslateClasses(Target, WithAncestors, true);
+void TKVForm::TranslateFormBelowBase(QObject* target, bool withAncestors) {
+    TranslateClasses(target, withAncestors, true);
 }
 
-void TKVForm::TranslateClasses(QObject* Target, bool WithAncestors, bool BelowBase) {
-    if (!Target) return;
+void TKVForm::TranslateClasses(QObject* target, bool withAncestors, bool belowBase) {
+    if (!target) return;
     QStringList classes;
-    for (const QMetaObject* m = Target->metaObject(); m && m != &QWidget::staticMetaObject;
+    for (const QMetaObject* m = target->metaObject(); m && m != &QWidget::staticMetaObject;
          m = m->superClass()) {
-        if (BelowBase && m == &TKVForm::staticMetaObject) break;
+        if (belowBase && m == &TKVForm::staticMetaObject) break;
         const QString name = QString::fromLatin1(m->className());
         // The controller's view of the main form is glue, not a form with texts of its own.
         if (name != QLatin1String("TDLLForm")) classes.prepend(name);
-        if (!WithAncestors) break;
+        if (!withAncestors) break;
     }
     for (const QString& name : std::as_const(classes)) {
         LangController->SetLangPackageName(name);
-        ReadLanguageFile(*LangController, Target);
+        ReadLanguageFile(*LangController, target);
     }
 }
 
-QImage KvDisabledGlyph(const QImage& Source, QRgb Transparent, QRgb Face, QRgb Highlight, QRgb Shadow) {
-    const QImage src = Source.convertToFormat(QImage::Format_RGB888);
+QImage KvDisabledGlyph(const QImage& source, QRgb transparent, QRgb face, QRgb highlight, QRgb shadow) {
+    const QImage src = source.convertToFormat(QImage::Format_RGB888);
     const int w = src.width(), h = src.height();
-    const QRgb t = Transparent & 0xFFFFFF;
+    const QRgb t = transparent & 0xFFFFFF;
     const auto isT = [&](int x, int y) {
         x = std::clamp(x, 0, w - 1);
         y = std::clamp(y, 0, h - 1);
@@ -183,30 +183,30 @@ QImage KvDisabledGlyph(const QImage& Source, QRgb Transparent, QRgb Face, QRgb H
                 mask.setPixel(x, y, 1);
         }
     QImage result(w, h, QImage::Format_RGB32);
-    result.fill(Face);
+    result.fill(face);
     const auto stamp = [&](int dx, int dy, QRgb colour) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 if (mask.pixelIndex(x, y) == 1 && x + dx < w && y + dy < h)
                     result.setPixel(x + dx, y + dy, colour);
     };
-    stamp(1, 1, Highlight);
-    stamp(0, 0, Shadow);
+    stamp(1, 1, highlight);
+    stamp(0, 0, shadow);
     return result;
 }
 
-QImage KvDoubleGlyph(const QImage& Source, QRgb Transparent, QRgb Face, QRgb Highlight, QRgb Shadow) {
-    const QImage disabled = KvDisabledGlyph(Source, Transparent, Face, Highlight, Shadow);
-    QImage strip(Source.width() * 2, Source.height(), QImage::Format_RGB32);
-    strip.fill(Transparent);
+QImage KvDoubleGlyph(const QImage& source, QRgb transparent, QRgb face, QRgb highlight, QRgb shadow) {
+    const QImage disabled = KvDisabledGlyph(source, transparent, face, highlight, shadow);
+    QImage strip(source.width() * 2, source.height(), QImage::Format_RGB32);
+    strip.fill(transparent);
     QPainter painter(&strip);
-    painter.drawImage(0, 0, Source.convertToFormat(QImage::Format_RGB32));
-    painter.drawImage(Source.width(), 0, disabled);
+    painter.drawImage(0, 0, source.convertToFormat(QImage::Format_RGB32));
+    painter.drawImage(source.width(), 0, disabled);
     return strip;
 }
 
-bool KvPrepareGlyph(QWidget* Button) {
-    auto* button = qobject_cast<QAbstractButton*>(Button);
+bool KvPrepareGlyph(QWidget* widget) {
+    auto* button = qobject_cast<QAbstractButton*>(widget);
     if (!button || button->icon().isNull()) return false;
     const QVariant glyphs = button->property("NumGlyphs");
     if (glyphs.isValid() && glyphs.toInt() != 1) return false;

@@ -17,7 +17,7 @@ class TKVForm : public QWidget {
     Q_PROPERTY(QString Hint READ toolTip WRITE setToolTip)
 
 public:
-    explicit TKVForm(QWidget* Owner = nullptr);
+    explicit TKVForm(QWidget* owner = nullptr);
     ~TKVForm() override;
 
     // Runs the creation steps once, after the most derived constructor has built every component; the
@@ -30,18 +30,18 @@ public:
     QString GetUICodePage() const;
     int GetUIChangeType() const;
     int GetDataChangeType() const;
-    int KvMessageDlg(const QString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
-    // The language text of a class and identifier; the default (converted for the interface when
-    // Convert is set) when no language package has it.
-    void GetLangText(const QString& ClassName, const QString& Ident, QString& Text, bool Convert,
-                     const QString& Default) const;
-    QString LangText(const QString& ClassName, const QString& Ident, const QString& Default) const;
+    int KvMessageDlg(const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons);
+    // The language text of a class and identifier; the fallback (converted for the interface when
+    // convert is set) when no language package has it.
+    void GetLangText(const QString& className, const QString& ident, QString& text, bool convert,
+                     const QString& fallback) const;
+    QString LangText(const QString& className, const QString& ident, const QString& fallback) const;
 
     // Reads the language packages of the target's class, and with ancestors those of its base classes
     // first, so that the most derived package wins.
-    virtual void TranslateForm(QObject* Target, bool WithAncestors);
+    virtual void TranslateForm(QObject* target, bool withAncestors);
     // The same without the package of TKVForm itself.
-    virtual void TranslateFormBelowBase(QObject* Target, bool WithAncestors);
+    virtual void TranslateFormBelowBase(QObject* target, bool withAncestors);
 
     TCodeConverter* KvConverter;
     TKvLangController* LangController;
@@ -52,30 +52,30 @@ protected:
     virtual void FormShow();
     // Key preview: the form sees every key of its controls first, with the control it was sent to; true
     // when the key was used.
-    virtual bool FormKeyDown(QKeyEvent* Key, QWidget* Target) {
-        Q_UNUSED(Key);
-        Q_UNUSED(Target);
+    virtual bool FormKeyDown(QKeyEvent* key, QWidget* target) {
+        Q_UNUSED(key);
+        Q_UNUSED(target);
         return false;
     }
 
     bool event(QEvent* e) override;
-    bool eventFilter(QObject* Watched, QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
     bool FConverted = false;
 
 private:
-    void TranslateClasses(QObject* Target, bool WithAncestors, bool BelowBase);
+    void TranslateClasses(QObject* target, bool withAncestors, bool belowBase);
     bool FCreated = false;
 };
 
 // The disabled picture of a glyph: pixels darker than mid-grey, or lighter ones that touch the
 // transparent colour, drawn in the highlight colour one pixel down and right and then in the shadow
 // colour, on the button face.
-QImage KvDisabledGlyph(const QImage& Source, QRgb Transparent, QRgb Face, QRgb Highlight, QRgb Shadow);
+QImage KvDisabledGlyph(const QImage& source, QRgb transparent, QRgb face, QRgb highlight, QRgb shadow);
 // The glyph strip of two pictures: the source on the left, its disabled picture on the right, on the
 // transparent colour.
-QImage KvDoubleGlyph(const QImage& Source, QRgb Transparent, QRgb Face, QRgb Highlight, QRgb Shadow);
+QImage KvDoubleGlyph(const QImage& source, QRgb transparent, QRgb face, QRgb highlight, QRgb shadow);
 // Gives a button whose picture is a single glyph its disabled picture; false when it has none or
 // already has two.
-bool KvPrepareGlyph(QWidget* Button);
+bool KvPrepareGlyph(QWidget* widget);

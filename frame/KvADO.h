@@ -90,7 +90,7 @@ public:
     void Rollback();
     bool InTransaction() const { return FInTransaction; }
     // Called about every tenth of a second while waiting for a lock: time waited and time-out (ms).
-    std::function<void(int WaitedMs, int TimeoutMs)> OnLockWait;
+    std::function<void(int waitedMs, int timeoutMs)> OnLockWait;
 
     kv::ado::SqlDialect dialect() const { return FSettings.dialect; }
     // Whether statements of several rows at once (TKvADOBatch) go to this server: PostgreSQL through

@@ -205,7 +205,7 @@ private:
 
 } // namespace
 
-TSocketConnection::TSocketConnection(QObject* Owner) : QObject(Owner) {}
+TSocketConnection::TSocketConnection(QObject* owner) : QObject(owner) {}
 
 TSocketConnection::~TSocketConnection() {
     Close();

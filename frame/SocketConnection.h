@@ -16,7 +16,7 @@ class TSocketConnection : public QObject {
     Q_PROPERTY(QString ServerName MEMBER ServerName)
 
 public:
-    explicit TSocketConnection(QObject* Owner = nullptr);
+    explicit TSocketConnection(QObject* owner = nullptr);
     ~TSocketConnection() override;
 
     QString Address;
@@ -31,11 +31,11 @@ public:
     // Connects and asks the server for the object ServerName; raises EKvError when either fails.
     void Open();
     void Close();
-    void SetConnected(bool Value) { Value ? Open() : Close(); }
+    void SetConnected(bool value) { value ? Open() : Close(); }
 
     kv::DispatchPtr AppServer() const { return FAppServer; }
     // A server object given from outside (the in-process server).
-    void SetAppServer(kv::DispatchPtr Server) { FAppServer = std::move(Server); }
+    void SetAppServer(kv::DispatchPtr server) { FAppServer = std::move(server); }
 
 private:
     kv::DispatchPtr FAppServer;

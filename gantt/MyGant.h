@@ -155,12 +155,12 @@ public:
     ~TMyGant() override;
 
     TMyGantList* MyGantList() const { return FMyGantList.get(); }
-    std::function<void(TMyGantItem* Entity)> OnGantItemChangePos;
+    std::function<void(TMyGantItem* entity)> OnGantItemChangePos;
     // Raised before a changed bar's cells follow it: the item still has its recorded position and
     // the texts of its days.
-    std::function<void(TMyGantItem* Entity)> OnGantItemChanging;
+    std::function<void(TMyGantItem* entity)> OnGantItemChanging;
     // Kept for forms that assign it; nothing raises it.
-    std::function<void(TMyGantItem* Entity)> OnGantItemChangeLength;
+    std::function<void(TMyGantItem* entity)> OnGantItemChangeLength;
 
     void SyncChangedItems(TphGant* sender, TphDataEntity_GantTime* item);
     // The item whose row holds the time item, if any.

@@ -1,37 +1,23 @@
 #!/usr/bin/env bash
-# The naming check of .clang-tidy (parameters camelCase) over the sources that follow the rule already.
-# Files join the lists below once they are renamed; the rest of the workbench follows.
+# The naming check of .clang-tidy (parameters camelCase) over the project's own sources.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 ROOT=$(pwd)
 
-# Whole folders, and single files of the folders that are not clean yet.
-FOLDERS=(platform controls optionforms)
-FILES=(
-  gantt/phColor gantt/phDoLater gantt/phGant gantt/phGantMouse gantt/phGantPaint gantt/phGrid
-  gantt/phGridEdit gantt/phGridPaint gantt/phOffscreenPaint gantt/phScaler gantt/phScalerPaint
-  gantt/phTimeDistinctGeneric
-  workbench/Krta07SQF workbench/Krta07SWF workbench/Krta07STF workbench/Krta07SCF workbench/Krta07SDF
-  workbench/Krta07C workbench/Krta07Dialogs
-)
+# Every folder of the project's own sources.
+FOLDERS=(platform support lang controls gantt frame optionforms workbench plugin host bench)
 
 if [ ! -f "$BUILD_DIR/compile_commands.json" ]; then
   echo "tidy: $BUILD_DIR/compile_commands.json is missing; configure the build first" >&2
   exit 1
 fi
 
-sources=()
-headers=()
-for f in "${FOLDERS[@]}"; do
-  while IFS= read -r s; do sources+=("$s"); done < <(find "$f" -name '*.cpp' | sort)
-  headers+=("$f/.*")
-done
-for f in "${FILES[@]}"; do
-  [ -f "$f.cpp" ] && sources+=("$f.cpp")
-  [ -f "$f.h" ] && headers+=("${f//./\\.}\\.h")
-done
-filter="^$ROOT/($(IFS='|'; echo "${headers[*]}"))\$"
+# The sources of those folders that this build compiles (an optional peer benchmark may be left out).
+folders="$(IFS='|'; echo "${FOLDERS[*]}")"
+mapfile -t sources < <(grep -o '"file": "[^"]*\.cpp"' "$BUILD_DIR/compile_commands.json" | sed 's/^"file": "//; s/"$//' |
+  grep -E "^$ROOT/($folders)/" | grep -v '_autogen/' | sort -u)
+filter="^$ROOT/($folders)/.*\$"
 
 # One clang-tidy per core; any finding fails the run.
 printf '%s\n' "${sources[@]}" |

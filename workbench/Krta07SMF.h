@@ -148,26 +148,26 @@ public:
     void UpdateLinkOptions();
 
     // Gantt population.
-    void BuildGantt(const QString& Factory);
+    void BuildGantt(const QString& factory);
     void ComputeTimeSpan();
     void LinkParentBars();
-    void ScalerLabelText(kv::TDateTime TheDate, QString& Label);
+    void ScalerLabelText(kv::TDateTime theDate, QString& label);
     static TColor BarColor(const QString& TB028, const QString& TB038);
     int CurrentRowIndex() const;
     // The current line of the grid moved: the bar turns lime, the chart scrolls to it.
     void HighlightCurrentLine();
     // Makes row i the current line of the grid (as a click on its bar does).
-    void SelectRow(int Row);
+    void SelectRow(int row);
 
     // Plan consumption and load charts.
     void RecomputeAllConsumption();
     void RecomputeLineConsumption();
     void RebuildPlannedLoad();
     // The plan rows of row's line, in the plan set's order.
-    std::vector<TKrta07PlanRow> LinePlanRows(int Row);
-    // Puts Rows in place of the plan rows of row's line; the planned load, the overload marks and the
+    std::vector<TKrta07PlanRow> LinePlanRows(int row);
+    // Puts rows in place of the plan rows of row's line; the planned load, the overload marks and the
     // small chart follow by the difference.
-    void SetLinePlanRows(int Row, const std::vector<TKrta07PlanRow>& Rows);
+    void SetLinePlanRows(int row, const std::vector<TKrta07PlanRow>& rows);
     void RefreshLoadChart();
     // Draws a pending refresh of the small chart now.
     void FlushLoadChart();
@@ -294,7 +294,7 @@ private:
     void LookupSourceDoc(TKvEdit* edit, const QString& factory);
     // The factory window; true when a factory was chosen, false on Cancel or any failure.
     bool SelectFactory();
-    void mgMPSTCGantAreaMouseDown(int Row);
+    void mgMPSTCGantAreaMouseDown(int row);
     void InitMoveHandlers();
     void InitLineFields();
     void InitLineGridPlaces();
@@ -312,7 +312,7 @@ private:
     void ReleaseSchedule();
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
-    void StartDayRead(const QString& Factory);
+    void StartDayRead(const QString& factory);
     // Starts reading the stored plan rows of the loaded lines beside the planner's work: a save
     // writes their values only where the computed rows differ from them.
     void StartPlanRead();

@@ -108,19 +108,19 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     SetLinePlanRows(row, FConsumption->LineRows(line, days));
 }
 
-std::vector<TKrta07PlanRow> TfrmKrta07SM::LinePlanRows(int Row) {
-    return FConsumption->StoredLineRows(Row);
+std::vector<TKrta07PlanRow> TfrmKrta07SM::LinePlanRows(int row) {
+    return FConsumption->StoredLineRows(row);
 }
 
-void TfrmKrta07SM::SetLinePlanRows(int Row, const std::vector<TKrta07PlanRow>& Rows) {
+void TfrmKrta07SM::SetLinePlanRows(int row, const std::vector<TKrta07PlanRow>& rows) {
     TdmKrta07S& dm = *dmKrta07S;
-    if (!dm.qryMPSTF->Active() || !dm.qryMPSTB->Active() || Row < 0 || Row >= dm.qryMPSTB->RecordCount())
+    if (!dm.qryMPSTF->Active() || !dm.qryMPSTB->Active() || row < 0 || row >= dm.qryMPSTB->RecordCount())
         return;
-    UndoTouch(Row, true);
+    UndoTouch(row, true);
     // Only a grown chart window needs the load built anew; otherwise it follows by the line's difference.
     const QString start = Krta07DayText(mgMPSTC->Start()), stop = Krta07DayText(mgMPSTC->Stop());
     const bool rebuild = dm.FRangeStart > start || dm.FRangeEnd < stop || !dm.qryMPSTD->Active();
-    const std::vector<LoadKey> days = FConsumption->SetLineRows(Row, Rows, !rebuild);
+    const std::vector<LoadKey> days = FConsumption->SetLineRows(row, rows, !rebuild);
     if (rebuild) {
         RebuildPlannedLoad();
         return;

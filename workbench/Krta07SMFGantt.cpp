@@ -31,17 +31,17 @@ TColor TfrmKrta07SM::BarColor(const QString& TB028, const QString& TB038) {
     return 0x00FF0000;
 }
 
-void TfrmKrta07SM::StartDayRead(const QString& Factory) {
+void TfrmKrta07SM::StartDayRead(const QString& factory) {
     TdmKrta07S& dm = *dmKrta07S;
     TKvADOQuery& days = *dm.qryMPSTC;
     days.Close();
     days.SetSQL(dm.ExpandSQL(QStringLiteral("SELECT TC001 , TC002 ,TC003 ,TC004 ,TC005 ,TC006 ,TC007 ,TC008 "
                                             ",TC009 ,FLAG FROM $$MPSTC AS MPSTC WHERE "
                                             "TC001 =:TC001")));
-    FDayReader = std::make_unique<TKrta07DayReader>(*dm.dbKrta07, days.SQL(), Factory);
+    FDayReader = std::make_unique<TKrta07DayReader>(*dm.dbKrta07, days.SQL(), factory);
 }
 
-void TfrmKrta07SM::BuildGantt(const QString& Factory) {
+void TfrmKrta07SM::BuildGantt(const QString& factory) {
     TdmKrta07S& dm = *dmKrta07S;
     kv::TClientDataSet& lines = *dm.qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
@@ -54,7 +54,7 @@ void TfrmKrta07SM::BuildGantt(const QString& Factory) {
     FRowKeys.clear();
     FRowOfKey.clear();
     FRowOfGantRow.clear();
-    if (!FDayReader) StartDayRead(Factory);
+    if (!FDayReader) StartDayRead(factory);
     {
         const std::unique_ptr<TKrta07DayReader> reader = std::move(FDayReader);
         FStoredDays = std::make_unique<TKrta07DayRows>(reader->Take());
@@ -193,13 +193,13 @@ void TfrmKrta07SM::LinkParentBars() {
     }
 }
 
-void TfrmKrta07SM::ScalerLabelText(kv::TDateTime TheDate, QString& Label) {
+void TfrmKrta07SM::ScalerLabelText(kv::TDateTime theDate, QString& label) {
     const double scale = mgMPSTC->Scale();
     if (scale >= 0.0028 && scale <= 0.008)
-        Label += QLatin1Char('(') + kv::formatDateTime(QStringLiteral("yyyy/mm/dd hh:nn:ss"), TheDate) +
+        label += QLatin1Char('(') + kv::formatDateTime(QStringLiteral("yyyy/mm/dd hh:nn:ss"), theDate) +
                  QLatin1Char(')');
     else if (scale > 0.008 && scale <= 0.067)
-        Label = kv::formatDateTime(QStringLiteral("mm/dd"), TheDate);
+        label = kv::formatDateTime(QStringLiteral("mm/dd"), theDate);
 }
 
 int TfrmKrta07SM::CurrentRowIndex() const {
@@ -252,13 +252,13 @@ void TfrmKrta07SM::HighlightCurrentLine() {
         RefreshLoadChart();
 }
 
-void TfrmKrta07SM::SelectRow(int Row) {
-    if (Row < 0 || Row >= FRowKeys.size()) return;
-    const QStringList parts = FRowKeys[Row].split(Krta07KeySeparator);
+void TfrmKrta07SM::SelectRow(int row) {
+    if (row < 0 || row >= FRowKeys.size()) return;
+    const QStringList parts = FRowKeys[row].split(Krta07KeySeparator);
     dmKrta07S->qryMPSTBPre->Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
                                    QVariantList(parts.begin(), parts.end()));
 }
 
-void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int Row) {
-    SelectRow(Row);
+void TfrmKrta07SM::mgMPSTCGantAreaMouseDown(int row) {
+    SelectRow(row);
 }

@@ -107,13 +107,13 @@ size_t TKrta07PlanRows::slotOf(int32_t resource, int32_t day, int32_t line) cons
     }
 }
 
-TKrta07PlanRows::iterator TKrta07PlanRows::find(const TKrta07PlanKey& Key) {
+TKrta07PlanRows::iterator TKrta07PlanRows::find(const TKrta07PlanKey& key) {
     if (FSlots.empty()) return end();
     LineKey line;
-    std::copy(Key.id + 2, Key.id + 7, line.id);
+    std::copy(key.id + 2, key.id + 7, line.id);
     auto known = FLineIds.constFind(line);
     if (known == FLineIds.cend()) return end();
-    const uint32_t at = FSlots[slotOf(Key.id[0], Key.id[1], *known)];
+    const uint32_t at = FSlots[slotOf(key.id[0], key.id[1], *known)];
     return at == 0 ? end() : iterator(this, at - 1);
 }
 
@@ -127,35 +127,35 @@ void TKrta07PlanRows::grow() {
     }
 }
 
-void TKrta07PlanRows::insert(const TKrta07PlanKey& Key, const TKrta07StoredPlanRow& Row) {
+void TKrta07PlanRows::insert(const TKrta07PlanKey& key, const TKrta07StoredPlanRow& row) {
     LineKey line;
-    std::copy(Key.id + 2, Key.id + 7, line.id);
+    std::copy(key.id + 2, key.id + 7, line.id);
     auto known = FLineIds.constFind(line);
     if (known == FLineIds.cend()) {
         known = FLineIds.insert(line, int32_t(FLines.size()));
         FLines.push_back(line);
     }
     grow();
-    const size_t slot = slotOf(Key.id[0], Key.id[1], *known);
+    const size_t slot = slotOf(key.id[0], key.id[1], *known);
     if (FSlots[slot] != 0) {
         Entry& e = FEntries[FSlots[slot] - 1];
-        e.main = Row.main;
-        e.nonMain = Row.nonMain;
-        e.remark = remarkId(Row.remark);
-        FKept[FSlots[slot] - 1] = Row.kept ? 1 : 0;
+        e.main = row.main;
+        e.nonMain = row.nonMain;
+        e.remark = remarkId(row.remark);
+        FKept[FSlots[slot] - 1] = row.kept ? 1 : 0;
         return;
     }
-    FEntries.push_back({Row.main, Row.nonMain, Key.id[0], Key.id[1], *known, remarkId(Row.remark)});
-    FKept.push_back(Row.kept ? 1 : 0);
+    FEntries.push_back({row.main, row.nonMain, key.id[0], key.id[1], *known, remarkId(row.remark)});
+    FKept.push_back(row.kept ? 1 : 0);
     FSlots[slot] = uint32_t(FEntries.size());
     ++FCount;
 }
 
-TKrta07PlanRows::iterator TKrta07PlanRows::erase(iterator It) {
+TKrta07PlanRows::iterator TKrta07PlanRows::erase(iterator it) {
     // The entry stays as a mark its slot's probes pass; the slots are made anew when they fill.
-    FEntries[It.FAt].line = -1;
+    FEntries[it.FAt].line = -1;
     --FCount;
-    return iterator(this, It.FAt + 1);
+    return iterator(this, it.FAt + 1);
 }
 
 int32_t TKrta07StoredPlan::intern(const QString& text) {
@@ -337,19 +337,19 @@ TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql,
 } // namespace
 
 template <typename Rows>
-TKrta07StoredRead<Rows>::TKrta07StoredRead(TKvADOConnection& Connection, Reader Read, bool Beside) {
-    const QString cs = Connection.ConnectionString();
-    if (!Beside || cs.isEmpty()) {
-        FResult = std::async(std::launch::deferred, [&Connection, Read = std::move(Read), stop = FStop] {
-            return Read(Connection, *stop);
+TKrta07StoredRead<Rows>::TKrta07StoredRead(TKvADOConnection& connection, Reader read, bool beside) {
+    const QString cs = connection.ConnectionString();
+    if (!beside || cs.isEmpty()) {
+        FResult = std::async(std::launch::deferred, [&connection, read = std::move(read), stop = FStop] {
+            return read(connection, *stop);
         });
         return;
     }
-    FResult = std::async(std::launch::async, [cs, Read = std::move(Read), stop = FStop] {
+    FResult = std::async(std::launch::async, [cs, read = std::move(read), stop = FStop] {
         TKvADOConnection own;
         own.SetConnectionString(cs);
         own.Open();
-        return Read(own, *stop);
+        return read(own, *stop);
     });
 }
 
@@ -365,11 +365,11 @@ template class TKrta07StoredRead<TKrta07DayRows>;
 template class TKrta07StoredRead<TKrta07StoredPlan>;
 template class TKrta07StoredRead<TKrta07OtherPlans>;
 
-TKrta07DayReader::TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory)
+TKrta07DayReader::TKrta07DayReader(TKvADOConnection& connection, const QString& sql, const QString& factory)
     : TKrta07StoredRead(
-          Connection,
-          [Sql, Factory](TKvADOConnection& c, const std::atomic_bool& stop) {
-              return readDays(c, Sql, Factory, stop);
+          connection,
+          [sql, factory](TKvADOConnection& c, const std::atomic_bool& stop) {
+              return readDays(c, sql, factory, stop);
           },
           true) {}
 
@@ -377,10 +377,10 @@ TKrta07DayRowsBin::~TKrta07DayRowsBin() {
     if (FFreeing.valid()) FFreeing.wait();
 }
 
-void TKrta07DayRowsBin::Keep(std::unique_ptr<TKrta07DayRows> Rows) {
+void TKrta07DayRowsBin::Keep(std::unique_ptr<TKrta07DayRows> rows) {
     // Rows kept by a load that failed before its end go now.
     Empty();
-    FKept = std::move(Rows);
+    FKept = std::move(rows);
 }
 
 void TKrta07DayRowsBin::Empty() {
@@ -396,24 +396,24 @@ void TKrta07DayRowsBin::Empty() {
     });
 }
 
-TKrta07PlanReader::TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql,
-                                     const QStringList& ConsumptionKeys, bool Beside)
+TKrta07PlanReader::TKrta07PlanReader(TKvADOConnection& connection, const QString& sql,
+                                     const QStringList& consumptionKeys, bool beside)
     : TKrta07StoredRead(
-          Connection,
-          [Sql, ConsumptionKeys](TKvADOConnection& c, const std::atomic_bool& stop) {
-              return readPlan(c, Sql, ConsumptionKeys, stop);
+          connection,
+          [sql, consumptionKeys](TKvADOConnection& c, const std::atomic_bool& stop) {
+              return readPlan(c, sql, consumptionKeys, stop);
           },
-          Beside) {}
+          beside) {}
 
-TKrta07OtherPlanReader::TKrta07OtherPlanReader(TKvADOConnection& Connection, const QString& Sql,
-                                               const QString& Factory, const QString& Resource,
-                                               const QString& SourceDoc)
+TKrta07OtherPlanReader::TKrta07OtherPlanReader(TKvADOConnection& connection, const QString& sql,
+                                               const QString& factory, const QString& resource,
+                                               const QString& sourceDoc)
     : TKrta07StoredRead(
-          Connection,
-          [Sql, params = QHash<QString, QString>{{QStringLiteral("TB001"), Factory},
-                                                 {QStringLiteral("TB036"), Resource},
-                                                 {QStringLiteral("TB004"), SourceDoc}}](
+          connection,
+          [sql, params = QHash<QString, QString>{{QStringLiteral("TB001"), factory},
+                                                 {QStringLiteral("TB036"), resource},
+                                                 {QStringLiteral("TB004"), sourceDoc}}](
               TKvADOConnection& c, const std::atomic_bool& stop) {
-              return readOtherPlans(c, Sql, params, stop);
+              return readOtherPlans(c, sql, params, stop);
           },
           true) {}

@@ -130,11 +130,11 @@ public:
     // A row as the save reads and changes it.
     class RemarkRef {
     public:
-        RemarkRef(TKrta07PlanRows& Rows, int32_t& Id) : FRows(Rows), FId(Id) {}
+        RemarkRef(TKrta07PlanRows& rows, int32_t& id) : FRows(rows), FId(id) {}
         operator const QString&() const { return FRows.remarkText(FId); }
-        bool operator==(const QString& Text) const { return FRows.remarkText(FId) == Text; }
-        RemarkRef& operator=(const QString& Text) {
-            FId = FRows.remarkId(Text);
+        bool operator==(const QString& text) const { return FRows.remarkText(FId) == text; }
+        RemarkRef& operator=(const QString& text) {
+            FId = FRows.remarkId(text);
             return *this;
         }
 
@@ -144,10 +144,10 @@ public:
     };
     class KeptRef {
     public:
-        explicit KeptRef(uint8_t& Flag) : FFlag(Flag) {}
+        explicit KeptRef(uint8_t& flag) : FFlag(flag) {}
         operator bool() const { return FFlag != 0; }
-        KeptRef& operator=(bool Value) {
-            FFlag = Value ? 1 : 0;
+        KeptRef& operator=(bool value) {
+            FFlag = value ? 1 : 0;
             return *this;
         }
 
@@ -163,7 +163,7 @@ public:
 
     class iterator {
     public:
-        iterator(TKrta07PlanRows* Rows, size_t At) : FRows(Rows), FAt(At) { skipErased(); }
+        iterator(TKrta07PlanRows* rows, size_t at) : FRows(rows), FAt(at) { skipErased(); }
         // The row a copy refers to is made again when asked for.
         iterator(const iterator& o) : FRows(o.FRows), FAt(o.FAt) {}
         iterator& operator=(const iterator& o) {
@@ -203,10 +203,10 @@ public:
 
     iterator begin() { return iterator(this, 0); }
     iterator end() { return iterator(this, FEntries.size()); }
-    iterator find(const TKrta07PlanKey& Key);
+    iterator find(const TKrta07PlanKey& key);
     // A key already held gets the new row.
-    void insert(const TKrta07PlanKey& Key, const TKrta07StoredPlanRow& Row);
-    iterator erase(iterator It);
+    void insert(const TKrta07PlanKey& key, const TKrta07StoredPlanRow& row);
+    iterator erase(iterator it);
     qsizetype size() const { return FCount; }
 
 private:
@@ -247,13 +247,13 @@ struct TKrta07StoredPlan {
     int32_t intern(const QString& text);
 };
 
-// One read that runs beside other work: when Beside is set and the connection has a connection
+// One read that runs beside other work: when beside is set and the connection has a connection
 // string, in a thread of its own on a new connection from construction on; otherwise on the given
 // connection when taken (inside its transaction, say). A read dropped before it is taken stops early.
 template <typename Rows> class TKrta07StoredRead {
 public:
-    using Reader = std::function<Rows(TKvADOConnection&, const std::atomic_bool& Stop)>;
-    TKrta07StoredRead(TKvADOConnection& Connection, Reader Read, bool Beside);
+    using Reader = std::function<Rows(TKvADOConnection&, const std::atomic_bool& stop)>;
+    TKrta07StoredRead(TKvADOConnection& connection, Reader read, bool beside);
     ~TKrta07StoredRead();
     TKrta07StoredRead(const TKrta07StoredRead&) = delete;
     TKrta07StoredRead& operator=(const TKrta07StoredRead&) = delete;
@@ -267,8 +267,8 @@ private:
 
 class TKrta07DayReader : public TKrta07StoredRead<TKrta07DayRows> {
 public:
-    // Sql takes the factory as its only parameter.
-    TKrta07DayReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory);
+    // sql takes the factory as its only parameter.
+    TKrta07DayReader(TKvADOConnection& connection, const QString& sql, const QString& factory);
 };
 
 // Day rows replaced by a new load, freed on a thread of their own once that load is done; then the
@@ -276,7 +276,7 @@ public:
 class TKrta07DayRowsBin {
 public:
     ~TKrta07DayRowsBin();
-    void Keep(std::unique_ptr<TKrta07DayRows> Rows);
+    void Keep(std::unique_ptr<TKrta07DayRows> rows);
     // Frees what is kept and hands unused memory back, in the background.
     void Empty();
 
@@ -287,17 +287,17 @@ private:
 
 class TKrta07PlanReader : public TKrta07StoredRead<TKrta07StoredPlan> {
 public:
-    // Sql takes "2" (the plan kind) as its only parameter and gives TF001, TF002, TF004, TF011,
-    // TF005, TF006, TF007, TF008, TF009, TF010; ConsumptionKeys name the resources and lines kept.
-    TKrta07PlanReader(TKvADOConnection& Connection, const QString& Sql, const QStringList& ConsumptionKeys,
-                      bool Beside);
+    // sql takes "2" (the plan kind) as its only parameter and gives TF001, TF002, TF004, TF011,
+    // TF005, TF006, TF007, TF008, TF009, TF010; consumptionKeys name the resources and lines kept.
+    TKrta07PlanReader(TKvADOConnection& connection, const QString& sql, const QStringList& consumptionKeys,
+                      bool beside);
 };
 
 // The planned load of the plan rows the loaded lines do not cover, per resource and day: what other
 // factories planned, and the lines of this one that a narrower query left out.
 class TKrta07OtherPlanReader : public TKrta07StoredRead<TKrta07OtherPlans> {
 public:
-    // Sql takes the line conditions TB001, TB036 and TB004 and gives TF001, TF002, TF008, TF009.
-    TKrta07OtherPlanReader(TKvADOConnection& Connection, const QString& Sql, const QString& Factory,
-                           const QString& Resource, const QString& SourceDoc);
+    // sql takes the line conditions TB001, TB036 and TB004 and gives TF001, TF002, TF008, TF009.
+    TKrta07OtherPlanReader(TKvADOConnection& connection, const QString& sql, const QString& factory,
+                           const QString& resource, const QString& sourceDoc);
 };

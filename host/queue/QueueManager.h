@@ -14,10 +14,10 @@ namespace tarnix {
 class TQueueManager : public kv::DispatchObject {
 public:
     // Opens a URL; the desktop's own handler by default.
-    using TOpener = std::function<bool(const QUrl& Url)>;
+    using TOpener = std::function<bool(const QUrl& url)>;
 
-    explicit TQueueManager(TOpener Opener = {});
-    int OpenReport(const kv::Variant& Job, const QString& User, bool Show);
+    explicit TQueueManager(TOpener opener = {});
+    int OpenReport(const kv::Variant& job, const QString& user, bool show);
 
 private:
     TOpener FOpener;
@@ -26,6 +26,6 @@ private:
 constexpr const char* kQueueManagerProgID = "QueueManagerC.Class1";
 // Registers the queue manager under kQueueManagerProgID in this process; with an opener, every object
 // opens through it instead of the desktop (tests, hosts without a desktop).
-void registerQueueManagerClass(TQueueManager::TOpener Opener = {});
+void registerQueueManagerClass(TQueueManager::TOpener opener = {});
 
 } // namespace tarnix

@@ -102,17 +102,17 @@ QStringList footLines(const TScheduleReportOptions& o, bool lastPage) {
 
 } // namespace
 
-TScheduleReportOptions TKrta07SvrController::ReadOptions(const kv::Variant& Values) {
+TScheduleReportOptions TKrta07SvrController::ReadOptions(const kv::Variant& values) {
     TScheduleReportOptions o;
-    if (!Values.isArray()) return o;
-    const int low = Values.lowBound(), high = Values.highBound();
+    if (!values.isArray()) return o;
+    const int low = values.lowBound(), high = values.highBound();
     const int own = high - low + 1 - 4; // the module's options come before the report form's four
-    if (own >= 1) o.Factory = text(Values, low);
-    if (own >= 2) o.Resource = text(Values, low + 1);
-    if (own >= 3) o.Document = text(Values, low + 2).remove('-').remove(' ');
+    if (own >= 1) o.Factory = text(values, low);
+    if (own >= 2) o.Resource = text(values, low + 1);
+    if (own >= 3) o.Document = text(values, low + 2).remove('-').remove(' ');
     if (high - low + 1 >= 4) {
         bool ok = false;
-        const int order = text(Values, high - 3).toInt(&ok);
+        const int order = text(values, high - 3).toInt(&ok);
         if (ok && order >= 1 && order <= 5) o.DateOrder = order;
         const auto group = [](const kv::Variant& v, QStringList& texts, bool& everyPage) {
             if (!v.isArray()) return;
@@ -120,25 +120,25 @@ TScheduleReportOptions TKrta07SvrController::ReadOptions(const kv::Variant& Valu
                 texts << kv::varToStr(v.at(i));
             everyPage = v.highBound() >= v.lowBound() + 4 && kv::varToStr(v.at(v.lowBound() + 4)) == "Y";
         };
-        group(Values.at(high - 2), o.Footer, o.FooterEveryPage);
-        group(Values.at(high - 1), o.SignOff, o.SignOffEveryPage);
-        o.PrintDate = text(Values, high);
+        group(values.at(high - 2), o.Footer, o.FooterEveryPage);
+        group(values.at(high - 1), o.SignOff, o.SignOffEveryPage);
+        o.PrintDate = text(values, high);
     }
     return o;
 }
 
-QList<TScheduleReportLine> TKrta07SvrController::LoadLines(TKvADOConnection& Connection,
-                                                           const QString& DbName,
-                                                           const TScheduleReportOptions& Options) {
-    const auto expand = [&DbName](const QString& sql) { return SwapStr(sql, "$$", DbName + "..", true); };
+QList<TScheduleReportLine> TKrta07SvrController::LoadLines(TKvADOConnection& connection,
+                                                           const QString& dbName,
+                                                           const TScheduleReportOptions& options) {
+    const auto expand = [&dbName](const QString& sql) { return SwapStr(sql, "$$", dbName + "..", true); };
     // The days first, keyed by line, so that each line finds its own without a search.
     QHash<QString, QList<QPair<QString, double>>> days;
     {
         TKvADOQuery q;
-        q.SetConnection(&Connection);
+        q.SetConnection(&connection);
         q.SetSQL(expand(" SELECT TC002,TC009,TC003,TC004,TC005,TC006,TC007 FROM $$MPSTC WHERE TC001 = :TC001 "
                         "ORDER BY TC006 "));
-        q.ParamByName("TC001").SetAsString(notNull(Options.Factory));
+        q.ParamByName("TC001").SetAsString(notNull(options.Factory));
         q.Open();
         for (q.First(); !q.Eof(); q.Next()) {
             const QString key = QStringList{q.FieldByName("TC002").AsString().trimmed(),
@@ -152,14 +152,14 @@ QList<TScheduleReportLine> TKrta07SvrController::LoadLines(TKvADOConnection& Con
     }
     QList<TScheduleReportLine> lines;
     TKvADOQuery q;
-    q.SetConnection(&Connection);
+    q.SetConnection(&connection);
     q.SetSQL(expand(
         " SELECT TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB026,TB013,TB014,TB036 "
         "FROM $$MPSTB WHERE TB001 = :TB001 AND :TB036 in (TB036,'') "
         "AND :TB004 IN (TB051+TB004+TB005,'') ORDER BY TB001 , TB002 ,TB003 , TB004 , TB005 , TB037 "));
-    q.ParamByName("TB001").SetAsString(notNull(Options.Factory));
-    q.ParamByName("TB036").SetAsString(notNull(Options.Resource));
-    q.ParamByName("TB004").SetAsString(notNull(Options.Document));
+    q.ParamByName("TB001").SetAsString(notNull(options.Factory));
+    q.ParamByName("TB036").SetAsString(notNull(options.Resource));
+    q.ParamByName("TB004").SetAsString(notNull(options.Document));
     q.Open();
     for (q.First(); !q.Eof(); q.Next()) {
         TScheduleReportLine l;
@@ -180,20 +180,20 @@ QList<TScheduleReportLine> TKrta07SvrController::LoadLines(TKvADOConnection& Con
     return lines;
 }
 
-void TKrta07SvrController::WritePdf(const QString& FileName, const QString& Title,
-                                    const TScheduleReportOptions& Options,
-                                    const QList<TScheduleReportLine>& Lines) {
-    if (!QDir().mkpath(QFileInfo(FileName).absolutePath()))
-        throw EKvError(QString("Cannot create the report directory of %1").arg(FileName));
-    QPdfWriter writer(FileName);
+void TKrta07SvrController::WritePdf(const QString& fileName, const QString& title,
+                                    const TScheduleReportOptions& options,
+                                    const QList<TScheduleReportLine>& lines) {
+    if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
+        throw EKvError(QString("Cannot create the report directory of %1").arg(fileName));
+    QPdfWriter writer(fileName);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageOrientation(QPageLayout::Landscape);
     writer.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
     writer.setResolution(96);
-    writer.setTitle(Title);
+    writer.setTitle(title);
     writer.setCreator(QStringLiteral("KRTA07S"));
     QPainter painter;
-    if (!painter.begin(&writer)) throw EKvError(QString("Cannot write the report %1").arg(FileName));
+    if (!painter.begin(&writer)) throw EKvError(QString("Cannot write the report %1").arg(fileName));
 
     const QRect page = writer.pageLayout().paintRectPixels(writer.resolution());
     QFont font = painter.font();
@@ -207,7 +207,7 @@ void TKrta07SvrController::WritePdf(const QString& FileName, const QString& Titl
     doc.setDocumentMargin(0);
     doc.setDefaultFont(font);
     doc.documentLayout()->setPaintDevice(&writer);
-    doc.setHtml(html(Title, Options, Lines));
+    doc.setHtml(html(title, options, lines));
     doc.setPageSize(body);
     const int pages = std::max(1, doc.pageCount());
     for (int p = 0; p < pages; ++p) {
@@ -218,31 +218,31 @@ void TKrta07SvrController::WritePdf(const QString& FileName, const QString& Titl
         painter.restore();
         painter.setFont(font);
         int y = int(body.height()) + metrics.lineSpacing();
-        for (const QString& line : footLines(Options, p == pages - 1)) {
+        for (const QString& line : footLines(options, p == pages - 1)) {
             painter.drawText(QRect(0, y, page.width(), metrics.lineSpacing()), Qt::AlignLeft, line);
             y += metrics.lineSpacing();
         }
         painter.drawText(QRect(0, page.height() - metrics.lineSpacing(), page.width(), metrics.lineSpacing()),
                          Qt::AlignRight, QString("%1/%2").arg(p + 1).arg(pages));
     }
-    if (!painter.end()) throw EKvError(QString("Cannot finish the report %1").arg(FileName));
+    if (!painter.end()) throw EKvError(QString("Cannot finish the report %1").arg(fileName));
 }
 
-int TKrta07SvrController::Run(const kv::Variant& Params) {
+int TKrta07SvrController::Run(const kv::Variant& params) {
     FMessageText.clear();
     try {
-        if (!Params.isArray() || (Params.elementCount() != 12 && Params.elementCount() != 7))
+        if (!params.isArray() || (params.elementCount() != 12 && params.elementCount() != 7))
             throw EKvError("A report run takes twelve elements (seven for a batch program)");
-        const int l = Params.lowBound();
-        const bool batch = Params.elementCount() == 7;
-        QString id = text(Params, l);
-        const QString user = text(Params, batch ? l + 2 : l + 3);
-        const QString dbName = text(Params, batch ? l + 4 : l + 4);
-        const kv::Variant& values = Params.at(batch ? l + 3 : l + 5);
-        const int runKind = batch ? 0 : Params.at(l + 6).toInt();
-        const QString prefix = text(Params, batch ? l + 5 : l + 8);
-        const kv::Variant product = Params.at(batch ? l + 6 : l + 9);
-        const bool labelled = !batch && Params.at(l + 10).toBool();
+        const int l = params.lowBound();
+        const bool batch = params.elementCount() == 7;
+        QString id = text(params, l);
+        const QString user = text(params, batch ? l + 2 : l + 3);
+        const QString dbName = text(params, batch ? l + 4 : l + 4);
+        const kv::Variant& values = params.at(batch ? l + 3 : l + 5);
+        const int runKind = batch ? 0 : params.at(l + 6).toInt();
+        const QString prefix = text(params, batch ? l + 5 : l + 8);
+        const kv::Variant product = params.at(batch ? l + 6 : l + 9);
+        const bool labelled = !batch && params.at(l + 10).toBool();
 
         const TScheduleReportOptions options = ReadOptions(values);
         if (options.Factory.isEmpty()) throw EKvError(QStringLiteral("工厂不可空白!"));

@@ -26,18 +26,18 @@ struct TScheduleReportOptions {
 
 class TKrta07SvrController : public TSvrController {
 public:
-    int Run(const kv::Variant& Params) override;
+    int Run(const kv::Variant& params) override;
     QString MessageText() const override { return FMessageText; }
 
     // The report's options from the values of the job request: the module's three options first, the
     // report form's own four last (date type, footer, sign-off, print date).
-    static TScheduleReportOptions ReadOptions(const kv::Variant& Values);
+    static TScheduleReportOptions ReadOptions(const kv::Variant& values);
     // The factory's lines, in the workbench's order, each with its days.
-    static QList<TScheduleReportLine> LoadLines(TKvADOConnection& Connection, const QString& DbName,
-                                                const TScheduleReportOptions& Options);
+    static QList<TScheduleReportLine> LoadLines(TKvADOConnection& connection, const QString& dbName,
+                                                const TScheduleReportOptions& options);
     // Writes the PDF; raises EKvError when the file cannot be written.
-    static void WritePdf(const QString& FileName, const QString& Title, const TScheduleReportOptions& Options,
-                         const QList<TScheduleReportLine>& Lines);
+    static void WritePdf(const QString& fileName, const QString& title, const TScheduleReportOptions& options,
+                         const QList<TScheduleReportLine>& lines);
 
 private:
     QString FMessageText;

@@ -10,8 +10,8 @@
 
 namespace tarnix {
 
-TCompanyData::TCompanyData(const QString& ConnectString) : FConnection(std::make_unique<TKvADOConnection>()) {
-    FConnection->SetConnectionString(ConnectString);
+TCompanyData::TCompanyData(const QString& connectString) : FConnection(std::make_unique<TKvADOConnection>()) {
+    FConnection->SetConnectionString(connectString);
     FConnection->setOpenExistingOnly(true);
     FConnection->Open();
 }
@@ -44,22 +44,22 @@ QSqlQuery run(TKvADOConnection& connection, const QString& sql, const QVariantLi
 
 } // namespace
 
-QList<QStringList> TCompanyData::select(const QString& Sql, const QVariantList& Params, bool Trim) {
-    QSqlQuery query = run(*FConnection, Sql, Params);
+QList<QStringList> TCompanyData::select(const QString& sql, const QVariantList& params, bool trim) {
+    QSqlQuery query = run(*FConnection, sql, params);
     QList<QStringList> rows;
     const int columns = query.record().count();
     while (query.next()) {
         QStringList row;
         row.reserve(columns);
         for (int c = 0; c < columns; ++c)
-            row << (Trim ? query.value(c).toString().trimmed() : query.value(c).toString());
+            row << (trim ? query.value(c).toString().trimmed() : query.value(c).toString());
         rows << row;
     }
     return rows;
 }
 
-int TCompanyData::exec(const QString& Sql, const QVariantList& Params) {
-    return run(*FConnection, Sql, Params).numRowsAffected();
+int TCompanyData::exec(const QString& sql, const QVariantList& params) {
+    return run(*FConnection, sql, params).numRowsAffected();
 }
 
 void TCompanyData::begin() {
@@ -149,29 +149,29 @@ const QHash<QString, TCatalogueQuery>& windows() {
 
 } // namespace
 
-const TCatalogueQuery* validatorQuery(const QString& Table, const QString& Number) {
-    const auto it = validators().constFind(key(Table, Number));
+const TCatalogueQuery* validatorQuery(const QString& table, const QString& number) {
+    const auto it = validators().constFind(key(table, number));
     return it == validators().constEnd() ? nullptr : &*it;
 }
 
-const TCatalogueQuery* lookupWindow(const QString& Table, const QString& Number) {
-    const auto it = windows().constFind(key(Table, Number));
+const TCatalogueQuery* lookupWindow(const QString& table, const QString& number) {
+    const auto it = windows().constFind(key(table, number));
     return it == windows().constEnd() ? nullptr : &*it;
 }
 
-QVariantList bindKeys(const TCatalogueQuery& Query, const QStringList& Keys) {
-    const int needed = int(Query.Sql.count('?'));
-    const bool like = Query.Sql.contains("LIKE");
+QVariantList bindKeys(const TCatalogueQuery& query, const QStringList& keys) {
+    const int needed = int(query.Sql.count('?'));
+    const bool like = query.Sql.contains("LIKE");
     QVariantList params;
     for (int i = 0; i < needed; ++i) {
         // The LIKE queries take one typed text for each of their patterns.
         const int k = like ? 0 : i;
-        if (k >= Keys.size())
-            throw EKvError(QString("The query needs %1 keys, %2 given").arg(needed).arg(Keys.size()));
-        QString value = Keys.at(k).trimmed();
+        if (k >= keys.size())
+            throw EKvError(QString("The query needs %1 keys, %2 given").arg(needed).arg(keys.size()));
+        QString value = keys.at(k).trimmed();
         if (like) {
             value.replace('%', QString()).replace('_', QString());
-            value = (Query.Sql.contains("MA002 LIKE") && i == 1 ? "%" : "") + value + "%";
+            value = (query.Sql.contains("MA002 LIKE") && i == 1 ? "%" : "") + value + "%";
         }
         params << value;
     }

@@ -44,10 +44,10 @@ bool plainName(const QString& text) {
 
 } // namespace
 
-QUrl helpAddress(const QString& Prefix, const QString& Topic) {
-    if (!plainName(Prefix) || !plainName(Topic))
+QUrl helpAddress(const QString& program, const QString& topic) {
+    if (!plainName(program) || !plainName(topic))
         throw kv::EOleError(
-            QString("CallHelp: expected a program prefix and a help topic, got [%1, %2]").arg(Prefix, Topic));
+            QString("CallHelp: expected a program prefix and a help topic, got [%1, %2]").arg(program, topic));
     const TStewardIniC settings;
     if (!settings.ErrorCode.isEmpty())
         throw kv::EOleError(
@@ -55,16 +55,16 @@ QUrl helpAddress(const QString& Prefix, const QString& Topic) {
     // The installation's help: one page per topic in the program's folder, else the program's book
     // opened at the topic.
     const QDir help(settings.InstallPath + "Help");
-    const QString prefix = Prefix.toUpper();
+    const QString prefix = program.toUpper();
     for (const char* suffix : {".html", ".htm", ".pdf"}) {
-        const QString page = help.filePath(prefix + "/" + Topic + suffix);
+        const QString page = help.filePath(prefix + "/" + topic + suffix);
         if (QFileInfo::exists(page)) return QUrl::fromLocalFile(page);
     }
     for (const char* suffix : {".html", ".htm"}) {
         const QString book = help.filePath(prefix + suffix);
         if (QFileInfo::exists(book)) {
             QUrl url = QUrl::fromLocalFile(book);
-            url.setFragment(Topic);
+            url.setFragment(topic);
             return url;
         }
     }
@@ -72,18 +72,18 @@ QUrl helpAddress(const QString& Prefix, const QString& Topic) {
     const kv::IniFile ini(settings.InstallPath + "StewardC.ini");
     const QString site = ini.readString("Help", "Address", QString()).trimmed();
     if (!site.isEmpty()) {
-        const QUrl url(site + (site.endsWith('/') ? "" : "/") + prefix + "/" + Topic + ".html");
+        const QUrl url(site + (site.endsWith('/') ? "" : "/") + prefix + "/" + topic + ".html");
         if (url.isValid()) return url;
     }
     throw kv::EOleError(
-        QString("CallHelp: there is no help for %1 %2 in %3").arg(prefix, Topic, help.path()));
+        QString("CallHelp: there is no help for %1 %2 in %3").arg(prefix, topic, help.path()));
 }
 
-QString fileInformation(const QString& FileName) {
-    const QString name = QFileInfo(QString(FileName).replace('\\', '/')).fileName();
+QString fileInformation(const QString& fileName) {
+    const QString name = QFileInfo(QString(fileName).replace('\\', '/')).fileName();
     if (name.isEmpty() || name == "." || name == "..")
         throw kv::EOleError(
-            QString("GetFileList: expected the name of a program file, got \"%1\"").arg(FileName));
+            QString("GetFileList: expected the name of a program file, got \"%1\"").arg(fileName));
     const TStewardIniS settings;
     if (!settings.ErrorCode.isEmpty())
         throw kv::EOleError(
@@ -107,8 +107,8 @@ QString fileInformation(const QString& FileName) {
     return {};
 }
 
-THostAutomation::THostAutomation(TMessageTable Messages, THostSettings Settings, TDataSource Data)
-    : FMessages(std::move(Messages)), FSettings(Settings), FDataSource(std::move(Data)) {
+THostAutomation::THostAutomation(TMessageTable messages, THostSettings settings, TDataSource dataSource)
+    : FMessages(std::move(messages)), FSettings(settings), FDataSource(std::move(dataSource)) {
     registerApplicationServerClass();
     // Report forms open a job's report through the queue manager; one already registered (a host with
     // its own viewer, a test) stays.
@@ -152,16 +152,16 @@ std::shared_ptr<TCompanyData> THostAutomation::data(const QString& service) {
     return FData;
 }
 
-QString THostAutomation::GetMessage(const QString& Type, const QString& Number) const {
-    if (const auto text = FMessages.text(Type, Number, FSettings.UICodePage)) return *text;
+QString THostAutomation::GetMessage(const QString& type, const QString& number) const {
+    if (const auto text = FMessages.text(type, number, FSettings.UICodePage)) return *text;
     return FSettings.UICodePage == 437
-               ? QString("Message %1;%2 is not in the message table").arg(Type, Number)
-               : QString("讯息 %1;%2 不在讯息表中").arg(Type, Number);
+               ? QString("Message %1;%2 is not in the message table").arg(type, number)
+               : QString("讯息 %1;%2 不在讯息表中").arg(type, number);
 }
 
-void registerHostAutomationClass(THostSettings Settings) {
-    kv::ObjectRegistry::registerClass(kHostProgID, [Settings]() -> kv::DispatchPtr {
-        return std::make_shared<THostAutomation>(TMessageTable::shipped(), Settings);
+void registerHostAutomationClass(THostSettings settings) {
+    kv::ObjectRegistry::registerClass(kHostProgID, [settings]() -> kv::DispatchPtr {
+        return std::make_shared<THostAutomation>(TMessageTable::shipped(), settings);
     });
 }
 

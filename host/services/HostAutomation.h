@@ -25,11 +25,11 @@ public:
 
     // Also makes the in-process application server creatable by its programme identifier: a host
     // whose modules connect to "127.0.0.1" serves them in its own process.
-    THostAutomation(TMessageTable Messages, THostSettings Settings, TDataSource Data = {});
+    THostAutomation(TMessageTable messages, THostSettings settings, TDataSource dataSource = {});
 
     const THostSettings& settings() const { return FSettings; }
     // GetMessage: the format string of a message; a text naming the code when the table lacks it.
-    QString GetMessage(const QString& Type, const QString& Number) const;
+    QString GetMessage(const QString& type, const QString& number) const;
 
 private:
     std::shared_ptr<TCompanyData> data(const QString& service);
@@ -43,16 +43,16 @@ private:
 // The programme identifier under which a module that runs outside a host creates its host object.
 constexpr const char* kHostProgID = "VantorWorkCenter.Manager";
 // Registers this automation object, with the shipped messages, under kHostProgID in this process.
-void registerHostAutomationClass(THostSettings Settings = {});
+void registerHostAutomationClass(THostSettings settings = {});
 
 // The help page of a program prefix ("INV") and topic ("12050000"): Help/INV/12050000.html (or .htm,
 // .pdf) of the installation, else Help/INV.html at the topic, else the help site of StewardC.ini
 // ([Help] Address). Raises EOleError when there is none or the names are not plain.
-QUrl helpAddress(const QString& Prefix, const QString& Topic);
+QUrl helpAddress(const QString& prefix, const QString& topic);
 // What the server knows of a program file, looked up by name in the server's program directories:
 // "<File><Name>..</Name><Modify>yyyyMMddhhmmss (UTC)</Modify><Path>..</Path><Size>..</Size></File>",
 // or an empty text when no directory has it.
-QString fileInformation(const QString& FileName);
+QString fileInformation(const QString& fileName);
 
 // The interface code page of an installation: [CodePage] UICodePage of its StewardC.ini, else the
 // system code page; 936 and 950 stand, anything else is 437.

@@ -60,13 +60,13 @@ QString serialise(const kv::Variant& value) {
 
 } // namespace
 
-QString timeText(const QDateTime& When) {
-    return When.toString("yyyyMMddhhmmsszzz");
+QString timeText(const QDateTime& when) {
+    return when.toString("yyyyMMddhhmmsszzz");
 }
 
 // ---- counter service
 
-TCounterService::TCounterService(TCompanyDataPtr Data) : FData(std::move(Data)) {
+TCounterService::TCounterService(TCompanyDataPtr data) : FData(std::move(data)) {
     addMember("GetSysInfo", [this](kv::VariantArgs& a) { return GetSysInfo(arg(a, 0)); });
     addMember("GetCounter", [this](kv::VariantArgs& a) {
         const int value = GetCounter(arg(a, 0));
@@ -75,8 +75,8 @@ TCounterService::TCounterService(TCompanyDataPtr Data) : FData(std::move(Data)) 
     });
 }
 
-kv::Variant TCounterService::GetSysInfo(const QString& Company) {
-    Q_UNUSED(Company); // one company database per installation
+kv::Variant TCounterService::GetSysInfo(const QString& company) {
+    Q_UNUSED(company); // one company database per installation
     QList<QStringList> rows =
         FData->select("SELECT SY001, SY002 FROM KVRSYS WHERE SY001 NOT LIKE 'CNT:%' ORDER BY SY001");
     // The company's date display order and separator come from its parameters.
@@ -93,8 +93,8 @@ kv::Variant TCounterService::GetSysInfo(const QString& Company) {
     return info;
 }
 
-int TCounterService::GetCounter(const QString& Name) {
-    const QString key = "CNT:" + Name.trimmed().left(16);
+int TCounterService::GetCounter(const QString& name) {
+    const QString key = "CNT:" + name.trimmed().left(16);
     FData->begin();
     auto rollback = qScopeGuard([this] { FData->rollback(); });
     const QList<QStringList> rows = FData->select("SELECT SY002 FROM KVRSYS WHERE SY001 = ?", {key});
@@ -110,7 +110,7 @@ int TCounterService::GetCounter(const QString& Name) {
 
 // ---- validator service
 
-TValidatorService::TValidatorService(TCompanyDataPtr Data) : FData(std::move(Data)) {
+TValidatorService::TValidatorService(TCompanyDataPtr data) : FData(std::move(data)) {
     const auto query = [this](kv::VariantArgs& a) {
         if (a.size() < 5) throw kv::EOleError("expected table, query number, database, keys and a result");
         kv::Variant row;
@@ -126,22 +126,22 @@ TValidatorService::TValidatorService(TCompanyDataPtr Data) : FData(std::move(Dat
     addMember("BaseLimited", [this](kv::VariantArgs&) { return kv::Variant(FBaseLimited); });
 }
 
-bool TValidatorService::QueryData(const QString& Table, const QString& Number, const kv::Variant& Keys,
-                                  kv::Variant& Row) {
-    const TCatalogueQuery* query = validatorQuery(Table, Number);
-    if (!query) throw kv::EOleError(QString("The validator has no query %1 %2").arg(Table, Number));
-    const QList<QStringList> rows = FData->select(query->Sql, bindKeys(*query, keyList(Keys)));
+bool TValidatorService::QueryData(const QString& table, const QString& number, const kv::Variant& keys,
+                                  kv::Variant& row) {
+    const TCatalogueQuery* query = validatorQuery(table, number);
+    if (!query) throw kv::EOleError(QString("The validator has no query %1 %2").arg(table, number));
+    const QList<QStringList> rows = FData->select(query->Sql, bindKeys(*query, keyList(keys)));
     if (rows.isEmpty()) {
-        Row = kv::Variant();
+        row = kv::Variant();
         return false;
     }
-    Row = rowVariant(rows.first());
+    row = rowVariant(rows.first());
     return true;
 }
 
 // ---- lookup service
 
-TLookupService::TLookupService(TCompanyDataPtr Data) : FData(std::move(Data)) {
+TLookupService::TLookupService(TCompanyDataPtr data) : FData(std::move(data)) {
     addMember("F2GetData",
               [this](kv::VariantArgs& a) { return F2GetData(a.empty() ? kv::Variant() : a[0]); });
     addMember("GetPhrase", [this](kv::VariantArgs& a) { return kv::Variant(GetPhrase(arg(a, 0))); });
@@ -150,26 +150,26 @@ TLookupService::TLookupService(TCompanyDataPtr Data) : FData(std::move(Data)) {
     });
 }
 
-kv::Variant TLookupService::F2GetData(const kv::Variant& Request) {
-    if (!Request.isArray() || Request.elementCount() < 5)
+kv::Variant TLookupService::F2GetData(const kv::Variant& request) {
+    if (!request.isArray() || request.elementCount() < 5)
         throw kv::EOleError("F2GetData: expected company, database, table, window number and keys");
-    const int low = Request.lowBound();
-    const QString table = kv::varToStr(Request.at(low + 2)).trimmed().toUpper();
-    const QString number = kv::varToStr(Request.at(low + 3)).trimmed();
+    const int low = request.lowBound();
+    const QString table = kv::varToStr(request.at(low + 2)).trimmed().toUpper();
+    const QString number = kv::varToStr(request.at(low + 3)).trimmed();
     const TCatalogueQuery* window = lookupWindow(table, number);
     if (!window) throw kv::EOleError(QString("There is no lookup window %1 %2").arg(table, number));
     const bool multi =
-        Request.elementCount() > 6 && Request.at(low + 6).isNumeric() && Request.at(low + 6).toBool();
+        request.elementCount() > 6 && request.at(low + 6).isNumeric() && request.at(low + 6).toBool();
     const QList<QStringList> rows =
-        FData->select(window->Sql, bindKeys(*window, keyList(Request.at(low + 4))));
+        FData->select(window->Sql, bindKeys(*window, keyList(request.at(low + 4))));
     TLookupWindow dialog(table + " " + number, window->Captions, rows, multi, dialogParent());
     dialog.exec();
     return rowsVariant(dialog.chosenRows());
 }
 
-QString TLookupService::GetPhrase(const QString& User) {
+QString TLookupService::GetPhrase(const QString& user) {
     const QList<QStringList> rows =
-        FData->select("SELECT PH003, PH002 FROM ADMPH WHERE PH001 = ? ORDER BY PH002", {User.trimmed()});
+        FData->select("SELECT PH003, PH002 FROM ADMPH WHERE PH001 = ? ORDER BY PH002", {user.trimmed()});
     TLookupWindow dialog(QStringLiteral("常用词组"), {QStringLiteral("词组"), QStringLiteral("序号")}, rows,
                          false, dialogParent());
     dialog.exec();
@@ -177,14 +177,14 @@ QString TLookupService::GetPhrase(const QString& User) {
     return chosen.isEmpty() ? QString() : chosen.first().value(0);
 }
 
-QString TLookupService::ShowInputDay(const kv::Variant& Request) {
-    const QString text = Request.isArray() && Request.elementCount() > 0
-                             ? kv::varToStr(Request.at(Request.lowBound()))
+QString TLookupService::ShowInputDay(const kv::Variant& request) {
+    const QString text = request.isArray() && request.elementCount() > 0
+                             ? kv::varToStr(request.at(request.lowBound()))
                              : QString();
     const int order =
-        Request.isArray() && Request.elementCount() > 1 ? Request.at(Request.lowBound() + 1).toInt() : 1;
-    const QString sep = Request.isArray() && Request.elementCount() > 2
-                            ? kv::varToStr(Request.at(Request.lowBound() + 2))
+        request.isArray() && request.elementCount() > 1 ? request.at(request.lowBound() + 1).toInt() : 1;
+    const QString sep = request.isArray() && request.elementCount() > 2
+                            ? kv::varToStr(request.at(request.lowBound() + 2))
                             : QStringLiteral("/");
     const kv::TDateTime start = text.trimmed().isEmpty() ? 0 : StringToDate(text.trimmed(), order, sep);
     TDayPicker picker(start == 0 ? QDate::currentDate() : QDate(1899, 12, 30).addDays(qint64(start)),
@@ -197,8 +197,8 @@ QString TLookupService::ShowInputDay(const kv::Variant& Request) {
 
 // ---- application server
 
-TReportCounter::TReportCounter(TCompanyDataPtr Data, int SqlType)
-    : FData(std::move(Data)), FSqlType(SqlType) {
+TReportCounter::TReportCounter(TCompanyDataPtr data, int sqlType)
+    : FData(std::move(data)), FSqlType(sqlType) {
     addMember("Request", [this](kv::VariantArgs& a) {
         return kv::Variant(Request(a.empty() ? kv::Variant() : a[0], QString()));
     });
@@ -226,11 +226,11 @@ TReportCounter::TReportCounter(TCompanyDataPtr Data, int SqlType)
     addMember("SimpleSQL", [this](kv::VariantArgs& a) { return SimpleSQL(arg(a, 0)); });
 }
 
-QString TReportCounter::Request(const kv::Variant& JobRequest, const QString& Workstation) {
+QString TReportCounter::Request(const kv::Variant& jobRequest, const QString& workstation) {
     try {
-        if (!JobRequest.isArray() || JobRequest.elementCount() < 3)
+        if (!jobRequest.isArray() || jobRequest.elementCount() < 3)
             throw EKvError("A job request has a header, option labels and option values");
-        const kv::Variant& header = JobRequest.at(JobRequest.lowBound());
+        const kv::Variant& header = jobRequest.at(jobRequest.lowBound());
         if (!header.isArray() || header.highBound() < 9)
             throw EKvError("The job request header is incomplete");
         const QString now = timeText(QDateTime::currentDateTime());
@@ -248,7 +248,7 @@ QString TReportCounter::Request(const kv::Variant& JobRequest, const QString& Wo
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
             {id, kv::varToStr(header.at(1)).left(10), kv::varToStr(header.at(4)).left(20),
              kv::varToStr(header.at(5)).left(10), kv::varToStr(header.at(6)).left(20), QString("0"), now, now,
-             serialise(JobRequest), Workstation});
+             serialise(jobRequest), workstation});
         FData->commit();
         rollback.dismiss();
         FLastError.clear();
@@ -259,22 +259,22 @@ QString TReportCounter::Request(const kv::Variant& JobRequest, const QString& Wo
     }
 }
 
-QString TReportCounter::UpdateStatus1(const QString& JobID, const QString& Errors, const kv::Variant& When) {
+QString TReportCounter::UpdateStatus1(const QString& jobId, const QString& errors, const kv::Variant& when) {
     try {
-        const QString at = When.type() == kv::VarType::Date || When.isNumeric()
+        const QString at = when.type() == kv::VarType::Date || when.isNumeric()
                                ? timeText(QDateTime(QDate(1899, 12, 30), QTime(0, 0))
-                                              .addMSecs(qint64(When.toDouble() * 86400000.0)))
+                                              .addMSecs(qint64(when.toDouble() * 86400000.0)))
                                : timeText(QDateTime::currentDateTime());
         const int n = FData->exec("UPDATE KVRJOB SET JB006 = ?, JB008 = ?, JB010 = ? WHERE JB001 = ?",
-                                  {Errors.trimmed().isEmpty() ? "1" : "2", at, Errors, JobID.trimmed()});
-        return n > 0 ? QString() : QString("Job %1 does not exist").arg(JobID);
+                                  {errors.trimmed().isEmpty() ? "1" : "2", at, errors, jobId.trimmed()});
+        return n > 0 ? QString() : QString("Job %1 does not exist").arg(jobId);
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     }
 }
 
-kv::Variant TReportCounter::GetPower(const kv::Variant& Args) {
-    const QStringList a = keyList(Args);
+kv::Variant TReportCounter::GetPower(const kv::Variant& args) {
+    const QStringList a = keyList(args);
     const QString user = a.value(1).trimmed(), program = a.value(2).trimmed();
     const QList<QStringList> rows =
         FData->select("SELECT PW003, PW004 FROM KVRPOW WHERE PW001 = ? AND PW002 = ?", {user, program});
@@ -284,8 +284,8 @@ kv::Variant TReportCounter::GetPower(const kv::Variant& Args) {
     return kv::Variant::arrayOf({QString(), known ? QString("YYYYYYYY") : QString("NNNNNNNN")});
 }
 
-kv::Variant TReportCounter::LoadTable(const kv::Variant& Args) {
-    const QStringList a = keyList(Args);
+kv::Variant TReportCounter::LoadTable(const kv::Variant& args) {
+    const QStringList a = keyList(args);
     // The values keep their line ends: an empty first or last option is a line of its own.
     QList<QStringList> rows =
         FData->select("SELECT CN003, CN004, CN005, CN006 FROM KVRCON WHERE CN002 = ? AND CN001 = ? "
@@ -298,16 +298,16 @@ kv::Variant TReportCounter::LoadTable(const kv::Variant& Args) {
     return rowsVariant(rows);
 }
 
-QString TReportCounter::InsertConTable(const kv::Variant& Args) {
+QString TReportCounter::InsertConTable(const kv::Variant& args) {
     try {
-        if (!Args.isArray() || Args.elementCount() < 7)
+        if (!args.isArray() || args.elementCount() < 7)
             throw EKvError("A scheme is saved with seven elements");
-        const int l = Args.lowBound();
-        const QString name = kv::varToStr(Args.at(l)).trimmed(),
-                      user = kv::varToStr(Args.at(l + 1)).trimmed();
-        const QString when = kv::varToStr(Args.at(l + 2)), program = kv::varToStr(Args.at(l + 3)).trimmed();
-        const QString options = kv::varToStr(Args.at(l + 4)), values = kv::varToStr(Args.at(l + 5));
-        const bool replace = Args.at(l + 6).toBool();
+        const int l = args.lowBound();
+        const QString name = kv::varToStr(args.at(l)).trimmed(),
+                      user = kv::varToStr(args.at(l + 1)).trimmed();
+        const QString when = kv::varToStr(args.at(l + 2)), program = kv::varToStr(args.at(l + 3)).trimmed();
+        const QString options = kv::varToStr(args.at(l + 4)), values = kv::varToStr(args.at(l + 5));
+        const bool replace = args.at(l + 6).toBool();
         if (name.isEmpty()) return QStringLiteral("方案名不可空白!");
         FData->begin();
         auto rollback = qScopeGuard([this] { FData->rollback(); });
@@ -333,9 +333,9 @@ QString TReportCounter::InsertConTable(const kv::Variant& Args) {
     }
 }
 
-QString TReportCounter::DeleteConTable(const kv::Variant& Args) {
+QString TReportCounter::DeleteConTable(const kv::Variant& args) {
     try {
-        const QStringList a = keyList(Args);
+        const QStringList a = keyList(args);
         const int n = FData->exec("DELETE FROM KVRCON WHERE CN003 = ? AND CN002 = ? AND CN001 = ?",
                                   {a.value(0).trimmed(), a.value(1).trimmed(), a.value(2).trimmed()});
         return n > 0 ? QString() : QStringLiteral("方案不存在!");
@@ -344,9 +344,9 @@ QString TReportCounter::DeleteConTable(const kv::Variant& Args) {
     }
 }
 
-QString TReportCounter::ChangeConName(const kv::Variant& Old, const kv::Variant& New) {
+QString TReportCounter::ChangeConName(const kv::Variant& old, const kv::Variant& renamed) {
     try {
-        const QStringList o = keyList(Old), n = keyList(New);
+        const QStringList o = keyList(old), n = keyList(renamed);
         if (n.value(0).trimmed().isEmpty()) return QStringLiteral("方案名不可空白!");
         if (!FData
                  ->select("SELECT CN003 FROM KVRCON WHERE CN003 = ? AND CN002 = ? AND CN001 = ?",
@@ -362,9 +362,9 @@ QString TReportCounter::ChangeConName(const kv::Variant& Old, const kv::Variant&
     }
 }
 
-kv::Variant TReportCounter::SimpleSQL(const QString& Sql) {
+kv::Variant TReportCounter::SimpleSQL(const QString& statement) {
     // Clients may read with it, never write: one SELECT statement only.
-    const QString sql = Sql.trimmed();
+    const QString sql = statement.trimmed();
     if (!sql.startsWith("SELECT ", Qt::CaseInsensitive) || sql.contains(';') || sql.contains("--") ||
         sql.contains("/*"))
         throw kv::EOleError("SimpleSQL takes a single SELECT statement");

@@ -16,11 +16,11 @@ using TCompanyDataPtr = std::shared_ptr<TCompanyData>;
 
 class TCounterService : public kv::DispatchObject {
 public:
-    explicit TCounterService(TCompanyDataPtr Data);
+    explicit TCounterService(TCompanyDataPtr data);
     // Row 0 the setting names, row 1 their values.
-    kv::Variant GetSysInfo(const QString& Company);
+    kv::Variant GetSysInfo(const QString& company);
     // The next value of a named counter, kept in the company database.
-    int GetCounter(const QString& Name);
+    int GetCounter(const QString& name);
 
 private:
     TCompanyDataPtr FData;
@@ -28,9 +28,9 @@ private:
 
 class TValidatorService : public kv::DispatchObject {
 public:
-    explicit TValidatorService(TCompanyDataPtr Data);
+    explicit TValidatorService(TCompanyDataPtr data);
     // The first row the catalogue query of (table, number) finds for the keys; false when none.
-    bool QueryData(const QString& Table, const QString& Number, const kv::Variant& Keys, kv::Variant& Row);
+    bool QueryData(const QString& table, const QString& number, const kv::Variant& keys, kv::Variant& row);
 
 private:
     TCompanyDataPtr FData;
@@ -40,11 +40,11 @@ private:
 
 class TLookupService : public kv::DispatchObject {
 public:
-    explicit TLookupService(TCompanyDataPtr Data);
+    explicit TLookupService(TCompanyDataPtr data);
     // The rows chosen in the lookup window of (table, window number); an empty array when cancelled.
-    kv::Variant F2GetData(const kv::Variant& Request);
-    QString GetPhrase(const QString& User);
-    QString ShowInputDay(const kv::Variant& Request);
+    kv::Variant F2GetData(const kv::Variant& request);
+    QString GetPhrase(const QString& user);
+    QString ShowInputDay(const kv::Variant& request);
 
 private:
     TCompanyDataPtr FData;
@@ -52,16 +52,16 @@ private:
 
 class TReportCounter : public kv::DispatchObject {
 public:
-    explicit TReportCounter(TCompanyDataPtr Data, int SqlType = 0);
+    explicit TReportCounter(TCompanyDataPtr data, int sqlType = 0);
 
-    QString Request(const kv::Variant& JobRequest, const QString& Workstation);
-    QString UpdateStatus1(const QString& JobID, const QString& Errors, const kv::Variant& When);
-    kv::Variant GetPower(const kv::Variant& Args);
-    kv::Variant LoadTable(const kv::Variant& Args);
-    QString InsertConTable(const kv::Variant& Args);
-    QString DeleteConTable(const kv::Variant& Args);
-    QString ChangeConName(const kv::Variant& Old, const kv::Variant& New);
-    kv::Variant SimpleSQL(const QString& Sql);
+    QString Request(const kv::Variant& jobRequest, const QString& workstation);
+    QString UpdateStatus1(const QString& jobId, const QString& errors, const kv::Variant& when);
+    kv::Variant GetPower(const kv::Variant& args);
+    kv::Variant LoadTable(const kv::Variant& args);
+    QString InsertConTable(const kv::Variant& args);
+    QString DeleteConTable(const kv::Variant& args);
+    QString ChangeConName(const kv::Variant& old, const kv::Variant& renamed);
+    kv::Variant SimpleSQL(const QString& statement);
 
 private:
     TCompanyDataPtr FData;
@@ -75,6 +75,6 @@ constexpr const char* kAppServerProgID = "ReportCounterS.dmReportCounter";
 void registerApplicationServerClass();
 
 // Text of a date-time value as the tables keep it: "yyyyMMddhhmmsszzz".
-QString timeText(const QDateTime& When);
+QString timeText(const QDateTime& when);
 
 } // namespace tarnix

@@ -10,25 +10,25 @@
 
 namespace tarnix {
 
-TLookupWindow::TLookupWindow(const QString& Title, const QStringList& Captions,
-                             const QList<QStringList>& Rows, bool MultiSelect, QWidget* Parent)
-    : QDialog(Parent), FRows(Rows) {
+TLookupWindow::TLookupWindow(const QString& title, const QStringList& captions,
+                             const QList<QStringList>& rows, bool multiSelect, QWidget* parent)
+    : QDialog(parent), FRows(rows) {
     setObjectName("frmLookup");
-    setWindowTitle(Title);
+    setWindowTitle(title);
     FSearch = new QLineEdit(this);
     FSearch->setObjectName("edSearch");
     FSearch->setPlaceholderText(QStringLiteral("查找"));
-    FTable = new QTableWidget(int(Rows.size()), int(Captions.size()), this);
+    FTable = new QTableWidget(int(rows.size()), int(captions.size()), this);
     FTable->setObjectName("grdRows");
-    FTable->setHorizontalHeaderLabels(Captions);
+    FTable->setHorizontalHeaderLabels(captions);
     FTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    FTable->setSelectionMode(MultiSelect ? QAbstractItemView::ExtendedSelection
+    FTable->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection
                                          : QAbstractItemView::SingleSelection);
     FTable->verticalHeader()->hide();
-    for (int r = 0; r < Rows.size(); ++r)
-        for (int c = 0; c < Captions.size(); ++c)
-            FTable->setItem(r, c, new QTableWidgetItem(Rows.at(r).value(c)));
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < captions.size(); ++c)
+            FTable->setItem(r, c, new QTableWidgetItem(rows.at(r).value(c)));
     FTable->resizeColumnsToContents();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName("btnOK");
@@ -44,11 +44,11 @@ TLookupWindow::TLookupWindow(const QString& Title, const QStringList& Captions,
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(FTable, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
-    if (!Rows.isEmpty()) FTable->selectRow(0);
+    if (!rows.isEmpty()) FTable->selectRow(0);
 }
 
-void TLookupWindow::applyFilter(const QString& Text) {
-    const QString needle = Text.trimmed();
+void TLookupWindow::applyFilter(const QString& text) {
+    const QString needle = text.trimmed();
     int first = -1;
     for (int r = 0; r < FTable->rowCount(); ++r) {
         bool match = needle.isEmpty();
@@ -69,12 +69,12 @@ QList<QStringList> TLookupWindow::chosenRows() const {
     return rows;
 }
 
-TDayPicker::TDayPicker(const QDate& Start, QWidget* Parent) : QDialog(Parent) {
+TDayPicker::TDayPicker(const QDate& start, QWidget* parent) : QDialog(parent) {
     setObjectName("frmInputDay");
     setWindowTitle(QStringLiteral("日期快手"));
     FCalendar = new QCalendarWidget(this);
     FCalendar->setObjectName("calDay");
-    FCalendar->setSelectedDate(Start.isValid() ? Start : QDate::currentDate());
+    FCalendar->setSelectedDate(start.isValid() ? start : QDate::currentDate());
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(FCalendar);

@@ -14,8 +14,8 @@ class TLookupWindow : public QDialog {
     Q_OBJECT
 
 public:
-    TLookupWindow(const QString& Title, const QStringList& Captions, const QList<QStringList>& Rows,
-                  bool MultiSelect, QWidget* Parent = nullptr);
+    TLookupWindow(const QString& title, const QStringList& captions, const QList<QStringList>& rows,
+                  bool multiSelect, QWidget* parent = nullptr);
 
     // The rows chosen when the window was accepted, in table order.
     QList<QStringList> chosenRows() const;
@@ -23,7 +23,7 @@ public:
     QTableWidget* table() const { return FTable; }
 
 private:
-    void applyFilter(const QString& Text);
+    void applyFilter(const QString& text);
 
     QLineEdit* FSearch;
     QTableWidget* FTable;
@@ -34,7 +34,7 @@ class TDayPicker : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TDayPicker(const QDate& Start, QWidget* Parent = nullptr);
+    explicit TDayPicker(const QDate& start, QWidget* parent = nullptr);
     QDate chosenDate() const;
     QCalendarWidget* calendar() const { return FCalendar; }
 

@@ -90,8 +90,8 @@ TMessageTable TMessageTable::shipped() {
     return fromText(QString::fromUtf8(shippedMessageTableText()));
 }
 
-void TMessageTable::addMissing(const TMessageTable& Other) {
-    for (auto it = Other.FEntries.constBegin(); it != Other.FEntries.constEnd(); ++it)
+void TMessageTable::addMissing(const TMessageTable& other) {
+    for (auto it = other.FEntries.constBegin(); it != other.FEntries.constEnd(); ++it)
         if (!FEntries.contains(it.key())) FEntries.insert(it.key(), it.value());
 }
 

@@ -22,9 +22,9 @@ public:
     // The table this host ships.
     static TMessageTable shipped();
 
-    // Takes the messages of Other that this table lacks: a table written by an older host does not
+    // Takes the messages of other that this table lacks: a table written by an older host does not
     // know the messages added since.
-    void addMissing(const TMessageTable& Other);
+    void addMissing(const TMessageTable& other);
 
     int size() const { return int(FEntries.size()); }
     bool contains(const QString& type, const QString& number) const;
