@@ -16,6 +16,8 @@ QString decodeSettingsText(const QByteArray& bytes) {
 }
 
 IniFile::IniFile(const QString& fileName) : FFileName(fileName) {
+    // No settings file named (no launcher settings, say): nothing to read, and nothing to warn of.
+    if (fileName.isEmpty()) return;
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
         return;
