@@ -1,6 +1,8 @@
 #include "workbench/Krta07SDF.h"
 
 #include <QScopeGuard>
+#include <functional>
+#include <optional>
 
 #include "controls/KvEdit.h"
 #include "frame/KVForm.h"
@@ -248,7 +250,8 @@ QString TdmKrta07S::PlanRowOfLoadedLine() {
     // the first part of their key: a resource has rows on every day of every line, and a server that
     // has not counted a factory's first plan rows yet would go through them once per line.
     return QStringLiteral(
-        "EXISTS (SELECT MC002 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = TB006 WHERE TB001 = "
+        "EXISTS (SELECT MC002 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = TB006 WHERE TB001 "
+        "= "
         ":TB001 AND :TB036 IN (TB036,'') AND :TB004 IN (TB051+TB004+TB005,'') AND TB003 = TF004 AND TB051 = "
         "TF011 AND TB004 = TF005 AND TB005 = TF006 AND TB037 = TF007 AND RTRIM(MC002) = RTRIM(TF001)) ");
 }
@@ -543,63 +546,63 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& dataSet) {
     wb->mgMPSTC->CancelMouseOperation();
 }
 
-void TdmKrta07S::qryMPSTBPreTB042Validate(kv::TField& sender) {
-    kv::TClientDataSet& s = *qryMPSTBPre;
+namespace {
+
+// The look-up row of a line's code (table and look-up kind, its parameters built from the code). An
+// empty code clears the name beside it and gives nothing; an unknown one shows line message
+// `message` and aborts the edit.
+std::optional<QStringList>
+lineCodeRow(TdmKrta07S& dm, kv::TField& sender, const char* nameField, const char* table, const char* kind,
+            int message, const std::function<QStringList(TfrmKrta07SM&, const QString&)>& params) {
     const QString value = sender.AsString().trimmed();
     if (value.isEmpty()) {
-        setQuietly(s.FindField(QStringLiteral("TB042C")), QString());
-        return;
+        setQuietly(dm.qryMPSTBPre->FindField(QString::fromLatin1(nameField)), QString());
+        return std::nullopt;
     }
-    TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(parent());
+    TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(dm.parent());
     QStringList row;
-    const QString kind =
-        trimmedText(s, "MB025C") == QLatin1String("M") ? QStringLiteral("1") : QStringLiteral("2");
     if (!wb ||
-        !wb->CheckLineCode(QStringLiteral("CMSMQ"), QStringLiteral("54"),
-                           {value, QStringLiteral("51"), QStringLiteral("52"), wb->UserID(), kind}, row)) {
-        if (wb) wb->ShowLineMessage(3);
+        !wb->CheckLineCode(QString::fromLatin1(table), QString::fromLatin1(kind), params(*wb, value), row)) {
+        if (wb) wb->ShowLineMessage(message);
         kv::Abort();
     }
-    setQuietly(s.FindField(QStringLiteral("TB042C")), row.value(0));
-    setQuietly(s.FindField(QStringLiteral("MQ017C")), row.value(12));
+    return row;
+}
+
+} // namespace
+
+void TdmKrta07S::qryMPSTBPreTB042Validate(kv::TField& sender) {
+    kv::TClientDataSet& s = *qryMPSTBPre;
+    const auto row =
+        lineCodeRow(*this, sender, "TB042C", "CMSMQ", "54", 3, [&s](TfrmKrta07SM& wb, const QString& code) {
+            const QString kind =
+                trimmedText(s, "MB025C") == QLatin1String("M") ? QStringLiteral("1") : QStringLiteral("2");
+            return QStringList{code, QStringLiteral("51"), QStringLiteral("52"), wb.UserID(), kind};
+        });
+    if (!row) return;
+    setQuietly(s.FindField(QStringLiteral("TB042C")), row->value(0));
+    setQuietly(s.FindField(QStringLiteral("MQ017C")), row->value(12));
 }
 
 void TdmKrta07S::qryMPSTBPreTB044Validate(kv::TField& sender) {
-    kv::TClientDataSet& s = *qryMPSTBPre;
-    const QString value = sender.AsString().trimmed();
-    if (value.isEmpty()) {
-        setQuietly(s.FindField(QStringLiteral("TB044C")), QString());
-        return;
-    }
-    TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(parent());
-    QStringList row;
-    if (!wb || !wb->CheckLineCode(QStringLiteral("CMSMD"), QStringLiteral("02"),
-                                  {wb->edMB001->text().trimmed(), value}, row)) {
-        if (wb) wb->ShowLineMessage(4);
-        kv::Abort();
-    }
-    setQuietly(s.FindField(QStringLiteral("TB044C")), row.value(0));
+    const auto row =
+        lineCodeRow(*this, sender, "TB044C", "CMSMD", "02", 4, [](TfrmKrta07SM& wb, const QString& code) {
+            return QStringList{wb.edMB001->text().trimmed(), code};
+        });
+    if (row) setQuietly(qryMPSTBPre->FindField(QStringLiteral("TB044C")), row->value(0));
 }
 
 void TdmKrta07S::qryMPSTBPreTB045Validate(kv::TField& sender) {
-    kv::TClientDataSet& s = *qryMPSTBPre;
-    const QString value = sender.AsString().trimmed();
-    if (value.isEmpty()) {
-        setQuietly(s.FindField(QStringLiteral("TB045C")), QString());
-        return;
-    }
-    TfrmKrta07SM* wb = qobject_cast<TfrmKrta07SM*>(parent());
-    QStringList row;
-    if (!wb || !wb->CheckLineCode(QStringLiteral("PURMA"), QStringLiteral("01"), {value}, row)) {
-        if (wb) wb->ShowLineMessage(5);
-        kv::Abort();
-    }
-    const QString approval = row.value(12).trimmed();
+    const auto row = lineCodeRow(*this, sender, "TB045C", "PURMA", "01", 5,
+                                 [](TfrmKrta07SM&, const QString& code) { return QStringList{code}; });
+    if (!row) return;
+    // A supplier waiting for approval or refused is not taken; its name stays as it was.
+    const QString approval = row->value(12).trimmed();
     if (approval == QLatin1String("2") || approval == QLatin1String("3")) {
-        wb->ShowLineMessage(approval == QLatin1String("2") ? 6 : 7);
+        qobject_cast<TfrmKrta07SM*>(parent())->ShowLineMessage(approval == QLatin1String("2") ? 6 : 7);
         kv::Abort();
     }
-    setQuietly(s.FindField(QStringLiteral("TB045C")), row.value(0));
+    setQuietly(qryMPSTBPre->FindField(QStringLiteral("TB045C")), row->value(0));
 }
 
 void TdmKrta07S::qryMPSTBPreTB045SetText(kv::TField& sender, const QString& text) {
