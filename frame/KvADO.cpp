@@ -278,6 +278,18 @@ void TKvADOConnection::Open() {
         // the cache grows only as far as it is used.
         pragma.exec("PRAGMA cache_size=-65536");
     }
+    if (FSettings.dialect == SqlDialect::PostgreSQL) {
+        QSqlQuery session(FDatabase);
+        // The statements of a connection are prepared once and run with new values. A plan made for
+        // unknown values guesses a handful of rows where a factory has tens of thousands, and joins
+        // them row by row: each run is planned for its values instead. The sorts and hashes of a large
+        // factory's keys stay in memory rather than spilling to disk. Compiling a statement to machine
+        // code took longer than running it did.
+        for (const char* sql :
+             {"SET plan_cache_mode = force_custom_plan", "SET work_mem = '64MB'", "SET jit = off"})
+            if (!session.exec(QString::fromLatin1(sql)))
+                qWarning("%s: %s", sql, qPrintable(scrub(session.lastError().text())));
+    }
 }
 
 void TKvADOConnection::clearStatements() {

@@ -142,20 +142,26 @@ void TfrmKrta07SM::RebuildPlannedLoad() {
 
 void TfrmKrta07SM::StartOtherPlanRead() {
     TdmKrta07S& dm = *dmKrta07S;
-    // Once a factory is saved, most plan rows are its own. SQLite looks each one up in the loaded lines
-    // read once into a list of its own, not by a join per row, which took seconds on a large factory.
+    // Once a factory is saved, most plan rows are its own. Each one is looked up in the loaded lines,
+    // read once into a list of their own: a join per row took seconds on a large factory in SQLite,
+    // and PostgreSQL sorted both sides for it. The list is ordered by the parts that tell lines apart
+    // soonest. SQLite reads the table in its own order: through an index, every row would be a look-up,
+    // for a grouping that has few rows left. SQL Server takes no list of several columns.
+    const kv::ado::SqlDialect dialect = dm.dbKrta07->dialect();
+    const bool sqlite = dialect == kv::ado::SqlDialect::SQLite;
     const QString notLoaded =
-        dm.dbKrta07->dialect() == kv::ado::SqlDialect::SQLite
+        sqlite || dialect == kv::ado::SqlDialect::PostgreSQL
             ? QStringLiteral(
-                  "(TF001, TF004, TF011, TF005, TF006, TF007) NOT IN (SELECT MC002, TB003, TB051, "
-                  "TB004, TB005, TB037 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = "
+                  "(TF005, TF007, TF001, TF006, TF004, TF011) NOT IN (SELECT TB004, TB037, MC002, "
+                  "TB005, TB003, TB051 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = "
                   "TB006 WHERE TB001 = :TB001 AND :TB036 IN (TB036,'') AND :TB004 IN "
                   "(TB051+TB004+TB005,'')) ")
             : QStringLiteral("NOT ") + dm.PlanRowOfLoadedLine();
     FOtherPlanReader = std::make_unique<TKrta07OtherPlanReader>(
         *dm.dbKrta07,
         dm.ExpandSQL(QStringLiteral("SELECT TF001 , TF002 , SUM(TF008) AS TF008 , SUM(TF009) AS TF009 FROM "
-                                    "$$MPSTF WHERE TF003 = '2' AND ") +
+                                    "$$MPSTF %1WHERE TF003 = '2' AND ")
+                         .arg(sqlite ? QStringLiteral("NOT INDEXED ") : QString()) +
                      notLoaded + QStringLiteral(" GROUP BY TF001 , TF002 ")),
         dm.FFactory, dm.FResource, dm.FSourceDoc);
 }

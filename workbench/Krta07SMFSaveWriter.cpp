@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QHash>
+#include <QScopeGuard>
 #include <cmath>
+#include <future>
+#include <utility>
 
 #include "frame/KvADO.h"
 #include "platform/data/ClientDataSet.h"
@@ -57,11 +60,11 @@ const char* const kDetailInsert =
     "INSERT INTO $$MPSTF (COMPANY , CREATOR , CREATE_DATE , FLAG ,TF001 ,TF002 ,TF003 ,TF004 ,TF005 ,TF006 "
     ",TF007 ,TF008 , TF009 ,TF010 ,TF011) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TF001 , :TF002 , "
     ":TF003 , :TF004 ,:TF005 ,:TF006 ,:TF007 ,:TF008 , :TF009 , :TF010 , :TF011 ) ";
-// Every plan row of the loaded lines ends up as a row the save inserted: those it did not write
-// itself get the audit columns of a new row.
+// Every plan row of the loaded lines ends up as a row the save inserted: all get the audit columns of
+// a new row, before the rows that differ are written.
 const char* const kDetailRenew =
     "UPDATE $$MPSTF SET COMPANY =:COMPANY , CREATOR =:CREATOR , CREATE_DATE =:CREATEDATE , USR_GROUP = '' , "
-    "MODIFIER = '' , MODI_DATE = '' , FLAG = 0 WHERE TF003 = '2' AND CREATE_DATE <> :CREATEDATE AND EXISTS "
+    "MODIFIER = '' , MODI_DATE = '' , FLAG = 0 WHERE TF003 = '2' AND EXISTS "
     "(SELECT K1 FROM %1 WHERE K1 = TF001 AND K2 = TF004 AND K3 = TF011 AND K4 = TF005 AND K5 = TF006 AND "
     "K6 = TF007) ";
 
@@ -304,34 +307,23 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
     return true;
 }
 
-bool TKrta07SaveWriter::writeConsumptionDetails() {
-    kv::TClientDataSet& plan = *FDm.qryMPSTF;
-    if (!plan.Active()) {
-        FWritten.reset();
-        return true;
-    }
-    const QString created = createDate();
-    // The rows of every resource and line of the computation end up being exactly the computed ones,
-    // each as a new row. Most of them are the same from one save to the next: only the differences
-    // are written row by row, the others are renewed together. A failed save leaves the database as it
-    // was, but not what is kept of it here.
-    std::unique_ptr<TKrta07PlanReader> reader = std::move(planReader);
-    std::unique_ptr<TKrta07StoredPlan> saved = std::move(savedPlan);
-    if (!reader && !saved) reader = readStoredPlan(FDm, consumptionKeys, false);
-    TKrta07StoredPlan stored = saved ? std::move(*saved) : reader->Take();
-    reader.reset();
-    saved.reset();
+namespace {
 
-    TSaveStatement insert(FDm, QString::fromLatin1(kDetailInsert));
-    TSaveStatement update(FDm, QString::fromLatin1(kDetailUpdate));
-    TSaveStatement remove(FDm, QString::fromLatin1(kDetailDeleteRow));
-    // Every plan row is written, not only those a filter of the moment shows.
-    if (plan.Filtered()) plan.ClearFilter();
-    static const char* const names[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007"};
+// What differs between the computed plan rows and the stored ones: rows of the plan set to insert or
+// update (by number: a first save inserts millions), stored rows to delete.
+struct PlanDifferences {
+    std::vector<int> inserts, updates;
+    std::vector<TKrta07PlanKey> removes;
+};
+
+const char* const kPlanKeyFields[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007"};
+
+// Compares the computed rows of plan with stored, which it leaves as the rows are once written.
+// Reads the set and nothing else: it runs beside the statements of the save.
+PlanDifferences comparePlanRows(const kv::TClientDataSet& plan, TKrta07StoredPlan& stored) {
     int keyField[7];
     for (int i = 0; i < 7; ++i)
-        keyField[i] = plan.FieldByName(QString::fromLatin1(names[i])).Index();
-    const int tf003 = plan.FieldByName(QStringLiteral("TF003")).Index();
+        keyField[i] = plan.FieldByName(QString::fromLatin1(kPlanKeyFields[i])).Index();
     const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
     const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
     const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
@@ -346,34 +338,27 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
         if (id == -2) id = stored.intern(plan.pooledText(own));
         return id;
     };
+    PlanDifferences differences;
     TKrta07PlanKey key;
     for (int r = 0; r < n; ++r) {
-        if (r % 1000 == 0) progress("Saving consumption", r, n);
         for (int i = 0; i < 7; ++i)
             key.id[i] = idOf(r, keyField[i]);
         const double main = plan.valueAt(r, tf008).toDouble(), nonMain = plan.valueAt(r, tf009).toDouble();
         const int32_t remarkId = plan.textIdAt(r, tf010);
         const QString& remark = remarkId < 0 ? QString() : plan.pooledText(remarkId);
-        TSaveStatement* s = &insert;
+        std::vector<int>* to = &differences.inserts;
         auto found = stored.rows.find(key);
         if (found != stored.rows.end()) {
             found->kept = true;
             if (found->main == main && found->nonMain == nonMain && found->remark == remark) continue;
-            s = &update;
+            to = &differences.updates;
             found->main = main;
             found->nonMain = nonMain;
             found->remark = remark;
         } else {
             stored.rows.insert(key, {main, nonMain, remark, true});
         }
-        s->text("COMPANY", FCompany).text("CREATOR", FUser).text("CREATEDATE", created);
-        for (int i = 0; i < 7; ++i)
-            s->text(names[i], stored.texts[size_t(key.id[i])]);
-        s->text("TF003", Krta07RTrim(plan.valueAt(r, tf003).toString()))
-            .number("TF008", main)
-            .number("TF009", nonMain)
-            .text("TF010", remark)
-            .add();
+        to->push_back(r);
     }
     for (auto it = stored.rows.begin(); it != stored.rows.end();) {
         if (it->kept) {
@@ -381,14 +366,98 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
             ++it;
             continue;
         }
+        differences.removes.push_back(it.key());
+        it = stored.rows.erase(it);
+    }
+    return differences;
+}
+
+} // namespace
+
+bool TKrta07SaveWriter::writeConsumptionDetails() {
+    kv::TClientDataSet& plan = *FDm.qryMPSTF;
+    if (!plan.Active()) {
+        FWritten.reset();
+        return true;
+    }
+    const QString created = createDate();
+    // The rows of every resource and line of the computation end up being exactly the computed ones,
+    // each as a new row. Most of them are the same from one save to the next: all are renewed
+    // together, and only the differences are then written row by row. A failed save leaves the
+    // database as it was, but not what is kept of it here.
+    std::unique_ptr<TKrta07PlanReader> reader = std::move(planReader);
+    std::unique_ptr<TKrta07StoredPlan> saved = std::move(savedPlan);
+    if (!reader && !saved) reader = readStoredPlan(FDm, consumptionKeys, false);
+    TKrta07StoredPlan stored = saved ? std::move(*saved) : reader->Take();
+    reader.reset();
+    saved.reset();
+    // Every plan row is written, not only those a filter of the moment shows.
+    if (plan.Filtered()) plan.ClearFilter();
+    progress("Saving consumption", 0, 0);
+
+    // The differences are found on a thread of their own while the stored rows are renewed. Nothing
+    // touches the plan set meanwhile: no progress is shown, and a wait for a lock is not either.
+    PlanDifferences differences;
+    {
+        TKvADOConnection& db = *FDm.dbKrta07;
+        const auto lockWait = std::exchange(db.OnLockWait, nullptr);
+        const auto restore = qScopeGuard([&db, &lockWait] { db.OnLockWait = lockWait; });
+        std::future<PlanDifferences> comparing =
+            std::async(std::launch::async, [&plan, &stored] { return comparePlanRows(plan, stored); });
+        // Waits for the comparison however the renewal ends: it reads what this frame holds.
+        const auto join = qScopeGuard([&comparing] {
+            if (comparing.valid()) comparing.wait();
+        });
+        renewPlanRows(created);
+        differences = comparing.get();
+    }
+
+    TSaveStatement insert(FDm, QString::fromLatin1(kDetailInsert));
+    TSaveStatement update(FDm, QString::fromLatin1(kDetailUpdate));
+    TSaveStatement remove(FDm, QString::fromLatin1(kDetailDeleteRow));
+    int field[7];
+    for (int i = 0; i < 7; ++i)
+        field[i] = plan.FieldByName(QString::fromLatin1(kPlanKeyFields[i])).Index();
+    const int tf003 = plan.FieldByName(QStringLiteral("TF003")).Index();
+    const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
+    const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
+    const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
+    auto text = [&plan](int r, int f) {
+        const int32_t id = plan.textIdAt(r, f);
+        return id < 0 ? QString() : plan.pooledText(id);
+    };
+    const int writes = int(differences.inserts.size() + differences.updates.size());
+    int written = 0;
+    for (const std::vector<int>* rows : {&differences.inserts, &differences.updates}) {
+        TSaveStatement& s = rows == &differences.inserts ? insert : update;
+        for (const int r : *rows) {
+            if (++written % 1000 == 0) progress("Saving consumption", written, writes);
+            s.text("COMPANY", FCompany).text("CREATOR", FUser).text("CREATEDATE", created);
+            for (int i = 0; i < 7; ++i)
+                s.text(kPlanKeyFields[i], text(r, field[i]));
+            s.text("TF003", Krta07RTrim(text(r, tf003)))
+                .number("TF008", plan.valueAt(r, tf008).toDouble())
+                .number("TF009", plan.valueAt(r, tf009).toDouble())
+                .text("TF010", text(r, tf010))
+                .add();
+        }
+    }
+    for (const TKrta07PlanKey& k : differences.removes) {
         remove.text("TF003", QStringLiteral("2"));
         for (int i = 0; i < 7; ++i)
-            remove.text(names[i], stored.texts[size_t(it.key().id[i])]);
+            remove.text(kPlanKeyFields[i], stored.texts[size_t(k.id[i])]);
         remove.add();
-        it = stored.rows.erase(it);
     }
     for (TSaveStatement* s : {&insert, &update, &remove})
         s->flush();
+    // What the rows are once this save commits.
+    stored.lineFlags = std::move(FWritten->lineFlags);
+    *FWritten = std::move(stored);
+    progress("Saving consumption", writes, writes);
+    return true;
+}
+
+void TKrta07SaveWriter::renewPlanRows(const QString& created) {
     // The resources and lines of the computation, for the renewal of their rows in one statement.
     TKvADOKeyTable computed(FDm.dbKrta07, QStringLiteral("KVSAVEPLAN"),
                             {{"K1"}, {"K2"}, {"K3"}, {"K4"}, {"K5"}, {"K6"}},
@@ -408,11 +477,6 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
     computed.Finish();
     runOver(FDm, kDetailRenew, computed,
             {{"COMPANY", FCompany}, {"CREATOR", FUser}, {"CREATEDATE", created}});
-    // What the rows are once this save commits.
-    stored.lineFlags = std::move(FWritten->lineFlags);
-    *FWritten = std::move(stored);
-    progress("Saving consumption", n, n);
-    return true;
 }
 
 bool TKrta07SaveWriter::writeResourceLoad() {

@@ -61,6 +61,8 @@ private:
     // The steps of write(), in its order.
     bool writeLinesAndDays();
     bool writeConsumptionDetails();
+    // Every stored plan row of the computed resources and lines gets the audit columns of a new row.
+    void renewPlanRows(const QString& created);
     bool writeResourceLoad();
     void progress(const char* step, int done, int total) const;
     QString createDate() const;

@@ -48,7 +48,11 @@ TABLES = [
     ("MPSTF", "resource consumption details", [
         ("TF001", 10), ("TF002", 8), ("TF003", 1), ("TF004", 1), ("TF011", 4), ("TF005", 11),
         ("TF006", 4), ("TF007", 40), ("TF008", "F"), ("TF009", "F"), ("TF010", 255)],
-     ["TF001", "TF002", "TF003", "TF004", "TF011", "TF005", "TF006", "TF007"], []),
+     ["TF001", "TF002", "TF003", "TF004", "TF011", "TF005", "TF006", "TF007"],
+     # A save sums the plan rows of every loaded resource day. SQLite reaches them through the key, one
+     # table row at a time; this index holds the sums' columns, so it reads only the index (a sixth of
+     # the time). PostgreSQL sums the table in one pass instead and would only pay for the index.
+     [("MPSTF_LOAD", ["TF001", "TF002", "TF003", "TF008", "TF009"], {"sqlite"})]),
     ("ADMMB", "programs", [
         ("MB001", 10), ("MB002", 40), ("MB003", 4), ("MB004", 1), ("MB005", 40), ("MB006", 1),
         ("MB007", 10), ("MB008", 40), ("MB009", 60)], ["MB001"], []),
@@ -107,7 +111,9 @@ def ddl(dialect):
         out.append(f"-- {meaning}")
         options = TABLE_OPTIONS.get(dialect, "") if name in REWRITTEN else ""
         out.append(f"CREATE TABLE {name} (\n" + ",\n".join(lines) + f"\n){options};")
-        for index, cols in indexes:
+        for index, cols, *only in indexes:
+            if only and dialect not in only[0]:
+                continue
             out.append(f"CREATE INDEX {index} ON {name} ({', '.join(cols)});")
         out.append("")
     return "\n".join(out)
