@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QToolButton>
+#include <utility>
 
 #include "controls/FDBGrid.h"
 #include "controls/KvEdit.h"
@@ -106,6 +107,7 @@ bool TfrmKrta07SM::WriteSchedule() {
     writer.planReader = std::move(FPlanReader);
     if (!writer.write()) return false;
     FWrittenPlan = writer.takeWrittenPlan();
+    FRecountPlan = writer.insertedMostPlanRows();
     return true;
 }
 
@@ -133,6 +135,7 @@ bool TfrmKrta07SM::SaveChanges() {
     TdmKrta07S& dm = *dmKrta07S;
     FQueryClock.start();
     const auto finish = qScopeGuard([this] {
+        FRecountPlan = false;
         FPlanReader.reset();
         FWrittenPlan.reset();
         dmKrta07S->dbKrta07->OnLockWait = nullptr;
@@ -189,6 +192,7 @@ bool TfrmKrta07SM::SaveChanges() {
             rollback.dismiss();
             dm.dbKrta07->Commit();
             FSavedPlan = std::move(FWrittenPlan);
+            if (std::exchange(FRecountPlan, false)) TKrta07SaveWriter::recountPlanRows(dm);
         }
     } catch (const std::exception& e) {
         // The first line says what went wrong; the statement that follows it is no news to a planner.

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QHash>
 #include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <cmath>
 #include <future>
 #include <utility>
@@ -30,11 +32,13 @@ const char* const kDayLine =
     " TC001 =:TC001 AND TC002 =:TC002 AND TC009 =:TC009 AND TC003 =:TC003  AND TC004 "
     "=:TC004 AND TC005 =:TC005 ";
 
-// The days of the key table, each with the FLAG it had when loaded.
+// The days of the key table %1, each with its line (a line of the key table %2) and the FLAG it had
+// when loaded.
 const char* const kCoveredDaysUpdate =
     "UPDATE $$MPSTC SET MODIFIER =:MODIFIER, MODI_DATE =Convert(Char(17),getDate(),112) , FLAG =(FLAG + 1) "
-    "WHERE TC001 =:TC001 AND EXISTS (SELECT K1 FROM %1 WHERE K1 = TC002 AND K2 = TC009 AND K3 = TC003 AND "
-    "K4 = TC004 AND K5 = TC005 AND K6 = TC006 AND K7 = FLAG) ";
+    "WHERE TC001 =:TC001 AND EXISTS (SELECT D.L FROM %1 AS D INNER JOIN %2 AS L ON L.N = D.L WHERE L.K1 = "
+    "TC001 AND L.K2 = TC002 AND L.K3 = TC009 AND L.K4 = TC003 AND L.K5 = TC004 AND L.K6 = TC005 AND D.K6 = "
+    "TC006 AND D.K7 = FLAG) ";
 const char* const kDayInsert =
     "INSERT INTO $$MPSTC(COMPANY , CREATOR , CREATE_DATE , FLAG ,TC001 ,TC002 ,TC003 ,TC004 ,TC005 ,TC006 "
     ",TC007 ,TC008 , TC009) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TC001 , :TC002 ,:TC003 , :TC004 "
@@ -131,12 +135,15 @@ private:
     QHash<const char*, TParam*> FParams;
 };
 
-// One statement over a key table, with its texts bound; returns the rows it touched.
-int runOver(TdmKrta07S& dm, const char* sql, const TKvADOKeyTable& keys,
+// One statement over key tables (%1, %2: their names), with its texts bound; returns the rows it touched.
+int runOver(TdmKrta07S& dm, const char* sql, std::initializer_list<const TKvADOKeyTable*> keys,
             const QList<QPair<const char*, QString>>& texts) {
+    QString text = QString::fromLatin1(sql);
+    for (const TKvADOKeyTable* k : keys)
+        text = text.arg(k->Name());
     TKvADOQuery q;
     q.SetConnection(dm.dbKrta07);
-    q.SetSQL(dm.ExpandSQL(QString::fromLatin1(sql).arg(keys.Name())));
+    q.SetSQL(dm.ExpandSQL(text));
     for (const auto& [name, value] : texts)
         q.ParamByName(QString::fromLatin1(name)).SetAsString(Krta07Text(value));
     return q.ExecSQL();
@@ -197,13 +204,15 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
                              {"V2"},
                              {"V3"},
                              {"V4"},
-                             {"V5"}},
-                            {});
+                             {"V5"},
+                             {"N", false}},
+                            {"K4", "K6", "K5", "K2", "K3"});
     // Every stored day a bar covers is rewritten under its FLAG guard by one statement over the
     // covered days; only the days whose quantity or remark changed, went or came are written one by one.
-    TKvADOKeyTable covered(FDm.dbKrta07, QStringLiteral("KVSAVEDAYS"),
-                           {{"K1"}, {"K2"}, {"K3"}, {"K4"}, {"K5"}, {"K6"}, {"K7", false}},
-                           {"K3", "K5", "K6", "K4", "K1", "K2"});
+    // A covered day names its line by number (N of the lines' table): a factory has a dozen days for
+    // each line.
+    TKvADOKeyTable covered(FDm.dbKrta07, QStringLiteral("KVSAVEDAYS"), {{"L", false}, {"K6"}, {"K7", false}},
+                           {"L", "K6"});
     TSaveStatement dayValues(FDm, QStringLiteral("UPDATE $$MPSTC SET TC007 =:TC007 , TC008 =:TC008 WHERE ") +
                                       QString::fromLatin1(kDayLine) + QStringLiteral(" AND TC006 =:TC006 "));
     TSaveStatement dayDelete(FDm, QStringLiteral("DELETE $$MPSTC WHERE ") + QString::fromLatin1(kDayLine) +
@@ -233,7 +242,7 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
         lineRows.Text(line.TB001).Text(line.TB003).Text(line.TB051).Text(line.TB004).Text(line.TB005);
         lineRows.Text(line.TB037).Number(lineFlag);
         lineRows.Text(value(r, tb013)).Text(value(r, tb014)).Text(value(r, tb042)).Text(value(r, tb044));
-        lineRows.Text(value(r, tb045)).AddRow();
+        lineRows.Text(value(r, tb045)).Number(r).AddRow();
         const QString key =
             TfrmKrta07SM::LineKeyOf({line.TB001, line.TB003, line.TB051, line.TB004, line.TB005, line.TB037});
         FWritten->lineFlags.insert(key, lineFlag + 1);
@@ -255,8 +264,7 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
             if (was < loaded.size()) {
                 // Every day the bar covers is written again, changed or not.
                 seen[was] = true;
-                covered.Text(line.TB003).Text(line.TB051).Text(line.TB004).Text(line.TB005);
-                covered.Text(line.TB037).Text(loaded.day(was)).Number(loaded.flag(was)).AddRow();
+                covered.Number(r).Text(loaded.day(was)).Number(loaded.flag(was)).AddRow();
                 if (!hasQuantity)
                     cleared.push_back({line, loaded.day(was), QString(), 0});
                 else if (cell.quantity != loaded.quantity(was) || cell.remark != loaded.remark(was))
@@ -272,12 +280,12 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
     lineRows.Finish();
     // Each line matches at most one row, by key and FLAG: any row short is one that someone changed
     // or deleted since loading.
-    if (n > 0 && runOver(FDm, kLineUpdate, lineRows, {{"MODIFIER", FUser}}) != lineRows.RowCount())
+    if (n > 0 && runOver(FDm, kLineUpdate, {&lineRows}, {{"MODIFIER", FUser}}) != lineRows.RowCount())
         return false;
     covered.Finish();
     if (covered.RowCount() > 0 &&
-        runOver(FDm, kCoveredDaysUpdate, covered, {{"MODIFIER", FUser}, {"TC001", FDm.FFactory}}) !=
-            covered.RowCount())
+        runOver(FDm, kCoveredDaysUpdate, {&covered, &lineRows},
+                {{"MODIFIER", FUser}, {"TC001", FDm.FFactory}}) != covered.RowCount())
         return false;
     auto bindLine = [](TSaveStatement& s, const DayWrite& w) -> TSaveStatement& {
         return s.text("TC001", w.line.TB001)
@@ -450,11 +458,23 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
     }
     for (TSaveStatement* s : {&insert, &update, &remove})
         s->flush();
+    FInsertedMost = differences.inserts.size() > size_t(plan.RecordCount() / 2);
     // What the rows are once this save commits.
     stored.lineFlags = std::move(FWritten->lineFlags);
     *FWritten = std::move(stored);
     progress("Saving consumption", writes, writes);
     return true;
+}
+
+void TKrta07SaveWriter::recountPlanRows(TdmKrta07S& dm) {
+    TKvADOConnection& db = *dm.dbKrta07;
+    if (db.dialect() != kv::ado::SqlDialect::PostgreSQL) return;
+    // Not a statement that can be prepared. It waits for no other count: the next one will do.
+    const QString table = db.translated(dm.ExpandSQL(QStringLiteral("$$MPSTF")), QString()).text;
+    QSqlQuery q(db.database());
+    for (const QString& sql : {QStringLiteral("SET lock_timeout = 1000"), QStringLiteral("ANALYZE ") + table,
+                               QStringLiteral("RESET lock_timeout")})
+        if (!q.exec(sql)) qWarning("%s: %s", qPrintable(sql), qPrintable(db.scrub(q.lastError().text())));
 }
 
 void TKrta07SaveWriter::renewPlanRows(const QString& created) {
@@ -475,7 +495,7 @@ void TKrta07SaveWriter::renewPlanRows(const QString& created) {
             .AddRow();
     }
     computed.Finish();
-    runOver(FDm, kDetailRenew, computed,
+    runOver(FDm, kDetailRenew, {&computed},
             {{"COMPANY", FCompany}, {"CREATOR", FUser}, {"CREATEDATE", created}});
 }
 
@@ -534,7 +554,8 @@ bool TKrta07SaveWriter::writeResourceLoad() {
                 : QByteArray("UPDATE $$MPSTD SET ") +
                       (dialect == kv::ado::SqlDialect::SQLite ? kPlannedSumsTogether : kPlannedSums) +
                       kLoadUpdateRest;
-        if (runOver(FDm, sql.constData(), stored, {{"MODIFIER", FUser}}) != stored.RowCount()) return false;
+        if (runOver(FDm, sql.constData(), {&stored}, {{"MODIFIER", FUser}}) != stored.RowCount())
+            return false;
     }
     progress("Saving the load", n, n);
     return true;

@@ -56,6 +56,13 @@ public:
     // After write() succeeded: the plan rows as they stand once the transaction commits, with the
     // FLAG each line got; null when the plan rows were not written.
     std::unique_ptr<TKrta07StoredPlan> takeWrittenPlan();
+    // After write(): most of the plan rows written were new ones, as on the first save of a factory.
+    bool insertedMostPlanRows() const { return FInsertedMost; }
+    // Has the database count the plan rows anew, once a save that inserted most of them committed:
+    // PostgreSQL plans by what it last counted of a table, and until its own count comes, it takes
+    // the plan rows of a large factory for a handful and looks each one up by index on the next load
+    // and save. A count that cannot be taken at once is left to the database.
+    static void recountPlanRows(TdmKrta07S& dm);
 
 private:
     // The steps of write(), in its order.
@@ -70,4 +77,5 @@ private:
     TdmKrta07S& FDm;
     QString FUser, FCompany;
     std::unique_ptr<TKrta07StoredPlan> FWritten;
+    bool FInsertedMost = false;
 };
