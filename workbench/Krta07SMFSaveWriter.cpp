@@ -326,15 +326,27 @@ struct PlanDifferences {
 
 const char* const kPlanKeyFields[] = {"TF001", "TF002", "TF004", "TF011", "TF005", "TF006", "TF007"};
 
+// The columns of the plan set a save reads.
+struct PlanFields {
+    explicit PlanFields(const kv::TClientDataSet& plan) {
+        auto index = [&plan](const char* name) {
+            return plan.FieldByName(QString::fromLatin1(name)).Index();
+        };
+        for (int i = 0; i < 7; ++i)
+            key[i] = index(kPlanKeyFields[i]);
+        tf003 = index("TF003");
+        tf008 = index("TF008");
+        tf009 = index("TF009");
+        tf010 = index("TF010");
+    }
+    int key[7];
+    int tf003, tf008, tf009, tf010;
+};
+
 // Compares the computed rows of plan with stored, which it leaves as the rows are once written.
 // Reads the set and nothing else: it runs beside the statements of the save.
 PlanDifferences comparePlanRows(const kv::TClientDataSet& plan, TKrta07StoredPlan& stored) {
-    int keyField[7];
-    for (int i = 0; i < 7; ++i)
-        keyField[i] = plan.FieldByName(QString::fromLatin1(kPlanKeyFields[i])).Index();
-    const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
-    const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
-    const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
+    const PlanFields f(plan);
     const int n = plan.RecordCount();
     // The set's text ids are mapped to those of the stored rows once each (-2: not yet).
     std::vector<int32_t> storedId;
@@ -350,9 +362,10 @@ PlanDifferences comparePlanRows(const kv::TClientDataSet& plan, TKrta07StoredPla
     TKrta07PlanKey key;
     for (int r = 0; r < n; ++r) {
         for (int i = 0; i < 7; ++i)
-            key.id[i] = idOf(r, keyField[i]);
-        const double main = plan.valueAt(r, tf008).toDouble(), nonMain = plan.valueAt(r, tf009).toDouble();
-        const int32_t remarkId = plan.textIdAt(r, tf010);
+            key.id[i] = idOf(r, f.key[i]);
+        const double main = plan.valueAt(r, f.tf008).toDouble(),
+                     nonMain = plan.valueAt(r, f.tf009).toDouble();
+        const int32_t remarkId = plan.textIdAt(r, f.tf010);
         const QString& remark = remarkId < 0 ? QString() : plan.pooledText(remarkId);
         std::vector<int>* to = &differences.inserts;
         auto found = stored.rows.find(key);
@@ -423,13 +436,7 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
     TSaveStatement insert(FDm, QString::fromLatin1(kDetailInsert));
     TSaveStatement update(FDm, QString::fromLatin1(kDetailUpdate));
     TSaveStatement remove(FDm, QString::fromLatin1(kDetailDeleteRow));
-    int field[7];
-    for (int i = 0; i < 7; ++i)
-        field[i] = plan.FieldByName(QString::fromLatin1(kPlanKeyFields[i])).Index();
-    const int tf003 = plan.FieldByName(QStringLiteral("TF003")).Index();
-    const int tf008 = plan.FieldByName(QStringLiteral("TF008")).Index();
-    const int tf009 = plan.FieldByName(QStringLiteral("TF009")).Index();
-    const int tf010 = plan.FieldByName(QStringLiteral("TF010")).Index();
+    const PlanFields f(plan);
     auto text = [&plan](int r, int f) {
         const int32_t id = plan.textIdAt(r, f);
         return id < 0 ? QString() : plan.pooledText(id);
@@ -442,11 +449,11 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
             if (++written % 1000 == 0) progress("Saving consumption", written, writes);
             s.text("COMPANY", FCompany).text("CREATOR", FUser).text("CREATEDATE", created);
             for (int i = 0; i < 7; ++i)
-                s.text(kPlanKeyFields[i], text(r, field[i]));
-            s.text("TF003", Krta07RTrim(text(r, tf003)))
-                .number("TF008", plan.valueAt(r, tf008).toDouble())
-                .number("TF009", plan.valueAt(r, tf009).toDouble())
-                .text("TF010", text(r, tf010))
+                s.text(kPlanKeyFields[i], text(r, f.key[i]));
+            s.text("TF003", Krta07RTrim(text(r, f.tf003)))
+                .number("TF008", plan.valueAt(r, f.tf008).toDouble())
+                .number("TF009", plan.valueAt(r, f.tf009).toDouble())
+                .text("TF010", text(r, f.tf010))
                 .add();
         }
     }
