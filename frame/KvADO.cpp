@@ -289,6 +289,16 @@ void TKvADOConnection::Open() {
              {"SET plan_cache_mode = force_custom_plan", "SET work_mem = '64MB'", "SET jit = off"})
             if (!session.exec(QString::fromLatin1(sql)))
                 qWarning("%s: %s", sql, qPrintable(scrub(session.lastError().text())));
+        // A save rewrites every page of a factory's plan and day rows, and the first change of a page
+        // after a checkpoint logs the whole page: compressed, those pages of blank-padded texts take
+        // a fraction of the log and of the time. Only a superuser, or a role granted the setting, may
+        // choose it for a session; any other keeps the server's choice.
+        bool compressed = false;
+        for (const char* sql : {"SET wal_compression = lz4", "SET wal_compression = on"})
+            if (!compressed) compressed = session.exec(QString::fromLatin1(sql));
+        static std::atomic<bool> told{false};
+        if (!compressed && !told.exchange(true))
+            qInfo("The server's log compression stays as set: %s", qPrintable(scrub(session.lastError().text())));
     }
 }
 

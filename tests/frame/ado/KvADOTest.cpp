@@ -1,6 +1,9 @@
 // The access layer against real engines: SQLite files, a PostgreSQL server started for the test
 // program, and the same server through unixODBC.
 #include <QDate>
+#include <QCoreApplication>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -372,6 +375,36 @@ TEST_P(KvADOEngine, KeyTableRowsJoinTheTablesOfTheirTransaction) {
         flags.insert(q.FieldByName("TD001").AsString().trimmed(), q.FieldByName("FLAG").AsInteger());
     for (const QString& k : keys)
         EXPECT_EQ(flags.value(k, -1), k == "K5" ? 3 : 12) << k.toStdString();
+}
+
+TEST_P(KvADOEngine, PostgreSQLSessionsCompressTheirLogOnlyWhereTheRoleMayChoose) {
+    if (GetParam() == Engine::SQLite) GTEST_SKIP() << "a setting of PostgreSQL sessions";
+    auto compression = [](TKvADOConnection& c) {
+        QSqlQuery q(c.database());
+        EXPECT_TRUE(q.exec("SHOW wal_compression") && q.next());
+        return q.value(0).toString();
+    };
+    // The tests' server runs as a superuser: its sessions choose.
+    EXPECT_NE(compression(*FConnection), "off");
+
+    // A role that may not choose still connects, reads and writes, under the server's setting.
+    static int roles = 0;
+    const QString role = QString("planner_%1_%2").arg(QCoreApplication::applicationPid()).arg(++roles);
+    QSqlQuery admin(FConnection->database());
+    for (const QString& sql : {"CREATE ROLE " + role + " LOGIN",
+                               "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO " + role})
+        ASSERT_TRUE(admin.exec(sql)) << admin.lastError().text().toStdString();
+    auto planner = std::make_unique<TKvADOConnection>();
+    planner->SetConnectionString(QString(FConnectString).replace("User ID=postgres", "User ID=" + role));
+    ASSERT_NO_THROW(planner->Open());
+    EXPECT_EQ(compression(*planner), "off");
+    exec(*planner, "INSERT INTO DEMO..MPSTD (TD001, TD002, FLAG) VALUES ('R1', '20260105', 0)", {});
+    exec(*planner, "UPDATE DEMO..MPSTD SET FLAG = FLAG + 1 WHERE TD001 = 'R1'", {});
+    TKvADOQuery q;
+    q.SetConnection(planner.get());
+    q.SetSQL("SELECT FLAG FROM DEMO..MPSTD WHERE TD001 = 'R1'");
+    q.Open();
+    EXPECT_EQ(q.FieldByName("FLAG").AsInteger(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, KvADOEngine,
