@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -95,8 +96,12 @@ QString checkExpected(TfrmKrta07SM* wb, const std::vector<Expected>& expected) {
     return {};
 }
 
+// A 100-line save is timed this many times; one run on a shared machine is as much noise as save.
+constexpr int kSave100Runs = 3;
+
 struct Times {
     double first = -1, save100 = -1, saveNone = -1, reload = -1;
+    std::vector<double> save100Runs; // in the order they ran; save100 is their median
     QString failure; // what went wrong, empty when the saves wrote what they should
 };
 
@@ -116,28 +121,37 @@ Times timeSaves(TfrmKrta07SM* wb) {
     clock.restart();
     const bool noneOk = wb->SaveChanges();
     t.saveNone = seconds(clock);
-    wb->btnEditClick();
-    const std::vector<Expected> expected = change100Lines(wb);
-    clock.restart();
-    const bool changedOk = wb->SaveChanges();
-    t.save100 = seconds(clock);
+    bool changedOk = true;
+    for (int run = 0; run < kSave100Runs && changedOk && t.failure.isEmpty(); ++run) {
+        wb->btnEditClick();
+        const std::vector<Expected> expected = change100Lines(wb);
+        clock.restart();
+        changedOk = wb->SaveChanges();
+        t.save100Runs.push_back(seconds(clock));
+        if (changedOk && !watch.failed) t.failure = checkExpected(wb, expected);
+    }
+    std::vector<double> sorted = t.save100Runs;
+    std::sort(sorted.begin(), sorted.end());
+    t.save100 = sorted[sorted.size() / 2];
     clock.restart();
     wb->ReloadSchedule();
     t.reload = seconds(clock);
     if (!firstOk || !noneOk || !changedOk || watch.failed) {
         t.first = t.save100 = t.saveNone = -1;
         t.failure = "a save failed";
-    } else {
-        t.failure = checkExpected(wb, expected);
     }
     return t;
 }
 
 QString members(const Times& t, const QString& suffix) {
-    return QString(", \"save_100_s%1\": %2, \"save_none_s%1\": %3, \"reload_s%1\": %4, "
-                   "\"first_save_s%1\": %5")
+    QStringList runs;
+    for (double run : t.save100Runs)
+        runs << QString::number(run, 'f', 3);
+    return QString(", \"save_100_s%1\": %2, \"save_100_runs_s%1\": [%3], \"save_none_s%1\": %4, "
+                   "\"reload_s%1\": %5, \"first_save_s%1\": %6")
         .arg(suffix)
         .arg(t.save100, 0, 'f', 3)
+        .arg(runs.join(QStringLiteral(", ")))
         .arg(t.saveNone, 0, 'f', 3)
         .arg(t.reload, 0, 'f', 3)
         .arg(t.first, 0, 'f', 3);
