@@ -188,8 +188,9 @@ void TMyGantItem::BuildDayCells(TphDataEntity_GantTime* bar) {
 void TMyGantItem::RemoveDayCells(TphDataEntity_GantTime* bar) {
     if (!bar || !bar->Owner || !bar->CanEdit) return;
     TphDataList* list = bar->Owner;
+    // From the last position: taking the first each time moved every later cell, for each cell.
     for (int k = list->Count() - 1; k > 0; --k)
-        list->Delete(1);
+        list->Delete(k);
     FCells.clear();
     FCollection->Touch();
 }

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <cmath>
+#include <limits>
 
 const char* const kKrta07SeriesTitles[5] = {"主要耗用", "非主要耗用", "计划主要耗用", "计划非主要耗用",
                                             "每日产能"};
@@ -410,6 +411,7 @@ void TKrta07CapacityChart::LocaliseTitles(const std::function<QString(const QStr
 #include "support/LibStrs.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFStored.h"
 
 namespace {
 
@@ -424,10 +426,23 @@ QString seriesTitle(const TfrmKrta07SM& wb, const QString& title) {
     return title;
 }
 
-// Load values of one resource for n + 1 days from start.
+// More days than a chart has pixels are drawn as one bar per run of days; see loadValues.
+constexpr int kMaxChartBars = 4000;
+
+// Load values of one resource for n + 1 days from start, a bar a day. A span longer than a chart can
+// draw (a day typed far in the future, say) gets a bar per run of days instead, standing for the run's
+// day with the least capacity to spare: an overloaded day still shows, and the work stays with the
+// stored load rows instead of growing with the span, which up to the year 9999 took minutes and
+// gigabytes.
 TKrta07LoadValues loadValues(kv::TClientDataSet& load, const QString& resource, kv::TDateTime start, int n) {
     TKrta07LoadValues v;
-    v.resize(std::max(n + 1, 0));
+    const qint64 days = std::max(n + 1, 0);
+    if (days <= kMaxChartBars) {
+        v.resize(int(days));
+    } else {
+        v.DaysPerBar = int((days + kMaxChartBars - 1) / kMaxChartBars);
+        v.resize(int((days + v.DaysPerBar - 1) / v.DaysPerBar));
+    }
     if (n < 0) return v;
     const bool active = load.Active();
     kv::TField* f[5] = {};
@@ -438,12 +453,41 @@ TKrta07LoadValues loadValues(kv::TClientDataSet& load, const QString& resource, 
     }
     std::vector<double>* out[5] = {&v.TD003, &v.TD004, &v.TD005, &v.TD006, &v.TD007};
     const int bookmark = active && !load.IsEmpty() ? load.Bookmark() : -1;
-    for (int k = 0; k <= n; ++k) {
-        const QString day = Krta07DayText(start + k);
-        v.Days << day;
-        if (active && load.Locate(QStringLiteral("TD001;TD002"), QVariantList{resource, day}))
-            for (int i = 0; i < 5; ++i)
-                (*out[i])[size_t(k)] = f[i]->AsFloat();
+    if (v.DaysPerBar == 1) {
+        for (int k = 0; k <= n; ++k) {
+            const QString day = Krta07DayText(start + k);
+            v.Days << day;
+            if (active && load.Locate(QStringLiteral("TD001;TD002"), QVariantList{resource, day}))
+                for (int i = 0; i < 5; ++i)
+                    (*out[i])[size_t(k)] = f[i]->AsFloat();
+        }
+    } else {
+        const auto bars = v.TD003.size();
+        for (size_t b = 0; b < bars; ++b)
+            v.Days << Krta07DayText(start + double(b) * v.DaysPerBar);
+        // Load left over capacity of the day a bar shows so far; a bar without a day shows nothing.
+        std::vector<double> excess(bars, -std::numeric_limits<double>::infinity());
+        const qint64 first = qint64(std::floor(start));
+        if (active) {
+            const kv::TField& td001 = load.FieldByName(QStringLiteral("TD001"));
+            const kv::TField& td002 = load.FieldByName(QStringLiteral("TD002"));
+            for (load.First(); !load.Eof(); load.Next()) {
+                if (td001.AsString().trimmed() != resource) continue;
+                const kv::TDateTime date = Krta07DayOf(td002.AsString().trimmed());
+                if (date == 0) continue;
+                const qint64 k = qint64(std::floor(date)) - first;
+                if (k < 0 || k > n) continue;
+                const auto b = size_t(k / v.DaysPerBar);
+                double day[5];
+                for (int i = 0; i < 5; ++i)
+                    day[i] = f[i]->AsFloat();
+                const double over = day[1] + day[2] + day[3] + day[4] - day[0];
+                if (over <= excess[b]) continue;
+                excess[b] = over;
+                for (int i = 0; i < 5; ++i)
+                    (*out[i])[b] = day[i];
+            }
+        }
     }
     if (bookmark >= 0) load.GotoBookmark(bookmark);
     return v;

@@ -18,9 +18,10 @@ class QGraphicsPolygonItem;
 class QLineSeries;
 class QValueAxis;
 
-// Values of one resource per day, in the order of Days.
+// Values of one resource per day, in the order of Days; a bar may stand for a run of days.
 struct TKrta07LoadValues {
-    QStringList Days; // "yyyymmdd"
+    QStringList Days; // "yyyymmdd", the first day of each bar
+    int DaysPerBar = 1;
     std::vector<double> TD003, TD004, TD005, TD006, TD007;
     void resize(int n);
     bool Overloaded(size_t day) const;

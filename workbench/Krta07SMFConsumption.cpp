@@ -28,7 +28,8 @@ void refreshChartDays(TfrmKrta07SM& wb, const QString& resource, const std::vect
     const int n = int(kv::roundHalfEven(wb.mgMPSTC->Stop() - wb.mgMPSTC->Start()));
     const qint64 first = qint64(std::floor(wb.mgMPSTC->Start()));
     if (chart.RefreshPending || resource.isEmpty() || chart.ShownResource != resource ||
-        chart.ShownFirstDay != first || chart.Values().Days.size() != n + 1 || !load.Active()) {
+        chart.ShownFirstDay != first || chart.Values().DaysPerBar != 1 || chart.Values().Days.size() != n + 1 ||
+        !load.Active()) {
         wb.RefreshLoadChart();
         return;
     }

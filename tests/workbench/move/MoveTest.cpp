@@ -7,6 +7,7 @@
 #include <QBarSet>
 #include <QCheckBox>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QTabBar>
@@ -603,3 +604,51 @@ TEST_F(Move, ASaveAfterUndoAndRedoStoresWhatTheRemainingMovesAloneStore) {
 }
 
 } // namespace
+
+// Another program stored a day of a line two thousand years ahead, and an overloaded load day between.
+// The charts draw runs of days where the days outnumber their pixels, the overload still showing, and
+// taking back a step on that bar costs what its cells cost, not their square.
+TEST_F(Move, ABarTwoThousandYearsLongKeepsChartsAndUndoInProportion) {
+    {
+        TKvADOConnection c;
+        c.SetConnectionString(cs);
+        c.Open();
+        wbtest::exec(c, "UPDATE DEMO..MPSTB SET TB014 = '40260110' WHERE TB001 = 'F1' AND TB004 = '20260100001' "
+                        "AND TB037 = '01'");
+        wbtest::exec(c, "UPDATE DEMO..MPSTC SET TC006 = '40260110' WHERE TC001 = 'F1' AND TC003 = '20260100001' "
+                        "AND TC005 = '01' AND TC006 = '20260112'");
+        wbtest::exec(c, "INSERT INTO DEMO..MPSTD (TD001,TD002,TD003,TD004,TD005,TD006,TD007,TD008,FLAG) VALUES "
+                        "('R1','30000101',1,5,0,0,0,'',0)");
+    }
+    open();
+    int row = -1;
+    for (int r = 0; r < wb->mgMPSTC->MyGantList()->Count(); ++r)
+        if (item(r)->CellCount() > 700000) row = r;
+    ASSERT_GE(row, 0);
+    drag(row, 0); // a click: the bar is current and focused
+    wb->RefreshLoadChart();
+    wb->FlushLoadChart();
+    const TKrta07LoadChart& chart = *wb->ctMPSTC;
+    ASSERT_EQ(chart.ShownResource, "R1");
+    EXPECT_LE(chart.PointCount(), 4000);
+    const int perBar = chart.Values().DaysPerBar;
+    ASSERT_GT(perBar, 1);
+    const auto bar = qsizetype(std::floor(TransDateIn("30000101")) - std::floor(wb->mgMPSTC->Start())) / perBar;
+    ASSERT_LT(bar, chart.PointCount());
+    EXPECT_DOUBLE_EQ(chart.seZ->at(bar), 5);
+    EXPECT_TRUE(chart.Values().Overloaded(size_t(bar)));
+    EXPECT_DOUBLE_EQ(chart.seZ->at(bar + 1), 0);
+    wb->PageControl1->setCurrentIndex(1);
+    ASSERT_FALSE(wb->ResourceCharts().empty());
+    EXPECT_LE(wb->ResourceCharts()[0]->PointCount(), 4000);
+    wb->PageControl1->setCurrentIndex(0);
+
+    const QString before = dates(row);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
+    ASSERT_NE(dates(row), before);
+    QTest::mouseClick(wb->btnUndo, Qt::LeftButton);
+    EXPECT_EQ(dates(row), before);
+    EXPECT_LT(clock.elapsed(), 20000);
+}
