@@ -169,6 +169,13 @@ int32_t TKrta07StoredPlan::intern(const QString& text) {
 
 namespace {
 
+// A read on its own connection fails naming the database and the statement, as the workbench's other
+// statements do: "no such column: FLAG" alone does not say which table lacks it.
+[[noreturn]] void readFailed(TKvADOConnection& c, const QSqlQuery& q, const char* step, const QString& sql) {
+    throw EKvError(QString("Cannot %1 the statement on %2: %3\n%4")
+                       .arg(QString::fromLatin1(step), c.describe(), c.scrub(q.lastError().text()), sql));
+}
+
 // Columns of the day statement: TC001, TC002, TC003, TC004, TC005, TC006, TC007, TC008, TC009, FLAG.
 enum { cTC002 = 1, cTC003, cTC004, cTC005, cTC006, cTC007, cTC008, cTC009, cFLAG };
 
@@ -178,9 +185,9 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
     QSqlQuery q(c.database());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.prepare(t.text)) throw EKvError(c.scrub(q.lastError().text()));
+    if (!q.prepare(t.text)) readFailed(c, q, "prepare", t.text);
     q.bindValue(0, factory);
-    if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
+    if (!q.exec()) readFailed(c, q, "run", t.text);
     TKrta07DayRows result;
     // The line of each row while reading; its rows are brought together at the end if they came apart.
     std::vector<int32_t> lineOf;
@@ -287,9 +294,9 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
     QSqlQuery q(c.database());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.prepare(t.text)) throw EKvError(c.scrub(q.lastError().text()));
+    if (!q.prepare(t.text)) readFailed(c, q, "prepare", t.text);
     q.bindValue(0, QStringLiteral("2"));
-    if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
+    if (!q.exec()) readFailed(c, q, "run", t.text);
     PlanLine line;
     TKrta07PlanKey key;
     for (qint64 n = 0; q.next(); ++n) {
@@ -319,10 +326,10 @@ TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql,
     QSqlQuery q(c.database());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.prepare(t.text)) throw EKvError(c.scrub(q.lastError().text()));
+    if (!q.prepare(t.text)) readFailed(c, q, "prepare", t.text);
     for (qsizetype i = 0; i < t.markers.size(); ++i)
         q.bindValue(int(i), Krta07Text(params.value(t.markers[i].toUpper())));
-    if (!q.exec()) throw EKvError(c.scrub(q.lastError().text()));
+    if (!q.exec()) readFailed(c, q, "run", t.text);
     TKrta07OtherPlans result;
     for (qint64 n = 0; q.next(); ++n) {
         if ((n & 4095) == 0 && stop) break;
