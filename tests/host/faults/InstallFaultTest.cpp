@@ -389,6 +389,12 @@ TEST_F(InstallFaultTest, BrokenCompanyDatabasesEndInAMessageAndAreNotMade) {
          0,
          {"message\terror\tCannot prepare the statement on " + db + ": no such table: MPSTB",
           "query\tF01\t0 lines"}},
+        // The days are read on a connection of their own, and fail the same way.
+        {"database-without-MPSTC",
+         [](const QString& d) { sqliteExec(d + "/DEMO.db", "DROP TABLE MPSTC"); },
+         0,
+         {"message\terror\tCannot prepare the statement on " + db + ": no such table: MPSTC",
+          "query\tF01\t0 lines"}},
         // The host's rights table: the module's form is refused with the reason.
         {"database-without-KVRPOW",
          [](const QString& d) { sqliteExec(d + "/DEMO.db", "DROP TABLE KVRPOW"); },
