@@ -1,4 +1,5 @@
 // Scripted runs of the client on a generated demo company: the real workbench driven by clicks and keys.
+#include <QDate>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -157,6 +158,27 @@ TEST_F(ScriptRun, StartUpBoxesAreAnsweredAndAWindowNoCommandDrivesEndsTheRun) {
     EXPECT_TRUE(r.err[0].contains("test.script:3: the window")) << r.err[0].toStdString();
     EXPECT_TRUE(r.err[0].contains("(TfrmKrta07SC) stayed open for 1 s")) << r.err[0].toStdString();
     EXPECT_EQ(rowsOf(r).size(), 0); // nothing after the failure runs
+}
+
+// The first line's demand date falls on its first day: the red mark of that date lies over the bar's
+// start, and the drag takes the bar where the bar itself is under the mouse.
+TEST_F(ScriptRun, ADragTakesTheBarBesideTheMarkOfItsDemandDate) {
+    wbtest::ScriptInstallation own;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "mark");
+        db.setDatabaseName(own.filePath("DEMO.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("UPDATE MPSTB SET TB010 = TB013 WHERE rowid = (SELECT rowid FROM MPSTB WHERE "
+                           "TB001 = 'F01' ORDER BY TB002, TB003, TB004, TB005, TB037 LIMIT 1)"));
+    }
+    QSqlDatabase::removeDatabase("mark");
+    const ScriptResult r = own.run("query F01\nedit\ndrag 0 2\ndrag 0 -2\nanswer no\nclose\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    const QStringList drags = r.out.filter(QRegularExpression("^drag\t0\t"));
+    ASSERT_EQ(drags.size(), 2) << r.out.join('\n').toStdString();
+    const QDate start = QDate::fromString(drags[0].section('\t', 2, 2), "yyyyMMdd");
+    EXPECT_EQ(start.addDays(-2), QDate::fromString(drags[1].section('\t', 2, 2), "yyyyMMdd"));
 }
 
 TEST_F(ScriptRun, UnknownCommandsAndBadStepsFail) {
