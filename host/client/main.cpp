@@ -394,6 +394,8 @@ int main(int argc, char** argv) {
     o.plugin = parser.isSet(pluginOpt) ? parser.value(pluginOpt)
                                        : QDir(QCoreApplication::applicationDirPath()).filePath("KRTA07C.so");
     o.user = parser.value(userOpt);
+    // Every row a planner saves carries the user code, and a refused save names whose rows came first.
+    if (o.user.trimmed().isEmpty()) return fail("--user takes a user code, not an empty one", exitUsage);
     o.company = parser.value(companyOpt);
     o.database = parser.value(databaseOpt);
     o.extra = parser.value(extraOpt);

@@ -108,6 +108,10 @@ TEST_F(ClientTest, FailuresAreOneLineAndANonZeroStatus) {
     r = runClient({"--auto-close", "soon"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, QStringList{"tarnix-client: --auto-close takes a number of milliseconds"});
+
+    r = runClient({"--install", dir.path(), "--plugin", plugin(), "--user", " "});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, QStringList{"tarnix-client: --user takes a user code, not an empty one"});
 }
 
 TEST_F(ClientTest, FailuresOfTheModuleAreOneLineAndANonZeroStatus) {
