@@ -30,6 +30,20 @@ protected:
         return rows;
     }
 
+    // Sets columns of the installation's first line of F01 (row 0 of the chart), as another program would.
+    static void changeFirstLine(const wbtest::ScriptInstallation& own, const QString& assignments) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "change");
+            db.setDatabaseName(own.filePath("DEMO.db"));
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            ASSERT_TRUE(q.exec("UPDATE MPSTB SET " + assignments +
+                               " WHERE rowid = (SELECT rowid FROM MPSTB WHERE TB001 = 'F01' ORDER BY TB002, "
+                               "TB003, TB004, TB005, TB037 LIMIT 1)"));
+        }
+        QSqlDatabase::removeDatabase("change");
+    }
+
     static inline wbtest::ScriptInstallation* install = nullptr;
 };
 
@@ -141,15 +155,7 @@ TEST_F(ScriptRun, StartUpBoxesAreAnsweredAndAWindowNoCommandDrivesEndsTheRun) {
     // The first line's days no longer add up to its quantity: leaving it in edit mode opens the daily
     // editor, which no command of this script drives.
     wbtest::ScriptInstallation own;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "spoil");
-        db.setDatabaseName(own.filePath("DEMO.db"));
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("UPDATE MPSTB SET TB026 = TB026 + 7 WHERE rowid = (SELECT rowid FROM MPSTB WHERE "
-                           "TB001 = 'F01' ORDER BY TB002, TB003, TB004, TB005, TB037 LIMIT 1)"));
-    }
-    QSqlDatabase::removeDatabase("spoil");
+    changeFirstLine(own, "TB026 = TB026 + 7");
     r = own.run("query F01\nedit\nselect 1\ndump\n", "test.script", {"--modal-limit", "1"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.filter(QStringLiteral("数量总和必须等于")).size() == 1)
@@ -164,15 +170,7 @@ TEST_F(ScriptRun, StartUpBoxesAreAnsweredAndAWindowNoCommandDrivesEndsTheRun) {
 // start, and the drag takes the bar where the bar itself is under the mouse.
 TEST_F(ScriptRun, ADragTakesTheBarBesideTheMarkOfItsDemandDate) {
     wbtest::ScriptInstallation own;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "mark");
-        db.setDatabaseName(own.filePath("DEMO.db"));
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec("UPDATE MPSTB SET TB010 = TB013 WHERE rowid = (SELECT rowid FROM MPSTB WHERE "
-                           "TB001 = 'F01' ORDER BY TB002, TB003, TB004, TB005, TB037 LIMIT 1)"));
-    }
-    QSqlDatabase::removeDatabase("mark");
+    changeFirstLine(own, "TB010 = TB013");
     const ScriptResult r = own.run("query F01\nedit\ndrag 0 2\ndrag 0 -2\nanswer no\nclose\n");
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     const QStringList drags = r.out.filter(QRegularExpression("^drag\t0\t"));
