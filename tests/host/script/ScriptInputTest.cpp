@@ -1,0 +1,55 @@
+// Scripted runs with text outside ASCII, nested clients and quantities the daily editor refuses: each
+// ends with the workbench's own answer or one line on stderr, never with a crash.
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+#include "common/TestSupport.h"
+#include "workbench/common/ScriptRunSupport.h"
+
+namespace {
+
+using wbtest::ScriptOutput;
+
+QString errors(const ScriptOutput& r) {
+    return r.err.join('\n');
+}
+
+} // namespace
+
+TEST(ScriptInput, TextOutsideAsciiReachesTheWidgetsAsTyped) {
+    wbtest::ScriptInstallation own;
+    {
+        // Work centres with Chinese codes, one of them beyond the basic plane (a surrogate pair).
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "centres");
+        db.setDatabaseName(own.filePath("DEMO.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(
+            q.exec(QString("INSERT INTO CMSMD (COMPANY, MD001, MD002, MD003) VALUES "
+                           "('DEMO', '中文', '中文车间', 'F01'), ('DEMO', '中\U00020000', '二车间', 'F01')")))
+            << q.lastError().text().toStdString();
+    }
+    QSqlDatabase::removeDatabase("centres");
+
+    // An unknown Chinese factory gets the workbench's own message.
+    ScriptOutput r = own.run("query 工厂\n");
+    EXPECT_EQ(r.exitCode, 1) << errors(r).toStdString();
+    EXPECT_EQ(r.out, QStringList{"message\terror\t工厂不存在!\tok"});
+    ASSERT_EQ(r.err.size(), 1) << errors(r).toStdString();
+    EXPECT_TRUE(r.err[0].endsWith("test.script:1: query: the query dialog refused the factory 工厂"))
+        << r.err[0].toStdString();
+
+    // Codes typed into the line grid arrive whole; an export's file name too.
+    r = own.run("query F01\nexport 图.png\nedit\ncell 0 TB044 中文\ncell 1 TB044 中\U00020000\n"
+                "cell 2 TB044 中文x\ncancel\nclose\n");
+    ASSERT_EQ(r.exitCode, 0) << errors(r).toStdString();
+    EXPECT_TRUE(r.out.contains("export\t图.png")) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(QFile::exists(own.filePath("图.png")));
+    EXPECT_TRUE(r.out.contains("cell\t0\tTB044\t中文")) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("cell\t1\tTB044\t中\U00020000")) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("message\terror\t此工作中心不存在!\tok")) << r.out.join('\n').toStdString();
+}
