@@ -53,3 +53,29 @@ TEST(ScriptInput, TextOutsideAsciiReachesTheWidgetsAsTyped) {
     EXPECT_TRUE(r.out.contains("cell\t1\tTB044\t中\U00020000")) << r.out.join('\n').toStdString();
     EXPECT_TRUE(r.out.contains("message\terror\t此工作中心不存在!\tok")) << r.out.join('\n').toStdString();
 }
+
+// A chain of scripts each starting a client with the next: four nested clients run, a fifth is not
+// started and the refusal reaches the first client's stderr.
+TEST(ScriptInput, NestedClientsStopAtTheDepthLimit) {
+    wbtest::ScriptInstallation own;
+    const auto chain = [&own](int nested) {
+        for (int i = 1; i <= nested; ++i)
+            testsupport::writeFile(own.filePath(QString("chain%1.script").arg(i)),
+                                   i < nested ? QString("client PLAN01 chain%1.script\n").arg(i + 1).toUtf8()
+                                              : QByteArray("query F01\nclose\n"));
+        return own.run("client PLAN01 chain1.script\n");
+    };
+    ScriptOutput r = chain(4);
+    ASSERT_EQ(r.exitCode, 0) << errors(r).toStdString();
+    EXPECT_TRUE(r.out.filter(QRegularExpression("^(client\tPLAN01\t){4}query\tF01\t")).size() == 1)
+        << r.out.join('\n').toStdString();
+
+    r = chain(5);
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1) << errors(r).toStdString();
+    EXPECT_TRUE(
+        r.err[0].endsWith("client: clients started by scripts nest at most 4 deep: chain5.script is not "
+                          "started"))
+        << r.err[0].toStdString();
+    EXPECT_TRUE(r.out.filter("query\tF01").isEmpty()) << r.out.join('\n').toStdString();
+}
