@@ -79,3 +79,25 @@ TEST(ScriptInput, NestedClientsStopAtTheDepthLimit) {
         << r.err[0].toStdString();
     EXPECT_TRUE(r.out.filter("query\tF01").isEmpty()) << r.out.join('\n').toStdString();
 }
+
+// Keys the quantity column drops leave the old quantity: the step fails instead of confirming it.
+TEST(ScriptInput, DailyQuantitiesTheEditorDoesNotTakeFailTheStep) {
+    wbtest::ScriptInstallation own;
+    ScriptOutput r = own.run("query F01\ndump\nclose\n");
+    ASSERT_EQ(r.exitCode, 0) << errors(r).toStdString();
+    const QString first = r.out.value(1).split('\t').value(9); // "YYYYMMDD=QTY" of the first line
+    ASSERT_TRUE(first.contains('=')) << r.out.value(1).toStdString();
+    const QString day = first.section('=', 0, 0);
+    for (const QString value : {"abc", "NaN", "inf", "１０"}) {
+        r = own.run(QString("query F01\nedit\ndaily 0 %1=%2\nsave\n").arg(day, value));
+        EXPECT_EQ(r.exitCode, 1) << value.toStdString();
+        ASSERT_EQ(r.err.size(), 1) << value.toStdString() << ": " << errors(r).toStdString();
+        EXPECT_TRUE(r.err[0].endsWith(
+            QString("daily: row 0: the daily editor did not take the quantity %1 for %2").arg(value, day)))
+            << r.err[0].toStdString();
+        EXPECT_TRUE(r.out.filter("save\t").isEmpty()) << r.out.join('\n').toStdString();
+    }
+    // Its own quantity typed again is taken.
+    r = own.run(QString("query F01\nedit\ndaily 0 %1\ncancel\nclose\n").arg(first));
+    EXPECT_EQ(r.exitCode, 0) << errors(r).toStdString();
+}
