@@ -9,6 +9,17 @@
 namespace {
 
 constexpr int kClientLimitMs = 300000;
+// A script that starts itself (or a ring of scripts) would start clients without end: each client
+// tells the one it starts how deep it runs, and the deepest allowed starts no more.
+constexpr int kMaxDepth = 4;
+constexpr char kDepthVariable[] = "TARNIX_SCRIPT_DEPTH";
+
+// How deep this client runs: 0 for one started by hand.
+int clientDepth() {
+    bool ok = false;
+    const int depth = qEnvironmentVariableIntValue(kDepthVariable, &ok);
+    return ok && depth > 0 ? depth : 0;
+}
 
 // The last line the other client wrote on stderr that is its own (Qt may add warnings before it).
 QString lastOwnLine(const QByteArray& err) {
@@ -28,7 +39,17 @@ bool clientCommand(TScriptContext& c, const QStringList& args, QString& error) {
         error = QStringLiteral("the script %1 does not exist").arg(args[1]);
         return false;
     }
+    const int depth = clientDepth();
+    if (depth >= kMaxDepth) {
+        error = QStringLiteral("clients started by scripts nest at most %1 deep: %2 is not started")
+                    .arg(kMaxDepth)
+                    .arg(args[1]);
+        return false;
+    }
     QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(kDepthVariable), QString::number(depth + 1));
+    other.setProcessEnvironment(environment);
     other.start(QCoreApplication::applicationFilePath(),
                 QStringList(c.ClientArguments) << QStringLiteral("--user") << args[0] << QStringLiteral("--script")
                                                << QFileInfo(script).absoluteFilePath());

@@ -167,6 +167,14 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
                 refused = QStringLiteral("the quantity of %1 could not be edited").arg(day);
                 break;
             }
+            // The quantity column drops keys that are no digit or point: what it did not take leaves
+            // the old quantity, which OK would then confirm as if it had been typed.
+            if (d->Cells(1, at).trimmed() != qty) {
+                refused = QStringLiteral("row %1: the daily editor did not take the quantity %2 for %3")
+                              .arg(row)
+                              .arg(qty, day);
+                break;
+            }
         }
         if (refused.isEmpty()) {
             c.Click(d->btnOk);

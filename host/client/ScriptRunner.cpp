@@ -483,7 +483,19 @@ void TScriptContext::Key(QWidget* widget, int key, Qt::KeyboardModifiers modifie
 
 void TScriptContext::Type(QWidget* widget, const QString& text) const {
     if (!widget || text.isEmpty()) return;
-    QTest::keyClicks(widget, text);
+    // QTest knows key codes for printable ASCII only and asserts on anything else (Chinese codes and
+    // names, full-width digits): those characters go as key events that carry just their text, as an
+    // input method delivers them. A surrogate pair is one character.
+    QPointer<QWidget> target(widget);
+    for (qsizetype i = 0; i < text.size() && target;) {
+        const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QChar ch = text.at(i);
+        if (n == 1 && ch.unicode() >= 0x20 && ch.unicode() < 0x7f)
+            QTest::keyClick(widget, ch.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(i, n), Qt::NoModifier);
+        i += n;
+    }
     QApplication::processEvents();
 }
 
