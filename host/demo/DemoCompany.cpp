@@ -132,8 +132,10 @@ private:
             {"WC05", "冲压车间"}, {"WC06", "注塑车间"}, {"WC07", "电控车间"}, {"WC08", "包装车间"}};
         auto md = inserter("CMSMD", {"MD001", "MD002", "MD003"});
         for (size_t i = 0; i < centres.size(); ++i) {
-            md->row({centres[i].first, centres[i].second, i < 5 ? "F01" : "F02"});
+            const QString factory = i < 5 ? "F01" : "F02";
+            md->row({centres[i].first, centres[i].second, factory});
             FCentres.push_back(centres[i].first);
+            FCentresOf[factory].push_back(centres[i].first);
         }
 
         auto mq = inserter("CMSMQ", {"MQ001", "MQ002", "MQ003", "MQ017"});
@@ -273,10 +275,12 @@ private:
         FDays = tc.get();
         const QStringList customers = {"宝骑贸易", "城市单车", "绿行科技",
                                        "速达物流", "蓝天租赁", "乐途运动"};
+        // Document numbers count on over the factories: a source document line is planned in one
+        // factory, and its plan rows, which do not name the factory, would collide with another's.
+        std::map<QDate, int> docsOfDay;
         for (const auto& [factory, target] :
              {std::pair<QString, int>{"F01", FOpt.lines}, {"F02", std::min(8, FOpt.lines)}}) {
             int made = 0, priority = 0;
-            std::map<QDate, int> docsOfDay;
             while (made < target) {
                 const int kind = uniform(1, 20);
                 const QString source = kind <= 12 ? "1" : kind <= 17 ? "2" : "3";
@@ -355,7 +359,11 @@ private:
         const QDate start = finish.addDays(1 - days);
         const bool outsourced = item.property == u'S';
         const QString type = outsourced ? "5201" : (chance(0.9) ? "5101" : "5103");
-        const QString centre = outsourced ? "" : pick(FCentres);
+        // A work centre of the line's factory, drawn as one of all of them so that the rest of the
+        // company comes out as it always did for a seed.
+        const std::vector<QString>& own = FCentresOf[d.factory];
+        const QString centre =
+            outsourced ? "" : own[static_cast<size_t>(uniform(0, int(FCentres.size()) - 1)) % own.size()];
         const QString supplier = outsourced ? pick(FSuppliers) : "";
         const int status = uniform(1, 20);
         const QString mainResource = FResources[static_cast<size_t>(item.resources.front())].code;
@@ -430,6 +438,7 @@ private:
     QString FCreateDate;
     DemoSummary FSummary;
     std::vector<QString> FCentres, FSuppliers;
+    std::map<QString, std::vector<QString>> FCentresOf; // by factory
     std::vector<Resource> FResources;
     std::vector<Item> FItems;
     std::vector<int> FFinished, FAssemblies, FSubcontracted, FParts;

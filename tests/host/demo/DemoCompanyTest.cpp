@@ -80,6 +80,10 @@ TEST(DemoCompany, LinesFormTreesWhoseDaysAddUp) {
              "WHERE MQ001 IS NULL OR (MQ017 = '1' AND (TB044 = '' OR TB045 <> '')) OR "
              "(MQ017 <> '1' AND (TB044 <> '' OR MA016 <> '1'))"),
         QStringList({"0"}));
+    // Work centres are those of the line's factory.
+    EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM MPSTB LEFT JOIN CMSMD ON MD001 = TB044 WHERE TB044 <> '' AND "
+                      "(MD003 IS NULL OR MD003 <> TB001)"),
+              QStringList({"0"}));
     // Three resources per scheduled item, the main resource among them; the load covers every bar day.
     EXPECT_EQ(rows(c,
                    "SELECT COUNT(*) FROM MPSTB WHERE NOT EXISTS (SELECT 1 FROM MPSMC WHERE MC001 = TB006 AND "
@@ -90,6 +94,22 @@ TEST(DemoCompany, LinesFormTreesWhoseDaysAddUp) {
     EXPECT_EQ(
         rows(c, "SELECT COUNT(*) FROM MPSTC WHERE NOT EXISTS (SELECT 1 FROM MPSTD WHERE TD002 = TC006)"),
         QStringList({"0"}));
+}
+
+// Plan rows do not name the factory: were a source document line planned in two factories, a save of
+// one would replace the other's plan rows.
+TEST(DemoCompany, EachSourceDocumentLineIsPlannedInOneFactory) {
+    for (const quint32 seed : {11u, 22u, 33u}) {
+        QTemporaryDir dir;
+        writeDemoInstallation(dir.path(), options(seed, 20));
+        TKvADOConnection c;
+        c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
+        c.Open();
+        EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM (SELECT TB003 FROM MPSTB GROUP BY TB003, TB051, TB004, TB005 "
+                          "HAVING COUNT(DISTINCT TB001) > 1)"),
+                  QStringList({"0"}))
+            << "seed " << seed;
+    }
 }
 
 TEST(DemoCompany, SameSeedSameCompany) {
