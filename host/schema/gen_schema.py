@@ -6,7 +6,9 @@ Run after changing a table: python3 host/schema/gen_schema.py
 import os
 
 # (column, type): type is an int n for CHAR(n), 'F' for a floating-point number, 'I' for an integer,
-# 'T' for a text of any length.
+# 'T' for a text of any length, ('V', n) for a text of at most n characters kept at its own length.
+# A remark of the rows a save rewrites is ('V', 255): it is nearly always empty, and a CHAR(255) would
+# store 255 blanks in every row of the server engines, half of each row a save writes and reads.
 AUDIT = [("COMPANY", 20), ("CREATOR", 10), ("USR_GROUP", 10), ("CREATE_DATE", 17),
          ("MODIFIER", 10), ("MODI_DATE", 17), ("FLAG", "I")]
 
@@ -40,14 +42,14 @@ TABLES = [
      [("MPSTB_ORDER", ["TB001", "TB002", "TB003", "TB004", "TB005", "TB037"])]),
     ("MPSTC", "daily schedule quantities", [
         ("TC001", 6), ("TC002", 1), ("TC009", 4), ("TC003", 11), ("TC004", 4), ("TC005", 40),
-        ("TC006", 8), ("TC007", "F"), ("TC008", 255)],
+        ("TC006", 8), ("TC007", "F"), ("TC008", ("V", 255))],
      ["TC001", "TC002", "TC009", "TC003", "TC004", "TC005", "TC006"], []),
     ("MPSTD", "daily resource load", [
         ("TD001", 10), ("TD002", 8), ("TD003", "F"), ("TD004", "F"), ("TD005", "F"), ("TD006", "F"),
-        ("TD007", "F"), ("TD008", 255)], ["TD001", "TD002"], [("MPSTD_DAY", ["TD002"])]),
+        ("TD007", "F"), ("TD008", ("V", 255))], ["TD001", "TD002"], [("MPSTD_DAY", ["TD002"])]),
     ("MPSTF", "resource consumption details", [
         ("TF001", 10), ("TF002", 8), ("TF003", 1), ("TF004", 1), ("TF011", 4), ("TF005", 11),
-        ("TF006", 4), ("TF007", 40), ("TF008", "F"), ("TF009", "F"), ("TF010", 255)],
+        ("TF006", 4), ("TF007", 40), ("TF008", "F"), ("TF009", "F"), ("TF010", ("V", 255))],
      ["TF001", "TF002", "TF003", "TF004", "TF011", "TF005", "TF006", "TF007"],
      # A save sums the plan rows of every loaded resource day. SQLite reaches them through the key, one
      # table row at a time; this index holds the sums' columns, so it reads only the index (a sixth of
@@ -83,11 +85,12 @@ TABLE_OPTIONS = {"pgsql": " WITH (fillfactor = 50)"}
 
 DIALECTS = {
     "sqlite": dict(char=lambda n: f"CHAR({n}) COLLATE RTRIM NOT NULL DEFAULT ''",
+                   V=lambda n: f"CHAR({n}) COLLATE RTRIM NOT NULL DEFAULT ''",
                    F="FLOAT NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0", T="TEXT NOT NULL DEFAULT ''"),
-    "pgsql": dict(char=lambda n: f"CHAR({n}) NOT NULL DEFAULT ''",
+    "pgsql": dict(char=lambda n: f"CHAR({n}) NOT NULL DEFAULT ''", V=lambda n: f"VARCHAR({n}) NOT NULL DEFAULT ''",
                   F="DOUBLE PRECISION NOT NULL DEFAULT 0", I="INTEGER NOT NULL DEFAULT 0",
                   T="TEXT NOT NULL DEFAULT ''"),
-    "mssql": dict(char=lambda n: f"CHAR({n}) NOT NULL DEFAULT ''",
+    "mssql": dict(char=lambda n: f"CHAR({n}) NOT NULL DEFAULT ''", V=lambda n: f"VARCHAR({n}) NOT NULL DEFAULT ''",
                   F="FLOAT NOT NULL DEFAULT 0", I="INT NOT NULL DEFAULT 0", T="NVARCHAR(MAX) NOT NULL DEFAULT ''"),
 }
 
@@ -104,7 +107,12 @@ def ddl(dialect):
     for name, meaning, columns, key, indexes in TABLES:
         lines = []
         for col, typ in AUDIT + columns:
-            sql = d["char"](typ) if isinstance(typ, int) else d[typ]
+            if isinstance(typ, int):
+                sql = d["char"](typ)
+            elif isinstance(typ, tuple):
+                sql = d[typ[0]](typ[1])
+            else:
+                sql = d[typ]
             lines.append(f"    {col} {sql}")
         if key:
             lines.append(f"    CONSTRAINT PK_{name} PRIMARY KEY ({', '.join(key)})")
