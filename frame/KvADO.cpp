@@ -284,9 +284,10 @@ void TKvADOConnection::Open() {
         // unknown values guesses a handful of rows where a factory has tens of thousands, and joins
         // them row by row: each run is planned for its values instead. The sorts and hashes of a large
         // factory's keys stay in memory rather than spilling to disk. Compiling a statement to machine
-        // code took longer than running it did.
-        for (const char* sql :
-             {"SET plan_cache_mode = force_custom_plan", "SET work_mem = '64MB'", "SET jit = off"})
+        // code took longer than running it did. The notices of the access layer's own housekeeping (a
+        // key table dropped where none was left) are no news: only warnings reach the standard error.
+        for (const char* sql : {"SET plan_cache_mode = force_custom_plan", "SET work_mem = '64MB'",
+                                "SET jit = off", "SET client_min_messages = warning"})
             if (!session.exec(QString::fromLatin1(sql)))
                 qWarning("%s: %s", sql, qPrintable(scrub(session.lastError().text())));
         // A save rewrites every page of a factory's plan and day rows, and the first change of a page
