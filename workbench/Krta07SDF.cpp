@@ -534,7 +534,7 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& dataSet) {
                 s += item->CellValue(k);
             return s;
         };
-        const double target = dataSet.FieldByName(QStringLiteral("TB026")).AsFloat();
+        const double target = wb->BarQuantity(row);
         while (!Krta07SameQuantity(sum(), target)) {
             wb->ShowLineMessage(1, kv::floatToStr(target));
             if (!wb->EditDailyQuantities(row)) {

@@ -429,6 +429,20 @@ void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     dgMPSTB->SetDataSource(dm.dsMPSTB);
     if (!FSavedPlan) StartPlanRead();
     if (FOldDays) FOldDays->Empty();
+    if (FStoredDays && FStoredDays->undatedCount > 0) TellUndatedDays(factory, *FStoredDays);
+}
+
+void TfrmKrta07SM::TellUndatedDays(const QString& factory, const TKrta07DayRows& days) {
+    QStringList text{tr("Stored days of factory %1 that name no date (yyyymmdd): %2. They are not on the "
+                        "bars, their quantities count towards their lines' quantities, and a save leaves "
+                        "them as they are stored:")
+                         .arg(factory)
+                         .arg(days.undatedCount)};
+    for (const QString& row : days.undated)
+        text << row;
+    if (days.undatedCount > qsizetype(days.undated.size()))
+        text << tr("and %1 more").arg(days.undatedCount - qsizetype(days.undated.size()));
+    KvMessageDlg(text.join(QLatin1Char('\n')), mtWarning, mbOK);
 }
 
 void TfrmKrta07SM::ReleaseSchedule() {

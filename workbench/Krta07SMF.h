@@ -154,6 +154,9 @@ public:
     void ScalerLabelText(kv::TDateTime theDate, QString& label);
     static TColor BarColor(const QString& TB028, const QString& TB038);
     int CurrentRowIndex() const;
+    // What the days of line row's bar add up to: TB026 less what its stored days without a date hold,
+    // which stay as stored outside the bar.
+    double BarQuantity(int row) const;
     // The current line of the grid moved: the bar turns lime, the chart scrolls to it.
     void HighlightCurrentLine();
     // Makes row i the current line of the grid (as a click on its bar does).
@@ -313,6 +316,8 @@ private:
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
     void StartDayRead(const QString& factory);
+    // Names the stored day rows the load left out because their day is no date.
+    void TellUndatedDays(const QString& factory, const TKrta07DayRows& days);
     // Starts reading the stored plan rows of the loaded lines beside the planner's work: a save
     // writes their values only where the computed rows differ from them.
     void StartPlanRead();

@@ -12,6 +12,7 @@
 #include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFStored.h"
 #include "workbench/Krta07SMFUndo.h"
 
 bool TfrmKrta07SM::EditDailyQuantities(int row) {
@@ -31,9 +32,7 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
     if (!item || item->Bar != bar) return false;
 
     TdmKrta07S& dm = *dmKrta07S;
-    double quantity = 0;
-    if (kv::TField* f = dm.qryMPSTB->FindField(QStringLiteral("TB026")); f && r < dm.qryMPSTB->RecordCount())
-        quantity = dm.qryMPSTB->valueAt(r, f->Index()).toDouble();
+    const double quantity = BarQuantity(r);
     const int code = dm.CompanyDateFormat();
     const QString sep = dm.DateSeparator();
     TfrmKrta07SC dialog(this, code, sep, quantity, FEditState == 1);
@@ -107,4 +106,18 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
     }
     mgMPSTC->InvalidateGantArea();
     return true;
+}
+
+double TfrmKrta07SM::BarQuantity(int row) const {
+    const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
+    if (row < 0 || row >= lines.RecordCount()) return 0;
+    auto text = [&lines, row](const char* name) {
+        const kv::TField* f = lines.FindField(QString::fromLatin1(name));
+        return f ? lines.valueAt(row, f->Index()).toString().trimmed() : QString();
+    };
+    const kv::TField* tb026 = lines.FindField(QStringLiteral("TB026"));
+    const double quantity = tb026 ? lines.valueAt(row, tb026->Index()).toDouble() : 0;
+    if (!FStoredDays || FStoredDays->undatedQuantity.isEmpty()) return quantity;
+    return quantity - FStoredDays->undatedQuantity.value(
+                          {text("TB003"), text("TB051"), text("TB004"), text("TB005"), text("TB037")});
 }

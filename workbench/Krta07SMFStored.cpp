@@ -202,6 +202,19 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         TKrta07DayLine k{q.value(cTC002).toString().trimmed(), q.value(cTC009).toString().trimmed(),
                          q.value(cTC003).toString().trimmed(), q.value(cTC004).toString().trimmed(),
                          q.value(cTC005).toString().trimmed()};
+        const int32_t day = result.intern(q.value(cTC006).toString().trimmed());
+        if (result.dates[size_t(day)] == 0 && result.text(day) != QLatin1String("18991230")) {
+            // A day no bar can place stays out of the rows: the save then neither rewrites nor deletes it.
+            // (18991230 is day zero, a date.)
+            if (result.undated.size() < TKrta07DayRows::kUndatedNamed)
+                result.undated.push_back(QStringLiteral("%1 %2-%3-%4 %5: %6")
+                                             .arg(k.TB003, k.TB051, k.TB004, k.TB005, k.TB037,
+                                                  result.text(day)));
+            ++result.undatedCount;
+            const QVariant quantity = q.value(cTC007);
+            result.undatedQuantity[k] += quantity.isNull() ? 0 : quantity.toDouble();
+            continue;
+        }
         // A line's rows mostly come one after the other.
         if (line < 0 || !(k == key)) {
             key = {pooled(k.TB003), pooled(k.TB051), pooled(k.TB004), pooled(k.TB005), pooled(k.TB037)};
@@ -217,7 +230,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         }
         ++result.runs[size_t(line)].count;
         lineOf.push_back(line);
-        result.day.push_back(result.intern(q.value(cTC006).toString().trimmed()));
+        result.day.push_back(day);
         const QVariant quantity = q.value(cTC007);
         const double amount = quantity.isNull() ? 0 : quantity.toDouble();
         int32_t text = -1;

@@ -67,6 +67,12 @@ struct TKrta07DayRows {
     };
     std::vector<Run> runs;
     QHash<TKrta07DayLine, int32_t> lines;
+    // Stored rows whose day names no date, left out of the rows above: the first few as
+    // "TC002 TC009-TC003-TC004 TC005: TC006", how many there were, and what they hold per line.
+    static constexpr size_t kUndatedNamed = 20;
+    std::vector<QString> undated;
+    qsizetype undatedCount = 0;
+    QHash<TKrta07DayLine, double> undatedQuantity;
 
     int32_t intern(const QString& text);
     const QString& text(int32_t id) const { return id < 0 ? none() : texts[size_t(id)]; }

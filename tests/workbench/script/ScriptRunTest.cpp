@@ -4,7 +4,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 #include "common/TestSupport.h"
@@ -32,17 +34,27 @@ protected:
 
     // Sets columns of the installation's first line of F01 (row 0 of the chart), as another program would.
     static void changeFirstLine(const wbtest::ScriptInstallation& own, const QString& assignments) {
+        onDemo(own, "UPDATE MPSTB SET " + assignments + " WHERE rowid = (SELECT rowid FROM " + kFirstLine + ")");
+    }
+
+    // Runs the statement on the installation's company database and gives the first row it returns.
+    static QVariantList onDemo(const wbtest::ScriptInstallation& own, const QString& sql) {
+        QVariantList row;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "change");
             db.setDatabaseName(own.filePath("DEMO.db"));
-            ASSERT_TRUE(db.open());
+            EXPECT_TRUE(db.open());
             QSqlQuery q(db);
-            ASSERT_TRUE(q.exec("UPDATE MPSTB SET " + assignments +
-                               " WHERE rowid = (SELECT rowid FROM MPSTB WHERE TB001 = 'F01' ORDER BY TB002, "
-                               "TB003, TB004, TB005, TB037 LIMIT 1)"));
+            EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+            if (q.next())
+                for (int i = 0; i < q.record().count(); ++i)
+                    row << q.value(i);
         }
         QSqlDatabase::removeDatabase("change");
+        return row;
     }
+    static inline const QString kFirstLine =
+        "MPSTB WHERE TB001 = 'F01' ORDER BY TB002, TB003, TB004, TB005, TB037 LIMIT 1";
 
     static inline wbtest::ScriptInstallation* install = nullptr;
 };
@@ -177,6 +189,34 @@ TEST_F(ScriptRun, ADragTakesTheBarBesideTheMarkOfItsDemandDate) {
     ASSERT_EQ(drags.size(), 2) << r.out.join('\n').toStdString();
     const QDate start = QDate::fromString(drags[0].section('\t', 2, 2), "yyyyMMdd");
     EXPECT_EQ(start.addDays(-2), QDate::fromString(drags[1].section('\t', 2, 2), "yyyyMMdd"));
+}
+
+// A day as an import may leave it, 31 February, on the first line: no bar can place it, and no save
+// may rewrite it as another day.
+TEST_F(ScriptRun, AStoredDayThatIsNoDateIsNamedKeptOffTheBarAndLeftAsStored) {
+    wbtest::ScriptInstallation own;
+    const QString firstLineDays = "FROM MPSTC JOIN (SELECT * FROM " + kFirstLine +
+                                  ") ON TC001 = TB001 AND TC002 = TB003 AND TC009 = TB051 AND TC003 = TB004 AND "
+                                  "TC004 = TB005 AND TC005 = TB037 ";
+    const double quantity = onDemo(own, "SELECT TC007 " + firstLineDays + "ORDER BY TC006 LIMIT 1").value(0).toDouble();
+    onDemo(own, "UPDATE MPSTC SET TC006 = '20270231' WHERE rowid = (SELECT MPSTC.rowid " + firstLineDays +
+                    "ORDER BY TC006 LIMIT 1)");
+    const ScriptResult r = own.run("query F01\ndump\nedit\ndrag 0 1\nsave\nclose\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    // Named when the factory is loaded, and again when the save loads it anew.
+    const QStringList named = r.out.filter(QRegularExpression("^message\twarning\t.*no date.*: 20270231\tok$"));
+    EXPECT_EQ(named.size(), 2) << r.out.join('\n').toStdString();
+    const QStringList rows = rowsOf(r);
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_FALSE(rows[0].contains("18991230")) << rows[0].toStdString();
+    EXPECT_EQ(r.out.filter(QRegularExpression("^save\t\\d+ lines$")).size(), 1) << r.out.join('\n').toStdString();
+    // The saved line moved; the row without a date is as it was stored.
+    const QVariantList kept = onDemo(own, "SELECT TC007, MPSTC.FLAG, COUNT(*) " + firstLineDays + "AND TC006 = '20270231'");
+    ASSERT_EQ(kept.size(), 3);
+    EXPECT_EQ(kept[0].toDouble(), quantity);
+    EXPECT_EQ(kept[1].toInt(), 0);
+    EXPECT_EQ(kept[2].toInt(), 1);
+    EXPECT_EQ(onDemo(own, "SELECT COUNT(*) " + firstLineDays + "AND TC006 = '18991230'").value(0).toInt(), 0);
 }
 
 TEST_F(ScriptRun, UnknownCommandsAndBadStepsFail) {
