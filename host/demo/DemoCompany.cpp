@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <random>
@@ -84,11 +85,14 @@ struct Item {
     QString code, name, specification;
     QChar property; // M made, S subcontracted, P purchased
     std::vector<int> resources;
+    std::vector<double> usage; // per unit made, on each of the resources (MC004 / MC005)
 };
 
 struct Resource {
-    QString code, name, unit;
+    QString code, name, unit, factory;
     double capacity;
+    // What the schedule lines plan on it, by day.
+    std::map<QDate, double> planned;
 };
 
 class Generator {
@@ -164,7 +168,6 @@ private:
         const QStringList kinds = {"装配线", "焊接机器人", "喷涂线", "加工中心",
                                    "冲压机", "注塑机",     "检测台", "包装线"};
         const int resourceCount = std::max(8, FOpt.lines / 400);
-        auto mb = inserter("MPSMB", {"MB001", "MB002", "MB003", "MB006", "MB007"});
         for (int i = 0; i < resourceCount; ++i) {
             Resource r;
             r.code = QString("R%1").arg(i + 1, 3, 10, QChar('0'));
@@ -172,7 +175,7 @@ private:
             const bool hours = i % 3 != 2;
             r.unit = hours ? "小时" : "件";
             r.capacity = hours ? 8.0 * uniform(1, 3) : 50.0 * uniform(2, 8);
-            mb->row({r.code, r.name, i % 4 == 3 ? "F02" : "F01", r.unit, r.capacity});
+            r.factory = i % 4 == 3 ? "F02" : "F01";
             FResources.push_back(r);
         }
         FSummary.resources = resourceCount;
@@ -211,9 +214,11 @@ private:
                 if (std::find(item.resources.begin(), item.resources.end(), r) == item.resources.end())
                     item.resources.push_back(r);
             }
-            for (int r : item.resources)
-                mc->row({item.code, FResources[static_cast<size_t>(r)].code, double(uniform(1, 4)),
-                         double(pick(std::vector<int>{1, 5, 10}))});
+            for (int r : item.resources) {
+                const double perBatch = uniform(1, 4), batch = pick(std::vector<int>{1, 5, 10});
+                item.usage.push_back(perBatch / batch);
+                mc->row({item.code, FResources[static_cast<size_t>(r)].code, perBatch, batch});
+            }
         }
         FSummary.items = static_cast<int>(FItems.size());
 
@@ -247,7 +252,7 @@ private:
     }
 
     void addItem(const QString& code, const QString& name, const QString& specification, QChar property) {
-        Item item{code, name, specification, property, {}};
+        Item item{code, name, specification, property, {}, {}};
         (property == u'P'                            ? FParts
          : property == u'S'                          ? FSubcontracted
          : property == u'M' && code.startsWith("FG") ? FFinished
@@ -405,6 +410,8 @@ private:
             if (q == 0) continue;
             FDays->row(
                 {d.factory, d.source, d.docType, d.docNo, d.docLine, node, ymd(start.addDays(k)), q, ""});
+            for (size_t i = 0; i < item.resources.size(); ++i)
+                FResources[size_t(item.resources[i])].planned[start.addDays(k)] += q * item.usage[i];
         }
         FFirstDay = FFirstDay.isValid() ? std::min(FFirstDay, start) : start;
         FLastDay = FLastDay.isValid() ? std::max(FLastDay, finish) : finish;
@@ -415,6 +422,7 @@ private:
         auto td = inserter("MPSTD", {"TD001", "TD002", "TD003", "TD004", "TD005", "TD006", "TD007", "TD008"});
         auto tf = inserter("MPSTF", {"TF001", "TF002", "TF003", "TF004", "TF011", "TF005", "TF006", "TF007",
                                      "TF008", "TF009", "TF010"});
+        sizeCapacities();
         if (!FFirstDay.isValid()) return;
         for (const Resource& r : FResources) {
             for (QDate day = FFirstDay; day <= FLastDay; day = day.addDays(1)) {
@@ -429,6 +437,25 @@ private:
             }
         }
         FSummary.loadRows = td->rows();
+    }
+
+    // A resource's daily capacity is set from what the lines plan on it, so that a day's load (the
+    // lines' plan and the work already released, about a third of the capacity) exceeds it on some
+    // busy days only, not on most. Resources no line plans on keep the capacity they were drawn with.
+    void sizeCapacities() {
+        auto mb = inserter("MPSMB", {"MB001", "MB002", "MB003", "MB006", "MB007"});
+        for (Resource& r : FResources) {
+            std::vector<double> busy;
+            for (const auto& [day, amount] : r.planned)
+                if (day.dayOfWeek() != 7 && amount > 0) busy.push_back(amount);
+            if (!busy.empty()) {
+                const auto at = busy.begin() + std::ptrdiff_t(busy.size() * 9 / 10);
+                std::nth_element(busy.begin(), at, busy.end());
+                const double step = r.unit == "件" ? 50.0 : 8.0;
+                r.capacity = std::max(step, std::ceil(*at / 0.7 / step) * step);
+            }
+            mb->row({r.code, r.name, r.factory, r.unit, r.capacity});
+        }
     }
 
     TKvADOConnection& FConn;

@@ -96,6 +96,41 @@ TEST(DemoCompany, LinesFormTreesWhoseDaysAddUp) {
         QStringList({"0"}));
 }
 
+// Capacities follow what the lines plan: a planner opening the demo sees a few overloaded busy days
+// (and planned Sundays, which have no capacity), not a factory overloaded nearly everywhere.
+TEST(DemoCompany, CapacitiesCoverMostWorkingDaysAndNotTheBusiestOnes) {
+    QTemporaryDir dir;
+    writeDemoInstallation(dir.path(), options(7, 400));
+    TKvADOConnection c;
+    c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
+    c.Open();
+    // Each resource day with a plan: the lines' plan, the work already released, the capacity.
+    const QStringList days = rows(
+        c, "SELECT TD001, TD002, P, TD004 + TD006, TD003 FROM MPSTD JOIN (SELECT MC002 AS R, TC006 AS D, "
+           "SUM(TC007 * MC004 / MC005) AS P FROM MPSTC JOIN MPSTB ON TB001 = TC001 AND TB003 = TC002 AND "
+           "TB051 = TC009 AND TB004 = TC003 AND TB005 = TC004 AND TB037 = TC005 JOIN MPSMC ON MC001 = "
+           "TB006 GROUP BY MC002, TC006) ON R = TD001 AND D = TD002");
+    ASSERT_GT(days.size(), 100);
+    int working = 0, over = 0;
+    for (const QString& row : days) {
+        const QStringList f = row.split('|');
+        ASSERT_EQ(f.size(), 5);
+        const bool sunday = QDate::fromString(f[1], "yyyyMMdd").dayOfWeek() == 7;
+        EXPECT_EQ(f[4].toDouble() == 0, sunday) << row.toStdString();
+        if (sunday) continue;
+        ++working;
+        if (f[2].toDouble() + f[3].toDouble() > f[4].toDouble()) ++over;
+        // Never by a multiple of the day's capacity.
+        EXPECT_LT(f[2].toDouble(), 3 * f[4].toDouble()) << row.toStdString();
+    }
+    EXPECT_GT(over, 0);
+    EXPECT_LT(over * 5, working) << over << " of " << working << " working days overloaded";
+    // The resource's own capacity is the one its working days carry.
+    EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM MPSTD JOIN MPSMB ON MB001 = TD001 WHERE TD003 <> 0 AND TD003 <> "
+                      "MB007"),
+              QStringList({"0"}));
+}
+
 // Plan rows do not name the factory: were a source document line planned in two factories, a save of
 // one would replace the other's plan rows.
 TEST(DemoCompany, EachSourceDocumentLineIsPlannedInOneFactory) {
