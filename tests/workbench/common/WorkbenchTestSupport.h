@@ -46,6 +46,16 @@ QString sqliteCompany(const QString& dir);
 // installed; raises EKvError when it is installed but does not run.
 QString pgCompany(const QString& prefix);
 
+// The engines a test runs on, named as its instances are.
+enum class Engine { SQLite, PostgreSQL };
+inline const char* engineName(Engine engine) {
+    return engine == Engine::SQLite ? "SQLite" : "PostgreSQL";
+}
+// The small company on the engine: sqliteCompany in dir or pgCompany with prefix.
+inline QString companyOn(Engine engine, const QString& dir, const QString& prefix) {
+    return engine == Engine::PostgreSQL ? pgCompany(prefix) : sqliteCompany(dir);
+}
+
 // Moves a factory's schedule by whole days: the lines' need, start and finish dates and their days.
 void shiftFactoryDays(TKvADOConnection& connection, const QString& factory, int days);
 

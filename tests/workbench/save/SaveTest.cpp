@@ -37,7 +37,7 @@
 
 namespace {
 
-enum class Engine { SQLite, PostgreSQL };
+using wbtest::Engine;
 
 // Resource days a save wrote (updated or inserted) whose planned columns are not the sums of the
 // stored plan rows of that day.
@@ -61,13 +61,9 @@ const char* const kTables[][2] = {
 class WorkbenchSave : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
-        if (GetParam() == Engine::PostgreSQL) {
-            if (!testsupport::PgServer::shared().installed()) GTEST_SKIP() << "PostgreSQL is not installed";
-            cs = wbtest::pgCompany("save");
-        } else {
-            ASSERT_TRUE(dir.isValid());
-            cs = wbtest::sqliteCompany(dir.path());
-        }
+        ASSERT_TRUE(dir.isValid());
+        cs = wbtest::companyOn(GetParam(), dir.path(), "save");
+        if (cs.isEmpty()) GTEST_SKIP() << "PostgreSQL is not installed";
         db.SetConnectionString(cs);
         db.Open();
         wb = wbtest::createWorkbench(cs);
@@ -683,9 +679,7 @@ TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeR
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, WorkbenchSave, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
-                         [](const auto& info) {
-                             return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
-                         });
+                         [](const auto& info) { return wbtest::engineName(info.param); });
 
 // The server ends the workbench's connection: during a save (the server stopped or the session was
 // killed), or while the planner edits.

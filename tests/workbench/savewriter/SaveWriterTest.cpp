@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <map>
 
-#include "common/PgServer.h"
 #include "frame/KvADO.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
@@ -18,18 +17,14 @@
 
 namespace {
 
-enum class Engine { SQLite, PostgreSQL };
+using wbtest::Engine;
 
 class SaveWriter : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
-        if (GetParam() == Engine::PostgreSQL) {
-            if (!testsupport::PgServer::shared().installed()) GTEST_SKIP() << "PostgreSQL is not installed";
-            cs = wbtest::pgCompany("savewriter");
-        } else {
-            ASSERT_TRUE(dir.isValid());
-            cs = wbtest::sqliteCompany(dir.path());
-        }
+        ASSERT_TRUE(dir.isValid());
+        cs = wbtest::companyOn(GetParam(), dir.path(), "savewriter");
+        if (cs.isEmpty()) GTEST_SKIP() << "PostgreSQL is not installed";
         other.SetConnectionString(cs);
         other.Open();
         dm = std::make_unique<TdmKrta07S>(nullptr, "DEMO", cs);
@@ -163,8 +158,6 @@ TEST_P(SaveWriter, ALineOrADayChangedSinceLoadingRefusesTheWholeSave) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SaveWriter, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
-                         [](const auto& info) {
-                             return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL";
-                         });
+                         [](const auto& info) { return wbtest::engineName(info.param); });
 
 } // namespace
