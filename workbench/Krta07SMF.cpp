@@ -429,7 +429,7 @@ void TfrmKrta07SM::LoadSchedule(const QString& factory) {
     dgMPSTB->SetDataSource(dm.dsMPSTB);
     if (!FSavedPlan) StartPlanRead();
     if (FOldDays) FOldDays->Empty();
-    if (FStoredDays && FStoredDays->undatedCount > 0) TellUndatedDays(factory, *FStoredDays);
+    if (!FReloading && FStoredDays && FStoredDays->undatedCount > 0) TellUndatedDays(factory, *FStoredDays);
 }
 
 void TfrmKrta07SM::TellUndatedDays(const QString& factory, const TKrta07DayRows& days) {
@@ -463,6 +463,8 @@ void TfrmKrta07SM::ReleaseSchedule() {
 }
 
 bool TfrmKrta07SM::ReloadSchedule() {
+    const bool wasReloading = std::exchange(FReloading, true);
+    const auto restore = qScopeGuard([this, wasReloading] { FReloading = wasReloading; });
     try {
         try {
             LoadSchedule(edMB001->text());

@@ -316,8 +316,10 @@ private:
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
     void StartDayRead(const QString& factory);
-    // Names the stored day rows the load left out because their day is no date.
+    // Names the stored day rows the load left out because their day is no date: once for a query,
+    // not again when a save or a cancel loads the factory anew (FReloading).
     void TellUndatedDays(const QString& factory, const TKrta07DayRows& days);
+    bool FReloading = false;
     // Starts reading the stored plan rows of the loaded lines beside the planner's work: a save
     // writes their values only where the computed rows differ from them.
     void StartPlanRead();
