@@ -37,6 +37,12 @@ QStringList rows(TKvADOConnection& c, const QString& sql) {
     return out;
 }
 
+// Opens c on the company database of the demo installation in dir.
+void openCompany(TKvADOConnection& c, const QString& dir) {
+    c.SetConnectionString(sqliteConnectString(dir + "/DEMO.db"));
+    c.Open();
+}
+
 } // namespace
 
 TEST(DemoCompany, InstallationOpensThroughTheLauncherSettings) {
@@ -58,8 +64,7 @@ TEST(DemoCompany, LinesFormTreesWhoseDaysAddUp) {
     QTemporaryDir dir;
     writeDemoInstallation(dir.path(), options(11, 200));
     TKvADOConnection c;
-    c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
-    c.Open();
+    openCompany(c, dir.path());
     // Day quantities add up to the production quantity, and the days lie within the bar.
     EXPECT_EQ(rows(c,
                    "SELECT COUNT(*) FROM MPSTB B WHERE TB026 <> (SELECT SUM(TC007) FROM MPSTC C WHERE "
@@ -102,8 +107,7 @@ TEST(DemoCompany, CapacitiesCoverMostWorkingDaysAndNotTheBusiestOnes) {
     QTemporaryDir dir;
     writeDemoInstallation(dir.path(), options(7, 400));
     TKvADOConnection c;
-    c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
-    c.Open();
+    openCompany(c, dir.path());
     // Each resource day with a plan: the lines' plan, the work already released, the capacity.
     const QStringList days = rows(
         c, "SELECT TD001, TD002, P, TD004 + TD006, TD003 FROM MPSTD JOIN (SELECT MC002 AS R, TC006 AS D, "
@@ -138,8 +142,7 @@ TEST(DemoCompany, EachSourceDocumentLineIsPlannedInOneFactory) {
         QTemporaryDir dir;
         writeDemoInstallation(dir.path(), options(seed, 20));
         TKvADOConnection c;
-        c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
-        c.Open();
+        openCompany(c, dir.path());
         EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM (SELECT TB003 FROM MPSTB GROUP BY TB003, TB051, TB004, TB005 "
                           "HAVING COUNT(DISTINCT TB001) > 1)"),
                   QStringList({"0"}))
@@ -154,8 +157,7 @@ TEST(DemoCompany, SameSeedSameCompany) {
     writeDemoInstallation(c.path(), options(22));
     auto dump = [](const QString& dir) {
         TKvADOConnection conn;
-        conn.SetConnectionString(sqliteConnectString(dir + "/DEMO.db"));
-        conn.Open();
+        openCompany(conn, dir);
         return rows(conn,
                     "SELECT TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB026,TB013,TB014,TB042,TB045 "
                     "FROM MPSTB ORDER BY TB001,TB002,TB037") +
@@ -171,8 +173,7 @@ TEST(DemoCompany, SchemaOnlyAndOtherEngines) {
     const DemoSummary s = writeDemoInstallation(dir.path(), options(1), true);
     EXPECT_EQ(s.lines, 0);
     TKvADOConnection c;
-    c.SetConnectionString(sqliteConnectString(dir.filePath("DEMO.db")));
-    c.Open();
+    openCompany(c, dir.path());
     EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM MPSTB"), QStringList({"0"}));
     EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM KVRINTMA"), QStringList({"0"}));
 
