@@ -42,10 +42,22 @@ double quantityOf(const QString& text) {
     return ok ? v : 0;
 }
 
-// The list of a schedule row knows its item, so a time item made on demand finds what to show.
+// The list of a schedule row knows its item, so a time item made on demand finds what to show, and
+// where each of its day cells lies in time.
 class TMyGantRowList : public TphDataList_GantRow {
 public:
     TMyGantItem* Item = nullptr;
+    // The bar, the cells that may lie in the times and then the marker, the order the row always
+    // drew them in: a bar stretched over centuries makes the few dozen cells on screen, not all.
+    void PositionsInTimes(double from, double to, std::vector<std::pair<int, int>>& runs) const override {
+        if (!Item) return TphDataList_GantRow::PositionsInTimes(from, to, runs);
+        runs.clear();
+        if (Count() == 0) return;
+        runs.emplace_back(0, 0);
+        const auto [first, last] = Item->CellsInTimes(from, to);
+        if (first <= last) runs.emplace_back(TMyGantItem::kFirstCell + first, TMyGantItem::kFirstCell + last);
+        if (Count() > TMyGantItem::kMarker) runs.emplace_back(TMyGantItem::kMarker, TMyGantItem::kMarker);
+    }
 };
 
 TMyGantRowList* rowListOf(const TphDataEntity* entity) {
@@ -128,11 +140,27 @@ double TMyGantItem::CellValue(int k) const {
 
 TphDataEntity_GantTime* TMyGantItem::DayCell(int k) const {
     TphDataList* list = RowList();
-    return list && k >= 0 && k < CellCount() ? list->GetAs<TphDataEntity_GantTime>(k + 1) : nullptr;
+    return list && k >= 0 && k < CellCount() ? list->GetAs<TphDataEntity_GantTime>(kFirstCell + k) : nullptr;
+}
+
+int TMyGantItem::CellOf(TphDataEntity_GantTime* item) const {
+    if (!item || item->Owner != RowList()) return -1;
+    const int k = item->GetIndex() - kFirstCell;
+    return k >= 0 && k < CellCount() ? k : -1;
+}
+
+std::pair<int, int> TMyGantItem::CellsInTimes(double from, double to) const {
+    const int n = CellCount();
+    if (n == 0 || !(from <= to)) return {0, -1};
+    // Cell k spans FCellDay0 + k + 0.1 to FCellStopBase + k + 0.9; a day on either side is spare.
+    const double first = std::floor(from - std::max(FCellDay0, FCellStopBase)) - 1;
+    const double last = std::ceil(to - std::min(FCellDay0, FCellStopBase)) + 1;
+    if (last < 0 || first > n - 1) return {0, -1};
+    return {int(std::max(0.0, first)), int(std::min(double(n - 1), last))};
 }
 
 void TMyGantItem::MakeTimeItem(TphDataEntity_GantTime* item, int position) const {
-    const int k = position - 1;
+    const int k = position - kFirstCell;
     TphTimeItemTextCollection* texts = item->EnsureTexts();
     texts->Clear();
     item->CanEdit = false;
@@ -146,7 +174,7 @@ void TMyGantItem::MakeTimeItem(TphDataEntity_GantTime* item, int position) const
         texts->Add(CellRemark(k), 100, -1, 0);
         item->TopInset = 2;
         item->BottomInset = 2;
-    } else if (k == CellCount()) {
+    } else if (position == kMarker) {
         item->StartTime = MarkerDate;
         item->StopTime = MarkerDate;
         item->Style = 0;
@@ -161,7 +189,7 @@ void TMyGantItem::PlaceCells(kv::TDateTime day0, kv::TDateTime stopBase) {
     TphDataList* list = RowList();
     if (!list) return;
     for (TphDataEntity* e : list->Loaded) {
-        const int k = e->Index - 1;
+        const int k = e->Index - kFirstCell;
         if (k < 0 || k >= CellCount()) continue;
         auto* cell = static_cast<TphDataEntity_GantTime*>(e);
         cell->StartTime = CellStart(k);
@@ -180,7 +208,7 @@ void TMyGantItem::BuildDayCells(TphDataEntity_GantTime* bar) {
     FCells.assign(size_t(n) * 2, 0);
     FCollection->Touch();
     RecordPosition();
-    // The cells and the marker join the row as positions its list makes when asked for.
+    // The marker and the cells join the row as positions its list makes when asked for.
     list->AddUnloaded(n + 1);
     if (!FSaved.empty()) RestoreDayTexts();
 }
@@ -237,9 +265,10 @@ void TMyGantItem::SetCellTexts(int k, int32_t quantity, int32_t remark) {
     FCollection->Touch();
     // A cell the chart shows now shows the new texts.
     TphDataList* list = RowList();
-    if (list && list->IsLoaded(k + 1))
-        MakeTimeItem(static_cast<TphDataEntity_GantTime*>(list->Loaded[size_t(k + 1 - list->UnloadedBefore)]),
-                     k + 1);
+    if (list && list->IsLoaded(kFirstCell + k))
+        MakeTimeItem(
+            static_cast<TphDataEntity_GantTime*>(list->Loaded[size_t(kFirstCell + k - list->UnloadedBefore)]),
+            kFirstCell + k);
 }
 
 void TMyGantItem::SetDayTexts(const QString& quantity, const QString& remark, kv::TDateTime date) {

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gantt/phGant.h"
@@ -75,6 +76,9 @@ public:
     QStringList SavedDates() const;
     QStringList SavedRemarks() const;
 
+    // The positions of the bar's row: the bar, its demand-date marker, then its day cells.
+    static constexpr int kMarker = 1, kFirstCell = 2;
+
     // Day cell k (from 0, first day first): its times, its texts, the number its first text reads
     // as (0 when none), and its time item in the chart, made when asked for.
     int CellCount() const { return int(FCells.size() / 2); }
@@ -84,8 +88,11 @@ public:
     const QString& CellRemark(int k) const;
     double CellValue(int k) const;
     TphDataEntity_GantTime* DayCell(int k) const;
-    // Fills a time item the chart made for position `position` of the bar's row (1.. the cells,
-    // then the marker).
+    // The day cell a time item of the chart is, -1 when it is none of this bar's.
+    int CellOf(TphDataEntity_GantTime* item) const;
+    // The cells (first, last) that may lie in the times from..to; first > last when none does.
+    std::pair<int, int> CellsInTimes(double from, double to) const;
+    // Fills a time item the chart made for position `position` of the bar's row.
     void MakeTimeItem(TphDataEntity_GantTime* item, int position) const;
 
     // "YYYY/MM/DD" of a date-time, the form the snapshot keeps dates in.

@@ -90,6 +90,11 @@ void TphDataList::Clear() {
     if (hadEntries) RaiseCountChanged();
 }
 
+void TphDataList::PositionsInTimes(double, double, std::vector<std::pair<int, int>>& runs) const {
+    runs.clear();
+    if (Count() > 0) runs.emplace_back(0, Count() - 1);
+}
+
 void TphDataList::AddUnloaded(int n, int /*at*/) {
     if (n <= 0) return;
     UnloadedAfter += n;

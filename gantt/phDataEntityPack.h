@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gantt/phColor.h"
@@ -125,6 +126,11 @@ public:
 
     int Count() const { return int(Loaded.size()) + UnloadedBefore + UnloadedAfter; }
     bool IsLoaded(int i) const { return i >= UnloadedBefore && i < UnloadedBefore + int(Loaded.size()); }
+    // The positions whose entities may lie in the times from..to, as runs (first, last) in the order
+    // they are drawn: every position, unless a list that knows when its entities lie says fewer. A
+    // chart asks for no other position of the list, so a long row of entities made on demand makes
+    // only the ones on screen.
+    virtual void PositionsInTimes(double from, double to, std::vector<std::pair<int, int>>& runs) const;
     // The entity at i, loading it when needed; nothing outside 0..Count-1.
     TphDataEntity* Get(int i);
     template <class T> T* GetAs(int i) { return static_cast<T*>(Get(i)); }

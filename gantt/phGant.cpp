@@ -577,18 +577,25 @@ TGantRow* TphGant::RowAtY(int y) const {
 
 void TphGant::BuildHitRects() {
     FHitRects.assign(FRowsOnScreen.size(), {});
+    // Only what the area shows can be under the mouse.
+    const double start = FScaler->Start();
+    const double stop = FScaler->Stop();
+    std::vector<std::pair<int, int>> runs;
     for (size_t i = 0; i < FRowsOnScreen.size(); ++i) {
         TGantRow* row = FRowsOnScreen[i];
         auto& rects = FHitRects[i];
         // The order of TGantRow::TimeAt: last layer first, last item first.
         for (int l = row->Layers->Count() - 1; l >= 0; --l) {
             TphDataList* list = row->Layers->Lists[size_t(l)];
-            for (int k = list->Count() - 1; k >= 0; --k) {
-                auto* item = static_cast<TphDataEntity_GantTime*>(list->Get(k));
-                if (!item) continue;
-                const QRect r = ItemRect(item);
-                if (r.width() > 0 && r.height() > 0) rects.emplace_back(r, item);
-            }
+            if (!list) continue;
+            list->PositionsInTimes(start, stop, runs);
+            for (auto run = runs.rbegin(); run != runs.rend(); ++run)
+                for (int k = run->second; k >= run->first; --k) {
+                    auto* item = static_cast<TphDataEntity_GantTime*>(list->Get(k));
+                    if (!item) continue;
+                    const QRect r = ItemRect(item);
+                    if (r.width() > 0 && r.height() > 0) rects.emplace_back(r, item);
+                }
         }
     }
     FHitRectsValid = true;

@@ -79,14 +79,21 @@ void TphGant::PaintArea(QPainter& p) {
     DrawBackground(p);
     const double start = FScaler->Start();
     const double stop = FScaler->Stop();
+    std::vector<std::pair<int, int>> runs;
     for (TGantRow* row : FRowsOnScreen) {
-        TDataListTrav trav(row->Layers, row->FirstLayer);
-        for (trav.First(); !trav.Eof(); trav.Next()) {
-            auto* item = static_cast<TphDataEntity_GantTime*>(trav.Current());
-            if (!item || !overlapsWindow(item, start, stop)) continue;
-            const QRect r = ItemRect(item);
-            if (r.isEmpty()) continue;
-            DrawItem(p, item, r);
+        const std::vector<TphDataList*>& layers = row->Layers->Lists;
+        for (size_t l = size_t(std::clamp(row->FirstLayer, 0, int(layers.size()))); l < layers.size(); ++l) {
+            TphDataList* list = layers[l];
+            if (!list) continue;
+            list->PositionsInTimes(start, stop, runs);
+            for (const auto& [first, last] : runs)
+                for (int k = first; k <= last; ++k) {
+                    auto* item = static_cast<TphDataEntity_GantTime*>(list->Get(k));
+                    if (!item || !overlapsWindow(item, start, stop)) continue;
+                    const QRect r = ItemRect(item);
+                    if (r.isEmpty()) continue;
+                    DrawItem(p, item, r);
+                }
         }
     }
     DrawLinks(p);

@@ -48,9 +48,8 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
         for (int k = 0; k < item->CellCount(); ++k)
             fill(k + 1, k);
     } else {
-        // A cell's position in its row counts the bar first.
-        const int k = clicked->GetIndex() - 1;
-        if (k < 0 || k >= item->CellCount()) return false;
+        const int k = item->CellOf(clicked);
+        if (k < 0) return false;
         dialog.SetRowCount(2);
         fill(1, k);
     }

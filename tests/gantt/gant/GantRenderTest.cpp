@@ -81,7 +81,7 @@ TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     EXPECT_EQ(image.pixel(rp.center()), QColor(0, 0x80, 0).rgb());
     EXPECT_EQ(image.pixel(rp.left(), rp.center().y()), QColor(Qt::black).rgb());
     // The marker of the zero-day line is red, 5 pixels wide.
-    const QRect rm = g.ItemRect(static_cast<TphDataEntity_GantTime*>(items[7]->Bar->Owner->Get(1)));
+    const QRect rm = g.ItemRect(static_cast<TphDataEntity_GantTime*>(items[7]->Bar->Owner->Get(TMyGantItem::kMarker)));
     EXPECT_EQ(rm.width(), 5);
     EXPECT_EQ(image.pixel(rm.left() + 2, rm.center().y()), QColor(Qt::red).rgb());
     // Day cells are white where no text is drawn (shading starts at the colour itself).

@@ -65,14 +65,14 @@ TEST(MyGant, AddItemBuildsBarDayCellsAndMarker) {
     EXPECT_TRUE(item->Bar->CanEdit);
     EXPECT_EQ(item->CellCount(), 4);
     TphDataList* list = item->Bar->Owner;
-    ASSERT_EQ(list->Count(), 6); // bar, 4 cells, marker
-    auto* cell1 = static_cast<TphDataEntity_GantTime*>(list->Get(1));
+    ASSERT_EQ(list->Count(), 6); // bar, marker, 4 cells
+    auto* cell1 = static_cast<TphDataEntity_GantTime*>(list->Get(TMyGantItem::kFirstCell));
     EXPECT_DOUBLE_EQ(cell1->StartTime, D0 + 2.1);
     EXPECT_DOUBLE_EQ(cell1->StopTime, D0 + 2.9);
     EXPECT_EQ(cell1->UserValue, 1);
     EXPECT_EQ(cell1->TopInset, 2);
     EXPECT_EQ(cell1->Texts->Items(1)->Offset, QPoint(100, 0));
-    auto* marker = static_cast<TphDataEntity_GantTime*>(list->Get(5));
+    auto* marker = static_cast<TphDataEntity_GantTime*>(list->Get(TMyGantItem::kMarker));
     EXPECT_EQ(marker->Color, clRed);
     EXPECT_DOUBLE_EQ(marker->StartTime, D0 + 8);
     EXPECT_EQ(item->RowNode->CellText(0), QStringLiteral("a new row"));
@@ -334,9 +334,10 @@ TEST(MyGant, OnlyRowsOnScreenHoldTheirDayCells) {
     c.settle();
     ASSERT_GT(c.g.Grid()->TopRow(), 2);
     const int top = c.g.Grid()->TopRow();
+    // Row 1 keeps its bar, its marker and its cells up to the picked one.
     for (int i = 0; i < 200; ++i) {
         const bool shown = i >= top && i < top + int(c.g.RowsOnScreen().size());
-        EXPECT_EQ(loaded(items[size_t(i)]), shown ? 8 : i == 1 ? 4 : 1) << i;
+        EXPECT_EQ(loaded(items[size_t(i)]), shown ? 8 : i == 1 ? 5 : 1) << i;
     }
     EXPECT_EQ(items[1]->DayCell(2), cell);
     EXPECT_TRUE(cell->Selected);
@@ -348,6 +349,37 @@ TEST(MyGant, OnlyRowsOnScreenHoldTheirDayCells) {
     EXPECT_EQ(items[0]->DayCell(1)->Texts->Items(0)->Text, QStringLiteral("77"));
     EXPECT_EQ(items[0]->DayCell(1)->Texts->Items(1)->Text, QStringLiteral("x"));
     EXPECT_EQ(items[0]->CellQuantity(1), QStringLiteral("77"));
+}
+
+// A bar stretched over centuries (a year typed as 9999, say) makes the cells the chart shows, not one
+// time item for each of its days; the cells on screen are drawn and hit wherever the chart scrolls.
+TEST(MyGant, ABarOverCenturiesMakesOnlyTheCellsOnScreen) {
+    Chart c;
+    const int days = 300000;
+    TMyGantItem* item = c.g.MyGantList()->AddItem(0x00FFC080, days, D0 + days + 2, D0 + 2);
+    item->SetDayTexts(QStringLiteral("7"), QString(), D0 + 5);
+    item->SetDayTexts(QStringLiteral("9"), QString(), D0 + 250005);
+    c.settle();
+    TphDataList* row = item->Bar->Owner;
+    ASSERT_EQ(row->Count(), days + 2);
+    EXPECT_LT(row->Loaded.size(), 40u);
+    auto clickDay = [&](int k, const QString& text) {
+        TphDataEntity_GantTime* cell = item->DayCell(k);
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(cell->Texts->Items(0)->Text, text);
+        const QRect r = c.g.ItemRect(cell);
+        ASSERT_TRUE(c.g.GantArea()->rect().contains(r.center())) << k;
+        QTest::mouseClick(c.g.GantArea(), Qt::LeftButton, Qt::NoModifier, r.center());
+        EXPECT_TRUE(cell->Selected) << k;
+    };
+    clickDay(3, QStringLiteral("7"));
+    EXPECT_LT(row->Loaded.size(), 40u);
+
+    // Far into the bar: the cells there are drawn and picked as near its start.
+    c.g.SetStart(D0 + 250000);
+    c.g.SetStop(D0 + 250020);
+    c.settle();
+    clickDay(250003, QStringLiteral("9"));
 }
 
 TEST(MyGant, WorkbenchSettingsAreTheDefaults) {

@@ -274,8 +274,7 @@ TEST_F(DailyEditor, SingleDayModeEditsThatDayOnly) {
     EXPECT_TRUE(changed.isEmpty());
     // The need-date marker opens nothing.
     bool opened = false;
-    const int last = item(0)->Bar->Owner->Count() - 1;
-    EXPECT_FALSE(edit(item(0)->Bar->Owner->GetAs<TphDataEntity_GantTime>(last),
+    EXPECT_FALSE(edit(item(0)->Bar->Owner->GetAs<TphDataEntity_GantTime>(TMyGantItem::kMarker),
                       [&](TfrmKrta07SC*) { opened = true; }));
     EXPECT_FALSE(opened);
 }
