@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QSet>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -169,8 +170,10 @@ TfrmKrta07SC::TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double 
 
     connect(sgTime, &QTableWidget::currentCellChanged, this,
             [this](int row, int col, int, int) { sgTimeSelectCell(col, row + 1); });
+    // The sum follows each typed quantity once the dialog shows: while the days are filled in, a sum
+    // of every row for each one took hours over a bar of centuries.
     connect(sgTime, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-        if (item->column() == 1) ShowSum();
+        if (item->column() == 1 && isVisible() && !FSorting) ShowSum();
     });
     connect(btnOk, &QPushButton::clicked, this, [this] {
         if (!FormCloseQuery()) return;
@@ -369,6 +372,7 @@ void TfrmKrta07SC::SortRows() {
     }
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.date < b.date; });
     FSelecting = true;
+    FSorting = true;
     SetRowCount(int(rows.size()) + 1);
     for (size_t i = 0; i < rows.size(); ++i) {
         const int r = int(i) + 1;
@@ -377,18 +381,24 @@ void TfrmKrta07SC::SortRows() {
         SetCells(2, r, rows[i].remark);
     }
     FSelecting = false;
+    FSorting = false;
     if (FPrevRow >= RowCount()) FPrevRow = -1;
+    ShowSum();
 }
 
 bool TfrmKrta07SC::ValidateRows() {
     if (!FWholeBar) return true;
-    for (int r = 2; r < RowCount(); ++r)
-        for (int e = 1; e < r; ++e)
-            if (Cells(0, r) == Cells(0, e)) {
-                sgTime->setCurrentCell(r - 1, 0);
-                KvMessageDlg(Message(3), mtCustom, mbOK);
-                return false;
-            }
+    // The first day that an earlier row has already.
+    QSet<QString> earlier;
+    for (int r = 1; r < RowCount(); ++r) {
+        const QString day = Cells(0, r);
+        if (earlier.contains(day)) {
+            sgTime->setCurrentCell(r - 1, 0);
+            KvMessageDlg(Message(3), mtCustom, mbOK);
+            return false;
+        }
+        earlier.insert(day);
+    }
     if (OnCheckDays && RowCount() > 1 &&
         !OnCheckDays(TransDateIn(DayOfRow(1)), TransDateIn(DayOfRow(RowCount() - 1))))
         return false;
@@ -435,6 +445,11 @@ bool TfrmKrta07SC::Execute() {
     KvRunModalLoop(loop, [this] { return !isVisible(); });
     FLoop = nullptr;
     return FAccepted;
+}
+
+void TfrmKrta07SC::showEvent(QShowEvent* e) {
+    ShowSum();
+    TKVForm::showEvent(e);
 }
 
 void TfrmKrta07SC::closeEvent(QCloseEvent* e) {

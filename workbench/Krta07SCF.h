@@ -68,6 +68,7 @@ public:
 protected:
     void FormShow() override;
     bool FormKeyDown(QKeyEvent* key, QWidget* target) override;
+    void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -85,6 +86,8 @@ private:
     bool FWholeBar = true;
     int FPrevCol = -1, FPrevRow = -1;
     bool FSelecting = false;
+    // Rows are being rewritten in date order: the sum is shown once they all are.
+    bool FSorting = false;
     bool FRefused = false;
     bool FAccepted = false;
     class QEventLoop* FLoop = nullptr;

@@ -94,11 +94,15 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
             }
         }
         item->ClearDayTexts();
+        // All days at once, with one snapshot of the bar's texts at the end.
+        std::vector<TMyGantDayTexts> days;
+        days.reserve(size_t(std::max(last, 0)));
         for (int row = 1; row <= last; ++row) {
             QString q = dialog.Cells(1, row);
             if (q == QLatin1String("0")) q.clear();
-            item->SetDayTexts(q, dialog.Cells(2, row), dayOf(row));
+            days.push_back({dayOf(row), q, dialog.Cells(2, row)});
         }
+        item->SetDayTextsOf(days);
         if (mgMPSTC->OnGantItemChangePos) mgMPSTC->OnGantItemChangePos(item);
     } else {
         item->SetDayTexts(dialog.Cells(1, 1), dialog.Cells(2, 1), dayOf(1));
