@@ -421,8 +421,11 @@ bool TfrmKrta07SC::FormCloseQuery() {
     // refused keeps the dialog open, for the planner to see what was put back.
     FRefused = false;
     if (FPrevRow >= 1) sgTimeSelectCell(-2, -2);
-    if (!FRefused) SortRows();
-    ShowSum();
+    // Sorting shows the sum of the rows it wrote.
+    if (!FRefused)
+        SortRows();
+    else
+        ShowSum();
     FPrevCol = sgTime->currentColumn();
     FPrevRow = CurrentRow() >= 1 ? CurrentRow() : -1;
     return !FRefused && ValidateRows();
