@@ -60,10 +60,12 @@ const char* const kDetailUpdate =
     "=:TF002 AND TF003 =:TF003 AND TF004 =:TF004 AND TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND "
     "TF007 "
     "=:TF007 ";
+// New rows come from a key table in one statement: a factory's first save inserts every plan row, and
+// statements of many rows cost a server the parse of every value.
 const char* const kDetailInsert =
     "INSERT INTO $$MPSTF (COMPANY , CREATOR , CREATE_DATE , FLAG ,TF001 ,TF002 ,TF003 ,TF004 ,TF005 ,TF006 "
-    ",TF007 ,TF008 , TF009 ,TF010 ,TF011) VALUES(:COMPANY , :CREATOR , :CREATEDATE , 0 , :TF001 , :TF002 , "
-    ":TF003 , :TF004 ,:TF005 ,:TF006 ,:TF007 ,:TF008 , :TF009 , :TF010 , :TF011 ) ";
+    ",TF007 ,TF008 , TF009 ,TF010 ,TF011) SELECT :COMPANY , :CREATOR , :CREATEDATE , 0 , K1 , K2 , K8 , K3 , "
+    "K5 , K6 , K7 , V1 , V2 , V3 , K4 FROM %1 ";
 // Every plan row of the loaded lines ends up as a row the save inserted: all get the audit columns of
 // a new row, before the rows that differ are written.
 const char* const kDetailRenew =
@@ -433,7 +435,10 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
         differences = comparing.get();
     }
 
-    TSaveStatement insert(FDm, QString::fromLatin1(kDetailInsert));
+    TKvADOKeyTable inserts(FDm.dbKrta07, QStringLiteral("KVSAVENEWPLAN"),
+                           {{"K1"}, {"K2"}, {"K3"}, {"K4"}, {"K5"}, {"K6"}, {"K7"}, {"K8"}, {"V1", false},
+                            {"V2", false}, {"V3"}},
+                           {});
     TSaveStatement update(FDm, QString::fromLatin1(kDetailUpdate));
     TSaveStatement remove(FDm, QString::fromLatin1(kDetailDeleteRow));
     const PlanFields f(plan);
@@ -443,19 +448,30 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
     };
     const int writes = int(differences.inserts.size() + differences.updates.size());
     int written = 0;
-    for (const std::vector<int>* rows : {&differences.inserts, &differences.updates}) {
-        TSaveStatement& s = rows == &differences.inserts ? insert : update;
-        for (const int r : *rows) {
-            if (++written % 1000 == 0) progress("Saving consumption", written, writes);
-            s.text("COMPANY", FCompany).text("CREATOR", FUser).text("CREATEDATE", created);
-            for (int i = 0; i < 7; ++i)
-                s.text(kPlanKeyFields[i], text(r, f.key[i]));
-            s.text("TF003", Krta07RTrim(text(r, f.tf003)))
-                .number("TF008", plan.valueAt(r, f.tf008).toDouble())
-                .number("TF009", plan.valueAt(r, f.tf009).toDouble())
-                .text("TF010", text(r, f.tf010))
-                .add();
-        }
+    for (const int r : differences.inserts) {
+        if (++written % 1000 == 0) progress("Saving consumption", written, writes);
+        for (int i = 0; i < 7; ++i)
+            inserts.Text(Krta07Text(text(r, f.key[i])));
+        inserts.Text(Krta07RTrim(text(r, f.tf003)))
+            .Number(plan.valueAt(r, f.tf008).toDouble())
+            .Number(plan.valueAt(r, f.tf009).toDouble())
+            .Text(Krta07Text(text(r, f.tf010)))
+            .AddRow();
+    }
+    inserts.Finish();
+    if (inserts.RowCount() > 0)
+        runOver(FDm, kDetailInsert, {&inserts},
+                {{"COMPANY", FCompany}, {"CREATOR", FUser}, {"CREATEDATE", created}});
+    for (const int r : differences.updates) {
+        if (++written % 1000 == 0) progress("Saving consumption", written, writes);
+        update.text("COMPANY", FCompany).text("CREATOR", FUser).text("CREATEDATE", created);
+        for (int i = 0; i < 7; ++i)
+            update.text(kPlanKeyFields[i], text(r, f.key[i]));
+        update.text("TF003", Krta07RTrim(text(r, f.tf003)))
+            .number("TF008", plan.valueAt(r, f.tf008).toDouble())
+            .number("TF009", plan.valueAt(r, f.tf009).toDouble())
+            .text("TF010", text(r, f.tf010))
+            .add();
     }
     for (const TKrta07PlanKey& k : differences.removes) {
         remove.text("TF003", QStringLiteral("2"));
@@ -463,7 +479,7 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
             remove.text(kPlanKeyFields[i], stored.texts[size_t(k.id[i])]);
         remove.add();
     }
-    for (TSaveStatement* s : {&insert, &update, &remove})
+    for (TSaveStatement* s : {&update, &remove})
         s->flush();
     FInsertedMost = differences.inserts.size() > size_t(plan.RecordCount() / 2);
     // What the rows are once this save commits.

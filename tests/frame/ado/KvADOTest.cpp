@@ -406,6 +406,40 @@ TEST_P(KvADOEngine, KeyTableRowsJoinTheTablesOfTheirTransaction) {
         EXPECT_EQ(flags.value(k, -1), k == "K5" ? 3 : 12) << k.toStdString();
 }
 
+
+TEST_P(KvADOEngine, KeyTableRowsInsertIntoATableWithTheirValuesAsGiven) {
+    FConnection->StartTransaction();
+    TKvADOKeyTable rows(FConnection.get(), "KVNEW", {{"K1"}, {"V1", false}, {"V2"}}, {});
+    rows.Text("R'1").Number(0.1 + 0.2).Text("备注 ").AddRow();
+    rows.Text("R2").Number(-1e20).Text("").AddRow();
+    rows.Finish();
+    TKvADOQuery insert;
+    insert.SetConnection(FConnection.get());
+    insert.SetSQL(QString("INSERT INTO DEMO..MPSTF (TF001, TF002, TF003, TF008, TF010) SELECT K1, '20260105', "
+                          "'2', V1, V2 FROM %1")
+                      .arg(rows.Name()));
+    EXPECT_EQ(insert.ExecSQL(), 2);
+    // The same remark as a value bound to a statement of its own.
+    exec(*FConnection,
+         "INSERT INTO DEMO..MPSTF (TF001, TF002, TF003, TF008, TF010) VALUES ('R3', '20260105', '2', 0, :X)",
+         {{"X", QString("备注 ")}});
+    FConnection->Commit();
+    TKvADOQuery q;
+    q.SetConnection(FConnection.get());
+    q.SetSQL("SELECT TF001, TF008, TF010 FROM DEMO..MPSTF ORDER BY TF001");
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 3);
+    EXPECT_EQ(q.FieldByName("TF001").AsString().trimmed(), "R'1");
+    EXPECT_EQ(q.FieldByName("TF008").AsFloat(), 0.1 + 0.2);
+    const QString remark = q.FieldByName("TF010").AsString();
+    q.Next();
+    EXPECT_EQ(q.FieldByName("TF008").AsFloat(), -1e20);
+    EXPECT_EQ(q.FieldByName("TF010").AsString(), "");
+    q.Next();
+    // Trailing blank and all, as the engine keeps a bound text.
+    EXPECT_EQ(remark, q.FieldByName("TF010").AsString());
+}
+
 TEST_P(KvADOEngine, PostgreSQLSessionsCompressTheirLogOnlyWhereTheRoleMayChoose) {
     if (GetParam() == Engine::SQLite) GTEST_SKIP() << "a setting of PostgreSQL sessions";
     auto compression = [](TKvADOConnection& c) {
