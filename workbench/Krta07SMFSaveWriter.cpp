@@ -6,6 +6,7 @@
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <cmath>
 #include <future>
 #include <utility>
@@ -345,6 +346,12 @@ struct PlanFields {
     int tf003, tf008, tf009, tf010;
 };
 
+// A text of the plan set as it is written.
+QString planText(const kv::TClientDataSet& plan, int row, int field) {
+    const int32_t id = plan.textIdAt(row, field);
+    return id < 0 ? QString() : plan.pooledText(id);
+}
+
 // Compares the computed rows of plan with stored, which it leaves as the rows are once written.
 // Reads the set and nothing else: it runs beside the statements of the save.
 PlanDifferences comparePlanRows(const kv::TClientDataSet& plan, TKrta07StoredPlan& stored) {
@@ -435,33 +442,13 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
         differences = comparing.get();
     }
 
-    TKvADOKeyTable inserts(FDm.dbKrta07, QStringLiteral("KVSAVENEWPLAN"),
-                           {{"K1"}, {"K2"}, {"K3"}, {"K4"}, {"K5"}, {"K6"}, {"K7"}, {"K8"}, {"V1", false},
-                            {"V2", false}, {"V3"}},
-                           {});
     TSaveStatement update(FDm, QString::fromLatin1(kDetailUpdate));
     TSaveStatement remove(FDm, QString::fromLatin1(kDetailDeleteRow));
     const PlanFields f(plan);
-    auto text = [&plan](int r, int f) {
-        const int32_t id = plan.textIdAt(r, f);
-        return id < 0 ? QString() : plan.pooledText(id);
-    };
+    auto text = [&plan](int r, int field) { return planText(plan, r, field); };
     const int writes = int(differences.inserts.size() + differences.updates.size());
     int written = 0;
-    for (const int r : differences.inserts) {
-        if (++written % 1000 == 0) progress("Saving consumption", written, writes);
-        for (int i = 0; i < 7; ++i)
-            inserts.Text(Krta07Text(text(r, f.key[i])));
-        inserts.Text(Krta07RTrim(text(r, f.tf003)))
-            .Number(plan.valueAt(r, f.tf008).toDouble())
-            .Number(plan.valueAt(r, f.tf009).toDouble())
-            .Text(Krta07Text(text(r, f.tf010)))
-            .AddRow();
-    }
-    inserts.Finish();
-    if (inserts.RowCount() > 0)
-        runOver(FDm, kDetailInsert, {&inserts},
-                {{"COMPANY", FCompany}, {"CREATOR", FUser}, {"CREATEDATE", created}});
+    insertPlanRows(differences.inserts, created, written, writes);
     for (const int r : differences.updates) {
         if (++written % 1000 == 0) progress("Saving consumption", written, writes);
         update.text("COMPANY", FCompany).text("CREATOR", FUser).text("CREATEDATE", created);
@@ -487,6 +474,48 @@ bool TKrta07SaveWriter::writeConsumptionDetails() {
     *FWritten = std::move(stored);
     progress("Saving consumption", writes, writes);
     return true;
+}
+
+void TKrta07SaveWriter::insertPlanRows(const std::vector<int>& rows, const QString& created, int& written,
+                                       int writes) {
+    const kv::TClientDataSet& plan = *FDm.qryMPSTF;
+    const PlanFields f(plan);
+    auto text = [&plan](int r, int field) { return planText(plan, r, field); };
+    // A first save inserts every plan row of the factory: in runs, the progress moves and the window
+    // keeps painting, where one statement would hold both for as long as all rows take.
+    constexpr size_t kRun = 50000;
+    for (size_t from = 0; from < rows.size(); from += kRun) {
+        const size_t to = std::min(rows.size(), from + kRun);
+        // K1 to K7: the key in the order of kPlanKeyFields; K8: TF003.
+        TKvADOKeyTable run(FDm.dbKrta07, QStringLiteral("KVSAVENEWPLAN"),
+                           {{"K1"},
+                            {"K2"},
+                            {"K3"},
+                            {"K4"},
+                            {"K5"},
+                            {"K6"},
+                            {"K7"},
+                            {"K8"},
+                            {"V1", false},
+                            {"V2", false},
+                            {"V3"}},
+                           {});
+        for (size_t i = from; i < to; ++i) {
+            const int r = rows[i];
+            for (int k = 0; k < 7; ++k)
+                run.Text(Krta07Text(text(r, f.key[k])));
+            run.Text(Krta07RTrim(text(r, f.tf003)))
+                .Number(plan.valueAt(r, f.tf008).toDouble())
+                .Number(plan.valueAt(r, f.tf009).toDouble())
+                .Text(Krta07Text(text(r, f.tf010)))
+                .AddRow();
+        }
+        run.Finish();
+        runOver(FDm, kDetailInsert, {&run},
+                {{"COMPANY", FCompany}, {"CREATOR", FUser}, {"CREATEDATE", created}});
+        written += int(to - from);
+        progress("Saving consumption", written, writes);
+    }
 }
 
 void TKrta07SaveWriter::recountPlanRows(TdmKrta07S& dm) {

@@ -70,6 +70,8 @@ private:
     bool writeConsumptionDetails();
     // Every stored plan row of the computed resources and lines gets the audit columns of a new row.
     void renewPlanRows(const QString& created);
+    // Inserts the plan set's rows in runs, counting them into written for the progress.
+    void insertPlanRows(const std::vector<int>& rows, const QString& created, int& written, int writes);
     bool writeResourceLoad();
     void progress(const char* step, int done, int total) const;
     QString createDate() const;

@@ -406,7 +406,6 @@ TEST_P(KvADOEngine, KeyTableRowsJoinTheTablesOfTheirTransaction) {
         EXPECT_EQ(flags.value(k, -1), k == "K5" ? 3 : 12) << k.toStdString();
 }
 
-
 TEST_P(KvADOEngine, KeyTableRowsInsertIntoATableWithTheirValuesAsGiven) {
     FConnection->StartTransaction();
     TKvADOKeyTable rows(FConnection.get(), "KVNEW", {{"K1"}, {"V1", false}, {"V2"}}, {});
