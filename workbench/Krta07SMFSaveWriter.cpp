@@ -61,8 +61,8 @@ const char* const kDetailUpdate =
     "=:TF002 AND TF003 =:TF003 AND TF004 =:TF004 AND TF011 =:TF011 AND TF005 =:TF005 AND TF006 =:TF006 AND "
     "TF007 "
     "=:TF007 ";
-// New rows come from a key table in one statement: a factory's first save inserts every plan row, and
-// statements of many rows cost a server the parse of every value.
+// New rows come from a key table, one statement per run of rows (insertPlanRows): a factory's first save
+// inserts every plan row, and statements of many rows cost a server the parse of every value.
 const char* const kDetailInsert =
     "INSERT INTO $$MPSTF (COMPANY , CREATOR , CREATE_DATE , FLAG ,TF001 ,TF002 ,TF003 ,TF004 ,TF005 ,TF006 "
     ",TF007 ,TF008 , TF009 ,TF010 ,TF011) SELECT :COMPANY , :CREATOR , :CREATEDATE , 0 , K1 , K2 , K8 , K3 , "
