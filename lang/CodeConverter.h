@@ -32,6 +32,8 @@ public:
     kv::Variant RecoverUIString(const kv::Variant& value) const { return Recover(UIChangeType, value); }
     kv::Variant RecoverDataString(const kv::Variant& value) const { return Recover(DataChangeType, value); }
 
+    // Text conversion in the interface's direction; a text the library cannot take stays as it is.
+    QString ConvertText(const QString& text) const;
     QString GBToBig5(const QString& text) const;
     QString Big5ToGB(const QString& text) const;
 
@@ -59,8 +61,6 @@ private:
     kv::Variant Convert(int kind, const kv::Variant& value) const;
     kv::Variant ConvertArray(int kind, const kv::Variant& value) const;
     kv::Variant Recover(int kind, const kv::Variant& value) const;
-    // Text conversion in the direction of the kind; a text the library cannot take stays as it is.
-    QString ConvertText(const QString& text) const;
     // Lines converted as one text, in the direction of the interface kind.
     QStringList ConvertLines(const QStringList& lines) const;
     // The lines of a memo (a plain or rich text edit); false for any other component.

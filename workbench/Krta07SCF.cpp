@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QSet>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,11 +11,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSet>
 #include <QStyledItemDelegate>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "controls/KvEdit.h"
 #include "controls/KvGuard.h"
@@ -74,7 +75,10 @@ bool Krta07SameQuantity(double sum, double quantity) {
 
 namespace {
 
+// A quantity as the sum reads it: 0 when it is no number.
 double numberOf(const QString& text) {
+    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9')
+        return text[0].unicode() - u'0'; // most days: "0"
     double v = 0;
     return kv::tryStrToFloat(text, v) ? v : 0;
 }
@@ -110,6 +114,83 @@ private:
 
 } // namespace
 
+// One row of the editor. Day is what the row's day text reads as; Typed holds that text only when it
+// differs from Day in the company format. Value is the quantity as the sum reads it.
+struct TKrta07DayRow {
+    kv::TDateTime Day = 0;
+    double Value = 0;
+    QString Typed, Quantity, Remark;
+};
+
+namespace {
+// A day text that is not blank.
+bool hasDay(const TKrta07DayRow& r) {
+    return r.Typed.isNull() ? r.Day != 0 : !r.Typed.trimmed().isEmpty();
+}
+bool earlierDay(const TKrta07DayRow& a, const TKrta07DayRow& b) {
+    return a.Day < b.Day;
+}
+} // namespace
+
+class TKrta07DayModel : public QAbstractTableModel {
+public:
+    explicit TKrta07DayModel(TfrmKrta07SC* form) : QAbstractTableModel(form), FForm(form) {}
+
+    std::vector<TKrta07DayRow> Rows;
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(Rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 3; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid()) return {};
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return FForm->Cells(index.column(), index.row() + 1);
+        if (role == Qt::BackgroundRole && fixed(index)) return FForm->palette().button();
+        return {};
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid()) return Qt::NoItemFlags;
+        return fixed(index) ? Qt::ItemIsEnabled | Qt::ItemIsSelectable
+                            : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+    }
+    // A cell typed by the planner: the sum follows each quantity once the dialog shows.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (!index.isValid() || role != Qt::EditRole) return false;
+        FForm->SetCells(index.column(), index.row() + 1, value.toString());
+        if (index.column() == 1 && FForm->isVisible() && !FForm->FSorting) FForm->ShowSum();
+        return true;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole) return FForm->Message(section);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    void CellChanged(int row, int col) { emit dataChanged(index(row, col), index(row, col)); }
+    void HeaderChanged() { emit headerDataChanged(Qt::Horizontal, 0, 2); }
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    void Resize(int count) {
+        const int old = int(Rows.size());
+        if (count > old) {
+            beginInsertRows({}, old, count - 1);
+            Rows.resize(size_t(count));
+            endInsertRows();
+        } else if (count < old) {
+            beginRemoveRows({}, count, old - 1);
+            Rows.resize(size_t(count));
+            endRemoveRows();
+        }
+    }
+    void RowsChanged(int first, int last) {
+        if (first <= last) emit dataChanged(index(first, 0), index(last, 2));
+    }
+
+private:
+    // In single-day mode the day is the fixed column.
+    bool fixed(const QModelIndex& index) const { return index.column() == 0 && !FForm->WholeBar(); }
+    TfrmKrta07SC* FForm;
+};
+
 TfrmKrta07SC::TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double quantity, bool editable)
     : TKVForm(owner), FCode(code), FSep(sep), FQuantity(quantity), FEditable(editable) {
     setObjectName(QStringLiteral("frmKrta07SC"));
@@ -122,11 +203,20 @@ TfrmKrta07SC::TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double 
     MeoTime->setPlainText(QString::fromUtf8("日期\n数量\n备注\n日期已存在\n数量不是有效的数字:"));
     MeoTime->hide();
 
+    // Dates shown in the company format must read back as the same days for a row to keep its date
+    // alone; a format that does not (no separator, or one that is a digit or a sign) keeps texts.
+    FDatesRoundTrip = true;
+    for (const char* day : {"17530101", "19111231", "20260110", "99991231"}) {
+        const kv::TDateTime date = TransDateIn(QLatin1String(day));
+        if (TransDateIn(Krta07DisplayDateToText(DateToString(date, FCode, FSep), FCode, FSep)) != date)
+            FDatesRoundTrip = false;
+    }
+
     auto* layout = new QVBoxLayout(this);
-    sgTime = new QTableWidget(this);
+    FDays = new TKrta07DayModel(this);
+    sgTime = new QTableView(this);
     sgTime->setObjectName(QStringLiteral("sgTime"));
-    sgTime->setColumnCount(3);
-    sgTime->setHorizontalHeaderLabels({Message(0), Message(1), Message(2)});
+    sgTime->setModel(FDays);
     sgTime->horizontalHeader()->setDefaultSectionSize(100);
     sgTime->setColumnWidth(2, 200);
     sgTime->horizontalHeader()->setSectionsMovable(true);
@@ -168,13 +258,10 @@ TfrmKrta07SC::TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double 
     connect(sgTime, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(sgTime->viewport()->mapToGlobal(at)); });
 
-    connect(sgTime, &QTableWidget::currentCellChanged, this,
-            [this](int row, int col, int, int) { sgTimeSelectCell(col, row + 1); });
-    // The sum follows each typed quantity once the dialog shows: while the days are filled in, a sum
-    // of every row for each one took hours over a bar of centuries.
-    connect(sgTime, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-        if (item->column() == 1 && isVisible() && !FSorting) ShowSum();
-    });
+    connect(sgTime->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) {
+                sgTimeSelectCell(current.column(), current.row() + 1);
+            });
     connect(btnOk, &QPushButton::clicked, this, [this] {
         if (!FormCloseQuery()) return;
         FAccepted = true;
@@ -195,49 +282,105 @@ void TfrmKrta07SC::SetWholeBar(bool value) {
     FWholeBar = value;
     // Days are inserted and deleted only over a whole bar being edited.
     sgTime->setContextMenuPolicy(value && FEditable ? Qt::CustomContextMenu : Qt::NoContextMenu);
-    for (int r = 1; r < RowCount(); ++r)
-        SetCells(0, r, Cells(0, r));
+    // The day column is fixed in single-day mode.
+    FDays->RowsChanged(0, RowCount() - 2);
 }
 
 int TfrmKrta07SC::RowCount() const {
-    return sgTime->rowCount() + 1;
+    return int(FDays->Rows.size()) + 1;
 }
 
 void TfrmKrta07SC::SetRowCount(int count) {
-    sgTime->setRowCount(std::max(count - 1, 0));
+    const int rows = std::max(count - 1, 0);
+    for (auto it = FQuantityBefore.begin(); it != FQuantityBefore.end();)
+        it = it.key() >= rows ? FQuantityBefore.erase(it) : std::next(it);
+    FDays->Resize(rows);
 }
 
 QString TfrmKrta07SC::Cells(int col, int row) const {
     if (row == 0) return Message(col);
-    const QTableWidgetItem* item = sgTime->item(row - 1, col);
-    return item ? item->text() : QString();
+    if (row < 1 || row >= RowCount()) return {};
+    const TKrta07DayRow& r = FDays->Rows[size_t(row - 1)];
+    switch (col) {
+    case 0:
+        return r.Typed.isNull() ? DateToString(r.Day, FCode, FSep) : r.Typed;
+    case 1:
+        return r.Quantity;
+    case 2:
+        return r.Remark;
+    default:
+        return {};
+    }
+}
+
+void TfrmKrta07SC::StoreDayText(int index, const QString& text) {
+    TKrta07DayRow& r = FDays->Rows[size_t(index)];
+    r.Day = TransDateIn(Krta07DisplayDateToText(text, FCode, FSep));
+    const bool shown = text.isEmpty() || (r.Day != 0 && DateToString(r.Day, FCode, FSep) == text);
+    r.Typed = shown ? QString() : text;
+}
+
+void TfrmKrta07SC::StoreDay(int index, kv::TDateTime day) {
+    static const kv::TDateTime first = TransDateIn(QStringLiteral("10000101")),
+                               last = TransDateIn(QStringLiteral("99991231"));
+    if (FDatesRoundTrip && day >= first && day <= last && day == std::floor(day)) {
+        TKrta07DayRow& r = FDays->Rows[size_t(index)];
+        r.Day = day;
+        r.Typed = QString();
+    } else {
+        StoreDayText(index, DateToString(day, FCode, FSep));
+    }
 }
 
 void TfrmKrta07SC::SetCells(int col, int row, const QString& text) {
-    if (row < 1 || row >= RowCount()) return;
-    QTableWidgetItem* item = sgTime->item(row - 1, col);
-    if (!item) {
-        item = new QTableWidgetItem;
-        sgTime->setItem(row - 1, col, item);
+    if (row < 1 || row >= RowCount() || col < 0 || col > 2) return;
+    const int index = row - 1;
+    TKrta07DayRow& r = FDays->Rows[size_t(index)];
+    if (col == 0) {
+        StoreDayText(index, text);
+    } else if (col == 1) {
+        // The quantity to go back to when a typed one is refused.
+        double quantity = 0;
+        if (text.trimmed().isEmpty() || kv::tryStrToFloat(text, quantity))
+            FQuantityBefore.remove(index);
+        else if (!FQuantityBefore.contains(index))
+            FQuantityBefore.insert(index, r.Quantity);
+        r.Quantity = text;
+        r.Value = numberOf(text);
+    } else {
+        r.Remark = text;
     }
-    // In single-day mode the day is the fixed column.
-    const bool fixed = col == 0 && !FWholeBar;
-    item->setFlags(fixed ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable)
-                         : (Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable));
-    item->setBackground(fixed ? palette().button() : QBrush());
-    if (item->text() != text) item->setText(text);
-    // The quantity to go back to when a typed one is refused.
-    double quantity = 0;
-    if (col == 1 && (text.trimmed().isEmpty() || kv::tryStrToFloat(text, quantity)))
-        item->setData(Qt::UserRole, text);
+    FDays->CellChanged(index, col);
+}
+
+void TfrmKrta07SC::SetDay(int row, kv::TDateTime day, const QString& quantity, const QString& remark) {
+    if (row < 1 || row >= RowCount()) return;
+    StoreDay(row - 1, day);
+    TKrta07DayRow& r = FDays->Rows[size_t(row - 1)];
+    r.Quantity = quantity;
+    r.Value = numberOf(quantity);
+    r.Remark = remark;
+    FQuantityBefore.remove(row - 1);
+    FDays->RowsChanged(row - 1, row - 1);
+}
+
+kv::TDateTime TfrmKrta07SC::DateOfRow(int row) const {
+    return row >= 1 && row < RowCount() ? FDays->Rows[size_t(row - 1)].Day : 0;
+}
+
+int TfrmKrta07SC::RowOfDate(kv::TDateTime day, int except) const {
+    if (day == 0) return 0;
+    const std::vector<TKrta07DayRow>& rows = FDays->Rows;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].Day == day && int(i) + 1 != except) return int(i) + 1;
+    return 0;
 }
 
 bool TfrmKrta07SC::CheckQuantity(int row) {
     const QString text = Cells(1, row);
     double quantity = 0;
     if (text.trimmed().isEmpty() || kv::tryStrToFloat(text, quantity)) return true;
-    const QTableWidgetItem* item = sgTime->item(row - 1, 1);
-    SetCells(1, row, item ? item->data(Qt::UserRole).toString() : QString());
+    SetCells(1, row, FQuantityBefore.value(row - 1));
     ShowSum();
     const QString message = Message(4) + QLatin1Char(' ') + text.trimmed().left(40) +
                             (text.trimmed().size() > 40 ? QStringLiteral("...") : QString());
@@ -249,7 +392,7 @@ bool TfrmKrta07SC::CheckQuantity(int row) {
 }
 
 int TfrmKrta07SC::CurrentRow() const {
-    return sgTime->currentRow() + 1;
+    return sgTime->currentIndex().isValid() ? sgTime->currentIndex().row() + 1 : 0;
 }
 
 QString TfrmKrta07SC::FormatDay(const QString& yyyymmdd) const {
@@ -268,8 +411,8 @@ QString TfrmKrta07SC::sgTimeGetEditMask(int col, int row) const {
 
 double TfrmKrta07SC::QuantitySum() const {
     double sum = 0;
-    for (int r = 1; r < RowCount(); ++r)
-        sum += numberOf(Cells(1, r));
+    for (const TKrta07DayRow& r : FDays->Rows)
+        sum += r.Value;
     return sum;
 }
 
@@ -278,11 +421,7 @@ void TfrmKrta07SC::ShowSum() {
 }
 
 bool TfrmKrta07SC::DateExistsElsewhere(int row) const {
-    const kv::TDateTime day = TransDateIn(Krta07DisplayDateToText(Cells(0, row), FCode, FSep));
-    if (day == 0) return false;
-    for (int r = 1; r < RowCount(); ++r)
-        if (r != row && TransDateIn(Krta07DisplayDateToText(Cells(0, r), FCode, FSep)) == day) return true;
-    return false;
+    return RowOfDate(DateOfRow(row), row) != 0;
 }
 
 void TfrmKrta07SC::sgTimeSelectCell(int col, int row) {
@@ -323,34 +462,43 @@ bool TfrmKrta07SC::FormKeyDown(QKeyEvent* key, QWidget* target) {
     return false;
 }
 
+void TfrmKrta07SC::ShiftQuantitiesBefore(int first, int by) {
+    QHash<int, QString> moved;
+    for (auto it = FQuantityBefore.cbegin(); it != FQuantityBefore.cend(); ++it)
+        moved.insert(it.key() >= first ? it.key() + by : it.key(), it.value());
+    FQuantityBefore = moved;
+}
+
 void TfrmKrta07SC::InsertDay() {
     const int current = CurrentRow();
     if (current < 1) return;
-    SetRowCount(RowCount() + 1);
+    // The current row's day stays, emptied; the rows from it on move one down, each a day later.
+    // The new row is added at the end so that the cursor stays on the current row.
+    const int at = current - 1;
     const int last = RowCount() - 1;
-    for (int a = last; a >= current + 1; --a) {
-        const QString before = Krta07DisplayDateToText(Cells(0, a - 1), FCode, FSep);
-        SetCells(0, a, DateToString(TransDateIn(before) + 1, FCode, FSep));
-        SetCells(1, a, Cells(1, a - 1));
-        SetCells(2, a, Cells(2, a - 1));
-        SetCells(1, a - 1, QString());
-        SetCells(2, a - 1, QString());
-    }
+    FDays->Resize(last + 1);
+    std::vector<TKrta07DayRow>& rows = FDays->Rows;
+    std::move_backward(rows.begin() + at, rows.end() - 1, rows.end());
+    rows[size_t(at)] = {rows[size_t(at) + 1].Day, 0, rows[size_t(at) + 1].Typed, QString(), QString()};
+    for (int i = at + 1; i <= last; ++i)
+        StoreDay(i, rows[size_t(i)].Day + 1);
+    ShiftQuantitiesBefore(at, 1);
+    FDays->RowsChanged(at, last);
     ShowSum();
 }
 
 void TfrmKrta07SC::DeleteDay() {
     const int current = CurrentRow();
     if (current < 1) return;
-    const int last = RowCount() - 1;
-    for (int a = current; a <= last - 1; ++a) {
-        const QString after = Krta07DisplayDateToText(Cells(0, a + 1), FCode, FSep);
-        SetCells(0, a, DateToString(TransDateIn(after) - 1, FCode, FSep));
-        SetCells(1, a, Cells(1, a + 1));
-        SetCells(2, a, Cells(2, a + 1));
-        SetCells(1, a + 1, QString());
-        SetCells(2, a + 1, QString());
-    }
+    // The rows after the current one move one up, each a day earlier.
+    const int at = current - 1;
+    std::vector<TKrta07DayRow>& rows = FDays->Rows;
+    std::move(rows.begin() + at + 1, rows.end(), rows.begin() + at);
+    for (int i = at; i + 1 < int(rows.size()); ++i)
+        StoreDay(i, rows[size_t(i)].Day - 1);
+    FQuantityBefore.remove(at);
+    ShiftQuantitiesBefore(at + 1, -1);
+    FDays->RowsChanged(at, int(rows.size()) - 1);
     FSelecting = true;
     SetRowCount(RowCount() - 1);
     FSelecting = false;
@@ -359,27 +507,40 @@ void TfrmKrta07SC::DeleteDay() {
 }
 
 void TfrmKrta07SC::SortRows() {
-    struct Row {
-        kv::TDateTime date;
-        QString day, quantity, remark;
-    };
-    std::vector<Row> rows;
-    for (int r = 1; r < RowCount(); ++r) {
-        const QString day = Cells(0, r);
-        if (day.trimmed().isEmpty()) continue;
-        rows.push_back(
-            {TransDateIn(Krta07DisplayDateToText(day, FCode, FSep)), day, Cells(1, r), Cells(2, r)});
+    // Rows without a day go; the rest in date order, rows of the same date as they stood.
+    std::vector<TKrta07DayRow>& rows = FDays->Rows;
+    bool ordered = true;
+    for (size_t i = 0; i < rows.size() && ordered; ++i)
+        ordered = hasDay(rows[i]) && (i == 0 || rows[i - 1].Day <= rows[i].Day);
+    if (ordered) {
+        ShowSum();
+        return;
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.date < b.date; });
+    std::vector<int> order;
+    order.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (hasDay(rows[i])) order.push_back(int(i));
+    std::stable_sort(order.begin(), order.end(),
+                     [&rows](int a, int b) { return earlierDay(rows[size_t(a)], rows[size_t(b)]); });
+    const QModelIndex current = sgTime->currentIndex();
+    const int currentRow = current.row(), currentColumn = current.column();
     FSelecting = true;
     FSorting = true;
-    SetRowCount(int(rows.size()) + 1);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const int r = int(i) + 1;
-        SetCells(0, r, rows[i].day);
-        SetCells(1, r, rows[i].quantity);
-        SetCells(2, r, rows[i].remark);
+    FDays->BeginReset();
+    std::vector<TKrta07DayRow> sorted;
+    sorted.reserve(order.size());
+    QHash<int, QString> before;
+    for (int i : order) {
+        if (auto it = FQuantityBefore.constFind(i); it != FQuantityBefore.cend())
+            before.insert(int(sorted.size()), it.value());
+        sorted.push_back(std::move(rows[size_t(i)]));
     }
+    rows = std::move(sorted);
+    FQuantityBefore = before;
+    FDays->EndReset();
+    // The cursor stays where it was, as long as there is still such a row.
+    if (currentRow >= 0 && currentRow < FDays->rowCount())
+        sgTime->setCurrentIndex(FDays->index(currentRow, currentColumn));
     FSelecting = false;
     FSorting = false;
     if (FPrevRow >= RowCount()) FPrevRow = -1;
@@ -388,16 +549,34 @@ void TfrmKrta07SC::SortRows() {
 
 bool TfrmKrta07SC::ValidateRows() {
     if (!FWholeBar) return true;
-    // The first day that an earlier row has already.
-    QSet<QString> earlier;
-    for (int r = 1; r < RowCount(); ++r) {
-        const QString day = Cells(0, r);
-        if (earlier.contains(day)) {
-            sgTime->setCurrentCell(r - 1, 0);
-            KvMessageDlg(Message(3), mtCustom, mbOK);
-            return false;
+    // The first row whose day text an earlier row has already. Equal texts read as the same date,
+    // so only rows of one date are compared.
+    const std::vector<TKrta07DayRow>& rows = FDays->Rows;
+    std::vector<int> order(rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (!std::is_sorted(rows.begin(), rows.end(), earlierDay))
+        std::stable_sort(order.begin(), order.end(),
+                         [&rows](int a, int b) { return earlierDay(rows[size_t(a)], rows[size_t(b)]); });
+    int duplicate = -1;
+    for (size_t g = 0; g < order.size();) {
+        size_t h = g + 1;
+        while (h < order.size() && rows[size_t(order[h])].Day == rows[size_t(order[g])].Day)
+            ++h;
+        QSet<QString> earlier;
+        for (size_t k = g; h - g > 1 && k < h; ++k) {
+            const QString day = Cells(0, order[k] + 1);
+            if (earlier.contains(day)) {
+                if (duplicate < 0 || order[k] < duplicate) duplicate = order[k];
+                break;
+            }
+            earlier.insert(day);
         }
-        earlier.insert(day);
+        g = h;
+    }
+    if (duplicate >= 0) {
+        sgTime->setCurrentIndex(FDays->index(duplicate, 0));
+        KvMessageDlg(Message(3), mtCustom, mbOK);
+        return false;
     }
     if (OnCheckDays && RowCount() > 1 &&
         !OnCheckDays(TransDateIn(DayOfRow(1)), TransDateIn(DayOfRow(RowCount() - 1))))
@@ -426,16 +605,22 @@ bool TfrmKrta07SC::FormCloseQuery() {
         SortRows();
     else
         ShowSum();
-    FPrevCol = sgTime->currentColumn();
+    FPrevCol = sgTime->currentIndex().column();
     FPrevRow = CurrentRow() >= 1 ? CurrentRow() : -1;
     return !FRefused && ValidateRows();
 }
 
 void TfrmKrta07SC::FormShow() {
     TKVForm::FormShow();
+    const bool converting = !Converted() && KvConverter && KvConverter->UIChangeType != 0;
     ConvertOnce();
+    // The days' remarks are converted with the form's other texts, as a grid's cells are; days
+    // and quantities are digits, which no conversion changes.
+    if (converting)
+        for (TKrta07DayRow& r : FDays->Rows)
+            if (!r.Remark.isEmpty()) r.Remark = KvConverter->ConvertText(r.Remark);
     // The language file may have changed the header texts.
-    sgTime->setHorizontalHeaderLabels({Message(0), Message(1), Message(2)});
+    FDays->HeaderChanged();
 }
 
 bool TfrmKrta07SC::Execute() {

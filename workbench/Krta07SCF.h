@@ -2,6 +2,7 @@
 // TfrmKrta07SC: the daily quantity editor. All days of a line's bar, one grid row per day, or a single
 // day; in edit mode days can be typed, inserted and deleted, and OK needs distinct days whose
 // quantities add up to the line's production quantity.
+#include <QHash>
 #include <QStringList>
 #include <functional>
 
@@ -12,8 +13,9 @@ class QAction;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class TKvEdit;
+class TKrta07DayModel;
 
 // The edit mask of a date in the company format ("9999/99/99;1; " for code 1 with "/").
 QString Krta07DateEditMask(int code, const QString& sep);
@@ -30,7 +32,9 @@ public:
     TfrmKrta07SC(QWidget* owner, int code, const QString& sep, double quantity, bool editable);
     ~TfrmKrta07SC() override;
 
-    QTableWidget* sgTime;
+    // A view on the dialog's own rows: a bar of centuries has millions of days, too many for a
+    // cell object each.
+    QTableView* sgTime;
     QPlainTextEdit* MeoTime;
     TKvEdit* edSum;
     QPushButton *btnOk, *btnCancel;
@@ -45,6 +49,12 @@ public:
     void SetRowCount(int count);
     QString Cells(int col, int row) const;
     void SetCells(int col, int row, const QString& text);
+    // Fills a row with a day (shown in the company format) and its texts.
+    void SetDay(int row, kv::TDateTime day, const QString& quantity, const QString& remark);
+    // The date the day text of a row reads as (0 when it reads as none).
+    kv::TDateTime DateOfRow(int row) const;
+    // The first row other than Except whose day reads as Day; 0 when there is none.
+    int RowOfDate(kv::TDateTime day, int except = 0) const;
     // Shows the dialog modally; true when closed with OK.
     bool Execute();
 
@@ -72,7 +82,14 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    friend class TKrta07DayModel;
     QString Message(int index) const;
+    // A day text as its row keeps it: its date, and the text itself only when the date does not
+    // show as it (typed, or no date).
+    void StoreDayText(int index, const QString& text);
+    void StoreDay(int index, kv::TDateTime day);
+    // The day shown as a company date reads back as the same day: such rows keep the date alone.
+    bool FDatesRoundTrip = false;
     // A quantity that is no number ("1.2.3", more digits than a number holds) is refused with a
     // message and the cell gets back the last quantity it held; false then.
     bool CheckQuantity(int row);
@@ -91,4 +108,10 @@ private:
     bool FRefused = false;
     bool FAccepted = false;
     class QEventLoop* FLoop = nullptr;
+    TKrta07DayModel* FDays;
+    // The last readable quantity of a row whose quantity is no number, by row index: what the row
+    // gets back when the typed one is refused.
+    QHash<int, QString> FQuantityBefore;
+    // Rows from First on moved By rows: their quantities to go back to move with them.
+    void ShiftQuantitiesBefore(int first, int by);
 };

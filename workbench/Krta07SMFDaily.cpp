@@ -39,9 +39,8 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
     dialog.SetWholeBar(wholeBar);
     auto fill = [&](int row, int k) {
         const QString& q = item->CellQuantity(k);
-        dialog.SetCells(0, row, DateToString(std::floor(item->CellStart(k)), code, sep));
-        dialog.SetCells(1, row, q.isEmpty() ? QStringLiteral("0") : q);
-        dialog.SetCells(2, row, item->CellRemark(k));
+        dialog.SetDay(row, std::floor(item->CellStart(k)), q.isEmpty() ? QStringLiteral("0") : q,
+                      item->CellRemark(k));
     };
     if (wholeBar) {
         dialog.SetRowCount(item->CellCount() + 1);
@@ -78,9 +77,7 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
     UndoTouch(r);
 
     dialog.SortRows();
-    auto dayOf = [&dialog, code, &sep](int row) {
-        return TransDateIn(Krta07DisplayDateToText(dialog.Cells(0, row), code, sep));
-    };
+    auto dayOf = [&dialog](int row) { return dialog.DateOfRow(row); };
     if (wholeBar) {
         const int last = dialog.RowCount() - 1;
         if (last >= 1) {

@@ -5,7 +5,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -60,7 +60,8 @@ bool saveCommand(TScriptContext& c, const QStringList& args, QString& error) {
                       : QStringLiteral("the save failed; the workbench is still editing");
         return false;
     }
-    c.Print(saved ? QStringLiteral("save\t%1 lines").arg(wb->RowKeys().size()) : QStringLiteral("save\trefused"));
+    c.Print(saved ? QStringLiteral("save\t%1 lines").arg(wb->RowKeys().size())
+                  : QStringLiteral("save\trefused"));
     return true;
 }
 
@@ -88,7 +89,7 @@ TfrmKrta07SC* dailyEditor() {
 // Types a cell's text as a planner does: a click on the cell (unless it is current), F2 for its
 // editor, the old text selected and typed over, Return. False when no editor opened.
 bool typeCell(TScriptContext& c, TfrmKrta07SC* d, int row, int col, const QString& text) {
-    QTableWidget* g = d->sgTime;
+    QTableView* g = d->sgTime;
     const QModelIndex index = g->model()->index(row - 1, col);
     g->scrollTo(index);
     // A click on the cell already current (the day row Down just added) would only start the
@@ -108,9 +109,7 @@ bool typeCell(TScriptContext& c, TfrmKrta07SC* d, int row, int col, const QStrin
 
 // The editor's row of a day ("yyyymmdd"), 0 when the grid has none.
 int rowOfDay(TfrmKrta07SC* d, const QString& day) {
-    for (int r = 1; r < d->RowCount(); ++r)
-        if (d->DayOfRow(r) == day) return r;
-    return 0;
+    return d->RowOfDate(TransDateIn(day));
 }
 
 // Double click on the bar itself, not on one of its day cells: its top edge, left of the first cell.
@@ -220,7 +219,8 @@ bool historyCommand(TScriptContext& c, const QStringList& args, QString& error, 
         error = QStringLiteral("the key did not %1 a step").arg(QLatin1String(name));
         return false;
     }
-    c.Print(QStringLiteral("%1\t%2\t%3").arg(QLatin1String(name)).arg(history->Steps()).arg(history->Redoable()));
+    c.Print(
+        QStringLiteral("%1\t%2\t%3").arg(QLatin1String(name)).arg(history->Steps()).arg(history->Redoable()));
     return true;
 }
 

@@ -230,7 +230,8 @@ bool tryStrToFloat(const QString& text, double& value) {
     const QString t = text.trimmed();
     if (t.isEmpty()) return false;
     bool ok = false;
-    const double v = QLocale::c().toDouble(t, &ok);
+    static const QLocale c = QLocale::c(); // made once: sums read millions of quantities
+    const double v = c.toDouble(t, &ok);
     if (!ok || !std::isfinite(v)) return false;
     value = v;
     return true;

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "controls/KvEdit.h"
 #include "gantt/MyGant.h"
@@ -56,10 +57,13 @@ protected:
     void TearDown() override { delete wb; }
 
     TMyGantItem* item(int row) const { return wb->mgMPSTC->MyGantList()->Items(row); }
+    static void setCurrentCell(TfrmKrta07SC* d, int row, int col) {
+        d->sgTime->setCurrentIndex(d->sgTime->model()->index(row, col));
+    }
     // Opens the editor of the cell and returns it.
     static QLineEdit* editCell(TfrmKrta07SC* d, int row, int col) {
-        d->sgTime->setCurrentCell(row - 1, col);
-        d->sgTime->editItem(d->sgTime->item(row - 1, col));
+        setCurrentCell(d, row - 1, col);
+        d->sgTime->edit(d->sgTime->model()->index(row - 1, col));
         // Closed editors linger until deleted later: the open one is the visible one.
         for (QLineEdit* e : d->sgTime->viewport()->findChildren<QLineEdit*>())
             if (e->isVisible()) return e;
@@ -127,7 +131,7 @@ TEST_F(DailyEditor, UnreadableQuantitiesAreRefusedWithAMessageAndCancelKeepsTheB
         type(d, 2, 1, "25.5");
         EXPECT_EQ(d->Cells(1, 2), "25.5");
         // Still in its cell when OK is pressed: refused as well, and the dialog stays open.
-        d->sgTime->item(2, 1)->setText("1..2");
+        d->sgTime->model()->setData(d->sgTime->model()->index(2, 1), "1..2");
         QTest::mouseClick(d->btnOk, Qt::LeftButton);
         EXPECT_TRUE(d->isVisible());
         EXPECT_EQ(d->Cells(1, 3), "20");
@@ -142,11 +146,11 @@ TEST_F(DailyEditor, UnreadableQuantitiesAreRefusedWithAMessageAndCancelKeepsTheB
 
 TEST_F(DailyEditor, InsertedDayMovesLaterQuantitiesAndLengthensTheBar) {
     EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
-        d->sgTime->setCurrentCell(1, 1);
+        setCurrentCell(d, 1, 1);
         d->N2->trigger();
         EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/11"}));
         EXPECT_EQ(column(d, 1), QStringList({"20", "20"}));
-        d->sgTime->setCurrentCell(1, 1);
+        setCurrentCell(d, 1, 1);
         d->N1->trigger();
         EXPECT_EQ(column(d, 0), QStringList({"2026/01/10", "2026/01/11", "2026/01/12"}));
         EXPECT_EQ(column(d, 1), QStringList({"20", "", "20"}));
@@ -183,7 +187,7 @@ TEST_F(DailyEditor, DuplicateDayIsEmptiedAndTheSumMustHold) {
 TEST_F(DailyEditor, DownOnTheLastRowAddsADayAndOkSortsTheDays) {
     EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
         d->sgTime->setFocus();
-        d->sgTime->setCurrentCell(2, 0);
+        setCurrentCell(d, 2, 0);
         QTest::keyClick(d->sgTime, Qt::Key_Down);
         ASSERT_EQ(d->RowCount(), 5);
         EXPECT_EQ(d->Cells(1, 4), "0");
@@ -245,6 +249,53 @@ TEST_F(DailyEditor, DayTypedBeforeTheDaysAScheduleHoldsIsRefused) {
     EXPECT_EQ(item(0)->GetDayValue(day("20260109")), 20);
 }
 
+// The process's peak resident memory in kB since the last reset; -1 when the system does not tell.
+long peakKb(bool reset = false) {
+    if (reset) {
+        QFile refs("/proc/self/clear_refs");
+        if (!refs.open(QIODevice::WriteOnly) || refs.write("5") != 1) return -1;
+    }
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// A day typed a thousand years out makes a bar of 365,000 days; its editor then holds every one of
+// them, typed and confirmed as on a short bar, without a cell object per day.
+TEST_F(DailyEditor, ABarOfAThousandYearsIsEditedInLittleMemory) {
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        type(d, 3, 0, "30260112", Qt::Key_Up);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    ASSERT_EQ(item(0)->Bar->StopTime, day("30260113"));
+    const int days = int(day("30260113") - day("20260110"));
+    const long before = peakKb(true);
+    if (before < 0) GTEST_SKIP() << "no peak memory figure on this system";
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        ASSERT_EQ(d->RowCount(), days + 1);
+        const int last = d->RowCount() - 1;
+        EXPECT_EQ(d->Cells(0, 3), "2026/01/12");
+        EXPECT_EQ(d->Cells(0, last), "3026/01/12");
+        EXPECT_EQ(d->Cells(1, last), "20");
+        EXPECT_EQ(d->edSum->text(), "60");
+        // The far day's quantity back to the 12th of 2026.
+        type(d, 3, 1, "20", Qt::Key_Up);
+        EXPECT_EQ(d->edSum->text(), "80");
+        d->sgTime->scrollTo(d->sgTime->model()->index(last - 1, 1));
+        type(d, last, 1, "0", Qt::Key_Up);
+        EXPECT_EQ(d->edSum->text(), "60");
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        EXPECT_FALSE(d->isVisible());
+    }));
+    EXPECT_TRUE(answers.texts().isEmpty()) << answers.texts().join('\n').toStdString();
+    EXPECT_EQ(item(0)->GetDayValue(day("20260112")), 20);
+    EXPECT_EQ(item(0)->GetDayValue(day("30260112")), 0);
+    // A cell object per day took over a kilobyte each: 365 MB for these days.
+    EXPECT_LT(peakKb() - before, 150 * 1024);
+}
+
 TEST_F(DailyEditor, BrowseModeShowsTheDaysWithoutEditing) {
     QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
     ASSERT_EQ(wb->EditState(), 0);
@@ -263,7 +314,7 @@ TEST_F(DailyEditor, SingleDayModeEditsThatDayOnly) {
         EXPECT_FALSE(d->WholeBar());
         EXPECT_EQ(d->RowCount(), 2);
         EXPECT_EQ(d->Cells(0, 1), "2026/01/11");
-        EXPECT_FALSE(d->sgTime->item(0, 0)->flags() & Qt::ItemIsEditable);
+        EXPECT_FALSE(d->sgTime->model()->flags(d->sgTime->model()->index(0, 0)) & Qt::ItemIsEditable);
         EXPECT_EQ(d->sgTime->contextMenuPolicy(), Qt::NoContextMenu);
         type(d, 1, 1, "25", Qt::Key_Tab);
         // No sum rule for one day.

@@ -10,6 +10,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -27,6 +28,7 @@
 #include "host/demo/DemoCompany.h"
 #include "host/services/CompanyData.h"
 #include "platform/data/ClientDataSet.h"
+#include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFCharts.h"
@@ -293,7 +295,8 @@ TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
     ASSERT_GT(lines, 0);
     const qsizetype read = seen.indexOf(QString("Reading lines (%1)").arg(lines));
     ASSERT_GE(read, 0) << seen.join(", ").toStdString();
-    EXPECT_GT(seen.indexOf(QString("Building the chart (0/%1)").arg(lines)), read) << seen.join(", ").toStdString();
+    EXPECT_GT(seen.indexOf(QString("Building the chart (0/%1)").arg(lines)), read)
+        << seen.join(", ").toStdString();
     EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
 }
 
@@ -391,4 +394,27 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsTheTitlesInItsScript) {
     QStringList result;
     ask([&](TfrmKrta07SQ& d) { enter(d.edMB001, "ZZ"); }, result);
     EXPECT_EQ(messages, QStringList{QStringLiteral("工廠不存在!")});
+}
+
+// The daily editor's texts are converted with the rest of its form: headers, and the days' remarks
+// as the grid cells they are.
+TEST_F(Dialogs, ATraditionalWorkstationShowsTheDailyEditorInItsScript) {
+    install(950);
+    wb->SetQueryConditions({"F01", {}, {}, {}, {}});
+    wb->LoadSchedule("F01");
+    TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(0);
+    ASSERT_NE(item, nullptr);
+    ASSERT_GT(item->CellCount(), 0);
+    item->SetDayTexts(item->CellQuantity(0), QStringLiteral("计划备注"), std::floor(item->CellStart(0)));
+    QString header, remark;
+    QTimer::singleShot(0, wb, [&] {
+        auto* d = wb->findChild<TfrmKrta07SC*>();
+        ASSERT_NE(d, nullptr);
+        header = d->sgTime->model()->headerData(2, Qt::Horizontal).toString();
+        remark = d->Cells(2, 1);
+        QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+    });
+    wb->EditDailyQuantities(0);
+    EXPECT_EQ(header, QStringLiteral("備註"));
+    EXPECT_EQ(remark, QStringLiteral("計劃備註"));
 }
