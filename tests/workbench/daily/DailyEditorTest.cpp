@@ -44,6 +44,35 @@ TEST(DailyEditorDates, TypedDatesInEveryCompanyFormat) {
     EXPECT_FALSE(Krta07SameQuantity(99.5, 100));
 }
 
+// A filled day shows as the company writes dates, and the day the editor takes for the row is the one
+// its text reads as, in every format; some formats cannot write early years readably.
+TEST(DailyEditorDates, FilledDaysShowAsCompanyDatesAndReadAsTheirTexts) {
+    const std::pair<int, QString> formats[] = {{1, "/"}, {2, "-"}, {3, "."}, {4, "/"},
+                                               {5, "-"}, {4, "-"}, {1, ""},  {2, "0"}};
+    const kv::TDateTime days[] = {day("17530101"), day("18991231"), day("19110101"), day("20260110"),
+                                  day("99991231")};
+    for (const auto& [code, sep] : formats) {
+        TfrmKrta07SC d(nullptr, code, sep, 0, true);
+        d.SetRowCount(int(std::size(days)) + 1);
+        for (int i = 0; i < int(std::size(days)); ++i)
+            d.SetDay(i + 1, days[i], "1", QString());
+        for (int i = 0; i < int(std::size(days)); ++i) {
+            const QString shown = d.Cells(0, i + 1);
+            EXPECT_EQ(shown, DateToString(days[i], code, sep)) << code << sep.toStdString();
+            EXPECT_EQ(d.DateOfRow(i + 1), TransDateIn(Krta07DisplayDateToText(shown, code, sep)))
+                << code << sep.toStdString() << " " << shown.toStdString();
+        }
+        // Inserted and deleted days keep the same agreement.
+        d.sgTime->setCurrentIndex(d.sgTime->model()->index(1, 0));
+        d.InsertDay();
+        d.DeleteDay();
+        d.DeleteDay();
+        for (int r = 1; r < d.RowCount(); ++r)
+            EXPECT_EQ(d.DateOfRow(r), TransDateIn(Krta07DisplayDateToText(d.Cells(0, r), code, sep)))
+                << code << sep.toStdString() << " " << d.Cells(0, r).toStdString();
+    }
+}
+
 class DailyEditor : public ::testing::Test {
 protected:
     void SetUp() override {
