@@ -139,7 +139,8 @@ const char* const kUsage =
     "  --cache DIR      keep each generated company in DIR and start every run from a copy\n"
     "  --trace          print each step of a load or save on stderr, with resident memory\n"
     "  --queries-only   end after the queries and their memory\n"
-    "  --pg CS          also time the saves on the PostgreSQL database of this connect string\n"
+    "  --pg CS          also time the saves on the PostgreSQL database of this connect string,\n"
+    "                   which must be empty (bench/workbench/run_pg.sh makes a fresh one)\n"
     "Prints one JSON object of timings and memory; status 1 when a result is wrong.\n";
 
 // Every argument is known, or the run stops before the long company generation.
@@ -161,7 +162,19 @@ bool argumentsKnown(int argc, char** argv) {
 
 } // namespace
 
+int run(int argc, char** argv);
+
+// A failure anywhere (a company that cannot be written, a database that refuses) ends the run with its
+// cause, not with an abort.
 int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+}
+
+int run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
         if (a == "--generate" && i + 1 < argc) return generate(argc, argv);
