@@ -165,6 +165,9 @@ public:
     // Plan consumption and load charts.
     void RecomputeAllConsumption();
     void RecomputeLineConsumption();
+    // The same for line row, computed while the grid stands on it and then back on the current line;
+    // no leaving of a line by the planner, so no leave-line checks.
+    void RecomputeLineConsumptionOf(int row);
     void RebuildPlannedLoad();
     // The plan rows of row's line, in the plan set's order.
     std::vector<TKrta07PlanRow> LinePlanRows(int row);

@@ -103,6 +103,10 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
         if (mgMPSTC->OnGantItemChangePos) mgMPSTC->OnGantItemChangePos(item);
     } else {
         item->SetDayTexts(dialog.Cells(1, 1), dialog.Cells(2, 1), dayOf(1));
+        // A cell of a line the planner could not move to (its leave-line checks refused): the day
+        // counts in that line's consumption, which the callers' recomputation of the current line
+        // would miss.
+        if (r != CurrentRowIndex()) RecomputeLineConsumptionOf(r);
     }
     mgMPSTC->InvalidateGantArea();
     return true;

@@ -40,8 +40,8 @@ bool directChild(const QString& child, const QString& parent) {
 
 // The days a bar can be moved to: from the day after 1899-12-30, which the module's date texts read
 // as "no date", to the last day an 8-character date text holds.
-constexpr kv::TDateTime kFirstDay = 1;       // 1899-12-31
-constexpr kv::TDateTime kLastDay = 2958465;  // 9999-12-31
+constexpr kv::TDateTime kFirstDay = 1;      // 1899-12-31
+constexpr kv::TDateTime kLastDay = 2958465; // 9999-12-31
 
 // A bar may not go further outside those days than it already is: a schedule stored outside them
 // can still be moved back.
@@ -174,10 +174,21 @@ void TfrmKrta07SM::mgMPSTCGantItemChangePos(TMyGantItem* item) {
     for (const TKrta07LinkedMove& m : moves)
         MoveLinkedRow(m.Row, m.Days);
 
-    // The consumption of the moved line, computed while the grid stands on it.
-    const QStringList parts = FRowKeys[row].split(Krta07KeySeparator);
-    pre.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"),
-               QVariantList(parts.begin(), parts.end()));
+    RecomputeLineConsumptionOf(row);
+    if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
+}
+
+void TfrmKrta07SM::RecomputeLineConsumptionOf(int row) {
+    if (row == CurrentRowIndex()) return RecomputeLineConsumption();
+    if (row < 0 || row >= FRowKeys.size()) return;
+    kv::TClientDataSet& pre = *dmKrta07S->qryMPSTBPre;
+    const bool wasLinking = std::exchange(FLinking, true);
+    const auto linking = qScopeGuard([this, wasLinking] { FLinking = wasLinking; });
+    pre.CheckBrowseMode();
+    pre.DisableControls();
+    const auto enableControls = qScopeGuard([&pre] { pre.EnableControls(); });
+    const int current = pre.IsEmpty() ? -1 : pre.Bookmark();
+    SelectRow(row);
     RecomputeLineConsumption();
     if (current >= 0 && pre.BookmarkValid(current)) pre.GotoBookmark(current);
 }
@@ -217,8 +228,9 @@ bool TfrmKrta07SM::AcceptBarPosition(int row, kv::TDateTime start, kv::TDateTime
     bool inside = staysInDays(item->Start, item->Stop, start, stop);
     for (const TKrta07LinkedMove& m : moves) {
         const TphDataEntity_GantTime* bar = list->Items(m.Row) ? list->Items(m.Row)->Bar : nullptr;
-        if (bar) inside = inside && staysInDays(bar->StartTime, bar->StopTime, bar->StartTime + m.Days,
-                                                bar->StopTime + m.Days);
+        if (bar)
+            inside = inside && staysInDays(bar->StartTime, bar->StopTime, bar->StartTime + m.Days,
+                                           bar->StopTime + m.Days);
     }
     if (!inside) {
         const QString text = LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sDayRange"),
@@ -258,7 +270,8 @@ void TfrmKrta07SM::MoveLinkedRow(int row, int days) {
     WidenScrollBounds(item->Bar);
 }
 
-void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n, std::vector<TKrta07LinkedMove>& collected) {
+void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n,
+                            std::vector<TKrta07LinkedMove>& collected) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row + 1; r <= FFamilyLast; ++r) {
@@ -276,7 +289,8 @@ void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n, std::vec
     }
 }
 
-void TfrmKrta07SM::LinkUp(int row, kv::TDateTime v, const QString& n, std::vector<TKrta07LinkedMove>& collected) {
+void TfrmKrta07SM::LinkUp(int row, kv::TDateTime v, const QString& n,
+                          std::vector<TKrta07LinkedMove>& collected) {
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row - 1; r >= FFamilyFirst; --r) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "support/LibStrs.h"
 #include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SMF.h"
+#include "workbench/Krta07SMFPlan.h"
 #include "workbench/common/WorkbenchTestSupport.h"
 
 namespace {
@@ -323,6 +325,49 @@ TEST_F(DailyEditor, ABarOfAThousandYearsIsEditedInLittleMemory) {
     EXPECT_EQ(item(0)->GetDayValue(day("30260112")), 0);
     // A cell object per day took over a kilobyte each: 365 MB for these days.
     EXPECT_LT(peakKb() - before, 150 * 1024);
+}
+
+// A day cell of another line double-clicked while the current line's days do not add up: the planner
+// cancels the editor that leaving the line forces, so the line stays current, and the cell's own
+// editor opens. The day it changes counts in the consumption of the cell's line.
+TEST_F(DailyEditor, ADayEditedOnALineThatIsNotCurrentCountsInThatLinesConsumption) {
+    wb->show();
+    ASSERT_EQ(wb->CurrentRowIndex(), 0);
+    item(0)->SetDayTexts("5", QString(), day("20260110"));
+    const std::vector<TKrta07PlanRow> before = wb->LinePlanRows(1);
+    ASSERT_FALSE(before.empty());
+    int opened = 0;
+    answers.onDialog([&](QWidget* w) {
+        auto* d = qobject_cast<TfrmKrta07SC*>(w);
+        ASSERT_NE(d, nullptr);
+        if (++opened == 1) {
+            QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+            return;
+        }
+        EXPECT_FALSE(d->WholeBar());
+        type(d, 1, 1, "15", Qt::Key_Tab);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    });
+    TphDataEntity_GantTime* cell = item(1)->DayCell(0);
+    ASSERT_NE(cell, nullptr);
+    const kv::TDateTime cellDay = std::floor(cell->StartTime);
+    wb->mgMPSTC->SetStart(item(1)->Bar->StartTime - 3);
+    QApplication::processEvents();
+    wb->mgMPSTC->UpdateAllGeometry();
+    const QRect at = wb->mgMPSTC->ItemRect(cell);
+    ASSERT_FALSE(at.isEmpty());
+    QTest::mouseDClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, {}, at.center());
+    ASSERT_EQ(opened, 2);
+    EXPECT_EQ(wb->CurrentRowIndex(), 0);
+    EXPECT_EQ(item(1)->GetDayValue(cellDay), 15);
+    const std::vector<TKrta07PlanRow> edited = wb->LinePlanRows(1);
+    // What the line's days give when it is computed on the line itself.
+    item(0)->SetDayTexts("20", QString(), day("20260110"));
+    wb->SelectRow(1);
+    ASSERT_EQ(wb->CurrentRowIndex(), 1);
+    wb->RecomputeLineConsumption();
+    EXPECT_EQ(edited, wb->LinePlanRows(1));
+    EXPECT_NE(edited, before);
 }
 
 TEST_F(DailyEditor, BrowseModeShowsTheDaysWithoutEditing) {
