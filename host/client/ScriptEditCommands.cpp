@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -131,17 +132,36 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
         return false;
     }
     QRect r;
-    if (!c.ShowBar(wb, row, r, error)) return false;
+    TMyGantItem* target = c.ShowBar(wb, row, r, error);
+    if (!target) return false;
     QWidget* area = wb->mgMPSTC->GantArea();
 
     bool seen = false;
     QString refused;
+    QPointer<TfrmKrta07SC> forced;
     QTimer driver;
     driver.setInterval(20);
     QObject::connect(&driver, &QTimer::timeout, [&] {
         TfrmKrta07SC* d = dailyEditor();
-        if (!d || seen) return;
+        if (!d || d == forced) return;
+        if (seen) {
+            // The row's own editor, opened by the double click after leaving the other line was
+            // refused: the step has failed already.
+            c.Click(d->btnCancel);
+            driver.stop();
+            return;
+        }
         seen = true;
+        if (wb->CurrentRowIndex() != target->Index()) {
+            // Leaving the current line opened its editor, as its days do not add up: that is not
+            // the row's editor, and typing the row's days into it would change the other line.
+            refused = QStringLiteral("leaving row %1 opened its daily editor: its day quantities do not add "
+                                     "up to its production quantity")
+                          .arg(wb->CurrentRowIndex());
+            forced = d;
+            c.Click(d->btnCancel);
+            return;
+        }
         driver.stop();
         d->activateWindow();
         for (const auto& [day, qty] : days) {

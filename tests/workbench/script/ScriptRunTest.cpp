@@ -35,7 +35,8 @@ protected:
 
     // Sets columns of the installation's first line of F01 (row 0 of the chart), as another program would.
     static void changeFirstLine(const wbtest::ScriptInstallation& own, const QString& assignments) {
-        onDemo(own, "UPDATE MPSTB SET " + assignments + " WHERE rowid = (SELECT rowid FROM " + kFirstLine + ")");
+        onDemo(own,
+               "UPDATE MPSTB SET " + assignments + " WHERE rowid = (SELECT rowid FROM " + kFirstLine + ")");
     }
 
     // Runs the statement on the installation's company database and gives the first row it returns.
@@ -195,6 +196,18 @@ TEST_F(ScriptRun, ADragTakesTheBarBesideTheMarkOfItsDemandDate) {
 // A day typed decades out stretches the bar over some 22,000 days; the editor of the whole bar then
 // opens, takes the day back and confirms in moments. It used to sum every row again for each day
 // filled in or sorted, and to compare every pair of days, which took many minutes.
+// A stretch that drops a day leaves row 0's days short of its quantity, so the double click of `daily 1`
+// first opens row 0's editor. The step names that at once rather than typing row 1's days into it.
+TEST_F(ScriptRun, DailyOnAnotherRowWhileTheCurrentOneDoesNotAddUpNamesTheCurrentRow) {
+    const ScriptResult r = run("query F01\nedit\nstretch 0 start 1\ndaily 1 20270301=0\ndump\nclose\n");
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.err[0].contains("daily: leaving row 0 opened its daily editor")) << r.err[0].toStdString();
+    EXPECT_EQ(r.out.filter(QRegularExpression("^message\terror\t")).size(), 1)
+        << r.out.join('\n').toStdString();
+    EXPECT_TRUE(rowsOf(r).isEmpty());
+}
+
 TEST_F(ScriptRun, TheDailyEditorOfABarOfDecadesConfirmsInMoments) {
     const QStringList before = rowsOf(run("query F01\ndump\nclose\n"));
     ASSERT_FALSE(before.isEmpty());
@@ -204,9 +217,9 @@ TEST_F(ScriptRun, TheDailyEditorOfABarOfDecadesConfirmsInMoments) {
     const QString far = QDate::fromString(last, "yyyyMMdd").addYears(60).toString("yyyyMMdd");
     QElapsedTimer clock;
     clock.start();
-    const ScriptResult r = run(
-        QString("query F01\nedit\ndaily 0 %1=0,%2=%3\ndaily 0 %2=0,%1=%3\ndump\nanswer no\nclose\n")
-            .arg(last, far, quantity));
+    const ScriptResult r =
+        run(QString("query F01\nedit\ndaily 0 %1=0,%2=%3\ndaily 0 %2=0,%1=%3\ndump\nanswer no\nclose\n")
+                .arg(last, far, quantity));
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     EXPECT_LT(clock.elapsed(), 60000);
     const QStringList rows = rowsOf(r);
@@ -219,25 +232,31 @@ TEST_F(ScriptRun, TheDailyEditorOfABarOfDecadesConfirmsInMoments) {
 // may rewrite it as another day.
 TEST_F(ScriptRun, AStoredDayThatIsNoDateIsNamedKeptOffTheBarAndLeftAsStored) {
     wbtest::ScriptInstallation own;
-    const QString firstLineDays = "FROM MPSTC JOIN (SELECT * FROM " + kFirstLine +
-                                  ") ON TC001 = TB001 AND TC002 = TB003 AND TC009 = TB051 AND TC003 = TB004 AND "
-                                  "TC004 = TB005 AND TC005 = TB037 ";
-    const double quantity = onDemo(own, "SELECT TC007 " + firstLineDays + "ORDER BY TC006 LIMIT 1").value(0).toDouble();
+    const QString firstLineDays =
+        "FROM MPSTC JOIN (SELECT * FROM " + kFirstLine +
+        ") ON TC001 = TB001 AND TC002 = TB003 AND TC009 = TB051 AND TC003 = TB004 AND "
+        "TC004 = TB005 AND TC005 = TB037 ";
+    const double quantity =
+        onDemo(own, "SELECT TC007 " + firstLineDays + "ORDER BY TC006 LIMIT 1").value(0).toDouble();
     onDemo(own, "UPDATE MPSTC SET TC006 = '20270231' WHERE rowid = (SELECT MPSTC.rowid " + firstLineDays +
                     "ORDER BY TC006 LIMIT 1)");
     const ScriptResult r =
         own.run("query F01\ndump\nedit\ndrag 0 2\ncancel\nedit\ndrag 0 1\nsave\nquery F01\nclose\n");
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     // Named when the planner queries the factory: not again when a cancel or a save loads it anew.
-    const QStringList named = r.out.filter(QRegularExpression("^message\twarning\t.*no date.*: 20270231\tok$"));
+    const QStringList named =
+        r.out.filter(QRegularExpression("^message\twarning\t.*no date.*: 20270231\tok$"));
     EXPECT_EQ(named.size(), 2) << r.out.join('\n').toStdString();
-    EXPECT_TRUE(r.out.indexOf(named[1]) > r.out.indexOf(QRegularExpression("^save\t"))) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(r.out.indexOf(named[1]) > r.out.indexOf(QRegularExpression("^save\t")))
+        << r.out.join('\n').toStdString();
     const QStringList rows = rowsOf(r);
     ASSERT_FALSE(rows.isEmpty());
     EXPECT_FALSE(rows[0].contains("18991230")) << rows[0].toStdString();
-    EXPECT_EQ(r.out.filter(QRegularExpression("^save\t\\d+ lines$")).size(), 1) << r.out.join('\n').toStdString();
+    EXPECT_EQ(r.out.filter(QRegularExpression("^save\t\\d+ lines$")).size(), 1)
+        << r.out.join('\n').toStdString();
     // The saved line moved; the row without a date is as it was stored.
-    const QVariantList kept = onDemo(own, "SELECT TC007, MPSTC.FLAG, COUNT(*) " + firstLineDays + "AND TC006 = '20270231'");
+    const QVariantList kept =
+        onDemo(own, "SELECT TC007, MPSTC.FLAG, COUNT(*) " + firstLineDays + "AND TC006 = '20270231'");
     ASSERT_EQ(kept.size(), 3);
     EXPECT_EQ(kept[0].toDouble(), quantity);
     EXPECT_EQ(kept[1].toInt(), 0);
@@ -290,7 +309,8 @@ TEST_F(ScriptRun, AnotherPlannerSavesFirstAndThisSaveIsRefusedWithTheirNameInAPi
     EXPECT_TRUE(r.err[0].contains("save: the save was not refused")) << r.err[0].toStdString();
     r = own.run("client PLAN01 missing.script\n");
     ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
-    EXPECT_TRUE(r.err[0].contains("client: the script missing.script does not exist")) << r.err[0].toStdString();
+    EXPECT_TRUE(r.err[0].contains("client: the script missing.script does not exist"))
+        << r.err[0].toStdString();
     r = own.run("client PLAN01 broken.script\n");
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
@@ -324,8 +344,9 @@ TEST_F(ScriptRun, ExportWritesTheChartWithItsGridAsAPictureOrPdfPages) {
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
     EXPECT_TRUE(r.err[0].contains("export: span.png was not written")) << r.err[0].toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("message\terror\t%1: the whole span is written as PDF pages\tok")
-                                   .arg(install->filePath("span.png"))))
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("message\terror\t%1: the whole span is written as PDF pages\tok")
+                           .arg(install->filePath("span.png"))))
         << r.out.join('\n').toStdString();
     const QStringList rows = rowsOf(r);
     ASSERT_GE(rows.size(), 5);
@@ -344,7 +365,8 @@ TEST_F(ScriptRun, ExportWritesTheChartWithItsGridAsAPictureOrPdfPages) {
     // The visible window is one page whose texts are text: the first rows' keys are there.
     const QString window = popplerOutput("pdftotext", {"-layout", install->filePath("window.pdf"), "-"});
     ASSERT_FALSE(window.isEmpty()) << "pdftotext (poppler-utils) cannot read window.pdf";
-    EXPECT_TRUE(popplerOutput("pdfinfo", {install->filePath("window.pdf")}).contains(QRegularExpression("Pages:\\s+1\\n")));
+    EXPECT_TRUE(popplerOutput("pdfinfo", {install->filePath("window.pdf")})
+                    .contains(QRegularExpression("Pages:\\s+1\\n")));
     for (int i = 0; i < 5; ++i) {
         const QStringList f = rows[i].split('\t');
         const QString key = QStringList{f[3], f[4], f[5], f[6]}.join(QStringLiteral("\\s+"));
