@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -65,6 +66,10 @@ protected:
     void SetUp() override {
         registry = std::make_unique<testsupport::ScopedEnv>("TARNIX_REGISTRY",
                                                             dir.filePath("registry.ini").toUtf8());
+        // Downloads land in the temporary folder under the file's name: each test its own, as the
+        // tests run side by side.
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("tmp")));
+        tmp = std::make_unique<testsupport::ScopedEnv>("TMPDIR", dir.filePath("tmp").toUtf8());
         setSwitch("1");
         local = writeFile(dir.filePath("install/KRTA07S.so"), "old library");
         QFile f(local);
@@ -74,7 +79,9 @@ protected:
         f.close();
         ASSERT_TRUE(testsupport::makeZip(dir.filePath("new.zip"), {{"KRTA07S.so", "new library"}}));
         zip = readFile(dir.filePath("new.zip"));
-        QFile::remove(todayLog("KVDownLoadNewFileU"));
+        // The log beside the program is shared with the tests running beside this one: only what is
+        // written from here on counts.
+        logStart = QFileInfo(todayLog("KVDownLoadNewFileU")).size();
     }
     void setSwitch(const QString& value) {
         writeFile(dir.filePath("registry.ini"),
@@ -89,6 +96,9 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<testsupport::ScopedEnv> registry;
+    std::unique_ptr<testsupport::ScopedEnv> tmp;
+    qint64 logStart = 0;
+    QByteArray newLog() const { return readFile(todayLog("KVDownLoadNewFileU")).mid(logStart); }
     QString local;
     QByteArray zip;
 };
@@ -105,8 +115,7 @@ TEST_F(KVDownLoadTest, UpgraderSwitchAndFileInformation) {
     EXPECT_FALSE(TKVDownLoad::UpgraderEnabled());
     setSwitch(QString());
     EXPECT_FALSE(TKVDownLoad::UpgraderEnabled());
-    EXPECT_TRUE(readFile(todayLog("KVDownLoadNewFileU"))
-                    .contains("] Read Upgrader Registry Error: No UPGRADER_REGISTRY_PATH\n"));
+    EXPECT_TRUE(newLog().contains("] Read Upgrader Registry Error: No UPGRADER_REGISTRY_PATH\n"));
 
     QString stamp, serverDir;
     TKVDownLoad::ParseFileInfo(
@@ -161,7 +170,7 @@ TEST_F(KVDownLoadTest, FailedStepsRetryWhenAskedAndAreReported) {
     EXPECT_FALSE(TKVDownLoad::RefreshFile(info(server), local, false, error));
     EXPECT_TRUE(error.startsWith("DownLoad new file[" + local + "] failed. ")) << error.toStdString();
     EXPECT_TRUE(error.contains("HTTP 503 Service Unavailable"));
-    EXPECT_TRUE(readFile(todayLog("KVDownLoadNewFileU")).contains(error.toUtf8()));
+    EXPECT_TRUE(newLog().contains(error.toUtf8()));
     EXPECT_EQ(readFile(local), "old library");
 
     // Interactive: Retry asks again, and the second try succeeds.
@@ -200,7 +209,7 @@ TEST_F(KVDownLoadTest, NetworkFilesAreNeverDownloaded) {
     EXPECT_FALSE(TKVDownLoad::RefreshFile(info(server), share, false, error));
     EXPECT_EQ(error, "Net File can't update![" + share + "]");
     EXPECT_TRUE(server.requests.isEmpty());
-    EXPECT_TRUE(readFile(todayLog("KVDownLoadNewFileU")).contains(error.toUtf8()));
+    EXPECT_TRUE(newLog().contains(error.toUtf8()));
 }
 
 TEST_F(KVDownLoadTest, AlertLogNamesItsFileByPeriod) {
