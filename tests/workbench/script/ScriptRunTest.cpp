@@ -196,6 +196,39 @@ TEST_F(ScriptRun, ADragTakesTheBarBesideTheMarkOfItsDemandDate) {
 // A day typed decades out stretches the bar over some 22,000 days; the editor of the whole bar then
 // opens, takes the day back and confirms in moments. It used to sum every row again for each day
 // filled in or sorted, and to compare every pair of days, which took many minutes.
+// A factory whose lines span four years shows its whole span, under a pixel a day: drag and stretch
+// still move a bar by whole days, as a planner does after zooming in.
+TEST_F(ScriptRun, DragAndStretchMoveByWholeDaysOnAFactoryOfALongSpan) {
+    wbtest::ScriptInstallation own;
+    const QString lastLine =
+        "MPSTB WHERE TB001 = 'F01' ORDER BY TB002 DESC, TB003 DESC, TB004 DESC, TB005 DESC, "
+        "TB037 DESC LIMIT 1";
+    auto earlier = [](const QString& column) {
+        return "strftime('%Y%m%d', date(substr(" + column + ",1,4)||'-'||substr(" + column +
+               ",5,2)||'-'||substr(" + column + ",7,2), '-1500 days'))";
+    };
+    onDemo(own, "UPDATE MPSTC SET TC006 = " + earlier("TC006") +
+                    " WHERE rowid IN (SELECT MPSTC.rowid FROM MPSTC JOIN "
+                    "(SELECT * FROM " +
+                    lastLine +
+                    ") ON TC001 = TB001 AND TC002 = TB003 AND TC009 = TB051 AND "
+                    "TC003 = TB004 AND TC004 = TB005 AND TC005 = TB037)");
+    onDemo(own, "UPDATE MPSTB SET TB013 = " + earlier("TB013") + ", TB014 = " + earlier("TB014") +
+                    " WHERE rowid = (SELECT rowid FROM " + lastLine + ")");
+    const ScriptResult r =
+        own.run("query F01\ndump\nedit\ndrag 0 1\ndrag 0 -2\nstretch 0 stop 2\ndump\nanswer no\nclose\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    const QStringList rows = rowsOf(r);
+    ASSERT_GE(rows.size(), 2);
+    const int lines = rows.size() / 2;
+    auto day = [](const QString& row, int field) {
+        return QDate::fromString(row.split('\t')[field], "yyyyMMdd");
+    };
+    // One day earlier, two days longer.
+    EXPECT_EQ(day(rows[0], 7).daysTo(day(rows[lines], 7)), -1) << rows[lines].left(120).toStdString();
+    EXPECT_EQ(day(rows[0], 8).daysTo(day(rows[lines], 8)), 1) << rows[lines].left(120).toStdString();
+}
+
 // A stretch that drops a day leaves row 0's days short of its quantity, so the double click of `daily 1`
 // first opens row 0's editor. The step names that at once rather than typing row 1's days into it.
 TEST_F(ScriptRun, DailyOnAnotherRowWhileTheCurrentOneDoesNotAddUpNamesTheCurrentRow) {
