@@ -34,6 +34,7 @@
 #include "gantt/phGant.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/Field.h"
+#include "workbench/Krta07SCF.h"
 #include "workbench/Krta07SDF.h"
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFCharts.h"
@@ -576,6 +577,22 @@ struct TScriptWatch::Private {
         c.Click(button);
     }
 
+    // Only `daily` opens the daily editor on purpose. Met by any other step, it is the editor of the
+    // current line being left, whose days do not add up: no command fills it, so it is cancelled at
+    // once (the planner stays on that line) and the step fails naming the line, instead of the run
+    // waiting out the modal limit.
+    void cancelForcedDailyEditor() {
+        auto* d = qobject_cast<TfrmKrta07SC*>(QApplication::activeModalWidget());
+        if (!d || c.Command == QLatin1String("daily") || d->property("scriptCancelled").toBool()) return;
+        d->setProperty("scriptCancelled", true);
+        TfrmKrta07SM* wb = c.Workbench();
+        if (c.PendingError.isEmpty() && wb)
+            c.PendingError = QStringLiteral("leaving row %1 opened its daily editor: its day quantities do "
+                                            "not add up to its production quantity")
+                                 .arg(wb->CurrentRowIndex());
+        c.Click(d->btnCancel);
+    }
+
     // The box drawn over the middle of the workbench, as the planner sees it.
     bool savePicture(QMessageBox* box, const QString& file) const {
         const QPixmap boxPicture = box->grab();
@@ -583,9 +600,9 @@ struct TScriptWatch::Private {
         if (!wb) return boxPicture.save(file, "PNG");
         QPixmap picture = wb->grab();
         QPainter painter(&picture);
-        const QRect at(QPoint((picture.width() - boxPicture.width()) / 2,
-                              (picture.height() - boxPicture.height()) / 2),
-                       boxPicture.size());
+        const QRect at(
+            QPoint((picture.width() - boxPicture.width()) / 2, (picture.height() - boxPicture.height()) / 2),
+            boxPicture.size());
         painter.drawPixmap(at.topLeft(), boxPicture);
         painter.setPen(QPen(box->palette().color(QPalette::Dark), 1));
         painter.drawRect(at.adjusted(-1, -1, 0, 0));
@@ -639,6 +656,7 @@ TScriptWatch::TScriptWatch(TScriptContext& context, int modalLimitMs)
     p->boxes.setInterval(30);
     QObject::connect(&p->boxes, &QTimer::timeout, [p] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) p->answerBox(box);
+        p->cancelForcedDailyEditor();
     });
     p->boxes.start();
     p->modals.setInterval(100);
@@ -685,7 +703,9 @@ int RunScript(const QString& fileName, TScriptContext& c) {
         }
         QString error;
         c.PendingError.clear();
+        c.Command = name;
         const bool ok = (*found)(c, words.mid(1), error);
+        c.Command.clear();
         // A window no command drives was closed by the watch, which said so: the step's own failure
         // follows from it.
         if (c.Aborted) status = 1;

@@ -54,9 +54,10 @@ public:
     // Runs the event loop until the condition holds or the time is up; true when it holds.
     bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) const;
 
-    // Where the current command stands in the script.
+    // Where the current command stands in the script, and its name (empty between commands).
     QString ScriptFile;
     int LineNo = 0;
+    QString Command;
     // A failure noticed while events ran (a message box without the wanted button, say); the
     // runner reports it after the command.
     QString PendingError;
