@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gantt/MyGant.h"
+#include "platform/BlockVector.h"
 #include "workbench/Krta07SMFPlan.h"
 
 class TKvADOConnection;
@@ -229,8 +230,8 @@ private:
     size_t slotOf(int32_t resource, int32_t day, int32_t line) const;
     void grow();
 
-    std::vector<Entry> FEntries;
-    std::vector<uint8_t> FKept;
+    kv::TBlockVector<Entry> FEntries;
+    kv::TBlockVector<uint8_t> FKept;
     // Entry index + 1 per slot; 0 empty. Erased entries keep their slot, so probes pass them.
     std::vector<uint32_t> FSlots;
     qsizetype FCount = 0;
