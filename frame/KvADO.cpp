@@ -276,7 +276,7 @@ void TKvADOConnection::Open() {
         pragma.exec("PRAGMA foreign_keys=ON");
         // Loads and saves of a large factory touch more pages than the default cache of 2 MB holds;
         // the cache grows only as far as it is used.
-        pragma.exec("PRAGMA cache_size=-65536");
+        if (!FReadsOnce) pragma.exec("PRAGMA cache_size=-65536");
     }
     if (FSettings.dialect == SqlDialect::PostgreSQL) {
         QSqlQuery session(FDatabase);
@@ -299,7 +299,8 @@ void TKvADOConnection::Open() {
             if (!compressed) compressed = session.exec(QString::fromLatin1(sql));
         static std::atomic<bool> told{false};
         if (!compressed && !told.exchange(true))
-            qInfo("The server's log compression stays as set: %s", qPrintable(scrub(session.lastError().text())));
+            qInfo("The server's log compression stays as set: %s",
+                  qPrintable(scrub(session.lastError().text())));
     }
 }
 

@@ -75,6 +75,10 @@ public:
     // A company is opened, never made: with this set, an SQLite file that does not exist is an error
     // instead of a new empty database, and one that SQLite cannot read is refused when opened.
     void setOpenExistingOnly(bool value) { FExistingOnly = value; }
+    // A connection that reads its rows in one pass and closes (a read beside the workbench's work)
+    // revisits no page: with this set before Open, SQLite keeps its small default page cache for it
+    // instead of the one sized for loads and saves.
+    void setReadsOnce(bool value) { FReadsOnce = value; }
     // The database in words, for messages: "the SQLite file /x/DEMO.db", "the PostgreSQL database DEMO
     // on host:port"; empty before the connection string was first resolved.
     QString describe() const;
@@ -125,6 +129,7 @@ private:
     QThread* FThread = nullptr;
     bool FInTransaction = false;
     bool FExistingOnly = false;
+    bool FReadsOnce = false;
     int FGeneration = 0;
     std::unique_ptr<kv::ado::SchemaInfo> FSchema;
     QHash<QString, kv::ado::TranslatedSql> FTranslations;
@@ -283,9 +288,8 @@ private:
     QStringList FIndex;
     int FNext = 0; // column of the next value
     qint64 FRows = 0;
-    sqlite3_stmt* FInsert = nullptr;       // SQLite
-    std::vector<QString> FArrays;           // PostgreSQL: each column's values as an array text
-    int FPending = 0;                       // rows in FArrays
-    std::unique_ptr<TKvADOBatch> FBatch;    // elsewhere
+    sqlite3_stmt* FInsert = nullptr;     // SQLite
+    std::vector<QString> FArrays;        // PostgreSQL: each column's values as an array text
+    int FPending = 0;                    // rows in FArrays
+    std::unique_ptr<TKvADOBatch> FBatch; // elsewhere
 };
-

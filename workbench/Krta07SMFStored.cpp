@@ -207,9 +207,9 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
             // A day no bar can place stays out of the rows: the save then neither rewrites nor deletes it.
             // (18991230 is day zero, a date.)
             if (result.undated.size() < TKrta07DayRows::kUndatedNamed)
-                result.undated.push_back(QStringLiteral("%1 %2-%3-%4 %5: %6")
-                                             .arg(k.TB003, k.TB051, k.TB004, k.TB005, k.TB037,
-                                                  result.text(day)));
+                result.undated.push_back(
+                    QStringLiteral("%1 %2-%3-%4 %5: %6")
+                        .arg(k.TB003, k.TB051, k.TB004, k.TB005, k.TB037, result.text(day)));
             ++result.undatedCount;
             const QVariant quantity = q.value(cTC007);
             result.undatedQuantity[k] += quantity.isNull() ? 0 : quantity.toDouble();
@@ -368,6 +368,7 @@ TKrta07StoredRead<Rows>::TKrta07StoredRead(TKvADOConnection& connection, Reader 
     FResult = std::async(std::launch::async, [cs, read = std::move(read), stop = FStop] {
         TKvADOConnection own;
         own.SetConnectionString(cs);
+        own.setReadsOnce(true);
         own.Open();
         return read(own, *stop);
     });
