@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QProgressDialog>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
@@ -29,8 +31,9 @@ namespace {
 // The fields of a line's key: the exported grid always reaches the last of them, so every page
 // names the lines it shows.
 const QStringList& keyFields() {
-    static const QStringList fields{QStringLiteral("TB001"), QStringLiteral("TB003"), QStringLiteral("TB051"),
-                                    QStringLiteral("TB004"), QStringLiteral("TB005"), QStringLiteral("TB037")};
+    static const QStringList fields{QStringLiteral("TB001"), QStringLiteral("TB003"),
+                                    QStringLiteral("TB051"), QStringLiteral("TB004"),
+                                    QStringLiteral("TB005"), QStringLiteral("TB037")};
     return fields;
 }
 
@@ -89,7 +92,8 @@ public:
     }
 
     QSize PageSize() const {
-        return {FGridWidth + FGant->GantArea()->width(), FTitleHeight + FHeaderHeight + FRowsFit * FRowHeight};
+        return {FGridWidth + FGant->GantArea()->width(),
+                FTitleHeight + FHeaderHeight + FRowsFit * FRowHeight};
     }
 
     void Draw(QPainter& p, const TExportPage& page, int number, int count) {
@@ -131,7 +135,8 @@ private:
             const TFDBGridColumn* column = FGrid->Column(c);
             const bool key = column && keyFields().contains(column->FieldName(), Qt::CaseInsensitive);
             if (left < seen || key)
-                FColumns.push_back({c, key ? std::max(header->sectionSize(c), WidestText(c)) : header->sectionSize(c)});
+                FColumns.push_back(
+                    {c, key ? std::max(header->sectionSize(c), WidestText(c)) : header->sectionSize(c)});
             left += header->sectionSize(c);
         }
         FGridWidth = 0;
@@ -158,7 +163,8 @@ private:
                                   .arg(count);
         p.setPen(Qt::black);
         p.setFont(FWb->font());
-        p.drawText(QRect(4, 0, PageSize().width() - 8, FTitleHeight), Qt::AlignVCenter | Qt::AlignLeft, title);
+        p.drawText(QRect(4, 0, PageSize().width() - 8, FTitleHeight), Qt::AlignVCenter | Qt::AlignLeft,
+                   title);
     }
 
     void DrawGrid(QPainter& p, const TExportPage& page) {
@@ -259,14 +265,26 @@ bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString&
             return false;
         }
         // Each page keeps the screen's proportions, as large as the paper allows.
-        const double scale = std::min(double(writer.width()) / size.width(), double(writer.height()) / size.height());
+        const double scale =
+            std::min(double(writer.width()) / size.width(), double(writer.height()) / size.height());
+        // The whole span of a large factory is thousands of pages: they are counted as they are drawn.
+        const bool timed = !FQueryClock.isValid();
+        if (timed) FQueryClock.start();
+        const auto untimed = qScopeGuard([this, timed] {
+            if (!timed) return;
+            FProgress.reset();
+            FQueryClock.invalidate();
+        });
+        const int count = int(pages.size());
         for (size_t i = 0; i < pages.size(); ++i) {
+            progress(tr("Exporting pages"), int(i), count);
             if (i > 0) writer.newPage();
             p.save();
             p.scale(scale, scale);
             exporter.Draw(p, pages[i], int(i) + 1, int(pages.size()));
             p.restore();
         }
+        progress(tr("Exporting pages"), count, count);
         if (!p.end()) {
             error = QStringLiteral("%1: the file cannot be written").arg(fileName);
             return false;
@@ -281,8 +299,9 @@ void TfrmKrta07SM::ExportChartClick(bool wholeSpan) {
     dialog.setObjectName(QStringLiteral("dlgExport"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(wholeSpan ? QStringList{QStringLiteral("PDF (*.pdf)")}
-                                    : QStringList{QStringLiteral("PNG (*.png)"), QStringLiteral("PDF (*.pdf)")});
+    dialog.setNameFilters(wholeSpan
+                              ? QStringList{QStringLiteral("PDF (*.pdf)")}
+                              : QStringList{QStringLiteral("PNG (*.png)"), QStringLiteral("PDF (*.pdf)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     QString file = dialog.selectedFiles().constFirst();
     // A name without its kind takes the one of the chosen filter.

@@ -4,11 +4,14 @@
 
 #include <QBarSet>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineSeries>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -297,6 +300,42 @@ TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
     ASSERT_GE(read, 0) << seen.join(", ").toStdString();
     EXPECT_GT(seen.indexOf(QString("Building the chart (0/%1)").arg(lines)), read)
         << seen.join(", ").toStdString();
+    EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
+}
+
+// The whole span as PDF pages takes a while on a large factory: its pages are counted as they are
+// drawn, and the dialog goes once the file is written.
+TEST_F(Dialogs, AWholeSpanExportShowsItsPagesAsTheyAreDrawn) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    queryThroughTheButton(wb, "F01");
+    ASSERT_GT(wb->dmKrta07S->qryMPSTB->RecordCount(), 0);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("span.pdf");
+    int steps = 0;
+    wb->OnProgress = [&steps](const QString&, int, int) { QThread::msleep(steps++ == 0 ? 520 : 60); };
+    QStringList seen;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
+            chooser->selectFile(file);
+            QMetaObject::invokeMethod(chooser, "accept");
+        }
+        auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
+        if (d && d->isVisible() && (seen.isEmpty() || seen.last() != d->labelText())) seen << d->labelText();
+    });
+    watch.start();
+    wb->actExportSpan->trigger();
+    watch.stop();
+    wb->OnProgress = nullptr;
+    ASSERT_TRUE(QFileInfo(file).size() > 0);
+    const QStringList counted = seen.filter(QRegularExpression("^Exporting pages \\(\\d+/\\d+\\)$"));
+    ASSERT_GE(counted.size(), 2) << seen.join(", ").toStdString();
+    const QString pages = counted.last().section('/', 1).chopped(1);
+    EXPECT_EQ(counted.last(), QString("Exporting pages (%1/%1)").arg(pages));
+    EXPECT_GT(pages.toInt(), 1);
     EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
 }
 
