@@ -19,6 +19,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 
 #include "common/TestSupport.h"
 #include "controls/ExtPage.h"
@@ -275,25 +276,35 @@ TEST_F(Dialogs, AQueryThroughTheButton) {
     EXPECT_EQ(wb->EditState(), 1);
 }
 
-// A query that takes a while shows its progress from the start: the lines read so far while they are
-// read, then the steps that follow, and no dialog once it is done.
-TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
-    install(936);
-    wb->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+// The texts the progress dialog shows while the work runs, each once as it changes. The work's steps
+// are slowed down so that the dialog shows: the first past the half second it waits for, the others a
+// little. `beside` runs at each look, to drive a dialog of the work's own.
+static QStringList progressSeen(TfrmKrta07SM* wb, const std::function<void()>& work,
+                                const std::function<void()>& beside = {}) {
     int steps = 0;
     wb->OnProgress = [&steps](const QString&, int, int) { QThread::msleep(steps++ == 0 ? 520 : 60); };
     QStringList seen;
     QTimer watch;
     watch.setInterval(5);
     QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (beside) beside();
         auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
         if (d && d->isVisible() && (seen.isEmpty() || seen.last() != d->labelText())) seen << d->labelText();
     });
     watch.start();
-    queryThroughTheButton(wb, "F01");
+    work();
     watch.stop();
     wb->OnProgress = nullptr;
+    return seen;
+}
+
+// A query that takes a while shows its progress from the start: the lines read so far while they are
+// read, then the steps that follow, and no dialog once it is done.
+TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    const QStringList seen = progressSeen(wb, [this] { queryThroughTheButton(wb, "F01"); });
     const int lines = wb->dmKrta07S->qryMPSTB->RecordCount();
     ASSERT_GT(lines, 0);
     const qsizetype read = seen.indexOf(QString("Reading lines (%1)").arg(lines));
@@ -313,23 +324,14 @@ TEST_F(Dialogs, AWholeSpanExportShowsItsPagesAsTheyAreDrawn) {
     ASSERT_GT(wb->dmKrta07S->qryMPSTB->RecordCount(), 0);
     QTemporaryDir dir;
     const QString file = dir.filePath("span.pdf");
-    int steps = 0;
-    wb->OnProgress = [&steps](const QString&, int, int) { QThread::msleep(steps++ == 0 ? 520 : 60); };
-    QStringList seen;
-    QTimer watch;
-    watch.setInterval(5);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
-            chooser->selectFile(file);
-            QMetaObject::invokeMethod(chooser, "accept");
-        }
-        auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
-        if (d && d->isVisible() && (seen.isEmpty() || seen.last() != d->labelText())) seen << d->labelText();
-    });
-    watch.start();
-    wb->actExportSpan->trigger();
-    watch.stop();
-    wb->OnProgress = nullptr;
+    const QStringList seen = progressSeen(
+        wb, [this] { wb->actExportSpan->trigger(); },
+        [&] {
+            if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
+                chooser->selectFile(file);
+                QMetaObject::invokeMethod(chooser, "accept");
+            }
+        });
     ASSERT_TRUE(QFileInfo(file).size() > 0);
     const QStringList counted = seen.filter(QRegularExpression("^Exporting pages \\(\\d+/\\d+\\)$"));
     ASSERT_GE(counted.size(), 2) << seen.join(", ").toStdString();
