@@ -155,9 +155,7 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
         if (wb->CurrentRowIndex() != target->Index()) {
             // Leaving the current line opened its editor, as its days do not add up: that is not
             // the row's editor, and typing the row's days into it would change the other line.
-            refused = QStringLiteral("leaving row %1 opened its daily editor: its day quantities do not add "
-                                     "up to its production quantity")
-                          .arg(wb->CurrentRowIndex());
+            refused = LeftLineEditorError(wb->CurrentRowIndex());
             forced = d;
             c.Click(d->btnCancel);
             return;

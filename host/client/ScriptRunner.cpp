@@ -586,10 +586,7 @@ struct TScriptWatch::Private {
         if (!d || c.Command == QLatin1String("daily") || d->property("scriptCancelled").toBool()) return;
         d->setProperty("scriptCancelled", true);
         TfrmKrta07SM* wb = c.Workbench();
-        if (c.PendingError.isEmpty() && wb)
-            c.PendingError = QStringLiteral("leaving row %1 opened its daily editor: its day quantities do "
-                                            "not add up to its production quantity")
-                                 .arg(wb->CurrentRowIndex());
+        if (c.PendingError.isEmpty() && wb) c.PendingError = LeftLineEditorError(wb->CurrentRowIndex());
         c.Click(d->btnCancel);
     }
 
@@ -666,6 +663,12 @@ TScriptWatch::TScriptWatch(TScriptContext& context, int modalLimitMs)
 
 TScriptWatch::~TScriptWatch() {
     SetMessageDlgHook(nullptr);
+}
+
+QString LeftLineEditorError(int row) {
+    return QStringLiteral("leaving row %1 opened its daily editor: its day quantities do not add up to its "
+                          "production quantity")
+        .arg(row);
 }
 
 int RunScript(const QString& fileName, TScriptContext& c) {

@@ -87,6 +87,10 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Why a step failed that met the daily editor of the current line it was leaving (row, from 0):
+// that line's day quantities do not add up.
+QString LeftLineEditorError(int row);
+
 // A command: true when it did its step; false with one line of error text otherwise.
 using TScriptCommand = std::function<bool(TScriptContext& context, const QStringList& args, QString& error)>;
 
