@@ -167,6 +167,11 @@ QString TKvADOConnection::scrub(const QString& message) const {
     return m;
 }
 
+QString TKvADOConnection::scrub(const QSqlError& error) const {
+    const QString said = error.databaseText().trimmed();
+    return scrub(said.isEmpty() ? error.driverText() : said);
+}
+
 void TKvADOConnection::checkThread() const {
     if (FThread && FThread != QThread::currentThread())
         throw EKvError("A database connection is used only by the thread that opened it");
@@ -245,7 +250,7 @@ void TKvADOConnection::Open() {
     if (!FSettings.password.isEmpty()) FDatabase.setPassword(FSettings.password);
     if (!FSettings.connectOptions.isEmpty()) FDatabase.setConnectOptions(FSettings.connectOptions);
     if (!FDatabase.open()) {
-        const QString error = scrub(FDatabase.lastError().text());
+        const QString error = scrub(FDatabase.lastError());
         FDatabase = QSqlDatabase();
         QSqlDatabase::removeDatabase(FConnectionName);
         throw EKvError(QString("Cannot connect to %1: %2").arg(describe(), error));
@@ -268,7 +273,7 @@ void TKvADOConnection::Open() {
         QSqlQuery pragma(FDatabase);
         // SQLite reads a file only when first asked: a file that is not a database fails here, by name.
         if (FExistingOnly && !pragma.exec("SELECT count(*) FROM sqlite_master")) {
-            const QString error = pragma.lastError().text();
+            const QString error = scrub(pragma.lastError());
             pragma = QSqlQuery();
             Close();
             throw EKvError(QString("Cannot read %1: %2").arg(describe(), error));
@@ -289,7 +294,7 @@ void TKvADOConnection::Open() {
         for (const char* sql : {"SET plan_cache_mode = force_custom_plan", "SET work_mem = '64MB'",
                                 "SET jit = off", "SET client_min_messages = warning"})
             if (!session.exec(QString::fromLatin1(sql)))
-                qWarning("%s: %s", sql, qPrintable(scrub(session.lastError().text())));
+                qWarning("%s: %s", sql, qPrintable(scrub(session.lastError())));
         // A save rewrites every page of a factory's plan and day rows, and the first change of a page
         // after a checkpoint logs the whole page: compressed, those pages of blank-padded texts take
         // a fraction of the log and of the time. Only a superuser, or a role granted the setting, may
@@ -299,8 +304,7 @@ void TKvADOConnection::Open() {
             if (!compressed) compressed = session.exec(QString::fromLatin1(sql));
         static std::atomic<bool> told{false};
         if (!compressed && !told.exchange(true))
-            qInfo("The server's log compression stays as set: %s",
-                  qPrintable(scrub(session.lastError().text())));
+            qInfo("The server's log compression stays as set: %s", qPrintable(scrub(session.lastError())));
     }
 }
 
@@ -356,7 +360,7 @@ void TKvADOConnection::execWaitingForLock(const char* sql, const char* what) {
         const QSqlError error = q.lastError();
         const qint64 waited = clock.elapsed();
         if (!isLockError(error))
-            throw EKvError(QString("Cannot %1: %2").arg(QString::fromLatin1(what), scrub(error.text())));
+            throw EKvError(QString("Cannot %1: %2").arg(QString::fromLatin1(what), scrub(error)));
         if (waited >= timeout)
             throw EKvError(QString("Cannot %1: the database is locked by another program (waited %2 s)")
                                .arg(QString::fromLatin1(what))
@@ -372,7 +376,7 @@ void TKvADOConnection::StartTransaction() {
     if (FSettings.dialect == SqlDialect::SQLite && FSettings.driver == "QSQLITE") {
         execWaitingForLock("BEGIN IMMEDIATE", "start a transaction");
     } else if (!FDatabase.transaction()) {
-        throw EKvError(QString("Cannot start a transaction: %1").arg(scrub(FDatabase.lastError().text())));
+        throw EKvError(QString("Cannot start a transaction: %1").arg(scrub(FDatabase.lastError())));
     }
     FInTransaction = true;
 }
@@ -390,7 +394,7 @@ void TKvADOConnection::Commit() {
         return;
     }
     if (!FDatabase.commit()) {
-        const QString error = scrub(FDatabase.lastError().text());
+        const QString error = scrub(FDatabase.lastError());
         FDatabase.rollback();
         throw EKvError(QString("Cannot commit the transaction: %1").arg(error));
     }
@@ -400,9 +404,10 @@ void TKvADOConnection::Rollback() {
     checkThread();
     if (!FInTransaction) throw EKvError("No transaction is active");
     FInTransaction = false;
+    // SQLite takes a transaction back by itself on some faults (a full disk): nothing is left to undo.
+    if (sqlite3* handle = sqliteHandle(FDatabase); handle && sqlite3_get_autocommit(handle)) return;
     if (!FDatabase.rollback())
-        throw EKvError(
-            QString("Cannot roll back the transaction: %1").arg(scrub(FDatabase.lastError().text())));
+        throw EKvError(QString("Cannot roll back the transaction: %1").arg(scrub(FDatabase.lastError())));
 }
 
 int TKvADOConnection::textColumnWidth(const QString& table, const QString& column) {
@@ -484,7 +489,7 @@ QSqlQuery& TKvADOConnection::statement(const QString& translatedSql) {
     q->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     if (!q->prepare(translatedSql))
         throw EKvError(QString("Cannot prepare the statement on %1: %2\n%3")
-                           .arg(describe(), scrub(q->lastError().text()), translatedSql));
+                           .arg(describe(), scrub(q->lastError()), translatedSql));
     QSqlQuery* raw = q.release();
     FStatements.insert(translatedSql, raw);
     return *raw;
@@ -561,7 +566,7 @@ QSqlQuery& TKvADOQuery::execute() {
     for (size_t i = 0; i < FPrepared.paramOfMarker.size(); ++i)
         q.bindValue(static_cast<int>(i), FParams[static_cast<size_t>(FPrepared.paramOfMarker[i])]->Value());
     if (!q.exec()) {
-        const QString error = FConnection->scrub(q.lastError().text());
+        const QString error = FConnection->scrub(q.lastError());
         q.finish();
         throw EKvError(QString("%1\n%2").arg(error, FSQL.trimmed()));
     }
@@ -715,7 +720,7 @@ bool TKvADOBatch::run(const std::vector<QVariant>& values, int first, int rows) 
         for (const int p : paramOfMarker)
             q.bindValue(marker++, values[size_t(r) * size_t(n) + size_t(p)]);
     if (!q.exec()) {
-        const QString error = FConnection->scrub(q.lastError().text());
+        const QString error = FConnection->scrub(q.lastError());
         q.finish();
         throw EKvError(QString("%1\n%2").arg(error, FQuery.SQL().trimmed()));
     }
@@ -785,7 +790,7 @@ TKvADOKeyTable::~TKvADOKeyTable() {
 
 void TKvADOKeyTable::exec(const QString& sql) {
     QSqlQuery q(FConnection->database());
-    if (!q.exec(sql)) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
+    if (!q.exec(sql)) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError()), sql));
 }
 
 void TKvADOKeyTable::drop() noexcept {
@@ -887,11 +892,11 @@ void TKvADOKeyTable::flushArrays() {
         columns << QString(c.text ? "CAST(? AS TEXT[])" : "CAST(? AS FLOAT[])");
     QSqlQuery q(FConnection->database());
     const QString sql = QString("INSERT INTO %1 SELECT * FROM unnest(%2)").arg(FName, columns.join(", "));
-    if (!q.prepare(sql)) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
+    if (!q.prepare(sql)) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError()), sql));
     for (size_t i = 0; i < FArrays.size(); ++i) {
         q.addBindValue(QString(QLatin1Char('{') + FArrays[i] + QLatin1Char('}')));
         FArrays[i].clear();
     }
     FPending = 0;
-    if (!q.exec()) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError().text()), sql));
+    if (!q.exec()) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError()), sql));
 }

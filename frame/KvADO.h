@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -112,6 +113,9 @@ public:
     int cachedStatements() const { return static_cast<int>(FStatements.size()); }
     // Error text with the password removed.
     QString scrub(const QString& message) const;
+    // What the engine said, with the password removed; the driver's own words ("Unable to fetch row")
+    // only when the engine said nothing.
+    QString scrub(const QSqlError& error) const;
     void checkThread() const;
     // Changes whenever the cached statements are dropped (on close).
     int generation() const { return FGeneration; }

@@ -563,7 +563,7 @@ void TKrta07SaveWriter::recountPlanRows(TdmKrta07S& dm) {
     QSqlQuery q(db.database());
     for (const QString& sql : {QStringLiteral("SET lock_timeout = 1000"), QStringLiteral("ANALYZE ") + table,
                                QStringLiteral("RESET lock_timeout")})
-        if (!q.exec(sql)) qWarning("%s: %s", qPrintable(sql), qPrintable(db.scrub(q.lastError().text())));
+        if (!q.exec(sql)) qWarning("%s: %s", qPrintable(sql), qPrintable(db.scrub(q.lastError())));
 }
 
 void TKrta07SaveWriter::renewPlanRows(const QString& created) {

@@ -173,7 +173,7 @@ namespace {
 // statements do: "no such column: FLAG" alone does not say which table lacks it.
 [[noreturn]] void readFailed(TKvADOConnection& c, const QSqlQuery& q, const char* step, const QString& sql) {
     throw EKvError(QString("Cannot %1 the statement on %2: %3\n%4")
-                       .arg(QString::fromLatin1(step), c.describe(), c.scrub(q.lastError().text()), sql));
+                       .arg(QString::fromLatin1(step), c.describe(), c.scrub(q.lastError()), sql));
 }
 
 // Columns of the day statement: TC001, TC002, TC003, TC004, TC005, TC006, TC007, TC008, TC009, FLAG.

@@ -60,7 +60,7 @@ void applyCompanySchema(TKvADOConnection& connection) {
     for (const QString& sql : statements)
         if (!q.exec(sql))
             throw EKvError(QString("Cannot create the company tables: %1\n%2")
-                               .arg(connection.scrub(q.lastError().text()), sql.left(60)));
+                               .arg(connection.scrub(q.lastError()), sql.left(60)));
     connection.Commit();
     rollback.dismiss();
 }

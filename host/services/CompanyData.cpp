@@ -31,14 +31,14 @@ QSqlQuery run(TKvADOConnection& connection, const QString& sql, const QVariantLi
     QSqlQuery query(connection.database());
     // A table or column the database lacks shows here: say which database.
     if (!query.prepare(sql))
-        throw EKvError(connection.describe() + QStringLiteral(": ") + connection.scrub(query.lastError().text()));
+        throw EKvError(connection.describe() + QStringLiteral(": ") + connection.scrub(query.lastError()));
     for (int i = 0; i < params.size(); ++i) {
         // Text columns are NOT NULL: a null text is stored as the empty one.
         const QVariant& p = params.at(i);
         query.bindValue(i, p.typeId() == QMetaType::QString && p.toString().isNull() ? QVariant(QString(""))
                                                                                      : p);
     }
-    if (!query.exec()) throw EKvError(connection.scrub(query.lastError().text()));
+    if (!query.exec()) throw EKvError(connection.scrub(query.lastError()));
     return query;
 }
 

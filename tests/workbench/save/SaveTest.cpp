@@ -666,6 +666,7 @@ TEST_P(WorkbenchSave, FaultAtFirstMiddleOrLastStatementRollsBackAndTheSaveCanBeR
             ASSERT_EQ(answers.texts().size(), 1);
             EXPECT_TRUE(answers.texts()[0].startsWith(QString::fromUtf8("单据保存失败\n")));
             EXPECT_TRUE(answers.texts()[0].contains("injected fault")) << answers.texts()[0].toStdString();
+            EXPECT_FALSE(answers.texts()[0].contains("Unable to")) << answers.texts()[0].toStdString();
         }
         EXPECT_EQ(snapshot(), before);
         EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), moved.toDouble());
@@ -979,6 +980,48 @@ TEST_F(WorkbenchEditState, LockOutlastingTheTimeOutFailsTheSaveWithNothingWritte
     QTest::mouseClick(wb->btnOK, Qt::LeftButton);
     EXPECT_TRUE(none.texts().isEmpty());
     EXPECT_EQ(flags(), QStringList({"4"}));
+}
+
+// A full disk: the company file may not grow, on the workbench's own connection as a full file
+// system would refuse it, while the save has long remarks on every day to write.
+TEST_F(WorkbenchEditState, FullDiskFailsTheSaveInTheEnginesWordsAndTheSaveCanBeRepeated) {
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    const QString remark(200, QLatin1Char('r'));
+    for (int row = 0; TMyGantItem* it = wb->mgMPSTC->MyGantList()->Items(row); ++row)
+        for (int cell = 0; cell < it->CellCount(); ++cell)
+            it->SetDayTexts(QString::number(it->GetDayValue(it->CellStart(cell))), remark,
+                            it->CellStart(cell));
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("30", remark, TransDateIn("20260110"));
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("10", remark, TransDateIn("20260111"));
+    QSqlQuery limit(wb->dmKrta07S->dbKrta07->database());
+    ASSERT_TRUE(limit.exec("PRAGMA page_count") && limit.next());
+    const QString pages = limit.value(0).toString();
+    ASSERT_TRUE(limit.exec("PRAGMA max_page_count = " + pages));
+    {
+        wbtest::ModalAnswerer answers;
+        saveWatching();
+        ASSERT_EQ(answers.texts().size(), 1);
+        const QString text = answers.texts()[0];
+        EXPECT_TRUE(text.startsWith(QString::fromUtf8("单据保存失败\n"))) << text.toStdString();
+        // The engine's words, without the driver's "Unable to fetch row" after them.
+        EXPECT_TRUE(text.contains(dir.filePath("c.db")) && text.contains("database or disk is full"))
+            << text.toStdString();
+        EXPECT_FALSE(text.contains("Unable to")) << text.toStdString();
+    }
+    EXPECT_EQ(flags(), QStringList({"3"}));
+    EXPECT_EQ(wb->EditState(), 1);
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 30);
+    // Room again: the same edits save.
+    ASSERT_TRUE(limit.exec("PRAGMA max_page_count = 1073741823"));
+    limit.finish();
+    wbtest::ModalAnswerer none;
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    EXPECT_TRUE(none.texts().isEmpty()) << none.texts().join(" / ").toStdString();
+    EXPECT_EQ(flags(), QStringList({"4"}));
+    EXPECT_EQ(wbtest::rows(db,
+                           "SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
+                           "TC006 = '20260110'"),
+              QStringList({"30"}));
 }
 
 TEST_F(WorkbenchEditState, CancelDropsTheEditsAndReturnsToBrowsing) {
