@@ -181,6 +181,20 @@ public:
     QByteArray roundTrip(const QByteArray& request) {
         if (FSocket->state() != QAbstractSocket::ConnectedState)
             throw kv::EOleError("The connection to the application server is closed");
+        try {
+            return exchange(request);
+        } catch (...) {
+            // An answer that comes after its call gave up would be read as the next call's: a call
+            // that did not get its whole answer ends the connection.
+            FSocket->abort();
+            throw;
+        }
+    }
+
+    QTcpSocket& socket() { return *FSocket; }
+
+private:
+    QByteArray exchange(const QByteArray& request) {
         FSocket->write(kv::wire::frame(request));
         if (!FSocket->waitForBytesWritten(FTimeout)) throw kv::EOleError(FSocket->errorString());
         while (FSocket->bytesAvailable() < 4)
@@ -196,9 +210,6 @@ public:
         return answer;
     }
 
-    QTcpSocket& socket() { return *FSocket; }
-
-private:
     std::unique_ptr<QTcpSocket> FSocket;
     int FTimeout;
 };

@@ -11,10 +11,15 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <QtEndian>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "common/TestSupport.h"
 #include "frame/SocketConnection.h"
@@ -316,6 +321,77 @@ TEST(Wire, VariantsRoundTripAndDamagedFramesAreRefused) {
     QDataStream bad(hostile);
     kv::wire::readVariant(bad);
     EXPECT_NE(bad.status(), QDataStream::Ok);
+}
+
+// A server that answers a call only after the caller gave up on it: that late answer is never
+// taken for the answer of the next call.
+TEST(Wire, AnAnswerThatComesAfterItsCallGaveUpIsNotTakenForTheNextOne) {
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    const quint16 port = listener.serverPort();
+    listener.close();
+    auto answer = [](const QString& text) {
+        QByteArray out;
+        QDataStream reply(&out, QIODevice::WriteOnly);
+        reply << true;
+        kv::wire::writeVariant(reply, text);
+        reply << quint32(0);
+        return kv::wire::frame(out);
+    };
+    std::thread server([port, &answer] {
+        QTcpServer s;
+        if (!s.listen(QHostAddress::LocalHost, port) || !s.waitForNewConnection(5000)) return;
+        std::unique_ptr<QTcpSocket> c(s.nextPendingConnection());
+        // Each request is read whole before its answer goes out.
+        auto readRequest = [&c] {
+            QByteArray got;
+            while (got.size() < 4 || got.size() < 4 + qFromBigEndian<qint32>(got.constData()))
+                if (!c->waitForReadyRead(3000))
+                    return false;
+                else
+                    got += c->readAll();
+            return true;
+        };
+        if (!readRequest()) return;
+        QByteArray created;
+        QDataStream(&created, QIODevice::WriteOnly) << true;
+        c->write(kv::wire::frame(created));
+        c->waitForBytesWritten(1000);
+        if (!readRequest()) return;
+        QThread::msleep(600);
+        c->write(answer("late answer of the first call"));
+        c->waitForBytesWritten(1000);
+        if (readRequest()) {
+            c->write(answer("answer of the second call"));
+            c->waitForBytesWritten(1000);
+        }
+        c->waitForDisconnected(2000);
+    });
+    TSocketConnection connection;
+    connection.Address = "127.0.0.1";
+    connection.Port = port;
+    connection.ServerName = "S.Class1";
+    connection.Timeout = 200;
+    // The server thread may not listen yet.
+    for (int tries = 0; tries < 50 && !connection.Connected(); ++tries) {
+        try {
+            connection.Open();
+        } catch (const std::exception&) {
+            QThread::msleep(20);
+        }
+    }
+    ASSERT_TRUE(connection.Connected());
+    EXPECT_THROW(connection.AppServer()->call("Request"), std::exception);
+    QThread::msleep(800);
+    QString second;
+    try {
+        second = connection.AppServer()->call("Request").toString();
+    } catch (const std::exception&) {
+        second = "failed";
+    }
+    EXPECT_NE(second, "late answer of the first call");
+    connection.Close();
+    server.join();
 }
 
 TEST(HostServicesWithoutDatabase, ServicesFailWithTheirName) {
