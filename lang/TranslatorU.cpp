@@ -80,18 +80,52 @@ QByteArray TTranslator::BIG5toGB(const QByteArray& text) const {
     return call(FBIG5toGB, text);
 }
 
-QString TTranslator::GBtoBIG5(const QString& text) const {
+QString TTranslator::convertKeeping(const QString& text, Direction d) const {
     if (text.isEmpty()) return text;
-    bool ok = false;
-    const QByteArray gb = kv::codepage::encode(text, kv::codepage::GBK, &ok);
-    if (!ok) throw EKvError(QStringLiteral("Code conversion failed: %1").arg(text));
-    return kv::codepage::decode(GBtoBIG5(gb), kv::codepage::BIG5);
+    const int from = d == Direction::ToBig5 ? kv::codepage::GBK : kv::codepage::BIG5;
+    const int to = d == Direction::ToBig5 ? kv::codepage::BIG5 : kv::codepage::GBK;
+    // The whole text, or nothing: a text that converts as a whole keeps its phrases together.
+    auto whole = [&](const QString& piece, QString& out) {
+        bool ok = false;
+        const QByteArray bytes = kv::codepage::encode(piece, from, &ok);
+        if (!ok) return false;
+        try {
+            out = kv::codepage::decode(d == Direction::ToBig5 ? GBtoBIG5(bytes) : BIG5toGB(bytes), to);
+        } catch (const EKvError&) {
+            return false;
+        }
+        return true;
+    };
+    QString converted;
+    if (whole(text, converted)) return converted;
+    // A character one of the code pages lacks (a rare name character, an emoji) stays as it is, and the
+    // runs of characters between such ones are converted each as a whole.
+    QString result, run;
+    auto flush = [&] {
+        if (run.isEmpty()) return;
+        if (!whole(run, converted)) converted = run;
+        result += converted;
+        run.clear();
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, n);
+        i += n;
+        if (whole(character, converted)) {
+            run += character;
+        } else {
+            flush();
+            result += character;
+        }
+    }
+    flush();
+    return result;
+}
+
+QString TTranslator::GBtoBIG5(const QString& text) const {
+    return convertKeeping(text, Direction::ToBig5);
 }
 
 QString TTranslator::BIG5toGB(const QString& text) const {
-    if (text.isEmpty()) return text;
-    bool ok = false;
-    const QByteArray big5 = kv::codepage::encode(text, kv::codepage::BIG5, &ok);
-    if (!ok) throw EKvError(QStringLiteral("Code conversion failed: %1").arg(text));
-    return kv::codepage::decode(BIG5toGB(big5), kv::codepage::GBK);
+    return convertKeeping(text, Direction::ToGB);
 }

@@ -22,13 +22,16 @@ public:
     QByteArray BIG5toGB(const QByteArray& text) const;
 
     // Program texts are Unicode: encode to the source code page, convert, decode the result. Simplified
-    // characters become traditional ones (and back); a character either code page lacks raises EKvError.
+    // characters become traditional ones (and back); a character either code page lacks stays as it
+    // is, as the texts of a database hold names that one of them cannot carry.
     QString GBtoBIG5(const QString& text) const;
     QString BIG5toGB(const QString& text) const;
 
     bool loaded() const { return FHandle != nullptr; }
 
 private:
+    enum class Direction { ToBig5, ToGB };
+    QString convertKeeping(const QString& text, Direction d) const;
     using ConvertFunc = const char* (*)(const char*);
     void LoadLibrary(const QString& libraryName);
     QByteArray call(ConvertFunc func, const QByteArray& text) const;

@@ -33,9 +33,13 @@ TEST(Kvlanguage, ConvertsCharactersAndEncodingBothWays) {
               QString(QStringLiteral("國") + QChar(0) + QStringLiteral("家")));
 }
 
-TEST(Kvlanguage, RejectsWhatTheEncodingsCannotCarry) {
+TEST(Kvlanguage, KeepsWhatTheCodePagesCannotCarryAndRejectsBytesThatAreNoText) {
     TTranslator t;
-    EXPECT_THROW(t.GBtoBIG5(QStringLiteral("国😀")), EKvError);
+    // 堃 is in GBK but not in BIG5, an emoji in neither: they stay, and what is around them converts,
+    // its phrases together.
+    EXPECT_EQ(t.GBtoBIG5(QStringLiteral("国😀")), QStringLiteral("國😀"));
+    EXPECT_EQ(t.GBtoBIG5(QStringLiteral("张堃的头发")), QStringLiteral("張堃的頭髮"));
+    EXPECT_EQ(t.BIG5toGB(QStringLiteral("頭髮😀國")), QStringLiteral("头发😀国"));
     EXPECT_THROW(t.BIG5toGB(QByteArray("\xff\xff")), EKvError); // no BIG5 text
 }
 
@@ -92,10 +96,10 @@ TEST(CodeConverter, VariantsTextsNumbersEmptyAndNull) {
     EXPECT_TRUE(c.ConvertUIString(Variant()).isEmpty());
     EXPECT_TRUE(c.ConvertUIString(Variant::null()).isNull());
     EXPECT_EQ(c.RecoverUIString(Variant(QStringLiteral("數量"))), Variant(QStringLiteral("数量")));
-    // A text the library rejects: the inverse swallows the failure, the forward conversion does not.
+    // A character the code pages lack stays as it is, both ways.
     const Variant emoji(QStringLiteral("数😀"));
     EXPECT_EQ(c.RecoverDataString(emoji), emoji);
-    EXPECT_THROW(c.ConvertDataString(emoji), EKvError);
+    EXPECT_EQ(c.ConvertDataString(emoji), Variant(QStringLiteral("數😀")));
     // A byte text of the GB code page is read as its characters.
     EXPECT_EQ(c.ConvertUIString(Variant::fromBytes(cp::encode(QStringLiteral("国"), cp::GBK), 936)),
               Variant(QStringLiteral("國")));

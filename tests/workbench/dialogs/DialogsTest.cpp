@@ -437,6 +437,36 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsTheTitlesInItsScript) {
     EXPECT_EQ(messages, QStringList{QStringLiteral("工廠不存在!")});
 }
 
+// Names hold characters BIG5 lacks (a rare name character, an emoji): they show as they are, the rest
+// of the name in traditional script, and the grid paints without a fault.
+TEST_F(Dialogs, ATraditionalWorkstationShowsNamesWithCharactersItsCodePageLacks) {
+    install(950);
+    QString item;
+    {
+        TKvADOConnection db;
+        db.SetConnectionString(kv::demo::sqliteConnectString(FDir.filePath("DEMO.db")));
+        db.Open();
+        TKvADOQuery q;
+        q.SetConnection(&db);
+        q.SetSQL("SELECT MIN(TB006) AS ITEM FROM DEMO..MPSTB WHERE TB001 = 'F01'");
+        q.Open();
+        item = q.FieldByName("ITEM").AsString().trimmed();
+        q.Close();
+        q.SetSQL("UPDATE DEMO..INVMB SET MB002 = :NAME WHERE MB001 = :ITEM");
+        q.ParamByName("NAME").SetAsString(QStringLiteral("张堃的头发😀"));
+        q.ParamByName("ITEM").SetAsString(item);
+        ASSERT_EQ(q.ExecSQL(), 1);
+    }
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    queryThroughTheButton(wb, "F01");
+    kv::TClientDataSet& lines = *wb->dmKrta07S->qryMPSTBPre;
+    ASSERT_TRUE(lines.Locate("TB006", item));
+    wb->grab();
+    EXPECT_EQ(lines.FieldByName("TB006C").DisplayText(), QStringLiteral("張堃的頭髮😀"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+}
+
 // The daily editor's texts are converted with the rest of its form: headers, and the days' remarks
 // as the grid cells they are.
 TEST_F(Dialogs, ATraditionalWorkstationShowsTheDailyEditorInItsScript) {
