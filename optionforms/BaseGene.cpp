@@ -32,11 +32,13 @@
 #include <QVBoxLayout>
 
 #include "controls/F2Button.h"
+#include "controls/KvGuard.h"
 #include "controls/KvMessages.h"
 #include "controls/SelectPnl.h"
 #include "frame/SocketConnection.h"
 #include "lang/CodeConverter.h"
 #include "lang/LangCommon.h"
+#include "platform/DateTime.h"
 #include "platform/RegistryFile.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
@@ -895,15 +897,18 @@ void TfrmBaseGene::OnF2Key(int key, QWidget* control) {
     Q_UNUSED(key);
     if (!control) return;
     if (control->isEnabled() && control->isVisible()) control->setFocus();
-    if (control == edPrintDate && FLookupService) {
-        try {
-            const kv::Variant day =
-                callMember(FLookupService, "ShowInputDay",
-                           {kv::Variant::arrayOf({edPrintDate->text(), FDateOrder, FDateSeparator})});
-            if (!kv::varToStr(day).isEmpty()) edPrintDate->setText(kv::varToStr(day));
-        } catch (const std::exception& e) {
-            RecordError(QString::fromUtf8(e.what()));
-        }
+    if (control == edPrintDate) PickDate(edPrintDate);
+}
+
+void TfrmBaseGene::PickDate(QLineEdit* edit) {
+    if (!edit || !FLookupService) return;
+    try {
+        const kv::Variant day =
+            callMember(FLookupService, "ShowInputDay",
+                       {kv::Variant::arrayOf({edit->text(), FDateOrder, FDateSeparator})});
+        if (!kv::varToStr(day).isEmpty()) edit->setText(kv::varToStr(day));
+    } catch (const std::exception& e) {
+        RecordError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -1048,6 +1053,8 @@ bool TfrmBaseGene::CheckRequiredFields() {
             QString text;
             if (auto* edit = qobject_cast<QLineEdit*>(w))
                 text = edit->text();
+            else if (auto* combo = qobject_cast<QComboBox*>(w))
+                text = combo->currentText();
             else if (const QMetaProperty p = FindProperty(w, "Text"); p.isValid())
                 text = p.read(w).toString();
             if (text.trimmed().isEmpty()) empty = w;
@@ -1143,12 +1150,53 @@ bool TfrmBaseGene::DateFieldExit(QWidget* control) {
     return true;
 }
 
+bool TfrmBaseGene::YearMonthFieldExit(QWidget* control) {
+    auto* edit = qobject_cast<QLineEdit*>(control);
+    if (!edit) {
+        if (qobject_cast<TSelectPanel*>(control)) return true;
+        ShowMessageCode(QStringLiteral("E;000005;判断年月的函数第一个参数错误, 只能传下列三种物件:;") +
+                        "TSelectPanel, TMaskedit, TEdit");
+        FPendingFailure = true;
+        return false;
+    }
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty()) return true;
+    // Year and month in the form's date order: year first in order 1 and the Minguo forms, where the
+    // year counts from 1912.
+    const QStringList n = text.split(QRegularExpression("\\D+"), Qt::SkipEmptyParts);
+    const bool yearFirst = FDateOrder == 1 || FDateOrder >= 4;
+    int year = n.value(yearFirst ? 0 : 1).toInt();
+    const int month = n.value(yearFirst ? 1 : 0).toInt();
+    if (FDateOrder >= 4) year += 1911;
+    kv::TDateTime d = 0;
+    if (n.size() != 2 || !kv::tryEncodeDate(year, month, 1, d)) {
+        FPendingFailure = true;
+        ShowMessageCode("E;000005;" + text + ";");
+        if (edit->isVisible() && edit->isEnabled()) edit->setFocus();
+        return false;
+    }
+    edit->setText(MonthToString(d, FDateOrder, FDateSeparator));
+    return true;
+}
+
 bool TfrmBaseGene::RequiredExit(QWidget* control) {
     Q_UNUSED(control);
     return true;
 }
 
 bool TfrmBaseGene::eventFilter(QObject* watched, QEvent* e) {
+    // The date, year-month and required-field checks and the handlers modules chain to them run
+    // here: what they raise ends in a message, not in the host's event loop.
+    try {
+        return FilterControlEvent(watched, e);
+    } catch (...) {
+        KvReportException(KvEventPlace(metaObject()->className(), e), std::current_exception());
+        // A click or key whose check failed goes no further; focus moves as it was going to.
+        return e->type() != QEvent::FocusIn && e->type() != QEvent::FocusOut;
+    }
+}
+
+bool TfrmBaseGene::FilterControlEvent(QObject* watched, QEvent* e) {
     const QEvent::Type type = e->type();
     if (!watched->isWidgetType() ||
         (type != QEvent::FocusIn && type != QEvent::FocusOut && type != QEvent::MouseButtonRelease &&
@@ -1165,6 +1213,8 @@ bool TfrmBaseGene::eventFilter(QObject* watched, QEvent* e) {
             return TDLLForm::eventFilter(watched, e);
         const QStringList dates = FDateFields.split(',', Qt::SkipEmptyParts);
         const bool isDate = dates.contains(w->objectName());
+        const bool isMonth =
+            !isDate && FYearMonthFields.split(',', Qt::SkipEmptyParts).contains(w->objectName());
         if (type == QEvent::FocusIn) {
             if (isDate) FOnDateFieldEnter(w);
             const TNotifyEvent chained = FChainedEvents.value(w->objectName() + ".OnEnter");
@@ -1176,6 +1226,9 @@ bool TfrmBaseGene::eventFilter(QObject* watched, QEvent* e) {
                 FPendingFailure = false;
                 FOnDateFieldExit(w);
                 ok = !FPendingFailure;
+            } else if (isMonth) {
+                FPendingFailure = false;
+                ok = YearMonthFieldExit(w);
             }
             bool required = false;
             for (const QString& entry : FRequiredFields.split(',', Qt::SkipEmptyParts))
@@ -1221,7 +1274,11 @@ bool TfrmBaseGene::eventFilter(QObject* watched, QEvent* e) {
 bool TfrmBaseGene::event(QEvent* e) {
     if (e->type() == kv::LookupRequestEvent) {
         QWidget* edit = static_cast<kv::TLookupRequestEvent*>(e)->edit();
-        if (edit && edit->window() == this) OnF2Key(Qt::Key_F2, edit);
+        try {
+            if (edit && edit->window() == this) OnF2Key(Qt::Key_F2, edit);
+        } catch (...) {
+            KvReportException(KvEventPlace(metaObject()->className(), e), std::current_exception());
+        }
         return true;
     }
     return TDLLForm::event(e);
@@ -1241,11 +1298,23 @@ void TfrmBaseGene::FillLastControls() {
     }
 }
 
+int TfrmBaseGene::ShownPageAfter(int page, int step, bool wrap) const {
+    // A page whose tab is hidden (the periodic one while its button is up) is no page to go to.
+    const int n = pgOption->count();
+    for (int i = 1; i < n; ++i) {
+        int next = page + step * i;
+        if (!wrap && (next < 0 || next >= n)) return -1;
+        next = (next % n + n) % n;
+        if (pgOption->isTabVisible(next)) return next;
+    }
+    return -1;
+}
+
 void TfrmBaseGene::MoveByEnter(QWidget* control) {
     const int page = pgOption->currentIndex();
     const QString last = FLastControls.value(page);
     if (!last.isEmpty() && control->objectName() == last) {
-        if (page + 1 < pgOption->count()) pgOption->setCurrentIndex(page + 1);
+        if (const int next = ShownPageAfter(page, 1, false); next >= 0) pgOption->setCurrentIndex(next);
         return;
     }
     // The next control in tab order that can take the focus, staying on the window.
@@ -1286,12 +1355,14 @@ bool TfrmBaseGene::FormKeyDown(QKeyEvent* key, QWidget* target) {
     }
     const bool ctrl = m & Qt::ControlModifier;
     if ((k == Qt::Key_Tab && ctrl && !(m & Qt::ShiftModifier)) || (k == Qt::Key_PageDown && ctrl)) {
-        pgOption->setCurrentIndex((pgOption->currentIndex() + 1) % pgOption->count());
+        if (const int next = ShownPageAfter(pgOption->currentIndex(), 1, true); next >= 0)
+            pgOption->setCurrentIndex(next);
         return true;
     }
     if ((k == Qt::Key_Backtab && ctrl) || (k == Qt::Key_Tab && ctrl && (m & Qt::ShiftModifier)) ||
         (k == Qt::Key_PageUp && ctrl)) {
-        pgOption->setCurrentIndex((pgOption->currentIndex() + pgOption->count() - 1) % pgOption->count());
+        if (const int next = ShownPageAfter(pgOption->currentIndex(), -1, true); next >= 0)
+            pgOption->setCurrentIndex(next);
         return true;
     }
     if ((k == Qt::Key_Return || k == Qt::Key_Enter) && m == Qt::NoModifier && focused) {

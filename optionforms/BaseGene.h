@@ -87,6 +87,8 @@ public:
     virtual void AfterApplyValue(QWidget* control, const kv::Variant& value);
     // F2 on a control: the base gives it the focus and fills the print date from the date picker.
     virtual void OnF2Key(int key, QWidget* control);
+    // Replaces the edit's text by the date the lookup service's quick-pick gives, if any.
+    void PickDate(QLineEdit* edit);
     // Around the host's version calls while the session's services are loaded: the base fetches the
     // counter service with the system settings and the validator service before, the lookup service
     // (when the service flags ask for it) after.
@@ -221,6 +223,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    bool FilterControlEvent(QObject* watched, QEvent* e);
     // A lookup button or button edit asks for its lookup: answered as F2 on that edit.
     bool event(QEvent* e) override;
 
@@ -228,6 +231,8 @@ protected:
     virtual void btnCancelClick() {}
     void DateFieldEnter(QWidget* control);
     bool DateFieldExit(QWidget* control);
+    // Leaving a year-month field: checks and normalises it as year and month in the form's date order.
+    bool YearMonthFieldExit(QWidget* control);
     bool RequiredExit(QWidget* control);
     // The buttons whose clicks the required fields guard.
     static bool IsGuardedButton(const QObject* button);
@@ -279,6 +284,9 @@ private:
     bool ApplyValuesByName(const kv::Variant& v);
     bool CheckBuilt(const kv::Variant& array, int count, const QString& ident, const QString& fallback);
     void MoveByEnter(QWidget* control);
+    // The next page (step 1) or the one before (-1) whose tab shows; -1 when none, or past an end without
+    // wrap.
+    int ShownPageAfter(int page, int step, bool wrap) const;
     void RepaintHost();
     kv::DispatchPtr MessageHost() const;
     bool GuardClick(QAbstractButton* button);

@@ -200,7 +200,7 @@ QString TfrmBaseGene::SchemeValues(const QString& optionList) {
                 line = dateValue(v.toString(), settingOf(w->objectName()), 3);
             else if (v.typeId() == QMetaType::QString && monthFields.contains(w->objectName())) {
                 const QStringList n = v.toString().split(QRegularExpression("\\D+"), Qt::SkipEmptyParts);
-                const bool yearFirst = FDateOrder == 1 || FDateOrder == 4;
+                const bool yearFirst = FDateOrder == 1 || FDateOrder >= 4; // Minguo forms put the year first
                 int year = n.value(yearFirst ? 0 : 1).toInt(), month = n.value(yearFirst ? 1 : 0).toInt();
                 if (FDateOrder >= 4) year += 1911;
                 line = n.size() == 2 && month >= 1 && month <= 12 && year > 0
@@ -306,7 +306,8 @@ bool TfrmBaseGene::ApplyScheme(const QString& optionList, const QString& values)
                     int year = value.left(4).toInt();
                     const QString month = value.mid(4, 2);
                     if (FDateOrder >= 4) year -= 1911;
-                    const bool yearFirst = FDateOrder == 1 || FDateOrder == 4;
+                    const bool yearFirst =
+                        FDateOrder == 1 || FDateOrder >= 4; // Minguo forms put the year first
                     v = yearFirst ? QString::number(year) + FDateSeparator + month
                                   : month + FDateSeparator + QString::number(year);
                 } else

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <QToolButton>
+#include <utility>
 
 #include "controls/F2Button.h"
 #include "controls/KvSpinEdit.h"
@@ -317,8 +318,8 @@ bool TfrmBaseOpt::InitializeSession(const kv::Variant& params) {
     if (!AppServer()) return true;
     try {
         FSQLType = AppServer()->call("SQLType").toInt();
-        FPower =
-            AppServer()->call("GetPower", {kv::Variant::arrayOf({DbName(), FUserID, FProgramCode, QString()})});
+        FPower = AppServer()->call("GetPower",
+                                   {kv::Variant::arrayOf({DbName(), FUserID, FProgramCode, QString()})});
         // The answer starts with the base-limit text; the rights flags follow as one text.
         if (FPower.isArray() && FPower.elementCount() > 0) {
             SetBaseLimited(kv::varToStr(FPower.at(FPower.lowBound())));
@@ -526,6 +527,11 @@ void TfrmBaseOpt::btnCancelClick() {
     if (isVisible()) close();
 }
 
+void TfrmBaseOpt::OnF2Key(int key, QWidget* control) {
+    TfrmBaseGene::OnF2Key(key, control);
+    if (control == edDate) PickDate(edDate);
+}
+
 void TfrmBaseOpt::btnPeriodClick(bool down) {
     pnlDynamic->hide();
     Panel1->setFocus();
@@ -547,6 +553,8 @@ void TfrmBaseOpt::btnPeriodClick(bool down) {
         if (!FPlainRequired.isEmpty()) required << FPlainRequired;
         SetRequiredFields(required.join(','));
     } else {
+        // A range refused on the page no longer counts once the page is gone.
+        if (std::exchange(FRangeRefused, false)) SetPendingFailure(false);
         pgOption->setCurrentIndex(0);
         pgOption->setTabVisible(page, false);
         grpGenTime->setEnabled(true);
@@ -669,9 +677,14 @@ void TfrmBaseOpt::StoreDynamicEditors() {
 bool TfrmBaseOpt::CheckPeriodRange() {
     const kv::TDateTime start = StringToDate(meStartDate->text().trimmed(), DateOrder(), DateSeparator());
     const kv::TDateTime end = StringToDate(meEndDate->text().trimmed(), DateOrder(), DateSeparator());
-    if (!rbCycleRang_3->isChecked() || start == 0 || end == 0 || end >= start) return true;
+    if (!rbCycleRang_3->isChecked() || start == 0 || end == 0 || end >= start) {
+        // The failure this check reported is settled; one of another field stands.
+        if (std::exchange(FRangeRefused, false)) SetPendingFailure(false);
+        return true;
+    }
     ShowMessageCode("E;100082;" + lblStartDate->text() + ";" + rbCycleRang_3->text());
     SetPendingFailure(true);
+    FRangeRefused = true;
     meEndDate->setFocus();
     return false;
 }

@@ -93,10 +93,14 @@ public:
     QString FNotifyXML;
     bool FCloseAfterOK = true;
     QStringList FPeriodDateSettings;
+    // The periodic range was refused, which stands as the form's pending failure.
+    bool FRangeRefused = false;
 
 protected:
     void btnOkClick() override;
     void btnCancelClick() override;
+    // The set time's date has a quick-pick of its own.
+    void OnF2Key(int key, QWidget* control) override;
     void btnPeriodClick(bool down);
     void btnNotifyClick();
     void chkNotifyClick();

@@ -235,7 +235,11 @@ bool TfrmBaseRpt::CodeExit(TKvEdit* codeEdit, const QString& kind) {
     codeEdit->clear();
     for (TKvEdit* t : texts)
         t->clear();
-    if (code.isEmpty()) return true;
+    if (code.isEmpty()) {
+        // No code is no refused code: a refusal of the one cleared no longer stands.
+        SetPendingFailure(false);
+        return true;
+    }
     kv::Variant row;
     if (GetData("CMSMS", "01", true, row, kv::Variant::arrayOf({kind, code})) && row.isArray()) {
         const int low = row.lowBound();

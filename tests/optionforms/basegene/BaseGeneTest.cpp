@@ -2,6 +2,7 @@
 // services, the application server in process and over TCP, message codes, keys and job requests.
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -20,7 +22,9 @@
 #include "controls/F2Button.h"
 #include "controls/SelectPnl.h"
 #include "frame/DLLRPCtrller.h"
+#include "frame/KvADO.h"
 #include "frame/SocketConnection.h"
+#include "host/demo/DemoCompany.h"
 #include "host/services/HostAutomation.h"
 #include "host/services/HostServices.h"
 #include "host/services/LookupWindow.h"
@@ -92,6 +96,7 @@ public:
         return true;
     }
     void setProgramCode(const QString& code) { this->FProgramCode = code; }
+    using Kind::SetYearMonthFields;
     QList<int> runModes;
     int okClicks = 0;
     QLineEdit* edFactory;
@@ -530,6 +535,59 @@ TEST_F(BaseGeneTest, DateFieldsNormaliseAndAFailureStopsTheChainedExit) {
     EXPECT_EQ(form->edFactory->text(), "2008/05/03");
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(form->PendingFailure());
+}
+
+// A company that shows Minguo years of three digits (date order 5): a year-month field reads the year
+// first, refuses what is no month and shows what it took in that order. A required combo box counts
+// as filled by the text it shows.
+TEST_F(BaseGeneTest, YearMonthFieldsAreCheckedInTheCompanysOrderAndRequiredCombosByTheirText) {
+    auto setOrder = [](const char* order) {
+        TKvADOConnection db;
+        db.SetConnectionString(kv::demo::sqliteConnectString(install->path() + "/DEMO.db"));
+        db.Open();
+        TKvADOQuery q;
+        q.SetConnection(&db);
+        q.SetSQL(QString("UPDATE DEMO..CMSMA SET MA001 = '%1'").arg(order));
+        q.ExecSQL();
+    };
+    setOrder("5");
+    const auto restore = qScopeGuard([&setOrder] { setOrder("1"); });
+    BoxAnswerer boxes;
+    auto form = makeForm();
+    writeClientServer("127.0.0.1", 211);
+    ASSERT_TRUE(form->InitializeSession(params())) << form->ErrorTexts().toStdString();
+    ASSERT_EQ(form->DateOrder(), 5);
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->ConfigureForm();
+    form->SetYearMonthFields("edFactory");
+    int exits = 0;
+    form->ChainEvent(form->edFactory, "OnExit", TNotifyEvent{[&exits](QObject*) { ++exits; }, nullptr});
+    form->edFactory->setFocus();
+    QTest::keyClicks(form->edFactory, "113/13");
+    form->edNote->setFocus();
+    EXPECT_EQ(exits, 0);
+    EXPECT_TRUE(form->PendingFailure());
+    EXPECT_TRUE(form->ErrorCodes().contains("E;000005;113/13;"));
+    EXPECT_EQ(form->focusWidget(), form->edFactory);
+    QApplication::setActiveWindow(form.get());
+    form->edFactory->setFocus();
+    form->edFactory->setText("113/5");
+    form->edNote->setFocus();
+    EXPECT_EQ(form->edFactory->text(), "113/05");
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(form->PendingFailure());
+
+    auto* kind = new QComboBox(form->tsOption1);
+    kind->setObjectName("cboKind");
+    kind->addItems({"", QStringLiteral("成品")});
+    form->SetRequiredFields("cboKind;0");
+    const qsizetype shown = boxes.texts().size();
+    EXPECT_FALSE(form->CheckRequiredFields());
+    EXPECT_EQ(boxes.texts().size(), shown + 1);
+    kind->setCurrentIndex(1);
+    EXPECT_TRUE(form->CheckRequiredFields());
+    EXPECT_EQ(boxes.texts().size(), shown + 1);
 }
 
 TEST_F(BaseGeneTest, AMessageBoxLetsGoOfTheButtonUnderIt) {

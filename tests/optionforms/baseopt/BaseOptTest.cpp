@@ -2,6 +2,7 @@
 // process: job requests for the queue, real time, a set time and periodic patterns, the code page 936
 // round trip to the job server, notification defaults, OK's drop-down, Cancel and the period checks.
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDataStream>
 #include <QLineEdit>
@@ -18,10 +19,12 @@
 #include <gtest/gtest.h>
 
 #include "common/TestSupport.h"
+#include "controls/F2Button.h"
 #include "controls/KvSpinEdit.h"
 #include "frame/SocketConnection.h"
 #include "host/demo/DemoCompany.h"
 #include "host/services/HostAutomation.h"
+#include "host/services/LookupWindow.h"
 #include "optionforms/BaseOpt.h"
 #include "optionforms/BaseOptControls.h"
 #include "optionforms/common/OptionFormTest.h"
@@ -308,6 +311,55 @@ TEST_F(BaseOptTest, GenerationModesNotificationAndEndDateCheck) {
     click(form->btnCancel);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(form.isNull());
+}
+
+// Keys move over the pages whose tab shows; the set time's date has its quick-pick; a periodic range
+// that was refused stops nothing once the periodic page is gone.
+TEST_F(BaseOptTest, HiddenPeriodicPageIsNoStopAndTheSetTimeHasItsDatePicker) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    QApplication::setActiveWindow(form);
+    QTabWidget* pages = form->pgOption;
+    const int system = pages->indexOf(form->tsOption2), periodic = pages->indexOf(form->tsPeriodOption);
+    ASSERT_FALSE(pages->isTabVisible(periodic));
+    const int count = pages->count();
+    // Ctrl+Tab and Ctrl+Shift+Tab go round every shown page and never show the periodic one.
+    QList<int> seen;
+    for (int i = 0; i < count; ++i) {
+        QTest::keyClick(pages->currentWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        seen << pages->currentIndex();
+    }
+    for (int i = 0; i < count; ++i) {
+        QTest::keyClick(pages->currentWidget(), Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+        seen << pages->currentIndex();
+    }
+    EXPECT_FALSE(seen.contains(periodic)) << seen.size();
+    EXPECT_TRUE(seen.contains(system));
+
+    // The set time's date from the host's date quick-pick.
+    pages->setCurrentIndex(system);
+    click(form->rdoExceptTime);
+    optiontest::whileModal([](QWidget* modal) {
+        auto* picker = qobject_cast<tarnix::TDayPicker*>(modal);
+        ASSERT_NE(picker, nullptr);
+        picker->calendar()->setSelectedDate(QDate(2026, 12, 24));
+        picker->accept();
+    });
+    QTest::mouseClick(form->btnDate, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->edDate->text() == "2026/12/24"; }, 5000))
+        << form->edDate->text().toStdString();
+
+    // A refused range holds the form's pending failure while its page is there, and no longer after.
+    click(form->btnPeriod);
+    form->meStartDate->setText("2008/05/15");
+    form->rbCycleRang_3->setChecked(true);
+    form->meEndDate->setText("2008/05/01");
+    EXPECT_FALSE(form->BuildJobRequest());
+    EXPECT_TRUE(form->PendingFailure());
+    click(form->btnPeriod);
+    EXPECT_FALSE(pages->isTabVisible(periodic));
+    EXPECT_FALSE(form->PendingFailure());
+    delete form;
 }
 
 TEST_F(BaseOptTest, RunRequestRecordsTheJobWithoutAMessage) {

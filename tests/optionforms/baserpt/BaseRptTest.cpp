@@ -326,9 +326,11 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     EXPECT_EQ(boxes.texts().first(), "Footer code does not exist.");
     EXPECT_EQ(form->edNoteID->text(), "ZZ");
     EXPECT_TRUE(form->PendingFailure());
+    // Cleared, the code is refused no longer: schemes can be saved again.
     form->edNoteID->clear();
     emit form->edNoteID->editingFinished();
     EXPECT_TRUE(form->edNote1->text().isEmpty());
+    EXPECT_FALSE(form->PendingFailure());
 
     EXPECT_EQ(form->FOutputKinds, 1);
     click(form->chkHTML);

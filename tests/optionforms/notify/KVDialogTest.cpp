@@ -11,9 +11,9 @@
 
 #include "controls/KvMessages.h"
 #include "controls/KvMsgDlgHook.h"
-#include "platform/KvError.h"
 #include "lang/CodeConverter.h"
 #include "optionforms/KVDialog.h"
+#include "platform/KvError.h"
 
 namespace {
 
