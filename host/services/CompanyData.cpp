@@ -126,6 +126,8 @@ const QHash<QString, TCatalogueQuery>& windows() {
         {key("CMSMD", "02"),
          {"SELECT MD001, MD002, MD003 FROM CMSMD WHERE MD003 = ? ORDER BY MD001",
           {"工作中心", "名称", "工厂"}}},
+        {key("PURMA", "01"),
+         {"SELECT MA001, MA002, MA003 FROM PURMA ORDER BY MA001", {"供应商", "简称", "全名"}}},
         {key("PURMA", "02"),
          {"SELECT MA001, MA002, MA003 FROM PURMA ORDER BY MA001", {"供应商", "简称", "全名"}}},
         {key("PURMA", "61"),

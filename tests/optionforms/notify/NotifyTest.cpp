@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -431,6 +432,36 @@ TEST_F(NotifySessionTest, RecipientsDialogReadsThePortalSettingsAndLooksUpSystem
     ASSERT_EQ(chosen.size(), 2);
     EXPECT_EQ(chosen.at(0), (TNotifyRecipient{"DS", "", "", "", "5", "YNN"}));
     EXPECT_EQ(chosen.at(1), (TNotifyRecipient{"PLAN01", "生产计划员", "", "", "1", "YNN"}));
+
+    // F3 looks among the employees, F4 among the customers and Shift+F4 among the suppliers: each
+    // opens its host window, whose first row fills the code.
+    for (const Qt::KeyboardModifiers shift :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)})
+        for (const Qt::Key key : {Qt::Key_F3, Qt::Key_F4}) {
+            if (key == Qt::Key_F3 && shift) continue;
+            SCOPED_TRACE(QKeySequence(int(key) | int(shift)).toString().toStdString());
+            QString code, picked;
+            whileModal([&code, &picked, key, shift](QWidget* modal) {
+                auto* notify = qobject_cast<TfrmNotify*>(modal);
+                ASSERT_NE(notify, nullptr);
+                clickCell(notify->grReceive, 1, TfrmNotify::colID);
+                whileModal([&picked](QWidget* lookup) {
+                    auto* table = lookup->findChild<QTableWidget*>("grdRows");
+                    ASSERT_NE(table, nullptr);
+                    ASSERT_GT(table->rowCount(), 0);
+                    picked = table->item(0, 0)->text().trimmed();
+                    clickCell(table, 0, 0);
+                    QTest::mouseClick(lookup->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+                });
+                QTest::keyClick(notify->grReceive, key, shift);
+                code = notify->grReceive->Cells(TfrmNotify::colID, 1).trimmed();
+                QTest::mouseClick(notify->BitBtn2, Qt::LeftButton);
+            });
+            QString untouched = xml;
+            TfrmNotify::EditRecipients(form.get(), untouched);
+            EXPECT_FALSE(picked.isEmpty());
+            EXPECT_EQ(code, picked);
+        }
 
     // Cancel keeps the list.
     const QString kept = xml;
