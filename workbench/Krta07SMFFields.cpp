@@ -143,19 +143,14 @@ void TfrmKrta07SM::CellLookup() {
         return;
     }
     if (s.State() == kv::TDataSetState::dsBrowse) s.Edit();
-    // The cell editor that asked, if one is open: it takes the chosen code and commits it, so it
-    // does not write its old text back when it closes.
+    // The cell editor that asked, if one is open.
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     if (editor && !IsLineGridControl(editor)) editor = nullptr;
     const QStringList row = FDataCalls->OpenLookup(table, window, params);
     if (row.isEmpty()) return;
-    if (editor) {
-        editor->setText(row.value(0));
-        QAbstractItemDelegate* delegate = dgMPSTB->itemDelegate();
-        emit delegate->commitData(editor);
-        emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
-        return;
-    }
+    // The choice goes into the field and its check, as a typed text would not: typing the supplier
+    // opens a lookup of its own. Closed without committing, the editor writes nothing back.
+    if (editor) emit dgMPSTB->itemDelegate()->closeEditor(editor, QAbstractItemDelegate::NoHint);
     try {
         TKrta07UndoStep step(UndoHistory());
         UndoTouchGridLine(s.RecNo() - 1);

@@ -266,6 +266,28 @@ TEST_F(Fields, SupplierEntryFollowsTheCompanysMode) {
     EXPECT_EQ(wb->dgMPSTB->currentIndex().column(), column("TB045"));
 }
 
+// F2 in the open cell editor of the supplier: the chosen code is checked as the lookup's choice, not
+// taken as typed, so no second lookup opens whatever the company's entry mode.
+TEST_F(Fields, F2InTheOpenSupplierCellTakesTheChosenCodeWithoutASecondLookup) {
+    pre().First();
+    type("TB042", "5102");
+    setCompany("MA055 = '3'");
+    calls->lookups.clear();
+    calls->Choose = "S1";
+    const QModelIndex index = wb->dgMPSTB->model()->index(pre().RecNo() - 1, column("TB045"));
+    wb->dgMPSTB->setCurrentIndex(index);
+    wb->dgMPSTB->edit(index);
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* e : wb->dgMPSTB->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible()) editor = e;
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_F2);
+    QTest::qWait(50);
+    EXPECT_EQ(calls->lookups, QStringList{"PURMA;02;"});
+    EXPECT_EQ(value("TB045"), "S1");
+    EXPECT_EQ(value("TB045C"), "Supplier one");
+}
+
 TEST_F(Fields, F2LooksUpTheCellAndNewLinesAreRefused) {
     pre().First();
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
@@ -356,7 +378,8 @@ TEST_F(Fields, CodesTypedIntoALineAreSavedIntoThatLine) {
         QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
         const QModelIndex cell = wb->dgMPSTB->model()->index(row, column("TB044"));
         wb->dgMPSTB->scrollTo(cell);
-        QTest::mouseClick(wb->dgMPSTB->viewport(), Qt::LeftButton, {}, wb->dgMPSTB->visualRect(cell).center());
+        QTest::mouseClick(wb->dgMPSTB->viewport(), Qt::LeftButton, {},
+                          wb->dgMPSTB->visualRect(cell).center());
         ASSERT_EQ(value("TB051"), step.type);
         type("TB044", step.type == QLatin1String("5101") ? "WC1" : "WC2");
         {
