@@ -68,9 +68,9 @@ QString Krta07DisplayDateToText(const QString& typed, int code, const QString& s
 }
 
 bool Krta07SameQuantity(double sum, double quantity) {
-    // Decimal quantities do not add up exactly in binary (33.3 + 33.3 + 33.4); anything a planner can
-    // type differs by far more than this.
-    return std::fabs(sum - quantity) <= 1e-9 * std::max(1.0, std::fabs(quantity));
+    // Decimal quantities do not add up exactly in binary (33.3 + 33.3 + 33.4), by a few units of the
+    // last of a double's 16 digits for each day; a cent short of twenty million is short.
+    return std::fabs(sum - quantity) <= 1e-12 * std::max(1.0, std::fabs(quantity));
 }
 
 namespace {

@@ -44,6 +44,12 @@ TEST(DailyEditorDates, TypedDatesInEveryCompanyFormat) {
     EXPECT_EQ(Krta07DateEditMask(5, "."), "999.99.99;1; ");
     EXPECT_TRUE(Krta07SameQuantity(33.3 + 33.3 + 33.4, 100));
     EXPECT_FALSE(Krta07SameQuantity(99.5, 100));
+    // A thousand days of 0.1, and a cent short of a large quantity.
+    double tenths = 0;
+    for (int i = 0; i < 1000; ++i)
+        tenths += 0.1;
+    EXPECT_TRUE(Krta07SameQuantity(tenths, 100));
+    EXPECT_FALSE(Krta07SameQuantity(19999999.99, 20000000));
 }
 
 // A filled day shows as the company writes dates, and the day the editor takes for the row is the one
