@@ -254,6 +254,9 @@ void TCodeConverter::TranslateComponent(QObject* component, const QString& excep
             }
         }
     }
+    // A control may publish one text under two group names (its caption as Qt's text): a text this
+    // step wrote is not converted again.
+    QStringList written;
     for (const Group& g : kGroups) {
         if (matched && excluded.contains(QLatin1String(g.name).toString().toUpper())) continue;
         // A memo keeps its lines as its text, not as a list property.
@@ -266,7 +269,9 @@ void TCodeConverter::TranslateComponent(QObject* component, const QString& excep
             break;
         case QMetaType::QString: {
             const QString text = p.read(component).toString();
-            if (!text.isEmpty()) p.write(component, ConvertText(text));
+            if (text.isEmpty() || written.contains(text)) break;
+            written << ConvertText(text);
+            p.write(component, written.last());
             break;
         }
         case QMetaType::QStringList: {

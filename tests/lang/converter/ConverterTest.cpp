@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/Aligrid.h"
+#include "controls/DBLabel.h"
 #include "controls/KvEdit.h"
 #include "controls/KvRadio.h"
 #include "controls/SelectPnl.h"
@@ -103,6 +104,21 @@ TEST(CodeConverter, VariantsTextsNumbersEmptyAndNull) {
     // A byte text of the GB code page is read as its characters.
     EXPECT_EQ(c.ConvertUIString(Variant::fromBytes(cp::encode(QStringLiteral("国"), cp::GBK), 936)),
               Variant(QStringLiteral("國")));
+}
+
+// A label publishes its caption as Qt's text too: the form's conversion converts it once. Converted
+// twice, 核准 would change again.
+TEST(CodeConverter, ATextPublishedUnderTwoNamesIsConvertedOnce) {
+    Workstation ws(936, "950");
+    TCodeConverter c;
+    const QString once = c.GBToBig5(QStringLiteral("核准"));
+    ASSERT_NE(c.GBToBig5(once), once);
+    QWidget form;
+    auto* label = new TDBLabel(&form);
+    label->setObjectName("lblApproval");
+    label->setText(QStringLiteral("核准"));
+    c.DoTranslate(&form, QString(), true);
+    EXPECT_EQ(label->text(), once);
 }
 
 TEST(CodeConverter, ArraysOfOneTwoAndThreeDimensions) {
