@@ -379,7 +379,12 @@ void TFDBGrid::mousePressEvent(QMouseEvent* event) {
             if (FInsertedByGrid && FModel->rowCount() > 0) {
                 setCurrentIndex(FModel->index(FModel->rowCount() - 1, col));
             } else {
-                ds->Cancel();
+                // A handler that refuses the cancel has said why; the new record stays.
+                try {
+                    ds->Cancel();
+                } catch (const EKvError&) {
+                    return;
+                }
                 FInsertedByGrid = false;
             }
             return;

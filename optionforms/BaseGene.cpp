@@ -547,7 +547,7 @@ bool IsPlainDatabaseName(const QString& name) {
 }
 
 void TfrmBaseGene::ShowMessageCode(const QString& code, const QString& detail) {
-    if (btnCancel->hasFocus()) return;
+    if (focusWidget() == btnCancel) return; // the form's focus, whether or not its window is active
     if (code.isEmpty()) {
         FErrorCodes.clear();
         FErrorTexts.clear();
@@ -592,7 +592,7 @@ void TfrmBaseGene::ShowMessageCode(const QString& code, const QString& detail) {
 }
 
 void TfrmBaseGene::RecordError(const QString& error) {
-    if (btnCancel->hasFocus()) return;
+    if (focusWidget() == btnCancel) return; // the form's focus, whether or not its window is active
     const QString text = error.trimmed();
     if (text.isEmpty()) {
         FErrorCodes.clear();

@@ -590,6 +590,24 @@ TEST_F(BaseGeneTest, YearMonthFieldsAreCheckedInTheCompanysOrderAndRequiredCombo
     EXPECT_EQ(boxes.texts().size(), shown + 1);
 }
 
+// A click on Cancel gives it the form's focus: what leaving a field reports then is not shown, also
+// while another window is the active one.
+TEST_F(BaseGeneTest, MessagesWaitWhileCancelHasTheFormsFocus) {
+    BoxAnswerer boxes;
+    auto form = makeForm<TfrmGene>();
+    form->show();
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    form->btnCancel->setFocus();
+    ASSERT_EQ(form->focusWidget(), form->btnCancel);
+    form->ShowMessageCode("E;000005;2008/13/45;");
+    EXPECT_TRUE(boxes.texts().isEmpty());
+    form->edFactory->setFocus();
+    form->ShowMessageCode("E;000005;2008/13/45;");
+    EXPECT_EQ(boxes.texts().size(), 1);
+}
+
 TEST_F(BaseGeneTest, AMessageBoxLetsGoOfTheButtonUnderIt) {
     BoxAnswerer boxes;
     auto form = makeForm<TfrmGene>();
