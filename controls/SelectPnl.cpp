@@ -12,6 +12,7 @@
 
 #include "controls/F2Button.h"
 #include "controls/KvBitmaps.h"
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -403,7 +404,10 @@ bool TSelectPanel::StartIsGreater(const QString& start, const QString& end) cons
         return start.toDouble() > end.toDouble();
     case vt_String:
     case vt_Time:
-        return !IsPlaceholder(start) && !IsPlaceholder(end) && start > end;
+        // In the order of the module's code page, as the server that gets the range compares texts:
+        // Chinese by pinyin rather than by the code points of Unicode.
+        return !IsPlaceholder(start) && !IsPlaceholder(end) &&
+               kv::codepage::encode(start, kv::codepage::GBK) > kv::codepage::encode(end, kv::codepage::GBK);
     case vt_Date:
         if (!FAutoChangeDateSite || IsPlaceholder(start) || IsPlaceholder(end)) return false;
         if (FDateType == dt_NoneCare) return start > end;
