@@ -144,7 +144,8 @@ bool TKrta07LoadValues::Overloaded(size_t day) const {
     return Krta07Overloaded(TD003[day], TD004[day], TD005[day], TD006[day], TD007[day]);
 }
 
-bool Krta07Overloaded(double capacity, double main, double plannedMain, double nonMain, double plannedNonMain) {
+bool Krta07Overloaded(double capacity, double main, double plannedMain, double nonMain,
+                      double plannedNonMain) {
     // Sums of day quantities carry rounding noise: a load equal to the capacity is no overload.
     return main + plannedMain + nonMain + plannedNonMain > capacity + 1e-6;
 }
@@ -405,6 +406,7 @@ void TKrta07CapacityChart::LocaliseTitles(const std::function<QString(const QStr
 
 #include "controls/FDBGrid.h"
 #include "gantt/MyGant.h"
+#include "lang/CodeConverter.h"
 #include "platform/Numbers.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
@@ -537,8 +539,10 @@ void TfrmKrta07SM::BuildCapacityCharts() {
     auto* layout = static_cast<QVBoxLayout*>(holder->layout());
     int at = 0;
     for (const TItemResource& res : dmKrta07S->ItemResources(item)) {
-        auto* chart =
-            new TKrta07CapacityChart(holder, res.MC002, SystemMessage(4) + res.MB006, SystemMessage(2));
+        // The unit is the company's text: shown in the interface's script, as the grid shows its texts.
+        const QString unit =
+            KvConverter ? KvConverter->ConvertUIString(kv::Variant(res.MB006)).toString() : res.MB006;
+        auto* chart = new TKrta07CapacityChart(holder, res.MC002, SystemMessage(4) + unit, SystemMessage(2));
         chart->SetValues(loadValues(*dmKrta07S->qryMPSTD, res.MC002, S, n));
         chart->LocaliseTitles([this](const QString& t) { return seriesTitle(*this, t); });
         chart->OnDetail = [this](const QString& resource, const QString& day) {

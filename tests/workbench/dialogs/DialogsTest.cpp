@@ -2,7 +2,9 @@
 // workstation, each on a demo installation with the host's own value checks.
 #include <gtest/gtest.h>
 
+#include <QAbstractAxis>
 #include <QBarSet>
+#include <QChart>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -432,6 +434,14 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsTheTitlesInItsScript) {
     wb->RefreshLoadChart();
     wb->FlushLoadChart();
     EXPECT_TRUE(wb->ctMPSTC->Title().startsWith(QStringLiteral("主要資源:")));
+    // The capacity charts' unit, a text of the company, is in the same script as the label before it.
+    wb->PageControl1->setCurrentIndex(1);
+    ASSERT_FALSE(wb->ResourceCharts().empty());
+    QStringList units;
+    for (const TKrta07CapacityChart* chart : wb->ResourceCharts())
+        for (const QAbstractAxis* axis : chart->chart()->axes(Qt::Vertical))
+            units << axis->titleText();
+    EXPECT_TRUE(units.contains(QStringLiteral("單位:小時"))) << units.join(" / ").toStdString();
     QStringList result;
     ask([&](TfrmKrta07SQ& d) { enter(d.edMB001, "ZZ"); }, result);
     EXPECT_EQ(messages, QStringList{QStringLiteral("工廠不存在!")});
