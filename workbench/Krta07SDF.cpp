@@ -431,16 +431,18 @@ void TdmKrta07S::DOSetText(kv::TField& sender, const QString& text) {
 
 // ---- the line set's handlers --------------------------------------------------------------------
 
+void TdmKrta07S::ConvertTextFields(kv::TClientDataSet& set) {
+    for (int i = 0; i < set.FieldCount(); ++i) {
+        kv::TField& f = set.Fields(i);
+        if (!f.isText()) continue;
+        f.OnGetText = [this](kv::TField& s, QString& t, bool d) { DOGetText(s, t, d); };
+        f.OnSetText = [this](kv::TField& s, const QString& t) { DOSetText(s, t); };
+    }
+}
+
 void TdmKrta07S::SetupFieldHandlers() {
     using namespace std::placeholders;
-    auto textHandlers = [this](kv::TClientDataSet& set) {
-        for (int i = 0; i < set.FieldCount(); ++i) {
-            kv::TField& f = set.Fields(i);
-            if (!f.isText()) continue;
-            f.OnGetText = [this](kv::TField& s, QString& t, bool d) { DOGetText(s, t, d); };
-            f.OnSetText = [this](kv::TField& s, const QString& t) { DOSetText(s, t); };
-        }
-    };
+    auto textHandlers = [this](kv::TClientDataSet& set) { ConvertTextFields(set); };
     auto dateHandlers = [this](kv::TField* f) {
         if (!f) return;
         f->OnGetText = [this](kv::TField& s, QString& t, bool d) { DateFieldGetText(s, t, d); };

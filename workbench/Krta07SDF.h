@@ -130,6 +130,8 @@ public:
     void ProviderFieldSetText(kv::TField& sender, const QString& text, const QString& windowNo);
     void qryMPSTBPreMQ017CValidate(kv::TField& sender);
     void SetupFieldHandlers();
+    // The set's text fields show through the interface's conversion and store through its inverse.
+    void ConvertTextFields(kv::TClientDataSet& set);
     // TB044 or TB045 editable by the line's document property; ByValidation also empties the other.
     void SwitchEditableColumn(bool byValidation);
 

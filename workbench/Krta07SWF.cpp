@@ -33,6 +33,7 @@ bool TfrmKrta07SW::Execute(QString& code, QString& name) {
     q.Close();
     q.SetSQL(dm->ExpandSQL(QStringLiteral("SELECT MB001,MB002 FROM $$CMSMB ")));
     q.Open();
+    dm->ConvertTextFields(q);
     // The window is no form of the frame: the workbench translates it, and converts its script.
     FWorkbench->TranslateForm(this, false);
     if (FWorkbench->KvConverter) FWorkbench->KvConverter->DoTranslate(this, QString(), true);
@@ -48,7 +49,7 @@ bool TfrmKrta07SW::Execute(QString& code, QString& name) {
     const bool ok = KvExecDialog(*this) == QDialog::Accepted && !q.IsEmpty();
     if (ok) {
         code = q.FieldByName(QStringLiteral("MB001")).AsString().trimmed();
-        name = q.FieldByName(QStringLiteral("MB002")).AsString().trimmed();
+        name = q.FieldByName(QStringLiteral("MB002")).DisplayText().trimmed(); // as the window showed it
     }
     dgWin->SetDataSource(nullptr);
     return ok;

@@ -477,6 +477,28 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsNamesWithCharactersItsCodePageLacks)
     EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
 }
 
+// On a traditional-Chinese workstation the factory window shows the names in its script, and the
+// chosen one goes into the header so.
+TEST_F(Dialogs, ATraditionalWorkstationsFactoryWindowShowsTheNamesInItsScript) {
+    install(950);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    QString shown;
+    QTimer::singleShot(0, wb, [&] {
+        auto* window = wb->findChild<TfrmKrta07SW*>();
+        ASSERT_NE(window, nullptr);
+        const QModelIndex first = window->dgWin->model()->index(0, 1);
+        shown = first.data().toString().trimmed();
+        QTest::mouseClick(window->dgWin->viewport(), Qt::LeftButton, {},
+                          window->dgWin->visualRect(first).center());
+        QTest::mouseClick(window->btnOk, Qt::LeftButton);
+    });
+    QTest::keyClick(wb->edMB001, Qt::Key_F2);
+    EXPECT_EQ(shown, QStringLiteral("第一工廠(總裝)"));
+    EXPECT_EQ(wb->edMB001->text(), "F01");
+    EXPECT_EQ(wb->lblMB001C->text(), QStringLiteral("第一工廠(總裝)"));
+}
+
 // The daily editor's texts are converted with the rest of its form: headers, and the days' remarks
 // as the grid cells they are.
 TEST_F(Dialogs, ATraditionalWorkstationShowsTheDailyEditorInItsScript) {
