@@ -269,6 +269,8 @@ public:
     enum TMouseState { msIdle = 0, msMoving = 1, msCopying = 2, msResizeStart = 3, msResizeStop = 4 };
     int MouseState() const { return FMouseState; }
     void CancelMouseOperation();
+    // Ends a gesture whose release never came (a window took it), leaving its items where they are.
+    void EndLostGesture();
     TphDataEntity_GantTime* CurrentItem() const { return FCurrentItem; }
     void SetCurrentItem(TphDataEntity_GantTime* item);
     // Makes the item selected alone (or toggles it with Shift or Ctrl) and repaints.

@@ -61,6 +61,8 @@ void TphGantArea::mousePressEvent(QMouseEvent* event) {
 
 void TphGantArea::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
+    // No button held: a gesture whose release went to another window is over.
+    if (!(event->buttons() & Qt::LeftButton)) FGant->EndLostGesture();
     FGant->AreaMouseMove(phShiftState(event->modifiers()), p.x(), p.y());
     TphOffscreenPaint::mouseMoveEvent(event);
 }
@@ -173,6 +175,9 @@ TGantRow* TphGant::PressRow(int y) const {
 // Press, move, release
 
 void TphGant::AreaMouseDown(TMouseButton button, int shift, int x, int y, bool doubleClick) {
+    // A gesture still open lost its release to a window that came up while the mouse was down:
+    // whatever it had picked up stays where it is.
+    EndLostGesture();
     FPressed = true;
     if (!FArea->hasFocus()) FArea->setFocus();
     FScaler->update();
@@ -234,6 +239,17 @@ void TphGant::AutoScroll(int x, int y, bool vertical) {
             FAutoScrollTimer->stop();
         }
     }
+}
+
+void TphGant::EndLostGesture() {
+    if (FMouseState == msIdle && !FResizeItem && FDragRects.empty()) return;
+    FMouseState = msIdle;
+    FOutlineDrawn = false;
+    FDragRects.clear();
+    FResizeItem = nullptr;
+    FAutoScrollTimer->stop();
+    FScaler->ScrollStop();
+    InvalidateGantArea();
 }
 
 void TphGant::AreaMouseMove(int shift, int x, int y) {

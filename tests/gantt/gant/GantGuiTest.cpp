@@ -1,8 +1,12 @@
 // The Gantt control's geometry, hit testing and editing, driven with real mouse and key events.
+#include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "gantt/phGant.h"
@@ -231,6 +235,52 @@ TEST(GantEvents, ClickDoubleClickAndHints) {
     ASSERT_FALSE(hintLengths.empty());
     EXPECT_DOUBLE_EQ(hintLengths.front(), 1);
     EXPECT_EQ(t.g.HintText(item).count(QLatin1Char('\r')), 2);
+}
+
+// A window that opens while the mouse is pressed (the daily editor on a double click, a refusal to
+// leave the line) takes the release: the gesture of that press ends with the next move without a
+// button or the next press, and never stretches or moves the bar afterwards.
+TEST(GantMouse, AGestureWhoseReleaseAWindowTookEndsWithTheNextMoveOrPress) {
+    Gant t;
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 3);
+    t.settle();
+    QWidget* area = t.g.GantArea();
+    auto send = [area](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent e(type, at, area->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(area, &e);
+    };
+    t.g.OnGantAreaMouseDown = [](QWidget*, TMouseButton, int, int, int) {
+        QDialog modal;
+        QTimer::singleShot(10, &modal, &QDialog::accept);
+        modal.exec();
+    };
+    const QRect r = t.g.ItemRect(item);
+    const QPoint stopEdge(r.left() + r.width() - 2, r.center().y());
+    const QPoint later(t.px(D0 + 7), r.center().y());
+    // The press on the stop edge starts a resize; its release never comes.
+    send(QEvent::MouseButtonPress, stopEdge, Qt::LeftButton, Qt::LeftButton);
+    t.g.OnGantAreaMouseDown = nullptr;
+    EXPECT_NE(t.g.MouseState(), 0);
+    send(QEvent::MouseMove, later, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(t.g.MouseState(), 0);
+    send(QEvent::MouseButtonPress, later, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, later, Qt::LeftButton, Qt::NoButton);
+    EXPECT_DOUBLE_EQ(item->StartTime, D0 + 1);
+    EXPECT_DOUBLE_EQ(item->StopTime, D0 + 3);
+
+    // The same without a move in between: the next press ends the old gesture.
+    t.g.OnGantAreaMouseDown = [](QWidget*, TMouseButton, int, int, int) {
+        QDialog modal;
+        QTimer::singleShot(10, &modal, &QDialog::accept);
+        modal.exec();
+    };
+    send(QEvent::MouseButtonPress, stopEdge, Qt::LeftButton, Qt::LeftButton);
+    t.g.OnGantAreaMouseDown = nullptr;
+    send(QEvent::MouseButtonPress, later, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, later, Qt::LeftButton, Qt::NoButton);
+    EXPECT_DOUBLE_EQ(item->StartTime, D0 + 1);
+    EXPECT_DOUBLE_EQ(item->StopTime, D0 + 3);
+    EXPECT_EQ(t.g.MouseState(), 0);
 }
 
 TEST(GantEvents, ScalerChangeRaisesAlignAndChange) {
