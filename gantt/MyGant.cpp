@@ -334,7 +334,8 @@ void TMyGantItem::ShiftSavedDates(const QString& dateText, int n) {
     qsizetype i = -1;
     kv::TDateTime date = 0;
     if (dateText.size() == 10 &&
-        kv::tryEncodeDate(dateText.left(4).toInt(), dateText.mid(5, 2).toInt(), dateText.mid(8, 2).toInt(), date) &&
+        kv::tryEncodeDate(dateText.left(4).toInt(), dateText.mid(5, 2).toInt(), dateText.mid(8, 2).toInt(),
+                          date) &&
         DateText(date) == dateText)
         for (qsizetype k = 0; k < saved && i < 0; ++k)
             if (FSaved[size_t(k) * 3] == dayNumber(date)) i = k;
@@ -523,13 +524,15 @@ void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
         if (!bar || !bar->Owner) continue;
         if (bar->StartTime == item->Start && bar->StopTime == item->Stop) continue;
         if (OnGantItemChanging) OnGantItemChanging(item);
-        if (int(kv::roundHalfEven(bar->StopTime - bar->StartTime)) != item->DayCount()) {
+        // The bar snaps to whole days first, and its cells are counted from the snapped bar: an edge
+        // released at noon would otherwise leave a bar a day longer or shorter than its cells.
+        bar->StartTime = kv::roundHalfEven(bar->StartTime);
+        bar->StopTime = kv::roundHalfEven(bar->StopTime);
+        if (int(bar->StopTime - bar->StartTime) != item->DayCount()) {
             item->RemoveDayCells(bar);
             item->BuildDayCells(bar);
         }
-        // The bar snaps to whole days; the cells follow it, a pure move carrying every text along.
-        bar->StartTime = kv::roundHalfEven(bar->StartTime);
-        bar->StopTime = kv::roundHalfEven(bar->StopTime);
+        // The cells follow the bar, a pure move carrying every text along.
         item->PlaceCells(bar->StartTime, bar->StartTime);
         item->SaveDayTexts();
         if (OnGantItemChangePos) OnGantItemChangePos(item);

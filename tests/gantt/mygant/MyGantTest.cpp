@@ -3,6 +3,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -222,6 +223,38 @@ TEST(MyGant, StretchingByADayKeepsTextsAndAddsAnEmptyCell) {
         EXPECT_EQ(c.quantityOn(item, D0 + 2 + k), QString::number(10 * (k + 1)));
     EXPECT_EQ(c.quantityOn(item, D0 + 6), QString());
     EXPECT_EQ(c.changed.size(), 1u);
+}
+
+// An edge released at noon (a zoom whose snap steps reach it): the bar snaps to whole days and has
+// a cell for each of them, every text still on its own date.
+TEST(MyGant, AnEdgeReleasedAtNoonLeavesACellForEveryDayOfTheBar) {
+    for (const double edge : {-1.5, -0.5, 0.5, 2.5}) {
+        SCOPED_TRACE(edge);
+        Chart c;
+        TMyGantItem* item = c.add(4, 4); // days 4 to 7
+        c.settle();
+        const QRect r = c.bar(item);
+        QTest::mouseClick(c.g.GantArea(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(r.center().x(), r.top() + 1));
+        ASSERT_TRUE(item->Bar->Selected);
+        // As the control leaves the bar after such a release, and reports it.
+        if (edge < 1)
+            item->Bar->StartTime = D0 + 4 + edge;
+        else
+            item->Bar->StopTime = D0 + 8 + edge - 2;
+        c.g.OnChangeDataEntity_GantTime(&c.g, item->Bar);
+        const double start = item->Bar->StartTime, stop = item->Bar->StopTime;
+        EXPECT_EQ(start, std::floor(start));
+        EXPECT_EQ(stop, std::floor(stop));
+        EXPECT_EQ(item->CellCount(), int(stop - start));
+        for (int k = 0; k < item->CellCount(); ++k)
+            EXPECT_DOUBLE_EQ(std::floor(item->CellStart(k)), start + k);
+        for (int k = 0; k < 4; ++k) {
+            if (D0 + 4 + k >= start && D0 + 4 + k < stop) {
+                EXPECT_EQ(c.quantityOn(item, D0 + 4 + k), QString::number(10 * (k + 1)));
+            }
+        }
+    }
 }
 
 TEST(MyGant, ResizeZoneIsThreePixelsInside) {
