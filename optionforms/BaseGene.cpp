@@ -1122,29 +1122,45 @@ void TfrmBaseGene::DateFieldEnter(QWidget* control) {
     if (d != 0) edit->setText(DateToString(d, FDateOrder, FDateSeparator));
 }
 
+bool TfrmBaseGene::UncheckableControl(QWidget* control, const char* routine) {
+    // Select panels order and trim their own range when they are left.
+    if (qobject_cast<TSelectPanel*>(control)) return true;
+    ShowMessageCode(QStringLiteral("E;000005;") + QString::fromUtf8(routine) +
+                    ";TSelectPanel, TMaskedit, TEdit");
+    FPendingFailure = true;
+    return false;
+}
+
+bool TfrmBaseGene::RefuseTyped(QLineEdit* edit, const QString& text) {
+    FPendingFailure = true;
+    ShowMessageCode("E;000005;" + text + ";");
+    // Back to the field, so that the user corrects it where it is.
+    if (edit->isVisible() && edit->isEnabled()) edit->setFocus();
+    return false;
+}
+
+kv::TDateTime TfrmBaseGene::YearMonthOf(const QString& text) const {
+    // Year and month in the form's date order: year first in order 1 and the Minguo forms, whose
+    // years count from 1912.
+    const QStringList n = text.split(QRegularExpression("\\D+"), Qt::SkipEmptyParts);
+    const bool yearFirst = FDateOrder == 1 || FDateOrder >= 4;
+    int year = n.value(yearFirst ? 0 : 1).toInt();
+    const int month = n.value(yearFirst ? 1 : 0).toInt();
+    if (FDateOrder >= 4) year += 1911;
+    kv::TDateTime d = 0;
+    return n.size() == 2 && year > 0 && kv::tryEncodeDate(year, month, 1, d) ? d : 0;
+}
+
 bool TfrmBaseGene::DateFieldExit(QWidget* control) {
     auto* edit = qobject_cast<QLineEdit*>(control);
-    if (!edit) {
-        // Select panels order and trim their own range when they are left.
-        if (qobject_cast<TSelectPanel*>(control)) return true;
-        ShowMessageCode(QStringLiteral("E;000005;判断日期的函数第一个参数错误, 只能传下列三种物件:;") +
-                        "TSelectPanel, TMaskedit, TEdit");
-        FPendingFailure = true;
-        return false;
-    }
+    if (!edit) return UncheckableControl(control, "判断日期的函数第一个参数错误, 只能传下列三种物件:");
     const QString text = edit->text().trimmed();
     if (text.isEmpty()) {
         FPendingFailure = false;
         return true;
     }
     const kv::TDateTime d = StringToDate(text, FDateOrder, FDateSeparator);
-    if (d == 0) {
-        FPendingFailure = true;
-        ShowMessageCode("E;000005;" + text + ";");
-        // Back to the date, so that the user corrects it where it is.
-        if (edit->isVisible() && edit->isEnabled()) edit->setFocus();
-        return false;
-    }
+    if (d == 0) return RefuseTyped(edit, text);
     FPendingFailure = false;
     edit->setText(DateToString(d, FDateOrder, FDateSeparator));
     return true;
@@ -1152,29 +1168,11 @@ bool TfrmBaseGene::DateFieldExit(QWidget* control) {
 
 bool TfrmBaseGene::YearMonthFieldExit(QWidget* control) {
     auto* edit = qobject_cast<QLineEdit*>(control);
-    if (!edit) {
-        if (qobject_cast<TSelectPanel*>(control)) return true;
-        ShowMessageCode(QStringLiteral("E;000005;判断年月的函数第一个参数错误, 只能传下列三种物件:;") +
-                        "TSelectPanel, TMaskedit, TEdit");
-        FPendingFailure = true;
-        return false;
-    }
+    if (!edit) return UncheckableControl(control, "判断年月的函数第一个参数错误, 只能传下列三种物件:");
     const QString text = edit->text().trimmed();
     if (text.isEmpty()) return true;
-    // Year and month in the form's date order: year first in order 1 and the Minguo forms, where the
-    // year counts from 1912.
-    const QStringList n = text.split(QRegularExpression("\\D+"), Qt::SkipEmptyParts);
-    const bool yearFirst = FDateOrder == 1 || FDateOrder >= 4;
-    int year = n.value(yearFirst ? 0 : 1).toInt();
-    const int month = n.value(yearFirst ? 1 : 0).toInt();
-    if (FDateOrder >= 4) year += 1911;
-    kv::TDateTime d = 0;
-    if (n.size() != 2 || !kv::tryEncodeDate(year, month, 1, d)) {
-        FPendingFailure = true;
-        ShowMessageCode("E;000005;" + text + ";");
-        if (edit->isVisible() && edit->isEnabled()) edit->setFocus();
-        return false;
-    }
+    const kv::TDateTime d = YearMonthOf(text);
+    if (d == 0) return RefuseTyped(edit, text);
     edit->setText(MonthToString(d, FDateOrder, FDateSeparator));
     return true;
 }

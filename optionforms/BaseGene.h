@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "frame/DLLForm.h"
+#include "platform/DateTime.h"
 #include "platform/ole/Dispatch.h"
 
 class QAbstractButton;
@@ -233,6 +234,11 @@ protected:
     bool DateFieldExit(QWidget* control);
     // Leaving a year-month field: checks and normalises it as year and month in the form's date order.
     bool YearMonthFieldExit(QWidget* control);
+    // The first day of the month a year-month text names in the form's date order; 0 when none.
+    kv::TDateTime YearMonthOf(const QString& text) const;
+    // A control the date checks cannot read (select panels check themselves), and a typed value refused.
+    bool UncheckableControl(QWidget* control, const char* routine);
+    bool RefuseTyped(QLineEdit* edit, const QString& text);
     bool RequiredExit(QWidget* control);
     // The buttons whose clicks the required fields guard.
     static bool IsGuardedButton(const QObject* button);

@@ -199,13 +199,8 @@ QString TfrmBaseGene::SchemeValues(const QString& optionList) {
             else if (v.typeId() == QMetaType::QString && isDate)
                 line = dateValue(v.toString(), settingOf(w->objectName()), 3);
             else if (v.typeId() == QMetaType::QString && monthFields.contains(w->objectName())) {
-                const QStringList n = v.toString().split(QRegularExpression("\\D+"), Qt::SkipEmptyParts);
-                const bool yearFirst = FDateOrder == 1 || FDateOrder >= 4; // Minguo forms put the year first
-                int year = n.value(yearFirst ? 0 : 1).toInt(), month = n.value(yearFirst ? 1 : 0).toInt();
-                if (FDateOrder >= 4) year += 1911;
-                line = n.size() == 2 && month >= 1 && month <= 12 && year > 0
-                           ? QString("%1%2").arg(year).arg(month, 2, 10, QChar('0'))
-                           : v.toString();
+                const kv::TDateTime month = YearMonthOf(v.toString());
+                line = month != 0 ? kv::formatDateTime("yyyymm", month) : v.toString();
             } else
                 line = v.toString();
         } else if (auto* combo = qobject_cast<QComboBox*>(w))
