@@ -730,13 +730,7 @@ TEST_F(BaseGeneTest, TheDateButtonOpensTheHostsDatePicker) {
     form->show();
     QApplication::setActiveWindow(form.get());
     form->pgOption->setCurrentWidget(form->tsOption2);
-    optiontest::whileModal([](QWidget* modal) {
-        auto* picker = qobject_cast<tarnix::TDayPicker*>(modal);
-        ASSERT_NE(picker, nullptr);
-        picker->calendar()->setSelectedDate(QDate(2008, 5, 15));
-        picker->accept();
-    });
-    QTest::mouseClick(form->btnPrintDate, Qt::LeftButton);
+    optiontest::pickDay(form->btnPrintDate, QDate(2008, 5, 15));
     // The lookup request is posted once the edit has the focus; a loaded machine may take a while.
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->edPrintDate->text() == "2008/05/15"; }, 5000))
         << form->edPrintDate->text().toStdString();

@@ -339,13 +339,7 @@ TEST_F(BaseOptTest, HiddenPeriodicPageIsNoStopAndTheSetTimeHasItsDatePicker) {
     // The set time's date from the host's date quick-pick.
     pages->setCurrentIndex(system);
     click(form->rdoExceptTime);
-    optiontest::whileModal([](QWidget* modal) {
-        auto* picker = qobject_cast<tarnix::TDayPicker*>(modal);
-        ASSERT_NE(picker, nullptr);
-        picker->calendar()->setSelectedDate(QDate(2026, 12, 24));
-        picker->accept();
-    });
-    QTest::mouseClick(form->btnDate, Qt::LeftButton);
+    optiontest::pickDay(form->btnDate, QDate(2026, 12, 24));
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->edDate->text() == "2026/12/24"; }, 5000))
         << form->edDate->text().toStdString();
 

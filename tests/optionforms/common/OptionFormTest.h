@@ -3,16 +3,20 @@
 // answers message boxes, and one that acts inside a modal window.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QDate>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "common/TestSupport.h"
 #include "host/demo/DemoCompany.h"
+#include "host/services/LookupWindow.h"
 
 // Texts in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -98,6 +102,17 @@ template <class F> void whileModal(F steps, int delay = 20) {
             }
         });
     });
+}
+
+// Clicks a date button and picks the day in the host's date quick-pick it opens.
+inline void pickDay(QAbstractButton* button, const QDate& day) {
+    whileModal([day](QWidget* modal) {
+        auto* picker = qobject_cast<tarnix::TDayPicker*>(modal);
+        ASSERT_NE(picker, nullptr);
+        picker->calendar()->setSelectedDate(day);
+        picker->accept();
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 } // namespace optiontest
