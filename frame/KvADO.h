@@ -76,6 +76,7 @@ public:
     // A company is opened, never made: with this set, an SQLite file that does not exist is an error
     // instead of a new empty database, and one that SQLite cannot read is refused when opened.
     void setOpenExistingOnly(bool value) { FExistingOnly = value; }
+    bool openExistingOnly() const { return FExistingOnly; }
     // A connection that reads its rows in one pass and closes (a read beside the workbench's work)
     // revisits no page: with this set before Open, SQLite keeps its small default page cache for it
     // instead of the one sized for loads and saves.

@@ -386,10 +386,30 @@ static QString sourceDocText(const TKvEdit* edit) {
 }
 
 void TfrmKrta07SM::LoadSchedule(const QString& factory) {
-    TdmKrta07S& dm = *dmKrta07S;
     // The edits a history could take back are gone with the lines they were made on.
     if (FUndo) FUndo->Clear();
     ReleaseSchedule();
+    try {
+        ReadSchedule(factory);
+    } catch (...) {
+        // Half a schedule is not shown: lines without their days, or days without the load rows, would
+        // be taken for the stored plan, and a save would write them back as it.
+        ForgetSchedule();
+        throw;
+    }
+}
+
+void TfrmKrta07SM::ForgetSchedule() {
+    FDayReader.reset();
+    FOtherPlanReader.reset();
+    FPlanReader.reset();
+    ReleaseSchedule();
+    dmKrta07S->qryMPSTBPre->Close();
+    dmKrta07S->qryMPSTB->Close();
+}
+
+void TfrmKrta07SM::ReadSchedule(const QString& factory) {
+    TdmKrta07S& dm = *dmKrta07S;
     dm.FFactory = factory;
     dm.FResource = edTB036->text().trimmed();
     dm.FSourceDoc = sourceDocText(edTB004);

@@ -316,6 +316,9 @@ private:
     void progress(const QString& step, int done, int total);
     // Frees the lines' chart rows, plan rows, load and day rows before a load reads new ones.
     void ReleaseSchedule();
+    // The reading part of LoadSchedule; ForgetSchedule drops what a failed read left.
+    void ReadSchedule(const QString& factory);
+    void ForgetSchedule();
     void currentLineChanged();
     // Starts reading the factory's day rows beside whatever the load does next.
     void StartDayRead(const QString& factory);

@@ -41,8 +41,8 @@ void TfrmKrta07SM::btnEditClick() {
 }
 
 void TfrmKrta07SM::btnCancelClick() {
-    // Edits that could not be replaced by the stored schedule stay editable, and can be saved.
-    if (!ReloadSchedule()) return;
+    // The edits are dropped whether or not the stored schedule could be read again.
+    ReloadSchedule();
     FEditState = 0;
     UpdateToolState();
 }
@@ -147,6 +147,12 @@ bool TfrmKrta07SM::SaveChanges() {
     // The stored plan rows, unless kept from the last save or already being read since the load,
     // come on a connection of their own while the lines are checked and written.
     if (!FPlanReader && !FSavedPlan) StartPlanRead();
+
+    // A load that failed left nothing to write: the save only reads the schedule again.
+    if (!dm.qryMPSTB->Active() || !dm.qryMPSTBPre->Active()) {
+        ReloadSchedule();
+        return true;
+    }
 
     // Leaving every line runs its checks: a line without work order type, or whose days do not add
     // up, stops the save before anything is written.

@@ -365,9 +365,12 @@ TKrta07StoredRead<Rows>::TKrta07StoredRead(TKvADOConnection& connection, Reader 
         });
         return;
     }
-    FResult = std::async(std::launch::async, [cs, read = std::move(read), stop = FStop] {
+    // The reader's connection opens the company database as the workbench's does: never makes one.
+    const bool existingOnly = connection.openExistingOnly();
+    FResult = std::async(std::launch::async, [cs, existingOnly, read = std::move(read), stop = FStop] {
         TKvADOConnection own;
         own.SetConnectionString(cs);
+        own.setOpenExistingOnly(existingOnly);
         own.setReadsOnce(true);
         own.Open();
         return read(own, *stop);

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
@@ -1063,6 +1065,55 @@ TEST_F(WorkbenchEditState, ClosingWhileEditingAsksFirst) {
     wbtest::ModalAnswerer none;
     EXPECT_TRUE(wb->close());
     EXPECT_TRUE(none.texts().isEmpty());
+}
+
+// The day rows cannot be read (a broken upgrade renamed their table): Cancel still ends the editing,
+// and the lines read without their days are not shown, nor written back by a save.
+TEST_F(WorkbenchEditState, AScheduleReadOnlyInPartIsNeitherShownNorSaved) {
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("99", "", TransDateIn("20260110"));
+    QSqlQuery rename(db.database());
+    ASSERT_TRUE(rename.exec("ALTER TABLE MPSTC RENAME TO MPSTC_OLD"));
+    {
+        wbtest::ModalAnswerer answers;
+        QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
+        ASSERT_EQ(answers.texts().size(), 1);
+        EXPECT_TRUE(answers.texts()[0].contains("no such table: MPSTC")) << answers.texts()[0].toStdString();
+    }
+    EXPECT_EQ(wb->EditState(), 0);
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Count(), 0);
+    EXPECT_FALSE(wb->dmKrta07S->qryMPSTB->Active());
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    {
+        wbtest::ModalAnswerer answers;
+        QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+        EXPECT_EQ(answers.texts().size(), 1);
+    }
+    EXPECT_EQ(flags(), QStringList({"3"}));
+    // With the table back, the save that has nothing to write reads the schedule again.
+    ASSERT_TRUE(rename.exec("ALTER TABLE MPSTC_OLD RENAME TO MPSTC"));
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+    EXPECT_EQ(wb->EditState(), 0);
+    EXPECT_GT(wb->mgMPSTC->MyGantList()->Count(), 0);
+    EXPECT_EQ(flags(), QStringList({"3"}));
+}
+
+// The company file is moved away while the workbench has it open: reading the schedule again says
+// that it is missing, and no empty database is left in its place.
+TEST_F(WorkbenchEditState, AMovedCompanyFileIsNotMadeAgainByAReload) {
+    const QString file = dir.filePath("c.db");
+    ASSERT_TRUE(QFile::rename(file, dir.filePath("moved.db")));
+    {
+        wbtest::ModalAnswerer answers;
+        QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+        QTest::mouseClick(wb->btnCancel, Qt::LeftButton);
+        ASSERT_EQ(answers.texts().size(), 1);
+        EXPECT_TRUE(answers.texts()[0].contains(QDir::toNativeSeparators(file)))
+            << answers.texts()[0].toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(wb->EditState(), 0);
 }
 
 // A planner in a client program of its own saves the other factory of the demo company, which uses the
