@@ -3,9 +3,11 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -249,6 +251,20 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         result.flag.push_back(q.value(cFLAG).toDouble());
         ++result.rows;
     }
+    // Rows taken in a new order: every column follows.
+    auto reorder = [&result](const std::vector<int32_t>& order) {
+        auto apply = [&order](auto& v) {
+            std::remove_reference_t<decltype(v)> sorted(v.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                sorted[i] = v[size_t(order[i])];
+            v.swap(sorted);
+        };
+        apply(result.day);
+        apply(result.quantityText);
+        apply(result.remark);
+        apply(result.quantity);
+        apply(result.flag);
+    };
     if (apart) {
         // Each line's rows in one run, in the order they came.
         std::vector<int32_t> next(result.runs.size());
@@ -260,18 +276,26 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         std::vector<int32_t> order(lineOf.size());
         for (size_t r = 0; r < lineOf.size(); ++r)
             order[size_t(next[size_t(lineOf[r])]++)] = int32_t(r);
-        auto reorder = [&order](auto& v) {
-            std::remove_reference_t<decltype(v)> sorted(v.size());
-            for (size_t i = 0; i < order.size(); ++i)
-                sorted[i] = v[size_t(order[i])];
-            v.swap(sorted);
-        };
-        reorder(result.day);
-        reorder(result.quantityText);
-        reorder(result.remark);
-        reorder(result.quantity);
-        reorder(result.flag);
+        reorder(order);
     }
+    // A line's bar runs from its first row to its last: each run in day order, whatever order the
+    // engine read the table in (a server reads updated rows where they were written last).
+    const auto dateOf = [&result](int32_t row) { return result.dates[size_t(result.day[size_t(row)])]; };
+    std::vector<int32_t> order;
+    for (const auto& run : result.runs) {
+        const int32_t end = run.first + run.count;
+        bool ascending = true;
+        for (int32_t r = run.first + 1; r < end && ascending; ++r)
+            ascending = dateOf(r - 1) <= dateOf(r);
+        if (ascending) continue;
+        if (order.empty()) {
+            order.resize(result.day.size());
+            std::iota(order.begin(), order.end(), 0);
+        }
+        std::stable_sort(order.begin() + run.first, order.begin() + end,
+                         [&dateOf](int32_t a, int32_t b) { return dateOf(a) < dateOf(b); });
+    }
+    if (!order.empty()) reorder(order);
     for (auto* v : {&result.day, &result.quantityText, &result.remark})
         v->shrink_to_fit();
     result.quantity.shrink_to_fit();

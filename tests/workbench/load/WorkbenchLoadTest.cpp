@@ -1,7 +1,7 @@
 // Loading a factory into the workbench on a small company written here, on SQLite and on a
 // throwaway PostgreSQL server: filters, bars, links, highlight, plan consumption and load charts.
-#include <gtest/gtest.h>
 #include <array>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 
@@ -272,8 +272,9 @@ TEST_P(WorkbenchLoad, PlanConsumptionAndPlannedLoad) {
     ASSERT_TRUE(wb->dmKrta07S->qryMPSTD->Locate("TD001;TD002", {"R1", "20260103"}));
     EXPECT_EQ(wb->dmKrta07S->qryMPSTD->FieldByName("FLAG").AsInteger(), -1);
     EXPECT_EQ(wb->ConsumptionKeys().size(), 9);
-    EXPECT_EQ(wb->ConsumptionKeys()[0],
-              QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(Krta07KeySeparator));
+    EXPECT_EQ(
+        wb->ConsumptionKeys()[0],
+        QStringList({"R1", "2", "1", "5101", "20260100001", "0001", "01", ""}).join(Krta07KeySeparator));
 
     // A full computation again gives the same rows and load; once a bar's day changed, the rows of
     // that day.
@@ -423,7 +424,8 @@ TEST_P(WorkbenchLoad, EveryReloadShowsTheStoredDays) {
         for (int r = 0; r < wb->RowKeys().size(); ++r)
             for (int k = 0; k < item(r)->CellCount(); ++k)
                 if (!item(r)->CellQuantity(k).isEmpty())
-                    out << nodeOf(r) + "@" + Krta07DayText(item(r)->CellStart(k)) + "=" + item(r)->CellQuantity(k);
+                    out << nodeOf(r) + "@" + Krta07DayText(item(r)->CellStart(k)) + "=" +
+                               item(r)->CellQuantity(k);
         return out;
     };
     query("F1");
@@ -445,8 +447,9 @@ TEST_P(WorkbenchLoad, DaysOfLinesMixedInTheTableStayOnTheirLines) {
         c.Open();
         exec(c, "INSERT INTO DEMO..MPSTC (TC001,TC002,TC009,TC003,TC004,TC005,TC006,TC007,TC008) VALUES "
                 "('F1','1','5101','20260100001','0001','0101','20260106',2.5,'a')");
-        for (const char* sql : {"CREATE TABLE MPSTC_KEYED AS SELECT * FROM MPSTC", "DROP TABLE MPSTC",
-                                "CREATE TABLE MPSTC AS SELECT * FROM MPSTC_KEYED ORDER BY TC006, TC005 DESC"}) {
+        for (const char* sql :
+             {"CREATE TABLE MPSTC_KEYED AS SELECT * FROM MPSTC", "DROP TABLE MPSTC",
+              "CREATE TABLE MPSTC AS SELECT * FROM MPSTC_KEYED ORDER BY TC006, TC005 DESC"}) {
             QSqlQuery q(c.database());
             ASSERT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
         }
@@ -464,6 +467,31 @@ TEST_P(WorkbenchLoad, DaysOfLinesMixedInTheTableStayOnTheirLines) {
     EXPECT_EQ(days(1), QStringList({"20260106=2.5/a"}));
     EXPECT_EQ(days(2), QStringList({"20260107=10/r"}));
     EXPECT_EQ(days(3), QStringList({"20260107=5/r"}));
+}
+
+// The engine hands a line's days in the order it finds them (a server reads updated rows where it
+// wrote them last): the bar still runs from the line's first day to its last, every day on it.
+TEST_P(WorkbenchLoad, DaysReadLastToFirstMakeTheSameBar) {
+    query("F1");
+    const double start = item(0)->Bar->StartTime, stop = item(0)->Bar->StopTime;
+    {
+        TKvADOConnection c;
+        c.SetConnectionString(FConnectString);
+        c.Open();
+        for (const char* sql : {"CREATE TABLE MPSTC_KEYED AS SELECT * FROM MPSTC", "DROP TABLE MPSTC",
+                                "CREATE TABLE MPSTC AS SELECT * FROM MPSTC_KEYED ORDER BY TC006 DESC"}) {
+            QSqlQuery q(c.database());
+            ASSERT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        }
+    }
+    query("F1");
+    EXPECT_EQ(item(0)->Bar->StartTime, start);
+    EXPECT_EQ(item(0)->Bar->StopTime, stop);
+    QStringList days;
+    for (int k = 0; k < item(0)->CellCount(); ++k)
+        if (!item(0)->CellQuantity(k).isEmpty())
+            days << Krta07DayText(item(0)->CellStart(k)) + "=" + item(0)->CellQuantity(k);
+    EXPECT_EQ(days, QStringList({"20260103=30", "20260105=100", "20260107=50"}));
 }
 
 TEST(WorkbenchDayText, NumbersReadAsTheDataLayerShowsThem) {
