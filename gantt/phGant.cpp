@@ -89,12 +89,28 @@ TGraphHintWindow::TGraphHintWindow(QWidget* parent) : QWidget(parent, Qt::ToolTi
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
+namespace {
+// The text's lines are separated by carriage returns, which Qt's text drawing takes for blanks.
+QString hintLines(const QString& text) {
+    QString lines = text;
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return lines;
+}
+} // namespace
+
+void TGraphHintWindow::SetText(const QString& text) {
+    Text = text;
+    const QRect needed =
+        fontMetrics().boundingRect(QRect(0, 0, 10000, 10000), Qt::AlignLeft | Qt::AlignTop, hintLines(text));
+    resize(std::max(120, needed.width() + 5), std::max(30, needed.height() + 2));
+}
+
 void TGraphHintWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), phColorToQColor(clInfoBk, palette()));
     p.setPen(Qt::black);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
-    p.drawText(rect().adjusted(3, 1, -2, -1), Qt::AlignLeft | Qt::AlignTop, Text);
+    p.drawText(rect().adjusted(3, 1, -2, -1), Qt::AlignLeft | Qt::AlignTop, hintLines(Text));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -516,7 +532,8 @@ std::vector<TphDataEntity_GantTime*> TphGant::SelectedItems() {
 bool TphGant::Holds(const TphDataEntity_GantTime* item) const {
     if (!item) return false;
     if (item->Selected || item == FCurrentItem || item == FHintItem || item == FResizeItem) return true;
-    return std::any_of(FDragRects.begin(), FDragRects.end(), [item](const auto& d) { return d.second == item; });
+    return std::any_of(FDragRects.begin(), FDragRects.end(),
+                       [item](const auto& d) { return d.second == item; });
 }
 
 void TphGant::UpdateAllGeometry() {
@@ -811,7 +828,7 @@ void TphGant::RequestHint(TphDataEntity_GantTime* item) {
         FHint->hide();
         return;
     }
-    FHint->Text = HintText(item);
+    FHint->SetText(HintText(item));
     FHint->hide();
     FHintShowTimer->start();
 }

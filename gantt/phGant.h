@@ -51,6 +51,8 @@ class TGraphHintWindow : public QWidget {
 public:
     explicit TGraphHintWindow(QWidget* parent);
     QString Text;
+    // Sets Text and grows the window, from its 120 x 30 pixels, until every line of it shows.
+    void SetText(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -325,6 +325,16 @@ TEST(GantEvents, HintShowsAfterASecondThroughTheQueue) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return t.g.HintWindow()->isVisible(); }, 3000));
     EXPECT_GE(clock.elapsed(), 950);
     EXPECT_TRUE(t.g.HintWindow()->Text.startsWith(kv::formatDateTime("YYMMDD", D0 + 1)));
+    // Start, stop and length each on a line of its own, all three drawn.
+    const QImage hint = t.g.HintWindow()->grab().toImage();
+    const int line = t.g.HintWindow()->fontMetrics().height();
+    for (int l = 0; l < 3; ++l) {
+        int ink = 0;
+        for (int y = 1 + l * line; y < std::min(hint.height() - 1, 1 + (l + 1) * line); ++y)
+            for (int x = 3; x < hint.width() - 2; ++x)
+                ink += qGray(hint.pixel(x, y)) < 100;
+        EXPECT_GT(ink, 10) << "line " << l;
+    }
     // Moving off the item takes the hint away at once.
     t.g.RequestHint(nullptr);
     EXPECT_FALSE(t.g.HintWindow()->isVisible());
