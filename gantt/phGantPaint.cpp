@@ -82,8 +82,10 @@ void TphGant::PaintArea(QPainter& p) {
     std::vector<std::pair<int, int>> runs;
     for (TGantRow* row : FRowsOnScreen) {
         const std::vector<TphDataList*>& layers = row->Layers->Lists;
-        for (size_t l = size_t(std::clamp(row->FirstLayer, 0, int(layers.size()))); l < layers.size(); ++l) {
-            TphDataList* list = layers[l];
+        // From the row's first layer to the last, then the layers before it.
+        const size_t n = layers.size(), first = size_t(std::clamp(row->FirstLayer, 0, int(n)));
+        for (size_t i = 0; i < n; ++i) {
+            TphDataList* list = layers[(first + i) % n];
             if (!list) continue;
             list->PositionsInTimes(start, stop, runs);
             for (const auto& [first, last] : runs)

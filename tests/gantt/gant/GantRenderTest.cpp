@@ -81,7 +81,8 @@ TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     EXPECT_EQ(image.pixel(rp.center()), QColor(0, 0x80, 0).rgb());
     EXPECT_EQ(image.pixel(rp.left(), rp.center().y()), QColor(Qt::black).rgb());
     // The marker of the zero-day line is red, 5 pixels wide.
-    const QRect rm = g.ItemRect(static_cast<TphDataEntity_GantTime*>(items[7]->Bar->Owner->Get(TMyGantItem::kMarker)));
+    const QRect rm =
+        g.ItemRect(static_cast<TphDataEntity_GantTime*>(items[7]->Bar->Owner->Get(TMyGantItem::kMarker)));
     EXPECT_EQ(rm.width(), 5);
     EXPECT_EQ(image.pixel(rm.left() + 2, rm.center().y()), QColor(Qt::red).rgb());
     // Day cells are white where no text is drawn (shading starts at the colour itself).
@@ -246,4 +247,33 @@ TEST(GantRender, LinkShowDecidesByTheEndsInView) {
     to->StopTime = D0 + 13;
     EXPECT_TRUE(drawnWith(lsOneEndVisible));
     EXPECT_FALSE(drawnWith(lsBothEndsVisible));
+}
+
+// A row whose first layer is not layer 0 paints from that layer on and then the layers before it,
+// which so come out on top.
+TEST(GantRender, ARowPaintsFromItsFirstLayerRoundToTheLayersBeforeIt) {
+    TphGant g;
+    g.resize(900, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.SetStart(D0);
+    g.SetStop(D0 + 10);
+    g.GridTree()->AddNode(nullptr);
+    TGantRow* row = g.RowOfNode(g.Grid()->NodeAt(0));
+    auto add = [row](int layer, double start, double stop, TColor color) {
+        TphDataEntity_GantTime* item = row->AddTime(layer);
+        item->StartTime = start;
+        item->StopTime = stop;
+        item->Color = color;
+        return item;
+    };
+    TphDataEntity_GantTime* first = add(0, D0 + 1, D0 + 5, clRed);
+    TphDataEntity_GantTime* second = add(1, D0 + 3, D0 + 7, clGreen);
+    row->FirstLayer = 1;
+    const QImage image = renderArea(g);
+    const QRect a = g.ItemRect(first), b = g.ItemRect(second);
+    EXPECT_EQ(QColor(image.pixel(a.left() + 5, a.center().y())), QColor(Qt::red));
+    EXPECT_EQ(QColor(image.pixel(b.right() - 5, b.center().y())), QColor(0, 128, 0));
+    // Where they overlap, layer 0 was painted last.
+    EXPECT_EQ(QColor(image.pixel(b.left() + 5, a.center().y())), QColor(Qt::red));
 }
