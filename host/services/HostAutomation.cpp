@@ -46,8 +46,8 @@ bool plainName(const QString& text) {
 
 QUrl helpAddress(const QString& program, const QString& topic) {
     if (!plainName(program) || !plainName(topic))
-        throw kv::EOleError(
-            QString("CallHelp: expected a program prefix and a help topic, got [%1, %2]").arg(program, topic));
+        throw kv::EOleError(QString("CallHelp: expected a program prefix and a help topic, got [%1, %2]")
+                                .arg(program, topic));
     const TStewardIniC settings;
     if (!settings.ErrorCode.isEmpty())
         throw kv::EOleError(
@@ -98,9 +98,9 @@ QString fileInformation(const QString& fileName) {
     for (const QString& dir : std::as_const(dirs)) {
         for (const QFileInfo& file : QDir(dir).entryInfoList(QDir::Files, QDir::Name)) {
             if (file.fileName().compare(name, Qt::CaseInsensitive) != 0) continue;
+            // The stamp in local time, as the download library compares it with the local copy's.
             return QString("<File><Name>%1</Name><Modify>%2</Modify><Path>%3</Path><Size>%4</Size></File>")
-                .arg(name.toLower(), file.lastModified().toUTC().toString("yyyyMMddhhmmss"),
-                     file.absoluteFilePath())
+                .arg(name.toLower(), file.lastModified().toString("yyyyMMddhhmmss"), file.absoluteFilePath())
                 .arg(file.size());
         }
     }

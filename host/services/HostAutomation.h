@@ -50,7 +50,7 @@ void registerHostAutomationClass(THostSettings settings = {});
 // ([Help] Address). Raises EOleError when there is none or the names are not plain.
 QUrl helpAddress(const QString& prefix, const QString& topic);
 // What the server knows of a program file, looked up by name in the server's program directories:
-// "<File><Name>..</Name><Modify>yyyyMMddhhmmss (UTC)</Modify><Path>..</Path><Size>..</Size></File>",
+// "<File><Name>..</Name><Modify>yyyyMMddhhmmss (local time)</Modify><Path>..</Path><Size>..</Size></File>",
 // or an empty text when no directory has it.
 QString fileInformation(const QString& fileName);
 

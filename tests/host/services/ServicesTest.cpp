@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -18,6 +19,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QtEndian>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -456,6 +458,10 @@ TEST_F(ServicesTest, HelpOpensTheInstallationsPageOfTheTopic) {
 
 TEST_F(ServicesTest, FileListTellsStampAndPathOfAServerProgramFile) {
     testsupport::ScopedEnv env("TARNIX_REGISTRY", (dir->path() + "/registry.ini").toUtf8());
+    // A workstation east of Greenwich: the stamp is local time, as the download library reads it.
+    const auto zoneBack = qScopeGuard([] { tzset(); }); // after the variable is restored
+    testsupport::ScopedEnv zone("TZ", "Asia/Shanghai");
+    tzset();
     const kv::DispatchPtr host = std::make_shared<tarnix::THostAutomation>(
         tarnix::TMessageTable::shipped(), tarnix::THostSettings{}, [this] { return data; });
     const TStewardIniS settings;
@@ -469,7 +475,7 @@ TEST_F(ServicesTest, FileListTellsStampAndPathOfAServerProgramFile) {
         ASSERT_TRUE(f.setFileTime(stamp, QFileDevice::FileModificationTime));
     }
     const QString info = kv::varToStr(host->call("GetFileList", {kv::Variant::arrayOf({"krtb05s.so"})}));
-    EXPECT_TRUE(info.contains("<Modify>20080515102030</Modify>")) << info.toStdString();
+    EXPECT_TRUE(info.contains("<Modify>20080515182030</Modify>")) << info.toStdString();
     EXPECT_TRUE(info.contains("<Path>" + QFileInfo(file).absoluteFilePath() + "</Path>"))
         << info.toStdString();
     EXPECT_TRUE(info.contains("<Size>1</Size>"));
