@@ -97,11 +97,14 @@ TEST_F(ScriptMove, CellsAreCheckedAndBadStepsFail) {
 // The daily command types a day outside the bar: the last day's quantity moves two days before the
 // first, the bar grows to it, lower-level linkage pulls the child that ended after it, and all is saved.
 TEST_F(ScriptMove, DailyLengthensABarWithLinkageAndSaves) {
-    ScriptOutput r = run("query F01\ndump\nclose\n");
+    // It saves: on an installation of its own, which the other tests do not see.
+    wbtest::ScriptInstallation own;
+    ScriptOutput r = own.run("query F01\ndump\nclose\n", "move.script");
     const QString last = r.out.value(1).split('\t').last(); // "20260603=QTY" of the first line
     ASSERT_TRUE(last.startsWith("20260603=")) << r.out.value(1).toStdString();
-    r = run(QString("query F01\nedit\nlink chkUp on\ndaily 0 20260522=%1,20260603=0\nsave\ndump\nclose\n")
-                .arg(last.section('=', 1)));
+    r = own.run(QString("query F01\nedit\nlink chkUp on\ndaily 0 20260522=%1,20260603=0\nsave\ndump\nclose\n")
+                    .arg(last.section('=', 1)),
+                "move.script");
     ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     const QStringList after = lines(r.out, 0);
     ASSERT_EQ(after.size(), 12);
@@ -127,7 +130,8 @@ TEST_F(ScriptMove, UndoAndRedoTakeBackAndApplyTheDailyEditorAndACell) {
     const auto dump = [&r](int k) {
         QStringList rows;
         for (const QString& l : r.out)
-            if (l.split('\t').size() >= 9 && l.split('\t')[1] == "F01" && (l.startsWith('*') || l.startsWith('\t')))
+            if (l.split('\t').size() >= 9 && l.split('\t')[1] == "F01" &&
+                (l.startsWith('*') || l.startsWith('\t')))
                 rows << l;
         return rows.mid(12 * k, 12).join('\n').toStdString();
     };
