@@ -9,7 +9,10 @@ bash scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
 DEMO_DIR=${TARNIX_DEMO_DIR:-$BUILD_DIR/demo}
 rm -rf "$DEMO_DIR"
-"$BUILD_DIR/bin/tarnix-demo" "$DEMO_DIR" --ui-code-page "${TARNIX_UI_CODE_PAGE:-936}"
+UI_CODE_PAGE=${TARNIX_UI_CODE_PAGE:-936}
+"$BUILD_DIR/bin/tarnix-demo" "$DEMO_DIR" --ui-code-page "$UI_CODE_PAGE"
+# The workstation's system has the interface's code page (a Chinese system for the Chinese demo).
+export TARNIX_ACP=${TARNIX_ACP:-$UI_CODE_PAGE}
 DEMO_DIR=$(cd "$DEMO_DIR" && pwd)
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
