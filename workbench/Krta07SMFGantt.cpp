@@ -196,7 +196,8 @@ void TfrmKrta07SM::LinkParentBars() {
 void TfrmKrta07SM::ScalerLabelText(kv::TDateTime theDate, QString& label) {
     const double scale = mgMPSTC->Scale();
     if (scale >= 0.0028 && scale <= 0.008)
-        label += QLatin1Char('(') + kv::formatDateTime(QStringLiteral("yyyy/mm/dd hh:nn:ss"), theDate) +
+        label += QLatin1Char('(') +
+                 kv::formatDateTime(QStringLiteral("c"), theDate) + // the time unless midnight
                  QLatin1Char(')');
     else if (scale > 0.008 && scale <= 0.067)
         label = kv::formatDateTime(QStringLiteral("mm/dd"), theDate);

@@ -22,6 +22,7 @@
 #include "frame/KvADO.h"
 #include "gantt/MyGant.h"
 #include "gantt/phDataEntityPack.h"
+#include "gantt/phScaler.h"
 #include "host/schema/CompanySchema.h"
 #include "platform/data/ClientDataSet.h"
 #include "support/LibStrs.h"
@@ -372,6 +373,20 @@ TEST_P(WorkbenchLoad, LineRecomputeUpdatesTheSmallChartInPlace) {
     wb->RefreshLoadChart();
     wb->FlushLoadChart();
     EXPECT_EQ(bars(), inPlace);
+}
+
+// Zoomed in to minutes, the ruler's ticks name their date and, unless it is midnight, their time.
+TEST_P(WorkbenchLoad, RulerTicksZoomedToMinutesNameTheirDateAndTime) {
+    query("F1");
+    wb->mgMPSTC->Scaler()->SetScale(0.005);
+    ASSERT_NEAR(wb->mgMPSTC->Scale(), 0.005, 1e-9);
+    const double day = kv::encodeDate(2026, 1, 5);
+    QString label = "08";
+    wb->ScalerLabelText(day + 0.5, label);
+    EXPECT_EQ(label, "08(2026/01/05 12:00:00)");
+    label = "00";
+    wb->ScalerLabelText(day, label);
+    EXPECT_EQ(label, "00(2026/01/05)");
 }
 
 TEST_P(WorkbenchLoad, DatesShowInTheCompanyFormat) {
