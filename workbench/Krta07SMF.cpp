@@ -406,6 +406,11 @@ void TfrmKrta07SM::ForgetSchedule() {
     ReleaseSchedule();
     dmKrta07S->qryMPSTBPre->Close();
     dmKrta07S->qryMPSTB->Close();
+    dmKrta07S->qryMPSTD->Close();
+    // Nor the count and charts of the schedule that was there before.
+    CountOverloads();
+    RefreshLoadChart();
+    BuildCapacityCharts();
 }
 
 void TfrmKrta07SM::ReadSchedule(const QString& factory) {

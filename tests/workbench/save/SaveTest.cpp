@@ -1083,6 +1083,10 @@ TEST_F(WorkbenchEditState, AScheduleReadOnlyInPartIsNeitherShownNorSaved) {
     EXPECT_EQ(wb->EditState(), 0);
     EXPECT_EQ(wb->mgMPSTC->MyGantList()->Count(), 0);
     EXPECT_FALSE(wb->dmKrta07S->qryMPSTB->Active());
+    // Neither the overloaded days nor the small chart of the schedule before stay.
+    EXPECT_EQ(wb->OverloadCount(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:"));
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
     {
         wbtest::ModalAnswerer answers;
