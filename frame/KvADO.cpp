@@ -283,6 +283,13 @@ void TKvADOConnection::Open() {
         // the cache grows only as far as it is used.
         if (!FReadsOnce) pragma.exec("PRAGMA cache_size=-65536");
     }
+    if (FSettings.dialect == SqlDialect::SQLServer) {
+        // A guarded update holds when the rows touched equal the rows sent: the counts must come back
+        // whatever the server's default for its connections is.
+        QSqlQuery session(FDatabase);
+        if (!session.exec(QStringLiteral("SET NOCOUNT OFF")))
+            qWarning("SET NOCOUNT OFF: %s", qPrintable(scrub(session.lastError())));
+    }
     if (FSettings.dialect == SqlDialect::PostgreSQL) {
         QSqlQuery session(FDatabase);
         // The statements of a connection are prepared once and run with new values. A plan made for
