@@ -1,6 +1,27 @@
 #include "controls/KvEdit.h"
 
 #include <QEvent>
+#include <QValidator>
+
+#include "platform/CodePage.h"
+
+namespace {
+
+// Refuses a text longer in bytes than its edit's limit; an edit with an input mask has its length.
+class TByteLimit : public QValidator {
+public:
+    explicit TByteLimit(TKvEdit* edit) : QValidator(edit), FEdit(edit) {}
+    State validate(QString& input, int&) const override {
+        const int max = FEdit->MaxLength();
+        if (max <= 0 || !FEdit->inputMask().isEmpty()) return Acceptable;
+        return kv::codepage::byteLength(input) <= max ? Acceptable : Invalid;
+    }
+
+private:
+    TKvEdit* FEdit;
+};
+
+} // namespace
 
 TKvEdit::TKvEdit(QWidget* parent) : QLineEdit(parent) {
     // The label is the edit's, but sits beside it: a child of the same parent.
@@ -10,6 +31,15 @@ TKvEdit::TKvEdit(QWidget* parent) : QLineEdit(parent) {
     FEditLabel->setBuddy(this);
     FEditLabel->setVisible(parent && !isHidden());
     SetupLabel();
+}
+
+void TKvEdit::setMaxLength(int bytes) {
+    FMaxBytes = std::max(0, bytes);
+    // A text of n bytes has at most n characters.
+    QLineEdit::setMaxLength(FMaxBytes > 0 ? FMaxBytes : 32767);
+    if (!FByteLimit) FByteLimit = new TByteLimit(this);
+    // Another validator the edit was given keeps its place.
+    if (!validator() || validator() == FByteLimit) setValidator(FMaxBytes > 0 ? FByteLimit : nullptr);
 }
 
 TKvEdit::~TKvEdit() {

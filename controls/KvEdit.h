@@ -13,7 +13,7 @@ class TKvEdit : public QLineEdit {
     Q_PROPERTY(int LabelSpacing READ LabelSpacing WRITE SetLabelSpacing)
     Q_PROPERTY(QString Text READ text WRITE setText)
     Q_PROPERTY(QString Hint READ toolTip WRITE setToolTip)
-    Q_PROPERTY(int MaxLength READ maxLength WRITE setMaxLength)
+    Q_PROPERTY(int MaxLength READ MaxLength WRITE setMaxLength)
     Q_PROPERTY(bool ReadOnly READ isReadOnly WRITE setReadOnly)
     Q_PROPERTY(bool Enabled READ isEnabled WRITE setEnabled)
     Q_PROPERTY(bool Visible READ isVisible WRITE setVisible)
@@ -35,6 +35,11 @@ public:
 
     void SetupLabel();
 
+    // The most bytes the text may take in the system code page, as the suite's edits count (a
+    // Chinese character two on a Chinese system); 0: no limit. Typing beyond it is refused.
+    int MaxLength() const { return FMaxBytes; }
+    void setMaxLength(int bytes);
+
 protected:
     bool event(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -44,4 +49,6 @@ private:
     QPointer<QLabel> FEditLabel;
     int FLabelPosition = lpLeft;
     int FLabelSpacing = 4;
+    int FMaxBytes = 0;
+    QValidator* FByteLimit = nullptr;
 };

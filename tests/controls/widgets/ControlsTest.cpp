@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "common/TestSupport.h"
 #include "controls/BtChkBox.h"
 #include "controls/ExtPage.h"
 #include "controls/F2Button.h"
@@ -72,6 +73,40 @@ TEST(KvEdit, LabelFollowsTheEditInEveryPosition) {
     EXPECT_FALSE(label->isVisible());
     delete edit;
     EXPECT_EQ(form.findChildren<QLabel*>().size(), 0); // the label goes with its edit
+}
+
+// An edit's limit counts bytes in the system's code page: on a Chinese system a Chinese character
+// takes two; typing beyond the limit is refused, in the middle of the text as at its end.
+TEST(KvEdit, TheMaximumLengthCountsBytesOfTheSystemsCodePage) {
+    QWidget form;
+    auto* edit = new TKvEdit(&form);
+    activate(form);
+    edit->setFocus();
+    edit->setMaxLength(6);
+    auto type = [edit](const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+        }
+    };
+    {
+        testsupport::ScopedEnv acp("TARNIX_ACP", "936");
+        type(QStringLiteral("工厂一二"));
+        EXPECT_EQ(edit->text(), QStringLiteral("工厂一"));
+        edit->clear();
+        type(QStringLiteral("AB工厂C"));
+        EXPECT_EQ(edit->text(), QStringLiteral("AB工厂"));
+        QTest::keyClick(edit, Qt::Key_Home);
+        type(QStringLiteral("X"));
+        EXPECT_EQ(edit->text(), QStringLiteral("AB工厂"));
+    }
+    edit->clear();
+    type(QStringLiteral("ABCDEFGH"));
+    EXPECT_EQ(edit->text(), QStringLiteral("ABCDEF"));
+    EXPECT_EQ(edit->property("MaxLength").toInt(), 6);
+    edit->setMaxLength(0);
+    type(QStringLiteral("GH"));
+    EXPECT_EQ(edit->text(), QStringLiteral("ABCDEFGH"));
 }
 
 TEST(KvSpinEdit, DropsASignTypedAfterTheFirstPosition) {
