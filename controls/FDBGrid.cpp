@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <memory>
 
 #include "controls/KvBitmaps.h"
@@ -26,6 +28,7 @@ public:
         FSource = source;
         Rebuild();
         endResetModel();
+        FGrid->ApplyColumnWidths();
         if (!source) return;
         auto reset = [this] {
             const int col = qMax(0, FGrid->currentIndex().column());
@@ -33,6 +36,7 @@ public:
             beginResetModel();
             Rebuild();
             endResetModel();
+            FGrid->ApplyColumnWidths();
             SyncCurrent(col);
         };
         FConnections << connect(source, &kv::TDataSource::dataSetChanged, this, reset)
@@ -271,11 +275,96 @@ TFDBGrid::TFDBGrid(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     verticalHeader()->setDefaultSectionSize(22);
+    horizontalHeader()->setSectionsMovable(true);
+    FResizeRest = new QTimer(this);
+    FResizeRest->setSingleShot(true);
+    FResizeRest->setInterval(300);
+    connect(FResizeRest, &QTimer::timeout, this, [this] { FlushResized(); });
+    horizontalHeader()->viewport()->installEventFilter(this);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int logical, int, int newSize) { ColumnResized(logical, newSize); });
+    connect(horizontalHeader(), &QHeaderView::sectionMoved, this,
+            [this](int logical, int from, int to) { ColumnMoved(logical, from, to); });
     FChecked = LoadResourceBmp("CHECKED");
     FUnchecked = LoadResourceBmp("UNCHECKED");
 }
 
 TFDBGrid::~TFDBGrid() = default;
+
+int TFDBGrid::ColumnWidthOf(int chars) const {
+    return std::max(1, chars) * std::max(1, fontMetrics().averageCharWidth()) + 4;
+}
+
+int TFDBGrid::CharsOf(int pixels) const {
+    const int unit = std::max(1, fontMetrics().averageCharWidth());
+    return std::max(1, (pixels - 4 + unit / 2) / unit);
+}
+
+void TFDBGrid::FlushResized() {
+    FResizeRest->stop();
+    const QHash<QString, int> resized = std::exchange(FResized, {});
+    kv::TClientDataSet* ds = FModel->DataSet();
+    if (!ds) return;
+    for (auto it = resized.cbegin(); it != resized.cend(); ++it)
+        if (kv::TField* f = ds->FindField(it.key())) f->SetDisplayWidth(CharsOf(it.value()));
+}
+
+void TFDBGrid::ApplyColumnWidths() {
+    FApplyingWidths = true;
+    for (int c = 0; c < FModel->FFields.size(); ++c) {
+        // A width still on its way to the field is the one shown.
+        if (const auto pending = FResized.constFind(FModel->FFields[c]); pending != FResized.cend())
+            setColumnWidth(c, *pending);
+        else if (const kv::TField* f = FModel->FieldOf(c); f && f->HasDisplayWidth())
+            setColumnWidth(c, ColumnWidthOf(f->DisplayWidth()));
+    }
+    FApplyingWidths = false;
+}
+
+bool TFDBGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == horizontalHeader()->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) FHeaderPressed = true;
+        if (event->type() == QEvent::MouseButtonRelease) FHeaderPressed = false;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+void TFDBGrid::ColumnResized(int logical, int newSize) {
+    // Only the planner's sizing goes to the field (a window that stretches its last column does not),
+    // once the drag rests.
+    if (FApplyingWidths || !FHeaderPressed || logical < 0 || logical >= FModel->FFields.size()) return;
+    FResized.insert(FModel->FFields[logical], newSize);
+    FResizeRest->start();
+}
+
+void TFDBGrid::ColumnMoved(int logical, int from, int to) {
+    kv::TClientDataSet* ds = FModel->DataSet();
+    // The header shows the columns in their fields' order: the move goes to the fields, whose new
+    // order the model then shows.
+    QHeaderView* header = horizontalHeader();
+    const QSignalBlocker quiet(header);
+    header->moveSection(to, from);
+    if (!ds || logical < 0 || logical >= FModel->FFields.size() || to < 0 || to >= FModel->FFields.size())
+        return;
+    FlushResized();
+    kv::TField* moved = ds->FindField(FModel->FFields[logical]);
+    kv::TField* target = ds->FindField(FModel->FFields[to]);
+    if (moved && target) moved->SetIndex(target->Index());
+}
+
+void TFDBGrid::StoreColumnWidths() {
+    FResizeRest->stop();
+    FResized.clear();
+    kv::TClientDataSet* ds = FModel->DataSet();
+    if (!ds) return;
+    // Read first: each width set resets the model, which sizes the columns anew.
+    QList<QPair<kv::TField*, int>> widths;
+    for (int c = 0; c < FModel->FFields.size(); ++c)
+        if (kv::TField* f = ds->FindField(FModel->FFields[c]))
+            widths << qMakePair(f, CharsOf(columnWidth(c)));
+    for (const auto& [field, chars] : widths)
+        field->SetDisplayWidth(chars);
+}
 
 TFDBGridColumn::TFDBGridColumn(TFDBGrid* grid, const QString& fieldName)
     : QObject(grid), FGrid(grid), FFieldName(fieldName) {}

@@ -145,6 +145,12 @@ public:
     QList<QObject*> Columns() const;
     TFDBGridColumn* Column(int index) const;
 
+    // A field given a display width (in characters) shows in a column that wide; the planner's
+    // resizing and moving of columns go back into the fields' widths and order.
+    int ColumnWidthOf(int chars) const;
+    // Every column's width into its field, as characters: the layout as the planner sees it.
+    void StoreColumnWidths();
+
     // Background of data row (0-based) when nothing overrides it.
     QColor RowColor(int row) const;
     // OnCalcCellColors: field name, row, highlighted; may change the font, its colour and the brush.
@@ -153,6 +159,7 @@ public:
         OnCalcCellColors;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -172,4 +179,13 @@ private:
     bool FInsertedByGrid = false;
     bool FModifiedSinceInsert = false;
     bool FSyncing = false;
+    bool FApplyingWidths = false;
+    bool FHeaderPressed = false; // the planner holds a column's title or border
+    void ApplyColumnWidths();
+    void FlushResized();
+    int CharsOf(int pixels) const;
+    void ColumnResized(int logical, int newSize);
+    void ColumnMoved(int logical, int from, int to);
+    QHash<QString, int> FResized; // field name → pixels, written to the fields once resizing rests
+    class QTimer* FResizeRest = nullptr;
 };

@@ -164,7 +164,14 @@ void TfrmKrta07SM::InitLineGridPlaces() {
 }
 
 void TfrmKrta07SM::N1Click() {
-    SaveGridLayout(FUserID, QStringLiteral("KRTA07"), dmKrta07S->qryMPSTBPre, -1);
+    // What is saved is what the planner sees: the widths of the columns he did not touch as well.
+    dgMPSTB->StoreColumnWidths();
+    if (SaveGridLayout(FUserID, QStringLiteral("KRTA07"), dmKrta07S->qryMPSTBPre, -1)) return;
+    const QString file = GridLayoutFile(FUserID.trimmed(), QStringLiteral("KRTA07"), true);
+    KvMessageDlg(file.isEmpty()
+                     ? tr("The view cannot be saved: the user code %1 names no folder.").arg(FUserID)
+                     : tr("The view could not be saved to %1.").arg(QDir::toNativeSeparators(file)),
+                 mtError, mbOK);
 }
 
 void TfrmKrta07SM::PlaceLineGrid() {

@@ -41,6 +41,8 @@ public:
     void SetDisplayLabel(const QString& label);
     // Width in characters for grids.
     int DisplayWidth() const;
+    // Whether a width was given (a layout, the planner), rather than the type's default.
+    bool HasDisplayWidth() const { return FDisplayWidth >= 0; }
     void SetDisplayWidth(int width);
     QString DisplayFormat() const { return FDisplayFormat; }
     void SetDisplayFormat(const QString& format);

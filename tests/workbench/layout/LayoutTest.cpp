@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -120,6 +121,59 @@ TEST_F(Layout, CommonLayoutUntilTheUserSavesHisOwn) {
     wbtest::query(wb, "F1");
     wb->PlaceLineGrid();
     EXPECT_EQ(pre().Fields(0).FieldName(), "TB006");
+}
+
+// The columns are as wide as the layout says, in characters; the planner widens one and drags
+// another to the front by their headers, and "保存检视" keeps both for his next session.
+TEST_F(Layout, ColumnsTakeTheLayoutsWidthsAndThePlannersResizingAndMovingAreSaved) {
+    testsupport::writeFile(layouts + "KRTA07.ugs", "[qryMPSTBPre]\nTB006=0;7\nTB026=1;20;0.00\n");
+    wb->PlaceLineGrid();
+    TFDBGrid* grid = wb->dgMPSTB;
+    ASSERT_EQ(grid->Column(0)->FieldName(), "TB006");
+    EXPECT_EQ(grid->columnWidth(0), grid->ColumnWidthOf(7));
+    EXPECT_EQ(grid->columnWidth(1), grid->ColumnWidthOf(20));
+
+    QHeaderView* header = grid->horizontalHeader();
+    QWidget* bar = header->viewport();
+    const int y = header->height() / 2;
+    // Widened by its right border, 60 pixels.
+    const int border = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(border, y));
+    QTest::mouseMove(bar, QPoint(border + 30, y));
+    QTest::mouseMove(bar, QPoint(border + 60, y));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(border + 60, y));
+    const int widened = grid->columnWidth(1);
+    EXPECT_GT(widened, grid->ColumnWidthOf(20) + 40);
+    // The third column dragged by its title in front of the first.
+    const QString third = grid->Column(2)->FieldName();
+    const QPoint title(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, y);
+    QTest::mousePress(bar, Qt::LeftButton, {}, title);
+    for (int x = title.x(); x > 5; x -= 20)
+        QTest::mouseMove(bar, QPoint(x, y));
+    QTest::mouseMove(bar, QPoint(5, y));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(5, y));
+    ASSERT_EQ(grid->Column(0)->FieldName(), third);
+    EXPECT_EQ(pre().Fields(0).FieldName(), third);
+    EXPECT_NEAR(grid->columnWidth(2), widened, grid->fontMetrics().averageCharWidth()); // TB026, one place on
+
+    wb->dgMPSTB->findChild<QMenu*>("PopupMenu1")->findChild<QAction*>("N1")->trigger();
+    delete wb;
+    wb = wbtest::createWorkbench(cs, "DS");
+    wbtest::query(wb, "F1");
+    wb->PlaceLineGrid();
+    EXPECT_EQ(wb->dgMPSTB->Column(0)->FieldName(), third);
+    EXPECT_EQ(wb->dgMPSTB->Column(2)->FieldName(), "TB026");
+    EXPECT_NEAR(wb->dgMPSTB->columnWidth(2), widened, wb->dgMPSTB->fontMetrics().averageCharWidth());
+}
+
+// A view that cannot be written says so, naming the file.
+TEST_F(Layout, AViewThatCannotBeSavedSaysWhere) {
+    testsupport::writeFile(layouts + "DS", "a file where the user's folder would be");
+    wb->PlaceLineGrid();
+    wbtest::ModalAnswerer answers;
+    wb->dgMPSTB->findChild<QMenu*>("PopupMenu1")->findChild<QAction*>("N1")->trigger();
+    ASSERT_EQ(answers.texts().size(), 1);
+    EXPECT_TRUE(answers.texts()[0].contains(layouts + "DS/KRTA07.ugs")) << answers.texts()[0].toStdString();
 }
 
 // The layout a user's file gave the grid stays through the reloads of a cancel and of a save.
