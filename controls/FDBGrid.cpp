@@ -291,12 +291,17 @@ TFDBGrid::TFDBGrid(QWidget* parent)
 
 TFDBGrid::~TFDBGrid() = default;
 
+int TFDBGrid::CharWidth() const {
+    // A character of a width is a digit: a date or a number of n characters fits n of them.
+    return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0')));
+}
+
 int TFDBGrid::ColumnWidthOf(int chars) const {
-    return std::max(1, chars) * std::max(1, fontMetrics().averageCharWidth()) + 4;
+    return std::max(1, chars) * CharWidth() + 4;
 }
 
 int TFDBGrid::CharsOf(int pixels) const {
-    const int unit = std::max(1, fontMetrics().averageCharWidth());
+    const int unit = CharWidth();
     return std::max(1, (pixels - 4 + unit / 2) / unit);
 }
 

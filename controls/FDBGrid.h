@@ -148,6 +148,7 @@ public:
     // A field given a display width (in characters) shows in a column that wide; the planner's
     // resizing and moving of columns go back into the fields' widths and order.
     int ColumnWidthOf(int chars) const;
+    int CharWidth() const;
     // Every column's width into its field, as characters: the layout as the planner sees it.
     void StoreColumnWidths();
 

@@ -154,7 +154,7 @@ TEST_F(Layout, ColumnsTakeTheLayoutsWidthsAndThePlannersResizingAndMovingAreSave
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(5, y));
     ASSERT_EQ(grid->Column(0)->FieldName(), third);
     EXPECT_EQ(pre().Fields(0).FieldName(), third);
-    EXPECT_NEAR(grid->columnWidth(2), widened, grid->fontMetrics().averageCharWidth()); // TB026, one place on
+    EXPECT_NEAR(grid->columnWidth(2), widened, grid->CharWidth()); // TB026, one place on
 
     wb->dgMPSTB->findChild<QMenu*>("PopupMenu1")->findChild<QAction*>("N1")->trigger();
     delete wb;
@@ -163,7 +163,7 @@ TEST_F(Layout, ColumnsTakeTheLayoutsWidthsAndThePlannersResizingAndMovingAreSave
     wb->PlaceLineGrid();
     EXPECT_EQ(wb->dgMPSTB->Column(0)->FieldName(), third);
     EXPECT_EQ(wb->dgMPSTB->Column(2)->FieldName(), "TB026");
-    EXPECT_NEAR(wb->dgMPSTB->columnWidth(2), widened, wb->dgMPSTB->fontMetrics().averageCharWidth());
+    EXPECT_NEAR(wb->dgMPSTB->columnWidth(2), widened, wb->dgMPSTB->CharWidth());
 }
 
 // A view that cannot be written says so, naming the file.
