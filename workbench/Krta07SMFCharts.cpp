@@ -558,6 +558,11 @@ void TfrmKrta07SM::LocaliseCharts() {
 }
 
 void TfrmKrta07SM::ShowConsumptionDetails(const QString& resource, const QString& day) {
-    TfrmKRTA07ST window(this);
-    window.Execute(resource, day);
+    // Run from a chart's button or a double click: what goes wrong ends in a message.
+    try {
+        TfrmKRTA07ST window(this);
+        window.Execute(resource, day);
+    } catch (const std::exception& e) {
+        KvMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
+    }
 }

@@ -59,6 +59,13 @@ void TfrmKRTA07ST::Execute(const QString& resource, const QString& day) {
     kv::TClientDataSet& plan = *dm->qryMPSTF;
     // Filters compare values: a resource code is never read as part of an expression.
     const QString r = resource.trimmed();
+    // Whatever stops the window, the plan rows are left unfiltered and in their own order.
+    const auto restore = qScopeGuard([&plan, grid = dgWin] {
+        grid->SetDataSource(nullptr);
+        plan.SetIndexName(QString());
+        plan.DeleteIndex(QStringLiteral("TF002Index"));
+        plan.ClearFilter();
+    });
     if (day.isEmpty())
         plan.SetFilter(QStringLiteral("TF001"), {r});
     else
@@ -74,11 +81,5 @@ void TfrmKRTA07ST::Execute(const QString& resource, const QString& day) {
     setMapped("TF004", &Krta07TF004Text);
     FWorkbench->TranslateForm(this, false);
     dgWin->SetDataSource(dm->dsMPSTF);
-    const auto restore = qScopeGuard([&plan, grid = dgWin] {
-        grid->SetDataSource(nullptr);
-        plan.SetIndexName(QString());
-        plan.DeleteIndex(QStringLiteral("TF002Index"));
-        plan.ClearFilter();
-    });
     KvExecDialog(*this);
 }
