@@ -144,15 +144,15 @@ bool TfrmKrta07SM::SaveChanges() {
         dgMPSTB->viewport()->update();
     });
 
-    // The stored plan rows, unless kept from the last save or already being read since the load,
-    // come on a connection of their own while the lines are checked and written.
-    if (!FPlanReader && !FSavedPlan) StartPlanRead();
-
     // A load that failed left nothing to write: the save only reads the schedule again.
     if (!dm.qryMPSTB->Active() || !dm.qryMPSTBPre->Active()) {
         ReloadSchedule();
         return true;
     }
+
+    // The stored plan rows, unless kept from the last save or already being read since the load,
+    // come on a connection of their own while the lines are checked and written.
+    if (!FPlanReader && !FSavedPlan) StartPlanRead();
 
     // Leaving every line runs its checks: a line without work order type, or whose days do not add
     // up, stops the save before anything is written.
