@@ -24,15 +24,21 @@ QImage renderArea(TphGant& g) {
     return image;
 }
 
+// The chart on screen at the given size, showing the days from D0 on.
+bool showDays(TphGant& g, int width, int height, int days) {
+    g.resize(width, height);
+    g.show();
+    if (!QTest::qWaitForWindowExposed(&g)) return false;
+    g.SetStart(D0);
+    g.SetStop(D0 + days);
+    return true;
+}
+
 } // namespace
 
 TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     TMyGant g;
-    g.resize(1000, 45 + 30 * TphGrid::DefaultRowHeight);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.SetStart(D0);
-    g.SetStop(D0 + 24);
+    ASSERT_TRUE(showDays(g, 1000, 45 + 30 * TphGrid::DefaultRowHeight, 24));
     g.Grid()->Columns()[0].HeaderText = QStringLiteral("Line");
     std::vector<TMyGantItem*> items;
     for (int i = 0; i < 30; ++i) {
@@ -126,11 +132,7 @@ TEST(GantRender, VerticalPyjamasAndTodayLine) {
 // font when the chart fits its texts.
 TEST(GantRender, FittedTextsShrinkInsteadOfBeingCut) {
     TMyGant g;
-    g.resize(600, 120);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.SetStart(D0);
-    g.SetStop(D0 + 12);
+    ASSERT_TRUE(showDays(g, 600, 120, 12));
     TMyGantItem* item = g.MyGantList()->AddItem(0x00FFC080, 3, D0 + 5, D0 + 1);
     item->SetDayTexts(QStringLiteral("12,000"), QString(), D0 + 1);
     // The extent of the dark (text) pixels inside the first day cell.
@@ -198,11 +200,7 @@ TEST(GantRender, NeighbouringColumnStripesAlternate) {
 TEST(GantRender, LinkShowDecidesByTheEndsInView) {
     TphGant g;
     const int rowHeight = TphGrid::DefaultRowHeight;
-    g.resize(600, 45 + 16 * rowHeight);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.SetStart(D0);
-    g.SetStop(D0 + 10);
+    ASSERT_TRUE(showDays(g, 600, 45 + 16 * rowHeight, 10));
     for (int i = 0; i < 30; ++i)
         g.GridTree()->AddNode(nullptr);
     const auto add = [&g](int row, double start, double stop) {
@@ -253,11 +251,7 @@ TEST(GantRender, LinkShowDecidesByTheEndsInView) {
 // which so come out on top.
 TEST(GantRender, ARowPaintsFromItsFirstLayerRoundToTheLayersBeforeIt) {
     TphGant g;
-    g.resize(900, 300);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.SetStart(D0);
-    g.SetStop(D0 + 10);
+    ASSERT_TRUE(showDays(g, 900, 300, 10));
     g.GridTree()->AddNode(nullptr);
     TGantRow* row = g.RowOfNode(g.Grid()->NodeAt(0));
     auto add = [row](int layer, double start, double stop, TColor color) {
