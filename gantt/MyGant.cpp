@@ -216,9 +216,15 @@ void TMyGantItem::BuildDayCells(TphDataEntity_GantTime* bar) {
 void TMyGantItem::RemoveDayCells(TphDataEntity_GantTime* bar) {
     if (!bar || !bar->Owner || !bar->CanEdit) return;
     TphDataList* list = bar->Owner;
+    // A press on a bar's body lands on one of its cells: the bar stays current when the cells go, so
+    // the next arrow key still moves it.
+    TMyGant* gant = FCollection ? FCollection->Gant() : nullptr;
+    TphDataEntity_GantTime* current = gant ? gant->CurrentItem() : nullptr;
+    const bool cellCurrent = current && current != bar && current->Owner == list;
     // From the last position: taking the first each time moved every later cell, for each cell.
     for (int k = list->Count() - 1; k > 0; --k)
         list->Delete(k);
+    if (cellCurrent) gant->SetCurrentItem(bar);
     FCells.clear();
     FCollection->Touch();
 }

@@ -345,6 +345,22 @@ TEST_F(Move, ArrowKeysNudgeTheCurrentBarByOneDay) {
     EXPECT_EQ(dates(0), "20260111-20260113");
 }
 
+// A click in a bar's body lands on a day cell, which the first nudge lays out anew: the bar stays
+// current, so every further press moves it too.
+TEST_F(Move, ArrowKeysKeepNudgingABarClickedInItsBody) {
+    open();
+    wb->mgMPSTC->UpdateAllGeometry();
+    const QString before = dates(0);
+    TphDataEntity_GantTime* cell = item(0)->DayCell(1);
+    QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, {}, wb->mgMPSTC->ItemRect(cell).center());
+    ASSERT_EQ(wb->mgMPSTC->CurrentItem(), cell);
+    for (int press = 0; press < 3; ++press)
+        QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
+    EXPECT_EQ(wb->mgMPSTC->CurrentItem(), item(0)->Bar);
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Left);
+    EXPECT_EQ(dates(0), "20260112-20260114") << "from " << before.toStdString();
+}
+
 // A day cell clicked before stays selected when the planner Ctrl-clicks a bar; dragging that bar moves
 // the bar only, and the cell keeps its day.
 TEST_F(Move, ADragMovesTheBarsNotADayCellSelectedBefore) {
