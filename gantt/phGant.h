@@ -338,6 +338,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // What a release does before the handlers hear of it.
+    void ReleaseMouse(int shift, int x, int y);
     friend class TphGantArea;
     void RepublishGridEvents();
     void ScalerChanged();

@@ -307,7 +307,9 @@ void TphGant::AreaMouseMove(int shift, int x, int y) {
 }
 
 void TphGant::AreaMouseUp(TMouseButton button, int shift, int x, int y) {
-    const auto finally = qScopeGuard([this, button, shift, x, y] {
+    // The release ends the gesture and tells the handlers however it went. A handler that fails while
+    // a failure of the release is on its way out gives way to it: two at once would end the program.
+    auto finish = [this, button, shift, x, y] {
         FMouseState = msIdle;
         FOutlineDrawn = false;
         FDragRects.clear();
@@ -320,7 +322,20 @@ void TphGant::AreaMouseUp(TMouseButton button, int shift, int x, int y) {
                 OnHintInfo(nullptr, 0, 0, 0);
         }
         if (OnGantAreaMouseUp) OnGantAreaMouseUp(FArea, button, shift, x, y);
-    });
+    };
+    try {
+        ReleaseMouse(shift, x, y);
+    } catch (...) {
+        try {
+            finish();
+        } catch (...) {
+        }
+        throw;
+    }
+    finish();
+}
+
+void TphGant::ReleaseMouse(int shift, int x, int y) {
     FAutoScrollTimer->stop();
     int dx = x - FPressX;
     int dy = y - FPressY;

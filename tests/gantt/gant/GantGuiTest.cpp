@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 #include "gantt/phGant.h"
 #include "gantt/phGrid.h"
@@ -133,6 +134,38 @@ TEST(GantMouse, MoveOver12Then24TurnsLongMovesIntoWholeDays) {
     EXPECT_NEAR(item->StartTime, D0 + 2 - 11.0 / 24, step);
     EXPECT_NEAR(item->StopTime - item->StartTime, 1, 1e-9);
     EXPECT_EQ(changes, 2);
+}
+
+// A release whose move fails still ends the gesture and tells the mouse-up handler; that handler
+// failing as well gives way to the first failure instead of ending the program.
+TEST(GantMouse, AReleaseThatFailsEndsTheGestureAndReportsTheFirstFailure) {
+    Gant t(1);
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 2);
+    t.settle();
+    t.g.OnChangeDataEntity_GantTime = [](TphGant*, TphDataEntity_GantTime*) {
+        throw std::runtime_error("move refused");
+    };
+    int ups = 0;
+    t.g.OnGantAreaMouseUp = [&ups](TphGantArea*, TMouseButton, int, int, int) {
+        ++ups;
+        throw std::runtime_error("mouse-up failed");
+    };
+    const QPoint from = t.inside(item), to = from + QPoint(t.px(D0 + 2) - t.px(D0 + 1), 0);
+    t.g.AreaMouseDown(mbLeft, 0, from.x(), from.y(), false);
+    t.g.AreaMouseMove(0, to.x(), to.y());
+    try {
+        t.g.AreaMouseUp(mbLeft, 0, to.x(), to.y());
+        ADD_FAILURE() << "the failed move was not reported";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "move refused");
+    }
+    EXPECT_EQ(ups, 1);
+    // The next press starts a new gesture.
+    t.g.OnChangeDataEntity_GantTime = nullptr;
+    t.g.OnGantAreaMouseUp = nullptr;
+    t.g.AreaMouseDown(mbLeft, 0, to.x(), to.y(), false);
+    t.g.AreaMouseUp(mbLeft, 0, to.x(), to.y());
+    EXPECT_EQ(t.g.CurrentItem(), item);
 }
 
 TEST(GantMouse, SnappingFollowsThePixelDuration) {
