@@ -251,6 +251,26 @@ bool setFontField(QObject* object, const QMetaProperty& fontProperty, const QStr
     return ok && fontProperty.write(object, font);
 }
 
+// A property a language file names. Files name a control's caption and hint as the suite's own
+// controls call them; the standard widgets of the forms carry them as text, title or window title,
+// and tool tip.
+QMetaProperty languageProperty(const QObject* object, const QString& name) {
+    const QMetaProperty own = FindProperty(object, name);
+    if (own.isValid()) return own;
+    static const struct {
+        const char* name;
+        std::initializer_list<const char*> standard;
+    } aliases[] = {{"Caption", {"text", "title", "windowTitle"}}, {"Hint", {"toolTip"}}};
+    for (const auto& alias : aliases) {
+        if (name.compare(QLatin1String(alias.name), Qt::CaseInsensitive) != 0) continue;
+        for (const char* standard : alias.standard) {
+            const QMetaProperty p = FindProperty(object, QLatin1String(standard));
+            if (p.isValid() && p.isWritable() && p.typeId() == QMetaType::QString) return p;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 bool SetPropValueIncludeSub(QObject* object, const QString& propertyPath, const QVariant& value) {
@@ -265,7 +285,7 @@ bool SetPropValueIncludeSub(QObject* object, const QString& propertyPath, const 
         QObject* sub = p.read(object).value<QObject*>();
         return sub && SetPropValueIncludeSub(sub, rest, value);
     }
-    const QMetaProperty p = FindProperty(object, propertyPath.trimmed());
+    const QMetaProperty p = languageProperty(object, propertyPath.trimmed());
     if (!p.isValid() || !p.isWritable()) return false;
     const QString text = value.toString();
     if (p.typeId() == QMetaType::QColor) {

@@ -1,8 +1,12 @@
 // Language files: the reader's path grammar on a form of test controls, the controller's states and
 // errors, message look-up, the language directory and translation from class files.
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -68,6 +72,15 @@ public:
         dgLines = new TFDBGrid(this);
         dgLines->setObjectName("dgLines");
         dgLines->SetDataSource(&source);
+        btnQuery = new QToolButton(this);
+        btnQuery->setObjectName("btnQuery");
+        btnQuery->setText(QStringLiteral("查询"));
+        lblFactory = new QLabel(QStringLiteral("工厂"), this);
+        lblFactory->setObjectName("lblFactory");
+        chkDown = new QCheckBox(QStringLiteral("下阶"), this);
+        chkDown->setObjectName("chkDown");
+        grpLink = new QGroupBox(QStringLiteral("连动"), this);
+        grpLink->setObjectName("grpLink");
     }
     kv::TClientDataSet ds;
     kv::TDataSource source;
@@ -81,6 +94,11 @@ public:
     TKvRadioGroup* rgMode;
     TKvEdit* edInner;
     QPlainTextEdit* memNote;
+    // Standard widgets, which carry a caption as text or title and a hint as tool tip.
+    QToolButton* btnQuery;
+    QLabel* lblFactory;
+    QCheckBox* chkDown;
+    QGroupBox* grpLink;
 };
 
 namespace {
@@ -98,6 +116,10 @@ const char* kLanguageFile = R"(<?xml version="1.0" encoding="UTF-8"?>
   <edInner Text="inner text" Caption="Inner" EditLabel.toolTip="label hint" EditLabel.NoSuch.x="1"/>
   <dgLines Columns_1.Caption="Name" Columns_5.Caption="none" Columns_x.Caption="bad"/>
   <memNote Lines_2="third line"/>
+  <btnQuery Caption="Query" Hint="Reads the schedule"/>
+  <lblFactory Caption="Factory"/>
+  <chkDown caption="Lower levels"/>
+  <grpLink Caption="Linkage" Hint="Lines that follow"/>
   <msgSaved Msg="Saved."/>
 </TfrmLangTest>
 )";
@@ -161,6 +183,13 @@ TEST(LangReader, PathGrammarOnAFormOfTestControls) {
     EXPECT_EQ(form.dgLines->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "MB001");
     // A line of a text's lines.
     EXPECT_EQ(form.memNote->toPlainText(), "\n\nthird line");
+    // Captions and hints of standard widgets.
+    EXPECT_EQ(form.btnQuery->text(), "Query");
+    EXPECT_EQ(form.btnQuery->toolTip(), "Reads the schedule");
+    EXPECT_EQ(form.lblFactory->text(), "Factory");
+    EXPECT_EQ(form.chkDown->text(), "Lower levels");
+    EXPECT_EQ(form.grpLink->title(), "Linkage");
+    EXPECT_EQ(form.grpLink->toolTip(), "Lines that follow");
     EXPECT_TRUE(loaded.contains("frmLangTest:TfrmLangTest"));
     EXPECT_TRUE(loaded.contains("edMB001:edMB001"));
     EXPECT_FALSE(loaded.contains("rgMode:rgMode"));
