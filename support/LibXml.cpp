@@ -3,7 +3,11 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <pugixml.hpp>
+#include <string_view>
 
 #include "platform/CodePage.h"
 
@@ -150,6 +154,126 @@ TDOMNode TDOMNamedNodeMap::getNamedItem(const QString& name) const {
     return a ? TDOMNode(FElement.FDoc, FElement.FNode, a.internal_object()) : TDOMNode();
 }
 
+// Well-formedness ------------------------------------------------------------------------------------------
+
+namespace {
+
+// Offset of the first byte that is not part of valid UTF-8, or -1.
+qsizetype invalidUtf8At(const QByteArray& bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = b[i];
+        int follow = 0;
+        char32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            follow = 1;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            follow = 2;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            follow = 3;
+            min = 0x10000;
+        } else {
+            return i;
+        }
+        char32_t code = c & (0x3F >> follow);
+        for (int k = 1; k <= follow; ++k) {
+            if (i + k >= n || (b[i + k] & 0xC0) != 0x80) return i;
+            code = (code << 6) | (b[i + k] & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
+        i += follow + 1;
+    }
+    return -1;
+}
+
+// Whether raw text (entities not yet replaced) holds only references XML defines.
+bool referencesDefined(const char* text) {
+    for (const char* p = std::strchr(text, '&'); p; p = std::strchr(p + 1, '&')) {
+        const char* q = p + 1;
+        if (*q == '#') {
+            ++q;
+            const bool hex = *q == 'x';
+            if (hex) ++q;
+            const char* digits = q;
+            while (hex ? std::isxdigit(static_cast<unsigned char>(*q))
+                       : std::isdigit(static_cast<unsigned char>(*q)))
+                ++q;
+            if (q == digits || *q != ';') return false;
+            continue;
+        }
+        const char* end = std::strchr(q, ';');
+        if (!end) return false;
+        const std::string_view name(q, size_t(end - q));
+        if (name != "lt" && name != "gt" && name != "amp" && name != "apos" && name != "quot") return false;
+    }
+    return true;
+}
+
+struct Malformation {
+    QString what;
+    ptrdiff_t offset = -1;
+};
+
+// What pugixml reads without complaint and yet is not XML: a second root, text outside the root, an
+// attribute given twice, a reference to an entity XML does not define. A reader that takes such a
+// file would apply what it guessed instead of reporting the file.
+Malformation malformation(const QByteArray& utf8) {
+    if (const qsizetype at = invalidUtf8At(utf8); at >= 0)
+        return {QStringLiteral("bytes that are not UTF-8 in a text read as UTF-8"), at};
+    pugi::xml_document raw;
+    const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_fragment;
+    if (!raw.load_buffer(utf8.constData(), size_t(utf8.size()), options, pugi::encoding_utf8)) return {};
+    int roots = 0;
+    for (pugi::xml_node n = raw.first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element && ++roots > 1)
+            return {QStringLiteral("a second root element"), n.offset_debug()};
+        if (n.type() == pugi::node_pcdata) {
+            const std::string_view text(n.value());
+            const size_t at = text.find_first_not_of(" \t\r\n");
+            if (at != std::string_view::npos)
+                return {QStringLiteral("text outside the root element"), n.offset_debug() + ptrdiff_t(at)};
+        }
+    }
+    Malformation found;
+    struct Walker : pugi::xml_tree_walker {
+        Malformation* found;
+        bool for_each(pugi::xml_node& n) override {
+            if (n.type() == pugi::node_pcdata && !referencesDefined(n.value())) {
+                *found = {QStringLiteral("a reference to an undefined entity"), n.offset_debug()};
+                return false;
+            }
+            if (n.type() != pugi::node_element) return true;
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+                if (!referencesDefined(a.value())) {
+                    *found = {QStringLiteral("a reference to an undefined entity in attribute %1")
+                                  .arg(QString::fromUtf8(a.name())),
+                              n.offset_debug()};
+                    return false;
+                }
+                for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+                    if (std::strcmp(a.name(), b.name()) == 0) {
+                        *found = {QStringLiteral("attribute %1 given twice").arg(QString::fromUtf8(a.name())),
+                                  n.offset_debug()};
+                        return false;
+                    }
+            }
+            return true;
+        }
+    } walker;
+    walker.found = &found;
+    raw.traverse(walker);
+    return found;
+}
+
+} // namespace
+
 // Document ---------------------------------------------------------------------------------------------
 
 TDOMDocument::TDOMDocument() : FDoc(std::make_shared<pugi::xml_document>()) {}
@@ -158,12 +282,23 @@ bool TDOMDocument::parse(const QByteArray& utf8) {
     // A fresh document: nodes selected from the previous one keep that one alive.
     FDoc = std::make_shared<pugi::xml_document>();
     FError = {};
-    const pugi::xml_parse_result result = FDoc->load_buffer(
-        utf8.constData(), static_cast<size_t>(utf8.size()), pugi::parse_default, pugi::encoding_utf8);
-    if (result) return true;
-    FError.errorCode = static_cast<int>(result.status);
+    pugi::xml_parse_result result = FDoc->load_buffer(utf8.constData(), static_cast<size_t>(utf8.size()),
+                                                      pugi::parse_default, pugi::encoding_utf8);
+    QString description = QString::fromUtf8(result.description());
+    if (result) {
+        const Malformation bad = malformation(utf8);
+        if (bad.offset < 0) return true;
+        result.status = pugi::status_bad_pcdata;
+        result.offset = bad.offset;
+        description = bad.what;
+    }
+    return failed(utf8, static_cast<int>(result.status), result.offset, description);
+}
+
+bool TDOMDocument::failed(const QByteArray& utf8, int status, ptrdiff_t offset, const QString& description) {
+    FError.errorCode = status;
     FError.line = 1;
-    const qsizetype end = std::min<qsizetype>(result.offset, utf8.size());
+    const qsizetype end = std::clamp<qsizetype>(offset, 0, utf8.size());
     qsizetype lineStart = 0;
     for (qsizetype i = 0; i < end; ++i)
         if (utf8[i] == '\n') {
@@ -171,10 +306,8 @@ bool TDOMDocument::parse(const QByteArray& utf8) {
             lineStart = i + 1;
         }
     FError.linepos = static_cast<int>(QString::fromUtf8(utf8.mid(lineStart, end - lineStart)).size()) + 1;
-    FError.reason = QStringLiteral("%1 (line %2, position %3)")
-                        .arg(QString::fromUtf8(result.description()))
-                        .arg(FError.line)
-                        .arg(FError.linepos);
+    FError.reason =
+        QStringLiteral("%1 (line %2, position %3)").arg(description).arg(FError.line).arg(FError.linepos);
     FDoc->reset();
     return false;
 }
@@ -187,7 +320,16 @@ bool TDOMDocument::load(const QString& fileName) {
                   QStringLiteral("Cannot open file %1").arg(fileName), 0, 0};
         return false;
     }
-    return parse(kv::xml::toUtf8(file.readAll()));
+    bool decoded = true;
+    const QByteArray utf8 = kv::xml::toUtf8(file.readAll(), &decoded);
+    // Bytes the declared encoding does not have would come out as replacement characters.
+    if (!decoded) {
+        FDoc = std::make_shared<pugi::xml_document>();
+        FError = {};
+        return failed(utf8, static_cast<int>(pugi::status_bad_pcdata), 0,
+                      QStringLiteral("bytes the declared encoding does not have"));
+    }
+    return parse(utf8);
 }
 
 bool TDOMDocument::loadXML(const QString& text) {

@@ -97,6 +97,8 @@ public:
 
 private:
     bool parse(const QByteArray& utf8);
+    // Records why utf8 is not a document, at offset; returns false.
+    bool failed(const QByteArray& utf8, int status, ptrdiff_t offset, const QString& description);
     std::shared_ptr<pugi::xml_document> FDoc;
     TDOMParseError FError;
 };

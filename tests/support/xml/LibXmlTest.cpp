@@ -90,6 +90,45 @@ TEST(XmlDocument, ParseErrorsEmptyTheDocument) {
     EXPECT_EQ(doc->parseError().reason, "");
 }
 
+// Texts a lenient parser would take and guess at are refused with a reason and a line, as a file cut
+// short is: a language file saved in the wrong encoding or with a typing slip keeps the forms' own texts.
+TEST(XmlDocument, WhatIsNotXmlIsRefusedNotGuessed) {
+    IXMLDOMDocument doc = CreateDOMDocument();
+    const struct {
+        QString text;
+        const char* reason;
+        int line;
+    } refused[] = {
+        {"<r>\n<a Caption=\"Edit&x;\"/></r>", "undefined entity in attribute Caption", 2},
+        {"<r>\n<a>Fish & chips</a></r>", "undefined entity", 2},
+        {"<r><a Caption=\"one\"\n Caption=\"two\"/></r>", "Caption given twice", 1},
+        {"<r/>\n<junk/>", "second root", 2},
+        {"<r/>\njunk", "outside the root", 2},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(doc->loadXML(c.text)) << c.text.toStdString();
+        EXPECT_TRUE(doc->parseError().reason.contains(c.reason)) << doc->parseError().reason.toStdString();
+        EXPECT_EQ(doc->parseError().line, c.line) << c.text.toStdString();
+        EXPECT_FALSE(doc->documentElement());
+    }
+    ASSERT_TRUE(doc->loadXML("<?xml version=\"1.0\"?>\n<!-- & -->\n<r a=\"&lt;&#65;&#x42;&amp;&quot;\">"
+                             "&apos;<![CDATA[&raw]]></r>\n"));
+    EXPECT_EQ(doc->selectSingleNode("/r/@a").text(), "<AB&\"");
+
+    // Files whose bytes their encoding does not have: GBK saved under a UTF-8 declaration, and bytes
+    // GBK lacks under a GBK one.
+    QTemporaryDir dir;
+    EXPECT_FALSE(doc->load(
+        testsupport::writeFile(dir.filePath("utf8.Lng"),
+                               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r a=\"\xB2\xE9\xD1\xAF\"/>")));
+    EXPECT_TRUE(doc->parseError().reason.contains("UTF-8")) << doc->parseError().reason.toStdString();
+    EXPECT_EQ(doc->parseError().line, 2);
+    const QString gbk = testsupport::writeFile(
+        dir.filePath("gbk.Lng"), "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<r a=\"\x81\x20\"/>");
+    EXPECT_FALSE(doc->load(gbk));
+    EXPECT_TRUE(doc->parseError().reason.contains("encoding")) << doc->parseError().reason.toStdString();
+}
+
 TEST(XmlDocument, NodesKeepTheirDocumentAlive) {
     TDOMNode node;
     {
