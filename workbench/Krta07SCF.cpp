@@ -28,9 +28,9 @@
 #include "workbench/Krta07SMF.h"
 
 QString Krta07DateEditMask(int code, const QString& sep) {
-    const QString year = code >= 1 && code <= 3 ? QStringLiteral("9999")
-                         : code == 4            ? QStringLiteral("99")
-                                                : QStringLiteral("999");
+    // The years of the republic calendar (4 and 5) reach three digits from 2011 on: a two-digit mask
+    // would cut 115/12/31 to 11/51/23 and read another day.
+    const QString year = code >= 1 && code <= 3 ? QStringLiteral("9999") : QStringLiteral("999");
     const QString two = QStringLiteral("99");
     if (code == 2 || code == 3) return two + sep + two + sep + year + QStringLiteral(";1; ");
     return year + sep + two + sep + two + QStringLiteral(";1; ");

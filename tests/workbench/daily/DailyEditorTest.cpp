@@ -40,7 +40,7 @@ TEST(DailyEditorDates, TypedDatesInEveryCompanyFormat) {
     EXPECT_EQ(Krta07DisplayDateToText("2005/03/10", 9, "/"), "");
     EXPECT_EQ(Krta07DateEditMask(1, "/"), "9999/99/99;1; ");
     EXPECT_EQ(Krta07DateEditMask(2, "-"), "99-99-9999;1; ");
-    EXPECT_EQ(Krta07DateEditMask(4, "/"), "99/99/99;1; ");
+    EXPECT_EQ(Krta07DateEditMask(4, "/"), "999/99/99;1; ");
     EXPECT_EQ(Krta07DateEditMask(5, "."), "999.99.99;1; ");
     EXPECT_TRUE(Krta07SameQuantity(33.3 + 33.3 + 33.4, 100));
     EXPECT_FALSE(Krta07SameQuantity(99.5, 100));
@@ -69,6 +69,24 @@ TEST(DailyEditorDates, FilledDaysShowAsCompanyDatesAndReadAsTheirTexts) {
             EXPECT_EQ(shown, DateToString(days[i], code, sep)) << code << sep.toStdString();
             EXPECT_EQ(d.DateOfRow(i + 1), TransDateIn(Krta07DisplayDateToText(shown, code, sep)))
                 << code << sep.toStdString() << " " << shown.toStdString();
+        }
+        // A day of these years is typed into its cell's edit in the company's format, mask and all (a
+        // digit for a separator leaves no way to type a date).
+        if (!(sep.size() == 1 && sep[0].isDigit())) {
+            d.show();
+            const QModelIndex cell = d.sgTime->model()->index(3, 0);
+            d.sgTime->setCurrentIndex(cell);
+            d.sgTime->edit(cell);
+            QLineEdit* editor = nullptr;
+            for (QLineEdit* e : d.sgTime->viewport()->findChildren<QLineEdit*>())
+                if (e->isVisible()) editor = e;
+            ASSERT_TRUE(editor) << code;
+            editor->selectAll();
+            QTest::keyClick(editor, Qt::Key_Delete);
+            QTest::keyClicks(editor, DateToString(day("20261231"), code, sep));
+            QTest::keyClick(editor, Qt::Key_Down);
+            EXPECT_EQ(d.DateOfRow(4), day("20261231"))
+                << code << sep.toStdString() << " " << d.Cells(0, 4).toStdString();
         }
         // Inserted and deleted days keep the same agreement.
         d.sgTime->setCurrentIndex(d.sgTime->model()->index(1, 0));
