@@ -120,6 +120,9 @@ struct TKrta07DayRow {
     kv::TDateTime Day = 0;
     double Value = 0;
     QString Typed, Quantity, Remark;
+    // A remark converted for display, and what it was stored as: an untouched remark goes back as it
+    // was, since converting there and back may not give every character back.
+    QString Shown, Stored;
 };
 
 namespace {
@@ -295,6 +298,16 @@ void TfrmKrta07SC::SetRowCount(int count) {
     for (auto it = FQuantityBefore.begin(); it != FQuantityBefore.end();)
         it = it.key() >= rows ? FQuantityBefore.erase(it) : std::next(it);
     FDays->Resize(rows);
+}
+
+QString TfrmKrta07SC::StoredRemark(int row) const {
+    if (row < 1 || row >= RowCount()) return {};
+    const TKrta07DayRow& r = FDays->Rows[size_t(row - 1)];
+    if (!r.Shown.isNull() && r.Remark == r.Shown) return r.Stored;
+    // Typed in the interface's script: stored in the database's.
+    if (KvConverter && KvConverter->UIChangeType != 0)
+        return KvConverter->RecoverUIString(kv::Variant(r.Remark)).toString();
+    return r.Remark;
 }
 
 QString TfrmKrta07SC::Cells(int col, int row) const {
@@ -479,7 +492,8 @@ void TfrmKrta07SC::InsertDay() {
     FDays->Resize(last + 1);
     std::vector<TKrta07DayRow>& rows = FDays->Rows;
     std::move_backward(rows.begin() + at, rows.end() - 1, rows.end());
-    rows[size_t(at)] = {rows[size_t(at) + 1].Day, 0, rows[size_t(at) + 1].Typed, QString(), QString()};
+    rows[size_t(at)] = {
+        rows[size_t(at) + 1].Day, 0, rows[size_t(at) + 1].Typed, QString(), QString(), QString(), QString()};
     for (int i = at + 1; i <= last; ++i)
         StoreDay(i, rows[size_t(i)].Day + 1);
     ShiftQuantitiesBefore(at, 1);
@@ -618,7 +632,10 @@ void TfrmKrta07SC::FormShow() {
     // and quantities are digits, which no conversion changes.
     if (converting)
         for (TKrta07DayRow& r : FDays->Rows)
-            if (!r.Remark.isEmpty()) r.Remark = KvConverter->ConvertText(r.Remark);
+            if (!r.Remark.isEmpty()) {
+                r.Stored = r.Remark;
+                r.Remark = r.Shown = KvConverter->ConvertText(r.Remark);
+            }
     // The language file may have changed the header texts.
     FDays->HeaderChanged();
 }

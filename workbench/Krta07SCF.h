@@ -48,6 +48,8 @@ public:
     int RowCount() const;
     void SetRowCount(int count);
     QString Cells(int col, int row) const;
+    // The remark of a row as the database is to hold it (Cells gives it as shown).
+    QString StoredRemark(int row) const;
     void SetCells(int col, int row, const QString& text);
     // Fills a row with a day (shown in the company format) and its texts.
     void SetDay(int row, kv::TDateTime day, const QString& quantity, const QString& remark);

@@ -97,12 +97,12 @@ bool TfrmKrta07SM::EditDailyQuantities(TphDataEntity_GantTime* clicked) {
         for (int row = 1; row <= last; ++row) {
             QString q = dialog.Cells(1, row);
             if (q == QLatin1String("0")) q.clear();
-            days.push_back({dayOf(row), q, dialog.Cells(2, row)});
+            days.push_back({dayOf(row), q, dialog.StoredRemark(row)});
         }
         item->SetDayTextsOf(days);
         if (mgMPSTC->OnGantItemChangePos) mgMPSTC->OnGantItemChangePos(item);
     } else {
-        item->SetDayTexts(dialog.Cells(1, 1), dialog.Cells(2, 1), dayOf(1));
+        item->SetDayTexts(dialog.Cells(1, 1), dialog.StoredRemark(1), dayOf(1));
         // A cell of a line the planner could not move to (its leave-line checks refused): the day
         // counts in that line's consumption, which the callers' recomputation of the current line
         // would miss.

@@ -520,4 +520,23 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsTheDailyEditorInItsScript) {
     wb->EditDailyQuantities(0);
     EXPECT_EQ(header, QStringLiteral("備註"));
     EXPECT_EQ(remark, QStringLiteral("計劃備註"));
+
+    // Confirmed as shown, the remark goes back as stored; typed in the interface's script, it is
+    // stored in the database's.
+    wb->btnEditClick();
+    QTimer::singleShot(0, wb, [&] {
+        auto* d = wb->findChild<TfrmKrta07SC*>();
+        ASSERT_NE(d, nullptr);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    });
+    ASSERT_TRUE(wb->EditDailyQuantities(0));
+    EXPECT_EQ(item->CellRemark(0), QStringLiteral("计划备注"));
+    QTimer::singleShot(0, wb, [&] {
+        auto* d = wb->findChild<TfrmKrta07SC*>();
+        ASSERT_NE(d, nullptr);
+        d->SetCells(2, 1, QStringLiteral("發貨備註"));
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    });
+    ASSERT_TRUE(wb->EditDailyQuantities(0));
+    EXPECT_EQ(item->CellRemark(0), QStringLiteral("发货备注"));
 }
