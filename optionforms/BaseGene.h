@@ -109,6 +109,8 @@ public:
     void RunRequest(const kv::Variant& request) override;
 
     // Condition schemes: named sets of option values kept per user and program on the application server.
+    // The longest scheme name, in bytes of the system code page, as the scheme list stores it.
+    static constexpr int SchemeNameBytes = 20;
     // The option list of the form's pages: "name.property;" per option control, in page and tab order.
     virtual QString BuildOptionList();
     // One line per option-list entry, each ended by CR LF; missing components give empty lines.

@@ -22,6 +22,7 @@
 #include "lang/LangCommon.h"
 #include "optionforms/BaseGene.h"
 #include "optionforms/GeneCondition.h"
+#include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/KvError.h"
 #include "platform/data/ClientDataSet.h"
@@ -355,7 +356,7 @@ void TfrmBaseGene::LoadSchemes() {
     kv::TClientDataSet& set = *ClientDataSet1;
     set.Close();
     if (set.FieldCount() == 0) {
-        set.AddField("NCONDITION", kv::TFieldType::ftString, 20);
+        set.AddField("NCONDITION", kv::TFieldType::ftString, SchemeNameBytes);
         set.AddField("CREATOR", kv::TFieldType::ftString, 10);
         set.AddField("PROGRAMME", kv::TFieldType::ftString, 10);
         set.AddField("CREATE_DATE", kv::TFieldType::ftString, 20);
@@ -434,7 +435,8 @@ bool TfrmBaseGene::RenameScheme(const QString& oldName, const QString& newName) 
         MessageBox(LangText(cls(), "sProjNameEmpty", QStringLiteral("方案名不可空白!")), mtError, mbOK);
         return false;
     }
-    if (name.size() > 20) {
+    // Counted as the scheme list keeps it, in bytes of the system code page.
+    if (kv::codepage::byteLength(name) > SchemeNameBytes) {
         MessageBox(LangText(cls(), "sProjNameError", QStringLiteral("方案名长度不可大于20!")), mtError, mbOK);
         return false;
     }

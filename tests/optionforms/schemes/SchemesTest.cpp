@@ -143,7 +143,14 @@ protected:
         ASSERT_NE(editor, nullptr);
         editor->selectAll();
         QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClicks(editor, text);
+        // QTest types ASCII only; other text comes in as a paste would.
+        bool ascii = true;
+        for (const QChar c : text)
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii)
+            QTest::keyClicks(editor, text);
+        else
+            editor->insert(text);
         QTest::keyClick(editor, Qt::Key_Return);
     }
 
@@ -431,4 +438,51 @@ TEST(SchemesNoServer, ListStaysEmptyAndPanelHidesWithoutOptions) {
     EXPECT_FALSE(form.SaveScheme("x.text;", "n", false));
     form.show();
     EXPECT_FALSE(form.pnlCondition->isVisible()); // no options of its own
+}
+
+// On a Chinese system a scheme name is held to 20 bytes of the system code page, as the list keeps
+// it: ten Chinese characters fit whole, an eleventh is refused where the name is typed or renamed.
+TEST_F(SchemesTest, NamesAreCountedInBytesOfTheSystemCodePage) {
+    testsupport::ScopedEnv acp("TARNIX_ACP", "936");
+    auto& f = *form;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    const QString ten = QStringLiteral("月末方案甲乙丙丁戊己");
+    ASSERT_EQ(ten.size(), 10);
+    f.edNote->setText("n");
+    saveThroughPanel([&ten](TfrmGeneCondition* d) {
+        d->edConName->insert(ten);
+        d->edConName->insert(QStringLiteral("庚"));
+        d->edConName->insert("x");
+        EXPECT_EQ(d->edConName->text(), ten);
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    ASSERT_EQ(stored().size(), 1);
+    EXPECT_EQ(stored()[0][0], ten);
+    QTreeWidgetItem* it = item(ten);
+    ASSERT_NE(it, nullptr); // listed whole, so that the server finds it again
+
+    {
+        BoxAnswerer boxes;
+        renameInPlace(it, "abc");
+        ASSERT_EQ(stored().size(), 1);
+        EXPECT_EQ(stored()[0][0], "abc");
+        it = item("abc");
+        ASSERT_NE(it, nullptr);
+        renameInPlace(it, ten + QStringLiteral("庚"));
+        ASSERT_EQ(boxes.texts().size(), 1);
+        EXPECT_EQ(boxes.texts()[0].trimmed(), QStringLiteral("方案名长度不可大于20!"));
+        EXPECT_EQ(it->text(0), "abc");
+        EXPECT_EQ(stored()[0][0], "abc");
+        renameInPlace(it, ten);
+        EXPECT_EQ(boxes.texts().size(), 1);
+    }
+    EXPECT_EQ(stored()[0][0], ten);
+    {
+        BoxAnswerer boxes;
+        select(item(ten));
+        QTest::mouseClick(f.btnDelete, Qt::LeftButton);
+        EXPECT_EQ(boxes.texts().size(), 1); // the question only
+    }
+    EXPECT_TRUE(stored().isEmpty());
 }
