@@ -82,6 +82,8 @@ QStringList discreteValues(TSelectPanel* panel) {
 
 void setDiscreteValues(TSelectPanel* panel, const QStringList& values) {
     panel->ListView()->clear();
+    // An empty list is stored as its mode and a separator with nothing after it: no blank entry.
+    if (values.size() == 1 && values.first().isEmpty()) return;
     for (const QString& v : values)
         if (!panel->ListView()->AddItem({v})) throw EKvError("parse spSaveValue error");
 }

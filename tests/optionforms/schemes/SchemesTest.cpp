@@ -410,6 +410,29 @@ TEST_F(SchemesTest, ApplyingSkipsMissingComponentsAndStopsAtABadList) {
     EXPECT_EQ(form->spPanel[2]->StartText(), "B");
 }
 
+// An empty discrete list is stored as its mode and one separator, and comes back empty: a blank entry
+// would pass the required check and go into the job request.
+TEST_F(SchemesTest, EmptyDiscreteListsComeBackEmpty) {
+    const QString list = "spPanel1.style;spPanel3.style;";
+    form->spPanel[1]->SetStyle(sp_Discrete);
+    form->spPanel[3]->SetStyle(sp_UserChoice);
+    form->spPanel[3]->SetUserChoice(sp_Discrete);
+    const QString values = form->SchemeValues(list);
+    EXPECT_EQ(values, "sp_Discrete" + QString(s3) + "\r\nsp_UserChoice" + s3 + "sp_Discrete" + s3 + "\r\n");
+    for (int i : {1, 3})
+        form->spPanel[i]->AddValue({"OLD"});
+    ASSERT_TRUE(form->ApplyScheme(list, values));
+    EXPECT_EQ(form->spPanel[1]->ListView()->topLevelItemCount(), 0);
+    EXPECT_EQ(form->spPanel[3]->ListView()->topLevelItemCount(), 0);
+    EXPECT_EQ(form->spPanel[3]->UserChoice(), sp_Discrete);
+    form->SetRequiredFields("spPanel1;0");
+    BoxAnswerer boxes;
+    EXPECT_FALSE(form->CheckRequiredFields());
+    // Lists with values keep every one of them.
+    ASSERT_TRUE(form->ApplyScheme(list, "sp_Discrete" + QString(s3) + "A" + s3 + "\r\n"));
+    EXPECT_EQ(form->spPanel[1]->ListView()->topLevelItemCount(), 2);
+}
+
 TEST_F(SchemesTest, AFormKindSavesItsWayAndHearsOfASchemeThatFailedToApply) {
     auto& f = *form;
     f.show();
