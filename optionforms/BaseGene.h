@@ -312,6 +312,8 @@ private:
     bool FClosePending = false;
     QString FServerError;
     bool FFillingList = false;
+    // Why the last SaveScheme failed, whole: the recorded errors are a list split at "; ".
+    QString FSchemeError;
     int FViewStyle = 2;
     int FViewStep = 0;
 };

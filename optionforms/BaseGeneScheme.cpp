@@ -223,12 +223,14 @@ bool TfrmBaseGene::SaveScheme(const QString& optionList, const QString& name, bo
                                    QDateTime::currentDateTime().toString("yyyyMMdd HH:mm:ss"), FProgramCode,
                                    optionList, FromDisplayText(values), replace})}));
         if (!answer.isEmpty()) {
+            FSchemeError = answer;
             RecordError(answer);
             return false;
         }
         return true;
     } catch (const std::exception& e) {
-        RecordError(QString::fromUtf8(e.what()));
+        FSchemeError = QString::fromUtf8(e.what());
+        RecordError(FSchemeError);
         return false;
     }
 }
@@ -502,14 +504,18 @@ void TfrmBaseGene::btnInsertClick() {
     const TfrmGeneCondition::TResult answer = TfrmGeneCondition::Execute(this);
     if (answer.Name.isEmpty()) return;
     FDateSettings = answer.Settings.split("\r\n", Qt::SkipEmptyParts);
+    FSchemeError.clear();
     if (!SaveScheme(FOptionList, answer.Name, answer.Replace)) {
-        const QStringList errors = FErrorTexts.split("; ", Qt::SkipEmptyParts);
-        if (!errors.isEmpty()) ShowMessageCode("E;000013;" + errors.last());
+        // A form kind's own SaveScheme may only have recorded its error.
+        QString reason = FSchemeError;
+        const QStringList recorded = FErrorTexts.split("; ", Qt::SkipEmptyParts);
+        if (reason.isEmpty() && !recorded.isEmpty()) reason = recorded.last();
+        if (!reason.isEmpty()) ShowMessageCode("E;000013;" + MessageCodeArgument(reason));
     }
     try {
         LoadSchemes();
     } catch (const std::exception& e) {
-        ShowMessageCode("E;000013;" + QString::fromUtf8(e.what()));
+        ShowMessageCode("E;000013;" + MessageCodeArgument(QString::fromUtf8(e.what())));
     }
 }
 
@@ -532,7 +538,7 @@ void TfrmBaseGene::btnDeleteClick() {
     try {
         DeleteScheme(name);
     } catch (const std::exception& e) {
-        ShowMessageCode("E;000013;" + QString::fromUtf8(e.what()));
+        ShowMessageCode("E;000013;" + MessageCodeArgument(QString::fromUtf8(e.what())));
     }
 }
 

@@ -517,7 +517,7 @@ void TfrmBaseOpt::ShowRequestError() {
     } catch (const std::exception& e) {
         reason = QString::fromUtf8(e.what());
     }
-    ShowMessageCode("E;000013;" + reason);
+    ShowMessageCode("E;000013;" + MessageCodeArgument(reason));
 }
 
 void TfrmBaseOpt::btnCancelClick() {

@@ -380,3 +380,19 @@ TEST_F(BaseOptTest, RunRequestRecordsTheJobWithoutAMessage) {
     ASSERT_TRUE(stored.isArray());
     EXPECT_EQ(kv::varToStr(stored.at(2).at(1)), "F02");
 }
+
+// The job server's reason is shown whole, a ";" in it included.
+TEST_F(BaseOptTest, RefusedJobShowsTheServersWholeReason) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->edFactory->setText("F01");
+    auto standIn = std::make_shared<optiontest::ServerStandIn>(form->AppServer());
+    standIn->answer("Request", [](kv::VariantArgs&) { return kv::Variant("ERROR"); });
+    standIn->answer("ErrorDescript", [](kv::VariantArgs&) { return kv::Variant("queue full; try later"); });
+    form->SetAppServer(standIn);
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), "The server could not process the request:\rqueue full, try later");
+    EXPECT_EQ(form->ResultCode(), 0);
+    delete form;
+}

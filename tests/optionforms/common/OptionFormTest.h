@@ -6,17 +6,20 @@
 #include <QCalendarWidget>
 #include <QDate>
 #include <QDialog>
+#include <QHash>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "common/TestSupport.h"
 #include "host/demo/DemoCompany.h"
 #include "host/services/LookupWindow.h"
+#include "platform/ole/Dispatch.h"
 
 // Texts in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -86,6 +89,25 @@ private:
         });
     }
     std::shared_ptr<State> FState;
+};
+
+// An application server whose named members answer as a test says; the others go to the real one.
+class ServerStandIn : public kv::Dispatch {
+public:
+    using Answer = std::function<kv::Variant(kv::VariantArgs&)>;
+    explicit ServerStandIn(kv::DispatchPtr server) : FServer(std::move(server)) {}
+    void answer(const QString& member, Answer a) { FAnswers.insert(member.toLower(), std::move(a)); }
+    kv::Variant invoke(const QString& name, kv::VariantArgs& args) override {
+        const auto it = FAnswers.constFind(name.toLower());
+        return it != FAnswers.constEnd() ? (*it)(args) : FServer->invoke(name, args);
+    }
+    bool hasMember(const QString& name) const override {
+        return FAnswers.contains(name.toLower()) || FServer->hasMember(name);
+    }
+
+private:
+    kv::DispatchPtr FServer;
+    QHash<QString, Answer> FAnswers;
 };
 
 // Runs the steps once the next modal window is up; a window the steps leave open fails the test

@@ -22,6 +22,7 @@
 #include "controls/KvRadio.h"
 #include "controls/SelectPnl.h"
 #include "host/services/CompanyData.h"
+#include "host/services/HostAutomation.h"
 #include "host/services/HostServices.h"
 #include "optionforms/BaseGene.h"
 #include "optionforms/GeneCondition.h"
@@ -431,6 +432,38 @@ TEST_F(SchemesTest, EmptyDiscreteListsComeBackEmpty) {
     // Lists with values keep every one of them.
     ASSERT_TRUE(form->ApplyScheme(list, "sp_Discrete" + QString(s3) + "A" + s3 + "\r\n"));
     EXPECT_EQ(form->spPanel[1]->ListView()->topLevelItemCount(), 2);
+}
+
+// The server's reason is one argument of the failure message, whatever it holds: a ";" in it would
+// otherwise start the next argument and cut the reason short.
+TEST_F(SchemesTest, ServerReasonsWithSemicolonsAreShownWhole) {
+    tarnix::THostSettings settings;
+    settings.UICodePage = 437;
+    form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(
+        std::make_shared<tarnix::THostAutomation>(tarnix::TMessageTable::shipped(), settings))));
+    auto standIn = std::make_shared<optiontest::ServerStandIn>(server);
+    form->SetAppServer(standIn);
+    auto& f = *form;
+    ASSERT_TRUE(f.SaveScheme(f.BuildOptionList(), "kept", false));
+    f.show();
+    QApplication::setActiveWindow(&f);
+    ASSERT_NE(item("kept"), nullptr);
+    const QString failed = QStringLiteral("The server could not process the request:\r");
+
+    standIn->answer("InsertConTable", [](kv::VariantArgs&) { return kv::Variant("disk full; try later"); });
+    standIn->answer("DeleteConTable", [](kv::VariantArgs&) { return kv::Variant("in use; by DS"); });
+    BoxAnswerer boxes;
+    saveThroughPanel([](TfrmGeneCondition* d) {
+        QTest::keyClicks(d->edConName, "new");
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), failed + "disk full, try later");
+    select(item("kept"));
+    QTest::mouseClick(f.btnDelete, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 3); // the question, then the failure
+    EXPECT_EQ(boxes.texts()[2].trimmed(), failed + "in use, by DS");
+    EXPECT_EQ(stored().size(), 1);
 }
 
 TEST_F(SchemesTest, AFormKindSavesItsWayAndHearsOfASchemeThatFailedToApply) {
