@@ -484,7 +484,9 @@ void TfrmBaseGene::lstConditionEdited(QTreeWidgetItem* item, int column) {
     try {
         renamed = RenameScheme(oldName, newName);
     } catch (const std::exception& e) {
+        // The server's reason follows the refusal, as for a failed save or delete.
         RecordError(QString::fromUtf8(e.what()));
+        ShowMessageCode("E;000013;" + MessageCodeArgument(QString::fromUtf8(e.what())));
     }
     if (!renamed) {
         // Refused: the item keeps its old caption.

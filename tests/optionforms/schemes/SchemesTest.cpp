@@ -436,7 +436,7 @@ TEST_F(SchemesTest, EmptyDiscreteListsComeBackEmpty) {
 
 // The server's reason is one argument of the failure message, whatever it holds: a ";" in it would
 // otherwise start the next argument and cut the reason short.
-TEST_F(SchemesTest, ServerReasonsWithSemicolonsAreShownWhole) {
+TEST_F(SchemesTest, ServerFailuresShowTheirWholeReason) {
     tarnix::THostSettings settings;
     settings.UICodePage = 437;
     form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(
@@ -464,6 +464,15 @@ TEST_F(SchemesTest, ServerReasonsWithSemicolonsAreShownWhole) {
     ASSERT_EQ(boxes.texts().size(), 3); // the question, then the failure
     EXPECT_EQ(boxes.texts()[2].trimmed(), failed + "in use, by DS");
     EXPECT_EQ(stored().size(), 1);
+
+    // A refused rename says so, then why; the item keeps its caption.
+    standIn->answer("ChangeConName", [](kv::VariantArgs&) { return kv::Variant("name; locked"); });
+    renameInPlace(item("kept"), "other");
+    ASSERT_EQ(boxes.texts().size(), 5);
+    EXPECT_EQ(boxes.texts()[3].trimmed(), QStringLiteral("更改方案名失败!"));
+    EXPECT_EQ(boxes.texts()[4].trimmed(), failed + "name, locked");
+    EXPECT_NE(item("kept"), nullptr);
+    EXPECT_EQ(stored()[0][0], "kept");
 }
 
 TEST_F(SchemesTest, AFormKindSavesItsWayAndHearsOfASchemeThatFailedToApply) {
