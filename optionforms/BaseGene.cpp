@@ -25,6 +25,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -836,7 +837,13 @@ void TfrmBaseGene::FormShow() {
     try {
         LoadSchemes();
     } catch (const std::exception& e) {
-        RecordError(QString::fromUtf8(e.what()));
+        const QString reason = QString::fromUtf8(e.what());
+        RecordError(reason);
+        // Said once the form is up, which it still opens: its options work without the schemes.
+        QTimer::singleShot(0, this, [this, reason] {
+            KvGuard("the scheme list's failure",
+                    [&] { ShowMessageCode("E;000013;" + MessageCodeArgument(reason)); });
+        });
     }
 }
 

@@ -475,6 +475,25 @@ TEST_F(SchemesTest, ServerFailuresShowTheirWholeReason) {
     EXPECT_EQ(stored()[0][0], "kept");
 }
 
+// A scheme list that cannot be read is said once the form is up; the form opens all the same.
+TEST_F(SchemesTest, AListThatFailsToLoadIsShownAndTheFormOpens) {
+    tarnix::THostSettings settings;
+    settings.UICodePage = 437;
+    form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(
+        std::make_shared<tarnix::THostAutomation>(tarnix::TMessageTable::shipped(), settings))));
+    auto standIn = std::make_shared<optiontest::ServerStandIn>(server);
+    standIn->answer("LoadTable", [](kv::VariantArgs&) -> kv::Variant { throw EKvError("table; locked"); });
+    form->SetAppServer(standIn);
+    BoxAnswerer boxes;
+    form->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.texts().isEmpty(); }, 5000));
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), "The server could not process the request:\rtable, locked");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->pnlCondition->isVisible());
+    EXPECT_EQ(form->lstCondition->topLevelItemCount(), 0);
+}
+
 TEST_F(SchemesTest, AFormKindSavesItsWayAndHearsOfASchemeThatFailedToApply) {
     auto& f = *form;
     f.show();
