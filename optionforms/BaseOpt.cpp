@@ -416,6 +416,7 @@ bool TfrmBaseOpt::FillRequestHeader(kv::Variant& header) {
 bool TfrmBaseOpt::BuildJobRequest() {
     if (!TfrmBaseGene::BuildJobRequest()) return false;
     if (!btnPeriod->isChecked()) return true;
+    if (rbCycleRang_3->isChecked() && !CheckPeriodEnd()) return false;
     try {
         const auto normalised = [this](QLineEdit* edit) {
             const kv::TDateTime d = StringToDate(edit->text().trimmed(), DateOrder(), DateSeparator());
@@ -467,7 +468,10 @@ bool TfrmBaseOpt::BuildJobRequest() {
         SetJobRequest(request);
         return true;
     } catch (const std::exception& e) {
-        RecordError(QString::fromUtf8(e.what()));
+        // OK stops here: the user must learn why.
+        const QString reason = QString::fromUtf8(e.what());
+        RecordError(reason);
+        ShowMessageCode("E;000030;" + MessageCodeArgument(reason));
         return false;
     }
 }
@@ -685,6 +689,18 @@ bool TfrmBaseOpt::CheckPeriodRange() {
     ShowMessageCode("E;100082;" + lblStartDate->text() + ";" + rbCycleRang_3->text());
     SetPendingFailure(true);
     FRangeRefused = true;
+    meEndDate->setFocus();
+    return false;
+}
+
+bool TfrmBaseOpt::CheckPeriodEnd() {
+    const QString text = meEndDate->text().trimmed();
+    if (!text.isEmpty() && StringToDate(text, DateOrder(), DateSeparator()) != 0) return true;
+    if (text.isEmpty())
+        ShowMessageCode("E;000037", rbCycleRang_3->text());
+    else
+        ShowMessageCode("E;000005;" + MessageCodeArgument(text) + ";");
+    pgOption->setCurrentWidget(tsPeriodOption);
     meEndDate->setFocus();
     return false;
 }

@@ -81,6 +81,9 @@ public:
     void RefreshPeriodPage();
     // False, after showing "E;100082", when an end date before the start date is chosen.
     bool CheckPeriodRange();
+    // False, after showing why, when the periodic job ends on a date and its end date is empty
+    // ("E;000037" with the choice's caption) or not a date ("E;000005").
+    bool CheckPeriodEnd();
     // The user choice of the notification recipients; replaceable so that callers can choose another.
     std::function<QString(TfrmBaseOpt* form, const QString& notifyXml)> ChooseRecipients;
 

@@ -396,3 +396,32 @@ TEST_F(BaseOptTest, RefusedJobShowsTheServersWholeReason) {
     EXPECT_EQ(form->ResultCode(), 0);
     delete form;
 }
+
+// A job that ends on a date cannot go without one: OK says which field is missing, or that the date
+// is not one, and sends nothing.
+TEST_F(BaseOptTest, PeriodicJobEndingOnADateNeedsTheDate) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->edFactory->setText("F01");
+    click(form->btnPeriod);
+    form->meStartDate->setText("2008/05/15");
+    form->rbCycleRang_3->setChecked(true);
+    form->pgOption->setCurrentIndex(0);
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), QStringLiteral("This field must not be empty.\r退出日期"));
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsPeriodOption);
+    EXPECT_EQ(form->focusWidget(), form->meEndDate);
+    EXPECT_EQ(form->ResultCode(), 0);
+
+    form->meEndDate->setText("2008/99/99");
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 2);
+    EXPECT_EQ(boxes.texts()[1].trimmed(), "The date is not valid. 2008/99/99");
+    EXPECT_EQ(form->ResultCode(), 0);
+
+    form->meEndDate->setText("2008/08/01");
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
+    delete form;
+}
