@@ -300,6 +300,10 @@ void TfrmKrta07SC::SetRowCount(int count) {
     FDays->Resize(rows);
 }
 
+QString TfrmKrta07SC::DayText(kv::TDateTime day) const {
+    return DateToString(day, FCode, FSep);
+}
+
 QString TfrmKrta07SC::StoredRemark(int row) const {
     if (row < 1 || row >= RowCount()) return {};
     const TKrta07DayRow& r = FDays->Rows[size_t(row - 1)];

@@ -53,6 +53,8 @@ public:
     void SetCells(int col, int row, const QString& text);
     // Fills a row with a day (shown in the company format) and its texts.
     void SetDay(int row, kv::TDateTime day, const QString& quantity, const QString& remark);
+    // A day as its row shows it and the planner types it: in the company's date format.
+    QString DayText(kv::TDateTime day) const;
     // The date the day text of a row reads as (0 when it reads as none).
     kv::TDateTime DateOfRow(int row) const;
     // The first row other than Except whose day reads as Day; 0 when there is none.

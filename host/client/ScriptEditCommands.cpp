@@ -175,8 +175,17 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
                     refused = QStringLiteral("no row could be added for %1").arg(day);
                     break;
                 }
-                if (!typeCell(c, d, at, 0, day)) {
+                // Typed as the company writes dates, as a planner would; a day the editor reads as
+                // another (or none) is a failed step, not a quantity typed on the wrong day.
+                if (!typeCell(c, d, at, 0, d->DayText(TransDateIn(day)))) {
                     refused = QStringLiteral("the day of row %1 could not be edited").arg(at);
+                    break;
+                }
+                if (d->DateOfRow(at) != TransDateIn(day)) {
+                    refused =
+                        QStringLiteral("row %1: the daily editor read the day %2 typed as \"%3\" as \"%4\"")
+                            .arg(row)
+                            .arg(day, d->DayText(TransDateIn(day)), d->Cells(0, at));
                     break;
                 }
             }

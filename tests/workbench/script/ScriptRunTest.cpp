@@ -278,6 +278,28 @@ TEST_F(ScriptRun, TheDailyEditorOfABarOfDecadesConfirmsInMoments) {
     EXPECT_FALSE(rows[0].contains(far + "=")) << rows[0].left(300).toStdString();
 }
 
+// `daily` types a new day as the company writes dates, whatever its format, and the day moves.
+TEST_F(ScriptRun, DailyTypesNewDaysInTheCompanysDateFormat) {
+    wbtest::ScriptInstallation own;
+    const QStringList before = rowsOf(own.run("query F01\ndump\nclose\n"));
+    ASSERT_FALSE(before.isEmpty());
+    const QStringList days = before[0].split('\t').filter(QRegularExpression("^\\d{8}="));
+    ASSERT_FALSE(days.isEmpty()) << before[0].toStdString();
+    const QString last = days.last().section('=', 0, 0), quantity = days.last().section('=', 1);
+    const QString later = QDate::fromString(last, "yyyyMMdd").addDays(40).toString("yyyyMMdd");
+    for (const char* format : {"MA001 = '4', MA002 = '/'", "MA001 = '2', MA002 = '-'"}) {
+        onDemo(own, QString("UPDATE CMSMA SET ") + format);
+        const ScriptResult r =
+            own.run(QString("query F01\nedit\ndaily 0 %1=0,%2=%3\ndump\nanswer no\nclose\n")
+                        .arg(last, later, quantity));
+        EXPECT_EQ(r.exitCode, 0) << format << r.err.join('\n').toStdString();
+        const QStringList rows = rowsOf(r);
+        ASSERT_FALSE(rows.isEmpty()) << format;
+        EXPECT_TRUE(rows[0].contains(later + "=" + quantity)) << format << rows[0].left(300).toStdString();
+        EXPECT_FALSE(rows[0].contains(last + "=" + quantity)) << format << rows[0].left(300).toStdString();
+    }
+}
+
 // A day as an import may leave it, 31 February, on the first line: no bar can place it, and no save
 // may rewrite it as another day.
 TEST_F(ScriptRun, AStoredDayThatIsNoDateIsNamedKeptOffTheBarAndLeftAsStored) {
