@@ -187,6 +187,9 @@ public:
         kv::TField* field = FieldOf(index.column());
         if (!field || role != Qt::EditRole) return false;
         kv::TClientDataSet* ds = DataSet();
+        // An editor left as it was opened writes nothing: the field's checks and handlers run for
+        // what the user typed, and the record stays as it was.
+        if (value.toString() == data(index, Qt::EditRole).toString()) return true;
         try {
             if (ds->State() == kv::TDataSetState::dsBrowse && index.row() < ds->RecordCount()) {
                 ds->SetRecNo(index.row() + 1);

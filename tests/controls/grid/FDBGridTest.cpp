@@ -1,6 +1,7 @@
 // The record grid's cells: every row shows its record through the field's formats and get-text
 // handler, not only the current one, and drawing reads only the rows on screen.
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -158,4 +159,39 @@ TEST(FDBGridCells, CellColoursEventChangesFontColourAndBrush) {
     EXPECT_GT(count(changed, red), 10);
     EXPECT_EQ(count(plain, red), 0);
     EXPECT_EQ(image.pixelColor(changed.right() - 2, changed.top() + 2), QColor(255, 255, 255));
+}
+
+// An editor opened and left without a change writes nothing: the record stays in browse and the
+// field's checks do not run; a change is written through them.
+TEST(FDBGridCells, AnEditorLeftUnchangedWritesNothing) {
+    Lines lines(3);
+    int validations = 0;
+    lines.ds.FieldByName("NAME").OnValidate = [&validations](kv::TField&) { ++validations; };
+    TFDBGrid grid;
+    grid.SetDataSource(&lines.source);
+    grid.resize(500, 200);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    const QModelIndex name = grid.model()->index(1, 3);
+    auto editAndLeave = [&](const QString& typed) {
+        grid.setCurrentIndex(name);
+        grid.edit(name);
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : grid.viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible()) editor = e;
+        ASSERT_NE(editor, nullptr);
+        if (!typed.isNull()) {
+            editor->selectAll();
+            QTest::keyClicks(editor, typed);
+        }
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The grid commits a cell after the key, from the event loop.
+        QTest::qWait(20);
+    };
+    editAndLeave(QString());
+    EXPECT_EQ(validations, 0);
+    EXPECT_EQ(lines.ds.State(), kv::TDataSetState::dsBrowse);
+    editAndLeave("renamed");
+    EXPECT_EQ(validations, 1);
+    EXPECT_EQ(lines.ds.FieldByName("NAME").AsString(), "renamed");
 }
