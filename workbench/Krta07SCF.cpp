@@ -469,8 +469,10 @@ void TfrmKrta07SC::sgTimeSelectCell(int col, int row) {
 bool TfrmKrta07SC::FormKeyDown(QKeyEvent* key, QWidget* target) {
     // A key the cell editor ignores passes here again on its way to the grid: act on the grid's turn.
     if (target != sgTime) return false;
-    if (key->key() == Qt::Key_Down && FWholeBar && FEditable && RowCount() > 1 &&
-        CurrentRow() == RowCount() - 1 && !Cells(0, RowCount() - 1).trimmed().isEmpty()) {
+    // Down on the last filled row adds a day; on a bar stretched to no days, the first one.
+    const bool empty = RowCount() == 1;
+    if (key->key() == Qt::Key_Down && FWholeBar && FEditable &&
+        (empty || (CurrentRow() == RowCount() - 1 && !Cells(0, RowCount() - 1).trimmed().isEmpty()))) {
         SetRowCount(RowCount() + 1);
         SetCells(0, RowCount() - 1, QString());
         SetCells(1, RowCount() - 1, QStringLiteral("0"));

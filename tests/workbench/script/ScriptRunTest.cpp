@@ -300,6 +300,29 @@ TEST_F(ScriptRun, DailyTypesNewDaysInTheCompanysDateFormat) {
     }
 }
 
+// A bar stretched until it holds no day leaves its quantity on none: Down in its daily editor adds
+// the first day, and the planner can place the quantity again.
+TEST_F(ScriptRun, ABarStretchedToNoDaysTakesItsFirstDayInTheDailyEditor) {
+    const QStringList before = rowsOf(run("query F01\ndump\nclose\n"));
+    ASSERT_GT(before.size(), 3);
+    const QStringList days = before[3].split('\t').filter(QRegularExpression("^\\d{8}="));
+    ASSERT_FALSE(days.isEmpty()) << before[3].toStdString();
+    double quantity = 0;
+    for (const QString& d : days)
+        quantity += d.section('=', 1).toDouble();
+    const QString first = days.first().section('=', 0, 0);
+    const ScriptResult r = run(QString("query F01\nedit\nselect 3\nstretch 3 stop -%1\ndaily 3 %2=%3\ndump\n"
+                                       "answer no\nclose\n")
+                                   .arg(days.size())
+                                   .arg(first)
+                                   .arg(quantity));
+    EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    const QStringList rows = rowsOf(r);
+    ASSERT_GT(rows.size(), 3);
+    EXPECT_TRUE(rows[3].endsWith(QString("\t%1\t%1\t%1=%2").arg(first).arg(quantity)))
+        << rows[3].toStdString();
+}
+
 // A day as an import may leave it, 31 February, on the first line: no bar can place it, and no save
 // may rewrite it as another day.
 TEST_F(ScriptRun, AStoredDayThatIsNoDateIsNamedKeptOffTheBarAndLeftAsStored) {
