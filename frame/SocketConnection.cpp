@@ -228,6 +228,12 @@ bool TSocketConnection::Connected() const {
 
 void TSocketConnection::Open() {
     Close();
+    // A port out of range would wrap to another one, and another service might answer there.
+    if (Port < 1 || Port > 65535)
+        throw EKvError(QString("Cannot connect to the application server %1:%2: the port is not between 1 "
+                               "and 65535")
+                           .arg(Address)
+                           .arg(Port));
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(Address, quint16(Port));
     if (!socket->waitForConnected(Timeout))

@@ -396,6 +396,26 @@ TEST(Wire, AnAnswerThatComesAfterItsCallGaveUpIsNotTakenForTheNextOne) {
     server.join();
 }
 
+// A port out of range in the settings names itself, and nothing connects to the port it would wrap to.
+TEST(SocketConnection, APortOutOfRangeIsRefusedNotWrapped) {
+    QTcpServer listening;
+    ASSERT_TRUE(listening.listen(QHostAddress::LocalHost));
+    TSocketConnection connection;
+    connection.Address = "127.0.0.1";
+    connection.Port = listening.serverPort() + 65536;
+    connection.Timeout = 500;
+    try {
+        connection.Open();
+        ADD_FAILURE() << "connected through port " << connection.Port;
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(
+            QString(":%1: the port is not between 1 and 65535").arg(connection.Port)))
+            << e.what();
+    }
+    EXPECT_FALSE(listening.waitForNewConnection(100));
+    EXPECT_FALSE(connection.Connected());
+}
+
 TEST(HostServicesWithoutDatabase, ServicesFailWithTheirName) {
     testsupport::ScopedEnv env("TARNIX_REGISTRY", "/nonexistent/registry.ini");
     const auto host =
