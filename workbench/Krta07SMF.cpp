@@ -297,6 +297,9 @@ QString TfrmKrta07SM::SystemMessage(int index) const {
 }
 
 void TfrmKrta07SM::InitWorkbench() {
+    // The form's creation steps come first, not at its first show: they would then undo what the
+    // set-up did (the conversion done once would count as not done).
+    AfterConstruction();
     Current = this;
     dmKrta07S = new TdmKrta07S(this, FDBName, FConnectString);
     ctMPSTC->SetTitle(QString());

@@ -135,6 +135,16 @@ protected:
     TfrmKrta07SM* wb = nullptr;
 };
 
+// The form's creation steps run before its set-up, not at its first show: the source document's
+// mask is there before anything is typed, and the conversion done once stays done when it shows.
+TEST_P(WorkbenchLoad, TheFormIsCreatedBeforeItIsSetUp) {
+    EXPECT_FALSE(wb->edTB004->inputMask().isEmpty());
+    EXPECT_TRUE(wb->Converted());
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    EXPECT_TRUE(wb->Converted());
+}
+
 TEST_P(WorkbenchLoad, FiltersByResourceAndSourceDocument) {
     query("F1");
     EXPECT_EQ(wb->RowKeys().size(), 5);
