@@ -2,26 +2,43 @@
 
 #include <QEvent>
 #include <QValidator>
+#include <algorithm>
 
 #include "platform/CodePage.h"
 
 namespace {
 
-// Refuses a text longer in bytes than its edit's limit; an edit with an input mask has its length.
+// Refuses a text longer in bytes than its limit; an edit with an input mask has its length.
 class TByteLimit : public QValidator {
 public:
-    explicit TByteLimit(TKvEdit* edit) : QValidator(edit), FEdit(edit) {}
-    State validate(QString& input, int&) const override {
-        const int max = FEdit->MaxLength();
-        if (max <= 0 || !FEdit->inputMask().isEmpty()) return Acceptable;
-        return kv::codepage::byteLength(input) <= max ? Acceptable : Invalid;
+    TByteLimit(QLineEdit* edit, int bytes) : QValidator(edit), FMaxBytes(bytes), FEdit(edit) {
+        setObjectName(kName);
     }
+    State validate(QString& input, int&) const override {
+        if (FMaxBytes <= 0 || !FEdit->inputMask().isEmpty()) return Acceptable;
+        return kv::codepage::byteLength(input) <= FMaxBytes ? Acceptable : Invalid;
+    }
+    static constexpr const char* kName = "kvByteLimit";
+    int FMaxBytes;
 
 private:
-    TKvEdit* FEdit;
+    QLineEdit* FEdit;
 };
 
 } // namespace
+
+void KvLimitBytes(QLineEdit* edit, int bytes) {
+    bytes = std::max(0, bytes);
+    // A text of n bytes has at most n characters.
+    edit->QLineEdit::setMaxLength(bytes > 0 ? bytes : 32767);
+    // Found by name: the class has no meta-object of its own to be told from other validators by.
+    auto* limit = static_cast<TByteLimit*>(
+        edit->findChild<QValidator*>(QLatin1String(TByteLimit::kName), Qt::FindDirectChildrenOnly));
+    if (!limit) limit = new TByteLimit(edit, bytes);
+    limit->FMaxBytes = bytes;
+    // Another validator the edit was given keeps its place.
+    if (!edit->validator() || edit->validator() == limit) edit->setValidator(bytes > 0 ? limit : nullptr);
+}
 
 TKvEdit::TKvEdit(QWidget* parent) : QLineEdit(parent) {
     // The label is the edit's, but sits beside it: a child of the same parent.
@@ -35,11 +52,7 @@ TKvEdit::TKvEdit(QWidget* parent) : QLineEdit(parent) {
 
 void TKvEdit::setMaxLength(int bytes) {
     FMaxBytes = std::max(0, bytes);
-    // A text of n bytes has at most n characters.
-    QLineEdit::setMaxLength(FMaxBytes > 0 ? FMaxBytes : 32767);
-    if (!FByteLimit) FByteLimit = new TByteLimit(this);
-    // Another validator the edit was given keeps its place.
-    if (!validator() || validator() == FByteLimit) setValidator(FMaxBytes > 0 ? FByteLimit : nullptr);
+    KvLimitBytes(this, FMaxBytes);
 }
 
 TKvEdit::~TKvEdit() {

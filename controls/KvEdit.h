@@ -6,6 +6,11 @@
 
 enum TLabelPosition { lpAbove = 0, lpBelow = 1, lpLeft = 2, lpRight = 3 };
 
+// Limits an edit's text to the bytes it takes in the system code page, as the company's columns
+// count them (a Chinese character two on a Chinese system); 0: no limit. Typing beyond is refused.
+// An edit with an input mask keeps the mask's length.
+void KvLimitBytes(QLineEdit* edit, int bytes);
+
 class TKvEdit : public QLineEdit {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -50,5 +55,4 @@ private:
     int FLabelPosition = lpLeft;
     int FLabelSpacing = 4;
     int FMaxBytes = 0;
-    QValidator* FByteLimit = nullptr;
 };

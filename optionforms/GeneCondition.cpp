@@ -14,27 +14,16 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <QValidator>
 
 #include "controls/DBLabel.h"
+#include "controls/KvEdit.h"
 #include "controls/KvGuard.h"
 #include "controls/SelectPnl.h"
 #include "optionforms/BaseGene.h"
-#include "platform/CodePage.h"
 
 namespace {
 
 const QChar kSep(3);
-
-// The scheme list keeps a name in 20 bytes of the system code page (a Chinese character takes two on
-// a Chinese system); a longer name would come back cut and no longer find its scheme.
-class TSchemeNameLimit : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        return kv::codepage::byteLength(input) <= TfrmBaseGene::SchemeNameBytes ? Acceptable : Invalid;
-    }
-};
 
 // The caption a user knows a date option by: a select panel's caption or hint word, an edit's own
 // caption, the label that points at it, or else its name.
@@ -68,9 +57,9 @@ TfrmGeneCondition::TfrmGeneCondition(TfrmBaseGene* form) : TKVForm(form), FForm(
     lblConName->setObjectName("lblConName");
     edConName = new QLineEdit(this);
     edConName->setObjectName("edConName");
-    // A name of n bytes has at most n characters; the validator counts the bytes.
-    edConName->setMaxLength(TfrmBaseGene::SchemeNameBytes);
-    edConName->setValidator(new TSchemeNameLimit(edConName));
+    // The scheme list keeps a name in so many bytes: a longer one would come back cut and no longer
+    // find its scheme.
+    KvLimitBytes(edConName, TfrmBaseGene::SchemeNameBytes);
     // Required, as the option forms mark their required fields.
     QPalette required = edConName->palette();
     required.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xAF));

@@ -83,6 +83,9 @@ double numberOf(const QString& text) {
     return kv::tryStrToFloat(text, v) ? v : 0;
 }
 
+// The longest remark a day row holds.
+constexpr int kRemarkBytes = 255;
+
 // The day column edits through the company date mask, the quantity column takes digits and points.
 class TDayDelegate : public QStyledItemDelegate {
 public:
@@ -104,6 +107,9 @@ public:
         } else if (index.column() == 1) {
             edit->setValidator(
                 new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), edit));
+        } else if (index.column() == 2) {
+            // As long as a day row's remark may be: a longer one would fail the whole save.
+            KvLimitBytes(edit, kRemarkBytes);
         }
         return edit;
     }

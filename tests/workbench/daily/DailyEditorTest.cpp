@@ -239,6 +239,18 @@ TEST_F(DailyEditor, DuplicateDayIsEmptiedAndTheSumMustHold) {
     EXPECT_EQ(item(0)->GetDayValue(day("20260111")), 20);
 }
 
+// A remark takes as many bytes as a day row holds, counted in the system code page.
+TEST_F(DailyEditor, ARemarkTakesAsMuchAsADayRowHolds) {
+    EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
+        d->sgTime->setFocus();
+        type(d, 1, 2, QString(300, QChar('x')), Qt::Key_Tab);
+        QTest::qWait(20);
+        EXPECT_EQ(d->Cells(2, 1).size(), 255);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+    }));
+    EXPECT_EQ(item(0)->CellRemark(0).size(), 255);
+}
+
 TEST_F(DailyEditor, DownOnTheLastRowAddsADayAndOkSortsTheDays) {
     EXPECT_TRUE(edit(item(0)->Bar, [&](TfrmKrta07SC* d) {
         d->sgTime->setFocus();
