@@ -104,6 +104,14 @@ protected:
         form->show();
         return form;
     }
+    // A form of factory F01 with its job made periodic from 15 May 2008.
+    QPointer<TfrmBatch> openPeriodicForm() {
+        QPointer<TfrmBatch> form = openForm();
+        form->edFactory->setText("F01");
+        click(form->btnPeriod);
+        form->meStartDate->setText("2008/05/15");
+        return form;
+    }
 
     // The request the job server keeps for a job, as it arrived.
     static kv::Variant storedRequest(const QString& job) {
@@ -230,10 +238,7 @@ TEST_F(BaseOptTest, MonthlyJobStartsOnItsFirstRunWithMovedDates) {
 
 TEST_F(BaseOptTest, HourlyPatternSendsTheCurrentTime) {
     BoxAnswerer boxes;
-    QPointer<TfrmBatch> form = openForm();
-    form->edFactory->setText("F01");
-    click(form->btnPeriod);
-    form->meStartDate->setText("2008/05/15");
+    QPointer<TfrmBatch> form = openPeriodicForm();
     form->rbEveryHour->setChecked(true);
     form->edEveryHour->setText("2");
     const kv::TDateTime before = nowValue();
@@ -401,10 +406,7 @@ TEST_F(BaseOptTest, RefusedJobShowsTheServersWholeReason) {
 // is not one, and sends nothing.
 TEST_F(BaseOptTest, PeriodicJobEndingOnADateNeedsTheDate) {
     BoxAnswerer boxes;
-    QPointer<TfrmBatch> form = openForm();
-    form->edFactory->setText("F01");
-    click(form->btnPeriod);
-    form->meStartDate->setText("2008/05/15");
+    QPointer<TfrmBatch> form = openPeriodicForm();
     form->rbCycleRang_3->setChecked(true);
     form->pgOption->setCurrentIndex(0);
     QTest::mouseClick(form->btnOk, Qt::LeftButton);
