@@ -29,7 +29,7 @@
 
 QString Krta07DateEditMask(int code, const QString& sep) {
     // The years of the republic calendar (4 and 5) reach three digits from 2011 on: a two-digit mask
-    // would cut 115/12/31 to 11/51/23 and read another day.
+    // would cut a year such as 115 and the text would read as another day.
     const QString year = code >= 1 && code <= 3 ? QStringLiteral("9999") : QStringLiteral("999");
     const QString two = QStringLiteral("99");
     if (code == 2 || code == 3) return two + sep + two + sep + year + QStringLiteral(";1; ");
@@ -314,10 +314,8 @@ QString TfrmKrta07SC::StoredRemark(int row) const {
     if (row < 1 || row >= RowCount()) return {};
     const TKrta07DayRow& r = FDays->Rows[size_t(row - 1)];
     if (!r.Shown.isNull() && r.Remark == r.Shown) return r.Stored;
-    // Typed in the interface's script: stored in the database's.
-    if (KvConverter && KvConverter->UIChangeType != 0)
-        return KvConverter->RecoverUIString(kv::Variant(r.Remark)).toString();
-    return r.Remark;
+    // Typed in the interface's script: stored in the database's, as the line grid's texts are.
+    return KvConverter ? KvConverter->RecoverUIString(kv::Variant(r.Remark)).toString() : r.Remark;
 }
 
 QString TfrmKrta07SC::Cells(int col, int row) const {
