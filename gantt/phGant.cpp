@@ -280,6 +280,12 @@ TphGant::TphGant(QWidget* parent) : QWidget(parent) {
     FGrid->OnNodeDeleted = [this](TphDataEntity_GridTreeNode* node) { OnNodeDeleted(node); };
     FGrid->OnTopLeftChanged = [this](TphGrid* grid) {
         if (FDestroying) return;
+        // The rows scroll no further than the scroll bar reaches: a grid beside the area follows the
+        // bar, and would no longer line up with rows scrolled past it.
+        if (FGrid->TopRow() > MaxTopRow()) {
+            FGrid->SetTopRow(MaxTopRow());
+            return;
+        }
         SyncScrollBar();
         InvalidateGantArea();
         if (OnTopLeftChanged_Grid) OnTopLeftChanged_Grid(grid);
@@ -678,12 +684,20 @@ TphDataEntity_GantTime* TphGant::TimeAt(int x, int y) {
     return nullptr;
 }
 
+int TphGant::VisibleRows() const {
+    return std::max(1, FArea->height() / std::max(1, FDefaultRowHeight));
+}
+
+int TphGant::MaxTopRow() const {
+    return std::max(0, FGrid->DisplayRowCount() - VisibleRows());
+}
+
 void TphGant::SyncScrollBar() {
     if (FDestroying) return;
     const int count = FGrid->DisplayRowCount();
-    const int visible = std::max(1, FArea->height() / std::max(1, FDefaultRowHeight));
+    const int visible = VisibleRows();
     FSyncingScroll = true;
-    FScrollBar->setRange(0, std::max(0, count - visible));
+    FScrollBar->setRange(0, MaxTopRow());
     FScrollBar->setPageStep(visible);
     FScrollBar->setValue(FGrid->TopRow());
     FSyncingScroll = false;

@@ -344,6 +344,9 @@ private:
     void RepublishGridEvents();
     void ScalerChanged();
     void SyncScrollBar();
+    // Whole rows the area shows, and the last row that may stand at its top.
+    int VisibleRows() const;
+    int MaxTopRow() const;
     void OnTimeInserted(TphDataEntity* e);
     void OnNodeDeleted(TphDataEntity_GridTreeNode* node);
     void OnNodeInserted(TphDataEntity_GridTreeNode* node);

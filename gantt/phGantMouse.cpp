@@ -527,9 +527,7 @@ bool TphGant::AreaKeyDown(int key, int shift) {
     // Into view: the row in the grid, the time in the scaler.
     if (TGantRow* fr = found->Row()) {
         const int r = FGrid->DisplayIndexOf(static_cast<TphDataEntity_GridTreeNode*>(fr->Node));
-        if (r >= 0 &&
-            (r < FGrid->TopRow() || r >= FGrid->TopRow() + std::max(1, FGrid->VisibleRowCount() - 1)))
-            FGrid->SetFocusedRow(r, false);
+        if (r >= 0 && !FGrid->RowFullyVisible(r)) FGrid->SetFocusedRow(r, false);
     }
     if (found->StopTime < FScaler->Start() || found->StartTime > FScaler->Stop()) {
         const double span = FScaler->Stop() - FScaler->Start();

@@ -367,13 +367,14 @@ void TphGrid::RaiseTopLeftChanged() {
     if (OnTopLeftChanged) OnTopLeftChanged(this);
 }
 
-int TphGrid::VisibleRowCount() {
-    const int count = DisplayRowCount();
-    int y = HeaderHeight();
-    int n = 0;
-    for (int r = FTopRow; r < count && y < height(); ++r, ++n)
-        y += RowHeight(r);
-    return n;
+bool TphGrid::RowFullyVisible(int displayRow) {
+    if (displayRow < FTopRow || displayRow >= DisplayRowCount()) return false;
+    int bottom = HeaderHeight();
+    for (int r = FTopRow; r <= displayRow; ++r) {
+        bottom += RowHeight(r);
+        if (bottom > height()) return false;
+    }
+    return true;
 }
 
 int TphGrid::DisplayRowAtY(int y) {
@@ -483,12 +484,16 @@ void TphGrid::SetFocusedRow(int displayRow, bool select) {
     if (displayRow < 0 || displayRow >= DisplayRowCount()) return;
     FFocusedRow = displayRow;
     if (select) SelectRow(displayRow, 0);
-    // Keep the focused row on screen.
+    // Keep the focused row on screen. Counting the rows shown instead would take the last row of a
+    // list shorter than the view for one half hidden and scroll it up to the top.
     if (displayRow < FTopRow)
         SetTopRow(displayRow);
     else
-        while (displayRow >= FTopRow + std::max(1, VisibleRowCount() - 1) && FTopRow < displayRow)
+        while (!RowFullyVisible(displayRow) && FTopRow < displayRow) {
+            const int top = FTopRow;
             SetTopRow(FTopRow + 1);
+            if (FTopRow <= top) break; // the owner keeps the rows from scrolling further
+        }
     if (OnCellSelectionChanged) OnCellSelectionChanged(this, FFocusedCol, GridRowOf(displayRow));
     update();
 }

@@ -190,10 +190,11 @@ public:
     // A column's width, at least its layout's MinWidth; 0 when hidden.
     int ColumnWidth(int col) const;
     void SetColumnWidth(int col, int width);
-    // First display row on screen, and how many rows fit (the last may be cut).
+    // First display row on screen.
     int TopRow() const { return FTopRow; }
     void SetTopRow(int row);
-    int VisibleRowCount();
+    // The row is on screen from its top to its bottom.
+    bool RowFullyVisible(int displayRow);
     void ScrollRows(int delta) { SetTopRow(FTopRow + delta); }
     // Display row under a y of the grid, -1 for none.
     int DisplayRowAtY(int y);

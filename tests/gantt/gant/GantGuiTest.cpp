@@ -50,7 +50,7 @@ struct Gant {
 } // namespace
 
 TEST(GantGeometry, ItemRectangles) {
-    Gant t;
+    Gant t(40); // more rows than the area shows, so that they can scroll
     TphDataEntity_GantTime* zero = t.add(0, D0 + 2, D0 + 2);
     TphDataEntity_GantTime* fixed = t.add(1, D0 + 3 + 10.0 / 24, D0 + 4);
     fixed->FixedWidth = 9;
@@ -343,6 +343,21 @@ TEST(GantGrid, ScrollingTheGridMovesTheRows) {
     EXPECT_EQ(t.g.ItemRect(item).top(), y0 - 2 * TphGrid::DefaultRowHeight);
     t.g.Grid()->ScrollRows(1);
     EXPECT_EQ(t.g.VertScrollBar()->value(), 3);
+    // Rows scroll no further than the scroll bar reaches (what lists the rows beside the area follows
+    // the bar), however far the wheel or a drag at the bottom edge pushes them.
+    t.g.Grid()->ScrollRows(100);
+    EXPECT_EQ(t.g.Grid()->TopRow(), t.g.VertScrollBar()->maximum());
+    EXPECT_EQ(t.g.VertScrollBar()->value(), t.g.VertScrollBar()->maximum());
+    TphDataEntity_GantTime* last = t.add(39, D0 + 1, D0 + 2);
+    t.settle();
+    EXPECT_LE(t.g.ItemRect(last).bottom(), t.g.GantArea()->height());
+    EXPECT_GE(t.g.ItemRect(last).bottom(), t.g.GantArea()->height() - 2 * TphGrid::DefaultRowHeight);
+    // A grid too low to show the focused row whole stops where the rows stop.
+    t.g.Grid()->SetTopRow(0);
+    t.g.Grid()->hide();
+    t.g.Grid()->resize(t.g.Grid()->width(), 10);
+    t.g.Grid()->SetFocusedRow(39, false);
+    EXPECT_EQ(t.g.Grid()->TopRow(), t.g.VertScrollBar()->maximum());
 }
 
 TEST(GantEvents, HintShowsAfterASecondThroughTheQueue) {

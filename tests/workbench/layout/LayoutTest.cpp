@@ -72,6 +72,26 @@ TEST_F(Layout, GridSitsBesideTheBarsOrTheCapacityCharts) {
     EXPECT_EQ(wb->dgMPSTB->parentWidget(), wb->mgMPSTC->Grid()->parentWidget());
 }
 
+// Clicking the last line in the grid scrolled the chart alone until that line's bar stood in the
+// first row, beside another line.
+TEST_F(Layout, TheLastLineClickedKeepsItsBarBesideIt) {
+    wb->PlaceLineGrid();
+    QCoreApplication::processEvents();
+    TFDBGrid* grid = wb->dgMPSTB;
+    const int last = grid->model()->rowCount() - 1;
+    ASSERT_GT(last, 0);
+    const QModelIndex index = grid->model()->index(last, 1);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(index).center());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(wb->CurrentRowIndex(), last);
+    EXPECT_EQ(wb->mgMPSTC->Grid()->TopRow(), grid->rowAt(0));
+    TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(last);
+    wb->mgMPSTC->UpdateAllGeometry();
+    const QRect bar = wb->mgMPSTC->ItemRect(item->Bar);
+    const int rowTop = grid->viewport()->mapTo(wb, grid->visualRect(index).topLeft()).y();
+    EXPECT_NEAR(wb->mgMPSTC->GantArea()->mapTo(wb, bar.topLeft()).y(), rowTop, 2);
+}
+
 TEST_F(Layout, FactoryNameIsShownWhole) {
     wb->SetQueryConditions({"F01", QString::fromUtf8("第一工厂(总装)车间一号线"), "", "", ""});
     QTest::qWait(50);
