@@ -73,6 +73,41 @@ void addToLoad(kv::TClientDataSet& load, const std::vector<LoadKey>& keys, const
     }
 }
 
+// Columns of the load set that say which resource day a row is and when it was read.
+struct LoadFields {
+    explicit LoadFields(const kv::TClientDataSet& load)
+        : resource(load.FieldByName(QStringLiteral("TD001")).Index()),
+          day(load.FieldByName(QStringLiteral("TD002")).Index()),
+          flag(load.FieldByName(QStringLiteral("FLAG")).Index()) {}
+    LoadKey key(const kv::TClientDataSet& load, int row) const {
+        return {load.valueAt(row, resource).toString().trimmed(),
+                load.valueAt(row, day).toString().trimmed()};
+    }
+    int resource, day, flag;
+};
+
+// Rows read again take back the FLAG they had; rows new to the range keep the one just read.
+void restoreLoadedFlags(kv::TClientDataSet& load, const QHash<LoadKey, double>& loaded) {
+    if (loaded.isEmpty()) return;
+    const LoadFields f(load);
+    std::vector<std::pair<LoadKey, double>> changed;
+    for (int r = 0; r < load.RecordCount(); ++r) {
+        const LoadKey k = f.key(load, r);
+        const auto it = loaded.constFind(k);
+        if (it != loaded.cend() && *it != load.valueAt(r, f.flag).toDouble()) changed.emplace_back(k, *it);
+    }
+    if (changed.empty()) return;
+    kv::TField& flag = load.FieldByName(QStringLiteral("FLAG"));
+    load.DisableControls();
+    const auto enable = qScopeGuard([&load] { load.EnableControls(); });
+    for (const auto& [k, value] : changed) {
+        if (!load.Locate(QStringLiteral("TD001;TD002"), QVariantList{k.resource, k.day})) continue;
+        load.Edit();
+        flag.SetAsFloat(value);
+        load.Post();
+    }
+}
+
 // The load as read has its planned columns at 0: first comes what the plan rows of other lines put on
 // its days, so that the totals shown and saved are those of every factory.
 void addOtherPlans(kv::TClientDataSet& load, const TKrta07OtherPlans& others) {
@@ -163,12 +198,12 @@ TKrta07ConsumingLine TKrta07Consumption::lineAt(int row) const {
     return LineFields(*FSources.Lines).at(row);
 }
 
-void TKrta07Consumption::ComputeAll() {
+void TKrta07Consumption::ComputeAll(bool keepLoadedFlags) {
     kv::TClientDataSet& plan = *FSources.Plan;
     // Nothing the plan rows are made of has changed since they were computed (a query computes them
     // while loading and once more): only the load is read again, for the range it has now.
     if (!(FTotals.computed && plan.Active() && basis() == FTotals.basis)) computeRows();
-    loadSums(FTotals.order);
+    loadSums(FTotals.order, keepLoadedFlags);
 }
 
 void TKrta07Consumption::RebuildLoad() {
@@ -190,10 +225,20 @@ void TKrta07Consumption::Clear() {
     FTotals = TKrta07PlanTotals();
 }
 
-void TKrta07Consumption::loadSums(const std::vector<LoadKey>& order) {
+void TKrta07Consumption::loadSums(const std::vector<LoadKey>& order, bool keepLoadedFlags) {
     kv::TClientDataSet& load = *FSources.Load;
+    // The FLAG each stored row had, when the rows read again are to keep it.
+    QHash<LoadKey, double> loaded;
+    if (keepLoadedFlags && load.Active()) {
+        const LoadFields f(load);
+        loaded.reserve(load.RecordCount());
+        for (int r = 0; r < load.RecordCount(); ++r)
+            if (const double flag = load.valueAt(r, f.flag).toDouble(); flag != -1)
+                loaded.insert(f.key(load, r), flag);
+    }
     load.Close();
     load.Open();
+    restoreLoadedFlags(load, loaded);
     const TKrta07OtherPlans& others = FSources.OtherPlans();
     addOtherPlans(load, others);
     std::vector<Amounts> sums;

@@ -54,7 +54,9 @@ public:
 
     // Plan rows of every line and the planned load from them and the other plans. Nothing the rows
     // are made of changed since the last time: only the load is read and summed again.
-    void ComputeAll();
+    // With KeepLoadedFlags the load rows read again keep the FLAG they had (a save's guards compare
+    // with what the planner loaded).
+    void ComputeAll(bool keepLoadedFlags = false);
     // The load read again, with the other plans and the sums of the plan rows kept.
     void RebuildLoad();
     // Frees the plan rows, the load and the sums, as before the first computation.
@@ -79,7 +81,7 @@ private:
     TKrta07ConsumingLine lineAt(int row) const;
     void computeRows();
     // The load as read, with the other plans, then the sums in order (appending missing days).
-    void loadSums(const std::vector<TKrta07LoadKey>& order);
+    void loadSums(const std::vector<TKrta07LoadKey>& order, bool keepLoadedFlags = false);
 
     TSources FSources;
     QStringList FKeys;

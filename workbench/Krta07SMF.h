@@ -163,7 +163,7 @@ public:
     void SelectRow(int row);
 
     // Plan consumption and load charts.
-    void RecomputeAllConsumption();
+    void RecomputeAllConsumption(bool keepLoadedFlags = false);
     void RecomputeLineConsumption();
     // The same for line row, computed while the grid stands on it and then back on the current line;
     // no leaving of a line by the planner, so no leave-line checks.

@@ -28,8 +28,8 @@ void refreshChartDays(TfrmKrta07SM& wb, const QString& resource, const std::vect
     const int n = int(kv::roundHalfEven(wb.mgMPSTC->Stop() - wb.mgMPSTC->Start()));
     const qint64 first = qint64(std::floor(wb.mgMPSTC->Start()));
     if (chart.RefreshPending || resource.isEmpty() || chart.ShownResource != resource ||
-        chart.ShownFirstDay != first || chart.Values().DaysPerBar != 1 || chart.Values().Days.size() != n + 1 ||
-        !load.Active()) {
+        chart.ShownFirstDay != first || chart.Values().DaysPerBar != 1 ||
+        chart.Values().Days.size() != n + 1 || !load.Active()) {
         wb.RefreshLoadChart();
         return;
     }
@@ -87,8 +87,8 @@ const QStringList& TfrmKrta07SM::ConsumptionKeys() const {
     return FConsumption ? FConsumption->Keys() : none;
 }
 
-void TfrmKrta07SM::RecomputeAllConsumption() {
-    FConsumption->ComputeAll();
+void TfrmKrta07SM::RecomputeAllConsumption(bool keepLoadedFlags) {
+    FConsumption->ComputeAll(keepLoadedFlags);
     dmKrta07S->SetupFields(); // the plan rows' set may have opened for the first time
     CountOverloads();
 }

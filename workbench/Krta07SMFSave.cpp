@@ -191,8 +191,9 @@ bool TfrmKrta07SM::SaveChanges() {
             }
         });
         // Lines that followed a linked move still have the plan rows of their old days; the rows
-        // written are those of the days being saved.
-        RecomputeAllConsumption();
+        // written are those of the days being saved. The load rows keep the FLAG they were loaded
+        // with: one read here would let a load row another planner saved since then pass its guard.
+        RecomputeAllConsumption(true);
         ok = WriteSchedule();
         if (ok) {
             rollback.dismiss();
