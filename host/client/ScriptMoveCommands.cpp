@@ -71,17 +71,6 @@ QPoint barPoint(TfrmKrta07SM* wb, int row, const QRect& rect, int x) {
     return {x, y};
 }
 
-// Shows the row's bar with days of at least a few pixels: on the chart of a long span a day is under a
-// pixel, and a drag of whole days could not be made, so the window narrows first as a planner zooms
-// in before such a drag.
-TMyGantItem* showBarToDrag(TScriptContext& c, TfrmKrta07SM* wb, int row, QRect& rect, QString& error) {
-    constexpr double kMinDayPixels = 4, kDayPixels = 8;
-    TMyGant* g = wb->mgMPSTC;
-    if (g->Scale() > 0 && 1 / g->Scale() < kMinDayPixels && g->GantArea()->width() > 0)
-        g->SetStop(g->Start() + g->GantArea()->width() / kDayPixels);
-    return c.ShowBar(wb, row, rect, error);
-}
-
 // Clicks the bar's top edge unless its line is current already: the press that changes the current
 // line ends its own gesture.
 bool makeCurrent(TScriptContext& c, TfrmKrta07SM* wb, int row, const QRect& rect, QString& error) {
@@ -132,7 +121,7 @@ bool dragCommand(TScriptContext& c, const QStringList& args, QString& error) {
         return false;
     }
     QRect r;
-    if (!showBarToDrag(c, wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
+    if (!c.ShowBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
     TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
     const double before = bar->StartTime;
     const double pxPerDay = 1 / wb->mgMPSTC->Scale();
@@ -163,7 +152,7 @@ bool stretchCommand(TScriptContext& c, const QStringList& args, QString& error) 
         return false;
     }
     QRect r;
-    if (!showBarToDrag(c, wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
+    if (!c.ShowBar(wb, row, r, error) || !makeCurrent(c, wb, row, r, error)) return false;
     TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
     const bool atStart = end == QLatin1String("start");
     const double before = atStart ? bar->StartTime : bar->StopTime;

@@ -433,6 +433,12 @@ TMyGantItem* TScriptContext::ShowBar(TfrmKrta07SM* wb, int row, QRect& rect, QSt
         error = QStringLiteral("the chart takes no mouse outside edit mode");
         return nullptr;
     }
+    // Days of at least a few pixels: on the chart of a long span a day is under a pixel, and neither a
+    // drag of whole days nor a double click on the bar's days could be made, so the window narrows
+    // first, as a planner zooms in before working a bar.
+    constexpr double kMinDayPixels = 4, kDayPixels = 8;
+    if (g->Scale() > 0 && 1 / g->Scale() < kMinDayPixels && g->GantArea()->width() > 0)
+        g->SetStop(g->Start() + g->GantArea()->width() / kDayPixels);
     QScrollBar* sb = g->VertScrollBar();
     if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1)
         sb->setValue(std::clamp(row - 2, sb->minimum(), sb->maximum()));

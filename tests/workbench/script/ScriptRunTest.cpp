@@ -231,6 +231,13 @@ TEST_F(ScriptRun, DragAndStretchMoveByWholeDaysOnAFactoryOfALongSpan) {
     // One day earlier, two days longer.
     EXPECT_EQ(day(rows[0], 7).daysTo(day(rows[lines], 7)), -1) << rows[lines].left(120).toStdString();
     EXPECT_EQ(day(rows[0], 8).daysTo(day(rows[lines], 8)), 1) << rows[lines].left(120).toStdString();
+    // The daily editor opens on such a chart as well, even once a bar saved 80 years out has made a
+    // day of the chart a fraction of a pixel.
+    const QString firstDay = rows[0].split('\t').value(9);
+    ASSERT_TRUE(firstDay.contains('=')) << rows[0].left(120).toStdString();
+    const ScriptResult daily = own.run("query F01\nedit\ndrag 1 30000\nsave\nedit\ndaily 0 " + firstDay +
+                                       "\nanswer no\nclose\n");
+    EXPECT_EQ(daily.exitCode, 0) << daily.err.join('\n').toStdString();
 }
 
 // A stretch that drops a day leaves row 0's days short of its quantity, so the double click of `daily 1`
