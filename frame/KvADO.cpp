@@ -231,6 +231,9 @@ void checkExistingSqliteFile(const QString& path) {
 
 void TKvADOConnection::Open() {
     if (Connected()) return;
+    // A driver closes a connection whose server went away: the statements prepared on it go with it,
+    // before a new one takes its name.
+    if (FDatabase.isValid()) Close();
     FSettings = resolveConnectionString(FConnectionString);
     if (FSettings.driver == "QSQLITE") stopSqliteMemoryCounts();
     if (FExistingOnly && FSettings.driver == "QSQLITE") checkExistingSqliteFile(FSettings.databaseName);

@@ -788,6 +788,26 @@ TEST_P(WorkbenchServerStop, ConnectionEndedAtFirstMiddleOrLastStatementFailsTheS
     }
 }
 
+// The driver closes a connection whose server went away; reading through it again opened a second one
+// under the same name beside the statements prepared on the first, and the next read crashed.
+TEST_P(WorkbenchServerStop, ConnectionEndedDuringASaveThenCancelLoadsTheFactoryAgain) {
+    wb->btnEditClick();
+    shiftLineOne(wb, "25", "15");
+    addStop("MPSTB", "UPDATE", "NEW.TB037 = '01' AND NEW.TB004 = '20260100001'");
+    {
+        wbtest::ModalAnswerer answers;
+        EXPECT_FALSE(wb->SaveChanges());
+        ASSERT_EQ(answers.texts().size(), 1);
+    }
+    dropFaults();
+    wbtest::ModalAnswerer answers;
+    wb->btnCancelClick();
+    EXPECT_TRUE(answers.texts().isEmpty()) << answers.texts().join('\n').toStdString();
+    EXPECT_EQ(wb->EditState(), 0);
+    EXPECT_EQ(wb->RowKeys().size(), 9);
+    EXPECT_EQ(item(wb, 0)->GetDayValue(day("20260110")), 20);
+}
+
 TEST_P(WorkbenchServerStop, ConnectionEndedWhileEditingIsOpenedAgainBySave) {
     endSessionWhileEditing();
     wbtest::ModalAnswerer answers;
