@@ -211,7 +211,8 @@ bool TfrmKrta07SM::SaveChanges() {
         FProgress.reset();
         // A database fault says what it was; a refusal names the rows another planner changed first.
         QString text = SystemMessage(0);
-        if (cause.isEmpty()) {
+        const bool refused = cause.isEmpty();
+        if (refused) {
             try {
                 cause = ChangedByOthersText();
             } catch (const std::exception& e) {
@@ -220,6 +221,16 @@ bool TfrmKrta07SM::SaveChanges() {
         }
         if (!cause.isEmpty()) text += QLatin1Char('\n') + cause;
         KvMessageDlg(text, mtError, mbYes);
+        // Refused, the load rows are read again now that the planner has been shown who changed them:
+        // the save writes their planned sums from the stored plan rows, so a second save may go
+        // through unless they change once more. Lines and days keep the FLAG they were loaded with.
+        if (refused) {
+            try {
+                RecomputeAllConsumption();
+            } catch (const std::exception& e) {
+                qWarning("Reading the load again failed: %s", e.what());
+            }
+        }
         return false;
     }
     ReloadSchedule();
