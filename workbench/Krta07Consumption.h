@@ -54,7 +54,7 @@ public:
 
     // Plan rows of every line and the planned load from them and the other plans. Nothing the rows
     // are made of changed since the last time: only the load is read and summed again.
-    // With KeepLoadedFlags the load rows read again keep the FLAG they had (a save's guards compare
+    // With keepLoadedFlags the load rows read again keep the FLAG they had (a save's guards compare
     // with what the planner loaded).
     void ComputeAll(bool keepLoadedFlags = false);
     // The load read again, with the other plans and the sums of the plan rows kept.

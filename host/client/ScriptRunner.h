@@ -26,9 +26,8 @@ public:
     TMyGantItem* RowBar(TfrmKrta07SM* workbench, int row, QString& error) const;
     // The same bar brought on screen in the schedule tab with a few days either side of it, as the
     // planner would with the scroll bar and the scaler, days of under 4 pixels zoomed in to 8; rect
-    // is its rectangle in the chart area. Null
-    // with error set when there is no bar, the chart takes no mouse (outside edit mode) or the bar
-    // stays off screen.
+    // is its rectangle in the chart area. Null with error set when there is no bar, the chart takes
+    // no mouse (outside edit mode) or the bar stays off screen.
     TMyGantItem* ShowBar(TfrmKrta07SM* workbench, int row, QRect& rect, QString& error) const;
 
     // The answer to the next message box: "ok", "yes", "no" or "cancel". A box takes it and the
