@@ -78,6 +78,26 @@ public:
     }
 };
 
+// The steps of long work: the name the work reports a step by, and what the progress dialog shows
+// for it (the workbench's language file's text of that identifier, or the built-in one).
+struct TProgressStep {
+    const char* Step;
+    const char* Ident;
+    const char* Shown;
+};
+const TProgressStep kProgressSteps[] = {
+    {"Reading lines", "sReadingLines", "读取排程明细"},
+    {"Building the chart", "sBuildingChart", "建立甘特图"},
+    {"Computing consumption", "sComputingConsumption", "计算资源耗用"},
+    {"Checking lines", "sCheckingLines", "检查排程明细"},
+    {"Saving", "sSavingLines", "保存排程明细"},
+    {"Saving consumption", "sSavingConsumption", "保存资源耗用"},
+    {"Saving the load", "sSavingLoad", "保存资源负荷"},
+    {"Waiting for the database, which another program has locked", "sWaitingForLock",
+     "数据库被其他程序锁定, 等待中"},
+    {"Exporting pages", "sExportingPages", "导出图表页面"},
+};
+
 QToolButton* toolButton(QWidget* parent, const char* name, const char* hint) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
@@ -316,6 +336,7 @@ void TfrmKrta07SM::InitWorkbench() {
     mgMPSTC->OnScalerChange = [this](TphGant*, double, double) { RefreshLoadChart(); };
     InitMoveHandlers();
     InitUndo();
+    InitLineGridMenu();
     connect(dmKrta07S->dsMPSTB, &kv::TDataSource::currentChanged, this,
             [this](int) { currentLineChanged(); });
 
@@ -422,7 +443,7 @@ void TfrmKrta07SM::ReadSchedule(const QString& factory) {
     dm.FResource = edTB036->text().trimmed();
     dm.FSourceDoc = sourceDocText(edTB004);
     dm.ClearItemResources();
-    progress(tr("Reading lines"), 0, 0);
+    progress(QStringLiteral("Reading lines"), 0, 0);
     // The day rows are read beside the lines and item resources; a read of the plan rows of the
     // last load stops meanwhile.
     StartDayRead(factory);
@@ -437,7 +458,7 @@ void TfrmKrta07SM::ReadSchedule(const QString& factory) {
     dm.qryMPSTBPre->Close();
     {
         // A large factory's lines take a while: their count so far shows from the start.
-        dm.dspMPSTB->OnRowsFetched = [this](int rows) { progress(tr("Reading lines"), rows, 0); };
+        dm.dspMPSTB->OnRowsFetched = [this](int rows) { progress(QStringLiteral("Reading lines"), rows, 0); };
         const auto quiet = qScopeGuard([&dm] { dm.dspMPSTB->OnRowsFetched = nullptr; });
         dm.qryMPSTB->Open();
     }
@@ -461,15 +482,17 @@ void TfrmKrta07SM::ReadSchedule(const QString& factory) {
 }
 
 void TfrmKrta07SM::TellUndatedDays(const QString& factory, const TKrta07DayRows& days) {
-    QStringList text{tr("Stored days of factory %1 that name no date (yyyymmdd): %2. They are not on the "
-                        "bars, their quantities count towards their lines' quantities, and a save leaves "
-                        "them as they are stored:")
+    const QString form = QStringLiteral("TfrmKrta07SM");
+    QStringList text{LangText(form, QStringLiteral("sUndatedDays"),
+                              QString::fromUtf8("工厂%1的排程日中有%2笔不是日期(yyyymmdd): 不显示在甘特图上, "
+                                                "其数量仍计入明细的数量, 保存时保持原样:"))
                          .arg(factory)
                          .arg(days.undatedCount)};
     for (const QString& row : days.undated)
         text << row;
     if (days.undatedCount > qsizetype(days.undated.size()))
-        text << tr("and %1 more").arg(days.undatedCount - qsizetype(days.undated.size()));
+        text << LangText(form, QStringLiteral("sMoreChanged"), QString::fromUtf8("另有 %1 笔"))
+                    .arg(days.undatedCount - qsizetype(days.undated.size()));
     KvMessageDlg(text.join(QLatin1Char('\n')), mtWarning, mbOK);
 }
 
@@ -512,6 +535,19 @@ bool TfrmKrta07SM::ReloadSchedule() {
     }
 }
 
+QString TfrmKrta07SM::StepCaption(const QString& step) {
+    // Read once a session: the dialog repaints every 50 ms.
+    auto known = FStepCaptions.constFind(step);
+    if (known != FStepCaptions.cend()) return *known;
+    QString shown = step;
+    for (const TProgressStep& s : kProgressSteps)
+        if (step == QLatin1String(s.Step))
+            shown = LangText(QStringLiteral("TfrmKrta07SM"), QString::fromLatin1(s.Ident),
+                             QString::fromUtf8(s.Shown));
+    FStepCaptions.insert(step, shown);
+    return shown;
+}
+
 void TfrmKrta07SM::progress(const QString& step, int done, int total) {
     if (OnProgress) OnProgress(step, done, total);
     if (!FQueryClock.isValid() || FQueryClock.elapsed() < 500) return;
@@ -521,7 +557,11 @@ void TfrmKrta07SM::progress(const QString& step, int done, int total) {
     if (!FProgress) {
         FProgress = std::make_unique<QProgressDialog>(this);
         FProgress->setObjectName(QStringLiteral("dlgProgress"));
-        FProgress->setCancelButton(nullptr);
+        if (FProgressCancellable)
+            FProgress->setCancelButtonText(LangText(QStringLiteral("TfrmKrta07SM"),
+                                                    QStringLiteral("sStopWork"), QString::fromUtf8("取消")));
+        else
+            FProgress->setCancelButton(nullptr);
         FProgress->setWindowModality(Qt::WindowModal);
         FProgress->setMinimumDuration(0);
         // One dialog for every step of the run: a step's end neither empties the bar nor closes it.
@@ -529,13 +569,20 @@ void TfrmKrta07SM::progress(const QString& step, int done, int total) {
         FProgress->setAutoClose(false);
     }
     // A step whose end is not known shows how far it has come.
-    FProgress->setLabelText(total > 0  ? QStringLiteral("%1 (%2/%3)").arg(step).arg(done).arg(total)
-                            : done > 0 ? QStringLiteral("%1 (%2)").arg(step).arg(done)
-                                       : step);
+    const QString shown = StepCaption(step);
+    FProgress->setLabelText(total > 0  ? QStringLiteral("%1 (%2/%3)").arg(shown).arg(done).arg(total)
+                            : done > 0 ? QStringLiteral("%1 (%2)").arg(shown).arg(done)
+                                       : shown);
     FProgress->setMaximum(std::max(total, 0));
     FProgress->setValue(std::min(done, std::max(total, 0)));
     FProgress->show();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The dialog is window-modal: the planner's input reaches only its Cancel button.
+    QCoreApplication::processEvents(FProgressCancellable ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
+}
+
+bool TfrmKrta07SM::ProgressCanceled() const {
+    return FProgressCancellable && FProgress && FProgress->wasCanceled();
 }
 
 void TfrmKrta07SM::F2Lookup(QWidget* control) {

@@ -234,10 +234,13 @@ public:
     // Export of the chart with its grid (Krta07SMFExport.cpp).
     QAction *actExportWindow = nullptr, *actExportSpan = nullptr;
     // Writes the visible window (.png or .pdf), or the whole loaded span on as many PDF pages as it
-    // needs; false with the file and the reason in error. pageCount gets the number of pages written.
+    // needs; false with the file and the reason in error, or with an empty error when the planner
+    // stopped it (the file is then removed). pageCount gets the number of pages written.
     bool ExportChart(const QString& fileName, bool wholeSpan, QString& error, int* pageCount = nullptr);
     // The menu entries: asks for the file, writes it, and says why when it cannot.
     void ExportChartClick(bool wholeSpan);
+    // An export message in the workstation's language.
+    QString ExportText(const char* ident, const char* shown) const;
 
     // Undo and redo of the edits (Krta07SMFUndo.cpp): tool buttons, Ctrl+Z and Ctrl+Y.
     QToolButton *btnUndo = nullptr, *btnRedo = nullptr;
@@ -304,6 +307,8 @@ private:
     void InitMoveHandlers();
     void InitLineFields();
     void InitLineGridPlaces();
+    // The line grid's menu: "保存检视" and the export entries.
+    void InitLineGridMenu();
     // Adds the export entries to the line grid's menu and gives the chart the same menu.
     void InitExportMenu(QMenu* menu);
     void mgMPSTCGantAreaMouseDown(int x, int y);
@@ -313,7 +318,14 @@ private:
     // A dragged bar back at its recorded position, its quantities on the days they had.
     void PutBarBack(TMyGantItem* item);
     int FFamilyFirst = 0, FFamilyLast = -1;
+    // Tells OnProgress the step by its name and, once the work has run half a second, shows it in
+    // the progress dialog in the workstation's language.
     void progress(const QString& step, int done, int total);
+    QString StepCaption(const QString& step);
+    QHash<QString, QString> FStepCaptions;
+    // Work the planner may stop (an export) gets a Cancel button; the work asks ProgressCanceled.
+    bool FProgressCancellable = false;
+    bool ProgressCanceled() const;
     // Frees the lines' chart rows, plan rows, load and day rows before a load reads new ones.
     void ReleaseSchedule();
     // The reading part of LoadSchedule; ForgetSchedule drops what a failed read left.

@@ -68,7 +68,9 @@ void TfrmKrta07SM::InitConsumption() {
     sources.DaysGeneration = [this] { return mgMPSTC->MyGantList()->Generation(); };
     sources.ResourcesGeneration = [&dm] { return dm.ItemResourcesGeneration(); };
     sources.OtherPlans = [this]() -> const TKrta07OtherPlans& { return OtherPlans(); };
-    sources.Progress = [this](int done, int total) { progress(tr("Computing consumption"), done, total); };
+    sources.Progress = [this](int done, int total) {
+        progress(QStringLiteral("Computing consumption"), done, total);
+    };
     FConsumption = std::make_unique<TKrta07Consumption>(std::move(sources));
 }
 

@@ -3,6 +3,7 @@
 // own painting routines into the file's painter, so a PDF keeps its texts as text.
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -221,18 +222,22 @@ private:
 
 } // namespace
 
+QString TfrmKrta07SM::ExportText(const char* ident, const char* shown) const {
+    return LangText(QStringLiteral("TfrmKrta07SM"), QString::fromLatin1(ident), QString::fromUtf8(shown));
+}
+
 bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString& error, int* pageCount) {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf")) {
-        error = QStringLiteral("%1: the chart is written as .png or .pdf").arg(fileName);
+        error = ExportText("sExportKind", "%1: 图表只能导出为 .png 或 .pdf 文件").arg(fileName);
         return false;
     }
     if (wholeSpan && suffix == QLatin1String("png")) {
-        error = QStringLiteral("%1: the whole span is written as PDF pages").arg(fileName);
+        error = ExportText("sExportSpanKind", "%1: 全部期间只能导出为 PDF 页面").arg(fileName);
         return false;
     }
     if (FRowKeys.isEmpty()) {
-        error = QStringLiteral("%1: no lines are loaded").arg(fileName);
+        error = ExportText("sExportNoLines", "%1: 没有载入的排程明细").arg(fileName);
         return false;
     }
     // The chart and the line grid beside it are the schedule tab's.
@@ -261,7 +266,7 @@ bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString&
                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
         QPainter p;
         if (!p.begin(&writer)) {
-            error = QStringLiteral("%1: the file cannot be written").arg(fileName);
+            error = ExportText("sExportNotWritten", "%1: 无法写入此文件").arg(fileName);
             return false;
         }
         // Each page keeps the screen's proportions, as large as the paper allows.
@@ -270,23 +275,31 @@ bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString&
         // The whole span of a large factory is thousands of pages: they are counted as they are drawn.
         const bool timed = !FQueryClock.isValid();
         if (timed) FQueryClock.start();
+        FProgressCancellable = true;
         const auto untimed = qScopeGuard([this, timed] {
+            FProgressCancellable = false;
             if (!timed) return;
             FProgress.reset();
             FQueryClock.invalidate();
         });
         const int count = int(pages.size());
         for (size_t i = 0; i < pages.size(); ++i) {
-            progress(tr("Exporting pages"), int(i), count);
+            progress(QStringLiteral("Exporting pages"), int(i), count);
+            if (ProgressCanceled()) {
+                // Stopped by the planner: no half-written file stays behind, and nothing to tell.
+                p.end();
+                QFile::remove(fileName);
+                return false;
+            }
             if (i > 0) writer.newPage();
             p.save();
             p.scale(scale, scale);
             exporter.Draw(p, pages[i], int(i) + 1, int(pages.size()));
             p.restore();
         }
-        progress(tr("Exporting pages"), count, count);
+        progress(QStringLiteral("Exporting pages"), count, count);
         if (!p.end()) {
-            error = QStringLiteral("%1: the file cannot be written").arg(fileName);
+            error = ExportText("sExportNotWritten", "%1: 无法写入此文件").arg(fileName);
             return false;
         }
     }
@@ -310,7 +323,7 @@ void TfrmKrta07SM::ExportChartClick(bool wholeSpan) {
                                                                            : QStringLiteral(".png");
     QString error;
     try {
-        if (ExportChart(file, wholeSpan, error)) return;
+        if (ExportChart(file, wholeSpan, error) || error.isEmpty()) return;
     } catch (const std::exception& e) {
         error = QStringLiteral("%1: %2").arg(file, QString::fromUtf8(e.what()));
     }

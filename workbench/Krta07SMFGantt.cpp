@@ -74,7 +74,7 @@ void TfrmKrta07SM::BuildGantt(const QString& factory) {
     FRowOfGantRow.reserve(n);
     std::vector<TMyGantDayTexts> texts;
     for (int r = 0; r < n; ++r) {
-        if (r % 500 == 0) progress(tr("Building the chart"), r, n);
+        if (r % 500 == 0) progress(QStringLiteral("Building the chart"), r, n);
         TKrta07DayLine k{text(lines, r, tb003).trimmed(), text(lines, r, tb051).trimmed(),
                          text(lines, r, tb004).trimmed(), text(lines, r, tb005).trimmed(),
                          text(lines, r, tb037).trimmed()};
@@ -134,7 +134,7 @@ void TfrmKrta07SM::BuildGantt(const QString& factory) {
         FRowKeys.append(key);
         if (item->RowNode) FRowOfGantRow.insert(mgMPSTC->RowOfNode(item->RowNode), r);
     }
-    progress(tr("Building the chart"), n, n);
+    progress(QStringLiteral("Building the chart"), n, n);
     dm.FHighlightRow = -1;
     if (n > 0 && list->Items(0)->Bar) {
         TMyGantItem* first = list->Items(0);

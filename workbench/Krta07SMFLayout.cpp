@@ -151,13 +151,18 @@ void TfrmKrta07SM::InitLineGridPlaces() {
         *sync = false;
     });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PlaceLineGrid(); });
+}
 
+// Made with the form, so that the texts of the workstation's language reach the menu with the rest.
+void TfrmKrta07SM::InitLineGridMenu() {
     dgMPSTB->setContextMenuPolicy(Qt::CustomContextMenu);
     auto* menu = new QMenu(dgMPSTB);
     menu->setObjectName(QStringLiteral("PopupMenu1"));
     QAction* n1 = menu->addAction(QString::fromUtf8("保存检视"));
     n1->setObjectName(QStringLiteral("N1"));
     connect(n1, &QAction::triggered, this, [this] { N1Click(); });
+    // The view is the line set's fields: there is none before the first query.
+    connect(menu, &QMenu::aboutToShow, n1, [this, n1] { n1->setEnabled(dmKrta07S->qryMPSTBPre->Active()); });
     InitExportMenu(menu);
     connect(dgMPSTB, &QWidget::customContextMenuRequested, menu,
             [this, menu](const QPoint& p) { menu->popup(dgMPSTB->viewport()->mapToGlobal(p)); });
@@ -168,9 +173,13 @@ void TfrmKrta07SM::N1Click() {
     dgMPSTB->StoreColumnWidths();
     if (SaveGridLayout(FUserID, QStringLiteral("KRTA07"), dmKrta07S->qryMPSTBPre, -1)) return;
     const QString file = GridLayoutFile(FUserID.trimmed(), QStringLiteral("KRTA07"), true);
+    const QString form = QStringLiteral("TfrmKrta07SM");
     KvMessageDlg(file.isEmpty()
-                     ? tr("The view cannot be saved: the user code %1 names no folder.").arg(FUserID)
-                     : tr("The view could not be saved to %1.").arg(QDir::toNativeSeparators(file)),
+                     ? LangText(form, QStringLiteral("sViewNoFolder"),
+                                QString::fromUtf8("检视无法保存: 用户代号%1不能作为文件夹名称."))
+                           .arg(FUserID)
+                     : LangText(form, QStringLiteral("sViewNotSaved"), QString::fromUtf8("检视无法保存到%1."))
+                           .arg(QDir::toNativeSeparators(file)),
                  mtError, mbOK);
 }
 

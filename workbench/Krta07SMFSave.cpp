@@ -74,7 +74,7 @@ void TfrmKrta07SM::CopyLineEdits() {
     const int n = pre.RecordCount();
     int done = 0;
     for (pre.First(); !pre.Eof(); pre.Next()) {
-        if (++done % 500 == 0) progress(tr("Checking lines"), done, n);
+        if (++done % 500 == 0) progress(QStringLiteral("Checking lines"), done, n);
         QVariantList key;
         for (const char* k : keys)
             key << pre.FieldByName(QString::fromLatin1(k)).AsString().trimmed();
@@ -166,7 +166,8 @@ bool TfrmKrta07SM::SaveChanges() {
 
     // Another program's lock on the database is waited for in view of the planner.
     dm.dbKrta07->OnLockWait = [this](int waited, int timeout) {
-        progress(tr("Waiting for the database, which another program has locked"), waited, timeout);
+        progress(QStringLiteral("Waiting for the database, which another program has locked"), waited,
+                 timeout);
     };
     bool ok = false;
     QString cause;

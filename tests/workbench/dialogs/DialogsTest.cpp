@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractAxis>
+#include <QAction>
 #include <QBarSet>
 #include <QChart>
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -300,8 +302,8 @@ static QStringList progressSeen(TfrmKrta07SM* wb, const std::function<void()>& w
     return seen;
 }
 
-// A query that takes a while shows its progress from the start: the lines read so far while they are
-// read, then the steps that follow, and no dialog once it is done.
+// A query that takes a while shows its progress from the start, in the workstation's language: the
+// lines read so far while they are read, then the steps that follow, and no dialog once it is done.
 TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
     install(936);
     wb->show();
@@ -309,9 +311,9 @@ TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
     const QStringList seen = progressSeen(wb, [this] { queryThroughTheButton(wb, "F01"); });
     const int lines = wb->dmKrta07S->qryMPSTB->RecordCount();
     ASSERT_GT(lines, 0);
-    const qsizetype read = seen.indexOf(QString("Reading lines (%1)").arg(lines));
+    const qsizetype read = seen.indexOf(QString::fromUtf8("读取排程明细 (%1)").arg(lines));
     ASSERT_GE(read, 0) << seen.join(", ").toStdString();
-    EXPECT_GT(seen.indexOf(QString("Building the chart (0/%1)").arg(lines)), read)
+    EXPECT_GT(seen.indexOf(QString::fromUtf8("建立甘特图 (0/%1)").arg(lines)), read)
         << seen.join(", ").toStdString();
     EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
 }
@@ -335,12 +337,46 @@ TEST_F(Dialogs, AWholeSpanExportShowsItsPagesAsTheyAreDrawn) {
             }
         });
     ASSERT_TRUE(QFileInfo(file).size() > 0);
-    const QStringList counted = seen.filter(QRegularExpression("^Exporting pages \\(\\d+/\\d+\\)$"));
+    const QStringList counted =
+        seen.filter(QRegularExpression(QString::fromUtf8("^导出图表页面 \\(\\d+/\\d+\\)$")));
     ASSERT_GE(counted.size(), 2) << seen.join(", ").toStdString();
     const QString pages = counted.last().section('/', 1).chopped(1);
-    EXPECT_EQ(counted.last(), QString("Exporting pages (%1/%1)").arg(pages));
+    EXPECT_EQ(counted.last(), QString::fromUtf8("导出图表页面 (%1/%1)").arg(pages));
     EXPECT_GT(pages.toInt(), 1);
     EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
+}
+
+// The planner may stop a long export with the progress dialog's Cancel: no half-written file stays,
+// no message follows, and the chart shows the window it showed before.
+TEST_F(Dialogs, AWholeSpanExportStoppedByThePlannerLeavesNoFile) {
+    install(936);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    queryThroughTheButton(wb, "F01");
+    ASSERT_GT(wb->dmKrta07S->qryMPSTB->RecordCount(), 0);
+    const double start = wb->mgMPSTC->Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("span.pdf");
+    QString button;
+    const QStringList seen = progressSeen(
+        wb, [this] { wb->actExportSpan->trigger(); },
+        [&] {
+            if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
+                chooser->selectFile(file);
+                QMetaObject::invokeMethod(chooser, "accept");
+            }
+            auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
+            auto* cancel = d ? d->findChild<QPushButton*>() : nullptr;
+            if (button.isEmpty() && cancel && cancel->isVisible()) {
+                button = cancel->text();
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            }
+        });
+    EXPECT_EQ(button, QString::fromUtf8("取消")) << seen.join(", ").toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+    EXPECT_EQ(wb->findChild<QProgressDialog*>("dlgProgress"), nullptr);
+    EXPECT_EQ(wb->mgMPSTC->Start(), start);
 }
 
 // F2 on the workbench's factory lists the factories as the table holds them; a window that cannot read
@@ -381,6 +417,16 @@ TEST_F(Dialogs, AnEnglishWorkstationShowsEnglishTexts) {
     // Messages come from the translated lists.
     EXPECT_EQ(wb->Message(9), "This factory does not exist!");
     EXPECT_EQ(wb->SystemMessage(1), "Save the current changes?");
+    // So do the line grid's menu and the texts of long work.
+    auto* menu = wb->dgMPSTB->findChild<QMenu*>("PopupMenu1");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->findChild<QAction*>("N1")->text(), "Save view");
+    EXPECT_EQ(wb->actExportWindow->text(), "Export chart (visible window)...");
+    EXPECT_EQ(wb->actExportSpan->text(), "Export chart (whole span)...");
+    const QStringList seen = progressSeen(wb, [this] { queryThroughTheButton(wb, "F01"); });
+    EXPECT_TRUE(
+        seen.contains(QString("Building the chart (0/%1)").arg(wb->dmKrta07S->qryMPSTB->RecordCount())))
+        << seen.join(", ").toStdString();
 
     QStringList result;
     ask(
@@ -430,6 +476,9 @@ TEST_F(Dialogs, ATraditionalWorkstationShowsTheTitlesInItsScript) {
     wb->LoadSchedule("F01");
     EXPECT_EQ(wb->dmKrta07S->qryMPSTBPre->FieldByName("TB002").DisplayLabel(), QStringLiteral("優先順序"));
     EXPECT_EQ(wb->ctMPSTC->seJZ->label(), QStringLiteral("計劃主要耗用"));
+    EXPECT_EQ(wb->dgMPSTB->findChild<QMenu*>("PopupMenu1")->findChild<QAction*>("N1")->text(),
+              QStringLiteral("保存檢視"));
+    EXPECT_EQ(wb->actExportSpan->text(), QStringLiteral("導出圖表(全部期間)..."));
     // The message lists are in the interface's script too: messages and the small chart's title.
     wb->RefreshLoadChart();
     wb->FlushLoadChart();

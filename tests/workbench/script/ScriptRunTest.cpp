@@ -235,8 +235,8 @@ TEST_F(ScriptRun, DragAndStretchMoveByWholeDaysOnAFactoryOfALongSpan) {
     // day of the chart a fraction of a pixel.
     const QString firstDay = rows[0].split('\t').value(9);
     ASSERT_TRUE(firstDay.contains('=')) << rows[0].left(120).toStdString();
-    const ScriptResult daily = own.run("query F01\nedit\ndrag 1 30000\nsave\nedit\ndaily 0 " + firstDay +
-                                       "\nanswer no\nclose\n");
+    const ScriptResult daily =
+        own.run("query F01\nedit\ndrag 1 30000\nsave\nedit\ndaily 0 " + firstDay + "\nanswer no\nclose\n");
     EXPECT_EQ(daily.exitCode, 0) << daily.err.join('\n').toStdString();
 }
 
@@ -347,7 +347,7 @@ TEST_F(ScriptRun, AStoredDayThatIsNoDateIsNamedKeptOffTheBarAndLeftAsStored) {
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
     // Named when the planner queries the factory: not again when a cancel or a save loads it anew.
     const QStringList named =
-        r.out.filter(QRegularExpression("^message\twarning\t.*no date.*: 20270231\tok$"));
+        r.out.filter(QRegularExpression(QString::fromUtf8("^message\twarning\t.*不是日期.*: 20270231\tok$")));
     EXPECT_EQ(named.size(), 2) << r.out.join('\n').toStdString();
     EXPECT_TRUE(r.out.indexOf(named[1]) > r.out.indexOf(QRegularExpression("^save\t")))
         << r.out.join('\n').toStdString();
@@ -446,9 +446,8 @@ TEST_F(ScriptRun, ExportWritesTheChartWithItsGridAsAPictureOrPdfPages) {
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.err.size(), 1) << r.err.join('\n').toStdString();
     EXPECT_TRUE(r.err[0].contains("export: span.png was not written")) << r.err[0].toStdString();
-    EXPECT_TRUE(
-        r.out.contains(QStringLiteral("message\terror\t%1: the whole span is written as PDF pages\tok")
-                           .arg(install->filePath("span.png"))))
+    EXPECT_TRUE(r.out.contains(QString::fromUtf8("message\terror\t%1: 全部期间只能导出为 PDF 页面\tok")
+                                   .arg(install->filePath("span.png"))))
         << r.out.join('\n').toStdString();
     const QStringList rows = rowsOf(r);
     ASSERT_GE(rows.size(), 5);
