@@ -302,6 +302,20 @@ static QStringList progressSeen(TfrmKrta07SM* wb, const std::function<void()>& w
     return seen;
 }
 
+// The whole span exported through the menu into the file, with the progress texts seen meanwhile.
+static QStringList spanExportSeen(TfrmKrta07SM* wb, const QString& file,
+                                  const std::function<void()>& beside = {}) {
+    return progressSeen(
+        wb, [wb] { wb->actExportSpan->trigger(); },
+        [&] {
+            if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
+                chooser->selectFile(file);
+                QMetaObject::invokeMethod(chooser, "accept");
+            }
+            if (beside) beside();
+        });
+}
+
 // A query that takes a while shows its progress from the start, in the workstation's language: the
 // lines read so far while they are read, then the steps that follow, and no dialog once it is done.
 TEST_F(Dialogs, ASlowQueryShowsItsProgressFromReadingTheLines) {
@@ -328,14 +342,7 @@ TEST_F(Dialogs, AWholeSpanExportShowsItsPagesAsTheyAreDrawn) {
     ASSERT_GT(wb->dmKrta07S->qryMPSTB->RecordCount(), 0);
     QTemporaryDir dir;
     const QString file = dir.filePath("span.pdf");
-    const QStringList seen = progressSeen(
-        wb, [this] { wb->actExportSpan->trigger(); },
-        [&] {
-            if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
-                chooser->selectFile(file);
-                QMetaObject::invokeMethod(chooser, "accept");
-            }
-        });
+    const QStringList seen = spanExportSeen(wb, file);
     ASSERT_TRUE(QFileInfo(file).size() > 0);
     const QStringList counted =
         seen.filter(QRegularExpression(QString::fromUtf8("^导出图表页面 \\(\\d+/\\d+\\)$")));
@@ -358,20 +365,14 @@ TEST_F(Dialogs, AWholeSpanExportStoppedByThePlannerLeavesNoFile) {
     QTemporaryDir dir;
     const QString file = dir.filePath("span.pdf");
     QString button;
-    const QStringList seen = progressSeen(
-        wb, [this] { wb->actExportSpan->trigger(); },
-        [&] {
-            if (auto* chooser = wb->findChild<QFileDialog*>("dlgExport"); chooser && chooser->isVisible()) {
-                chooser->selectFile(file);
-                QMetaObject::invokeMethod(chooser, "accept");
-            }
-            auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
-            auto* cancel = d ? d->findChild<QPushButton*>() : nullptr;
-            if (button.isEmpty() && cancel && cancel->isVisible()) {
-                button = cancel->text();
-                QTest::mouseClick(cancel, Qt::LeftButton);
-            }
-        });
+    const QStringList seen = spanExportSeen(wb, file, [&] {
+        auto* d = wb->findChild<QProgressDialog*>("dlgProgress");
+        auto* cancel = d ? d->findChild<QPushButton*>() : nullptr;
+        if (button.isEmpty() && cancel && cancel->isVisible()) {
+            button = cancel->text();
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    });
     EXPECT_EQ(button, QString::fromUtf8("取消")) << seen.join(", ").toStdString();
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
