@@ -150,6 +150,12 @@ void TfrmKrta07SM::InitLineGridPlaces() {
         dgMPSTB->verticalScrollBar()->setValue(v);
         *sync = false;
     });
+    // Back beside the bars from the taller place beside the charts, the grid could scroll less far
+    // until its new height arrived, and kept the rows it was clamped to: it follows the bars again.
+    connect(dgMPSTB->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this, sync](int, int) {
+        if (*sync || dgMPSTB->parentWidget() == Panel5) return;
+        dgMPSTB->verticalScrollBar()->setValue(mgMPSTC->VertScrollBar()->value());
+    });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PlaceLineGrid(); });
 }
 

@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -90,6 +91,29 @@ TEST_F(Layout, TheLastLineClickedKeepsItsBarBesideIt) {
     const QRect bar = wb->mgMPSTC->ItemRect(item->Bar);
     const int rowTop = grid->viewport()->mapTo(wb, grid->visualRect(index).topLeft()).y();
     EXPECT_NEAR(wb->mgMPSTC->GantArea()->mapTo(wb, bar.topLeft()).y(), rowTop, 2);
+}
+
+// The grid goes beside the capacity charts and comes back: it shows the rows it showed, beside their
+// bars, although the capacity tab gave it a taller view.
+TEST_F(Layout, AVisitToTheCapacityTabKeepsTheBarsBesideTheirLines) {
+    // Low enough that not every line fits beside the bars.
+    wb->resize(wb->width(), 420);
+    wb->PlaceLineGrid();
+    QCoreApplication::processEvents();
+    TFDBGrid* grid = wb->dgMPSTB;
+    const QModelIndex last = grid->model()->index(grid->model()->rowCount() - 1, 1);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(last).center());
+    QCoreApplication::processEvents();
+    const int top = grid->rowAt(0);
+    ASSERT_GT(top, 0);
+    QTabBar* tabs = wb->PageControl1->tabBar();
+    for (int tab : {1, 0}) {
+        QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(tab).center());
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(grid->parentWidget(), wb->mgMPSTC->Grid()->parentWidget());
+    EXPECT_EQ(grid->rowAt(0), top);
+    EXPECT_EQ(wb->mgMPSTC->Grid()->TopRow(), grid->rowAt(0));
 }
 
 TEST_F(Layout, FactoryNameIsShownWhole) {
