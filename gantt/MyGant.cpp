@@ -530,6 +530,7 @@ void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
         if (!bar || !bar->Owner) continue;
         if (bar->StartTime == item->Start && bar->StopTime == item->Stop) continue;
         if (OnGantItemChanging) OnGantItemChanging(item);
+        const kv::TDateTime fromStart = item->Start, fromStop = item->Stop;
         // The bar snaps to whole days first, and its cells are counted from the snapped bar: an edge
         // released at noon would otherwise leave a bar a day longer or shorter than its cells.
         bar->StartTime = kv::roundHalfEven(bar->StartTime);
@@ -541,6 +542,10 @@ void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
         // The cells follow the bar, a pure move carrying every text along.
         item->PlaceCells(bar->StartTime, bar->StartTime);
         item->SaveDayTexts();
+        // Stretched, the cells were counted anew, and that recorded the new position: the handler
+        // judges the change against where the bar was, and puts it back there when it refuses it.
+        item->Start = fromStart;
+        item->Stop = fromStop;
         if (OnGantItemChangePos) OnGantItemChangePos(item);
         item->Start = bar->StartTime;
         item->Stop = bar->StopTime;

@@ -162,6 +162,8 @@ public:
     ~TMyGant() override;
 
     TMyGantList* MyGantList() const { return FMyGantList.get(); }
+    // Raised after a bar was moved or stretched; the item's Start and Stop are still where the bar
+    // was, and take its new place after the handler.
     std::function<void(TMyGantItem* entity)> OnGantItemChangePos;
     // Raised before a changed bar's cells follow it: the item still has its recorded position and
     // the texts of its days.

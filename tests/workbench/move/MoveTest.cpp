@@ -410,6 +410,15 @@ TEST_F(Move, MovesBeyondTheDaysAScheduleHoldsAreRefused) {
     }
     EXPECT_EQ(dates(0), "18991231-19000102");
     {
+        // Nor may its start edge be stretched there: the bar keeps its days and their quantities.
+        wbtest::ModalAnswerer answers;
+        stretch(0, true, -1);
+        EXPECT_EQ(answers.texts(), QStringList({refusal}));
+    }
+    EXPECT_EQ(dates(0), "18991231-19000102");
+    EXPECT_EQ(item(0)->Bar->StartTime, TransDateIn("18991231"));
+    EXPECT_EQ(item(0)->GetDayValue(TransDateIn("18991231")), 20);
+    {
         // A line stored before that day may move towards it.
         wbtest::ModalAnswerer answers;
         drag(1, 0);
