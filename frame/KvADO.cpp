@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSqlDriver>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <utility>
 
 #include "platform/KvError.h"
@@ -215,6 +217,15 @@ QString TKvADOConnection::describe() const {
 
 namespace {
 
+// The device and inode of a file; false when it is not there.
+bool fileIdentity(const QString& path, quint64& device, quint64& inode) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return false;
+    device = quint64(st.st_dev);
+    inode = quint64(st.st_ino);
+    return true;
+}
+
 // A company file SQLite can open as it is: there, a file, not empty. SQLite itself would make a
 // missing file and take an empty one for a new database.
 void checkExistingSqliteFile(const QString& path) {
@@ -281,6 +292,7 @@ void TKvADOConnection::Open() {
             Close();
             throw EKvError(QString("Cannot read %1: %2").arg(describe(), error));
         }
+        if (!fileIdentity(FSettings.databaseName, FFileDevice, FFileInode)) FFileDevice = FFileInode = 0;
         pragma.exec("PRAGMA foreign_keys=ON");
         // Loads and saves of a large factory touch more pages than the default cache of 2 MB holds;
         // the cache grows only as far as it is used.
@@ -325,6 +337,13 @@ void TKvADOConnection::clearStatements() {
     FStatements.clear();
     FTranslations.clear();
     FSchema.reset();
+}
+
+bool TKvADOConnection::FileReplacedSinceOpen() const {
+    if (!Connected() || FSettings.dialect != SqlDialect::SQLite || FFileInode == 0) return false;
+    quint64 device = 0, inode = 0;
+    return !fileIdentity(FSettings.databaseName, device, inode) || device != FFileDevice ||
+           inode != FFileInode;
 }
 
 void TKvADOConnection::Close() {

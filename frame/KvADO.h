@@ -81,6 +81,9 @@ public:
     // revisits no page: with this set before Open, SQLite keeps its small default page cache for it
     // instead of the one sized for loads and saves.
     void setReadsOnce(bool value) { FReadsOnce = value; }
+    // An SQLite file deleted, or another file put in its place, since the connection opened it: the
+    // connection still holds the old file, which takes no more writes and is not the company's.
+    bool FileReplacedSinceOpen() const;
     // The database in words, for messages: "the SQLite file /x/DEMO.db", "the PostgreSQL database DEMO
     // on host:port"; empty before the connection string was first resolved.
     QString describe() const;
@@ -134,6 +137,8 @@ private:
     QThread* FThread = nullptr;
     bool FInTransaction = false;
     bool FExistingOnly = false;
+    // The SQLite file as opened: its device and inode.
+    quint64 FFileDevice = 0, FFileInode = 0;
     bool FReadsOnce = false;
     int FGeneration = 0;
     std::unique_ptr<kv::ado::SchemaInfo> FSchema;

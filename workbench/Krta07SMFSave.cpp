@@ -172,6 +172,13 @@ bool TfrmKrta07SM::SaveChanges() {
     bool ok = false;
     QString cause;
     try {
+        // A company file deleted or put back since it was opened: what the connection holds takes no
+        // writes and is no longer the company's. Opened again, the save writes the file that is
+        // there now, or says that none is.
+        if (!dm.dbKrta07->Connected() || dm.dbKrta07->FileReplacedSinceOpen()) {
+            dm.dbKrta07->Close();
+            dm.dbKrta07->Open();
+        }
         try {
             dm.dbKrta07->StartTransaction();
         } catch (const EKvError&) {

@@ -966,7 +966,7 @@ TEST_F(WorkbenchEditState, SlowSaveShowsItsProgressAndKeepsTheWindowsPainted) {
         labels << s.label.section(" (", 0, 0);
         values << s.value;
     }
-    EXPECT_TRUE(labels.contains("Saving"))
+    EXPECT_TRUE(labels.contains(QString::fromUtf8("保存排程明细")))
         << QStringList(labels.begin(), labels.end()).join(", ").toStdString();
     EXPECT_GE(values.size(), 2); // the bar moves
     EXPECT_GT(paints, 0);
@@ -987,11 +987,44 @@ TEST_F(WorkbenchEditState, SaveWaitsForAnotherProgramsLockAndShowsThatItWaits) {
     EXPECT_EQ(flags(), QStringList({"4"}));
     // The other program's change is there too: it was waited for, not overwritten.
     EXPECT_EQ(wbtest::rows(db, "SELECT TD008 FROM DEMO..MPSTD WHERE TD001 = 'R9'"), QStringList({"other"}));
-    EXPECT_TRUE(w.labels.contains("Waiting for the database, which another program has locked"))
+    EXPECT_TRUE(w.labels.contains(QString::fromUtf8("数据库被其他程序锁定, 等待中")))
         << w.labels.join(", ").toStdString();
     // The window kept going while it waited.
     EXPECT_LT(w.longestGap, 1000);
     other.waitForFinished();
+}
+
+// The company file is deleted while the planner edits (kept aside by an administrator), then put
+// back: the save says the file is missing and keeps the edits; once the file is back, Save stores them.
+TEST_F(WorkbenchEditState, ACompanyFileDeletedAndPutBackTakesTheSaveAgain) {
+    db.Close();
+    const QString file = dir.filePath("c.db"), aside = dir.filePath("aside.db");
+    QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("30", "", TransDateIn("20260110"));
+    wb->mgMPSTC->MyGantList()->Items(0)->SetDayTexts("10", "", TransDateIn("20260111"));
+    ASSERT_TRUE(QFile::copy(file, aside));
+    ASSERT_TRUE(QFile::remove(file));
+    {
+        wbtest::ModalAnswerer answers;
+        QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+        ASSERT_EQ(answers.texts().size(), 1);
+        EXPECT_TRUE(answers.texts()[0].contains(QString("The SQLite file %1 does not exist").arg(file)))
+            << answers.texts()[0].toStdString();
+    }
+    EXPECT_EQ(wb->EditState(), 1);
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Items(0)->GetDayValue(TransDateIn("20260110")), 30);
+    ASSERT_TRUE(QFile::copy(aside, file));
+    {
+        wbtest::ModalAnswerer none;
+        QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+        EXPECT_TRUE(none.texts().isEmpty()) << none.texts().join(" / ").toStdString();
+    }
+    EXPECT_EQ(wb->EditState(), 0);
+    db.Open();
+    EXPECT_EQ(wbtest::rows(db,
+                           "SELECT TC007 FROM DEMO..MPSTC WHERE TC005 = '01' AND TC003 = '20260100001' AND "
+                           "TC006 = '20260110'"),
+              QStringList({"30"}));
 }
 
 TEST_F(WorkbenchEditState, LockOutlastingTheTimeOutFailsTheSaveWithNothingWritten) {
@@ -1013,7 +1046,7 @@ TEST_F(WorkbenchEditState, LockOutlastingTheTimeOutFailsTheSaveWithNothingWritte
     EXPECT_TRUE(text.startsWith(QString::fromUtf8("单据保存失败\n"))) << text.toStdString();
     EXPECT_TRUE(text.contains(dir.filePath("c.db")) && text.contains("locked by another program"))
         << text.toStdString();
-    EXPECT_TRUE(w.labels.contains("Waiting for the database, which another program has locked"));
+    EXPECT_TRUE(w.labels.contains(QString::fromUtf8("数据库被其他程序锁定, 等待中")));
     EXPECT_LT(w.longestGap, 1000);
     other.kill();
     other.waitForFinished();
