@@ -268,6 +268,8 @@ public:
     // first 20 with who changed them and when, and a count of the rest (Krta07SMFRefusal.cpp). Empty
     // when none differs.
     QString ChangedByOthersText();
+    // A database fault for a message: the database, then the first line of what it said.
+    QString DatabaseFault(const std::exception& e) const;
     // Asked before closing in edit mode; false keeps the workbench open.
     bool FormCloseQuery();
 

@@ -131,6 +131,12 @@ void TfrmKrta07SM::StartPlanRead() {
     FPlanReader = TKrta07SaveWriter::readStoredPlan(*dmKrta07S, ConsumptionKeys(), true);
 }
 
+QString TfrmKrta07SM::DatabaseFault(const std::exception& e) const {
+    // The first line says what went wrong; the statement that follows it is no news to a planner.
+    return dmKrta07S->DatabaseText() + QStringLiteral(": ") +
+           QString::fromUtf8(e.what()).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
 bool TfrmKrta07SM::SaveChanges() {
     TdmKrta07S& dm = *dmKrta07S;
     FQueryClock.start();
@@ -210,9 +216,7 @@ bool TfrmKrta07SM::SaveChanges() {
             if (std::exchange(FRecountPlan, false)) TKrta07SaveWriter::recountPlanRows(dm);
         }
     } catch (const std::exception& e) {
-        // The first line says what went wrong; the statement that follows it is no news to a planner.
-        cause = dm.DatabaseText() + QStringLiteral(": ") +
-                QString::fromUtf8(e.what()).section(QLatin1Char('\n'), 0, 0).trimmed();
+        cause = DatabaseFault(e);
         ok = false;
     }
     if (!ok) {

@@ -329,7 +329,8 @@ void runHistory(TfrmKrta07SM& wb, void (TKrta07Undo::*step)()) {
     try {
         (wb.UndoHistory()->*step)();
     } catch (const std::exception& e) {
-        KvMessageDlg(QString::fromUtf8(e.what()), mtError, mbOK);
+        // What fails here is a read of the load for the chart's days.
+        KvMessageDlg(wb.DatabaseFault(e), mtError, mbOK);
     }
     wb.UpdateUndoButtons();
 }
