@@ -250,19 +250,10 @@ bool selectCommand(TScriptContext& c, const QStringList& args, QString& error) {
         }
         c.Click(grid->viewport(), cell.center());
     } else {
-        QScrollBar* sb = g->VertScrollBar();
-        const int top = std::clamp(row - 2, sb->minimum(), sb->maximum());
-        if (row < sb->value() || row >= sb->value() + sb->pageStep() - 1) sb->setValue(top);
-        TphDataEntity_GantTime* bar = item->Bar;
-        if (bar->StopTime <= g->Start() || bar->StartTime >= g->Stop()) g->SetStart(bar->StartTime - 2);
-        QApplication::processEvents();
-        g->UpdateAllGeometry();
-        const QRect r = g->ItemRect(bar).intersected(area->rect());
-        if (r.isEmpty()) {
-            error = QStringLiteral("the bar of row %1 is not on screen").arg(row);
-            return false;
-        }
-        c.Click(area, r.center());
+        // Scrolled into view as for a drag: a bar that starts at the window's last pixel is not yet seen.
+        QRect r;
+        if (!c.ShowBar(wb, row, r, error)) return false;
+        c.Click(area, r.intersected(area->rect()).center());
     }
     if (wb->CurrentRowIndex() != row) {
         error = QStringLiteral("the click on row %1 made row %2 current").arg(row).arg(wb->CurrentRowIndex());
