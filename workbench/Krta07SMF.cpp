@@ -482,17 +482,14 @@ void TfrmKrta07SM::ReadSchedule(const QString& factory) {
 }
 
 void TfrmKrta07SM::TellUndatedDays(const QString& factory, const TKrta07DayRows& days) {
-    const QString form = QStringLiteral("TfrmKrta07SM");
-    QStringList text{LangText(form, QStringLiteral("sUndatedDays"),
-                              QString::fromUtf8("工厂%1的排程日中有%2笔不是日期(yyyymmdd): 不显示在甘特图上, "
-                                                "其数量仍计入明细的数量, 保存时保持原样:"))
+    QStringList text{OwnText("sUndatedDays", "工厂%1的排程日中有%2笔不是日期(yyyymmdd): 不显示在甘特图上, "
+                                             "其数量仍计入明细的数量, 保存时保持原样:")
                          .arg(factory)
                          .arg(days.undatedCount)};
     for (const QString& row : days.undated)
         text << row;
     if (days.undatedCount > qsizetype(days.undated.size()))
-        text << LangText(form, QStringLiteral("sMoreChanged"), QString::fromUtf8("另有 %1 笔"))
-                    .arg(days.undatedCount - qsizetype(days.undated.size()));
+        text << OwnText("sMoreChanged", "另有 %1 笔").arg(days.undatedCount - qsizetype(days.undated.size()));
     KvMessageDlg(text.join(QLatin1Char('\n')), mtWarning, mbOK);
 }
 
@@ -535,15 +532,17 @@ bool TfrmKrta07SM::ReloadSchedule() {
     }
 }
 
+QString TfrmKrta07SM::OwnText(const char* ident, const char* builtIn) const {
+    return LangText(QStringLiteral("TfrmKrta07SM"), QString::fromLatin1(ident), QString::fromUtf8(builtIn));
+}
+
 QString TfrmKrta07SM::StepCaption(const QString& step) {
     // Read once a session: the dialog repaints every 50 ms.
     auto known = FStepCaptions.constFind(step);
     if (known != FStepCaptions.cend()) return *known;
     QString shown = step;
     for (const TProgressStep& s : kProgressSteps)
-        if (step == QLatin1String(s.Step))
-            shown = LangText(QStringLiteral("TfrmKrta07SM"), QString::fromLatin1(s.Ident),
-                             QString::fromUtf8(s.Shown));
+        if (step == QLatin1String(s.Step)) shown = OwnText(s.Ident, s.Shown);
     FStepCaptions.insert(step, shown);
     return shown;
 }
@@ -558,8 +557,7 @@ void TfrmKrta07SM::progress(const QString& step, int done, int total) {
         FProgress = std::make_unique<QProgressDialog>(this);
         FProgress->setObjectName(QStringLiteral("dlgProgress"));
         if (FProgressCancellable)
-            FProgress->setCancelButtonText(LangText(QStringLiteral("TfrmKrta07SM"),
-                                                    QStringLiteral("sStopWork"), QString::fromUtf8("取消")));
+            FProgress->setCancelButtonText(OwnText("sStopWork", "取消"));
         else
             FProgress->setCancelButton(nullptr);
         FProgress->setWindowModality(Qt::WindowModal);

@@ -239,8 +239,6 @@ public:
     bool ExportChart(const QString& fileName, bool wholeSpan, QString& error, int* pageCount = nullptr);
     // The menu entries: asks for the file, writes it, and says why when it cannot.
     void ExportChartClick(bool wholeSpan);
-    // An export message in the workstation's language.
-    QString ExportText(const char* ident, const char* shown) const;
 
     // Undo and redo of the edits (Krta07SMFUndo.cpp): tool buttons, Ctrl+Z and Ctrl+Y.
     QToolButton *btnUndo = nullptr, *btnRedo = nullptr;
@@ -268,6 +266,9 @@ public:
     // first 20 with who changed them and when, and a count of the rest (Krta07SMFRefusal.cpp). Empty
     // when none differs.
     QString ChangedByOthersText();
+    // A text of the workbench's own: its language file's text of the identifier, or the built-in one
+    // in the workstation's script.
+    QString OwnText(const char* ident, const char* builtIn) const;
     // A database fault for a message: the database, then the first line of what it said.
     QString DatabaseFault(const std::exception& e) const;
     // Asked before closing in edit mode; false keeps the workbench open.

@@ -222,22 +222,18 @@ private:
 
 } // namespace
 
-QString TfrmKrta07SM::ExportText(const char* ident, const char* shown) const {
-    return LangText(QStringLiteral("TfrmKrta07SM"), QString::fromLatin1(ident), QString::fromUtf8(shown));
-}
-
 bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString& error, int* pageCount) {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf")) {
-        error = ExportText("sExportKind", "%1: 图表只能导出为 .png 或 .pdf 文件").arg(fileName);
+        error = OwnText("sExportKind", "%1: 图表只能导出为 .png 或 .pdf 文件").arg(fileName);
         return false;
     }
     if (wholeSpan && suffix == QLatin1String("png")) {
-        error = ExportText("sExportSpanKind", "%1: 全部期间只能导出为 PDF 页面").arg(fileName);
+        error = OwnText("sExportSpanKind", "%1: 全部期间只能导出为 PDF 页面").arg(fileName);
         return false;
     }
     if (FRowKeys.isEmpty()) {
-        error = ExportText("sExportNoLines", "%1: 没有载入的排程明细").arg(fileName);
+        error = OwnText("sExportNoLines", "%1: 没有载入的排程明细").arg(fileName);
         return false;
     }
     // The chart and the line grid beside it are the schedule tab's.
@@ -266,7 +262,7 @@ bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString&
                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
         QPainter p;
         if (!p.begin(&writer)) {
-            error = ExportText("sExportNotWritten", "%1: 无法写入此文件").arg(fileName);
+            error = OwnText("sExportNotWritten", "%1: 无法写入此文件").arg(fileName);
             return false;
         }
         // Each page keeps the screen's proportions, as large as the paper allows.
@@ -299,7 +295,7 @@ bool TfrmKrta07SM::ExportChart(const QString& fileName, bool wholeSpan, QString&
         }
         progress(QStringLiteral("Exporting pages"), count, count);
         if (!p.end()) {
-            error = ExportText("sExportNotWritten", "%1: 无法写入此文件").arg(fileName);
+            error = OwnText("sExportNotWritten", "%1: 无法写入此文件").arg(fileName);
             return false;
         }
     }

@@ -179,13 +179,9 @@ void TfrmKrta07SM::N1Click() {
     dgMPSTB->StoreColumnWidths();
     if (SaveGridLayout(FUserID, QStringLiteral("KRTA07"), dmKrta07S->qryMPSTBPre, -1)) return;
     const QString file = GridLayoutFile(FUserID.trimmed(), QStringLiteral("KRTA07"), true);
-    const QString form = QStringLiteral("TfrmKrta07SM");
     KvMessageDlg(file.isEmpty()
-                     ? LangText(form, QStringLiteral("sViewNoFolder"),
-                                QString::fromUtf8("检视无法保存: 用户代号%1不能作为文件夹名称."))
-                           .arg(FUserID)
-                     : LangText(form, QStringLiteral("sViewNotSaved"), QString::fromUtf8("检视无法保存到%1."))
-                           .arg(QDir::toNativeSeparators(file)),
+                     ? OwnText("sViewNoFolder", "检视无法保存: 用户代号%1不能作为文件夹名称.").arg(FUserID)
+                     : OwnText("sViewNotSaved", "检视无法保存到%1.").arg(QDir::toNativeSeparators(file)),
                  mtError, mbOK);
 }
 

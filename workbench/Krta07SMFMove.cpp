@@ -233,8 +233,7 @@ bool TfrmKrta07SM::AcceptBarPosition(int row, kv::TDateTime start, kv::TDateTime
                                            bar->StopTime + m.Days);
     }
     if (!inside) {
-        const QString text = LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sDayRange"),
-                                      QString::fromUtf8("排程日期须在1899/12/31至9999/12/31之间!"));
+        const QString text = OwnText("sDayRange", "排程日期须在1899/12/31至9999/12/31之间!");
         if (KvConverter)
             KvConverter->KvCodeMessageDlg(text, mtError, mbOK);
         else

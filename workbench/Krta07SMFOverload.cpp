@@ -76,12 +76,9 @@ bool TfrmKrta07SM::IsOverloaded(const QString& resource, const QString& day) con
 }
 
 void TfrmKrta07SM::UpdateOverloadText() {
-    const QString text =
-        FRowKeys.isEmpty() && FOverloaded.isEmpty()
-            ? QString()
-            : LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sOverload"),
-                       QString::fromUtf8("超负荷资源日: %1"))
-                  .arg(FOverloaded.size());
+    const QString text = FRowKeys.isEmpty() && FOverloaded.isEmpty()
+                             ? QString()
+                             : OwnText("sOverload", "超负荷资源日: %1").arg(FOverloaded.size());
     if (lblOverload->text() != text) {
         lblOverload->setText(text);
         lblOverload->setStyleSheet(FOverloaded.isEmpty() ? QString() : QStringLiteral("color: red;"));

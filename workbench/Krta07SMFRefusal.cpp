@@ -45,8 +45,7 @@ QHash<QString, TStoredRow> storedRows(TdmKrta07S& dm, const char* sql, const QSt
 
 QString TfrmKrta07SM::ChangedByOthersText() {
     TdmKrta07S& dm = *dmKrta07S;
-    const QString gone =
-        LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sRowDeleted"), QString::fromUtf8("已删除"));
+    const QString gone = OwnText("sRowDeleted", "已删除");
     QStringList named;
     int count = 0;
     auto changed = [&](const QString& what, const TStoredRow* now) {
@@ -101,12 +100,8 @@ QString TfrmKrta07SM::ChangedByOthersText() {
         }
     }
     if (count == 0) return QString();
-    QString text = LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sChangedByOthers"),
-                            QString::fromUtf8("下列资料已被他人修改(修改者 修改日期):")) +
-                   QLatin1Char('\n') + named.join(QLatin1Char('\n'));
-    if (count > kNamed)
-        text += QLatin1Char('\n') + LangText(QStringLiteral("TfrmKrta07SM"), QStringLiteral("sMoreChanged"),
-                                             QString::fromUtf8("另有 %1 笔"))
-                                        .arg(count - kNamed);
+    QString text = OwnText("sChangedByOthers", "下列资料已被他人修改(修改者 修改日期):") + QLatin1Char('\n') +
+                   named.join(QLatin1Char('\n'));
+    if (count > kNamed) text += QLatin1Char('\n') + OwnText("sMoreChanged", "另有 %1 笔").arg(count - kNamed);
     return text;
 }
