@@ -655,7 +655,15 @@ int TKvADOQuery::columnSize(int column) const {
 }
 
 bool TKvADOQuery::nextRow() {
-    return FActive && FActive->next();
+    if (!FActive) return false;
+    if (FActive->next()) return true;
+    // Qt SQL ends the rows on a fault as it does at their end: rows cut short must not pass for all.
+    if (FActive->lastError().isValid() && FConnection) {
+        const QString error = FConnection->scrub(FActive->lastError());
+        throw EKvError(QString("Cannot read the rows of the statement on %1: %2\n%3")
+                           .arg(FConnection->describe(), error, FSQL.trimmed()));
+    }
+    return false;
 }
 
 QVariant TKvADOQuery::columnValue(int column) const {
@@ -928,4 +936,94 @@ void TKvADOKeyTable::flushArrays() {
     }
     FPending = 0;
     if (!q.exec()) throw EKvError(QString("%1\n%2").arg(FConnection->scrub(q.lastError()), sql));
+}
+
+TKvADORowReader::TKvADORowReader(TKvADOConnection& connection, const kv::ado::TranslatedSql& sql,
+                                 const QVariantList& values)
+    : FConnection(connection), FSql(sql.text) {
+    if (sqlite3* handle = sqliteHandle(connection.database())) {
+        const QByteArray text = sql.text.toUtf8();
+        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &FStatement, nullptr) != SQLITE_OK)
+            fail("prepare", QString::fromUtf8(sqlite3_errmsg(handle)));
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const QVariant& v = values[i];
+            const int at = int(i) + 1;
+            int rc = SQLITE_OK;
+            if (v.isNull()) {
+                rc = sqlite3_bind_null(FStatement, at);
+            } else if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float) {
+                rc = sqlite3_bind_double(FStatement, at, v.toDouble());
+            } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
+                rc = sqlite3_bind_int64(FStatement, at, v.toLongLong());
+            } else {
+                const QByteArray bytes = v.toString().toUtf8();
+                rc =
+                    sqlite3_bind_text(FStatement, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            }
+            if (rc != SQLITE_OK) fail("run", QString::fromUtf8(sqlite3_errmsg(handle)));
+        }
+        return;
+    }
+    FQuery = std::make_unique<QSqlQuery>(connection.database());
+    FQuery->setForwardOnly(true);
+    FQuery->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!FQuery->prepare(sql.text)) fail("prepare", connection.scrub(FQuery->lastError()));
+    for (qsizetype i = 0; i < values.size(); ++i)
+        FQuery->bindValue(int(i), values[i]);
+    if (!FQuery->exec()) fail("run", connection.scrub(FQuery->lastError()));
+    FTexts.resize(size_t(FQuery->record().count()));
+}
+
+TKvADORowReader::~TKvADORowReader() {
+    if (FStatement) sqlite3_finalize(FStatement);
+}
+
+void TKvADORowReader::fail(const char* step, const QString& error) const {
+    throw EKvError(QString("Cannot %1 the statement on %2: %3\n%4")
+                       .arg(QString::fromLatin1(step), FConnection.describe(), error, FSql));
+}
+
+bool TKvADORowReader::Next() {
+    if (FStatement) {
+        const int rc = sqlite3_step(FStatement);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        fail("read the rows of", QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(FStatement))));
+    }
+    if (FQuery->next()) return true;
+    // Qt SQL ends the rows on a fault as it does at their end.
+    if (FQuery->lastError().isValid()) fail("read the rows of", FConnection.scrub(FQuery->lastError()));
+    return false;
+}
+
+bool TKvADORowReader::IsNull(int column) const {
+    if (FStatement) return sqlite3_column_type(FStatement, column) == SQLITE_NULL;
+    return FQuery->isNull(column);
+}
+
+QByteArrayView TKvADORowReader::Utf8(int column) {
+    if (FStatement) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(FStatement, column));
+        return text ? QByteArrayView(text, sqlite3_column_bytes(FStatement, column)) : QByteArrayView();
+    }
+    QByteArray& text = FTexts[size_t(column)];
+    text = FQuery->value(column).toString().toUtf8();
+    return text;
+}
+
+double TKvADORowReader::Number(int column) const {
+    if (!FStatement) return FQuery->value(column).toDouble();
+    switch (sqlite3_column_type(FStatement, column)) {
+    case SQLITE_NULL:
+        return 0;
+    case SQLITE_INTEGER:
+        return double(sqlite3_column_int64(FStatement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(FStatement, column);
+    default: {
+        // A number stored as text reads as the text does.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(FStatement, column));
+        return QString::fromUtf8(text, sqlite3_column_bytes(FStatement, column)).toDouble();
+    }
+    }
 }

@@ -8,6 +8,7 @@
 //   anything else (HOST, HOST,PORT, HOST\INSTANCE)             SQL Server through ODBC (FreeTDS)
 // Values are always bound as parameters; the module's T-SQL texts are translated for the engine
 // (KvADODialect.h). A connection belongs to the thread that opens it.
+#include <QByteArrayView>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -254,6 +255,38 @@ private:
     int FMaxRows = 512;
     qint64 FRun = 0;
     qint64 FAffected = 0;
+};
+
+// The rows of one statement read forward, once, at the engine's pace: on SQLite through its own
+// calls, each text as the stored UTF-8 and no value made per cell; elsewhere through Qt SQL. For the
+// reads of hundreds of thousands of rows a load makes, where a value per cell costs most of the time.
+// Raises EKvError naming the database and the statement when it cannot be prepared or run, or when a
+// row cannot be read: a read cut short must not pass for all the rows there are.
+class TKvADORowReader {
+public:
+    // values: one per positional marker of the translated statement.
+    TKvADORowReader(TKvADOConnection& connection, const kv::ado::TranslatedSql& sql,
+                    const QVariantList& values);
+    ~TKvADORowReader();
+    TKvADORowReader(const TKvADORowReader&) = delete;
+    TKvADORowReader& operator=(const TKvADORowReader&) = delete;
+
+    bool Next();
+    bool IsNull(int column) const;
+    // The column's text in UTF-8, valid until the next row (or the next call for the column); empty
+    // for a null.
+    QByteArrayView Utf8(int column);
+    // The column as a number, as a query's value gives it: 0 for a null or a text that is no number.
+    double Number(int column) const;
+
+private:
+    [[noreturn]] void fail(const char* step, const QString& error) const;
+
+    TKvADOConnection& FConnection;
+    QString FSql;
+    sqlite3_stmt* FStatement = nullptr; // SQLite
+    std::unique_ptr<QSqlQuery> FQuery;  // elsewhere
+    std::vector<QByteArray> FTexts;     // elsewhere: the texts of the current row
 };
 
 // Rows of keys and values that set-based statements of a transaction join with: a temporary table of

@@ -1,8 +1,6 @@
 #include "workbench/Krta07SMFStored.h"
 
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -171,40 +169,61 @@ int32_t TKrta07StoredPlan::intern(const QString& text) {
 
 namespace {
 
-// A read on its own connection fails naming the database and the statement, as the workbench's other
-// statements do: "no such column: FLAG" alone does not say which table lacks it.
-[[noreturn]] void readFailed(TKvADOConnection& c, const QSqlQuery& q, const char* step, const QString& sql) {
-    throw EKvError(QString("Cannot %1 the statement on %2: %3\n%4")
-                       .arg(QString::fromLatin1(step), c.describe(), c.scrub(q.lastError()), sql));
-}
-
 // Columns of the day statement: TC001, TC002, TC003, TC004, TC005, TC006, TC007, TC008, TC009, FLAG.
 enum { cTC002 = 1, cTC003, cTC004, cTC005, cTC006, cTC007, cTC008, cTC009, cFLAG };
 
+// Texts of one column by their stored bytes: a factory's hundreds of thousands of day rows repeat a
+// few hundred days and remarks, each made a text once.
+class TRawTexts {
+public:
+    template <class Make> int32_t id(QByteArrayView raw, Make make) {
+        FKey.resize(raw.size());
+        if (!raw.isEmpty()) std::memcpy(FKey.data(), raw.data(), size_t(raw.size()));
+        auto it = FIds.constFind(FKey);
+        if (it == FIds.cend()) it = FIds.insert(FKey, make(QString::fromUtf8(raw)));
+        return *it;
+    }
+
+private:
+    QByteArray FKey;
+    QHash<QByteArray, int32_t> FIds;
+};
+
 TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& factory,
                         const std::atomic_bool& stop) {
-    const kv::ado::TranslatedSql& t = c.translated(sql, QStringLiteral("S"));
-    QSqlQuery q(c.database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.prepare(t.text)) readFailed(c, q, "prepare", t.text);
-    q.bindValue(0, factory);
-    if (!q.exec()) readFailed(c, q, "run", t.text);
+    TKvADORowReader r(c, c.translated(sql, QStringLiteral("S")), {factory});
     TKrta07DayRows result;
     // The line of each row while reading; its rows are brought together at the end if they came apart.
     std::vector<int32_t> lineOf;
     bool apart = false;
     int32_t line = -1;
     TKrta07DayLine key;
+    // The row's line as read, and its key parts as stored: a line's rows mostly come one after the
+    // other, so its texts are made once.
+    static constexpr int kKeyColumns[] = {cTC002, cTC009, cTC003, cTC004, cTC005};
+    QByteArray raw[std::size(kKeyColumns)];
+    bool rawRead = false;
+    TKrta07DayLine k;
     // Quantity texts by the bits of the number: a factory has a few hundred distinct quantities.
     QHash<quint64, int32_t> quantityIds;
+    TRawTexts dayIds, remarkIds;
     auto pooled = [&result](const QString& text) -> QString { return result.text(result.intern(text)); };
-    while (q.next()) {
+    while (r.Next()) {
         if ((result.rows & 4095) == 0 && stop) break;
-        TKrta07DayLine k{q.value(cTC002).toString().trimmed(), q.value(cTC009).toString().trimmed(),
-                         q.value(cTC003).toString().trimmed(), q.value(cTC004).toString().trimmed(),
-                         q.value(cTC005).toString().trimmed()};
-        const int32_t day = result.intern(q.value(cTC006).toString().trimmed());
+        bool sameLine = rawRead;
+        for (size_t i = 0; i < std::size(kKeyColumns) && sameLine; ++i)
+            sameLine = r.Utf8(kKeyColumns[i]) == QByteArrayView(raw[i]);
+        if (!sameLine) {
+            QString* parts[] = {&k.TB003, &k.TB051, &k.TB004, &k.TB005, &k.TB037};
+            for (size_t i = 0; i < std::size(kKeyColumns); ++i) {
+                const QByteArrayView text = r.Utf8(kKeyColumns[i]);
+                raw[i] = text.toByteArray();
+                *parts[i] = QString::fromUtf8(text).trimmed();
+            }
+            rawRead = true;
+        }
+        const int32_t day = dayIds.id(
+            r.Utf8(cTC006), [&result](const QString& text) { return result.intern(text.trimmed()); });
         if (result.dates[size_t(day)] == 0 && result.text(day) != QLatin1String("18991230")) {
             // A day no bar can place stays out of the rows: the save then neither rewrites nor deletes it.
             // (18991230 is day zero, a date.)
@@ -213,8 +232,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
                     QStringLiteral("%1 %2-%3-%4 %5: %6")
                         .arg(k.TB003, k.TB051, k.TB004, k.TB005, k.TB037, result.text(day)));
             ++result.undatedCount;
-            const QVariant quantity = q.value(cTC007);
-            result.undatedQuantity[k] += quantity.isNull() ? 0 : quantity.toDouble();
+            result.undatedQuantity[k] += r.Number(cTC007);
             continue;
         }
         // A line's rows mostly come one after the other.
@@ -233,10 +251,10 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         ++result.runs[size_t(line)].count;
         lineOf.push_back(line);
         result.day.push_back(day);
-        const QVariant quantity = q.value(cTC007);
-        const double amount = quantity.isNull() ? 0 : quantity.toDouble();
+        const bool noQuantity = r.IsNull(cTC007);
+        const double amount = noQuantity ? 0 : r.Number(cTC007);
         int32_t text = -1;
-        if (!quantity.isNull()) {
+        if (!noQuantity) {
             quint64 bits;
             std::memcpy(&bits, &amount, sizeof bits);
             auto known = quantityIds.constFind(bits);
@@ -247,8 +265,9 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         }
         result.quantityText.push_back(text);
         result.quantity.push_back(amount);
-        result.remark.push_back(result.intern(Krta07RTrim(q.value(cTC008).toString())));
-        result.flag.push_back(q.value(cFLAG).toDouble());
+        result.remark.push_back(remarkIds.id(
+            r.Utf8(cTC008), [&result](const QString& text) { return result.intern(Krta07RTrim(text)); }));
+        result.flag.push_back(r.Number(cFLAG));
         ++result.rows;
     }
     // Rows taken in a new order: every column follows.
@@ -327,30 +346,25 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
             line.id[i] = result.intern(Krta07RTrim(p[i + 1]));
         covered.insert(line);
     }
-    const kv::ado::TranslatedSql& t = c.translated(sql, QStringLiteral("S"));
-    QSqlQuery q(c.database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.prepare(t.text)) readFailed(c, q, "prepare", t.text);
-    q.bindValue(0, QStringLiteral("2"));
-    if (!q.exec()) readFailed(c, q, "run", t.text);
+    TKvADORowReader r(c, c.translated(sql, QStringLiteral("S")), {QStringLiteral("2")});
+    const auto text = [&r](int column) { return Krta07RTrim(QString::fromUtf8(r.Utf8(column))); };
     PlanLine line;
     TKrta07PlanKey key;
-    for (qint64 n = 0; q.next(); ++n) {
+    for (qint64 n = 0; r.Next(); ++n) {
         if ((n & 4095) == 0 && stop) break;
         // Columns: TF001, TF002, then the line parts TF004, TF011, TF005, TF006, TF007. A text no
         // consumption key holds names a line the computation does not cover.
-        bool known = (line.id[0] = result.find(Krta07RTrim(q.value(0).toString()))) >= 0;
+        bool known = (line.id[0] = result.find(text(0))) >= 0;
         for (int i = 1; i < 6 && known; ++i)
-            known = (line.id[i] = result.find(Krta07RTrim(q.value(i + 1).toString()))) >= 0;
+            known = (line.id[i] = result.find(text(i + 1))) >= 0;
         if (!known || !covered.contains(line)) continue;
         key.id[0] = line.id[0];
-        key.id[1] = result.intern(Krta07RTrim(q.value(1).toString()));
+        key.id[1] = result.intern(text(1));
         std::copy(line.id + 1, line.id + 6, key.id + 2);
         TKrta07StoredPlanRow row;
-        row.main = q.value(7).toDouble();
-        row.nonMain = q.value(8).toDouble();
-        row.remark = Krta07RTrim(q.value(9).toString());
+        row.main = r.Number(7);
+        row.nonMain = r.Number(8);
+        row.remark = text(9);
         result.rows.insert(key, row);
     }
     return result;
@@ -360,20 +374,17 @@ TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql,
                                  const QHash<QString, QString>& params, const std::atomic_bool& stop) {
     const QStringList names = kv::ado::parameterNames(sql);
     const kv::ado::TranslatedSql& t = c.translated(sql, QString(names.size(), QLatin1Char('S')));
-    QSqlQuery q(c.database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!q.prepare(t.text)) readFailed(c, q, "prepare", t.text);
-    for (qsizetype i = 0; i < t.markers.size(); ++i)
-        q.bindValue(int(i), Krta07Text(params.value(t.markers[i].toUpper())));
-    if (!q.exec()) readFailed(c, q, "run", t.text);
+    QVariantList values;
+    for (const QString& marker : t.markers)
+        values << Krta07Text(params.value(marker.toUpper()));
+    TKvADORowReader r(c, t, values);
+    const auto text = [&r](int column) { return Krta07RTrim(QString::fromUtf8(r.Utf8(column))); };
     TKrta07OtherPlans result;
-    for (qint64 n = 0; q.next(); ++n) {
+    for (qint64 n = 0; r.Next(); ++n) {
         if ((n & 4095) == 0 && stop) break;
-        TKrta07Amounts& sum =
-            result[{Krta07RTrim(q.value(0).toString()), Krta07RTrim(q.value(1).toString())}];
-        sum.main += q.value(2).toDouble();
-        sum.nonMain += q.value(3).toDouble();
+        TKrta07Amounts& sum = result[{text(0), text(1)}];
+        sum.main += r.Number(2);
+        sum.nonMain += r.Number(3);
     }
     return result;
 }

@@ -1,7 +1,8 @@
 // The access layer against real engines: SQLite files, a PostgreSQL server started for the test
 // program, and the same server through unixODBC.
-#include <QDate>
 #include <QCoreApplication>
+#include <QDate>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -469,6 +470,56 @@ TEST_P(KvADOEngine, PostgreSQLSessionsCompressTheirLogOnlyWhereTheRoleMayChoose)
     EXPECT_EQ(q.FieldByName("FLAG").AsInteger(), 1);
 }
 
+TEST_P(KvADOEngine, ARowReaderGivesTheValuesAQueryGives) {
+    const QList<QPair<QString, QVariant>> rows[] = {
+        {{"TC003", "A'1"}, {"TC006", "20260105"}, {"TC007", 12.5}, {"TC008", "中文备注  "}},
+        {{"TC003", "A'1"}, {"TC006", "20260106"}, {"TC007", 0.0}, {"TC008", ""}},
+        {{"TC003", "B"}, {"TC006", "2026010"}, {"TC007", 1e15}, {"TC008", " x "}},
+    };
+    for (const auto& row : rows)
+        exec(*FConnection,
+             "INSERT INTO DEMO..MPSTC(FLAG ,TC001 ,TC002 ,TC003 ,TC004 ,TC005 ,TC006 ,TC007 ,TC008 , TC009) "
+             "VALUES(3 , :TC001 , '1' ,:TC003 , '1' , '01' , :TC006 , :TC007 , :TC008 , '5201') ",
+             row + QList<QPair<QString, QVariant>>{{"TC001", "F01"}});
+    // Texts with their blanks, numbers, a null, and a number written as a text (texts are read as
+    // texts, numbers as numbers).
+    const QString sql = "SELECT TC003, TC006, TC007, TC008, FLAG, NULL AS N, '4.5' AS T FROM DEMO..MPSTC "
+                        "WHERE TC001 =:TC001 ORDER BY TC003, TC006";
+    const kv::ado::TranslatedSql& t = FConnection->translated(sql, "S");
+    QSqlQuery q(FConnection->database());
+    ASSERT_TRUE(q.prepare(t.text)) << q.lastError().text().toStdString();
+    q.bindValue(0, QString("F01"));
+    ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+    TKvADORowReader r(*FConnection, t, {QString("F01")});
+    int count = 0;
+    while (q.next()) {
+        ASSERT_TRUE(r.Next()) << "row " << count;
+        for (int c = 0; c < 7; ++c) {
+            EXPECT_EQ(r.IsNull(c), q.isNull(c)) << "row " << count << " column " << c;
+            if (c != 2 && c != 4) {
+                EXPECT_EQ(QString::fromUtf8(r.Utf8(c)), q.value(c).toString())
+                    << "row " << count << " column " << c;
+            }
+            if (c != 0 && c != 1 && c != 3) {
+                EXPECT_EQ(r.Number(c), q.value(c).toDouble()) << "row " << count << " column " << c;
+            }
+        }
+        ++count;
+    }
+    EXPECT_EQ(count, 3);
+    EXPECT_FALSE(r.Next());
+    // A statement the engine refuses names the database and the statement.
+    try {
+        TKvADORowReader bad(*FConnection, FConnection->translated("SELECT NOSUCH FROM DEMO..MPSTC", ""), {});
+        while (bad.Next()) {
+        }
+        FAIL() << "a statement naming no column was read";
+    } catch (const EKvError& e) {
+        EXPECT_TRUE(e.message().contains(FConnection->describe())) << e.what();
+        EXPECT_TRUE(e.message().contains("NOSUCH", Qt::CaseInsensitive)) << e.what();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, KvADOEngine,
                          ::testing::Values(Engine::SQLite, Engine::PostgreSQL, Engine::Odbc), engineName);
 
@@ -538,4 +589,50 @@ TEST(KvADOConnection, EachConnectionHasItsOwnName) {
     b.Open();
     EXPECT_NE(a.connectionName(), b.connectionName());
     EXPECT_THROW(a.SetConnectionString(cs), EKvError);
+}
+
+TEST(KvADOConnection, ARowReaderSaysSoWhenTheFileBreaksOffHalfWay) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.db");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damaged");
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("CREATE TABLE T (N INTEGER, S TEXT)"));
+        db.transaction();
+        ASSERT_TRUE(q.prepare("INSERT INTO T VALUES (?, ?)"));
+        for (int i = 0; i < 20000; ++i) {
+            q.bindValue(0, i);
+            q.bindValue(1, QString(100, QChar('a' + i % 26)));
+            ASSERT_TRUE(q.exec());
+        }
+        db.commit();
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("damaged");
+    // Leaves in the middle of the table overwritten, as a failing disk or a stray program leaves them.
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 pages = f.size() / 4096;
+    ASSERT_GT(pages, 100);
+    f.seek(pages / 2 * 4096);
+    f.write(QByteArray(8 * 4096, '\xff'));
+    f.close();
+
+    TKvADOConnection c;
+    c.SetConnectionString("Password=;User ID=sa;Initial Catalog=D;Data Source=" + file);
+    c.Open();
+    TKvADORowReader r(c, c.translated("SELECT N, S FROM T", ""), {});
+    int rows = 0;
+    try {
+        while (r.Next())
+            ++rows;
+        FAIL() << "the rows ended without a word after " << rows << " of 20000";
+    } catch (const EKvError& e) {
+        EXPECT_GT(rows, 0);
+        EXPECT_TRUE(e.message().contains("malformed")) << e.what();
+        EXPECT_TRUE(e.message().contains(file)) << e.what();
+    }
 }

@@ -7,6 +7,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -16,6 +17,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -66,10 +70,10 @@ private:
 
 class Dialogs : public ::testing::Test {
 protected:
-    void install(int uiCodePage) {
+    void install(int uiCodePage, int lines = 6) {
         ASSERT_TRUE(FDir.isValid());
         kv::demo::DemoOptions options;
-        options.lines = 6;
+        options.lines = lines;
         options.uiCodePage = uiCodePage;
         kv::demo::writeDemoInstallation(FDir.path(), options);
         FRegistry = std::make_unique<testsupport::ScopedEnv>(
@@ -278,6 +282,43 @@ TEST_F(Dialogs, AQueryThroughTheButton) {
     EXPECT_TRUE(wb->chkMPS->isEnabled());
     QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
     EXPECT_EQ(wb->EditState(), 1);
+}
+
+// A company file damaged in the middle of the day rows (a failing disk, a stray program): the query
+// names the file and the cause, and shows no lines rather than lines with half their days.
+TEST_F(Dialogs, AQueryOfADamagedFileNamesItAndShowsNothingHalfRead) {
+    install(936, 300);
+    const QString file = FDir.filePath("DEMO.db");
+    std::vector<qint64> leaves;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "pages");
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        // The table's leaves in the order its rows are read.
+        ASSERT_TRUE(
+            q.exec("SELECT pageno FROM dbstat WHERE name = 'MPSTC' AND pagetype = 'leaf' ORDER BY path"))
+            << q.lastError().text().toStdString();
+        while (q.next())
+            leaves.push_back(q.value(0).toLongLong());
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("pages");
+    ASSERT_GT(leaves.size(), 20u);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek((leaves[leaves.size() / 2] - 1) * 4096));
+    f.write(QByteArray(4096, '\xff'));
+    f.close();
+
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    queryThroughTheButton(wb, "F01");
+    ASSERT_EQ(messages.size(), 1) << messages.join(" / ").toStdString();
+    EXPECT_TRUE(messages[0].contains(file) && messages[0].contains("malformed")) << messages[0].toStdString();
+    EXPECT_EQ(wb->mgMPSTC->MyGantList()->Count(), 0);
+    EXPECT_FALSE(wb->dmKrta07S->qryMPSTB->Active());
 }
 
 // The texts the progress dialog shows while the work runs, each once as it changes. The work's steps
