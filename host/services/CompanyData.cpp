@@ -55,6 +55,9 @@ QList<QStringList> TCompanyData::select(const QString& sql, const QVariantList& 
             row << (trim ? query.value(c).toString().trimmed() : query.value(c).toString());
         rows << row;
     }
+    // Rows cut short by a fault end as all rows do: they must not pass for all there are.
+    if (query.lastError().isValid())
+        throw EKvError(FConnection->describe() + QStringLiteral(": ") + FConnection->scrub(query.lastError()));
     return rows;
 }
 
