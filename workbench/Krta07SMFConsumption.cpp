@@ -150,16 +150,21 @@ void TfrmKrta07SM::StartOtherPlanRead() {
     // and PostgreSQL sorted both sides for it. The list is ordered by the parts that tell lines apart
     // soonest. SQLite reads the table in its own order: through an index, every row would be a look-up,
     // for a grouping that has few rows left. SQL Server takes no list of several columns.
+    // SQLite answers a NOT IN of several columns that finds no row by comparing the row with every row
+    // of the list, in case one holds a null (the answer is then null, not true): once a query names a
+    // resource, most plan rows are not in the list, and the read took half a minute on 8,000 lines.
+    // "IN ... IS NOT TRUE" asks for no such answer; the key columns hold no nulls.
     const kv::ado::SqlDialect dialect = dm.dbKrta07->dialect();
     const bool sqlite = dialect == kv::ado::SqlDialect::SQLite;
-    const QString notLoaded =
-        sqlite || dialect == kv::ado::SqlDialect::PostgreSQL
-            ? QStringLiteral(
-                  "(TF005, TF007, TF001, TF006, TF004, TF011) NOT IN (SELECT TB004, TB037, MC002, "
-                  "TB005, TB003, TB051 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = "
-                  "TB006 WHERE TB001 = :TB001 AND :TB036 IN (TB036,'') AND :TB004 IN "
-                  "(TB051+TB004+TB005,'')) ")
-            : QStringLiteral("NOT ") + dm.PlanRowOfLoadedLine();
+    const QString loadedList =
+        QStringLiteral("(TF005, TF007, TF001, TF006, TF004, TF011) %1 (SELECT TB004, TB037, MC002, "
+                       "TB005, TB003, TB051 FROM $$MPSTB AS MPSTB INNER JOIN $$MPSMC AS MPSMC ON MC001 = "
+                       "TB006 WHERE TB001 = :TB001 AND :TB036 IN (TB036,'') AND :TB004 IN "
+                       "(TB051+TB004+TB005,'')) ");
+    const QString notLoaded = sqlite ? "(" + loadedList.arg(QStringLiteral("IN")) + ") IS NOT TRUE "
+                              : dialect == kv::ado::SqlDialect::PostgreSQL
+                                  ? loadedList.arg(QStringLiteral("NOT IN"))
+                                  : QStringLiteral("NOT ") + dm.PlanRowOfLoadedLine();
     FOtherPlanReader = std::make_unique<TKrta07OtherPlanReader>(
         *dm.dbKrta07,
         dm.ExpandSQL(QStringLiteral("SELECT TF001 , TF002 , SUM(TF008) AS TF008 , SUM(TF009) AS TF009 FROM "

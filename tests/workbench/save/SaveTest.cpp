@@ -387,6 +387,35 @@ TEST_P(WorkbenchSave, FactoriesSharingAResourceSavedOneAfterTheOtherKeepEachOthe
     EXPECT_DOUBLE_EQ(plannedMain(wb, "R1", "20260110"), 7);
 }
 
+// Once the factory is saved, a query of one main resource shows the load the whole factory's query
+// shows: its own lines' plan rows computed, every other line's as stored (the press's line 01 puts
+// load on the lathe), none twice.
+TEST_P(WorkbenchSave, AQueryOfOneResourceShowsTheLoadOfTheWholeFactory) {
+    wb->btnEditClick();
+    shiftLineOne(wb, "35", "5");
+    ASSERT_TRUE(wb->SaveChanges());
+    auto planned = [this] {
+        QStringList out;
+        kv::TClientDataSet& load = *wb->dmKrta07S->qryMPSTD;
+        for (load.First(); !load.Eof(); load.Next())
+            if (load.FieldByName("TD005").AsFloat() != 0 || load.FieldByName("TD007").AsFloat() != 0)
+                out << load.FieldByName("TD001").AsString().trimmed() + "@" +
+                           load.FieldByName("TD002").AsString() + "=" + load.FieldByName("TD005").AsString() +
+                           "/" + load.FieldByName("TD007").AsString();
+        out.sort();
+        return out;
+    };
+    const QStringList whole = planned();
+    // The lathe on the 10th: line 02's 5 of its own, 7 of the press's line 01 beside it.
+    ASSERT_TRUE(whole.contains("R2@20260110=5/7")) << whole.join(", ").toStdString();
+    for (const char* resource : {"R2", "R1", "R3"}) {
+        wb->SetQueryConditions({"F1", {}, resource, {}, {}});
+        wb->LoadSchedule("F1");
+        wb->RecomputeAllConsumption();
+        EXPECT_EQ(planned(), whole) << resource;
+    }
+}
+
 // The save sums the planned load again inside its transaction, and once read the load rows again with
 // it, FLAG and all: a load row another planner saved since this one loaded passed its guard.
 TEST_P(WorkbenchSave, LoadRowsAnotherFactorySavedSinceLoadingRefuseTheSave) {
