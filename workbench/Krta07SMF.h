@@ -377,8 +377,6 @@ private:
     // The plan rows as the last save wrote them (kept while its lines are loaded unchanged), and
     // those of the save under way until it commits.
     std::unique_ptr<TKrta07StoredPlan> FSavedPlan, FWrittenPlan;
-    // The save under way inserted most of its plan rows: the database counts them once it commits.
-    bool FRecountPlan = false;
     // Keeps FSavedPlan only when the loaded lines are exactly those it was written for.
     void CheckSavedPlan();
 

@@ -107,7 +107,6 @@ bool TfrmKrta07SM::WriteSchedule() {
     writer.planReader = std::move(FPlanReader);
     if (!writer.write()) return false;
     FWrittenPlan = writer.takeWrittenPlan();
-    FRecountPlan = writer.insertedMostPlanRows();
     return true;
 }
 
@@ -141,7 +140,6 @@ bool TfrmKrta07SM::SaveChanges() {
     TdmKrta07S& dm = *dmKrta07S;
     FQueryClock.start();
     const auto finish = qScopeGuard([this] {
-        FRecountPlan = false;
         FPlanReader.reset();
         FWrittenPlan.reset();
         dmKrta07S->dbKrta07->OnLockWait = nullptr;
@@ -213,7 +211,6 @@ bool TfrmKrta07SM::SaveChanges() {
             rollback.dismiss();
             dm.dbKrta07->Commit();
             FSavedPlan = std::move(FWrittenPlan);
-            if (std::exchange(FRecountPlan, false)) TKrta07SaveWriter::recountPlanRows(dm);
         }
     } catch (const std::exception& e) {
         cause = DatabaseFault(e);

@@ -555,15 +555,26 @@ void TKrta07SaveWriter::insertPlanRows(const std::vector<int>& rows, const QStri
     }
 }
 
-void TKrta07SaveWriter::recountPlanRows(TdmKrta07S& dm) {
-    TKvADOConnection& db = *dm.dbKrta07;
+void TKrta07SaveWriter::recountPlanRows() {
+    TKvADOConnection& db = *FDm.dbKrta07;
     if (db.dialect() != kv::ado::SqlDialect::PostgreSQL) return;
-    // Not a statement that can be prepared. It waits for no other count: the next one will do.
-    const QString table = db.translated(dm.ExpandSQL(QStringLiteral("$$MPSTF")), QString()).text;
+    // Not a statement that can be prepared. Under a savepoint, so that a count that cannot have its
+    // lock at once (another one runs) is given up and the save goes on.
+    const QString table = db.translated(FDm.ExpandSQL(QStringLiteral("$$MPSTF")), QString()).text;
     QSqlQuery q(db.database());
-    for (const QString& sql : {QStringLiteral("SET lock_timeout = 1000"), QStringLiteral("ANALYZE ") + table,
-                               QStringLiteral("RESET lock_timeout")})
-        if (!q.exec(sql)) qWarning("%s: %s", qPrintable(sql), qPrintable(db.scrub(q.lastError())));
+    auto run = [&q, &db](const QString& sql) {
+        if (q.exec(sql)) return true;
+        qWarning("%s: %s", qPrintable(sql), qPrintable(db.scrub(q.lastError())));
+        return false;
+    };
+    if (!run(QStringLiteral("SAVEPOINT KVCOUNT"))) return;
+    if (run(QStringLiteral("SET LOCAL lock_timeout = 1000")) && run(QStringLiteral("ANALYZE ") + table) &&
+        run(QStringLiteral("SET LOCAL lock_timeout TO DEFAULT"))) {
+        run(QStringLiteral("RELEASE SAVEPOINT KVCOUNT"));
+        return;
+    }
+    run(QStringLiteral("ROLLBACK TO SAVEPOINT KVCOUNT"));
+    run(QStringLiteral("RELEASE SAVEPOINT KVCOUNT"));
 }
 
 void TKrta07SaveWriter::renewPlanRows(const QString& created) {
@@ -637,6 +648,7 @@ bool TKrta07SaveWriter::writeResourceLoad() {
         // Every stored row in one statement, each under its FLAG guard: a row short is one someone
         // changed or deleted since loading.
         const kv::ado::SqlDialect dialect = FDm.dbKrta07->dialect();
+        if (FInsertedMost) recountPlanRows();
         const QByteArray sql =
             dialect == kv::ado::SqlDialect::PostgreSQL
                 ? QByteArray(kLoadUpdateGrouped)

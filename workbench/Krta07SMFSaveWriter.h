@@ -56,13 +56,6 @@ public:
     // After write() succeeded: the plan rows as they stand once the transaction commits, with the
     // FLAG each line got; null when the plan rows were not written.
     std::unique_ptr<TKrta07StoredPlan> takeWrittenPlan();
-    // After write(): most of the plan rows written were new ones, as on the first save of a factory.
-    bool insertedMostPlanRows() const { return FInsertedMost; }
-    // Has the database count the plan rows anew, once a save that inserted most of them committed:
-    // PostgreSQL plans by what it last counted of a table, and until its own count comes, it takes
-    // the plan rows of a large factory for a handful and looks each one up by index on the next load
-    // and save. A count that cannot be taken at once is left to the database.
-    static void recountPlanRows(TdmKrta07S& dm);
 
 private:
     // The steps of write(), in its order.
@@ -73,6 +66,12 @@ private:
     // Inserts the plan set's rows in runs, counting them into written for the progress.
     void insertPlanRows(const std::vector<int>& rows, const QString& created, int& written, int writes);
     bool writeResourceLoad();
+    // Has the database count the plan rows anew in the transaction that inserted most of them (a
+    // first save): PostgreSQL plans by what it last counted of a table (the count sees the
+    // transaction's own rows). Until then it takes the plan rows of a large factory for a handful: it
+    // summed all of them once per load row in this save (minutes on 8,000 lines) and looks each one up
+    // by index on the next load and save. A count that cannot be taken at once is left to the database.
+    void recountPlanRows();
     void progress(const char* step, int done, int total) const;
     QString createDate() const;
 
