@@ -89,6 +89,14 @@ void TfrmKRTA07::Timer1Timer() {
                 .arg(width));
         return;
     }
+    if (!FWorkbench->dmKrta07S->CompanyCodeFits(CompanyID(), width, column)) {
+        FailHandOver(
+            QStringLiteral("E;000043;%1;%2;%3").arg(MessageCodeArgument(CompanyID())).arg(width).arg(column),
+            QStringLiteral("The company code %1 is longer than %2 (%3 characters)")
+                .arg(CompanyID(), column)
+                .arg(width));
+        return;
+    }
     setWindowTitle(WorkbenchCaption());
     FWorkbench->setWindowTitle(
         KvConverter ? KvConverter->ConvertUIString(kv::Variant(windowTitle())).toString() : windowTitle());

@@ -225,13 +225,14 @@ QString TdmKrta07S::DatabaseText() const {
     return dbKrta07->describe();
 }
 
-bool TdmKrta07S::UserCodeFits(const QString& user, int& columnWidth, QString& columnName) {
+bool TdmKrta07S::CodeFits(const QString& code, std::initializer_list<const char*> columns, int& columnWidth,
+                          QString& columnName) {
     // SQL Server measures fixed-width texts in bytes of its code page, the others in characters.
     const int length = dbKrta07->dialect() == kv::ado::SqlDialect::SQLServer
-                           ? kv::codepage::byteLength(user.trimmed())
-                           : int(user.trimmed().size());
+                           ? kv::codepage::byteLength(code.trimmed())
+                           : int(code.trimmed().size());
     for (const char* table : {"MPSTB", "MPSTC", "MPSTD", "MPSTF"})
-        for (const char* column : {"CREATOR", "MODIFIER"}) {
+        for (const char* column : columns) {
             const int width =
                 dbKrta07->textColumnWidth(QString::fromLatin1(table), QString::fromLatin1(column));
             if (width > 0 && length > width) {
@@ -241,6 +242,14 @@ bool TdmKrta07S::UserCodeFits(const QString& user, int& columnWidth, QString& co
             }
         }
     return true;
+}
+
+bool TdmKrta07S::UserCodeFits(const QString& user, int& columnWidth, QString& columnName) {
+    return CodeFits(user, {"CREATOR", "MODIFIER"}, columnWidth, columnName);
+}
+
+bool TdmKrta07S::CompanyCodeFits(const QString& company, int& columnWidth, QString& columnName) {
+    return CodeFits(company, {"COMPANY"}, columnWidth, columnName);
 }
 
 TdmKrta07S::~TdmKrta07S() = default;

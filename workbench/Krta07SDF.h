@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -72,6 +73,9 @@ public:
     // save writes; when not, Width and Column say which column is too narrow. A width the catalog does
     // not tell counts as fitting.
     bool UserCodeFits(const QString& user, int& columnWidth, QString& columnName);
+    // The same for the company code and the COMPANY columns: SQLite would store a code of any
+    // length in every row the save inserts.
+    bool CompanyCodeFits(const QString& company, int& columnWidth, QString& columnName);
     // A condition on a plan row of MPSTF: a line the line conditions load computes it, its item using
     // the row's resource. Parameters TB001, TB036 and TB004 as in the line query; "$$" not expanded.
     static QString PlanRowOfLoadedLine();
@@ -140,6 +144,9 @@ private:
     bool FLineFieldsSetUp = false, FDetailFieldsSetUp = false;
     std::unique_ptr<kv::TRowSource> FLineCopy;
     void SetupDateField(kv::TField* field);
+    // Whether the code fits the columns of every table a save writes.
+    bool CodeFits(const QString& code, std::initializer_list<const char*> columns, int& columnWidth,
+                  QString& columnName);
 
     QString FDBName;
     int FDateFormat = 0;
