@@ -207,6 +207,8 @@ void TKrta07Consumption::ComputeAll(bool keepLoadedFlags) {
 }
 
 void TKrta07Consumption::RebuildLoad() {
+    // The rows read before keep the FLAG they were loaded with: the save's guards compare with what
+    // the planner loaded, and a row another save changed meanwhile must still refuse this one.
     // In key order, so that the appended days come in a stable order.
     std::vector<LoadKey> keys;
     keys.reserve(size_t(FTotals.days.size()));
@@ -215,7 +217,7 @@ void TKrta07Consumption::RebuildLoad() {
     std::sort(keys.begin(), keys.end(), [](const LoadKey& a, const LoadKey& b) {
         return a.resource != b.resource ? a.resource < b.resource : a.day < b.day;
     });
-    loadSums(keys);
+    loadSums(keys, true);
 }
 
 void TKrta07Consumption::Clear() {

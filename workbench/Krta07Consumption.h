@@ -57,7 +57,8 @@ public:
     // With keepLoadedFlags the load rows read again keep the FLAG they had (a save's guards compare
     // with what the planner loaded).
     void ComputeAll(bool keepLoadedFlags = false);
-    // The load read again, with the other plans and the sums of the plan rows kept.
+    // The load read again, with the other plans and the sums of the plan rows kept; the rows read
+    // before keep the FLAG they had.
     void RebuildLoad();
     // Frees the plan rows, the load and the sums, as before the first computation.
     void Clear();

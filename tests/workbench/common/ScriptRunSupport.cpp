@@ -9,10 +9,19 @@
 
 namespace wbtest {
 
-ScriptInstallation::ScriptInstallation() : FDir(std::make_unique<QTemporaryDir>()) {
+namespace {
+kv::demo::DemoOptions smallCompany() {
     kv::demo::DemoOptions options;
     options.lines = 12;
     options.start = QDate(2026, 3, 2);
+    return options;
+}
+} // namespace
+
+ScriptInstallation::ScriptInstallation() : ScriptInstallation(smallCompany()) {}
+
+ScriptInstallation::ScriptInstallation(const kv::demo::DemoOptions& options)
+    : FDir(std::make_unique<QTemporaryDir>()) {
     kv::demo::writeDemoInstallation(FDir->path(), options);
 }
 

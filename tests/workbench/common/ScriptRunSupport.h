@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "host/demo/DemoCompany.h"
+
 class QTemporaryDir;
 
 namespace wbtest {
@@ -19,6 +21,8 @@ struct ScriptOutput {
 class ScriptInstallation {
 public:
     ScriptInstallation();
+    // A demo company of its own making.
+    explicit ScriptInstallation(const kv::demo::DemoOptions& options);
     ~ScriptInstallation();
     ScriptInstallation(const ScriptInstallation&) = delete;
     ScriptInstallation& operator=(const ScriptInstallation&) = delete;

@@ -420,6 +420,27 @@ TEST_F(ScriptRun, AnotherPlannerSavesFirstAndThisSaveIsRefusedWithTheirNameInAPi
     EXPECT_TRUE(r.err[0].contains("unknown command frobnicate")) << r.err[0].toStdString();
 }
 
+// Another factory's save rewrites the load rows both use. A move that widens this planner's chart
+// reads the load of the wider window; the rows read before keep the FLAG they were loaded with, and
+// the save is refused as any other, naming who saved them. (In this company F01's first line ends on
+// the last day of the load: moved, it widens the chart.)
+TEST_F(ScriptRun, AnotherFactorysSaveRefusesThisSaveAlsoAfterTheChartGrew) {
+    kv::demo::DemoOptions options;
+    options.lines = 40;
+    options.seed = 9;
+    options.start = QDate(2026, 12, 9);
+    const wbtest::ScriptInstallation own(options);
+    // A Chinese system under the Chinese interface: the load follows each move as it is made.
+    const testsupport::ScopedEnv system("TARNIX_ACP", "936");
+    testsupport::writeFile(own.filePath("other.script"), "query F02\nedit\ndrag 0 -3\nsave\nclose\n");
+    const ScriptResult r = own.run("query F01\nclient PLAN01 other.script\nedit\ndrag 0 -2\n"
+                                   "answer yes\nsave refused\ncancel\nclose\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString() << r.out.join('\n').toStdString();
+    const QStringList refusal = r.out.filter(QStringLiteral("message\terror\t单据保存失败"));
+    ASSERT_EQ(refusal.size(), 1) << r.out.join('\n').toStdString();
+    EXPECT_TRUE(refusal[0].contains(": PLAN01 ")) << refusal[0].toStdString();
+}
+
 namespace {
 
 // The output of a poppler tool on a file; empty when it failed.
