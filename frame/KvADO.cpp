@@ -1001,13 +1001,13 @@ bool TKvADORowReader::IsNull(int column) const {
     return FQuery->isNull(column);
 }
 
-QByteArrayView TKvADORowReader::Utf8(int column) {
+QStringView TKvADORowReader::Text(int column) {
     if (FStatement) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(FStatement, column));
-        return text ? QByteArrayView(text, sqlite3_column_bytes(FStatement, column)) : QByteArrayView();
+        const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(FStatement, column));
+        return text ? QStringView(text, sqlite3_column_bytes16(FStatement, column) / 2) : QStringView();
     }
-    QByteArray& text = FTexts[size_t(column)];
-    text = FQuery->value(column).toString().toUtf8();
+    QString& text = FTexts[size_t(column)];
+    text = FQuery->value(column).toString();
     return text;
 }
 
@@ -1022,8 +1022,8 @@ double TKvADORowReader::Number(int column) const {
         return sqlite3_column_double(FStatement, column);
     default: {
         // A number stored as text reads as the text does.
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(FStatement, column));
-        return QString::fromUtf8(text, sqlite3_column_bytes(FStatement, column)).toDouble();
+        const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(FStatement, column));
+        return text ? QStringView(text, sqlite3_column_bytes16(FStatement, column) / 2).toDouble() : 0;
     }
     }
 }

@@ -8,7 +8,6 @@
 //   anything else (HOST, HOST,PORT, HOST\INSTANCE)             SQL Server through ODBC (FreeTDS)
 // Values are always bound as parameters; the module's T-SQL texts are translated for the engine
 // (KvADODialect.h). A connection belongs to the thread that opens it.
-#include <QByteArrayView>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -16,6 +15,7 @@
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QVariant>
 #include <functional>
 #include <memory>
@@ -258,7 +258,7 @@ private:
 };
 
 // The rows of one statement read forward, once, at the engine's pace: on SQLite through its own
-// calls, each text as the stored UTF-8 and no value made per cell; elsewhere through Qt SQL. For the
+// calls, each text read in place and no value made per cell; elsewhere through Qt SQL. For the
 // reads of hundreds of thousands of rows a load makes, where a value per cell costs most of the time.
 // Raises EKvError naming the database and the statement when it cannot be prepared or run, or when a
 // row cannot be read: a read cut short must not pass for all the rows there are.
@@ -273,9 +273,8 @@ public:
 
     bool Next();
     bool IsNull(int column) const;
-    // The column's text in UTF-8, valid until the next row (or the next call for the column); empty
-    // for a null.
-    QByteArrayView Utf8(int column);
+    // The column's text, valid until the next row (or the next call for the column); empty for a null.
+    QStringView Text(int column);
     // The column as a number, as a query's value gives it: 0 for a null or a text that is no number.
     double Number(int column) const;
 
@@ -286,7 +285,7 @@ private:
     QString FSql;
     sqlite3_stmt* FStatement = nullptr; // SQLite
     std::unique_ptr<QSqlQuery> FQuery;  // elsewhere
-    std::vector<QByteArray> FTexts;     // elsewhere: the texts of the current row
+    std::vector<QString> FTexts;        // elsewhere: the texts of the current row
 };
 
 // Rows of keys and values that set-based statements of a transaction join with: a temporary table of

@@ -79,22 +79,25 @@ void TfrmKRTA07::Timer1Timer() {
         FailHandOver("E;000040;" + MessageCodeArgument(reason), reason);
         return;
     }
-    QString column;
-    int width = 0;
-    if (!FWorkbench->dmKrta07S->UserCodeFits(UserID(), width, column)) {
+    // The codes every row a save writes carries, in fixed-width columns: one too long is refused
+    // before anything is shown.
+    TdmKrta07S& dm = *FWorkbench->dmKrta07S;
+    const struct {
+        const char *number, *what;
+        QString code;
+        bool (TdmKrta07S::*fits)(const QString&, int&, QString&);
+    } codes[] = {{"000042", "user", UserID(), &TdmKrta07S::UserCodeFits},
+                 {"000043", "company", CompanyID(), &TdmKrta07S::CompanyCodeFits}};
+    for (const auto& c : codes) {
+        QString column;
+        int width = 0;
+        if ((dm.*c.fits)(c.code, width, column)) continue;
+        // In one pass: a code holding "%3" is not taken for a place of the next value.
         FailHandOver(
-            QStringLiteral("E;000042;%1;%2;%3").arg(MessageCodeArgument(UserID())).arg(width).arg(column),
-            QStringLiteral("The user code %1 is longer than %2 (%3 characters)")
-                .arg(UserID(), column)
-                .arg(width));
-        return;
-    }
-    if (!FWorkbench->dmKrta07S->CompanyCodeFits(CompanyID(), width, column)) {
-        FailHandOver(
-            QStringLiteral("E;000043;%1;%2;%3").arg(MessageCodeArgument(CompanyID())).arg(width).arg(column),
-            QStringLiteral("The company code %1 is longer than %2 (%3 characters)")
-                .arg(CompanyID(), column)
-                .arg(width));
+            QStringLiteral("E;%1;%2;%3;%4")
+                .arg(QLatin1String(c.number), MessageCodeArgument(c.code), QString::number(width), column),
+            QStringLiteral("The %1 code %2 is longer than %3 (%4 characters)")
+                .arg(QLatin1String(c.what), c.code, column, QString::number(width)));
         return;
     }
     setWindowTitle(WorkbenchCaption());

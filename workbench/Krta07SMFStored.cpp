@@ -172,21 +172,21 @@ namespace {
 // Columns of the day statement: TC001, TC002, TC003, TC004, TC005, TC006, TC007, TC008, TC009, FLAG.
 enum { cTC002 = 1, cTC003, cTC004, cTC005, cTC006, cTC007, cTC008, cTC009, cFLAG };
 
-// Texts of one column by their stored bytes: a factory's hundreds of thousands of day rows repeat a
-// few hundred days and remarks, each made a text once.
-class TRawTexts {
+// Texts of one column as read: a factory's hundreds of thousands of day rows repeat a few hundred
+// days and remarks, each made a text once.
+class TReadTexts {
 public:
-    template <class Make> int32_t id(QByteArrayView raw, Make make) {
-        FKey.resize(raw.size());
-        if (!raw.isEmpty()) std::memcpy(FKey.data(), raw.data(), size_t(raw.size()));
+    template <class Make> int32_t id(QStringView read, Make make) {
+        FKey.resize(read.size());
+        if (!read.isEmpty()) std::memcpy(FKey.data(), read.data(), size_t(read.size()) * sizeof(QChar));
         auto it = FIds.constFind(FKey);
-        if (it == FIds.cend()) it = FIds.insert(FKey, make(QString::fromUtf8(raw)));
+        if (it == FIds.cend()) it = FIds.insert(FKey, make(FKey));
         return *it;
     }
 
 private:
-    QByteArray FKey;
-    QHash<QByteArray, int32_t> FIds;
+    QString FKey;
+    QHash<QString, int32_t> FIds;
 };
 
 TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& factory,
@@ -201,29 +201,28 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
     // The row's line as read, and its key parts as stored: a line's rows mostly come one after the
     // other, so its texts are made once.
     static constexpr int kKeyColumns[] = {cTC002, cTC009, cTC003, cTC004, cTC005};
-    QByteArray raw[std::size(kKeyColumns)];
+    QString raw[std::size(kKeyColumns)];
     bool rawRead = false;
     TKrta07DayLine k;
     // Quantity texts by the bits of the number: a factory has a few hundred distinct quantities.
     QHash<quint64, int32_t> quantityIds;
-    TRawTexts dayIds, remarkIds;
+    TReadTexts dayIds, remarkIds;
     auto pooled = [&result](const QString& text) -> QString { return result.text(result.intern(text)); };
     while (r.Next()) {
         if ((result.rows & 4095) == 0 && stop) break;
         bool sameLine = rawRead;
         for (size_t i = 0; i < std::size(kKeyColumns) && sameLine; ++i)
-            sameLine = r.Utf8(kKeyColumns[i]) == QByteArrayView(raw[i]);
+            sameLine = r.Text(kKeyColumns[i]) == raw[i];
         if (!sameLine) {
             QString* parts[] = {&k.TB003, &k.TB051, &k.TB004, &k.TB005, &k.TB037};
             for (size_t i = 0; i < std::size(kKeyColumns); ++i) {
-                const QByteArrayView text = r.Utf8(kKeyColumns[i]);
-                raw[i] = text.toByteArray();
-                *parts[i] = QString::fromUtf8(text).trimmed();
+                raw[i] = r.Text(kKeyColumns[i]).toString();
+                *parts[i] = raw[i].trimmed();
             }
             rawRead = true;
         }
         const int32_t day = dayIds.id(
-            r.Utf8(cTC006), [&result](const QString& text) { return result.intern(text.trimmed()); });
+            r.Text(cTC006), [&result](const QString& text) { return result.intern(text.trimmed()); });
         if (result.dates[size_t(day)] == 0 && result.text(day) != QLatin1String("18991230")) {
             // A day no bar can place stays out of the rows: the save then neither rewrites nor deletes it.
             // (18991230 is day zero, a date.)
@@ -266,7 +265,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         result.quantityText.push_back(text);
         result.quantity.push_back(amount);
         result.remark.push_back(remarkIds.id(
-            r.Utf8(cTC008), [&result](const QString& text) { return result.intern(Krta07RTrim(text)); }));
+            r.Text(cTC008), [&result](const QString& text) { return result.intern(Krta07RTrim(text)); }));
         result.flag.push_back(r.Number(cFLAG));
         ++result.rows;
     }
@@ -347,7 +346,7 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
         covered.insert(line);
     }
     TKvADORowReader r(c, c.translated(sql, QStringLiteral("S")), {QStringLiteral("2")});
-    const auto text = [&r](int column) { return Krta07RTrim(QString::fromUtf8(r.Utf8(column))); };
+    const auto text = [&r](int column) { return Krta07RTrim(r.Text(column).toString()); };
     PlanLine line;
     TKrta07PlanKey key;
     for (qint64 n = 0; r.Next(); ++n) {
@@ -378,7 +377,7 @@ TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql,
     for (const QString& marker : t.markers)
         values << Krta07Text(params.value(marker.toUpper()));
     TKvADORowReader r(c, t, values);
-    const auto text = [&r](int column) { return Krta07RTrim(QString::fromUtf8(r.Utf8(column))); };
+    const auto text = [&r](int column) { return Krta07RTrim(r.Text(column).toString()); };
     TKrta07OtherPlans result;
     for (qint64 n = 0; r.Next(); ++n) {
         if ((n & 4095) == 0 && stop) break;
