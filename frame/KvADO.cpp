@@ -1011,6 +1011,11 @@ QStringView TKvADORowReader::Text(int column) {
     return text;
 }
 
+QString TKvADORowReader::String(int column) {
+    // Qt SQL's value shares its text: no copy.
+    return FStatement ? Text(column).toString() : FQuery->value(column).toString();
+}
+
 double TKvADORowReader::Number(int column) const {
     if (!FStatement) return FQuery->value(column).toDouble();
     switch (sqlite3_column_type(FStatement, column)) {

@@ -275,6 +275,8 @@ public:
     bool IsNull(int column) const;
     // The column's text, valid until the next row (or the next call for the column); empty for a null.
     QStringView Text(int column);
+    // The same as a string of its own, for keeping.
+    QString String(int column);
     // The column as a number, as a query's value gives it: 0 for a null or a text that is no number.
     double Number(int column) const;
 

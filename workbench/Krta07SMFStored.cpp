@@ -216,7 +216,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
         if (!sameLine) {
             QString* parts[] = {&k.TB003, &k.TB051, &k.TB004, &k.TB005, &k.TB037};
             for (size_t i = 0; i < std::size(kKeyColumns); ++i) {
-                raw[i] = r.Text(kKeyColumns[i]).toString();
+                raw[i] = r.String(kKeyColumns[i]);
                 *parts[i] = raw[i].trimmed();
             }
             rawRead = true;
@@ -346,7 +346,7 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
         covered.insert(line);
     }
     TKvADORowReader r(c, c.translated(sql, QStringLiteral("S")), {QStringLiteral("2")});
-    const auto text = [&r](int column) { return Krta07RTrim(r.Text(column).toString()); };
+    const auto text = [&r](int column) { return Krta07RTrim(r.String(column)); };
     PlanLine line;
     TKrta07PlanKey key;
     for (qint64 n = 0; r.Next(); ++n) {
@@ -377,7 +377,7 @@ TKrta07OtherPlans readOtherPlans(TKvADOConnection& c, const QString& sql,
     for (const QString& marker : t.markers)
         values << Krta07Text(params.value(marker.toUpper()));
     TKvADORowReader r(c, t, values);
-    const auto text = [&r](int column) { return Krta07RTrim(r.Text(column).toString()); };
+    const auto text = [&r](int column) { return Krta07RTrim(r.String(column)); };
     TKrta07OtherPlans result;
     for (qint64 n = 0; r.Next(); ++n) {
         if ((n & 4095) == 0 && stop) break;
