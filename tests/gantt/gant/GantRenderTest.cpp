@@ -104,28 +104,30 @@ TEST(GantRender, ThirtyRowsWithTextsMarkersAndLinks) {
     EXPECT_GT(red, 10);
 }
 
+// The stripes follow calendar periods, so they are checked on fixed weeks: a week round today may be
+// one single period and show no stripe at all.
 TEST(GantRender, VerticalPyjamasAndTodayLine) {
     TphGant g;
-    g.resize(800, 200);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    const double today = kv::today();
-    g.SetStart(today - 3);
-    g.SetStop(today + 3);
+    ASSERT_TRUE(showDays(g, 800, 200, 28));
     g.VerticalPyjamas = true;
     g.TodayLineOnOff = true;
     g.TodayLineColor = clRed;
     g.SetGantPyjamasColor(clBlue);
-    const QImage image = renderArea(g);
+    QImage image = renderArea(g);
     image.save(testsupport::pictureDir("gantt") + "/vertical.png");
-    const int x = g.Scaler()->PixelAtDate(today + 0.5);
-    EXPECT_EQ(image.pixel(x, 50), QColor(Qt::red).rgb());
     // Some columns are striped, some plain.
     int blue = 0;
     for (int xx = 0; xx < image.width(); ++xx)
         if (image.pixel(xx, 100) == QColor(Qt::blue).rgb()) ++blue;
     EXPECT_GT(blue, 50);
     EXPECT_LT(blue, image.width() - 50);
+
+    const double today = kv::today();
+    g.SetStart(today - 3);
+    g.SetStop(today + 3);
+    image = renderArea(g);
+    const int x = g.Scaler()->PixelAtDate(today + 0.5);
+    EXPECT_EQ(image.pixel(x, 50), QColor(Qt::red).rgb());
 }
 
 // A quantity wider than its day cell: cut to its first digits by default, drawn whole in a smaller
