@@ -524,6 +524,14 @@ QSqlQuery& TKvADOConnection::statement(const QString& translatedSql) {
     return *raw;
 }
 
+bool TKvADOConnection::nextRow(QSqlQuery& query, const QString& sql) const {
+    if (query.next()) return true;
+    if (query.lastError().isValid())
+        throw EKvError(QString("Cannot read the rows of the statement on %1: %2\n%3")
+                           .arg(describe(), scrub(query.lastError()), sql));
+    return false;
+}
+
 // ---- parameters and queries -------------------------------------------------------------------
 
 QChar TParam::typeCode() const {
@@ -656,14 +664,7 @@ int TKvADOQuery::columnSize(int column) const {
 
 bool TKvADOQuery::nextRow() {
     if (!FActive) return false;
-    if (FActive->next()) return true;
-    // Qt SQL ends the rows on a fault as it does at their end: rows cut short must not pass for all.
-    if (FActive->lastError().isValid() && FConnection) {
-        const QString error = FConnection->scrub(FActive->lastError());
-        throw EKvError(QString("Cannot read the rows of the statement on %1: %2\n%3")
-                           .arg(FConnection->describe(), error, FSQL.trimmed()));
-    }
-    return false;
+    return FConnection ? FConnection->nextRow(*FActive, FSQL.trimmed()) : FActive->next();
 }
 
 QVariant TKvADOQuery::columnValue(int column) const {
@@ -990,10 +991,7 @@ bool TKvADORowReader::Next() {
         if (rc == SQLITE_DONE) return false;
         fail("read the rows of", QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(FStatement))));
     }
-    if (FQuery->next()) return true;
-    // Qt SQL ends the rows on a fault as it does at their end.
-    if (FQuery->lastError().isValid()) fail("read the rows of", FConnection.scrub(FQuery->lastError()));
-    return false;
+    return FConnection.nextRow(*FQuery, FSql);
 }
 
 bool TKvADORowReader::IsNull(int column) const {

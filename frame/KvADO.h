@@ -115,6 +115,10 @@ public:
     // or the statement does not take them.
     const kv::ado::TranslatedSql& translated(const QString& sql, const QString& paramTypes, int rows = 1);
     QSqlQuery& statement(const QString& translatedSql);
+    // The next row of a query run on this connection; false at the end of the rows. Qt SQL ends the
+    // rows on a fault as it does at their end: a fault raises EKvError naming the database and sql, so
+    // that rows cut short never pass for all there are.
+    bool nextRow(QSqlQuery& query, const QString& sql) const;
     int cachedStatements() const { return static_cast<int>(FStatements.size()); }
     // Error text with the password removed.
     QString scrub(const QString& message) const;

@@ -48,16 +48,13 @@ QList<QStringList> TCompanyData::select(const QString& sql, const QVariantList& 
     QSqlQuery query = run(*FConnection, sql, params);
     QList<QStringList> rows;
     const int columns = query.record().count();
-    while (query.next()) {
+    while (FConnection->nextRow(query, sql)) {
         QStringList row;
         row.reserve(columns);
         for (int c = 0; c < columns; ++c)
             row << (trim ? query.value(c).toString().trimmed() : query.value(c).toString());
         rows << row;
     }
-    // Rows cut short by a fault end as all rows do: they must not pass for all there are.
-    if (query.lastError().isValid())
-        throw EKvError(FConnection->describe() + QStringLiteral(": ") + FConnection->scrub(query.lastError()));
     return rows;
 }
 

@@ -590,7 +590,7 @@ TEST(KvADOConnection, EachConnectionHasItsOwnName) {
     EXPECT_THROW(a.SetConnectionString(cs), EKvError);
 }
 
-TEST(KvADOConnection, ARowReaderSaysSoWhenTheFileBreaksOffHalfWay) {
+TEST(KvADOConnection, ReadersSaySoWhenTheFileBreaksOffHalfWay) {
     QTemporaryDir dir;
     const QString file = dir.filePath("a.db");
     {
@@ -631,6 +631,17 @@ TEST(KvADOConnection, ARowReaderSaysSoWhenTheFileBreaksOffHalfWay) {
         FAIL() << "the rows ended without a word after " << rows << " of 20000";
     } catch (const EKvError& e) {
         EXPECT_GT(rows, 0);
+        EXPECT_TRUE(e.message().contains("malformed")) << e.what();
+        EXPECT_TRUE(e.message().contains(file)) << e.what();
+    }
+    // A query of the data-set layer reads through Qt SQL, which ends the rows on a fault as at their end.
+    TKvADOQuery q;
+    q.SetConnection(&c);
+    q.SetSQL("SELECT N, S FROM T");
+    try {
+        q.Open();
+        FAIL() << "the query opened with " << q.RecordCount() << " of 20000 rows";
+    } catch (const EKvError& e) {
         EXPECT_TRUE(e.message().contains("malformed")) << e.what();
         EXPECT_TRUE(e.message().contains(file)) << e.what();
     }
