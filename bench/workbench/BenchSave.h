@@ -6,7 +6,8 @@
 
 class TfrmKrta07SM;
 
-// JSON members (each preceded by ", "): "save_100_s", "save_none_s", "reload_s", and the same with
+// JSON members (each preceded by ", "): "save_100_s", "save_none_s", "reload_s", "first_save_s",
+// "resource_query_s" (a query of the first line's main resource after the saves), and the same with
 // "_pg" when the arguments hold "--pg CONNECT-STRING" naming an empty PostgreSQL database, which is
 // then filled with the same demo company. wb is the benchmark's workbench with its factory loaded.
 // failure tells what went wrong: a save that failed, or changed days the database does not hold after
