@@ -45,6 +45,11 @@ int main(int argc, char** argv) {
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
     }
+    // Each test says which workstation it stands for (code pages, installation settings). The
+    // machine's own locale would otherwise choose the system code page, and with it the texts, and
+    // the default fonts: a developer's Taiwanese or German desktop must see what CI sees.
+    qputenv("LC_ALL", "C.UTF-8");
+    qunsetenv("LANGUAGE");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     QTimer watchdog;
