@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <numeric>
 
@@ -39,7 +40,15 @@ QString Krta07DateEditMask(int code, const QString& sep) {
 QString Krta07DisplayDateToText(const QString& typed, int code, const QString& sep) {
     const QString text = typed.trimmed();
     if (text.isEmpty()) return {};
-    const QStringList parts = sep.isEmpty() ? QStringList{text} : text.split(sep);
+    QStringList parts = sep.isEmpty() ? QStringList{text} : text.split(sep);
+    // Without a separator the parts stand where the edit mask puts them: the year last for codes 2
+    // and 3, first (of any length) for the others, and two digits each for month and day.
+    if (sep.isEmpty() && text.size() > 4 &&
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+        const qsizetype n = text.size();
+        parts = code == 2 || code == 3 ? QStringList{text.left(2), text.mid(2, 2), text.mid(4)}
+                                       : QStringList{text.left(n - 4), text.mid(n - 4, 2), text.right(2)};
+    }
     int p[3] = {0, 0, 0};
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
@@ -67,10 +76,17 @@ QString Krta07DisplayDateToText(const QString& typed, int code, const QString& s
     return QString::asprintf("%d%.2d%.2d", y, m, d);
 }
 
-bool Krta07SameQuantity(double sum, double quantity) {
-    // Decimal quantities do not add up exactly in binary (33.3 + 33.3 + 33.4), by a few units of the
-    // last of a double's 16 digits for each day; a cent short of twenty million is short.
-    return std::fabs(sum - quantity) <= 1e-12 * std::max(1.0, std::fabs(quantity));
+void TKrta07QuantitySum::Add(double value) {
+    FSum += value;
+    FMagnitude += std::fabs(value);
+    ++FTerms;
+}
+
+bool TKrta07QuantitySum::Equals(double quantity) const {
+    // Each typed decimal and each addition may be off by half a unit in the last place of a double
+    // (33.3 + 33.3 + 33.4): the bound of those errors, with room for the quantity's own rounding.
+    const double magnitude = std::max(FMagnitude, std::fabs(quantity));
+    return std::fabs(FSum - quantity) <= double(2 * FTerms + 2) * DBL_EPSILON * magnitude;
 }
 
 namespace {
@@ -430,11 +446,15 @@ QString TfrmKrta07SC::sgTimeGetEditMask(int col, int row) const {
     return col == 0 ? Krta07DateEditMask(FCode, FSep) : QString();
 }
 
-double TfrmKrta07SC::QuantitySum() const {
-    double sum = 0;
+TKrta07QuantitySum TfrmKrta07SC::DaySum() const {
+    TKrta07QuantitySum sum;
     for (const TKrta07DayRow& r : FDays->Rows)
-        sum += r.Value;
+        sum.Add(r.Value);
     return sum;
+}
+
+double TfrmKrta07SC::QuantitySum() const {
+    return DaySum().Sum();
 }
 
 void TfrmKrta07SC::ShowSum() {
@@ -605,7 +625,7 @@ bool TfrmKrta07SC::ValidateRows() {
     if (OnCheckDays && RowCount() > 1 &&
         !OnCheckDays(TransDateIn(DayOfRow(1)), TransDateIn(DayOfRow(RowCount() - 1))))
         return false;
-    if (!Krta07SameQuantity(QuantitySum(), FQuantity)) {
+    if (!DaySum().Equals(FQuantity)) {
         auto* wb = qobject_cast<TfrmKrta07SM*>(parentWidget());
         if (!wb) wb = TfrmKrta07SM::Current;
         const QString text =

@@ -22,8 +22,19 @@ QString Krta07DateEditMask(int code, const QString& sep);
 // A date typed in the company format as "yyyymmdd"; empty for an empty text, the text unchanged
 // when a part is not a whole number, empty for an unknown code.
 QString Krta07DisplayDateToText(const QString& typed, int code, const QString& sep);
-// The sum rule: equal up to the rounding noise of adding decimal quantities.
-bool Krta07SameQuantity(double sum, double quantity);
+// The sum of a line's day quantities, for the sum rule: equal to the line's quantity up to the
+// rounding of the typed decimals and of the additions, and no further (a typed shortfall is short
+// however large the quantity).
+class TKrta07QuantitySum {
+public:
+    void Add(double value);
+    double Sum() const { return FSum; }
+    bool Equals(double quantity) const;
+
+private:
+    double FSum = 0, FMagnitude = 0;
+    int FTerms = 0;
+};
 
 class TfrmKrta07SC : public TKVForm {
     Q_OBJECT
@@ -68,6 +79,7 @@ public:
     void SortRows();
     bool ValidateRows();
     double QuantitySum() const;
+    TKrta07QuantitySum DaySum() const;
     void InsertDay();
     void DeleteDay();
     // OK: sorted and checked; false keeps the dialog open.

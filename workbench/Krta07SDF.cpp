@@ -540,13 +540,13 @@ void TdmKrta07S::qryMPSTBPreBeforeScroll(kv::TClientDataSet& dataSet) {
     const int row = wb->CurrentRowIndex();
     if (TMyGantItem* item = wb->mgMPSTC->MyGantList()->Items(row)) {
         auto sum = [item] {
-            double s = 0;
+            TKrta07QuantitySum s;
             for (int k = 0; k < item->CellCount(); ++k)
-                s += item->CellValue(k);
+                s.Add(item->CellValue(k));
             return s;
         };
         const double target = wb->BarQuantity(row);
-        while (!Krta07SameQuantity(sum(), target)) {
+        while (!sum().Equals(target)) {
             wb->ShowLineMessage(1, kv::floatToStr(target));
             if (!wb->EditDailyQuantities(row)) {
                 // Cancelling the editor keeps the planner on the line until the days add up.

@@ -42,21 +42,31 @@ TEST(DailyEditorDates, TypedDatesInEveryCompanyFormat) {
     EXPECT_EQ(Krta07DateEditMask(2, "-"), "99-99-9999;1; ");
     EXPECT_EQ(Krta07DateEditMask(4, "/"), "999/99/99;1; ");
     EXPECT_EQ(Krta07DateEditMask(5, "."), "999.99.99;1; ");
-    EXPECT_TRUE(Krta07SameQuantity(33.3 + 33.3 + 33.4, 100));
-    EXPECT_FALSE(Krta07SameQuantity(99.5, 100));
-    // A thousand days of 0.1, and a cent short of a large quantity.
-    double tenths = 0;
+    const auto same = [](std::initializer_list<double> days, double quantity) {
+        TKrta07QuantitySum sum;
+        for (double d : days)
+            sum.Add(d);
+        return sum.Equals(quantity);
+    };
+    EXPECT_TRUE(same({33.3, 33.3, 33.4}, 100));
+    EXPECT_FALSE(same({99.5}, 100));
+    // A thousand days of 0.1; a cent short of a large quantity.
+    TKrta07QuantitySum tenths;
     for (int i = 0; i < 1000; ++i)
-        tenths += 0.1;
-    EXPECT_TRUE(Krta07SameQuantity(tenths, 100));
-    EXPECT_FALSE(Krta07SameQuantity(19999999.99, 20000000));
+        tenths.Add(0.1);
+    EXPECT_TRUE(tenths.Equals(100));
+    EXPECT_FALSE(same({19999999.99}, 20000000));
+    // A typed shortfall stays short on any quantity: half a thousandth of a billion, a trillionth of ten.
+    EXPECT_FALSE(same({500000000, 499999999.9995}, 1e9));
+    EXPECT_FALSE(same({80, 9.999999999999}, 90));
+    EXPECT_TRUE(same({1e15 / 3, 1e15 / 3, 1e15 / 3}, 1e15));
 }
 
 // A filled day shows as the company writes dates, and the day the editor takes for the row is the one
 // its text reads as, in every format; some formats cannot write early years readably.
 TEST(DailyEditorDates, FilledDaysShowAsCompanyDatesAndReadAsTheirTexts) {
-    const std::pair<int, QString> formats[] = {{1, "/"}, {2, "-"}, {3, "."}, {4, "/"},
-                                               {5, "-"}, {4, "-"}, {1, ""},  {2, "0"}};
+    const std::pair<int, QString> formats[] = {{1, "/"}, {2, "-"}, {3, "."}, {4, "/"}, {5, "-"}, {4, "-"},
+                                               {1, ""},  {2, ""},  {3, ""},  {4, ""},  {5, ""},  {2, "0"}};
     const kv::TDateTime days[] = {day("17530101"), day("18991231"), day("19110101"), day("20260110"),
                                   day("99991231")};
     for (const auto& [code, sep] : formats) {
