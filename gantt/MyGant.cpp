@@ -532,9 +532,12 @@ void TMyGant::SyncChangedItems(TphGant*, TphDataEntity_GantTime*) {
         if (OnGantItemChanging) OnGantItemChanging(item);
         const kv::TDateTime fromStart = item->Start, fromStop = item->Stop;
         // The bar snaps to whole days first, and its cells are counted from the snapped bar: an edge
-        // released at noon would otherwise leave a bar a day longer or shorter than its cells.
+        // released at noon would otherwise leave a bar a day longer or shorter than its cells. A move
+        // keeps the bar's length: its ends, both at noon, would round to even days apart.
+        const double length = bar->StopTime - bar->StartTime;
+        const bool moved = std::fabs(length - (fromStop - fromStart)) < 1e-6;
         bar->StartTime = kv::roundHalfEven(bar->StartTime);
-        bar->StopTime = kv::roundHalfEven(bar->StopTime);
+        bar->StopTime = moved ? bar->StartTime + kv::roundHalfEven(length) : kv::roundHalfEven(bar->StopTime);
         if (int(bar->StopTime - bar->StartTime) != item->DayCount()) {
             item->RemoveDayCells(bar);
             item->BuildDayCells(bar);

@@ -257,6 +257,43 @@ TEST(MyGant, AnEdgeReleasedAtNoonLeavesACellForEveryDayOfTheBar) {
     }
 }
 
+// A move released at any pixel, noon included (a zoom whose snap steps reach it): the bar keeps its
+// length, and every text goes along to its new day. Both ends of a bar of an odd number of days
+// released at noon round to even days in opposite directions.
+TEST(MyGant, AMoveToAnyPixelKeepsTheBarsLengthAndEveryText) {
+    // 17 days on the chart give snap steps of 30 minutes, which reach noon.
+    const int kDaysShown = 17;
+    bool releasedAtNoon = false;
+    for (const int length : {3, 4})
+        for (const int startDay : {2, 3}) {
+            Chart probe;
+            probe.g.SetStop(D0 + kDaysShown);
+            const int span = int(2 * probe.pxPerDay());
+            for (int dx = 1; dx <= span; ++dx) {
+                SCOPED_TRACE(testing::Message()
+                             << length << " days from day " << startDay << ", " << dx << " px");
+                Chart c;
+                c.g.SetStop(D0 + kDaysShown);
+                TMyGantItem* item = c.add(startDay, length);
+                // Told before the bar snaps to whole days.
+                c.g.OnGantItemChanging = [&](TMyGantItem* changing) {
+                    const double start = changing->Bar->StartTime;
+                    if (start - std::floor(start) == 0.5) releasedAtNoon = true;
+                };
+                c.settle();
+                const QRect r = c.bar(item);
+                const QPoint from(r.center().x(), r.top() + 1);
+                c.drag(from, from + QPoint(dx, 0));
+                const double start = item->Bar->StartTime;
+                ASSERT_DOUBLE_EQ(item->Bar->StopTime - start, length);
+                ASSERT_EQ(item->CellCount(), length);
+                for (int k = 0; k < length; ++k)
+                    ASSERT_EQ(c.quantityOn(item, start + k), QString::number(10 * (k + 1))) << k;
+            }
+        }
+    EXPECT_TRUE(releasedAtNoon) << "no move was released at noon: the zoom's snap steps changed";
+}
+
 TEST(MyGant, ResizeZoneIsThreePixelsInside) {
     Chart c;
     TMyGantItem* item = c.add(2, 4);
