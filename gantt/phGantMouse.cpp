@@ -146,7 +146,7 @@ void TphGant::CancelMouseOperation() {
     FOutlineDrawn = false;
     FDragRects.clear();
     FResizeItem = nullptr;
-    FPendingClick = false;
+    // A click on one of several selected items still selects it alone on release: only the drag ends.
     FAutoScrollTimer->stop();
     FScaler->ScrollStop();
     InvalidateGantArea();

@@ -377,6 +377,25 @@ TEST_F(Move, ADragMovesTheBarsNotADayCellSelectedBefore) {
     EXPECT_EQ(item(1)->GetDayValue(TransDateIn("20260108")), 10);
 }
 
+// A plain click on one of several selected bars selects it alone, also when it changes the current
+// line (whose checks end any drag under way).
+TEST_F(Move, AClickOnOneOfSeveralSelectedBarsOfAnotherLineSelectsItAlone) {
+    open();
+    wb->mgMPSTC->UpdateAllGeometry();
+    QWidget* area = wb->mgMPSTC->GantArea();
+    const auto barPoint = [&](int row) {
+        return wb->mgMPSTC->ItemRect(item(row)->Bar).topLeft() + QPoint(20, 1);
+    };
+    QTest::mouseClick(area, Qt::LeftButton, {}, barPoint(0));
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, barPoint(2));
+    ASSERT_TRUE(item(0)->Bar->Selected && item(2)->Bar->Selected);
+    ASSERT_EQ(wb->CurrentRowIndex(), 2);
+    QTest::mouseClick(area, Qt::LeftButton, {}, barPoint(0));
+    EXPECT_EQ(wb->CurrentRowIndex(), 0);
+    EXPECT_TRUE(item(0)->Bar->Selected);
+    EXPECT_FALSE(item(2)->Bar->Selected);
+}
+
 TEST_F(Move, ClickOnABarOfAnotherLineMakesItCurrentAndLime) {
     open();
     drag(2, 0);
