@@ -535,10 +535,10 @@ std::vector<TphDataEntity_GridTreeNode*> TphGrid::SelectedNodes() {
 // Sorting
 
 QString TphGrid::SortKey(int displayRow, int col) {
-    return SortKeyOf(NodeAt(displayRow), col, displayRow);
+    return SortKeyOf(NodeAt(displayRow), col, displayRow).Text;
 }
 
-QString TphGrid::SortKeyOf(TphDataEntity_GridTreeNode* node, int col, int displayRow) {
+TphGrid::TSortKey TphGrid::SortKeyOf(TphDataEntity_GridTreeNode* node, int col, int displayRow) {
     if (!node) return {};
     const TphGrid_Column* column = col >= 0 && col < int(FColumns.size()) ? &FColumns[size_t(col)] : nullptr;
     QString text = node->CellText(col);
@@ -547,30 +547,35 @@ QString TphGrid::SortKeyOf(TphDataEntity_GridTreeNode* node, int col, int displa
         if (ReadDateText(text, d)) text = d.toString(QStringLiteral("yyyy-MM-dd"));
     }
     text = text.toUpper();
+    bool negative = false;
     if (column && column->NumericSort) {
-        const bool negative = text.startsWith(QLatin1Char('-'));
+        negative = text.startsWith(QLatin1Char('-'));
         if (negative) text.remove(0, 1);
         text = (QStringLiteral("00000000000000000") + text).right(17);
         text.prepend(negative ? QLatin1Char('A') : QLatin1Char('B'));
     }
     text += QStringLiteral("###") + QStringLiteral("%1").arg(node->GetIndex(), 10, 10, QLatin1Char('0'));
-    if (OnGetUserSortCompareString) OnGetUserSortCompareString(this, displayRow, col, text);
-    return text;
+    if (OnGetUserSortCompareString) {
+        // A key the module writes itself is compared as it stands.
+        const QString built = text;
+        OnGetUserSortCompareString(this, displayRow, col, text);
+        if (text != built) negative = false;
+    }
+    return {text, negative};
 }
 
-int TphGrid::CompareKeys(const QString& a, const QString& b, bool descending) {
+int TphGrid::CompareKeys(const TSortKey& a, const TSortKey& b, bool descending) {
     auto sign = [](int c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); };
-    const int ia = int(a.lastIndexOf(QStringLiteral("###")));
-    const int ib = int(b.lastIndexOf(QStringLiteral("###")));
-    // Larger magnitudes of negative numbers sort first; rows with equal values keep their order.
-    const bool bothNegative =
-        a.startsWith(QLatin1Char('A')) && b.startsWith(QLatin1Char('A')) && ia == 18 && ib == 18;
     int c;
-    if (bothNegative) {
-        c = -sign(QStringView(a).left(ia).compare(QStringView(b).left(ib)));
-        if (c == 0) c = sign(QStringView(a).mid(ia).compare(QStringView(b).mid(ib)));
+    // Larger magnitudes of negative numbers sort first; rows with equal values keep their order. The
+    // flag says which keys are numbers: a text of the same shape ("A..." 18 long) is no number.
+    if (a.Negative && b.Negative) {
+        const qsizetype ia = a.Text.lastIndexOf(QStringLiteral("###"));
+        const qsizetype ib = b.Text.lastIndexOf(QStringLiteral("###"));
+        c = -sign(QStringView(a.Text).left(ia).compare(QStringView(b.Text).left(ib)));
+        if (c == 0) c = sign(QStringView(a.Text).mid(ia).compare(QStringView(b.Text).mid(ib)));
     } else {
-        c = sign(a.compare(b));
+        c = sign(a.Text.compare(b.Text));
     }
     return descending ? -c : c;
 }
@@ -586,7 +591,7 @@ void TphGrid::SortByColumn(int col, bool descending) {
         std::function<void(TphDataList*)> sortList = [&](TphDataList* list) {
             // Load every position; the keys need each row.
             const int n = list->Count();
-            std::vector<std::pair<QString, TphDataEntity*>> keyed;
+            std::vector<std::pair<TSortKey, TphDataEntity*>> keyed;
             keyed.reserve(size_t(n));
             for (int i = 0; i < n; ++i) {
                 auto* node = static_cast<TphDataEntity_GridTreeNode*>(list->Get(i));

@@ -222,8 +222,13 @@ public:
     bool SameGroup(int col, int displayRow1, int displayRow2);
 
     // Sorting.
+    // A row's sort key, and whether it came from a negative number (those sort by magnitude reversed).
+    struct TSortKey {
+        QString Text;
+        bool Negative = false;
+    };
     QString SortKey(int displayRow, int col);
-    static int CompareKeys(const QString& a, const QString& b, bool descending);
+    static int CompareKeys(const TSortKey& a, const TSortKey& b, bool descending);
     void SortByColumn(int col, bool descending = false);
     // A date typed in the platform's short date format, with month names allowed.
     static bool ReadDateText(const QString& text, QDate& date);
@@ -315,7 +320,7 @@ protected:
 
 private:
     void RebuildDisplay();
-    QString SortKeyOf(TphDataEntity_GridTreeNode* node, int col, int displayRow);
+    TSortKey SortKeyOf(TphDataEntity_GridTreeNode* node, int col, int displayRow);
     void AddToDisplay(TphDataList_GridTree* list);
     // The node of a display row when it is in memory, without loading it.
     TphDataEntity_GridTreeNode* LoadedNodeAt(int displayRow) const;

@@ -55,6 +55,10 @@ TEST(Grid, EqualTextsKeepTheirOrder) {
     for (int r = 0; r < 6; ++r)
         order << g.grid.NodeAt(r)->CellText(1);
     EXPECT_EQ(order, QStringList({"4", "5", "1", "2", "0", "3"}));
+    // Texts that look like the key of a negative number (an "A" and 17 more letters) sort as texts.
+    Grid a({"ACCCCCCCCCCCCCCCCC", "ABBBBBBBBBBBBBBBBB", "ADDDDDDDDDDDDDDDDD"}, false);
+    a.grid.SortByColumn(0);
+    EXPECT_EQ(a.column(), QStringList({"ABBBBBBBBBBBBBBBBB", "ACCCCCCCCCCCCCCCCC", "ADDDDDDDDDDDDDDDDD"}));
     // Equal negative numbers keep their order too.
     Grid n({"-1", "-1", "-1"}, true);
     for (int r = 0; r < 3; ++r)
