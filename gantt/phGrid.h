@@ -389,6 +389,8 @@ private:
     bool FSortDescending = false;
     QWidget* FEditor = nullptr;
     int FEditCol = -1;
+    // Whether the open editor may change its cell: a read-only one stores nothing when it closes.
+    bool FEditCanModify = true;
     TphDataEntity_GridTreeNode* FEditNode = nullptr;
     // Sizing a column (FSizingCol) or a row (FSizingRow) with the mouse.
     int FSizingCol = -1;

@@ -236,6 +236,7 @@ void TphGrid::BeginEdit(int col, int displayRow) {
     editor->setFocus();
     FEditor = editor;
     FEditCol = col;
+    FEditCanModify = canModify;
     FEditNode = node;
 }
 
@@ -272,7 +273,9 @@ void TphGrid::CloseEditor(bool store) {
     TphDataEntity_GridTreeNode* node = FEditNode;
     FEditNode = nullptr;
     QString text;
-    if (store && node && EditorText(editor, text)) node->SetCellText(FEditCol, text);
+    // A read-only editor may show another text than its cell's (a combo without that item, a date it
+    // could not read): it leaves the cell as it is.
+    if (store && FEditCanModify && node && EditorText(editor, text)) node->SetCellText(FEditCol, text);
     editor->hide();
     editor->deleteLater();
     if (store && OnEditStop && node) OnEditStop(this, FEditCol, GridRowOf(DisplayIndexOf(node)));

@@ -478,6 +478,14 @@ TEST(GridEditors, ComboItemsReadOnlyEditorsAndMemos) {
     QTest::keyClicks(edit, "xyz");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(t.grid.Cell(1, 1), "kept");
+    // A read-only combo cannot show a text that is none of its items: ending its edit keeps the text.
+    t.grid.OnEditorCanModify = [](TphGrid*, int, int, bool& canModify) { canModify = false; };
+    t.grid.NodeAt(0)->SetCellText(0, "retired");
+    QTest::mouseDClick(&t.grid, Qt::LeftButton, {}, t.at(0, 0));
+    ASSERT_NE(qobject_cast<QComboBox*>(t.grid.Editor()), nullptr);
+    t.grid.EndEdit();
+    EXPECT_EQ(t.grid.Cell(0, 1), "retired");
+    t.grid.OnEditorCanModify = nullptr;
 
     // A memo takes Enter as a line break and ends with Ctrl+Enter.
     QTest::mouseDClick(&t.grid, Qt::LeftButton, {}, t.at(2, 0));
