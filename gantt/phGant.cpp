@@ -555,7 +555,9 @@ void TphGant::UpdateAllGeometry() {
     int lastHeight = FDefaultRowHeight;
     for (int r = FGrid->TopRow(); r < count && y < areaHeight; ++r) {
         const int h = FGrid->RowHeight(r);
-        if (TGantRow* row = FGrid->NodeAt(r)->GantRow) {
+        // A row deleted while out of memory leaves the grid's count behind until it lays out again.
+        TphDataEntity_GridTreeNode* node = FGrid->NodeAt(r);
+        if (TGantRow* row = node ? node->GantRow : nullptr) {
             row->Rect = QRect(0, y, areaWidth, h);
             FRowsOnScreen.push_back(row);
         }

@@ -494,3 +494,21 @@ TEST(GantGrid, TheChartRepublishesItsGridsSurface) {
     t.settle();
     EXPECT_EQ(g.VertScrollBar()->maximum(), std::max(0, 31 - g.VertScrollBar()->pageStep()));
 }
+
+// A row deleted while out of memory: the grid counts it until it lays out again, and the chart beside
+// it lays out its rows in the meantime without the missing last one.
+TEST(GantGrid, ARowDeletedOutOfMemoryLeavesTheChartStanding) {
+    Gant t(0);
+    TphGrid* grid = t.g.Grid();
+    grid->OnVirtualUnLoad = [](TphGrid*, TphDataEntity_GridTreeNode*, bool& unload) { unload = true; };
+    t.g.GridTree()->Root()->AddUnloaded(1200);
+    t.settle();
+    grid->SetFocusedRow(1199);
+    t.settle();
+    ASSERT_GT(grid->TopRow(), 1000);
+    ASSERT_GT(t.g.GridTree()->Root()->UnloadedBefore, 0);
+    t.g.GridTree()->Root()->Delete(0);
+    t.settle();
+    QTest::mouseClick(t.g.GantArea(), Qt::LeftButton, {}, QPoint(50, t.g.GantArea()->height() - 5));
+    EXPECT_EQ(t.g.GridTree()->Root()->Count(), 1199);
+}
