@@ -147,12 +147,15 @@ TfrmBaseGene::TfrmBaseGene(QWidget* owner) : TDLLForm(owner) {
     pgOption = new QTabWidget(Splitter1);
     pgOption->setObjectName("pgOption");
     pgOption->setToolTip(QStringLiteral("请输入选项条件"));
-    tsOption1 = new QWidget;
+    // Pages with a caption of their own, so that language files can name their tabs.
+    tsOption1 = new TTabSheet;
     tsOption1->setObjectName("tsOption1");
-    tsOption2 = new QWidget;
+    tsOption2 = new TTabSheet;
     tsOption2->setObjectName("tsOption2");
-    pgOption->addTab(tsOption1, QStringLiteral("基本选项"));
-    pgOption->addTab(tsOption2, QStringLiteral("系统选项"));
+    pgOption->addTab(tsOption1, QString());
+    pgOption->addTab(tsOption2, QString());
+    tsOption1->SetCaption(QStringLiteral("基本选项"));
+    tsOption2->SetCaption(QStringLiteral("系统选项"));
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({200, 400}); // room for the scheme tool bar
 

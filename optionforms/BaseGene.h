@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "controls/ExtPage.h"
 #include "frame/DLLForm.h"
 #include "platform/DateTime.h"
 #include "platform/ole/Dispatch.h"
@@ -38,8 +39,8 @@ public:
     ~TfrmBaseGene() override;
 
     QTabWidget* pgOption;
-    QWidget* tsOption1;
-    QWidget* tsOption2;
+    TTabSheet* tsOption1;
+    TTabSheet* tsOption2;
     QLabel* lblToday;
     TF2Button* btnPrintDate;
     QLineEdit* edPrintDate;

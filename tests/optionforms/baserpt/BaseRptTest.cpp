@@ -364,7 +364,7 @@ TEST_F(BaseRptTest, EnglishLanguageFilesRelabelTheBatchAndReportPages) {
     const QByteArray saved = testsupport::readFile(client);
     testsupport::writeFile(client, QByteArray(saved).replace("UICodePage=936", "UICodePage=437"));
     QDir(dir->path()).mkpath("MultiLanguage/ENG");
-    for (const QString name : {"TfrmBaseOpt.Lng", "TfrmBaseRpt.Lng"}) {
+    for (const QString name : {"TfrmBaseGene.Lng", "TfrmBaseOpt.Lng", "TfrmBaseRpt.Lng"}) {
         const QString installed = dir->path() + "/MultiLanguage/ENG/" + name;
         QFile::remove(installed);
         QFile::copy(testsupport::sourceDir() + "/optionforms/MultiLanguage/ENG/" + name, installed);
@@ -374,6 +374,8 @@ TEST_F(BaseRptTest, EnglishLanguageFilesRelabelTheBatchAndReportPages) {
         QPointer<TfrmReport> form = openForm();
         form->TranslateForm(form, true);
         EXPECT_EQ(form->rdoQueue->text(), "Put into the job queue");
+        EXPECT_EQ(form->pgOption->tabText(0), "Basic options");
+        EXPECT_EQ(form->pgOption->tabText(1), "System options");
         EXPECT_EQ(form->cboDayofWeek->itemText(6), "Saturday");
         EXPECT_EQ(form->cboDayofWeek->count(), 7);
         EXPECT_EQ(form->btnQuery->text(), "Query now");
