@@ -274,6 +274,8 @@ int TfrmGeneCondition::ShowModal() {
     QEventLoop loop;
     FModalLoop = &loop;
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Into the interface's script before it is first seen, as every form of the module.
+    ConvertOnce();
     show();
     edConName->setFocus();
     KvRunModalLoop(loop, [this, &self] { return !self || FModalResult != mrNone; });

@@ -524,6 +524,27 @@ TEST(SchemesNoServer, ListStaysEmptyAndPanelHidesWithoutOptions) {
     EXPECT_FALSE(form.pnlCondition->isVisible()); // no options of its own
 }
 
+// On a traditional-Chinese workstation the save dialog speaks traditional Chinese, as the form does.
+TEST_F(SchemesTest, TheSaveDialogIsConvertedOnATraditionalWorkstation) {
+    testsupport::ScopedEnv acp("TARNIX_ACP", "950");
+    const QString client = install.path() + "/StewardC.ini";
+    const QByteArray saved = testsupport::readFile(client);
+    testsupport::writeFile(client, QByteArray(saved).replace("UICodePage=936", "UICodePage=950"));
+    auto& f = *form;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    f.edNote->setText("n");
+    QString title, label;
+    saveThroughPanel([&](TfrmGeneCondition* d) {
+        title = d->windowTitle();
+        label = d->lblConName->text();
+        QTest::mouseClick(d->btnCancel, Qt::LeftButton);
+    });
+    testsupport::writeFile(client, saved);
+    EXPECT_EQ(title, QStringLiteral("保存條件方案"));
+    EXPECT_EQ(label, QStringLiteral("方案名稱"));
+}
+
 // On a Chinese system a scheme name is held to 20 bytes of the system code page, as the list keeps
 // it: ten Chinese characters fit whole, an eleventh is refused where the name is typed or renamed.
 TEST_F(SchemesTest, NamesAreCountedInBytesOfTheSystemCodePage) {
