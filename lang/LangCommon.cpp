@@ -35,14 +35,39 @@ QString LanguageCode(const QString& codePage) {
     return {};
 }
 
+QString FindIgnoringCase(const QString& path) {
+    QString wanted = path;
+    while (wanted.size() > 1 && wanted.endsWith('/'))
+        wanted.chop(1);
+    if (wanted.isEmpty() || QFileInfo::exists(wanted)) return wanted;
+    const QFileInfo info(wanted);
+    const QString name = info.fileName();
+    const QString parent = info.path();
+    if (name.isEmpty() || parent == wanted) return {};
+    const QString base = FindIgnoringCase(parent);
+    if (base.isEmpty()) return {};
+    const QStringList entries = QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString& entry : entries)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0) return base + '/' + entry;
+    return {};
+}
+
 QString GetLangDir(TDesignType designType) {
     const TCodePages pages = ReadCodePages(designType);
     const QString code = LanguageCode(pages.UICodePage);
     if (code.isEmpty() || pages.InstallPath.isEmpty()) return {};
     QString install = pages.InstallPath;
     if (!install.endsWith('/')) install += '/';
-    const QString dir = install + QStringLiteral("MultiLanguage/") + code + '/';
-    return QFileInfo(dir).isDir() ? dir : QString();
+    // Installations copied from a system that ignores case may spell the folders in any case.
+    const QString dir = FindIgnoringCase(install + QStringLiteral("MultiLanguage/") + code);
+    return !dir.isEmpty() && QFileInfo(dir).isDir() ? dir + '/' : QString();
+}
+
+QString LanguageFileName(const QString& langDir, const QString& packageName) {
+    const QString nominal = langDir + packageName + QStringLiteral(".Lng");
+    if (langDir.isEmpty()) return nominal;
+    const QString found = FindIgnoringCase(nominal);
+    return found.isEmpty() ? nominal : found;
 }
 
 namespace {
@@ -55,7 +80,7 @@ bool isXmlName(const QString& name) {
 
 QString GetMessage(TDesignType designType, const QString& packageName, const QString& identifier,
                    const QString& defaultText) {
-    const QString fileName = GetLangDir(designType) + packageName + QStringLiteral(".Lng");
+    const QString fileName = LanguageFileName(GetLangDir(designType), packageName);
     if (!QFileInfo::exists(fileName) || !isXmlName(identifier)) return defaultText;
     try {
         IXMLDOMDocument doc = CreateDOMDocument();

@@ -42,6 +42,13 @@ QString LanguageCode(const QString& codePage);
 // Installation path + "MultiLanguage/" + language code + "/"; empty when the code page has no
 // language or the directory does not exist.
 QString GetLangDir(TDesignType designType);
+// The path that exists with the given one's letters in any case (the given one first); empty when
+// none does.
+QString FindIgnoringCase(const QString& path);
+// The language file of a package in the language directory: "<package>.Lng", or the file of that
+// name in another case (files copied from a system that ignores case); the nominal name when neither
+// exists.
+QString LanguageFileName(const QString& langDir, const QString& packageName);
 
 // The text of attribute Msg of the first element named by the identifier in the language file of the
 // package; the default text when the file, the element or the attribute is missing, or when the file

@@ -602,7 +602,7 @@ TKvLangController::TKvLangController(QObject* owner) : TLanguageController(owner
 void TKvLangController::SetLangPackageName(const QString& name) {
     if (name == FLangPackageName) return;
     FLangPackageName = name;
-    SetFileName(GetLangDir(static_cast<TDesignType>(FDesignType)) + name + QStringLiteral(".Lng"));
+    SetFileName(LanguageFileName(GetLangDir(static_cast<TDesignType>(FDesignType)), name));
 }
 
 bool ReadLanguageFile(TKvLangController& controller, QObject* object) {

@@ -295,6 +295,20 @@ TEST(LanguageFiles, DirectoryMessagesAndEncodings) {
     EXPECT_FALSE(lc.GetActive());
 }
 
+// Files copied from a system that ignores case keep the case they had there.
+TEST(LanguageFiles, FoldersAndFilesAreFoundInAnyCase) {
+    Workstation ws(437, "437");
+    const QString dir = ws.installPath() + "multilanguage/eng/";
+    testsupport::writeFile(dir + "krta07.lng", kLanguageFile);
+    EXPECT_EQ(GetLangDir(dtClient), dir);
+    EXPECT_EQ(GetMessage(dtClient, "KRTA07", "msgSaved", "default"), "Saved.");
+    TKvLangController lc;
+    lc.SetLangPackageName("KRTA07");
+    EXPECT_EQ(lc.FileName(), dir + "krta07.lng");
+    lc.SetLangPackageName("Other");
+    EXPECT_EQ(lc.FileName(), dir + "Other.Lng");
+}
+
 TEST(LanguageFiles, InterfaceCodePageWithoutLanguageKeepsDesignTexts) {
     Workstation ws(1252, "1252");
     TfrmLangTest form;
