@@ -212,7 +212,7 @@ TphDataEntity* TphDataList::Get(int i) {
     return IsLoaded(i) ? Loaded[size_t(i - UnloadedBefore)] : nullptr;
 }
 
-TphDataEntity* TphDataList::InsertAt(int i) {
+TphDataEntity* TphDataList::InsertAt(int i, const TPrepare& prepare) {
     if (i < 0 || i > Count()) return nullptr;
     if (i < Count())
         Load(i, true);
@@ -225,6 +225,7 @@ TphDataEntity* TphDataList::InsertAt(int i) {
         UnloadedAfter = count - i;
     }
     TphDataEntity* e = CreateEntity();
+    if (prepare) prepare(e);
     const bool selected = e->Selected;
     e->Selected = false;
     e->AttachTo(this);
@@ -553,11 +554,13 @@ TphDataList_GantRow* TGantRow::Layer(int i) {
 TphDataEntity_GantTime* TGantRow::AddTime(int layer) {
     TphDataList_GantRow* list = Layer(layer);
     if (!list) return nullptr;
-    auto* item = static_cast<TphDataEntity_GantTime*>(list->Append());
-    item->Color = clWhite;
-    item->Style = 0;
-    item->CanEdit = true;
-    return item;
+    // Set before the insertion is told, so that its handlers see them and may change them.
+    return static_cast<TphDataEntity_GantTime*>(list->Append([](TphDataEntity* e) {
+        auto* item = static_cast<TphDataEntity_GantTime*>(e);
+        item->Color = clWhite;
+        item->Style = 0;
+        item->CanEdit = true;
+    }));
 }
 
 TphDataEntity_GantTime* TGantRow::TimeAt(int x, int y) {

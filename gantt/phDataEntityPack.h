@@ -134,8 +134,10 @@ public:
     // The entity at i, loading it when needed; nothing outside 0..Count-1.
     TphDataEntity* Get(int i);
     template <class T> T* GetAs(int i) { return static_cast<T*>(Get(i)); }
-    TphDataEntity* Append() { return InsertAt(Count()); }
-    TphDataEntity* InsertAt(int i);
+    // prepare, when given, sets the new entity up before the list tells anybody of it.
+    using TPrepare = std::function<void(TphDataEntity*)>;
+    TphDataEntity* Append(const TPrepare& prepare = {}) { return InsertAt(Count(), prepare); }
+    TphDataEntity* InsertAt(int i, const TPrepare& prepare = {});
     void Delete(int i);
     void Remove(TphDataEntity* entity);
     void DeselectAll();

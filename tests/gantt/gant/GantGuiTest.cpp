@@ -512,3 +512,19 @@ TEST(GantGrid, ARowDeletedOutOfMemoryLeavesTheChartStanding) {
     QTest::mouseClick(t.g.GantArea(), Qt::LeftButton, {}, QPoint(50, t.g.GantArea()->height() - 5));
     EXPECT_EQ(t.g.GridTree()->Root()->Count(), 1199);
 }
+
+// A module told of a new time item sees it as the row makes it (white, style 0, editable), and what
+// it sets then stays.
+TEST(GantEvents, AnInsertedItemIsToldWithItsDefaultsAndKeepsWhatTheModuleSets) {
+    Gant t(1);
+    bool sawDefaults = false;
+    t.g.OnInsertItem_GantTime = [&](TphGant*, TphDataEntity_GantTime* item) {
+        sawDefaults = item->Color == clWhite && item->Style == 0 && item->CanEdit;
+        item->Color = clRed;
+        item->CanEdit = false;
+    };
+    TphDataEntity_GantTime* item = t.add(0, D0 + 1, D0 + 2);
+    EXPECT_TRUE(sawDefaults);
+    EXPECT_EQ(item->Color, TColor(clRed));
+    EXPECT_FALSE(item->CanEdit);
+}
