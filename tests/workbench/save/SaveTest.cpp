@@ -879,13 +879,15 @@ protected:
     QStringList flags() {
         return wbtest::rows(db, "SELECT DISTINCT FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1'");
     }
-    // Another program takes the company file's write lock and keeps it for the given seconds.
+    // Another program takes the company file's write lock and keeps it for the given seconds. It
+    // waits for readers at its commit as any program sharing the file must: each try of a waiting
+    // writer holds a read lock for a moment, and a commit without a busy time-out fails on it.
     void lockFileFor(QProcess& other, int seconds) {
         const QString cli = QStandardPaths::findExecutable("sqlite3");
         ASSERT_FALSE(cli.isEmpty()) << "the sqlite3 program is not installed";
         other.start(cli, {dir.filePath("c.db")});
         ASSERT_TRUE(other.waitForStarted());
-        other.write(QString("BEGIN IMMEDIATE;\nUPDATE MPSTD SET TD008 = 'other' WHERE TD001 = 'R9';\nSELECT "
+        other.write(QString(".timeout 10000\nBEGIN IMMEDIATE;\nUPDATE MPSTD SET TD008 = 'other' WHERE TD001 = 'R9';\nSELECT "
                             "'locked';\n.shell sleep %1\nCOMMIT;\n.quit\n")
                         .arg(seconds)
                         .toUtf8());
