@@ -6,6 +6,7 @@
 
 #include "controls/FDBGrid.h"
 #include "controls/KvGuard.h"
+#include "lang/CodeConverter.h"
 #include "platform/data/ClientDataSet.h"
 #include "platform/data/DataSource.h"
 #include "workbench/Krta07Dialogs.h"
@@ -72,14 +73,20 @@ void TfrmKRTA07ST::Execute(const QString& resource, const QString& day) {
         plan.SetFilter(QStringLiteral("TF001;TF002"), {r, day});
     plan.AddIndex(QStringLiteral("TF002Index"), QStringLiteral("TF002"));
     plan.SetIndexName(QStringLiteral("TF002Index"));
-    // The sources show their captions, as the grid's mapped combos do.
-    auto setMapped = [&plan](const char* name, QString (*text)(const QString&)) {
+    // The sources show their captions in the interface's script, as the grid's mapped combos do.
+    TCodeConverter* converter = FWorkbench->KvConverter;
+    auto setMapped = [&plan, converter](const char* name, QString (*text)(const QString&)) {
         if (kv::TField* f = plan.FindField(QString::fromLatin1(name)))
-            f->OnGetText = [text](kv::TField& s, QString& t, bool) { t = text(s.AsString()); };
+            f->OnGetText = [text, converter](kv::TField& s, QString& t, bool) {
+                t = text(s.AsString());
+                if (converter) t = converter->ConvertUIString(kv::Variant(t)).toString();
+            };
     };
     setMapped("TF003", &Krta07TF003Text);
     setMapped("TF004", &Krta07TF004Text);
+    // The window is no form of the frame: the workbench translates it, and converts its script.
     FWorkbench->TranslateForm(this, false);
+    if (converter) converter->DoTranslate(this, QString(), true);
     dgWin->SetDataSource(dm->dsMPSTF);
     KvExecDialog(*this);
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractAxis>
 #include <QAction>
+#include <QApplication>
 #include <QBarSet>
 #include <QChart>
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -45,6 +47,7 @@
 #include "workbench/Krta07SMF.h"
 #include "workbench/Krta07SMFCharts.h"
 #include "workbench/Krta07SQF.h"
+#include "workbench/Krta07STF.h"
 #include "workbench/Krta07SWF.h"
 
 namespace {
@@ -588,6 +591,45 @@ TEST_F(Dialogs, ATraditionalWorkstationsFactoryWindowShowsTheNamesInItsScript) {
     EXPECT_EQ(shown, QStringLiteral("第一工廠(總裝)"));
     EXPECT_EQ(wb->edMB001->text(), "F01");
     EXPECT_EQ(wb->lblMB001C->text(), QStringLiteral("第一工廠(總裝)"));
+}
+
+// The consumption details of a capacity chart are in the interface's script too: the window's buttons
+// and the captions of the plan rows' sources.
+TEST_F(Dialogs, ATraditionalWorkstationsConsumptionDetailsAreInItsScript) {
+    install(950);
+    wb->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(wb));
+    queryThroughTheButton(wb, "F01");
+    QTabBar* tabs = wb->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    ASSERT_FALSE(wb->ResourceCharts().empty());
+    QString title, ok, cancel;
+    QSet<QString> sources;
+    QTimer::singleShot(0, wb, [&] {
+        auto* window = qobject_cast<TfrmKRTA07ST*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        title = window->windowTitle();
+        ok = window->btnOk->text();
+        cancel = window->btnCancel->text();
+        kv::TClientDataSet& plan = *wb->dmKrta07S->qryMPSTF;
+        for (plan.First(); !plan.Eof(); plan.Next())
+            sources << plan.FieldByName("TF003").DisplayText() + "|" +
+                           plan.FieldByName("TF004").DisplayText();
+        QTest::mouseClick(window->btnOk, Qt::LeftButton);
+    });
+    QTest::mouseClick(wb->ResourceCharts()[0]->btnDetail, Qt::LeftButton);
+    // The title bar follows the system's code page (936 here), as every form's does.
+    EXPECT_EQ(title, QStringLiteral("资源耗用明细"));
+    EXPECT_EQ(ok, QStringLiteral("確定"));
+    EXPECT_EQ(cancel, QStringLiteral("取消"));
+    ASSERT_FALSE(sources.isEmpty());
+    const QSet<QString> traditional{QStringLiteral("1:工單"), QStringLiteral("2:計劃 ")};
+    const QSet<QString> kinds{QStringLiteral("0.工單"), QStringLiteral("1.訂單"),
+                              QStringLiteral("2.銷售預測"), QStringLiteral("3.獨立需求  ")};
+    for (const QString& source : sources)
+        EXPECT_TRUE(traditional.contains(source.section('|', 0, 0)) && kinds.contains(source.section('|', 1)))
+            << source.toStdString();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
 }
 
 // The daily editor's texts are converted with the rest of its form: headers, and the days' remarks
