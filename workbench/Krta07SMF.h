@@ -297,6 +297,7 @@ private:
     int FEditState = 0;
     bool FMouseBusy = false, FScrollBusy = false, FLinking = false;
     std::vector<TKrta07CapacityChart*> FResourceCharts;
+    bool FLineGridSplitSet = false; // the capacity tab's split was given its first sizes
     kv::TDateTime FMinStartBound = 0, FMaxStopBound = 0;
     TKrta07DataCalls* FDataCalls = nullptr;
 

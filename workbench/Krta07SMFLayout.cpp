@@ -208,6 +208,15 @@ void TfrmKrta07SM::PlaceLineGrid() {
             dgMPSTB->setParent(Panel5);
             Panel5->layout()->addWidget(dgMPSTB);
         }
+        // The splitter gave the panel, empty when it was laid out, a sliver: the grid gets a third of
+        // the tab once, and the charts what a wider window adds; after that the split is the planner's.
+        if (!FLineGridSplitSet) {
+            FLineGridSplitSet = true;
+            if (auto* split = qobject_cast<QSplitter*>(Panel5->parentWidget())) {
+                const int total = std::max(TabSheet2->contentsRect().width(), 300);
+                split->setSizes({total / 3, total - total / 3});
+            }
+        }
         dgMPSTB->setFrameShape(QFrame::StyledPanel);
         dgMPSTB->horizontalHeader()->setMinimumHeight(0);
         dgMPSTB->horizontalHeader()->setMaximumHeight(QWIDGETSIZE_MAX);

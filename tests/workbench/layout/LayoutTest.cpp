@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +115,31 @@ TEST_F(Layout, AVisitToTheCapacityTabKeepsTheBarsBesideTheirLines) {
     ASSERT_EQ(grid->parentWidget(), wb->mgMPSTC->Grid()->parentWidget());
     EXPECT_EQ(grid->rowAt(0), top);
     EXPECT_EQ(wb->mgMPSTC->Grid()->TopRow(), grid->rowAt(0));
+}
+
+// Beside the capacity charts the grid shows its lines, not a sliver of its row numbers; a split the
+// planner drags stays as he left it.
+TEST_F(Layout, TheCapacityTabGivesTheGridRoomAndKeepsThePlannersSplit) {
+    wb->resize(1100, 700);
+    wb->PlaceLineGrid();
+    QTabBar* tabs = wb->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(1).center());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(wb->dgMPSTB->parentWidget(), wb->Panel5);
+    const int tab = wb->TabSheet2->width();
+    EXPECT_GE(wb->Panel5->width(), tab / 4) << wb->Panel5->width() << " of " << tab;
+    EXPECT_LE(wb->Panel5->width(), tab / 2) << wb->Panel5->width() << " of " << tab;
+
+    auto* split = qobject_cast<QSplitter*>(wb->Panel5->parentWidget());
+    ASSERT_NE(split, nullptr);
+    split->setSizes({150, tab - 150});
+    QCoreApplication::processEvents();
+    const int dragged = wb->Panel5->width();
+    for (int page : {0, 1}) {
+        QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(page).center());
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(wb->Panel5->width(), dragged);
 }
 
 TEST_F(Layout, FactoryNameIsShownWhole) {
