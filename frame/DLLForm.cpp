@@ -34,8 +34,11 @@ int TDLLForm::ShowModal() {
     QEventLoop loop;
     FModalLoop = &loop;
     show();
+    // Only a modal result, a close or the form's end ends the show: a form that hides itself (a main
+    // form handing over to its own window) is still running, and its host must not be told otherwise.
     if (self && FModalResult == mrNone && isVisible() && !FDestroying)
-        KvRunModalLoop(loop, [&self] { return !self || !self->isVisible() || self->isDestroying(); });
+        KvRunModalLoop(loop,
+                       [&self] { return !self || self->FModalResult != mrNone || self->isDestroying(); });
     if (!self) return mrCancel;
     FModalLoop = nullptr;
     if (isVisible()) hide();
@@ -101,6 +104,7 @@ void TDLLForm::closeEvent(QCloseEvent* e) {
     TCloseAction action = caFree;
     DoClose(action);
     if (FModalLoop && action != caNone && FModalResult == mrNone) FModalResult = mrCancel;
+    if (FModalLoop) FModalLoop->quit(); // the show looks at the result: it ends unless refused
     switch (action) {
     case caNone:
         if (FModalLoop) FModalResult = mrNone;

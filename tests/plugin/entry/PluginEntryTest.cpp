@@ -185,6 +185,31 @@ TEST_F(PluginTest, TheMainFormHandsOverToTheWorkbench) {
     EXPECT_EQ(ctrl->GetSessionInfo(info), -1);
 }
 
+// A host that shows the program modally gets control back when the program ends, not when the main
+// form hides itself to hand over to the workbench.
+TEST_F(PluginTest, AModalShowLastsUntilTheWorkbenchCloses) {
+    ASSERT_EQ(ctrl->OpenForm(session()), 0);
+    bool wasRunning = false;
+    QPointer<QWidget> wb;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (workbenches().size() != 1 || !workbenches()[0]->isVisible()) return;
+        closer.stop();
+        wb = workbenches()[0];
+        // The workbench is in use, the main form hidden, and the program not over.
+        wasRunning = !ctrl->IsFormFreed() && form() && !form()->isVisible() &&
+                     codes == std::vector<int32_t>{256, 272, 288};
+        QTimer::singleShot(200, wb, [&wb] { wb->close(); });
+    });
+    closer.start(50);
+    EXPECT_EQ(ctrl->ShowModalForm(), kv::Variant(2));
+    EXPECT_TRUE(wasRunning);
+    EXPECT_FALSE(wb.isNull() && wb->isVisible());
+    flushDeletes();
+    EXPECT_TRUE(ctrl->IsFormFreed());
+    EXPECT_EQ(codes, (std::vector<int32_t>{256, 272, 288, 304}));
+}
+
 TEST_F(PluginTest, SecondOpenFormIsRefusedAndFreeingTheControllerFreesTheWorkbench) {
     ASSERT_EQ(ctrl->OpenForm(session()), 0);
     EXPECT_EQ(ctrl->OpenForm(session()), -1);
