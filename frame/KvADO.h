@@ -156,7 +156,8 @@ class TParam {
 public:
     explicit TParam(QString name) : FName(std::move(name)) {}
     const QString& Name() const { return FName; }
-    void SetAsString(const QString& value) { FValue = value; }
+    // A text is never NULL: the database driver would bind an unset string as one.
+    void SetAsString(const QString& value) { FValue = value.isNull() ? QString(0, QChar()) : value; }
     void SetAsFloat(double value) { FValue = value; }
     void SetAsInteger(int value) { FValue = static_cast<double>(value); }
     void SetValue(const QVariant& value) { FValue = value; }

@@ -203,6 +203,25 @@ TEST_P(KvADOEngine, AwkwardValuesRoundTripThroughEveryStatementKind) {
     EXPECT_TRUE(std::get<0>(read()));
 }
 
+// A text parameter set from an unset string is the empty text, never NULL: it matches empty columns
+// and goes into columns that take no NULL.
+TEST_P(KvADOEngine, AnUnsetTextIsTheEmptyText) {
+    insertLine("20260101003", "3", "");
+    TKvADOQuery q;
+    q.SetConnection(FConnection.get());
+    q.SetSQL("SELECT TB004 FROM DEMO..MPSTB WHERE TB001 = :TB001 AND (:TB036 = '' OR TB036 = :TB036) ");
+    q.ParamByName("TB001").SetAsString("F01");
+    q.ParamByName("TB036").SetAsString(QString());
+    q.Open();
+    EXPECT_EQ(q.RecordCount(), 1);
+    q.Close();
+    q.SetSQL("INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB036,TB026,FLAG) VALUES "
+             "(:TB001,'01','1','5201','20260101004','4','01',:TB036,1,0)");
+    q.ParamByName("TB001").SetAsString("F01");
+    q.ParamByName("TB036").SetAsString(QString());
+    EXPECT_EQ(q.ExecSQL(), 1);
+}
+
 TEST_P(KvADOEngine, SecondWriterSeesTheChangedFlag) {
     exec(*FConnection, "INSERT INTO DEMO..MPSTD (FLAG, TD001, TD002, TD005) VALUES (998, :TD001, :TD002, 0)",
          {{"TD001", "R1"}, {"TD002", "20260105"}});
