@@ -253,7 +253,11 @@ QString GetToken(const QString& text, const QString& sep, int n) {
 int NumToken(const QString& text, const QString& sep) {
     if (text.isEmpty()) return 0;
     if (sep.isEmpty()) return 1;
-    return static_cast<int>(text.count(sep)) + 1;
+    // Separators are counted as the tokens are cut: one never overlaps the next.
+    int count = 1;
+    for (qsizetype at = text.indexOf(sep); at >= 0; at = text.indexOf(sep, at + sep.size()))
+        ++count;
+    return count;
 }
 
 QString CutToken(QString& text, const QString& sep) {

@@ -62,6 +62,11 @@ TEST(Tokens, GetTokenNumTokenAndCutToken) {
     EXPECT_EQ(NumToken("", ","), 0);
     EXPECT_EQ(NumToken("a,b,", ","), 3);
     EXPECT_EQ(NumToken("abc", ","), 1);
+    // Separators longer than a character that could overlap: as many tokens as GetToken cuts.
+    EXPECT_EQ(NumToken("a;;;b", ";;"), 2);
+    EXPECT_EQ(GetToken("a;;;b", ";;", 2), ";b");
+    EXPECT_EQ(NumToken("aaa", "aa"), 2);
+    EXPECT_EQ(NumToken("aaaa", "aa"), 3);
 
     QString text = "x;;y";
     EXPECT_EQ(CutToken(text, ";"), "x");
