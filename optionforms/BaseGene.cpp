@@ -1071,21 +1071,29 @@ bool TfrmBaseGene::CheckRequiredFields() {
         }
         if (empty) {
             ShowMessageCode("E;000037");
+            int page = -1;
             for (int i = 0; i < pgOption->count(); ++i)
-                if (pgOption->widget(i)->isAncestorOf(empty)) pgOption->setCurrentIndex(i);
-            empty->setFocus();
+                if (pgOption->widget(i)->isAncestorOf(empty)) page = i;
             // A periodic job cannot go ahead either: its button is released and its page hidden.
             auto* period = findChild<QAbstractButton*>("btnPeriod");
             QWidget* periodPage = nullptr;
             for (int i = 0; i < pgOption->count() && !periodPage; ++i)
                 if (pgOption->widget(i)->objectName().startsWith(QLatin1String("tsPeriod")))
                     periodPage = pgOption->widget(i);
-            if (period && (!periodPage || pgOption->currentWidget() != periodPage)) {
-                if (period->isCheckable()) period->setChecked(false);
-                period->setDown(false);
-                if (periodPage && pgOption->indexOf(periodPage) >= 0)
-                    pgOption->setTabVisible(pgOption->indexOf(periodPage), false);
+            QWidget* shown = page >= 0 ? pgOption->widget(page) : pgOption->currentWidget();
+            if (period && (!periodPage || shown != periodPage)) {
+                if (period->isCheckable() && period->isChecked()) {
+                    // Released as the user releases it, so that the generation time and the required
+                    // list of a plain job come back with it.
+                    period->click();
+                } else {
+                    period->setDown(false);
+                    if (periodPage && pgOption->indexOf(periodPage) >= 0)
+                        pgOption->setTabVisible(pgOption->indexOf(periodPage), false);
+                }
             }
+            if (page >= 0) pgOption->setCurrentIndex(page);
+            empty->setFocus();
             return false;
         }
     }

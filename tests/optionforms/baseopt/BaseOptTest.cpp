@@ -427,3 +427,38 @@ TEST_F(BaseOptTest, PeriodicJobEndingOnADateNeedsTheDate) {
     EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
     delete form;
 }
+
+// A required option left empty while the job is periodic: the refusal releases the periodic button as
+// the user would, so that the plain job that remains can be sent once the option is filled.
+TEST_F(BaseOptTest, RequiredOptionMissingReleasesThePeriodicJob) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->FCloseAfterOK = false;
+    form->SetRequiredFields("edFactory;0");
+    form->edFactory->setText("F01");
+    click(form->btnPeriod);
+    ASSERT_TRUE(form->btnPeriod->isChecked());
+    form->meStartDate->setText("2008/05/15");
+    form->edFactory->clear();
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), "This field must not be empty.");
+    EXPECT_FALSE(form->btnPeriod->isChecked());
+    EXPECT_FALSE(form->pgOption->isTabVisible(form->pgOption->indexOf(form->tsPeriodOption)));
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsOption1);
+    EXPECT_EQ(form->focusWidget(), form->edFactory);
+    EXPECT_TRUE(form->grpGenTime->isEnabled());
+    EXPECT_TRUE(form->rdoQueue->isChecked());
+    EXPECT_EQ(form->RequiredFields(), "edFactory;0");
+
+    QTest::keyClicks(form->edFactory, "F01");
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
+    ASSERT_EQ(boxes.texts().size(), 2) << boxes.texts().join('|').toStdString();
+    const kv::Variant stored = storedRequest(kv::varToStr(form->ResultData()));
+    ASSERT_TRUE(stored.isArray());
+    EXPECT_EQ(stored.highBound(), 2); // no period
+    EXPECT_EQ(stored.at(0).at(10).toInt(), 0);
+    EXPECT_EQ(kv::varToStr(stored.at(0).at(9)), "R");
+    delete form;
+}
