@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDataStream>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -460,5 +461,41 @@ TEST_F(BaseOptTest, RequiredOptionMissingReleasesThePeriodicJob) {
     EXPECT_EQ(stored.highBound(), 2); // no period
     EXPECT_EQ(stored.at(0).at(10).toInt(), 0);
     EXPECT_EQ(kv::varToStr(stored.at(0).at(9)), "R");
+    delete form;
+}
+
+// OK's drop-down presses OK as a click on it would, also with the focus on Cancel: the job number, or
+// the server's refusal, is shown.
+TEST_F(BaseOptTest, DropDownItemsPressOkWhileCancelHasTheFocus) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    QApplication::setActiveWindow(form);
+    form->edFactory->setText("F01");
+    const auto pickStay = [&form] {
+        form->btnCancel->setFocus();
+        QTimer::singleShot(50, [&form] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(form->miStayAfterOK).center());
+        });
+        QTest::mouseClick(form->btnSpd, Qt::LeftButton);
+        QTest::qWait(300);
+    };
+    pickStay();
+    ASSERT_FALSE(form.isNull());
+    EXPECT_EQ(form->ResultCode(), 1);
+    const QString job = kv::varToStr(form->ResultData());
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].contains(job)) << boxes.texts()[0].toStdString();
+    EXPECT_TRUE(form->ErrorTexts().contains(job));
+
+    auto standIn = std::make_shared<optiontest::ServerStandIn>(form->AppServer());
+    standIn->answer("Request", [](kv::VariantArgs&) { return kv::Variant("ERROR"); });
+    standIn->answer("ErrorDescript", [](kv::VariantArgs&) { return kv::Variant("queue full"); });
+    form->SetAppServer(standIn);
+    pickStay();
+    ASSERT_EQ(boxes.texts().size(), 2);
+    EXPECT_TRUE(boxes.texts()[1].contains("queue full")) << boxes.texts()[1].toStdString();
+    EXPECT_TRUE(form->ErrorTexts().contains("queue full"));
     delete form;
 }
