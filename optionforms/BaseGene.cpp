@@ -1347,6 +1347,11 @@ bool TfrmBaseGene::FormKeyDown(QKeyEvent* key, QWidget* target) {
     const Qt::KeyboardModifiers m = key->modifiers();
     QWidget* focused = target == this ? focusedControl(this) : target;
     if (k == Qt::Key_Escape && m == Qt::NoModifier) {
+        // Esc in an item's editor (a scheme renamed in place) ends the editing only.
+        for (QWidget* p = focused ? focused->parentWidget() : nullptr; p && p != this; p = p->parentWidget())
+            if (auto* view = qobject_cast<QAbstractItemView*>(p);
+                view && view->viewport()->isAncestorOf(focused))
+                return false;
         close();
         return true;
     }
