@@ -179,6 +179,25 @@ protected:
     }
 
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2)); }
+    static void settle() {
+        for (int i = 0; i < 5; ++i)
+            QTest::qWait(20);
+    }
+    // Types into a field of the active form, then presses the key that leaves it (or edits it further).
+    static void typeAndLeave(QWidget* form, QLineEdit* edit, const QString& text, Qt::Key key) {
+        QApplication::setActiveWindow(form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+        if (auto* tabs = form->findChild<QTabWidget*>("pgOption"))
+            for (int i = 0; i < tabs->count(); ++i)
+                if (tabs->widget(i)->isAncestorOf(edit)) tabs->setCurrentIndex(i);
+        if (QApplication::focusWidget() != edit) {
+            edit->setFocus(Qt::MouseFocusReason);
+            settle();
+        }
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, key);
+        settle();
+    }
 
     static inline QTemporaryDir* dir = nullptr;
     std::unique_ptr<testsupport::ScopedEnv> env;
@@ -194,12 +213,10 @@ TEST_F(BaseRptTest, DirectQueryWritesTheFactoryLinesAsPdf) {
     EXPECT_EQ(form->OptionCount(), 7);
     EXPECT_EQ(form->btnOk->text(), QStringLiteral("后台处理"));
     form->edMB001->setText("F01");
-    form->edNoteID->setText("N91");
-    emit form->edNoteID->editingFinished();
+    typeAndLeave(form, form->edNoteID, "N91", Qt::Key_Tab);
     EXPECT_EQ(form->edNote1->text(), "Prepared by planning");
     EXPECT_EQ(form->edNote2->text(), "Checked by stores");
-    form->edSignInID->setText("S91");
-    emit form->edSignInID->editingFinished();
+    typeAndLeave(form, form->edSignInID, "S91", Qt::Key_Tab);
     EXPECT_EQ(form->edSignIn1->text(), "Approved by plant");
     const int jobs = select("SELECT COUNT(*) FROM KVRJOB").first().first().toInt();
 
@@ -318,19 +335,38 @@ TEST_F(BaseRptTest, WebReportChecksItsAddressAndOpensIt) {
 TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     BoxAnswerer boxes;
     QPointer<TfrmReport> form = openForm();
-    form->pgOption->setCurrentWidget(form->tsOption2);
-    // A code the table does not hold is refused and kept for correction.
-    form->edNoteID->setText("ZZ");
-    emit form->edNoteID->editingFinished();
+    // A code the table does not hold is refused and kept for correction, each time the field is left.
+    typeAndLeave(form, form->edNoteID, "ZZ", Qt::Key_Tab);
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_EQ(boxes.texts().first(), "Footer code does not exist.");
     EXPECT_EQ(form->edNoteID->text(), "ZZ");
+    EXPECT_EQ(form->focusWidget(), form->edNoteID);
     EXPECT_TRUE(form->PendingFailure());
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Return}) {
+        typeAndLeave(form, form->edNoteID, "", key);
+        EXPECT_EQ(boxes.texts().size(), key == Qt::Key_Tab ? 2 : 3);
+        EXPECT_EQ(boxes.texts().last(), "Footer code does not exist.");
+        EXPECT_EQ(form->focusWidget(), form->edNoteID);
+        EXPECT_TRUE(form->PendingFailure());
+    }
     // Cleared, the code is refused no longer: schemes can be saved again.
-    form->edNoteID->clear();
-    emit form->edNoteID->editingFinished();
-    EXPECT_TRUE(form->edNote1->text().isEmpty());
+    QTest::keyClick(form->edNoteID, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form->edNoteID, Qt::Key_Backspace);
+    typeAndLeave(form, form->edNoteID, "", Qt::Key_Tab);
+    EXPECT_TRUE(form->edNoteID->text().isEmpty());
+    EXPECT_NE(form->focusWidget(), form->edNoteID);
     EXPECT_FALSE(form->PendingFailure());
+    // The sign-off code alike.
+    typeAndLeave(form, form->edSignInID, "QQ", Qt::Key_Tab);
+    typeAndLeave(form, form->edSignInID, "", Qt::Key_Tab);
+    ASSERT_EQ(boxes.texts().size(), 5);
+    EXPECT_EQ(boxes.texts().last(), boxes.texts().at(3));
+    EXPECT_EQ(form->focusWidget(), form->edSignInID);
+    QTest::keyClick(form->edSignInID, Qt::Key_A, Qt::ControlModifier);
+    typeAndLeave(form, form->edSignInID, "S91", Qt::Key_Tab);
+    EXPECT_EQ(form->edSignIn1->text(), "Approved by plant");
+    EXPECT_FALSE(form->PendingFailure());
+    const int refusals = boxes.texts().size();
 
     EXPECT_EQ(form->FOutputKinds, 1);
     click(form->chkHTML);
@@ -343,6 +379,7 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     EXPECT_FALSE(form->chkDirectPrint->isChecked());
     EXPECT_FALSE(form->chkView->isChecked() || form->chkHTML->isChecked());
     EXPECT_EQ(form->FOutputKinds, 4);
+    ASSERT_EQ(boxes.texts().size(), refusals + 1);
     EXPECT_EQ(boxes.texts().last(), "Choose at least one kind of output.");
 
     form->edMB001->setText("F01");
