@@ -303,6 +303,8 @@ void TfrmBaseRpt::btnQueryClick() {
     if (!BuildJobRequest()) return;
     QString id;
     if (WantLog()) id = RequestJob();
+    // A refused request is no job: the report runs under a name of its own, as without the log.
+    if (id.compare("ERROR", Qt::CaseInsensitive) == 0) id.clear();
     RunOnWorkstation(id);
 }
 
@@ -327,7 +329,8 @@ void TfrmBaseRpt::btnDesignClick() {
     if (!BuildJobRequest()) return;
     const QString id = RequestJob();
     const QString prefix = id.left(8) + "0001";
-    if (id.compare("ERROR", Qt::CaseInsensitive) != 0) {
+    const bool refused = id.compare("ERROR", Qt::CaseInsensitive) == 0;
+    if (!refused) {
         FResultCode = 1;
         FResultData = id;
         SetLabelled(false);
@@ -335,9 +338,16 @@ void TfrmBaseRpt::btnDesignClick() {
     } else {
         ShowRequestError();
     }
-    // The job list hears how it went, and the queue manager is asked for the report either way: it
-    // tells the user itself when there is none.
+    // The job list hears how it went.
     ReportStatus(id);
+    if (refused) {
+        // No job, so no report of it: a report left under the answer's name by an earlier run is
+        // not this one.
+        MessageBox(LangText(cls(), "sFailedOpenRep", QStringLiteral("开启报表失败! ")), mtError, mbOK);
+        return;
+    }
+    // The queue manager is asked for the report even when the run failed: it tells the user itself
+    // when there is none.
     OpenJobReport(id, prefix);
 }
 

@@ -430,7 +430,7 @@ TEST_F(BaseRptTest, EnglishLanguageFilesRelabelTheBatchAndReportPages) {
 TEST_F(BaseRptTest, DesignAsksForTheReportAfterAFailedRequestOrRun) {
     BoxAnswerer boxes;
     // The job server refuses the request: the status still goes to the job list under the answer, and
-    // the queue manager is still asked for the report, which it does not have.
+    // with no job there is no report to open.
     exec("DELETE FROM KVRJOB WHERE JB001 = 'ERROR'");
     exec("INSERT INTO KVRJOB (JB001, JB002, JB003, JB004, JB005, JB006, JB007, JB008, JB009, JB010) "
          "VALUES ('ERROR', 'KRTA07', 'DEMO', 'DS', 'DEMO', '0', '', '', '', '')");
@@ -509,5 +509,36 @@ TEST_F(BaseRptTest, SchemesKeepFootersAndSignOffs) {
     EXPECT_TRUE(form->chkSignInEPPrint->isChecked());
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     exec("DELETE FROM KVRCON WHERE CN003 = 'FOOTERS'");
+    delete form;
+}
+
+// A refused job request is no job: with the operation log kept, the direct query runs under a name of
+// its own, and a design whose request is refused opens nothing, not even a report left under the
+// refusal's name.
+TEST_F(BaseRptTest, RefusedJobRequestIsNoJobForQueryOrDesign) {
+    BoxAnswerer boxes;
+    exec("UPDATE ADMMB SET MB006 = 'Y' WHERE MB001 = 'KRTA07'");
+    exec("CREATE TRIGGER refuse_jobs BEFORE INSERT ON KVRJOB BEGIN SELECT RAISE(ABORT, 'queue closed'); END");
+    QPointer<TfrmReport> form = openForm();
+    ASSERT_TRUE(form->WantLog());
+    form->edMB001->setText("F01");
+    click(form->btnQuery);
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    ASSERT_EQ(opened.size(), 1);
+    const QString report = QDir(dir->path()).absolutePath() + "/Report/";
+    EXPECT_TRUE(opened.first().toLocalFile().startsWith(report + "L"))
+        << opened.first().toString().toStdString();
+
+    // A report named as the refusal, as an earlier run might have left it.
+    QFile::copy(opened.first().toLocalFile(), report + "ERROR.pdf");
+    click(form->btnDesign);
+    exec("DROP TRIGGER refuse_jobs");
+    exec("UPDATE ADMMB SET MB006 = 'N' WHERE MB001 = 'KRTA07'");
+    QFile::remove(report + "ERROR.pdf");
+    ASSERT_EQ(boxes.texts().size(), 2) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(boxes.texts().first().contains("queue closed")) << boxes.texts().first().toStdString();
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("开启报表失败!"));
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(form->ResultCode(), 0);
     delete form;
 }
