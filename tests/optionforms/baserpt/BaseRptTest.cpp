@@ -542,3 +542,17 @@ TEST_F(BaseRptTest, RefusedJobRequestIsNoJobForQueryOrDesign) {
     EXPECT_EQ(form->ResultCode(), 0);
     delete form;
 }
+
+// A report the server library fails to make is a failure, shown as an error with its reason.
+TEST_F(BaseRptTest, FailedReportRunIsShownAsAnError) {
+    BoxAnswerer boxes;
+    QPointer<TfrmReport> form = openForm();
+    click(form->btnQuery); // no factory
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts().first().startsWith(QStringLiteral("产生报表失败! 原因:")))
+        << boxes.texts().first().toStdString();
+    EXPECT_TRUE(boxes.texts().first().contains(QStringLiteral("工厂不可空白!")));
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(form->btnQuery->isEnabled());
+    delete form;
+}
