@@ -592,6 +592,22 @@ TEST_F(SchemesTest, NamesAreCountedInBytesOfTheSystemCodePage) {
     EXPECT_TRUE(stored().isEmpty());
 }
 
+// Enter in the save dialog's name confirms it, as OK does.
+TEST_F(SchemesTest, EnterInTheNameConfirmsTheSaveDialog) {
+    optiontest::BoxAnswerer boxes;
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->edNote->setText("note");
+    saveThroughPanel([](TfrmGeneCondition* d) {
+        d->edConName->setFocus();
+        QTest::keyClicks(d->edConName, "viaenter");
+        QTest::keyClick(d->edConName, Qt::Key_Return);
+    });
+    EXPECT_NE(item("viaenter"), nullptr);
+    EXPECT_EQ(stored().value(0).value(0), "viaenter");
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+}
+
 // Esc while a scheme is renamed in place ends only the rename; the form stays.
 TEST_F(SchemesTest, EscEndsOnlyARenameInPlace) {
     optiontest::BoxAnswerer boxes;
