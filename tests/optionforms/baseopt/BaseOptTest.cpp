@@ -10,12 +10,14 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -28,6 +30,7 @@
 #include "host/services/LookupWindow.h"
 #include "optionforms/BaseOpt.h"
 #include "optionforms/BaseOptControls.h"
+#include "optionforms/GeneCondition.h"
 #include "optionforms/common/OptionFormTest.h"
 #include "platform/DateTime.h"
 
@@ -497,5 +500,77 @@ TEST_F(BaseOptTest, DropDownItemsPressOkWhileCancelHasTheFocus) {
     ASSERT_EQ(boxes.texts().size(), 2);
     EXPECT_TRUE(boxes.texts()[1].contains("queue full")) << boxes.texts()[1].toStdString();
     EXPECT_TRUE(form->ErrorTexts().contains("queue full"));
+    delete form;
+}
+
+namespace {
+// The batch program with a year-month option as well.
+class TfrmMonthly : public TfrmBatch {
+public:
+    TfrmMonthly() {
+        edMonth = new QLineEdit(tsOption1);
+        edMonth->setObjectName("edMonth");
+        edMonth->move(0, 90);
+    }
+    void ConfigureForm() override {
+        TfrmBatch::ConfigureForm();
+        SetYearMonthFields("edMonth");
+    }
+    QLineEdit* edMonth;
+};
+} // namespace
+
+// A year-month of a scheme comes back as the user typed it, in a three-digit Minguo year too.
+TEST_F(BaseOptTest, SchemesShowYearMonthsInTheCompanysOrder) {
+    const auto sql = [](const QString& statement) {
+        const QString name = QUuid::createUuid().toString();
+        QString first;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dir->path() + "/DEMO.db");
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(statement)) << statement.toStdString();
+            if (q.next()) first = q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return first;
+    };
+    const QString order = sql("SELECT MA001 FROM CMSMA");
+    sql("UPDATE CMSMA SET MA001 = '5'");
+    const auto restore = qScopeGuard([&] {
+        sql("UPDATE CMSMA SET MA001 = '" + order + "'");
+        sql("DELETE FROM KVRCON WHERE CN003 = 'MONTHS'");
+    });
+    BoxAnswerer boxes;
+    auto* form = new TfrmMonthly;
+    form->AfterConstruction();
+    form->SetModulePath(dir->path() + "/KRTA07C.so");
+    form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
+    ASSERT_TRUE(form->InitializeSession(kv::Variant::arrayOf({"DS", "DEMO", "DEMO", 0, ""})));
+    form->show();
+    ASSERT_EQ(form->DateOrder(), 5);
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->edMonth->setFocus();
+    QTest::keyClicks(form->edMonth, "97/05");
+    QTest::keyClick(form->edMonth, Qt::Key_Tab);
+    EXPECT_EQ(form->edMonth->text(), "097/05");
+
+    optiontest::whileModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmGeneCondition*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->edConName->insert("MONTHS");
+        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(form->btnInsert, Qt::LeftButton);
+    form->edMonth->clear();
+    const QList<QTreeWidgetItem*> found = form->lstCondition->findItems("MONTHS", Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    QTest::mouseClick(form->lstCondition->viewport(), Qt::LeftButton, {},
+                      form->lstCondition->visualItemRect(found.first()).center());
+    QTest::mouseClick(form->btnOpen, Qt::LeftButton);
+    EXPECT_EQ(form->edMonth->text(), "097/05");
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     delete form;
 }
