@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QTabWidget>
@@ -339,7 +340,6 @@ void TfrmBaseGene::RequestClose() {
 bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& params) {
     try {
         FSystemSettings.clear();
-        FLastControls.clear();
         FOriginalColors.clear();
         FCounterService.reset();
         FValidatorService.reset();
@@ -830,7 +830,6 @@ void TfrmBaseGene::FormShow() {
     else
         setWindowTitle(FProgramName + "[" + FVersionCode + "]");
     pgOption->setCurrentIndex(0);
-    FillLastControls();
     ConvertOnce();
     lstCondition->setHeaderLabels({LangText(cls(), "sProjectName", QStringLiteral("方案名称")),
                                    LangText(cls(), "sCreateTime", QStringLiteral("创建时间"))});
@@ -1300,20 +1299,6 @@ bool TfrmBaseGene::event(QEvent* e) {
     return TDLLForm::event(e);
 }
 
-void TfrmBaseGene::FillLastControls() {
-    FLastControls.clear();
-    for (int p = 0; p < pgOption->count(); ++p) {
-        QWidget* page = pgOption->widget(p);
-        QString last;
-        for (QWidget* w : TabOrder(page))
-            // A control a user can tab to; parts of composite controls pass their focus on.
-            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isVisibleTo(page) &&
-                !w->objectName().isEmpty())
-                last = w->objectName();
-        FLastControls << last;
-    }
-}
-
 int TfrmBaseGene::ShownPageAfter(int page, int step, bool wrap) const {
     // A page whose tab is hidden (the periodic one while its button is up) is no page to go to.
     const int n = pgOption->count();
@@ -1326,18 +1311,52 @@ int TfrmBaseGene::ShownPageAfter(int page, int step, bool wrap) const {
     return -1;
 }
 
+namespace {
+
+// The inner edit of a spin box or an editable combo box: it stands for its control.
+bool IsPartOfControl(const QWidget* w) {
+    return w->parentWidget() && w->parentWidget()->focusProxy() == w;
+}
+
+// A control Enter can move to now. Of a group of radio buttons only the ticked one is a stop, as with Tab;
+// decided here, since the focus policy the toolkit keeps for that is only brought up to date by focus
+// changes, not by a button ticked in code.
+bool TakesEnterFocus(const QWidget* w) {
+    if (!w->isVisible() || !w->isEnabled() || IsPartOfControl(w)) return false;
+    const auto* radio = qobject_cast<const QRadioButton*>(w);
+    if (!radio || !radio->autoExclusive() || !w->parentWidget()) return w->focusPolicy() & Qt::TabFocus;
+    if (w->focusPolicy() == Qt::NoFocus) return false;
+    if (radio->isChecked()) return true;
+    for (const QRadioButton* other :
+         w->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+        if (other->autoExclusive() && other->isChecked()) return false;
+    return true;
+}
+
+} // namespace
+
 void TfrmBaseGene::MoveByEnter(QWidget* control) {
-    const int page = pgOption->currentIndex();
-    const QString last = FLastControls.value(page);
-    if (!last.isEmpty() && control->objectName() == last) {
-        if (const int next = ShownPageAfter(page, 1, false); next >= 0) pgOption->setCurrentIndex(next);
+    while (IsPartOfControl(control) && control->parentWidget() != this)
+        control = control->parentWidget();
+    QWidget* page = pgOption->currentWidget();
+    if (page && page->isAncestorOf(control)) {
+        // The next control of the page in tab order; after the page's last one, the next page. Controls
+        // outside the page (OK and Cancel) are no stop on the way.
+        const QList<QWidget*> order = TabOrder(page);
+        for (qsizetype i = order.indexOf(control) + 1; i > 0 && i < order.size(); ++i) {
+            QWidget* w = order.at(i);
+            if (!control->isAncestorOf(w) && TakesEnterFocus(w)) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+        }
+        if (const int next = ShownPageAfter(pgOption->currentIndex(), 1, false); next >= 0)
+            pgOption->setCurrentIndex(next);
         return;
     }
-    // The next control in tab order that can take the focus, staying on the window.
+    // Elsewhere on the form: the next control in tab order that can take the focus.
     QWidget* next = control->nextInFocusChain();
-    while (next && next != control &&
-           (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisible() || !next->isEnabled() ||
-            next->window() != this))
+    while (next && next != control && (!TakesEnterFocus(next) || next->window() != this))
         next = next->nextInFocusChain();
     if (next && next != control) next->setFocus(Qt::TabFocusReason);
 }
@@ -1387,7 +1406,13 @@ bool TfrmBaseGene::FormKeyDown(QKeyEvent* key, QWidget* target) {
         return true;
     }
     if ((k == Qt::Key_Return || k == Qt::Key_Enter) && m == Qt::NoModifier && focused) {
-        if (qobject_cast<QAbstractButton*>(focused)) return false;
+        // Enter a control let through comes here again from its parents; only the focused one moves on.
+        if (target != this && target != focusWidget()) return false;
+        // A focused push button is pressed, through the required-field check like a click.
+        if (auto* push = qobject_cast<QPushButton*>(focused)) {
+            ClickButton(push);
+            return true;
+        }
         if (auto* grid = qobject_cast<QTableView*>(focused)) {
             const QModelIndex at = grid->currentIndex();
             auto* model = grid->model();

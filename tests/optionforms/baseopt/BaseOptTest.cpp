@@ -574,3 +574,52 @@ TEST_F(BaseOptTest, SchemesShowYearMonthsInTheCompanysOrder) {
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     delete form;
 }
+
+// Enter walks through a page's own controls in tab order, spin edits and the ticked option button
+// included, then on to the next page; on a push button it presses it.
+TEST_F(BaseOptTest, EnterMovesThroughThePagesAndPressesButtons) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->FCloseAfterOK = false;
+    form->edFactory->setText("F01");
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    const auto walk = [](QWidget* from, int steps) {
+        from->setFocus();
+        QStringList path;
+        for (int i = 0; i < steps; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QWidget* f = QApplication::focusWidget();
+            // The inner edit of a spin box stands for it.
+            if (f && f->parentWidget() && f->parentWidget()->focusProxy() == f) f = f->parentWidget();
+            path << (f ? f->objectName() : QString());
+        }
+        return path;
+    };
+    form->pgOption->setCurrentWidget(form->tsOption2);
+    // The last control of the last shown page keeps the focus.
+    EXPECT_EQ(walk(form->edPrintDate, 7),
+              QStringList({"rdoQueue", "edDate", "edHour", "edMin", "edSec", "chkNotify", "chkNotify"}));
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsOption2);
+    click(form->rdoExceptTime);
+    EXPECT_EQ(walk(form->edPrintDate, 2), QStringList({"rdoExceptTime", "edDate"}));
+
+    click(form->btnPeriod);
+    form->meStartDate->setText("2008/05/15");
+    form->pgOption->setCurrentWidget(form->tsOption2);
+    walk(form->chkNotify, 1);
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsPeriodOption);
+    EXPECT_EQ(walk(form->sePeriodHour, 14),
+              QStringList({"sePeriodMin", "rdoEveryday", "meDay", "meStartDate", "rbCycleRang_1",
+                           "meCycleRang_2", "meEndDate", "cbocondition", "chkBeginVariable", "seBeginOffset",
+                           "cboBeginUnit", "cboBeginKind", "seBeginDays", "seBeginDays"}));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+
+    form->btnOk->setFocus();
+    QTest::keyClick(form->btnOk, Qt::Key_Return);
+    EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].contains(kv::varToStr(form->ResultData())))
+        << boxes.texts()[0].toStdString();
+    delete form;
+}
