@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QTabWidget>
@@ -339,7 +340,6 @@ void TfrmBaseGene::RequestClose() {
 bool TfrmBaseGene::InitializeSessionSteps(const kv::Variant& params) {
     try {
         FSystemSettings.clear();
-        FLastControls.clear();
         FOriginalColors.clear();
         FCounterService.reset();
         FValidatorService.reset();
@@ -830,7 +830,6 @@ void TfrmBaseGene::FormShow() {
     else
         setWindowTitle(FProgramName + "[" + FVersionCode + "]");
     pgOption->setCurrentIndex(0);
-    FillLastControls();
     ConvertOnce();
     lstCondition->setHeaderLabels({LangText(cls(), "sProjectName", QStringLiteral("方案名称")),
                                    LangText(cls(), "sCreateTime", QStringLiteral("创建时间"))});
@@ -1071,21 +1070,29 @@ bool TfrmBaseGene::CheckRequiredFields() {
         }
         if (empty) {
             ShowMessageCode("E;000037");
+            int page = -1;
             for (int i = 0; i < pgOption->count(); ++i)
-                if (pgOption->widget(i)->isAncestorOf(empty)) pgOption->setCurrentIndex(i);
-            empty->setFocus();
+                if (pgOption->widget(i)->isAncestorOf(empty)) page = i;
             // A periodic job cannot go ahead either: its button is released and its page hidden.
             auto* period = findChild<QAbstractButton*>("btnPeriod");
             QWidget* periodPage = nullptr;
             for (int i = 0; i < pgOption->count() && !periodPage; ++i)
                 if (pgOption->widget(i)->objectName().startsWith(QLatin1String("tsPeriod")))
                     periodPage = pgOption->widget(i);
-            if (period && (!periodPage || pgOption->currentWidget() != periodPage)) {
-                if (period->isCheckable()) period->setChecked(false);
-                period->setDown(false);
-                if (periodPage && pgOption->indexOf(periodPage) >= 0)
-                    pgOption->setTabVisible(pgOption->indexOf(periodPage), false);
+            QWidget* shown = page >= 0 ? pgOption->widget(page) : pgOption->currentWidget();
+            if (period && (!periodPage || shown != periodPage)) {
+                if (period->isCheckable() && period->isChecked()) {
+                    // Released as the user releases it, so that the generation time and the required
+                    // list of a plain job come back with it.
+                    period->click();
+                } else {
+                    period->setDown(false);
+                    if (periodPage && pgOption->indexOf(periodPage) >= 0)
+                        pgOption->setTabVisible(pgOption->indexOf(periodPage), false);
+                }
             }
+            if (page >= 0) pgOption->setCurrentIndex(page);
+            empty->setFocus();
             return false;
         }
     }
@@ -1292,20 +1299,6 @@ bool TfrmBaseGene::event(QEvent* e) {
     return TDLLForm::event(e);
 }
 
-void TfrmBaseGene::FillLastControls() {
-    FLastControls.clear();
-    for (int p = 0; p < pgOption->count(); ++p) {
-        QWidget* page = pgOption->widget(p);
-        QString last;
-        for (QWidget* w : TabOrder(page))
-            // A control a user can tab to; parts of composite controls pass their focus on.
-            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isVisibleTo(page) &&
-                !w->objectName().isEmpty())
-                last = w->objectName();
-        FLastControls << last;
-    }
-}
-
 int TfrmBaseGene::ShownPageAfter(int page, int step, bool wrap) const {
     // A page whose tab is hidden (the periodic one while its button is up) is no page to go to.
     const int n = pgOption->count();
@@ -1318,18 +1311,52 @@ int TfrmBaseGene::ShownPageAfter(int page, int step, bool wrap) const {
     return -1;
 }
 
+namespace {
+
+// The inner edit of a spin box or an editable combo box: it stands for its control.
+bool IsPartOfControl(const QWidget* w) {
+    return w->parentWidget() && w->parentWidget()->focusProxy() == w;
+}
+
+// A control Enter can move to now. Of a group of radio buttons only the ticked one is a stop, as with Tab;
+// decided here, since the focus policy the toolkit keeps for that is only brought up to date by focus
+// changes, not by a button ticked in code.
+bool TakesEnterFocus(const QWidget* w) {
+    if (!w->isVisible() || !w->isEnabled() || IsPartOfControl(w)) return false;
+    const auto* radio = qobject_cast<const QRadioButton*>(w);
+    if (!radio || !radio->autoExclusive() || !w->parentWidget()) return w->focusPolicy() & Qt::TabFocus;
+    if (w->focusPolicy() == Qt::NoFocus) return false;
+    if (radio->isChecked()) return true;
+    for (const QRadioButton* other :
+         w->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+        if (other->autoExclusive() && other->isChecked()) return false;
+    return true;
+}
+
+} // namespace
+
 void TfrmBaseGene::MoveByEnter(QWidget* control) {
-    const int page = pgOption->currentIndex();
-    const QString last = FLastControls.value(page);
-    if (!last.isEmpty() && control->objectName() == last) {
-        if (const int next = ShownPageAfter(page, 1, false); next >= 0) pgOption->setCurrentIndex(next);
+    while (IsPartOfControl(control) && control->parentWidget() != this)
+        control = control->parentWidget();
+    QWidget* page = pgOption->currentWidget();
+    if (page && page->isAncestorOf(control)) {
+        // The next control of the page in tab order; after the page's last one, the next page. Controls
+        // outside the page (OK and Cancel) are no stop on the way.
+        const QList<QWidget*> order = TabOrder(page);
+        for (qsizetype i = order.indexOf(control) + 1; i > 0 && i < order.size(); ++i) {
+            QWidget* w = order.at(i);
+            if (!control->isAncestorOf(w) && TakesEnterFocus(w)) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+        }
+        if (const int next = ShownPageAfter(pgOption->currentIndex(), 1, false); next >= 0)
+            pgOption->setCurrentIndex(next);
         return;
     }
-    // The next control in tab order that can take the focus, staying on the window.
+    // Elsewhere on the form: the next control in tab order that can take the focus.
     QWidget* next = control->nextInFocusChain();
-    while (next && next != control &&
-           (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisible() || !next->isEnabled() ||
-            next->window() != this))
+    while (next && next != control && (!TakesEnterFocus(next) || next->window() != this))
         next = next->nextInFocusChain();
     if (next && next != control) next->setFocus(Qt::TabFocusReason);
 }
@@ -1339,6 +1366,11 @@ bool TfrmBaseGene::FormKeyDown(QKeyEvent* key, QWidget* target) {
     const Qt::KeyboardModifiers m = key->modifiers();
     QWidget* focused = target == this ? focusedControl(this) : target;
     if (k == Qt::Key_Escape && m == Qt::NoModifier) {
+        // Esc in an item's editor (a scheme renamed in place) ends the editing only.
+        for (QWidget* p = focused ? focused->parentWidget() : nullptr; p && p != this; p = p->parentWidget())
+            if (auto* view = qobject_cast<QAbstractItemView*>(p);
+                view && view->viewport()->isAncestorOf(focused))
+                return false;
         close();
         return true;
     }
@@ -1374,7 +1406,13 @@ bool TfrmBaseGene::FormKeyDown(QKeyEvent* key, QWidget* target) {
         return true;
     }
     if ((k == Qt::Key_Return || k == Qt::Key_Enter) && m == Qt::NoModifier && focused) {
-        if (qobject_cast<QAbstractButton*>(focused)) return false;
+        // Enter a control let through comes here again from its parents; only the focused one moves on.
+        if (target != this && target != focusWidget()) return false;
+        // A focused push button is pressed, through the required-field check like a click.
+        if (auto* push = qobject_cast<QPushButton*>(focused)) {
+            ClickButton(push);
+            return true;
+        }
         if (auto* grid = qobject_cast<QTableView*>(focused)) {
             const QModelIndex at = grid->currentIndex();
             auto* model = grid->model();

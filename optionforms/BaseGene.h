@@ -267,7 +267,7 @@ private:
     QString FDbName, FServerProgID, FVersionCode, FFormType = "R";
     int FHostWindow = 0, FHostVersionType = 0, FProductID = 3;
     kv::Variant FHostExtra;
-    QStringList FSystemSettings, FOriginalColors, FLastControls;
+    QStringList FSystemSettings, FOriginalColors;
     QString FErrorCodes, FErrorTexts;
     kv::DispatchPtr FHost, FCounterService, FValidatorService, FLookupService, FAppServer;
     bool FLocalServer = false;
@@ -304,9 +304,6 @@ private:
     // The condition data set's row of a scheme shown under this name; false when there is none.
     bool LocateScheme(const QString& name);
     QString SelectedScheme() const;
-
-    // The last control of each page, by name, from the pages' tab order when the form is shown.
-    void FillLastControls();
 
     TNotifyEvent FOnDateFieldEnter, FOnDateFieldExit, FOnRequiredExit;
     bool FWantLog = false;

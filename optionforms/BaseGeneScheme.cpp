@@ -303,13 +303,9 @@ bool TfrmBaseGene::ApplyScheme(const QString& optionList, const QString& values)
                 if (isDate)
                     v = showDate(value);
                 else if (monthFields.contains(w->objectName()) && value.size() == 6) {
-                    int year = value.left(4).toInt();
-                    const QString month = value.mid(4, 2);
-                    if (FDateOrder >= 4) year -= 1911;
-                    const bool yearFirst =
-                        FDateOrder == 1 || FDateOrder >= 4; // Minguo forms put the year first
-                    v = yearFirst ? QString::number(year) + FDateSeparator + month
-                                  : month + FDateSeparator + QString::number(year);
+                    // Shown as a typed year-month is shown after leaving its field.
+                    const kv::TDateTime first = TransDateIn(value + "01");
+                    v = first != 0 ? MonthToString(first, FDateOrder, FDateSeparator) : value;
                 } else
                     v = value;
             } else

@@ -275,12 +275,16 @@ TfrmBaseOpt::TfrmBaseOpt(QWidget* owner) : TfrmBaseGene(owner) {
     connect(btnPeriod, &QPushButton::clicked, this, [this](bool down) { btnPeriodClick(down); });
     connect(btnSpd, &QToolButton::clicked, this,
             [this] { pmOKExit->popup(btnOk->mapToGlobal(QPoint(0, btnOk->height()))); });
+    // The items press OK as a click on it would, focus included: with the focus left on Cancel the
+    // answer of the job server would not be shown.
     connect(miCloseAfterOK, &QAction::triggered, this, [this] {
         FCloseAfterOK = true;
+        btnOk->setFocus(Qt::OtherFocusReason);
         ClickButton(btnOk);
     });
     connect(miStayAfterOK, &QAction::triggered, this, [this] {
         FCloseAfterOK = false;
+        btnOk->setFocus(Qt::OtherFocusReason);
         ClickButton(btnOk);
     });
     connect(chkNotify, &QCheckBox::toggled, this, [this] { chkNotifyClick(); });

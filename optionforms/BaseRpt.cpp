@@ -3,11 +3,14 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QUrl>
+#include <functional>
 
 #include "controls/F2Button.h"
 #include "controls/KvEdit.h"
+#include "controls/KvGuard.h"
 #include "optionforms/BaseOptControls.h"
 #include "optionforms/BaseRptRunning.h"
 #include "platform/DateTime.h"
@@ -29,6 +32,30 @@ TKvEdit* codeEdit(QWidget* parent, const char* name, const QString& caption, int
     e->setGeometry(x, y, width, 22);
     return e;
 }
+
+// Runs its action each time the focus leaves the watched edit. Unlike the edit's "editing finished",
+// which comes on leaving only when the text changed, a code refused once is checked again when the
+// user leaves it unchanged.
+class TLeaveWatch : public QObject {
+public:
+    TLeaveWatch(QWidget* edit, std::function<void()> action) : QObject(edit), FAction(std::move(action)) {
+        edit->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::FocusOut) {
+            // A message box or menu coming up does not leave the field.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                KvGuard("leaving a code field", FAction);
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void()> FAction;
+};
 
 TOptCheckBox* check(QWidget* parent, const char* name, const QString& caption, int x, int y,
                     int width = 120) {
@@ -129,8 +156,8 @@ TfrmBaseRpt::TfrmBaseRpt(QWidget* owner) : TfrmBaseOpt(owner) {
     for (QCheckBox* box : {static_cast<QCheckBox*>(chkView), static_cast<QCheckBox*>(chkHTML),
                            static_cast<QCheckBox*>(chkDirectPrint)})
         connect(box, &QCheckBox::clicked, this, [this, box] { GenTypeClick(box); });
-    connect(edNoteID, &QLineEdit::editingFinished, this, [this] { CodeExit(edNoteID, "1"); });
-    connect(edSignInID, &QLineEdit::editingFinished, this, [this] { CodeExit(edSignInID, "2"); });
+    new TLeaveWatch(edNoteID, [this] { CodeExit(edNoteID, "1"); });
+    new TLeaveWatch(edSignInID, [this] { CodeExit(edSignInID, "2"); });
     // The lookup buttons pick a code as F2 on their edit does.
     disconnect(btnNote, &QToolButton::clicked, nullptr, nullptr);
     disconnect(btnSignIn, &QToolButton::clicked, nullptr, nullptr);
@@ -276,6 +303,8 @@ void TfrmBaseRpt::btnQueryClick() {
     if (!BuildJobRequest()) return;
     QString id;
     if (WantLog()) id = RequestJob();
+    // A refused request is no job: the report runs under a name of its own, as without the log.
+    if (id.compare("ERROR", Qt::CaseInsensitive) == 0) id.clear();
     RunOnWorkstation(id);
 }
 
@@ -300,7 +329,8 @@ void TfrmBaseRpt::btnDesignClick() {
     if (!BuildJobRequest()) return;
     const QString id = RequestJob();
     const QString prefix = id.left(8) + "0001";
-    if (id.compare("ERROR", Qt::CaseInsensitive) != 0) {
+    const bool refused = id.compare("ERROR", Qt::CaseInsensitive) == 0;
+    if (!refused) {
         FResultCode = 1;
         FResultData = id;
         SetLabelled(false);
@@ -308,9 +338,16 @@ void TfrmBaseRpt::btnDesignClick() {
     } else {
         ShowRequestError();
     }
-    // The job list hears how it went, and the queue manager is asked for the report either way: it
-    // tells the user itself when there is none.
+    // The job list hears how it went.
     ReportStatus(id);
+    if (refused) {
+        // No job, so no report of it: a report left under the answer's name by an earlier run is
+        // not this one.
+        MessageBox(LangText(cls(), "sFailedOpenRep", QStringLiteral("开启报表失败! ")), mtError, mbOK);
+        return;
+    }
+    // The queue manager is asked for the report even when the run failed: it tells the user itself
+    // when there is none.
     OpenJobReport(id, prefix);
 }
 

@@ -90,10 +90,14 @@ bool TfrmBaseGene::SubmitReport(const QString& jobId, const QString& programCode
                 ? kv::Variant::arrayOf({jobId, extName, companyId, userId, dbName, values, runKind, kind,
                                         jobPrefix, ProductID(), Labelled(), GetUICodePage()})
                 : kv::Variant::arrayOf({jobId, companyId, userId, values, dbName, jobPrefix, ProductID()});
-        controller->Run(params);
+        const int result = controller->Run(params);
         const QString text = controller->MessageText();
-        if (!text.trimmed().isEmpty()) RecordError(text);
-        return true;
+        if (!text.trimmed().isEmpty())
+            RecordError(text);
+        else if (result != 0)
+            RecordError(QString("%1 could not produce the report (%2)").arg(library).arg(result));
+        // A run that failed is a failure, whatever the controller had to say about it.
+        return result == 0;
     } catch (const std::exception& e) {
         RecordError(QString::fromUtf8(e.what()));
         return false;

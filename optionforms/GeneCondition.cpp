@@ -295,6 +295,15 @@ void TfrmGeneCondition::keyPressEvent(QKeyEvent* e) {
         Finish(mrCancel);
         return;
     }
+    // Enter that no control used presses the focused button, else OK: a plain window has no default
+    // button of its own.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        QPushButton* button = focused ? focused : btnOK;
+        if (button->isEnabled()) button->click();
+        return;
+    }
     TKVForm::keyPressEvent(e);
 }
 

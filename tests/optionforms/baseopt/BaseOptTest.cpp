@@ -6,15 +6,18 @@
 #include <QComboBox>
 #include <QDataStream>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -27,6 +30,7 @@
 #include "host/services/LookupWindow.h"
 #include "optionforms/BaseOpt.h"
 #include "optionforms/BaseOptControls.h"
+#include "optionforms/GeneCondition.h"
 #include "optionforms/common/OptionFormTest.h"
 #include "platform/DateTime.h"
 
@@ -425,5 +429,197 @@ TEST_F(BaseOptTest, PeriodicJobEndingOnADateNeedsTheDate) {
     form->meEndDate->setText("2008/08/01");
     QTest::mouseClick(form->btnOk, Qt::LeftButton);
     EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
+    delete form;
+}
+
+// A required option left empty while the job is periodic: the refusal releases the periodic button as
+// the user would, so that the plain job that remains can be sent once the option is filled.
+TEST_F(BaseOptTest, RequiredOptionMissingReleasesThePeriodicJob) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->FCloseAfterOK = false;
+    form->SetRequiredFields("edFactory;0");
+    form->edFactory->setText("F01");
+    click(form->btnPeriod);
+    ASSERT_TRUE(form->btnPeriod->isChecked());
+    form->meStartDate->setText("2008/05/15");
+    form->edFactory->clear();
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_EQ(boxes.texts()[0].trimmed(), "This field must not be empty.");
+    EXPECT_FALSE(form->btnPeriod->isChecked());
+    EXPECT_FALSE(form->pgOption->isTabVisible(form->pgOption->indexOf(form->tsPeriodOption)));
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsOption1);
+    EXPECT_EQ(form->focusWidget(), form->edFactory);
+    EXPECT_TRUE(form->grpGenTime->isEnabled());
+    EXPECT_TRUE(form->rdoQueue->isChecked());
+    EXPECT_EQ(form->RequiredFields(), "edFactory;0");
+
+    QTest::keyClicks(form->edFactory, "F01");
+    QTest::mouseClick(form->btnOk, Qt::LeftButton);
+    EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
+    ASSERT_EQ(boxes.texts().size(), 2) << boxes.texts().join('|').toStdString();
+    const kv::Variant stored = storedRequest(kv::varToStr(form->ResultData()));
+    ASSERT_TRUE(stored.isArray());
+    EXPECT_EQ(stored.highBound(), 2); // no period
+    EXPECT_EQ(stored.at(0).at(10).toInt(), 0);
+    EXPECT_EQ(kv::varToStr(stored.at(0).at(9)), "R");
+    delete form;
+}
+
+// OK's drop-down presses OK as a click on it would, also with the focus on Cancel: the job number, or
+// the server's refusal, is shown.
+TEST_F(BaseOptTest, DropDownItemsPressOkWhileCancelHasTheFocus) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    QApplication::setActiveWindow(form);
+    form->edFactory->setText("F01");
+    const auto pickStay = [&form] {
+        form->btnCancel->setFocus();
+        QTimer::singleShot(50, [&form] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(form->miStayAfterOK).center());
+        });
+        QTest::mouseClick(form->btnSpd, Qt::LeftButton);
+        QTest::qWait(300);
+    };
+    pickStay();
+    ASSERT_FALSE(form.isNull());
+    EXPECT_EQ(form->ResultCode(), 1);
+    const QString job = kv::varToStr(form->ResultData());
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].contains(job)) << boxes.texts()[0].toStdString();
+    EXPECT_TRUE(form->ErrorTexts().contains(job));
+
+    auto standIn = std::make_shared<optiontest::ServerStandIn>(form->AppServer());
+    standIn->answer("Request", [](kv::VariantArgs&) { return kv::Variant("ERROR"); });
+    standIn->answer("ErrorDescript", [](kv::VariantArgs&) { return kv::Variant("queue full"); });
+    form->SetAppServer(standIn);
+    pickStay();
+    ASSERT_EQ(boxes.texts().size(), 2);
+    EXPECT_TRUE(boxes.texts()[1].contains("queue full")) << boxes.texts()[1].toStdString();
+    EXPECT_TRUE(form->ErrorTexts().contains("queue full"));
+    delete form;
+}
+
+namespace {
+// The batch program with a year-month option as well.
+class TfrmMonthly : public TfrmBatch {
+public:
+    TfrmMonthly() {
+        edMonth = new QLineEdit(tsOption1);
+        edMonth->setObjectName("edMonth");
+        edMonth->move(0, 90);
+    }
+    void ConfigureForm() override {
+        TfrmBatch::ConfigureForm();
+        SetYearMonthFields("edMonth");
+    }
+    QLineEdit* edMonth;
+};
+} // namespace
+
+// A year-month of a scheme comes back as the user typed it, in a three-digit Minguo year too.
+TEST_F(BaseOptTest, SchemesShowYearMonthsInTheCompanysOrder) {
+    const auto sql = [](const QString& statement) {
+        const QString name = QUuid::createUuid().toString();
+        QString first;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dir->path() + "/DEMO.db");
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(statement)) << statement.toStdString();
+            if (q.next()) first = q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return first;
+    };
+    const QString order = sql("SELECT MA001 FROM CMSMA");
+    sql("UPDATE CMSMA SET MA001 = '5'");
+    const auto restore = qScopeGuard([&] {
+        sql("UPDATE CMSMA SET MA001 = '" + order + "'");
+        sql("DELETE FROM KVRCON WHERE CN003 = 'MONTHS'");
+    });
+    BoxAnswerer boxes;
+    auto* form = new TfrmMonthly;
+    form->AfterConstruction();
+    form->SetModulePath(dir->path() + "/KRTA07C.so");
+    form->setHostApp(kv::Variant(std::static_pointer_cast<kv::Dispatch>(host)));
+    ASSERT_TRUE(form->InitializeSession(kv::Variant::arrayOf({"DS", "DEMO", "DEMO", 0, ""})));
+    form->show();
+    ASSERT_EQ(form->DateOrder(), 5);
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->edMonth->setFocus();
+    QTest::keyClicks(form->edMonth, "97/05");
+    QTest::keyClick(form->edMonth, Qt::Key_Tab);
+    EXPECT_EQ(form->edMonth->text(), "097/05");
+
+    optiontest::whileModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmGeneCondition*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->edConName->insert("MONTHS");
+        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(form->btnInsert, Qt::LeftButton);
+    form->edMonth->clear();
+    const QList<QTreeWidgetItem*> found = form->lstCondition->findItems("MONTHS", Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    QTest::mouseClick(form->lstCondition->viewport(), Qt::LeftButton, {},
+                      form->lstCondition->visualItemRect(found.first()).center());
+    QTest::mouseClick(form->btnOpen, Qt::LeftButton);
+    EXPECT_EQ(form->edMonth->text(), "097/05");
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    delete form;
+}
+
+// Enter walks through a page's own controls in tab order, spin edits and the ticked option button
+// included, then on to the next page; on a push button it presses it.
+TEST_F(BaseOptTest, EnterMovesThroughThePagesAndPressesButtons) {
+    BoxAnswerer boxes;
+    QPointer<TfrmBatch> form = openForm();
+    form->FCloseAfterOK = false;
+    form->edFactory->setText("F01");
+    QApplication::setActiveWindow(form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    const auto walk = [](QWidget* from, int steps) {
+        from->setFocus();
+        QStringList path;
+        for (int i = 0; i < steps; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QWidget* f = QApplication::focusWidget();
+            // The inner edit of a spin box stands for it.
+            if (f && f->parentWidget() && f->parentWidget()->focusProxy() == f) f = f->parentWidget();
+            path << (f ? f->objectName() : QString());
+        }
+        return path;
+    };
+    form->pgOption->setCurrentWidget(form->tsOption2);
+    // The last control of the last shown page keeps the focus.
+    EXPECT_EQ(walk(form->edPrintDate, 7),
+              QStringList({"rdoQueue", "edDate", "edHour", "edMin", "edSec", "chkNotify", "chkNotify"}));
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsOption2);
+    click(form->rdoExceptTime);
+    EXPECT_EQ(walk(form->edPrintDate, 2), QStringList({"rdoExceptTime", "edDate"}));
+
+    click(form->btnPeriod);
+    form->meStartDate->setText("2008/05/15");
+    form->pgOption->setCurrentWidget(form->tsOption2);
+    walk(form->chkNotify, 1);
+    EXPECT_EQ(form->pgOption->currentWidget(), form->tsPeriodOption);
+    EXPECT_EQ(walk(form->sePeriodHour, 14),
+              QStringList({"sePeriodMin", "rdoEveryday", "meDay", "meStartDate", "rbCycleRang_1",
+                           "meCycleRang_2", "meEndDate", "cbocondition", "chkBeginVariable", "seBeginOffset",
+                           "cboBeginUnit", "cboBeginKind", "seBeginDays", "seBeginDays"}));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+
+    form->btnOk->setFocus();
+    QTest::keyClick(form->btnOk, Qt::Key_Return);
+    EXPECT_EQ(form->ResultCode(), 1) << form->ErrorTexts().toStdString();
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].contains(kv::varToStr(form->ResultData())))
+        << boxes.texts()[0].toStdString();
     delete form;
 }

@@ -179,6 +179,25 @@ protected:
     }
 
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2)); }
+    static void settle() {
+        for (int i = 0; i < 5; ++i)
+            QTest::qWait(20);
+    }
+    // Types into a field of the active form, then presses the key that leaves it (or edits it further).
+    static void typeAndLeave(QWidget* form, QLineEdit* edit, const QString& text, Qt::Key key) {
+        QApplication::setActiveWindow(form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+        if (auto* tabs = form->findChild<QTabWidget*>("pgOption"))
+            for (int i = 0; i < tabs->count(); ++i)
+                if (tabs->widget(i)->isAncestorOf(edit)) tabs->setCurrentIndex(i);
+        if (QApplication::focusWidget() != edit) {
+            edit->setFocus(Qt::MouseFocusReason);
+            settle();
+        }
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, key);
+        settle();
+    }
 
     static inline QTemporaryDir* dir = nullptr;
     std::unique_ptr<testsupport::ScopedEnv> env;
@@ -194,12 +213,10 @@ TEST_F(BaseRptTest, DirectQueryWritesTheFactoryLinesAsPdf) {
     EXPECT_EQ(form->OptionCount(), 7);
     EXPECT_EQ(form->btnOk->text(), QStringLiteral("后台处理"));
     form->edMB001->setText("F01");
-    form->edNoteID->setText("N91");
-    emit form->edNoteID->editingFinished();
+    typeAndLeave(form, form->edNoteID, "N91", Qt::Key_Tab);
     EXPECT_EQ(form->edNote1->text(), "Prepared by planning");
     EXPECT_EQ(form->edNote2->text(), "Checked by stores");
-    form->edSignInID->setText("S91");
-    emit form->edSignInID->editingFinished();
+    typeAndLeave(form, form->edSignInID, "S91", Qt::Key_Tab);
     EXPECT_EQ(form->edSignIn1->text(), "Approved by plant");
     const int jobs = select("SELECT COUNT(*) FROM KVRJOB").first().first().toInt();
 
@@ -318,19 +335,38 @@ TEST_F(BaseRptTest, WebReportChecksItsAddressAndOpensIt) {
 TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     BoxAnswerer boxes;
     QPointer<TfrmReport> form = openForm();
-    form->pgOption->setCurrentWidget(form->tsOption2);
-    // A code the table does not hold is refused and kept for correction.
-    form->edNoteID->setText("ZZ");
-    emit form->edNoteID->editingFinished();
+    // A code the table does not hold is refused and kept for correction, each time the field is left.
+    typeAndLeave(form, form->edNoteID, "ZZ", Qt::Key_Tab);
     ASSERT_EQ(boxes.texts().size(), 1);
     EXPECT_EQ(boxes.texts().first(), "Footer code does not exist.");
     EXPECT_EQ(form->edNoteID->text(), "ZZ");
+    EXPECT_EQ(form->focusWidget(), form->edNoteID);
     EXPECT_TRUE(form->PendingFailure());
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Return}) {
+        typeAndLeave(form, form->edNoteID, "", key);
+        EXPECT_EQ(boxes.texts().size(), key == Qt::Key_Tab ? 2 : 3);
+        EXPECT_EQ(boxes.texts().last(), "Footer code does not exist.");
+        EXPECT_EQ(form->focusWidget(), form->edNoteID);
+        EXPECT_TRUE(form->PendingFailure());
+    }
     // Cleared, the code is refused no longer: schemes can be saved again.
-    form->edNoteID->clear();
-    emit form->edNoteID->editingFinished();
-    EXPECT_TRUE(form->edNote1->text().isEmpty());
+    QTest::keyClick(form->edNoteID, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form->edNoteID, Qt::Key_Backspace);
+    typeAndLeave(form, form->edNoteID, "", Qt::Key_Tab);
+    EXPECT_TRUE(form->edNoteID->text().isEmpty());
+    EXPECT_NE(form->focusWidget(), form->edNoteID);
     EXPECT_FALSE(form->PendingFailure());
+    // The sign-off code alike.
+    typeAndLeave(form, form->edSignInID, "QQ", Qt::Key_Tab);
+    typeAndLeave(form, form->edSignInID, "", Qt::Key_Tab);
+    ASSERT_EQ(boxes.texts().size(), 5);
+    EXPECT_EQ(boxes.texts().last(), boxes.texts().at(3));
+    EXPECT_EQ(form->focusWidget(), form->edSignInID);
+    QTest::keyClick(form->edSignInID, Qt::Key_A, Qt::ControlModifier);
+    typeAndLeave(form, form->edSignInID, "S91", Qt::Key_Tab);
+    EXPECT_EQ(form->edSignIn1->text(), "Approved by plant");
+    EXPECT_FALSE(form->PendingFailure());
+    const int refusals = boxes.texts().size();
 
     EXPECT_EQ(form->FOutputKinds, 1);
     click(form->chkHTML);
@@ -343,6 +379,7 @@ TEST_F(BaseRptTest, FooterCodesOutputKindsAndHeader) {
     EXPECT_FALSE(form->chkDirectPrint->isChecked());
     EXPECT_FALSE(form->chkView->isChecked() || form->chkHTML->isChecked());
     EXPECT_EQ(form->FOutputKinds, 4);
+    ASSERT_EQ(boxes.texts().size(), refusals + 1);
     EXPECT_EQ(boxes.texts().last(), "Choose at least one kind of output.");
 
     form->edMB001->setText("F01");
@@ -393,7 +430,7 @@ TEST_F(BaseRptTest, EnglishLanguageFilesRelabelTheBatchAndReportPages) {
 TEST_F(BaseRptTest, DesignAsksForTheReportAfterAFailedRequestOrRun) {
     BoxAnswerer boxes;
     // The job server refuses the request: the status still goes to the job list under the answer, and
-    // the queue manager is still asked for the report, which it does not have.
+    // with no job there is no report to open.
     exec("DELETE FROM KVRJOB WHERE JB001 = 'ERROR'");
     exec("INSERT INTO KVRJOB (JB001, JB002, JB003, JB004, JB005, JB006, JB007, JB008, JB009, JB010) "
          "VALUES ('ERROR', 'KRTA07', 'DEMO', 'DS', 'DEMO', '0', '', '', '', '')");
@@ -472,5 +509,50 @@ TEST_F(BaseRptTest, SchemesKeepFootersAndSignOffs) {
     EXPECT_TRUE(form->chkSignInEPPrint->isChecked());
     EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
     exec("DELETE FROM KVRCON WHERE CN003 = 'FOOTERS'");
+    delete form;
+}
+
+// A refused job request is no job: with the operation log kept, the direct query runs under a name of
+// its own, and a design whose request is refused opens nothing, not even a report left under the
+// refusal's name.
+TEST_F(BaseRptTest, RefusedJobRequestIsNoJobForQueryOrDesign) {
+    BoxAnswerer boxes;
+    exec("UPDATE ADMMB SET MB006 = 'Y' WHERE MB001 = 'KRTA07'");
+    exec("CREATE TRIGGER refuse_jobs BEFORE INSERT ON KVRJOB BEGIN SELECT RAISE(ABORT, 'queue closed'); END");
+    QPointer<TfrmReport> form = openForm();
+    ASSERT_TRUE(form->WantLog());
+    form->edMB001->setText("F01");
+    click(form->btnQuery);
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    ASSERT_EQ(opened.size(), 1);
+    const QString report = QDir(dir->path()).absolutePath() + "/Report/";
+    EXPECT_TRUE(opened.first().toLocalFile().startsWith(report + "L"))
+        << opened.first().toString().toStdString();
+
+    // A report named as the refusal, as an earlier run might have left it.
+    QFile::copy(opened.first().toLocalFile(), report + "ERROR.pdf");
+    click(form->btnDesign);
+    exec("DROP TRIGGER refuse_jobs");
+    exec("UPDATE ADMMB SET MB006 = 'N' WHERE MB001 = 'KRTA07'");
+    QFile::remove(report + "ERROR.pdf");
+    ASSERT_EQ(boxes.texts().size(), 2) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(boxes.texts().first().contains("queue closed")) << boxes.texts().first().toStdString();
+    EXPECT_EQ(boxes.texts().last(), QStringLiteral("开启报表失败!"));
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(form->ResultCode(), 0);
+    delete form;
+}
+
+// A report the server library fails to make is a failure, shown as an error with its reason.
+TEST_F(BaseRptTest, FailedReportRunIsShownAsAnError) {
+    BoxAnswerer boxes;
+    QPointer<TfrmReport> form = openForm();
+    click(form->btnQuery); // no factory
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts().first().startsWith(QStringLiteral("产生报表失败! 原因:")))
+        << boxes.texts().first().toStdString();
+    EXPECT_TRUE(boxes.texts().first().contains(QStringLiteral("工厂不可空白!")));
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(form->btnQuery->isEnabled());
     delete form;
 }

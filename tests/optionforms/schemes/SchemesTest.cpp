@@ -591,3 +591,63 @@ TEST_F(SchemesTest, NamesAreCountedInBytesOfTheSystemCodePage) {
     }
     EXPECT_TRUE(stored().isEmpty());
 }
+
+// Enter in the save dialog's name confirms it, as OK does.
+TEST_F(SchemesTest, EnterInTheNameConfirmsTheSaveDialog) {
+    optiontest::BoxAnswerer boxes;
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->edNote->setText("note");
+    saveThroughPanel([](TfrmGeneCondition* d) {
+        d->edConName->setFocus();
+        QTest::keyClicks(d->edConName, "viaenter");
+        QTest::keyClick(d->edConName, Qt::Key_Return);
+    });
+    EXPECT_NE(item("viaenter"), nullptr);
+    EXPECT_EQ(stored().value(0).value(0), "viaenter");
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+}
+
+// Esc while a scheme is renamed in place ends only the rename; the form stays.
+TEST_F(SchemesTest, EscEndsOnlyARenameInPlace) {
+    optiontest::BoxAnswerer boxes;
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->edNote->setText("note");
+    saveThroughPanel([](TfrmGeneCondition* d) {
+        d->edConName->insert("kept");
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    QTreeWidgetItem* it = item("kept");
+    ASSERT_NE(it, nullptr);
+
+    // A click on the selected item starts the rename.
+    QApplication::setActiveWindow(form.get());
+    select(it);
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseClick(form->lstCondition->viewport(), Qt::LeftButton, {},
+                      form->lstCondition->visualItemRect(it).center());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    auto* editor = form->lstCondition->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(editor->isVisible());
+    QTest::keyClicks(editor, "xx");
+    QPointer<TfrmSchemes> alive(form.get());
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!alive) {
+        (void)form.release(); // gone already
+        FAIL() << "Esc in the rename closed the form";
+    }
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(it->text(0), "kept");
+    EXPECT_EQ(stored().value(0).value(0), "kept");
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join('|').toStdString();
+    // Esc outside an editor still closes the form.
+    form->lstCondition->setFocus();
+    QTest::keyClick(form->lstCondition, Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!alive) (void)form.release();
+}
