@@ -249,9 +249,8 @@ void TfrmNotify::LookupUser(int row) {
     }
     TfrmPortalUser users(this);
     users.AfterConstruction();
-    if (!users.LoadUsers(FPortalWS, FForm ? FForm->UserID() : QString(),
-                         FForm ? FForm->CompanyID() : QString()))
-        return;
+    // A portal that failed (its reason shown) or a missing library leaves the list empty, shown as such.
+    users.LoadUsers(FPortalWS, FForm ? FForm->UserID() : QString(), FForm ? FForm->CompanyID() : QString());
     users.ShowModal();
     const QStringList chosen = users.Result();
     if (chosen.size() == 2) FillRow(row, chosen.at(0), chosen.at(1), QString(), QStringLiteral("5"));

@@ -339,6 +339,37 @@ TEST(Notify, F2OnTheCodeColumnPicksAPortalUser) {
     EXPECT_EQ(form.grReceive->Cells(TfrmNotify::colType, 1), "5.Portal用户");
 }
 
+// A portal that refuses: its reason is shown, then the list, empty, and nothing is picked from it.
+TEST(Notify, F2WithARefusingPortalShowsItsReasonAndAnEmptyList) {
+    TestHttpServer server;
+    server.handler = [](const TestHttpServer::Request&) {
+        return TestHttpServer::Answer{200, "OK",
+                                      "<?xml version=\"1.0\"?><Response><Status code=\"-3\" "
+                                      "Description=\"denied\"/></Response>"};
+    };
+    TfrmNotify form(nullptr, "", "Y", server.url("/portal/ws"));
+    form.AfterConstruction();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QString before = form.NotifyXML();
+    clickCell(form.grReceive, 1, TfrmNotify::colID);
+    BoxAnswerer boxes;
+    int listed = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* users = qobject_cast<TfrmPortalUser*>(QApplication::activeModalWidget())) {
+            listed = users->UserCount();
+            QTest::keyClick(users->grUser, Qt::Key_Return);
+        }
+    });
+    watch.start(10);
+    QTest::keyClick(form.grReceive, Qt::Key_F2);
+    watch.stop();
+    EXPECT_EQ(boxes.texts(), QStringList{"Call portal webservice error! \ndenied"});
+    EXPECT_EQ(listed, 0);
+    EXPECT_EQ(form.NotifyXML(), before);
+}
+
 // The batch form's recipients dialog with the host's services on a demo installation.
 namespace {
 
