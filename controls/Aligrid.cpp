@@ -168,9 +168,11 @@ public:
 
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
         QString text;
-        if (auto* combo = qobject_cast<QComboBox*>(editor))
+        if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+            // A value the list lacks shows as no item; unless an item was chosen it stays as it is.
+            if (combo->currentIndex() < 0) return;
             text = combo->currentText();
-        else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        } else if (auto* edit = qobject_cast<QLineEdit*>(editor))
             text = edit->text();
         else if (auto* memo = qobject_cast<QPlainTextEdit*>(editor))
             text = memo->toPlainText();

@@ -279,6 +279,36 @@ TEST(AligridGui, PickListSearchAndEditButton) {
     EXPECT_EQ(clicked[0][1].toInt(), 2);
 }
 
+// A value the pick list lacks shows as no item: leaving the list by a click, Enter or Tab keeps the
+// value; choosing an item replaces it.
+TEST(AligridGui, PickListKeepsAValueItLacksUntilAnItemIsChosen) {
+    Grid t;
+    t.grid->SetCellControl(1, -1, true, QStringLiteral("1.A\n2.B"), ck_PickList);
+    t.grid->SetCells(1, 1, "5.Other");
+    auto open = [&] {
+        t.grid->setCurrentCell(1, 1);
+        QTest::keyClick(t.grid, Qt::Key_F2);
+        auto* combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+        EXPECT_NE(combo, nullptr);
+        return combo;
+    };
+    ASSERT_NE(open(), nullptr);
+    QTest::mouseClick(t.grid->viewport(), Qt::LeftButton, {}, t.cellCenter(2, 1));
+    EXPECT_EQ(t.grid->StoredCell(1, 1), "5.Other");
+    for (Qt::Key leave : {Qt::Key_Return, Qt::Key_Tab}) {
+        QComboBox* combo = open();
+        ASSERT_NE(combo, nullptr);
+        QTest::keyClick(combo, Qt::Key_Z); // matches nothing
+        QTest::keyClick(combo, leave);
+        EXPECT_EQ(t.grid->StoredCell(1, 1), "5.Other") << leave;
+    }
+    QComboBox* combo = open();
+    ASSERT_NE(combo, nullptr);
+    QTest::keyClick(combo, Qt::Key_2);
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_EQ(t.grid->StoredCell(1, 1), "2.B");
+}
+
 TEST(AligridGui, CellsPaintTheirBrushAndAlignment) {
     Grid t;
     t.grid->SetCells(1, 1, "X");
