@@ -386,10 +386,16 @@ bool TSelectPanel::eventFilter(QObject* watched, QEvent* event) {
     return QFrame::eventFilter(watched, event);
 }
 
-void TSelectPanel::FocusChanged(QWidget* old, QWidget* now) {
-    const bool wasInside = old && isAncestorOf(old);
-    const bool isInside = now && isAncestorOf(now);
-    if (wasInside && !isInside) DoExit();
+void TSelectPanel::FocusChanged(QWidget*, QWidget* now) {
+    // Only another widget of the panel's own window leaves it: while another window is active (the
+    // lookup window, the style list, another program) the user is still entering the range.
+    if (!now) return;
+    if (isAncestorOf(now)) {
+        FInside = true;
+    } else if (FInside && now->window() == window()) {
+        FInside = false;
+        DoExit();
+    }
 }
 
 bool TSelectPanel::IsPlaceholder(const QString& text) const {

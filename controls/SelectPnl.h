@@ -195,7 +195,7 @@ private:
     int FUserChoice = sp_Range;
     bool FUseVertical = false;
     int FValueType = vt_String;
-    bool FInside = false;
+    bool FInside = false; // the focus of the panel's window is in the panel
 
     QComboBox* FStyleBox;
     QLabel* FStartLabel;
