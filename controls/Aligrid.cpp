@@ -605,19 +605,26 @@ void TStringAlignGrid::ApplyPermutation(bool rows, const QList<int>& order) {
     QMap<int, int> newOf;
     for (int i = 0; i < order.size(); ++i)
         newOf[order[i]] = first + i;
-    auto remap = [&](auto& map) {
+    // Everything kept by row (or column) goes with its line, as on insert and delete.
+    auto remap = [&](auto& map, auto indexOf) {
         std::remove_reference_t<decltype(map)> moved;
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            CellKey k = it.key();
-            int& idx = rows ? k.second : k.first;
+            auto k = it.key();
+            int& idx = indexOf(k);
             idx = newOf.value(idx, idx);
             moved.insert(k, it.value());
         }
         map = moved;
     };
-    remap(FLevels[plCell]);
-    remap(FCellHints);
-    remap(FCellLines);
+    auto cellIndex = [rows](CellKey& k) -> int& { return rows ? k.second : k.first; };
+    auto recordIndex = [](CellKey& k) -> int& { return k.first; };
+    auto lineIndex = [](int& k) -> int& { return k; };
+    remap(FLevels[plCell], cellIndex);
+    remap(FCellHints, cellIndex);
+    remap(FCellLines, cellIndex);
+    remap(FLevels[rows ? plRow : plCol], recordIndex);
+    remap(FLevels[rows ? plFixedRow : plFixedCol], recordIndex);
+    remap(rows ? FRowLines : FColLines, lineIndex);
     for (int i = 0; i < texts.size(); ++i)
         for (int k = 0; k < lines; ++k)
             rows ? SetCells(k, first + i, texts[i][k]) : SetCells(first + i, k, texts[i][k]);

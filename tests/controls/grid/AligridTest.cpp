@@ -174,6 +174,43 @@ TEST(Aligrid, SortsRowsWithTheirRecordsAndTheCompareEvent) {
     EXPECT_EQ(g.StoredCell(0, 0), "head");
 }
 
+TEST(Aligrid, SortingMovesTheRecordsAndLinesOfWholeRowsAndColumns) {
+    TStringAlignGrid rows;
+    rows.SetColCount(2);
+    rows.SetRowCount(4);
+    const QStringList values{"c", "a", "b"};
+    for (int i = 0; i < 3; ++i)
+        rows.SetCells(1, i + 1, values[i]);
+    rows.SetAlign(plRow, -1, 1, alCenter);     // the row of "c"
+    rows.SetAlign(plFixedRow, -1, 1, alRight); // its fixed cell
+    rows.SetRowLines(1, {"lines of c"});
+    rows.SetRowLines(2, {"lines of a"});
+    rows.SortRows(1);
+    ASSERT_EQ(rows.StoredCell(1, 3), "c");
+    EXPECT_EQ(rows.EffectiveAlign(1, 3), alCenter);
+    EXPECT_EQ(rows.EffectiveAlign(0, 3), alRight);
+    EXPECT_EQ(rows.EffectiveAlign(1, 1), alLeft);
+    EXPECT_EQ(rows.RowLines(3), QStringList{"lines of c"});
+    EXPECT_EQ(rows.RowLines(1), QStringList{"lines of a"});
+    EXPECT_TRUE(rows.RowLines(2).isEmpty());
+
+    TStringAlignGrid cols;
+    cols.SetColCount(4);
+    cols.SetRowCount(2);
+    for (int i = 0; i < 3; ++i)
+        cols.SetCells(i + 1, 1, values[i]);
+    cols.SetAlign(plCol, 1, -1, alCenter);
+    cols.SetAlign(plFixedCol, 1, -1, alRight);
+    cols.SetColLines(1, {"lines of c"});
+    cols.SortCols(1);
+    ASSERT_EQ(cols.StoredCell(3, 1), "c");
+    EXPECT_EQ(cols.EffectiveAlign(3, 1), alCenter);
+    EXPECT_EQ(cols.EffectiveAlign(3, 0), alRight);
+    EXPECT_EQ(cols.EffectiveAlign(1, 1), alLeft);
+    EXPECT_EQ(cols.ColLines(3), QStringList{"lines of c"});
+    EXPECT_TRUE(cols.ColLines(1).isEmpty());
+}
+
 TEST(AligridGui, TypingEscapeAndEnter) {
     Grid t;
     QSignalSpy after(t.grid, &TStringAlignGrid::OnAfterEdit);
