@@ -187,9 +187,11 @@ protected:
         if (editor && event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-                // Tab is never typed into the cell: commit and move by the Tab rules.
+                // Tab is never typed into the cell: commit and move by the Tab rules; Shift+Tab goes
+                // back as it does without an editor.
+                const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
                 emit commitData(editor);
-                FGrid->FTabPressed = true;
+                (back ? FGrid->FBackTabPressed : FGrid->FTabPressed) = true;
                 emit closeEditor(editor, NoHint);
                 return true;
             }
@@ -687,15 +689,17 @@ void TStringAlignGrid::EditorClosed(QWidget*, int hint) {
         // Esc: the text as it was when the editor opened.
         SetCells(col, row, FEditOldText);
         emit OnCancelEdit(this, col, row);
-        FTabPressed = FEnterPressed = false;
+        FTabPressed = FBackTabPressed = FEnterPressed = false;
         return;
     }
     emit OnAfterEdit(this, col, row);
-    const bool tab = FTabPressed, enter = FEnterPressed;
-    FTabPressed = FEnterPressed = false;
+    const bool tab = FTabPressed, back = FBackTabPressed, enter = FEnterPressed;
+    FTabPressed = FBackTabPressed = FEnterPressed = false;
     // Only keys move on; an editor closed by losing the focus stays where it was.
     if (tab) {
         MoveToNextCell(FNextCellTab, FAfterLastCellTab);
+    } else if (back) {
+        focusNextPrevChild(false);
     } else if (enter && FAutoEditNextCell) {
         if (MoveToNextCell(FNextCellEdit, FAfterLastCellEdit)) OpenEditor();
     }

@@ -255,6 +255,21 @@ TEST(AligridGui, TabAndAutoEditMoveByTheirRules) {
     EXPECT_EQ(t.grid->currentRow(), 1);
     EXPECT_EQ(t.grid->currentColumn(), 1);
 
+    // Shift+Tab goes back the same way with an editor open as without one, keeping what was typed.
+    t.grid->setCurrentCell(1, 2);
+    QTest::keyClick(t.grid, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(t.grid->currentColumn(), 1);
+    t.grid->setCurrentCell(1, 2);
+    QTest::keyClick(t.grid, Qt::Key_F2);
+    auto* typed = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(typed, nullptr);
+    QTest::keyClicks(typed, "b");
+    QTest::keyClick(typed, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(t.grid->Cells(2, 1), "b");
+    EXPECT_EQ(t.grid->currentRow(), 1);
+    EXPECT_EQ(t.grid->currentColumn(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), t.grid);
+
     // Enter with AutoEditNextCell going down, and a new row after the last one.
     t.grid->setProperty("AutoEditNextCell", true);
     t.grid->setProperty("NextCellEdit", int(nc_downright));
