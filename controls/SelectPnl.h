@@ -161,6 +161,7 @@ protected:
 
 private:
     void Relayout();
+    void Relayout(int style);
     void ApplyHints();
     void ApplyWords();
     void FocusChanged(QWidget* old, QWidget* now);

@@ -350,12 +350,25 @@ TEST(SelectPanel, MaskStyleAndList) {
     panel.OnStyleChanging = [](TSelectPanel*, int, int next, bool& accept) {
         accept = next != sp_UserChoice;
     };
+    // The change is told with the layout of the new style and the old one still stored.
+    int styleSeen = -1;
+    bool listShown = false;
+    QObject::connect(&panel, &TSelectPanel::OnStyleChange, [&](TSelectPanel* p, int, int) {
+        styleSeen = p->Style();
+        listShown = p->ListView()->isVisibleTo(p);
+        p->SetCanOpenWin(false); // lays the panel out again
+    });
     panel.SetStyle(sp_UserChoice);
     EXPECT_EQ(panel.Style(), sp_Range);
-    panel.SetStyle(sp_Discrete);
+    panel.setProperty("Style", int(sp_Discrete));
     EXPECT_EQ(panel.Style(), sp_Discrete);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][1].toInt(), sp_Range);
+    EXPECT_EQ(changed[0][2].toInt(), sp_Discrete);
+    EXPECT_EQ(styleSeen, sp_Range);
+    EXPECT_TRUE(listShown);
+    EXPECT_TRUE(panel.ListView()->isVisibleTo(&panel));
+    EXPECT_FALSE(panel.StartEdit()->isVisibleTo(&panel));
 
     TYenListView* list = panel.ListView();
     EXPECT_FALSE(list->AddItem({}));
