@@ -168,9 +168,11 @@ public:
 
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
         QString text;
-        if (auto* combo = qobject_cast<QComboBox*>(editor))
+        if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+            // A value the list lacks shows as no item; unless an item was chosen it stays as it is.
+            if (combo->currentIndex() < 0) return;
             text = combo->currentText();
-        else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        } else if (auto* edit = qobject_cast<QLineEdit*>(editor))
             text = edit->text();
         else if (auto* memo = qobject_cast<QPlainTextEdit*>(editor))
             text = memo->toPlainText();
@@ -185,9 +187,11 @@ protected:
         if (editor && event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-                // Tab is never typed into the cell: commit and move by the Tab rules.
+                // Tab is never typed into the cell: commit and move by the Tab rules; Shift+Tab goes
+                // back as it does without an editor.
+                const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
                 emit commitData(editor);
-                FGrid->FTabPressed = true;
+                (back ? FGrid->FBackTabPressed : FGrid->FTabPressed) = true;
                 emit closeEditor(editor, NoHint);
                 return true;
             }
@@ -603,19 +607,26 @@ void TStringAlignGrid::ApplyPermutation(bool rows, const QList<int>& order) {
     QMap<int, int> newOf;
     for (int i = 0; i < order.size(); ++i)
         newOf[order[i]] = first + i;
-    auto remap = [&](auto& map) {
+    // Everything kept by row (or column) goes with its line, as on insert and delete.
+    auto remap = [&](auto& map, auto indexOf) {
         std::remove_reference_t<decltype(map)> moved;
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            CellKey k = it.key();
-            int& idx = rows ? k.second : k.first;
+            auto k = it.key();
+            int& idx = indexOf(k);
             idx = newOf.value(idx, idx);
             moved.insert(k, it.value());
         }
         map = moved;
     };
-    remap(FLevels[plCell]);
-    remap(FCellHints);
-    remap(FCellLines);
+    auto cellIndex = [rows](CellKey& k) -> int& { return rows ? k.second : k.first; };
+    auto recordIndex = [](CellKey& k) -> int& { return k.first; };
+    auto lineIndex = [](int& k) -> int& { return k; };
+    remap(FLevels[plCell], cellIndex);
+    remap(FCellHints, cellIndex);
+    remap(FCellLines, cellIndex);
+    remap(FLevels[rows ? plRow : plCol], recordIndex);
+    remap(FLevels[rows ? plFixedRow : plFixedCol], recordIndex);
+    remap(rows ? FRowLines : FColLines, lineIndex);
     for (int i = 0; i < texts.size(); ++i)
         for (int k = 0; k < lines; ++k)
             rows ? SetCells(k, first + i, texts[i][k]) : SetCells(first + i, k, texts[i][k]);
@@ -678,15 +689,17 @@ void TStringAlignGrid::EditorClosed(QWidget*, int hint) {
         // Esc: the text as it was when the editor opened.
         SetCells(col, row, FEditOldText);
         emit OnCancelEdit(this, col, row);
-        FTabPressed = FEnterPressed = false;
+        FTabPressed = FBackTabPressed = FEnterPressed = false;
         return;
     }
     emit OnAfterEdit(this, col, row);
-    const bool tab = FTabPressed, enter = FEnterPressed;
-    FTabPressed = FEnterPressed = false;
+    const bool tab = FTabPressed, back = FBackTabPressed, enter = FEnterPressed;
+    FTabPressed = FBackTabPressed = FEnterPressed = false;
     // Only keys move on; an editor closed by losing the focus stays where it was.
     if (tab) {
         MoveToNextCell(FNextCellTab, FAfterLastCellTab);
+    } else if (back) {
+        focusNextPrevChild(false);
     } else if (enter && FAutoEditNextCell) {
         if (MoveToNextCell(FNextCellEdit, FAfterLastCellEdit)) OpenEditor();
     }

@@ -285,6 +285,7 @@ private:
     QString FEditOldText;
     int FEditCol = -1, FEditRow = -1;
     bool FTabPressed = false;
+    bool FBackTabPressed = false;
     bool FEnterPressed = false;
     QString FSearchText;
     QElapsedTimer FSearchClock;

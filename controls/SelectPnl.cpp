@@ -309,10 +309,12 @@ void TSelectPanel::SetStyle(int value) {
         OnStyleChanging(this, FStyle, value, accept);
         if (!accept) return;
     }
+    // The handlers of the change still read the old style: it is stored last.
     const int old = FStyle;
-    FStyle = value;
-    Relayout();
+    Relayout(value);
     emit OnStyleChange(this, old, value);
+    FStyle = value;
+    Relayout(); // a handler that changed other properties laid the panel out for the old style
 }
 
 void TSelectPanel::SetUserChoice(int value) {
@@ -322,9 +324,13 @@ void TSelectPanel::SetUserChoice(int value) {
 }
 
 void TSelectPanel::Relayout() {
-    const int shown = FStyle == sp_UserChoice ? FUserChoice : FStyle;
+    Relayout(FStyle);
+}
+
+void TSelectPanel::Relayout(int style) {
+    const int shown = style == sp_UserChoice ? FUserChoice : style;
     const bool range = shown == sp_Range;
-    FStyleBox->setVisible(FStyle == sp_UserChoice);
+    FStyleBox->setVisible(style == sp_UserChoice);
     for (QWidget* w : std::initializer_list<QWidget*>{FStartLabel, FStartEdit, FEndLabel, FEndEdit})
         w->setVisible(range);
     FStartButton->setVisible(range && FCanOpenWin);
@@ -386,10 +392,16 @@ bool TSelectPanel::eventFilter(QObject* watched, QEvent* event) {
     return QFrame::eventFilter(watched, event);
 }
 
-void TSelectPanel::FocusChanged(QWidget* old, QWidget* now) {
-    const bool wasInside = old && isAncestorOf(old);
-    const bool isInside = now && isAncestorOf(now);
-    if (wasInside && !isInside) DoExit();
+void TSelectPanel::FocusChanged(QWidget*, QWidget* now) {
+    // Only another widget of the panel's own window leaves it: while another window is active (the
+    // lookup window, the style list, another program) the user is still entering the range.
+    if (!now) return;
+    if (isAncestorOf(now)) {
+        FInside = true;
+    } else if (FInside && now->window() == window()) {
+        FInside = false;
+        DoExit();
+    }
 }
 
 bool TSelectPanel::IsPlaceholder(const QString& text) const {

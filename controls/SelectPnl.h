@@ -161,6 +161,7 @@ protected:
 
 private:
     void Relayout();
+    void Relayout(int style);
     void ApplyHints();
     void ApplyWords();
     void FocusChanged(QWidget* old, QWidget* now);
@@ -195,7 +196,7 @@ private:
     int FUserChoice = sp_Range;
     bool FUseVertical = false;
     int FValueType = vt_String;
-    bool FInside = false;
+    bool FInside = false; // the focus of the panel's window is in the panel
 
     QComboBox* FStyleBox;
     QLabel* FStartLabel;

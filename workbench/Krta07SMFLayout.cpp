@@ -47,12 +47,12 @@ QString TfrmKrta07SM::GridViewDataPath() const {
 }
 
 QString TfrmKrta07SM::GridLayoutFile(const QString& user, const QString& programCode, bool forUser) const {
-    const QString configured = GridViewDataPath();
-    const QString name = programCode + QStringLiteral(".ugs");
-    if (!forUser) return configured + name;
-    if (!safeName(user)) return QString();
-    QString common = configured;
+    // The configured folder may be written with or without its closing separator.
+    QString common = GridViewDataPath();
     if (!common.endsWith(QLatin1Char('/'))) common += QLatin1Char('/');
+    const QString name = programCode + QStringLiteral(".ugs");
+    if (!forUser) return common + name;
+    if (!safeName(user)) return QString();
     return common + user + QLatin1Char('/') + name;
 }
 

@@ -174,6 +174,43 @@ TEST(Aligrid, SortsRowsWithTheirRecordsAndTheCompareEvent) {
     EXPECT_EQ(g.StoredCell(0, 0), "head");
 }
 
+TEST(Aligrid, SortingMovesTheRecordsAndLinesOfWholeRowsAndColumns) {
+    TStringAlignGrid rows;
+    rows.SetColCount(2);
+    rows.SetRowCount(4);
+    const QStringList values{"c", "a", "b"};
+    for (int i = 0; i < 3; ++i)
+        rows.SetCells(1, i + 1, values[i]);
+    rows.SetAlign(plRow, -1, 1, alCenter);     // the row of "c"
+    rows.SetAlign(plFixedRow, -1, 1, alRight); // its fixed cell
+    rows.SetRowLines(1, {"lines of c"});
+    rows.SetRowLines(2, {"lines of a"});
+    rows.SortRows(1);
+    ASSERT_EQ(rows.StoredCell(1, 3), "c");
+    EXPECT_EQ(rows.EffectiveAlign(1, 3), alCenter);
+    EXPECT_EQ(rows.EffectiveAlign(0, 3), alRight);
+    EXPECT_EQ(rows.EffectiveAlign(1, 1), alLeft);
+    EXPECT_EQ(rows.RowLines(3), QStringList{"lines of c"});
+    EXPECT_EQ(rows.RowLines(1), QStringList{"lines of a"});
+    EXPECT_TRUE(rows.RowLines(2).isEmpty());
+
+    TStringAlignGrid cols;
+    cols.SetColCount(4);
+    cols.SetRowCount(2);
+    for (int i = 0; i < 3; ++i)
+        cols.SetCells(i + 1, 1, values[i]);
+    cols.SetAlign(plCol, 1, -1, alCenter);
+    cols.SetAlign(plFixedCol, 1, -1, alRight);
+    cols.SetColLines(1, {"lines of c"});
+    cols.SortCols(1);
+    ASSERT_EQ(cols.StoredCell(3, 1), "c");
+    EXPECT_EQ(cols.EffectiveAlign(3, 1), alCenter);
+    EXPECT_EQ(cols.EffectiveAlign(3, 0), alRight);
+    EXPECT_EQ(cols.EffectiveAlign(1, 1), alLeft);
+    EXPECT_EQ(cols.ColLines(3), QStringList{"lines of c"});
+    EXPECT_TRUE(cols.ColLines(1).isEmpty());
+}
+
 TEST(AligridGui, TypingEscapeAndEnter) {
     Grid t;
     QSignalSpy after(t.grid, &TStringAlignGrid::OnAfterEdit);
@@ -217,6 +254,21 @@ TEST(AligridGui, TabAndAutoEditMoveByTheirRules) {
     QTest::keyClick(t.grid, Qt::Key_Tab); // after the last cell: lc_first
     EXPECT_EQ(t.grid->currentRow(), 1);
     EXPECT_EQ(t.grid->currentColumn(), 1);
+
+    // Shift+Tab goes back the same way with an editor open as without one, keeping what was typed.
+    t.grid->setCurrentCell(1, 2);
+    QTest::keyClick(t.grid, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(t.grid->currentColumn(), 1);
+    t.grid->setCurrentCell(1, 2);
+    QTest::keyClick(t.grid, Qt::Key_F2);
+    auto* typed = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(typed, nullptr);
+    QTest::keyClicks(typed, "b");
+    QTest::keyClick(typed, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(t.grid->Cells(2, 1), "b");
+    EXPECT_EQ(t.grid->currentRow(), 1);
+    EXPECT_EQ(t.grid->currentColumn(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), t.grid);
 
     // Enter with AutoEditNextCell going down, and a new row after the last one.
     t.grid->setProperty("AutoEditNextCell", true);
@@ -277,6 +329,36 @@ TEST(AligridGui, PickListSearchAndEditButton) {
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_EQ(clicked.count(), 1);
     EXPECT_EQ(clicked[0][1].toInt(), 2);
+}
+
+// A value the pick list lacks shows as no item: leaving the list by a click, Enter or Tab keeps the
+// value; choosing an item replaces it.
+TEST(AligridGui, PickListKeepsAValueItLacksUntilAnItemIsChosen) {
+    Grid t;
+    t.grid->SetCellControl(1, -1, true, QStringLiteral("1.A\n2.B"), ck_PickList);
+    t.grid->SetCells(1, 1, "5.Other");
+    auto open = [&] {
+        t.grid->setCurrentCell(1, 1);
+        QTest::keyClick(t.grid, Qt::Key_F2);
+        auto* combo = qobject_cast<QComboBox*>(QApplication::focusWidget());
+        EXPECT_NE(combo, nullptr);
+        return combo;
+    };
+    ASSERT_NE(open(), nullptr);
+    QTest::mouseClick(t.grid->viewport(), Qt::LeftButton, {}, t.cellCenter(2, 1));
+    EXPECT_EQ(t.grid->StoredCell(1, 1), "5.Other");
+    for (Qt::Key leave : {Qt::Key_Return, Qt::Key_Tab}) {
+        QComboBox* combo = open();
+        ASSERT_NE(combo, nullptr);
+        QTest::keyClick(combo, Qt::Key_Z); // matches nothing
+        QTest::keyClick(combo, leave);
+        EXPECT_EQ(t.grid->StoredCell(1, 1), "5.Other") << leave;
+    }
+    QComboBox* combo = open();
+    ASSERT_NE(combo, nullptr);
+    QTest::keyClick(combo, Qt::Key_2);
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_EQ(t.grid->StoredCell(1, 1), "2.B");
 }
 
 TEST(AligridGui, CellsPaintTheirBrushAndAlignment) {

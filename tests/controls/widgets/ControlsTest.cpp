@@ -288,6 +288,58 @@ TEST(SelectPanel, LeavingOrdersTheRangeByValueType) {
     EXPECT_GE(presses.count(), 20);
 }
 
+// Another window taking the focus (a lookup window, another program) is no leaving: a half-typed
+// range is not ordered then, only when the focus goes on within the form.
+TEST(SelectPanel, AnotherWindowIsNoLeaving) {
+    QWidget form;
+    auto* panel = new TSelectPanel(&form);
+    auto* other = new QLineEdit(&form);
+    panel->setGeometry(0, 0, 400, 30);
+    other->setGeometry(0, 40, 100, 24);
+    activate(form);
+    panel->setProperty("ValueType", int(vt_Number));
+    QSignalSpy exits(panel, &TSelectPanel::OnExit);
+    panel->StartEdit()->setFocus();
+    QTest::keyClicks(panel->StartEdit(), "10");
+    QTest::keyClick(panel->StartEdit(), Qt::Key_Tab);
+    ASSERT_TRUE(panel->EndEdit()->hasFocus());
+    QTest::keyClicks(panel->EndEdit(), "2");
+
+    QWidget lookup;
+    auto* find = new QLineEdit(&lookup);
+    activate(lookup);
+    find->setFocus();
+    ASSERT_TRUE(find->hasFocus());
+    EXPECT_EQ(exits.count(), 0);
+    EXPECT_EQ(panel->StartText(), "10");
+    EXPECT_EQ(panel->EndText(), "2");
+    lookup.close();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(panel->EndEdit()->hasFocus());
+    EXPECT_EQ(exits.count(), 0);
+
+    QTest::keyClick(panel->EndEdit(), Qt::Key_Tab);
+    ASSERT_TRUE(other->hasFocus());
+    EXPECT_EQ(exits.count(), 1);
+    EXPECT_EQ(panel->StartText(), "2");
+    EXPECT_EQ(panel->EndText(), "10");
+
+    // A lookup that moves the form's focus on to its next field while it is open: the panel is left
+    // when the form comes back.
+    panel->StartEdit()->setFocus();
+    QTest::keyClicks(panel->StartEdit(), "5");
+    activate(lookup);
+    find->setFocus();
+    other->setFocus();
+    EXPECT_EQ(exits.count(), 1);
+    lookup.close();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(other->hasFocus());
+    EXPECT_EQ(exits.count(), 2);
+    EXPECT_EQ(panel->StartText(), "10"); // "25" against "10"
+    EXPECT_EQ(panel->EndText(), "25");
+}
+
 TEST(SelectPanel, MaskStyleAndList) {
     TSelectPanel panel;
     panel.SetStartText("20240102");
@@ -298,12 +350,25 @@ TEST(SelectPanel, MaskStyleAndList) {
     panel.OnStyleChanging = [](TSelectPanel*, int, int next, bool& accept) {
         accept = next != sp_UserChoice;
     };
+    // The change is told with the layout of the new style and the old one still stored.
+    int styleSeen = -1;
+    bool listShown = false;
+    QObject::connect(&panel, &TSelectPanel::OnStyleChange, [&](TSelectPanel* p, int, int) {
+        styleSeen = p->Style();
+        listShown = p->ListView()->isVisibleTo(p);
+        p->SetCanOpenWin(false); // lays the panel out again
+    });
     panel.SetStyle(sp_UserChoice);
     EXPECT_EQ(panel.Style(), sp_Range);
-    panel.SetStyle(sp_Discrete);
+    panel.setProperty("Style", int(sp_Discrete));
     EXPECT_EQ(panel.Style(), sp_Discrete);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][1].toInt(), sp_Range);
+    EXPECT_EQ(changed[0][2].toInt(), sp_Discrete);
+    EXPECT_EQ(styleSeen, sp_Range);
+    EXPECT_TRUE(listShown);
+    EXPECT_TRUE(panel.ListView()->isVisibleTo(&panel));
+    EXPECT_FALSE(panel.StartEdit()->isVisibleTo(&panel));
 
     TYenListView* list = panel.ListView();
     EXPECT_FALSE(list->AddItem({}));

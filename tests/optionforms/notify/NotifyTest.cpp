@@ -3,6 +3,7 @@
 // description, and the batch form's recipients dialog on a demo installation with the host's services.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QKeySequence>
 #include <QMessageBox>
@@ -195,6 +196,42 @@ TEST(Notify, TypeOfferedFollowsThePortalSettings) {
     EXPECT_EQ(pick->Kind, ck_PickList);
     EXPECT_EQ(pick->Items.Lines, QStringList{"5.Portal用户"});
     EXPECT_TRUE(pick->Items.Search);
+}
+
+// Outside portal mode the list offers only system users; a recipient of the default type 5 keeps it
+// when its type cell is opened and left, by a click, by Enter or by OK.
+TEST(Notify, ATypeTheListLacksSurvivesItsCellBeingOpened) {
+    const QString xml = TfrmNotify::DefaultXML("U1");
+    ASSERT_TRUE(xml.contains("Type=\"5\""));
+    TfrmNotify form(nullptr, xml, "N", "");
+    form.AfterConstruction();
+    TStringAlignGrid* grid = form.grReceive;
+    // Typing opens the type's list; the letter matches no entry.
+    auto openType = [&] {
+        form.LoadXML(xml);
+        grid->setFocus();
+        grid->setCurrentCell(1, TfrmNotify::colType);
+        QTest::keyClick(grid, Qt::Key_X);
+        EXPECT_NE(qobject_cast<QComboBox*>(QApplication::focusWidget()), nullptr);
+    };
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    openType();
+    clickCell(grid, 1, TfrmNotify::colName);
+    EXPECT_EQ(form.NotifyXML(), xml);
+    openType();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(form.NotifyXML(), xml);
+
+    form.hide();
+    QTimer::singleShot(30, [&] {
+        QApplication::setActiveWindow(&form);
+        openType();
+        QTest::mouseClick(form.BitBtn1, Qt::LeftButton);
+    });
+    EXPECT_EQ(form.ShowModal(), mrOk);
+    EXPECT_EQ(form.NotifyXML(), xml);
+    EXPECT_EQ(grid->Cells(TfrmNotify::colType, 1), "5.Portal用户");
 }
 
 TEST(WebService, XmlTextsAreNormalisedBeforeLoading) {

@@ -193,6 +193,22 @@ TEST_F(Layout, CommonLayoutUntilTheUserSavesHisOwn) {
     EXPECT_EQ(pre().Fields(0).FieldName(), "TB006");
 }
 
+// A layout folder configured without its closing separator holds the common file all the same.
+TEST_F(Layout, CommonLayoutInAFolderConfiguredWithoutItsSeparator) {
+    QString folder = layouts;
+    folder.chop(1);
+    testsupport::writeFile(install + "StewardC.ini",
+                           "[Client Components]\nGridViewDataPath=" + folder.toUtf8() + "\n");
+    testsupport::writeFile(layouts + "KRTA07.ugs", "[qryMPSTBPre]\nTB006=0;7\n");
+    ASSERT_FALSE(QFile::exists(layouts + "DS/KRTA07.ugs"));
+    wb->PlaceLineGrid();
+    EXPECT_EQ(pre().Fields(0).FieldName(), "TB006");
+    EXPECT_EQ(pre().FieldByName("TB006").DisplayWidth(), 7);
+    // The user's own file goes below the same folder.
+    ASSERT_TRUE(wb->SaveGridLayout("DS", "KRTA07", &pre(), -1));
+    EXPECT_TRUE(QFile::exists(layouts + "DS/KRTA07.ugs"));
+}
+
 // The columns are as wide as the layout says, in characters; the planner widens one and drags
 // another to the front by their headers, and "保存检视" keeps both for his next session.
 TEST_F(Layout, ColumnsTakeTheLayoutsWidthsAndThePlannersResizingAndMovingAreSaved) {
