@@ -40,8 +40,12 @@ bool safeName(const QString& name) {
 QString TfrmKrta07SM::GridViewDataPath() const {
     const TStewardIniC settings;
     const kv::IniFile ini(settings.IniFileName);
-    QString path = ini.readString(QStringLiteral("Client Components"), QStringLiteral("GridViewDataPath"),
-                                  settings.InstallPath + QStringLiteral("c_Data/"));
+    const QString standard = settings.InstallPath + QStringLiteral("c_Data/");
+    QString path =
+        ini.readString(QStringLiteral("Client Components"), QStringLiteral("GridViewDataPath"), standard)
+            .trimmed();
+    // A key left empty is no folder: the files would land in the file system's root.
+    if (path.isEmpty()) path = standard;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return path;
 }

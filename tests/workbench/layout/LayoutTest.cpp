@@ -207,6 +207,11 @@ TEST_F(Layout, CommonLayoutInAFolderConfiguredWithoutItsSeparator) {
     // The user's own file goes below the same folder.
     ASSERT_TRUE(wb->SaveGridLayout("DS", "KRTA07", &pre(), -1));
     EXPECT_TRUE(QFile::exists(layouts + "DS/KRTA07.ugs"));
+    // A key left empty is the installation's standard folder, not the file system's root.
+    testsupport::writeFile(install + "StewardC.ini", "[Client Components]\nGridViewDataPath=\n");
+    EXPECT_EQ(wb->GridLayoutFile("DS", "KRTA07", true), install + "c_Data/DS/KRTA07.ugs");
+    ASSERT_TRUE(wb->SaveGridLayout("DS", "KRTA07", &pre(), -1));
+    EXPECT_TRUE(QFile::exists(install + "c_Data/DS/KRTA07.ugs"));
 }
 
 // The columns are as wide as the layout says, in characters; the planner widens one and drags
