@@ -3,14 +3,11 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QUrl>
-#include <functional>
 
 #include "controls/F2Button.h"
 #include "controls/KvEdit.h"
-#include "controls/KvGuard.h"
 #include "optionforms/BaseOptControls.h"
 #include "optionforms/BaseRptRunning.h"
 #include "platform/DateTime.h"
@@ -32,30 +29,6 @@ TKvEdit* codeEdit(QWidget* parent, const char* name, const QString& caption, int
     e->setGeometry(x, y, width, 22);
     return e;
 }
-
-// Runs its action each time the focus leaves the watched edit. Unlike the edit's "editing finished",
-// which comes on leaving only when the text changed, a code refused once is checked again when the
-// user leaves it unchanged.
-class TLeaveWatch : public QObject {
-public:
-    TLeaveWatch(QWidget* edit, std::function<void()> action) : QObject(edit), FAction(std::move(action)) {
-        edit->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::FocusOut) {
-            // A message box or menu coming up does not leave the field.
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                KvGuard("leaving a code field", FAction);
-        }
-        return QObject::eventFilter(watched, e);
-    }
-
-private:
-    std::function<void()> FAction;
-};
 
 TOptCheckBox* check(QWidget* parent, const char* name, const QString& caption, int x, int y,
                     int width = 120) {
@@ -156,8 +129,12 @@ TfrmBaseRpt::TfrmBaseRpt(QWidget* owner) : TfrmBaseOpt(owner) {
     for (QCheckBox* box : {static_cast<QCheckBox*>(chkView), static_cast<QCheckBox*>(chkHTML),
                            static_cast<QCheckBox*>(chkDirectPrint)})
         connect(box, &QCheckBox::clicked, this, [this, box] { GenTypeClick(box); });
-    new TLeaveWatch(edNoteID, [this] { CodeExit(edNoteID, "1"); });
-    new TLeaveWatch(edSignInID, [this] { CodeExit(edSignInID, "2"); });
+    // The codes' own exit handlers: run each time the field is left (a code refused once is checked
+    // again when left unchanged), not only when the text changed.
+    ChainEvent(edNoteID, QStringLiteral("OnExit"),
+               TNotifyEvent{[this](QObject*) { CodeExit(edNoteID, "1"); }, this});
+    ChainEvent(edSignInID, QStringLiteral("OnExit"),
+               TNotifyEvent{[this](QObject*) { CodeExit(edSignInID, "2"); }, this});
     // The lookup buttons pick a code as F2 on their edit does.
     disconnect(btnNote, &QToolButton::clicked, nullptr, nullptr);
     disconnect(btnSignIn, &QToolButton::clicked, nullptr, nullptr);
