@@ -429,15 +429,11 @@ void TComponentRead::ApplyAttribute(const TDOMNode& attribute) {
         return;
     }
     if (hasIndex && index >= 0) {
-        // A text list of a form holds a few dozen lines; an index far beyond is a damaged file, which
-        // would otherwise make the list grow until memory runs out.
+        // A text list of a form holds a few dozen lines; an index far beyond is a damaged attribute,
+        // which would otherwise make the list grow until memory runs out. It is ignored as a wrong
+        // value is: the file's other texts still apply.
         constexpr int kMostLines = 10000;
-        if (index >= kMostLines)
-            throw LanguageControllerError(
-                QStringLiteral("the attribute %1 of %2 names line %3 of a list, which holds at most %4")
-                    .arg(attribute.nodeName(), FComponent->objectName())
-                    .arg(index)
-                    .arg(kMostLines));
+        if (index >= kMostLines) return;
         QStringList lines;
         if (readLines(target.object, name, lines)) {
             while (lines.size() < index + 1)

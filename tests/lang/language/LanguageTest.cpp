@@ -115,7 +115,7 @@ const char* kLanguageFile = R"(<?xml version="1.0" encoding="UTF-8"?>
   <rgMode Caption="should stay" Items_2="m2"/>
   <edInner Text="inner text" Caption="Inner" EditLabel.toolTip="label hint" EditLabel.NoSuch.x="1"/>
   <dgLines Columns_1.Caption="Name" Columns_5.Caption="none" Columns_x.Caption="bad"/>
-  <memNote Lines_2="third line"/>
+  <memNote Lines_2="third line" Lines_10000="beyond any list"/>
   <btnQuery Caption="Query" Hint="Reads the schedule"/>
   <lblFactory Caption="Factory"/>
   <chkDown caption="Lower levels"/>
@@ -181,7 +181,7 @@ TEST(LangReader, PathGrammarOnAFormOfTestControls) {
     // A collection's element; out of range or not a number, nothing.
     EXPECT_EQ(form.dgLines->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
     EXPECT_EQ(form.dgLines->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "MB001");
-    // A line of a text's lines.
+    // A line of a text's lines; a line far beyond any list is ignored, and later elements still apply.
     EXPECT_EQ(form.memNote->toPlainText(), "\n\nthird line");
     // Captions and hints of standard widgets.
     EXPECT_EQ(form.btnQuery->text(), "Query");
