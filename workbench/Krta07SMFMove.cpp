@@ -38,6 +38,18 @@ bool directChild(const QString& child, const QString& parent) {
     return child.size() == parent.size() + 2 && child.startsWith(parent);
 }
 
+// Documents of two types may share a number and line, and so a run of the family's rows; the tree of
+// one is not the other's. The rows come sorted without the type, so it is compared row by row.
+bool sameType(const kv::TClientDataSet& lines, int row, int other) {
+    return textAt(lines, row, "TB051") == textAt(lines, other, "TB051");
+}
+
+// A bar of no length stands for a line without a finish date: moved, it would be written with a
+// finish the day before its start.
+bool hasDays(const TphDataEntity_GantTime* bar) {
+    return bar->StopTime > bar->StartTime;
+}
+
 // The days a bar can be moved to: from the day after 1899-12-30, which the module's date texts read
 // as "no date", to the last day an 8-character date text holds.
 constexpr kv::TDateTime kFirstDay = 1;      // 1899-12-31
@@ -275,14 +287,15 @@ void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n,
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row + 1; r <= FFamilyLast; ++r) {
         const QString node = textAt(lines, r, "TB037");
-        if (!directChild(node, n)) continue;
+        if (!directChild(node, n) || !sameType(lines, r, row)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;
         const int d = int(kv::roundHalfEven(v - item->Bar->StopTime));
         // A child is only ever pulled earlier; one that already ends in time is left with its own
         // children.
         if (d >= 0) continue;
-        const bool moves = textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked();
+        const bool moves =
+            hasDays(item->Bar) && (textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked());
         if (moves) collected.push_back({r, d});
         LinkDown(r, item->Bar->StartTime + (moves ? d : 0), node, collected);
     }
@@ -294,13 +307,14 @@ void TfrmKrta07SM::LinkUp(int row, kv::TDateTime v, const QString& n,
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row - 1; r >= FFamilyFirst; --r) {
         const QString node = textAt(lines, r, "TB037");
-        if (!directChild(n, node)) continue;
+        if (!directChild(n, node) || !sameType(lines, r, row)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;
         const int d = int(kv::roundHalfEven(v - item->Bar->StartTime));
         // A parent is only ever pushed later.
         if (d <= 0) continue;
-        const bool moves = textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked();
+        const bool moves =
+            hasDays(item->Bar) && (textAt(lines, r, "TB038") != QLatin1String("Y") || chkMPS->isChecked());
         if (moves) collected.push_back({r, d});
         LinkUp(r, item->Bar->StopTime + (moves ? d : 0), node, collected);
     }
@@ -311,7 +325,7 @@ void TfrmKrta07SM::GantKeyDown(int& key, int shift) {
     const int a = CurrentRowIndex();
     if (!mgMPSTC->CurrentItem()) return;
     TMyGantItem* item = mgMPSTC->MyGantList()->Items(a);
-    if ((key == Qt::Key_Right || key == Qt::Key_Left) && item && item->Bar) {
+    if ((key == Qt::Key_Right || key == Qt::Key_Left) && item && item->Bar && hasDays(item->Bar)) {
         const int days = key == Qt::Key_Right ? 1 : -1;
         if (AcceptBarPosition(a, item->Bar->StartTime + days, item->Bar->StopTime + days)) {
             TKrta07UndoStep step(FUndo.get());

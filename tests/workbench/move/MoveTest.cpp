@@ -331,6 +331,68 @@ TEST_F(Move, LinesThatDifferOnlyInTheirTypeKeepTheirOwnPlanRows) {
     EXPECT_EQ(wb->ctMPSTC->Title(), QString::fromUtf8("主要资源:R3"));
 }
 
+// Two documents of the types 5101 and 5102 share the number D'2 and the line 0003; the child 0101 of
+// the 5102 one follows its own root only.
+TEST_F(Move, LinkageStaysWithinTheDocumentType) {
+    wbtest::exec(company(),
+                 "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,"
+                 "TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES ('F1','1','1','5102',"
+                 "'D''2','0003','0101','D','A','R3','20260105','20260108','20260115','','N',0,0,'5101',3)");
+    open();
+    link(wb->chkUp);
+    link(wb->chkDown);
+    const int root5101 = rowOf("5101", "0003", "01"), root5102 = rowOf("5102", "0003", "01"),
+              child = rowOf("5102", "0003", "0101");
+    ASSERT_GE(std::min({root5101, root5102, child}), 0);
+    drag(root5101, 0);
+    drag(root5101, -3);
+    EXPECT_EQ(dates(root5101), "20260104-20260105");
+    EXPECT_EQ(dates(child), "20260105-20260108");
+    // Pushed later by its child, the 5102 root moves; the 5101 one stays.
+    drag(child, 0);
+    drag(child, 2);
+    EXPECT_EQ(dates(child), "20260107-20260110");
+    EXPECT_EQ(dates(root5102), "20260111-20260112");
+    EXPECT_EQ(dates(root5101), "20260104-20260105");
+    // Its own root pulls it back.
+    drag(root5102, 0);
+    drag(root5102, -5);
+    EXPECT_EQ(dates(child), "20260102-20260105");
+}
+
+// A line without a finish date or days has a bar of no length: neither the arrow keys nor linkage move
+// it, where its finish would be written before its start.
+TEST_F(Move, ABarOfNoLengthStaysUnderKeysAndLinkage) {
+    wbtest::exec(company(),
+                 "INSERT INTO DEMO..MPSTB (TB001,TB002,TB003,TB051,TB004,TB005,TB037,TB006,TB046,TB036,"
+                 "TB013,TB014,TB010,TB028,TB038,TB026,TB008,TB042,FLAG) VALUES "
+                 "('F1','1','1','5101','20260100001','0001','03','A','A','R1','20260109','','20260115',"
+                 "'','N',0,0,'5101',3), "
+                 "('F1','1','1','5101','20260100001','0001','0301','B','A','R2','20260106','20260108',"
+                 "'20260115','','N',0,0,'5101',3)");
+    open();
+    link(wb->chkDown);
+    const int root =
+        wb->RowKeys().indexOf(TfrmKrta07SM::LineKeyOf({"F1", "1", "5101", "20260100001", "0001", "03"}));
+    const int child = root + 1;
+    ASSERT_GE(root, 0);
+    ASSERT_EQ(item(root)->Bar->StopTime, item(root)->Bar->StartTime);
+    const double start = item(root)->Bar->StartTime;
+    // The child ends after the bar of no length starts: pushed later, the bar would be moved.
+    drag(child, 0);
+    drag(child, 2);
+    EXPECT_EQ(dates(child), "20260108-20260110");
+    EXPECT_EQ(dates(root), "20260109-");
+    EXPECT_EQ(item(root)->Bar->StartTime, start);
+    wb->mgMPSTC->UpdateAllGeometry();
+    QTest::mouseClick(wb->mgMPSTC->GantArea(), Qt::LeftButton, {},
+                      wb->mgMPSTC->ItemRect(item(root)->Bar).center());
+    ASSERT_EQ(wb->CurrentRowIndex(), root);
+    QTest::keyClick(wb->mgMPSTC->GantArea(), Qt::Key_Right);
+    EXPECT_EQ(dates(root), "20260109-");
+    EXPECT_EQ(item(root)->Bar->StartTime, start);
+}
+
 TEST_F(Move, ArrowKeysNudgeTheCurrentBarByOneDay) {
     open();
     link(wb->chkUp);
