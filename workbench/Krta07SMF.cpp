@@ -180,8 +180,12 @@ void TfrmKrta07SM::BuildComponents() {
         if (caption) e->SetCaption(QString::fromUtf8(caption));
         e->setReadOnly(true);
         e->setMaxLength(maxLength);
+        // Wide enough to show a whole code of the longest length: the layout alone gave a source
+        // document a third of its width.
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QString(maxLength, QLatin1Char('0'))) + 16);
         if (hint) e->setToolTip(QString::fromUtf8(hint));
-        header->addSpacing(60);
+        // A caption is drawn in the room left of its edit; an edit without one has its label there.
+        if (caption) header->addSpacing(60);
         header->addWidget(e);
         return e;
     };

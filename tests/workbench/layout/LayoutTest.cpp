@@ -17,6 +17,7 @@
 #include "common/TestSupport.h"
 #include "controls/ExtPage.h"
 #include "controls/FDBGrid.h"
+#include "controls/KvEdit.h"
 #include "gantt/MyGant.h"
 #include "gantt/phGrid.h"
 #include "platform/data/ClientDataSet.h"
@@ -142,10 +143,13 @@ TEST_F(Layout, TheCapacityTabGivesTheGridRoomAndKeepsThePlannersSplit) {
     EXPECT_EQ(wb->Panel5->width(), dragged);
 }
 
-TEST_F(Layout, FactoryNameIsShownWhole) {
-    wb->SetQueryConditions({"F01", QString::fromUtf8("第一工厂(总装)车间一号线"), "", "", ""});
+TEST_F(Layout, FactoryNameAndSourceDocumentAreShownWhole) {
+    wb->SetQueryConditions(
+        {"F01", QString::fromUtf8("第一工厂(总装)车间一号线"), "", "", "2201-20261210001-0001"});
     QTest::qWait(50);
     EXPECT_GE(wb->lblMB001C->width(), wb->lblMB001C->sizeHint().width());
+    ASSERT_EQ(wb->edTB004->text(), "2201-20261210001-0001");
+    EXPECT_GE(wb->edTB004->width(), wb->edTB004->fontMetrics().horizontalAdvance(wb->edTB004->text()) + 8);
     wb->SetQueryConditions({"F01", "", "", "", ""});
     QTest::qWait(50);
     EXPECT_GE(wb->lblMB001C->width(), 80);
