@@ -34,6 +34,11 @@ QString textAt(const kv::TClientDataSet& set, int row, const char* field) {
     return set.valueAt(row, set.FieldByName(QString::fromLatin1(field)).Index()).toString().trimmed();
 }
 
+// Families and nodes compare as the lines' keys do.
+QString keyPartAt(const kv::TClientDataSet& set, int row, const char* field) {
+    return Krta07KeyPart(set.valueAt(row, set.FieldByName(QString::fromLatin1(field)).Index()).toString());
+}
+
 bool directChild(const QString& child, const QString& parent) {
     return child.size() == parent.size() + 2 && child.startsWith(parent);
 }
@@ -201,7 +206,7 @@ std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int row, kv::TDateTime 
     // The family is a contiguous run of rows: the lines come sorted by the family's columns.
     auto sameFamily = [&lines, row](int r) {
         for (const char* f : kFamilyFields)
-            if (textAt(lines, r, f) != textAt(lines, row, f)) return false;
+            if (keyPartAt(lines, r, f) != keyPartAt(lines, row, f)) return false;
         return true;
     };
     FFamilyFirst = row;
@@ -210,7 +215,7 @@ std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int row, kv::TDateTime 
     FFamilyLast = row;
     while (FFamilyLast + 1 < n && sameFamily(FFamilyLast + 1))
         ++FFamilyLast;
-    const QString node = textAt(lines, row, "TB037");
+    const QString node = keyPartAt(lines, row, "TB037");
     if (chkUp->isChecked()) LinkDown(row, start, node, moves);
     if (chkDown->isChecked()) LinkUp(row, stop, node, moves);
     FFamilyFirst = 0;
@@ -274,7 +279,7 @@ void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n,
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row + 1; r <= FFamilyLast; ++r) {
-        const QString node = textAt(lines, r, "TB037");
+        const QString node = keyPartAt(lines, r, "TB037");
         if (!directChild(node, n)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;
@@ -293,7 +298,7 @@ void TfrmKrta07SM::LinkUp(int row, kv::TDateTime v, const QString& n,
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row - 1; r >= FFamilyFirst; --r) {
-        const QString node = textAt(lines, r, "TB037");
+        const QString node = keyPartAt(lines, r, "TB037");
         if (!directChild(n, node)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;

@@ -77,7 +77,7 @@ void TfrmKrta07SM::CopyLineEdits() {
         if (++done % 500 == 0) progress(QStringLiteral("Checking lines"), done, n);
         QVariantList key;
         for (const char* k : keys)
-            key << pre.FieldByName(QString::fromLatin1(k)).AsString().trimmed();
+            key << Krta07KeyPart(pre.FieldByName(QString::fromLatin1(k)).AsString());
         if (!lines.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"), key)) continue;
         bool same = true;
         for (size_t i = 0; i < from.size() && same; ++i)

@@ -227,6 +227,7 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
               tb005 = idx("TB005"), tb037 = idx("TB037"), tb013 = idx("TB013"), tb014 = idx("TB014"),
               tb042 = idx("TB042"), tb044 = idx("TB044"), tb045 = idx("TB045"), flag = idx("FLAG");
     auto value = [&lines](int r, int f) { return Krta07RTrim(lines.valueAt(r, f).toString()); };
+    auto keyPart = [&lines](int r, int f) { return Krta07KeyPart(lines.valueAt(r, f).toString()); };
     const int n = lines.RecordCount();
     // What is written one by one once the guard has passed: a deleted row must have been checked first.
     struct DayWrite {
@@ -239,8 +240,8 @@ bool TKrta07SaveWriter::writeLinesAndDays() {
     std::vector<TKrta07BarDay> bar;
     for (int r = 0; r < n; ++r) {
         if (r % 200 == 0) progress("Saving", r, n);
-        const TLineKey line{value(r, tb001), value(r, tb003), value(r, tb051),
-                            value(r, tb004), value(r, tb005), value(r, tb037)};
+        const TLineKey line{keyPart(r, tb001), keyPart(r, tb003), keyPart(r, tb051),
+                            keyPart(r, tb004), keyPart(r, tb005), keyPart(r, tb037)};
         const double lineFlag = lines.valueAt(r, flag).toDouble();
         lineRows.Text(line.TB001).Text(line.TB003).Text(line.TB051).Text(line.TB004).Text(line.TB005);
         lineRows.Text(line.TB037).Number(lineFlag);

@@ -217,7 +217,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
             QString* parts[] = {&k.TB003, &k.TB051, &k.TB004, &k.TB005, &k.TB037};
             for (size_t i = 0; i < std::size(kKeyColumns); ++i) {
                 raw[i] = r.String(kKeyColumns[i]);
-                *parts[i] = raw[i].trimmed();
+                *parts[i] = Krta07KeyPart(raw[i]);
             }
             rawRead = true;
         }
@@ -342,7 +342,7 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
         PlanLine line;
         line.id[0] = result.intern(Krta07RTrim(p[0]));
         for (int i = 1; i < 6; ++i)
-            line.id[i] = result.intern(Krta07RTrim(p[i + 1]));
+            line.id[i] = result.intern(Krta07KeyPart(p[i + 1]));
         covered.insert(line);
     }
     TKvADORowReader r(c, c.translated(sql, QStringLiteral("S")), {QStringLiteral("2")});
@@ -355,7 +355,7 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
         // consumption key holds names a line the computation does not cover.
         bool known = (line.id[0] = result.find(text(0))) >= 0;
         for (int i = 1; i < 6 && known; ++i)
-            known = (line.id[i] = result.find(text(i + 1))) >= 0;
+            known = (line.id[i] = result.find(Krta07KeyPart(r.String(i + 1)))) >= 0;
         if (!known || !covered.contains(line)) continue;
         key.id[0] = line.id[0];
         key.id[1] = result.intern(text(1));
