@@ -48,8 +48,15 @@ void TfrmKrta07SM::btnCancelClick() {
 }
 
 void TfrmKrta07SM::btnOKClick() {
-    // Ends the editing of a grid cell: its editor hands the value over when it loses the focus.
+    // Ends the editing of a grid cell: its editor hands the value over when it loses the focus. A
+    // value the line's checks refused stops the save, which would otherwise store the old one: the
+    // planner stays on the cell to correct it.
+    const int refused = dgMPSTB->RefusedEdits();
     if (QWidget* w = focusWidget()) w->clearFocus();
+    if (dgMPSTB->RefusedEdits() != refused) {
+        dgMPSTB->setFocus();
+        return;
+    }
     if (SaveChanges()) FEditState = 0;
     UpdateToolState();
 }
