@@ -199,6 +199,7 @@ public:
             FGrid->FModifiedSinceInsert = true;
             return true;
         } catch (const EKvError&) {
+            ++FGrid->FRefusedEdits;
             return false;
         }
     }

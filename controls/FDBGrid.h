@@ -152,6 +152,11 @@ public:
     // Every column's width into its field, as characters: the layout as the planner sees it.
     void StoreColumnWidths();
 
+    // How many values typed into a cell the data set has refused so far (its checks raised): the
+    // editor closes on a refusal and the field keeps its value, so a caller that ends an edit to go
+    // on with that value compares the count before and after.
+    int RefusedEdits() const { return FRefusedEdits; }
+
     // Background of data row (0-based) when nothing overrides it.
     QColor RowColor(int row) const;
     // OnCalcCellColors: field name, row, highlighted; may change the font, its colour and the brush.
@@ -179,6 +184,7 @@ private:
     QPixmap FChecked, FUnchecked;
     bool FInsertedByGrid = false;
     bool FModifiedSinceInsert = false;
+    int FRefusedEdits = 0;
     bool FSyncing = false;
     bool FApplyingWidths = false;
     bool FHeaderPressed = false; // the planner holds a column's title or border

@@ -172,14 +172,17 @@ public:
             FField[i] = lines.FieldByName(QString::fromLatin1(names[i])).Index();
     }
     TKrta07ConsumingLine at(int r) const {
-        return {text(r, 1), text(r, 2), text(r, 3), text(r, 4), text(r, 5), text(r, 6), text(r, 7)};
+        return {keyPart(r, 1), keyPart(r, 2), keyPart(r, 3), keyPart(r, 4),
+                keyPart(r, 5), text(r, 6),    text(r, 7)};
     }
     // The line's key (LineKeyOf TB001 and its key parts).
     QString keyAt(int r, const TKrta07ConsumingLine& p) const {
-        return QStringList{text(r, 0), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037}.join(Krta07KeySeparator);
+        return QStringList{keyPart(r, 0), p.TB003, p.TB051, p.TB004, p.TB005, p.TB037}.join(
+            Krta07KeySeparator);
     }
 
 private:
+    QString keyPart(int r, int i) const { return Krta07RTrim(FLines.valueAt(r, FField[i]).toString()); }
     QString text(int r, int i) const { return FLines.valueAt(r, FField[i]).toString().trimmed(); }
     const kv::TClientDataSet& FLines;
     int FField[8];

@@ -129,7 +129,11 @@ QString Krta07DayText(kv::TDateTime date) {
 }
 
 QString TfrmKrta07SM::LineKeyOf(const QStringList& parts) {
-    return parts.join(Krta07KeySeparator);
+    QStringList normal;
+    normal.reserve(parts.size());
+    for (const QString& part : parts)
+        normal.append(Krta07RTrim(part));
+    return normal.join(Krta07KeySeparator);
 }
 
 TKrta07LineKeys::TKrta07LineKeys(const kv::TClientDataSet& lines) : FLines(lines) {
@@ -142,7 +146,7 @@ QString TKrta07LineKeys::At(int row) const {
     QStringList parts;
     parts.reserve(6);
     for (int f : FField)
-        parts.append(FLines.valueAt(row, f).toString().trimmed());
+        parts.append(FLines.valueAt(row, f).toString());
     return TfrmKrta07SM::LineKeyOf(parts);
 }
 

@@ -182,6 +182,7 @@ public:
     // Consumption details of a resource (all days when day is empty).
     void ShowConsumptionDetails(const QString& resource, const QString& day);
 
+    // A line's key: its parts TB001, TB003, TB051, TB004, TB005, TB037, each as Krta07RTrim has it.
     static QString LineKeyOf(const QStringList& parts);
 
     // Moving bars and their linkage (Krta07SMFMove.cpp).

@@ -103,9 +103,10 @@ void TfrmKrta07SM::RecomputeLineConsumption() {
     const int row = CurrentRowIndex();
     if (!mgMPSTC->MyGantList()->Items(row) || !dm.qryMPSTF->Active()) return;
     const kv::TClientDataSet& pre = *dm.qryMPSTBPre;
-    auto f = [&pre](const char* n) { return pre.FieldByName(QString::fromLatin1(n)).AsString().trimmed(); };
-    const TKrta07ConsumingLine line{f("TB003"), f("TB051"), f("TB004"), f("TB005"),
-                                    f("TB037"), f("TB006"), f("TB036")};
+    auto f = [&pre](const char* n) { return pre.FieldByName(QString::fromLatin1(n)).AsString(); };
+    const TKrta07ConsumingLine line{Krta07RTrim(f("TB003")), Krta07RTrim(f("TB051")), Krta07RTrim(f("TB004")),
+                                    Krta07RTrim(f("TB005")), Krta07RTrim(f("TB037")), f("TB006").trimmed(),
+                                    f("TB036").trimmed()};
     std::vector<TKrta07DayQuantity> days;
     DayQuantities(row, days);
     SetLinePlanRows(row, FConsumption->LineRows(line, days));

@@ -117,7 +117,7 @@ double TfrmKrta07SM::BarQuantity(int row) const {
     if (row < 0 || row >= lines.RecordCount()) return 0;
     auto text = [&lines, row](const char* name) {
         const kv::TField* f = lines.FindField(QString::fromLatin1(name));
-        return f ? lines.valueAt(row, f->Index()).toString().trimmed() : QString();
+        return f ? Krta07RTrim(lines.valueAt(row, f->Index()).toString()) : QString();
     };
     const kv::TField* tb026 = lines.FindField(QStringLiteral("TB026"));
     const double quantity = tb026 ? lines.valueAt(row, tb026->Index()).toDouble() : 0;

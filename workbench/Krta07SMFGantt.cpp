@@ -75,9 +75,9 @@ void TfrmKrta07SM::BuildGantt(const QString& factory) {
     std::vector<TMyGantDayTexts> texts;
     for (int r = 0; r < n; ++r) {
         if (r % 500 == 0) progress(QStringLiteral("Building the chart"), r, n);
-        TKrta07DayLine k{text(lines, r, tb003).trimmed(), text(lines, r, tb051).trimmed(),
-                         text(lines, r, tb004).trimmed(), text(lines, r, tb005).trimmed(),
-                         text(lines, r, tb037).trimmed()};
+        TKrta07DayLine k{Krta07RTrim(text(lines, r, tb003)), Krta07RTrim(text(lines, r, tb051)),
+                         Krta07RTrim(text(lines, r, tb004)), Krta07RTrim(text(lines, r, tb005)),
+                         Krta07RTrim(text(lines, r, tb037))};
         const QString TB013 = text(lines, r, tb013).trimmed(), TB014 = text(lines, r, tb014).trimmed();
         const TKrta07LineDays rows = dayRows.find(k);
 
@@ -128,8 +128,7 @@ void TfrmKrta07SM::BuildGantt(const QString& factory) {
             maxDay = E;
             maxDate = endDate;
         }
-        const QString key =
-            LineKeyOf({text(lines, r, tb001).trimmed(), k.TB003, k.TB051, k.TB004, k.TB005, k.TB037});
+        const QString key = LineKeyOf({text(lines, r, tb001), k.TB003, k.TB051, k.TB004, k.TB005, k.TB037});
         FRowOfKey.insert(key, int(FRowKeys.size()));
         FRowKeys.append(key);
         if (item->RowNode) FRowOfGantRow.insert(mgMPSTC->RowOfNode(item->RowNode), r);
@@ -208,7 +207,7 @@ int TfrmKrta07SM::CurrentRowIndex() const {
     if (!pre.Active() || pre.IsEmpty()) return -1;
     QStringList parts;
     for (const char* n : {"TB001", "TB003", "TB051", "TB004", "TB005", "TB037"})
-        parts << pre.FieldByName(QString::fromLatin1(n)).AsString().trimmed();
+        parts << pre.FieldByName(QString::fromLatin1(n)).AsString();
     return FRowOfKey.value(LineKeyOf(parts), -1);
 }
 

@@ -34,6 +34,11 @@ QString textAt(const kv::TClientDataSet& set, int row, const char* field) {
     return set.valueAt(row, set.FieldByName(QString::fromLatin1(field)).Index()).toString().trimmed();
 }
 
+// Families and nodes compare as the lines' keys do.
+QString keyPartAt(const kv::TClientDataSet& set, int row, const char* field) {
+    return Krta07RTrim(set.valueAt(row, set.FieldByName(QString::fromLatin1(field)).Index()).toString());
+}
+
 bool directChild(const QString& child, const QString& parent) {
     return child.size() == parent.size() + 2 && child.startsWith(parent);
 }
@@ -41,7 +46,7 @@ bool directChild(const QString& child, const QString& parent) {
 // Documents of two types may share a number and line, and so a run of the family's rows; the tree of
 // one is not the other's. The rows come sorted without the type, so it is compared row by row.
 bool sameType(const kv::TClientDataSet& lines, int row, int other) {
-    return textAt(lines, row, "TB051") == textAt(lines, other, "TB051");
+    return keyPartAt(lines, row, "TB051") == keyPartAt(lines, other, "TB051");
 }
 
 // A bar of no length stands for a line without a finish date: moved, it would be written with a
@@ -213,7 +218,7 @@ std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int row, kv::TDateTime 
     // The family is a contiguous run of rows: the lines come sorted by the family's columns.
     auto sameFamily = [&lines, row](int r) {
         for (const char* f : kFamilyFields)
-            if (textAt(lines, r, f) != textAt(lines, row, f)) return false;
+            if (keyPartAt(lines, r, f) != keyPartAt(lines, row, f)) return false;
         return true;
     };
     FFamilyFirst = row;
@@ -222,7 +227,7 @@ std::vector<TKrta07LinkedMove> TfrmKrta07SM::LinkedMoves(int row, kv::TDateTime 
     FFamilyLast = row;
     while (FFamilyLast + 1 < n && sameFamily(FFamilyLast + 1))
         ++FFamilyLast;
-    const QString node = textAt(lines, row, "TB037");
+    const QString node = keyPartAt(lines, row, "TB037");
     if (chkUp->isChecked()) LinkDown(row, start, node, moves);
     if (chkDown->isChecked()) LinkUp(row, stop, node, moves);
     FFamilyFirst = 0;
@@ -286,7 +291,7 @@ void TfrmKrta07SM::LinkDown(int row, kv::TDateTime v, const QString& n,
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row + 1; r <= FFamilyLast; ++r) {
-        const QString node = textAt(lines, r, "TB037");
+        const QString node = keyPartAt(lines, r, "TB037");
         if (!directChild(node, n) || !sameType(lines, r, row)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;
@@ -306,7 +311,7 @@ void TfrmKrta07SM::LinkUp(int row, kv::TDateTime v, const QString& n,
     const kv::TClientDataSet& lines = *dmKrta07S->qryMPSTB;
     TMyGantList* list = mgMPSTC->MyGantList();
     for (int r = row - 1; r >= FFamilyFirst; --r) {
-        const QString node = textAt(lines, r, "TB037");
+        const QString node = keyPartAt(lines, r, "TB037");
         if (!directChild(n, node) || !sameType(lines, r, row)) continue;
         TMyGantItem* item = list->Items(r);
         if (!item || !item->Bar) continue;

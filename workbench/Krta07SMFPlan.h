@@ -13,6 +13,18 @@ QString Krta07DayText(kv::TDateTime date);
 // Joins the parts of a record key: a line's key, a consumption key, a resource day.
 inline constexpr QChar Krta07KeySeparator(5);
 
+// A text of the database without the blanks that fixed-width columns of some servers pad it with. The
+// parts of a line's key (TB001, TB003, TB051, TB004, TB005, TB037 and the columns of the day and plan
+// rows that repeat them) are held so in every key of the workbench, as the database compares
+// fixed-width texts and the data sets' look-ups do. A leading blank is part of the stored value:
+// dropped, the line's days and plan rows would no longer be found under it.
+inline QString Krta07RTrim(const QString& text) {
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1) == u' ')
+        --n;
+    return n == text.size() ? text : text.left(n);
+}
+
 struct TKrta07Amounts {
     double main = 0, nonMain = 0;
 };

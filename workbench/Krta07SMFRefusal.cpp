@@ -32,7 +32,7 @@ QHash<QString, TStoredRow> storedRows(TdmKrta07S& dm, const char* sql, const QSt
     for (q.First(); !q.Eof(); q.Next()) {
         QStringList parts;
         for (const QString& k : keys)
-            parts << q.FieldByName(k).AsString().trimmed();
+            parts << Krta07RTrim(q.FieldByName(k).AsString());
         rows.insert(parts.join(Krta07KeySeparator),
                     {q.FieldByName(QStringLiteral("FLAG")).AsFloat(),
                      q.FieldByName(QStringLiteral("MODIFIER")).AsString().trimmed(),
@@ -92,8 +92,8 @@ QString TfrmKrta07SM::ChangedByOthersText() {
             const double loaded = load.valueAt(r, flag).toDouble();
             // Days computed in memory were never read, so nobody can have changed them since.
             if (loaded == -1) continue;
-            const QString resource = load.valueAt(r, td001).toString().trimmed(),
-                          day = load.valueAt(r, td002).toString().trimmed();
+            const QString resource = Krta07RTrim(load.valueAt(r, td001).toString()),
+                          day = Krta07RTrim(load.valueAt(r, td002).toString());
             const auto it = stored.constFind(resource + Krta07KeySeparator + day);
             if (it != stored.cend() && it->Flag == loaded) continue;
             changed(resource + QLatin1Char(' ') + day, it == stored.cend() ? nullptr : &*it);

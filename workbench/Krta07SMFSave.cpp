@@ -48,8 +48,15 @@ void TfrmKrta07SM::btnCancelClick() {
 }
 
 void TfrmKrta07SM::btnOKClick() {
-    // Ends the editing of a grid cell: its editor hands the value over when it loses the focus.
+    // Ends the editing of a grid cell: its editor hands the value over when it loses the focus. A
+    // value the line's checks refused stops the save, which would otherwise store the old one: the
+    // planner stays on the cell to correct it.
+    const int refused = dgMPSTB->RefusedEdits();
     if (QWidget* w = focusWidget()) w->clearFocus();
+    if (dgMPSTB->RefusedEdits() != refused) {
+        dgMPSTB->setFocus();
+        return;
+    }
     if (SaveChanges()) FEditState = 0;
     UpdateToolState();
 }
@@ -77,7 +84,7 @@ void TfrmKrta07SM::CopyLineEdits() {
         if (++done % 500 == 0) progress(QStringLiteral("Checking lines"), done, n);
         QVariantList key;
         for (const char* k : keys)
-            key << pre.FieldByName(QString::fromLatin1(k)).AsString().trimmed();
+            key << Krta07RTrim(pre.FieldByName(QString::fromLatin1(k)).AsString());
         if (!lines.Locate(QStringLiteral("TB001;TB003;TB051;TB004;TB005;TB037"), key)) continue;
         bool same = true;
         for (size_t i = 0; i < from.size() && same; ++i)

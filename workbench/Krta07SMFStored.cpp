@@ -29,13 +29,6 @@ kv::TDateTime Krta07DayOf(const QString& text) {
     return result;
 }
 
-QString Krta07RTrim(const QString& s) {
-    qsizetype n = s.size();
-    while (n > 0 && s.at(n - 1).isSpace())
-        --n;
-    return n == s.size() ? s : s.left(n);
-}
-
 QString Krta07NumberText(double value) {
     // Up to five digits a whole number reads the same either way; from 1e+05 on QVariant's text
     // may take an exponent.
@@ -217,7 +210,7 @@ TKrta07DayRows readDays(TKvADOConnection& c, const QString& sql, const QString& 
             QString* parts[] = {&k.TB003, &k.TB051, &k.TB004, &k.TB005, &k.TB037};
             for (size_t i = 0; i < std::size(kKeyColumns); ++i) {
                 raw[i] = r.String(kKeyColumns[i]);
-                *parts[i] = raw[i].trimmed();
+                *parts[i] = Krta07RTrim(raw[i]);
             }
             rawRead = true;
         }
@@ -355,7 +348,7 @@ TKrta07StoredPlan readPlan(TKvADOConnection& c, const QString& sql, const QStrin
         // consumption key holds names a line the computation does not cover.
         bool known = (line.id[0] = result.find(text(0))) >= 0;
         for (int i = 1; i < 6 && known; ++i)
-            known = (line.id[i] = result.find(text(i + 1))) >= 0;
+            known = (line.id[i] = result.find(Krta07RTrim(r.String(i + 1)))) >= 0;
         if (!known || !covered.contains(line)) continue;
         key.id[0] = line.id[0];
         key.id[1] = result.intern(text(1));

@@ -23,8 +23,6 @@ class TKvADOConnection;
 // TransDateIn for the hundreds of thousands of day texts of a load: "yyyymmdd" to a date, 0 when
 // the text is no date.
 kv::TDateTime Krta07DayOf(const QString& text);
-// The text without trailing blanks, as fixed-width columns of some servers pad it.
-QString Krta07RTrim(const QString& s);
 // The text as a value to bind: a null text would go to the database as NULL, which no column holds.
 inline QString Krta07Text(const QString& s) {
     return s.isNull() ? QStringLiteral("") : s;

@@ -31,7 +31,7 @@ int gridPosition(const TfrmKrta07SM& wb, int row) {
     if (pre.RecNo() > 0) {
         QStringList current;
         for (const QString& n : kLineKeyFields.split(QLatin1Char(';')))
-            current << pre.FieldByName(n).AsString().trimmed();
+            current << pre.FieldByName(n).AsString();
         if (TfrmKrta07SM::LineKeyOf(current) == key) return pre.RecNo() - 1;
     }
     const QStringList parts = key.split(Krta07KeySeparator);
@@ -314,7 +314,7 @@ void TfrmKrta07SM::UndoTouchGridLine(int pos) {
     if (!FUndo || pos < 0 || pos >= pre.RecordCount()) return;
     QStringList parts;
     for (const QString& n : kLineKeyFields.split(QLatin1Char(';')))
-        parts << pre.valueAt(pos, pre.FieldByName(n).Index()).toString().trimmed();
+        parts << pre.valueAt(pos, pre.FieldByName(n).Index()).toString();
     UndoTouch(FRowOfKey.value(LineKeyOf(parts), -1));
 }
 

@@ -325,7 +325,7 @@ bool dumpCommand(TScriptContext& c, const QStringList& args, QString& error) {
         for (int r = 0; r < lines.RecordCount(); ++r) {
             parts.clear();
             for (int k : key)
-                parts << lines.valueAt(r, k).toString().trimmed();
+                parts << lines.valueAt(r, k).toString();
             dates.insert(TfrmKrta07SM::LineKeyOf(parts), {lines.valueAt(r, tb013).toString().trimmed(),
                                                           lines.valueAt(r, tb014).toString().trimmed()});
         }

@@ -96,8 +96,9 @@ protected:
             if (wb->dgMPSTB->Column(i)->FieldName() == field) return i;
         return -1;
     }
-    // Types into a cell of the current line and leaves it with Enter, as a planner does.
-    void type(const char* field, const QString& text) {
+    // Types into a cell of the current line and leaves it with Enter, as a planner does; without
+    // leave the editor stays open, the focus in it.
+    void type(const char* field, const QString& text, bool leave = true) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QTest::mouseClick(wb->btnEdit, Qt::LeftButton);
         const int c = column(field);
@@ -111,6 +112,13 @@ protected:
         ASSERT_NE(editor, nullptr) << field;
         editor->selectAll();
         QTest::keyClicks(editor, text);
+        if (!leave) {
+            wb->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(wb));
+            editor->setFocus();
+            ASSERT_TRUE(editor->hasFocus());
+            return;
+        }
         QTest::keyClick(editor, Qt::Key_Return);
         // The grid commits a cell after the key, from the event loop.
         QTest::qWait(20);
@@ -361,6 +369,47 @@ TEST_F(Fields, LeavingALineChecksTypeAndDaySum) {
         EXPECT_TRUE(answers.texts().isEmpty());
     }
     EXPECT_EQ(pre().RecNo(), 2);
+}
+
+// A code the checks refuse, still in the open cell when the planner clicks Save: the message shows,
+// the save stops with nothing written and the workbench still editing; once corrected, the cell saves.
+TEST_F(Fields, ARefusedCodeInTheOpenCellStopsTheSave) {
+    TKvADOConnection c;
+    c.SetConnectionString(cs);
+    c.Open();
+    const QString firstLine = "SELECT TB042, TB044, FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1' AND TB004 = "
+                              "'20260100001' AND TB005 = '0001' AND TB037 = '01'";
+    const QStringList stored = wbtest::rows(c, firstLine);
+    ASSERT_EQ(stored, QStringList{"5101||3"});
+    const struct {
+        const char* field;
+        const char* code;
+        const char* message;
+    } refused[] = {{"TB042", "9999", "此单别不存在或单据性质不存在!"}, {"TB044", "WC9", "此工作中心不存在!"}};
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.field);
+        pre().First();
+        type(r.field, r.code, false);
+        {
+            wbtest::ModalAnswerer answers;
+            QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+            QTest::qWait(50);
+            EXPECT_EQ(answers.texts(), QStringList{QString::fromUtf8(r.message)});
+        }
+        EXPECT_EQ(wb->EditState(), 1);
+        EXPECT_TRUE(wb->btnOK->isEnabled());
+        EXPECT_EQ(wbtest::rows(c, firstLine), stored);
+        EXPECT_EQ(value("TB042"), "5101");
+        EXPECT_EQ(value("TB044"), "");
+    }
+    type("TB044", "WC2", false);
+    {
+        wbtest::ModalAnswerer answers;
+        QTest::mouseClick(wb->btnOK, Qt::LeftButton);
+        EXPECT_TRUE(answers.texts().isEmpty()) << answers.texts().join('\n').toStdString();
+    }
+    EXPECT_EQ(wb->EditState(), 0);
+    EXPECT_EQ(wbtest::rows(c, firstLine), QStringList{"5101|WC2|4"});
 }
 
 // Line 0003 of D'2 is there twice, of types 5101 and 5102: a code typed into one of them is saved

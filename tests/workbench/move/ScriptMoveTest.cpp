@@ -1,9 +1,15 @@
 // The move commands of a scripted run: linkage boxes, a drag with lower-level linkage, the arrow
 // keys, a stretch, codes typed into the line grid and days typed into the daily editor, each by mouse
-// and key events on the real workbench of the client program.
+// and key events on the real workbench of the client program; a moved and edited line whose key has a
+// leading blank, saved.
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 #include "workbench/common/ScriptRunSupport.h"
 
@@ -152,4 +158,126 @@ TEST_F(ScriptMove, UndoAndRedoTakeBackAndApplyTheDailyEditorAndACell) {
     r = run("query F01\nedit\nundo\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.join('\n').contains("nothing to undo")) << r.err.join('\n').toStdString();
+}
+
+// Texts in test failures as texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// The rows a statement gives on the installation's company database, each its values joined by "|"
+// as stored (no blanks taken off).
+QStringList demoRows(const wbtest::ScriptInstallation& own, const QString& sql) {
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "keys");
+        db.setDatabaseName(own.filePath("DEMO.db"));
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        while (q.next()) {
+            QStringList values;
+            for (int i = 0; i < q.record().count(); ++i)
+                values << q.value(i).toString();
+            rows << values.join('|');
+        }
+    }
+    QSqlDatabase::removeDatabase("keys");
+    return rows;
+}
+
+// The dump row of the line of document doc and node (blanks around it ignored); empty when none.
+QStringList dumpRow(const QStringList& out, const QString& doc, const QString& node) {
+    for (const QString& l : out) {
+        const QStringList f = l.split('\t');
+        if (f.size() >= 9 && f[1] == "F01" && f[4] == doc && f[6].trimmed() == node) return f;
+    }
+    return {};
+}
+
+QString shifted(const QString& yyyymmdd, int days) {
+    return QDate::fromString(yyyymmdd, "yyyyMMdd").addDays(days).toString("yyyyMMdd");
+}
+
+} // namespace
+
+// A line whose node is stored with a leading blank (" 0103", its day rows too) is one line wherever
+// the workbench keys it: a drag moves its stored days and plan rows with it, a code typed into its
+// cell is saved, all under the node as stored, and a new session loads it so.
+TEST(ScriptMoveKeys, ALeadingBlankInAKeyPartIsKeptByDragCellAndSave) {
+    wbtest::ScriptInstallation own;
+    const QString doc = demoRows(own, "SELECT TB004 FROM MPSTB WHERE TB001 = 'F01' AND TB005 = '0001' AND "
+                                      "TB037 = '0103' ORDER BY TB004 LIMIT 1")
+                            .value(0);
+    ASSERT_FALSE(doc.isEmpty());
+    const QString line = QString("TB001 = 'F01' AND TB004 = '%1' AND TB005 = '0001'").arg(doc);
+    demoRows(own, "UPDATE MPSTB SET TB037 = ' 0103' WHERE " + line + " AND TB037 = '0103'");
+    demoRows(own, QString("UPDATE MPSTC SET TC005 = ' 0103' WHERE TC001 = 'F01' AND TC003 = '%1' AND TC004 = "
+                          "'0001' AND TC005 = '0103'")
+                      .arg(doc));
+    const QStringList stored =
+        demoRows(own, "SELECT TB042, FLAG FROM MPSTB WHERE " + line + " AND TB037 = ' 0103'");
+    ASSERT_EQ(stored.size(), 1);
+    ASSERT_NE(stored[0].section('|', 0, 0), "5201");
+
+    ScriptOutput r = own.run("query F01\ndump\nclose\n", "keys.script");
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    const QStringList before = dumpRow(r.out, doc, "0103");
+    ASSERT_GE(before.size(), 10) << r.out.join('\n').toStdString();
+    int row = 0;
+    for (const QString& l : r.out)
+        if (const QStringList f = l.split('\t'); f.size() >= 9 && f[1] == "F01") {
+            if (f == before) break;
+            ++row;
+        }
+    // The days the line should have once moved by two days, as the dump writes them.
+    QStringList days;
+    for (const QString& d : before.mid(9))
+        days << shifted(d.section('=', 0, 0), 2) + "=" + d.section('=', 1);
+
+    r = own.run(QString("query F01\nedit\ndrag %1 2\ncell %1 TB042 5201\nsave\nclose\n").arg(row),
+                "keys.script");
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    ASSERT_TRUE(r.out.contains(QString("cell\t%1\tTB042\t5201").arg(row))) << r.out.join('\n').toStdString();
+
+    // The line, its days and its plan rows under the node as stored; nothing under the node trimmed.
+    const QString savedLine = QStringList{shifted(before[7], 2), shifted(before[8], 2), "5201",
+                                          QString::number(stored[0].section('|', 1).toInt() + 1)}
+                                  .join('|');
+    EXPECT_EQ(
+        demoRows(own, "SELECT TB013, TB014, TB042, FLAG FROM MPSTB WHERE " + line + " AND TB037 = ' 0103'"),
+        QStringList{savedLine});
+    QStringList storedDays;
+    for (const QString& d :
+         demoRows(own, QString("SELECT TC006, TC007 FROM MPSTC WHERE TC001 = 'F01' AND TC003 "
+                               "= '%1' AND TC004 = '0001' AND TC005 = ' 0103' ORDER BY TC006")
+                           .arg(doc)))
+        storedDays << d.section('|', 0, 0) + "=" + QString::number(d.section('|', 1).toDouble());
+    EXPECT_EQ(storedDays, days);
+    QStringList planDays;
+    for (const QString& d :
+         demoRows(own, QString("SELECT DISTINCT TF002 FROM MPSTF WHERE TF003 = '2' AND TF005 = "
+                               "'%1' AND TF006 = '0001' AND TF007 = ' 0103' ORDER BY TF002")
+                           .arg(doc)))
+        planDays << d;
+    QStringList dayTexts;
+    for (const QString& d : days)
+        dayTexts << d.section('=', 0, 0);
+    EXPECT_EQ(planDays, dayTexts);
+    for (const QString& table : {QString("MPSTB WHERE %1 AND TB037 = '0103'").arg(line),
+                                 QString("MPSTC WHERE TC003 = '%1' AND TC005 = '0103'").arg(doc),
+                                 QString("MPSTF WHERE TF005 = '%1' AND TF007 = '0103'").arg(doc)})
+        EXPECT_EQ(demoRows(own, "SELECT COUNT(*) FROM " + table), QStringList{"0"}) << table.toStdString();
+
+    // A new session shows the line as saved.
+    r = own.run("query F01\ndump\nclose\n", "keys.script");
+    ASSERT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    const QStringList after = dumpRow(r.out, doc, "0103");
+    ASSERT_GE(after.size(), 10) << r.out.join('\n').toStdString();
+    EXPECT_EQ(after[6], " 0103");
+    EXPECT_EQ(after[7], shifted(before[7], 2));
+    EXPECT_EQ(after[8], shifted(before[8], 2));
+    EXPECT_EQ(after.mid(9), days);
 }
