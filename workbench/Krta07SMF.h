@@ -255,6 +255,9 @@ public:
 
     // Edit state and saving (Krta07SMFSave.cpp).
     void btnEditClick();
+    // Ends the editing of a grid cell, handing its value over; false when the line's checks refused
+    // it (the planner has been told, and is back on the cell).
+    bool EndCellEditing();
     void btnOKClick();
     void btnCancelClick();
     // One transaction; false after showing why (the edits stay in memory).

@@ -47,16 +47,18 @@ void TfrmKrta07SM::btnCancelClick() {
     UpdateToolState();
 }
 
-void TfrmKrta07SM::btnOKClick() {
-    // Ends the editing of a grid cell: its editor hands the value over when it loses the focus. A
-    // value the line's checks refused stops the save, which would otherwise store the old one: the
-    // planner stays on the cell to correct it.
+bool TfrmKrta07SM::EndCellEditing() {
+    // The editor of a grid cell hands its value over when it loses the focus. A value the line's
+    // checks refused would leave the old one to be saved: the planner stays on the cell to correct it.
     const int refused = dgMPSTB->RefusedEdits();
     if (QWidget* w = focusWidget()) w->clearFocus();
-    if (dgMPSTB->RefusedEdits() != refused) {
-        dgMPSTB->setFocus();
-        return;
-    }
+    if (dgMPSTB->RefusedEdits() == refused) return true;
+    dgMPSTB->setFocus();
+    return false;
+}
+
+void TfrmKrta07SM::btnOKClick() {
+    if (!EndCellEditing()) return;
     if (SaveChanges()) FEditState = 0;
     UpdateToolState();
 }
@@ -255,6 +257,8 @@ bool TfrmKrta07SM::SaveChanges() {
 
 bool TfrmKrta07SM::FormCloseQuery() {
     if (FEditState != 1) return true;
+    // A value still in a cell's editor is one of the changes the question is about.
+    if (!EndCellEditing()) return false;
     const int answer = KvMessageDlg(SystemMessage(1), mtWarning, mbYes | mbNo | mbCancel);
     if ((answer == mrYes && SaveChanges()) || (answer == mrNo && ReloadSchedule())) {
         FEditState = 0;

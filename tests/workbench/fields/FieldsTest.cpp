@@ -412,6 +412,32 @@ TEST_F(Fields, ARefusedCodeInTheOpenCellStopsTheSave) {
     EXPECT_EQ(wbtest::rows(c, firstLine), QStringList{"5101|WC2|4"});
 }
 
+// Closing the workbench while a code is still in the open cell: a refused one keeps the workbench open
+// without asking; a sound one is among the changes that "Yes" saves.
+TEST_F(Fields, ClosingWithACodeInTheOpenCellSavesItOrStays) {
+    TKvADOConnection c;
+    c.SetConnectionString(cs);
+    c.Open();
+    const QString firstLine = "SELECT TB044, FLAG FROM DEMO..MPSTB WHERE TB001 = 'F1' AND TB004 = "
+                              "'20260100001' AND TB005 = '0001' AND TB037 = '01'";
+    pre().First();
+    type("TB044", "WC9", false);
+    {
+        wbtest::ModalAnswerer answers({QMessageBox::Yes});
+        EXPECT_FALSE(wb->close());
+        EXPECT_EQ(answers.texts(), QStringList{QString::fromUtf8("此工作中心不存在!")});
+    }
+    EXPECT_EQ(wb->EditState(), 1);
+    EXPECT_EQ(wbtest::rows(c, firstLine), QStringList{"|3"});
+    type("TB044", "WC2", false);
+    {
+        wbtest::ModalAnswerer answers({QMessageBox::Yes});
+        EXPECT_TRUE(wb->close());
+        EXPECT_EQ(answers.texts(), QStringList{QString::fromUtf8("保存当前修改?")});
+    }
+    EXPECT_EQ(wbtest::rows(c, firstLine), QStringList{"WC2|4"});
+}
+
 // Line 0003 of D'2 is there twice, of types 5101 and 5102: a code typed into one of them is saved
 // into that line, and the other keeps its own.
 TEST_F(Fields, CodesTypedIntoALineAreSavedIntoThatLine) {
