@@ -129,11 +129,13 @@ QString Krta07DayText(kv::TDateTime date) {
 }
 
 QString TfrmKrta07SM::LineKeyOf(const QStringList& parts) {
-    QStringList normal;
-    normal.reserve(parts.size());
-    for (const QString& part : parts)
-        normal.append(Krta07RTrim(part));
-    return normal.join(Krta07KeySeparator);
+    // Built per line of every load: the parts go into one string as they are trimmed.
+    QString key;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0) key += Krta07KeySeparator;
+        key += Krta07RTrim(parts[i]);
+    }
+    return key;
 }
 
 TKrta07LineKeys::TKrta07LineKeys(const kv::TClientDataSet& lines) : FLines(lines) {

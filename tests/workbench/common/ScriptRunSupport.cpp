@@ -1,7 +1,13 @@
 #include "workbench/common/ScriptRunSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QDate>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 
 #include "common/TestSupport.h"
@@ -33,6 +39,26 @@ QString ScriptInstallation::path() const {
 
 QString ScriptInstallation::filePath(const QString& name) const {
     return FDir->filePath(name);
+}
+
+QList<QVariantList> ScriptInstallation::query(const QString& sql) const {
+    QList<QVariantList> rows;
+    const QString connection = QStringLiteral("script-installation");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(filePath(QStringLiteral("DEMO.db")));
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        while (q.next()) {
+            QVariantList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << q.value(i);
+            rows << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return rows;
 }
 
 ScriptOutput ScriptInstallation::run(const QString& script, const QString& fileName,

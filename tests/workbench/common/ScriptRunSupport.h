@@ -3,6 +3,7 @@
 // test program, and tarnix-client --script run on it as a subprocess.
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <memory>
 
 #include "host/demo/DemoCompany.h"
@@ -29,6 +30,9 @@ public:
 
     QString path() const;
     QString filePath(const QString& name) const;
+    // Runs the statement on the installation's company database, as another program would, and gives
+    // the rows it returns, values as stored.
+    QList<QVariantList> query(const QString& sql) const;
     // Writes the script as fileName into the installation and runs the client on it there, with more
     // command-line arguments when given.
     ScriptOutput run(const QString& script, const QString& fileName = QStringLiteral("test.script"),

@@ -6,10 +6,6 @@
 
 #include <QDate>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 #include "workbench/common/ScriptRunSupport.h"
 
@@ -171,20 +167,12 @@ namespace {
 // as stored (no blanks taken off).
 QStringList demoRows(const wbtest::ScriptInstallation& own, const QString& sql) {
     QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "keys");
-        db.setDatabaseName(own.filePath("DEMO.db"));
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
-        while (q.next()) {
-            QStringList values;
-            for (int i = 0; i < q.record().count(); ++i)
-                values << q.value(i).toString();
-            rows << values.join('|');
-        }
+    for (const QVariantList& row : own.query(sql)) {
+        QStringList values;
+        for (const QVariant& v : row)
+            values << v.toString();
+        rows << values.join('|');
     }
-    QSqlDatabase::removeDatabase("keys");
     return rows;
 }
 

@@ -4,10 +4,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 #include "common/TestSupport.h"
@@ -41,19 +37,7 @@ protected:
 
     // Runs the statement on the installation's company database and gives the first row it returns.
     static QVariantList onDemo(const wbtest::ScriptInstallation& own, const QString& sql) {
-        QVariantList row;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "change");
-            db.setDatabaseName(own.filePath("DEMO.db"));
-            EXPECT_TRUE(db.open());
-            QSqlQuery q(db);
-            EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
-            if (q.next())
-                for (int i = 0; i < q.record().count(); ++i)
-                    row << q.value(i);
-        }
-        QSqlDatabase::removeDatabase("change");
-        return row;
+        return own.query(sql).value(0);
     }
     static inline const QString kFirstLine =
         "MPSTB WHERE TB001 = 'F01' ORDER BY TB002, TB003, TB004, TB005, TB037 LIMIT 1";
