@@ -9,7 +9,7 @@ PACKAGES=(
   libpugixml-dev libopencc-dev opencc libzip-dev
   unixodbc-dev odbc-postgresql tdsodbc
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-wqy-microhei postgresql sqlite3 poppler-utils xvfb xauth
+  fonts-wqy-microhei postgresql sqlite3 poppler-utils xvfb xauth python3
 )
 
 missing=()
