@@ -2,10 +2,11 @@
 """Random planner sessions on fresh demo companies, driven through the scripted client.
 
 Each seed writes a demo installation with tarnix-demo and runs rounds of sessions on it. A round queries
-a factory, enters edit mode and takes random steps as a planner would (daily quantities that keep a
-line's sum, cells with known and unknown codes, linkage boxes, drags, stretches, arrow keys, undo and
-redo), then saves or cancels, dumps the lines and closes. Some rounds meet another planner, who saves
-the factory first: their save is refused and they cancel. After each round:
+a factory (all its lines, or those of one main resource or one source document), enters edit mode and
+takes random steps as a planner would (daily quantities that keep a line's sum, cells with known and
+unknown codes, linkage boxes, drags, stretches, arrow keys, undo and redo), then saves or cancels,
+dumps the lines and closes. Some rounds meet another planner, who saves the same lines first: their save
+is refused and they cancel. After each round:
 
 - the client ended by itself (no crash, no hang) and every step succeeded; an unknown code was refused
   with an error message and left the cell as it was;
@@ -15,8 +16,7 @@ the factory first: their save is refused and they cancel. After each round:
   quantity, each plan row the workbench wrote lies on a day of its line with a quantity, and each load
   row a save wrote holds the sums of the plan rows of its resource and day.
 
-A round whose stretch could not take a bar's start because the need-date marker lies over it is
-skipped.
+A round whose stretch could not take a bar's edge because the need-date marker lies over it is skipped.
 
   tests/host/sessions/fuzz_sessions.py build/bin [--seeds N] [--first SEED] [--rounds R] [--steps S] [--keep]
                                        [--lines N] [--ui-code-page 936|950|437]
@@ -38,7 +38,9 @@ IN_HOUSE_TYPES = ["5101", "5102", "5103"]
 OUTSOURCED_TYPES = ["5201", "5202"]
 WORK_CENTRES = {"F01": ["WC01", "WC02", "WC05"], "F02": ["WC06", "WC08"]}
 SUPPLIERS = ["S001", "S002", "S009", "S012"]  # approved ones: S010 waits for approval, S011 may not trade
-MARKER_OVER_GRIP = re.compile(r"stretch: the start of row \d+ moved by 0 days$")
+# The need-date marker, painted over the bar and 5 pixels wide, covers the 3-pixel grip of the bar's start
+# when the need date is its first day, and of its stop when it is its last day and a day is under 7 pixels.
+MARKER_OVER_GRIP = re.compile(r"stretch: the (start|stop) of row \d+ moved by 0 days$")
 UNKNOWN_CODES = ["ZZZZ", "9999", "X'1", "整"]
 
 
@@ -108,10 +110,10 @@ def daily_step(rng, row, line):
     return "daily %d %s" % (row, ",".join(f"{k}={v:g}" for k, v in sorted(values.items())))
 
 
-def make_round(rng, factory, lines, codes, steps, workdir):
+def make_round(rng, query, factory, lines, codes, steps, workdir):
     """A session's script, how many codes in it are to be refused, and whether it saves. Codes: each
     row's codes; the work order type decides whether its work centre or its supplier can be edited."""
-    out = ["query " + factory, "edit"]
+    out = [query, "edit"]
     codes = [dict(c) for c in codes]
     up = down = mps = False
     refusals = 0
@@ -201,13 +203,31 @@ def make_round(rng, factory, lines, codes, steps, workdir):
         # reads what the other one saved.
         other = os.path.join(workdir, "other.script")
         with open(other, "w", encoding="utf-8") as f:
-            f.write("query %s\nedit\ndrag %d %d\nsave\nclose\n" % (factory, rng.randrange(n), rng.choice([-2, 3])))
+            f.write("%s\nedit\ndrag %d %d\nsave\nclose\n" % (query, rng.randrange(n), rng.choice([-2, 3])))
         out += ["client PLAN01 " + other, "answer yes", "save refused", "cancel"]
         saving = False
     else:
         out.append("save" if saving else "cancel")
     out += ["dump", "close"]
     return "\n".join(out) + "\n", refusals, saving
+
+
+def pick_query(rng, db, factory):
+    """The query of a round: the whole factory, or its lines of one main resource or one source document."""
+    c = sqlite3.connect(db)
+    kind = rng.random()
+    if kind < 0.2:
+        (resource,) = rng.choice(c.execute("SELECT DISTINCT TB036 FROM MPSTB WHERE TB001=? ORDER BY 1", (factory,))
+                                 .fetchall())
+        query = "query %s %s" % (factory, resource.strip())
+    elif kind < 0.4:
+        doc = rng.choice(c.execute("SELECT DISTINCT TB051, TB004, TB005 FROM MPSTB WHERE TB001=? ORDER BY 1, 2, 3",
+                                   (factory,)).fetchall())
+        query = "query %s - %s" % (factory, "-".join(p.strip() for p in doc))
+    else:
+        query = "query " + factory
+    c.close()
+    return query
 
 
 def line_codes(db, lines):
@@ -274,22 +294,25 @@ def run_seed(bindir, seed, rounds, steps, keep, demo_options):
                    capture_output=True)
     failures = 0
     factory = rng.choice(FACTORIES)
-    rc, out, err = run_client(bindir, install, "query %s\ndump\nclose\n" % factory, work)
-    state = parse_dumps(out)
-    if rc != 0 or not state:
-        print(f"seed {seed}: the first query failed: {err.strip()[-300:]}")
-        return 1
-    lines = state[-1]
     db = os.path.join(install, "DEMO.db")
     for r in range(rounds):
-        script, refusals, saving = make_round(rng, factory, lines, line_codes(db, lines), steps, work)
+        query = pick_query(rng, db, factory)
+        rc, out, err = run_client(bindir, install, query + "\ndump\nclose\n", work)
+        state = parse_dumps(out)
+        if rc != 0 or not state:
+            print(f"seed {seed} round {r}: FAILED, {query} listed no lines: {err.strip()[-300:]}")
+            failures += 1
+            keep = True
+            break
+        lines = state[-1]
+        script, refusals, saving = make_round(rng, query, factory, lines, line_codes(db, lines), steps, work)
         rc, out, err = run_client(bindir, install, script, work, "round-%d" % r)
         problems = []
         last_err = err.strip().splitlines()[-1] if err.strip() else ""
         if rc is None or rc not in (0, 1):
             problems.append(f"the client ended with {rc}: {last_err}")
         elif rc == 1 and MARKER_OVER_GRIP.search(last_err):
-            # The need-date marker lies over the start of the bar: its edge cannot be taken there.
+            # The need-date marker lies over the edge: it cannot be taken there.
             print(f"seed {seed} round {r}: skipped, {last_err}")
             continue
         elif rc == 1:
@@ -302,14 +325,13 @@ def run_seed(bindir, seed, rounds, steps, keep, demo_options):
             problems.append(f"{refusals} unknown codes, {messages} error messages")
         blocks = parse_dumps(out)
         shown = blocks[-1] if blocks else None
-        rc2, out2, err2 = run_client(bindir, install, "query %s\ndump\nclose\n" % factory, work)
+        rc2, out2, err2 = run_client(bindir, install, query + "\ndump\nclose\n", work)
         stored = parse_dumps(out2)
         if rc2 != 0 or not stored:
             problems.append("a new session could not list the lines: " + err2.strip()[-300:])
         else:
             if shown is not None:
                 problems += compare(shown, stored[-1])
-            lines = stored[-1]
         problems += check_database(db)
         outcome = "save" if saving else "cancel"
         print(f"seed {seed} round {r}: {script.count(chr(10))} steps, {outcome}: "
