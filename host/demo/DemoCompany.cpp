@@ -95,6 +95,11 @@ struct Resource {
     std::map<QDate, double> planned;
 };
 
+// The days the workbench shows and moves: a schedule line holds days from 1899-12-31 on, and the chart's
+// window never reaches past 4000-01-01. A start day this far inside them keeps every generated day there.
+const QDate kFirstScheduleDay(1899, 12, 31), kLastScheduleDay(3999, 12, 31);
+const QDate kFirstStart(1901, 1, 1), kLastStart(3999, 6, 1);
+
 class Generator {
 public:
     Generator(TKvADOConnection& c, const DemoOptions& o) : FConn(c), FOpt(o), FRng(o.seed) {
@@ -107,6 +112,12 @@ public:
         auto rollback = qScopeGuard([this] { FConn.Rollback(); });
         masterData();
         scheduleLines();
+        // Days the workbench cannot show or move would make a company no planner could work with.
+        if (FFirstDay.isValid() && (FFirstDay < kFirstScheduleDay || FLastDay > kLastScheduleDay))
+            throw EKvError(
+                QString("The demo schedule would run from %1 to %2, beyond the days a schedule can "
+                        "hold (%3 to %4): choose another start day")
+                    .arg(ymd(FFirstDay), ymd(FLastDay), ymd(kFirstScheduleDay), ymd(kLastScheduleDay)));
         resourceLoad();
         FConn.Commit();
         rollback.dismiss();
@@ -497,10 +508,20 @@ QString LanguageOfCodePage(int codePage) {
     }
 }
 
+void checkDemoOptions(const DemoOptions& options) {
+    if (options.lines < 1) throw EKvError("A demo company needs at least one line");
+    const QDate start = options.start.isValid() ? options.start : QDate::currentDate();
+    if (start < kFirstStart || start > kLastStart)
+        throw EKvError(QString("The demo company's start day %1 is outside %2 to %3, the start days whose "
+                               "schedules stay within %4 to %5")
+                           .arg(ymd(start), ymd(kFirstStart), ymd(kLastStart), ymd(kFirstScheduleDay),
+                                ymd(kLastScheduleDay)));
+}
+
 } // namespace
 
 DemoSummary generateCompany(TKvADOConnection& connection, const DemoOptions& options) {
-    if (options.lines < 1) throw EKvError("A demo company needs at least one line");
+    checkDemoOptions(options);
     return Generator(connection, options).run();
 }
 
@@ -541,6 +562,8 @@ static void installReportServer(const QString& base) {
 }
 
 DemoSummary writeDemoInstallation(const QString& dir, const DemoOptions& options, bool schemaOnly) {
+    // Refused before anything is written: no half-made installation is left behind.
+    if (!schemaOnly) checkDemoOptions(options);
     const QString uiCodePage = QString::number(options.uiCodePage);
     const QString langType = LanguageOfCodePage(options.uiCodePage);
     if (langType.isEmpty())

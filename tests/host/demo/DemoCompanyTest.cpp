@@ -1,4 +1,5 @@
 #include <QDate>
+#include <QDir>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "frame/KvADO.h"
 #include "host/demo/DemoCompany.h"
 #include "host/schema/CompanySchema.h"
+#include "platform/KvError.h"
 #include "support/StewardINI.h"
 
 using namespace kv::demo;
@@ -99,6 +101,35 @@ TEST(DemoCompany, LinesFormTreesWhoseDaysAddUp) {
     EXPECT_EQ(
         rows(c, "SELECT COUNT(*) FROM MPSTC WHERE NOT EXISTS (SELECT 1 FROM MPSTD WHERE TD002 = TC006)"),
         QStringList({"0"}));
+}
+
+// A start near either end of the days the workbench shows (its chart ends at 4000-01-01) would give
+// bars it cannot show or move: it is refused before anything is written; the first and the last start
+// it takes keep every day within them.
+TEST(DemoCompany, StartDaysNearTheEndsOfTheCalendarAreRefusedBeforeAnythingIsWritten) {
+    for (const QDate start :
+         {QDate(9999, 10, 20), QDate(3999, 10, 1), QDate(1899, 1, 1), QDate(1900, 6, 1)}) {
+        QTemporaryDir dir;
+        DemoOptions o = options(3);
+        o.start = start;
+        EXPECT_THROW(writeDemoInstallation(dir.path() + "/demo", o), EKvError)
+            << start.toString().toStdString();
+        EXPECT_FALSE(QDir(dir.path() + "/demo").exists()) << start.toString().toStdString();
+    }
+    for (const QDate start : {QDate(3999, 6, 1), QDate(1901, 1, 1)}) {
+        QTemporaryDir dir;
+        DemoOptions o = options(3);
+        o.start = start;
+        writeDemoInstallation(dir.path(), o);
+        TKvADOConnection c;
+        openCompany(c, dir.path());
+        EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM MPSTB WHERE TB013 < '18991231' OR TB014 > '39991231' OR "
+                          "TB010 > '39991231'"),
+                  QStringList({"0"}))
+            << start.toString().toStdString();
+        EXPECT_EQ(rows(c, "SELECT COUNT(*) FROM MPSTC WHERE TC006 < '18991231' OR LENGTH(RTRIM(TC006)) <> 8"),
+                  QStringList({"0"}));
+    }
 }
 
 // Capacities follow what the lines plan: a planner opening the demo sees a few overloaded busy days

@@ -19,7 +19,7 @@ is refused and they cancel. After each round:
 A round whose stretch could not take a bar's edge because the need-date marker lies over it is skipped.
 
   tests/host/sessions/fuzz_sessions.py build/bin [--seeds N] [--first SEED] [--rounds R] [--steps S] [--keep]
-                                       [--lines N] [--ui-code-page 936|950|437]
+                                       [--lines N] [--ui-code-page 936|950|437] [--start YYYYMMDD]
 
 Prints one line per round and a summary; exits 1 when any check failed (the failing script is kept).
 """
@@ -359,9 +359,10 @@ def main():
     ap.add_argument("--keep", action="store_true")
     ap.add_argument("--lines", type=int, help="lines of the demo company (its default otherwise)")
     ap.add_argument("--ui-code-page", choices=["936", "950", "437"], help="the workstation's interface")
+    ap.add_argument("--start", help="the demo company's first day, YYYYMMDD")
     a = ap.parse_args()
     demo_options = (["--lines", str(a.lines)] if a.lines else []) + \
-        (["--ui-code-page", a.ui_code_page] if a.ui_code_page else [])
+        (["--ui-code-page", a.ui_code_page] if a.ui_code_page else []) + (["--start", a.start] if a.start else [])
     failed = 0
     for seed in range(a.first, a.first + a.seeds):
         failed += 1 if run_seed(a.bindir, seed, a.rounds, a.steps, a.keep, demo_options) else 0
