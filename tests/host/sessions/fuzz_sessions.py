@@ -4,7 +4,8 @@
 Each seed writes a demo installation with tarnix-demo and runs rounds of sessions on it. A round queries
 a factory (all its lines, or those of one main resource or one source document), enters edit mode and
 takes random steps as a planner would (daily quantities that keep a line's sum, cells with known and
-unknown codes, linkage boxes, drags, stretches, arrow keys, undo and redo), then saves or cancels,
+unknown codes, linkage boxes, drags, stretches, arrow keys, undo and redo, looks at the other tab, a
+line, a column or an export), then saves or cancels,
 dumps the lines and closes. Some rounds meet another planner, who saves the same lines first: their save
 is refused and they cancel. After each round:
 
@@ -126,8 +127,8 @@ def make_round(rng, query, factory, lines, codes, steps, workdir):
         undone.clear()
     n = len(lines)
     for _ in range(steps):
-        kind = rng.choices(["daily", "cell", "link", "drag", "stretch", "key", "undo", "redo"],
-                           weights=[3, 2, 2, 5, 3, 2, 2, 1])[0]
+        kind = rng.choices(["daily", "cell", "link", "drag", "stretch", "key", "undo", "redo", "look"],
+                           weights=[3, 2, 2, 5, 3, 2, 2, 1, 2])[0]
         row = rng.randrange(n)
         if kind == "daily":
             if row in moved:
@@ -187,6 +188,17 @@ def make_round(rng, query, factory, lines, codes, steps, workdir):
             out.append("key %d %s" % (row, rng.choice(["left", "right"])))
             moved.update(range(n))
             step_taken([dict(c) for c in codes])
+        elif kind == "look":
+            # What changes nothing stored: the other tab and back, another line, a column, an export.
+            look = rng.choice(["tab", "select", "column", "export"])
+            if look == "tab":
+                out += ["tab capacity", "tab schedule"]
+            elif look == "select":
+                out.append("select %d" % row)
+            elif look == "column":
+                out.append("column " + rng.choice(["TB042", "TB044C", "TB013", "TB026"]))
+            else:
+                out.append("export %s %s" % (os.path.join(workdir, "export.png"), "window"))
         elif kind == "undo" and done:
             out.append(kind)
             undone.append(done.pop())
