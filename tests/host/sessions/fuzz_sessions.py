@@ -5,7 +5,7 @@ Each seed writes a demo installation with tarnix-demo and runs rounds of session
 a factory (all its lines, or those of one main resource or one source document), enters edit mode and
 takes random steps as a planner would (daily quantities that keep a line's sum, cells with known and
 unknown codes, linkage boxes, drags, stretches, arrow keys, undo and redo, looks at the other tab, a
-line, a column or an export), then saves or cancels,
+line, a column or an export; some save half-way and go on), then saves or cancels,
 dumps the lines and closes. Some rounds meet another planner, who saves the same lines first: their save
 is refused and they cancel. After each round:
 
@@ -126,89 +126,96 @@ def make_round(rng, query, factory, lines, codes, steps, workdir):
         done.append((before, [dict(c) for c in codes]))
         undone.clear()
     n = len(lines)
-    for _ in range(steps):
-        kind = rng.choices(["daily", "cell", "link", "drag", "stretch", "key", "undo", "redo", "look"],
-                           weights=[3, 2, 2, 5, 3, 2, 2, 1, 2])[0]
-        row = rng.randrange(n)
-        if kind == "daily":
-            if row in moved:
-                continue
-            step = daily_step(rng, row, lines[row])
-            if step:
-                out.append(step)
+    # Some sessions save, edit on and save again: the second save starts from what the first one wrote.
+    blocks = 2 if rng.random() < 0.35 else 1
+    for block in range(blocks):
+        if block:
+            out += ["save", "edit"]
+            done.clear()
+            undone.clear()
+        for _ in range(steps // blocks):
+            kind = rng.choices(["daily", "cell", "link", "drag", "stretch", "key", "undo", "redo", "look"],
+                               weights=[3, 2, 2, 5, 3, 2, 2, 1, 2])[0]
+            row = rng.randrange(n)
+            if kind == "daily":
+                if row in moved:
+                    continue
+                step = daily_step(rng, row, lines[row])
+                if step:
+                    out.append(step)
+                    step_taken([dict(c) for c in codes])
+                    # A daily edit is undone as a whole: the row's days are then as they were.
+                    moved.add(row)
+            elif kind == "cell":
+                before = [dict(c) for c in codes]
+                in_house = codes[row]["TB042"] in IN_HOUSE_TYPES
+                field = rng.choice(["TB042", "TB044" if in_house else "TB045"])
+                if rng.random() < 0.15:
+                    # Refused with a message; the cell keeps its code.
+                    out.append("cell %d %s %s" % (row, field, rng.choice(UNKNOWN_CODES)))
+                    refusals += 1
+                    continue
+                if field == "TB042":
+                    value = rng.choice(IN_HOUSE_TYPES + OUTSOURCED_TYPES)
+                    # Another kind of type empties the field the new one cannot edit.
+                    if (value in IN_HOUSE_TYPES) != in_house:
+                        codes[row]["TB045" if in_house else "TB044"] = ""
+                else:
+                    value = rng.choice(WORK_CENTRES[factory] if in_house else SUPPLIERS)
+                out.append("cell %d %s %s" % (row, field, value))
+                # The same code again changes nothing: no step to undo.
+                if before[row][field] != value:
+                    codes[row][field] = value
+                    step_taken(before)
+                else:
+                    codes[row] = before[row]
+            elif kind == "link":
+                box, on = rng.choice(["chkUp", "chkDown", "chkMPS"]), rng.random() < 0.5
+                if box == "chkMPS" and not (up or down):
+                    continue
+                out.append("link %s %s" % (box, "on" if on else "off"))
+                if box == "chkUp":
+                    up = on
+                elif box == "chkDown":
+                    down = on
+                else:
+                    mps = on
+                mps = mps and (up or down)
+            elif kind == "drag":
+                out.append("drag %d %d" % (row, rng.choice([-1, 1]) * rng.randint(1, 12)))
+                moved.update(range(n))  # linkage may move any line
                 step_taken([dict(c) for c in codes])
-                # A daily edit is undone as a whole: the row's days are then as they were.
-                moved.add(row)
-        elif kind == "cell":
-            before = [dict(c) for c in codes]
-            in_house = codes[row]["TB042"] in IN_HOUSE_TYPES
-            field = rng.choice(["TB042", "TB044" if in_house else "TB045"])
-            if rng.random() < 0.15:
-                # Refused with a message; the cell keeps its code.
-                out.append("cell %d %s %s" % (row, field, rng.choice(UNKNOWN_CODES)))
-                refusals += 1
-                continue
-            if field == "TB042":
-                value = rng.choice(IN_HOUSE_TYPES + OUTSOURCED_TYPES)
-                # Another kind of type empties the field the new one cannot edit.
-                if (value in IN_HOUSE_TYPES) != in_house:
-                    codes[row]["TB045" if in_house else "TB044"] = ""
-            else:
-                value = rng.choice(WORK_CENTRES[factory] if in_house else SUPPLIERS)
-            out.append("cell %d %s %s" % (row, field, value))
-            # The same code again changes nothing: no step to undo.
-            if before[row][field] != value:
-                codes[row][field] = value
-                step_taken(before)
-            else:
-                codes[row] = before[row]
-        elif kind == "link":
-            box, on = rng.choice(["chkUp", "chkDown", "chkMPS"]), rng.random() < 0.5
-            if box == "chkMPS" and not (up or down):
-                continue
-            out.append("link %s %s" % (box, "on" if on else "off"))
-            if box == "chkUp":
-                up = on
-            elif box == "chkDown":
-                down = on
-            else:
-                mps = on
-            mps = mps and (up or down)
-        elif kind == "drag":
-            out.append("drag %d %d" % (row, rng.choice([-1, 1]) * rng.randint(1, 12)))
-            moved.update(range(n))  # linkage may move any line
-            step_taken([dict(c) for c in codes])
-        elif kind == "stretch":
-            # Only longer: a shorter bar loses days, and leaving it opens the daily editor until they add up.
-            edge = rng.choice(["start", "stop"])
-            out.append("stretch %d %s %d" % (row, edge, rng.randint(1, 3) * (-1 if edge == "start" else 1)))
-            moved.update(range(n))
-            step_taken([dict(c) for c in codes])
-        elif kind == "key":
-            out.append("key %d %s" % (row, rng.choice(["left", "right"])))
-            moved.update(range(n))
-            step_taken([dict(c) for c in codes])
-        elif kind == "look":
-            # What changes nothing stored: the other tab and back, another line, a column, an export.
-            look = rng.choice(["tab", "select", "column", "export"])
-            if look == "tab":
-                out += ["tab capacity", "tab schedule"]
-            elif look == "select":
-                out.append("select %d" % row)
-            elif look == "column":
-                out.append("column " + rng.choice(["TB042", "TB044C", "TB013", "TB026"]))
-            else:
-                out.append("export %s %s" % (os.path.join(workdir, "export.png"), "window"))
-        elif kind == "undo" and done:
-            out.append(kind)
-            undone.append(done.pop())
-            codes = [dict(c) for c in undone[-1][0]]
-            moved.update(range(n))
-        elif kind == "redo" and undone:
-            out.append(kind)
-            done.append(undone.pop())
-            codes = [dict(c) for c in done[-1][1]]
-            moved.update(range(n))
+            elif kind == "stretch":
+                # Only longer: a shorter bar loses days, and leaving it opens the daily editor until they add up.
+                edge = rng.choice(["start", "stop"])
+                out.append("stretch %d %s %d" % (row, edge, rng.randint(1, 3) * (-1 if edge == "start" else 1)))
+                moved.update(range(n))
+                step_taken([dict(c) for c in codes])
+            elif kind == "key":
+                out.append("key %d %s" % (row, rng.choice(["left", "right"])))
+                moved.update(range(n))
+                step_taken([dict(c) for c in codes])
+            elif kind == "look":
+                # What changes nothing stored: the other tab and back, another line, a column, an export.
+                look = rng.choice(["tab", "select", "column", "export"])
+                if look == "tab":
+                    out += ["tab capacity", "tab schedule"]
+                elif look == "select":
+                    out.append("select %d" % row)
+                elif look == "column":
+                    out.append("column " + rng.choice(["TB042", "TB044C", "TB013", "TB026"]))
+                else:
+                    out.append("export %s %s" % (os.path.join(workdir, "export.png"), "window"))
+            elif kind == "undo" and done:
+                out.append(kind)
+                undone.append(done.pop())
+                codes = [dict(c) for c in undone[-1][0]]
+                moved.update(range(n))
+            elif kind == "redo" and undone:
+                out.append(kind)
+                done.append(undone.pop())
+                codes = [dict(c) for c in done[-1][1]]
+                moved.update(range(n))
     saving = rng.random() < 0.8
     if saving and rng.random() < 0.25:
         # Another planner saves the factory first: this save is refused and the planner cancels, which
