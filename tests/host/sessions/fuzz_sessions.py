@@ -13,22 +13,26 @@ is refused and they cancel. After each round:
   with an error message and left the cell as it was;
 - a new session lists exactly the lines the round's last dump showed (what was saved is what was
   shown; a cancel or a refused save showed what is stored);
-- the database holds together: a saved line's stored days lie within its dates and add up to its
-  quantity, each plan row the workbench wrote lies on a day of its line with a quantity, and each load
-  row a save wrote holds the sums of the plan rows of its resource and day.
+- the database (the installation's SQLite file, or with --pg the company on a PostgreSQL server)
+  holds together: a saved line's stored days lie within its dates and add up to its quantity, each
+  plan row the workbench wrote lies on a day of its line with a quantity, and each load row a save
+  wrote holds the sums of the plan rows of its resource and day.
 
 A round whose stretch could not take a bar's edge because the need-date marker lies over it is skipped.
 
   tests/host/sessions/fuzz_sessions.py build/bin [--seeds N] [--first SEED] [--rounds R] [--steps S] [--keep]
                                        [--lines N] [--ui-code-page 936|950|437] [--start YYYYMMDD]
+                                       [--pg PORT | --pg-server]
 
 Prints one line per round and a summary; exits 1 when any check failed (the failing script is kept).
 """
 import argparse
+import glob
 import os
 import random
 import re
 import shutil
+import socket
 import sqlite3
 import subprocess
 import sys
@@ -231,41 +235,63 @@ def make_round(rng, query, factory, lines, codes, steps, workdir):
     return "\n".join(out) + "\n", refusals, saving
 
 
+class Company:
+    """The company database the sessions write: the installation's SQLite file, or a database of a
+    PostgreSQL server (read through psql, values passed as psql variables, never in the SQL text)."""
+
+    def __init__(self, sqlite_file=None, pg_port=None, pg_database=None):
+        self.sqlite_file, self.pg_port, self.pg_database = sqlite_file, pg_port, pg_database
+
+    def rows(self, sql, params=()):
+        if self.sqlite_file:
+            c = sqlite3.connect(self.sqlite_file)
+            try:
+                return [tuple(r) for r in c.execute(sql, params)]
+            finally:
+                c.close()
+        # ? markers become psql variables :'p1', :'p2'... quoted by psql itself.
+        parts = sql.split("?")
+        text = parts[0] + "".join(":'p%d'%s" % (i + 1, part) for i, part in enumerate(parts[1:]))
+        args = ["psql", "-X", "-q", "-A", "-t", "-F", "\t", "-h", "127.0.0.1", "-p", str(self.pg_port), "-U",
+                "postgres", "-d", self.pg_database, "-v", "ON_ERROR_STOP=1"]
+        for i, value in enumerate(params):
+            args += ["-v", "p%d=%s" % (i + 1, value)]
+        out = subprocess.run(args, input=text, capture_output=True, text=True, check=True).stdout
+        return [tuple(None if v == "" else v for v in line.split("\t")) for line in out.splitlines() if line]
+
+
+def number(v):
+    return None if v is None else float(v)
+
+
 def pick_query(rng, db, factory):
     """The query of a round: the whole factory, or its lines of one main resource or one source document."""
-    c = sqlite3.connect(db)
     kind = rng.random()
     if kind < 0.2:
-        (resource,) = rng.choice(c.execute("SELECT DISTINCT TB036 FROM MPSTB WHERE TB001=? ORDER BY 1", (factory,))
-                                 .fetchall())
-        query = "query %s %s" % (factory, resource.strip())
-    elif kind < 0.4:
-        doc = rng.choice(c.execute("SELECT DISTINCT TB051, TB004, TB005 FROM MPSTB WHERE TB001=? ORDER BY 1, 2, 3",
-                                   (factory,)).fetchall())
-        query = "query %s - %s" % (factory, "-".join(p.strip() for p in doc))
-    else:
-        query = "query " + factory
-    c.close()
-    return query
+        (resource,) = rng.choice(db.rows("SELECT DISTINCT TB036 FROM MPSTB WHERE TB001=? ORDER BY 1", (factory,)))
+        return "query %s %s" % (factory, resource.strip())
+    if kind < 0.4:
+        doc = rng.choice(db.rows("SELECT DISTINCT TB051, TB004, TB005 FROM MPSTB WHERE TB001=? ORDER BY 1, 2, 3",
+                                 (factory,)))
+        return "query %s - %s" % (factory, "-".join(p.strip() for p in doc))
+    return "query " + factory
 
 
 def line_codes(db, lines):
     """Each row's work order type, work centre and supplier as stored."""
-    c = sqlite3.connect(db)
     codes = []
     for line in lines:
-        row = c.execute("SELECT TB042, TB044, TB045 FROM MPSTB WHERE TB001=? AND TB003=? AND TB051=? AND TB004=? "
-                        "AND TB005=? AND TB037=?", line.key).fetchone()
-        codes.append({k: v.strip() for k, v in zip(("TB042", "TB044", "TB045"), row or ("", "", ""))})
-    c.close()
+        found = db.rows("SELECT TB042, TB044, TB045 FROM MPSTB WHERE TB001=? AND TB003=? AND TB051=? AND TB004=? "
+                        "AND TB005=? AND TB037=?", line.key)
+        row = found[0] if found else ("", "", "")
+        codes.append({k: (v or "").strip() for k, v in zip(("TB042", "TB044", "TB045"), row)})
     return codes
 
 
 def check_database(db):
     """What must hold in the company after any save; a list of what does not."""
     problems = []
-    c = sqlite3.connect(db)
-    for key, qty, start, stop, total, first, last in c.execute(
+    for key, qty, start, stop, total, first, last in db.rows(
             "SELECT TB001||'-'||TB003||'-'||TB051||'-'||TB004||'-'||TB005||'-'||TB037, TB026, TB013, TB014, "
             "(SELECT SUM(TC007) FROM MPSTC WHERE TC001=TB001 AND TC002=TB003 AND TC009=TB051 AND TC003=TB004 "
             "AND TC004=TB005 AND TC005=TB037), "
@@ -273,24 +299,26 @@ def check_database(db):
             "AND TC004=TB005 AND TC005=TB037), "
             "(SELECT MAX(TC006) FROM MPSTC WHERE TC001=TB001 AND TC002=TB003 AND TC009=TB051 AND TC003=TB004 "
             "AND TC004=TB005 AND TC005=TB037) FROM MPSTB WHERE MODIFIER <> ''"):
+        qty, total = number(qty), number(total)
         if total is not None and abs(total - qty) > 1e-6:
             problems.append(f"line {key}: its days add up to {total:g}, its quantity is {qty:g}")
         # Days of no quantity are not stored: a bar may reach past its first and last stored day.
         if first is not None and not (start.strip() <= first and last <= stop.strip()):
             problems.append(f"line {key}: dates {start}..{stop}, days {first}..{last}")
-    for row in c.execute(
+    for row in db.rows(
             "SELECT TF001, TF002, TF004, TF011, TF005, TF006, TF007 FROM MPSTF F WHERE TF003 = '2' AND NOT EXISTS "
             "(SELECT 1 FROM MPSTC WHERE TC002 = TF004 AND TC009 = TF011 AND TC003 = TF005 AND TC004 = TF006 "
             "AND TC005 = TF007 AND TC006 = TF002 AND TC007 <> 0) LIMIT 5"):
-        problems.append("plan row on a day its line has no quantity: " + "-".join(row))
-    for res, day, td005, td007, s5, s7 in c.execute(
+        problems.append("plan row on a day its line has no quantity: " + "-".join(v.strip() for v in row))
+    for res, day, td005, td007, s5, s7 in db.rows(
             "SELECT TD001, TD002, TD005, TD007, "
             "(SELECT COALESCE(SUM(TF008),0) FROM MPSTF WHERE TF001=TD001 AND TF002=TD002 AND TF003='2'), "
             "(SELECT COALESCE(SUM(TF009),0) FROM MPSTF WHERE TF001=TD001 AND TF002=TD002 AND TF003='2') "
             "FROM MPSTD WHERE MODIFIER <> '' OR CREATOR <> 'DS' OR FLAG <> 0"):
+        td005, td007, s5, s7 = number(td005), number(td007), number(s5), number(s7)
         if abs(td005 - s5) > 1e-6 or abs(td007 - s7) > 1e-6:
-            problems.append(f"load {res} {day}: {td005:g}/{td007:g}, its plan rows sum to {s5:g}/{s7:g}")
-    c.close()
+            problems.append(f"load {res.strip()} {day.strip()}: {td005:g}/{td007:g}, "
+                            f"its plan rows sum to {s5:g}/{s7:g}")
     return problems[:10]
 
 
@@ -305,15 +333,40 @@ def compare(expected, got):
     return diffs[:6]
 
 
-def run_seed(bindir, seed, rounds, steps, keep, demo_options):
+def set_key(ini, key, value):
+    with open(ini, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    with open(ini, "w", encoding="utf-8") as f:
+        f.write("\n".join(key + "=" + value if l.startswith(key + "=") else l for l in lines) + "\n")
+
+
+def run_seed(bindir, seed, rounds, steps, keep, demo_options, company_options, pg_port):
+    """Demo options: of the installation; company options: of the company alone (no workstation)."""
     rng = random.Random(seed)
     work = tempfile.mkdtemp(prefix="fuzz-%d-" % seed)
     install = os.path.join(work, "demo")
     subprocess.run([os.path.join(bindir, "tarnix-demo"), install, "--seed", str(seed)] + demo_options, check=True,
                    capture_output=True)
+    if pg_port:
+        # The same company on the server, which the installation then names.
+        database = "fuzz%d" % seed
+        subprocess.run(["psql", "-X", "-q", "-h", "127.0.0.1", "-p", str(pg_port), "-U", "postgres", "-c",
+                        'DROP DATABASE IF EXISTS "%s"' % database, "-c", 'CREATE DATABASE "%s"' % database],
+                       check=True, capture_output=True)
+        connect = ("Provider=SQLOLEDB.1;Password=;Persist Security Info=True;User ID=postgres;Initial Catalog=%s;"
+                   "Data Source=pgsql:127.0.0.1:%d;Auto Translate=False;Connect Timeout=10" % (database, pg_port))
+        subprocess.run([os.path.join(bindir, "tarnix-demo"), "--connect", connect, "--seed", str(seed)] +
+                       company_options,
+                       check=True, capture_output=True)
+        ini = os.path.join(install, "StewardS.ini")
+        set_key(ini, "MainServerName", "pgsql:127.0.0.1:%d" % pg_port)
+        set_key(ini, "MainUserName", "postgres")
+        set_key(ini, "MainDBName", database)
+        db = Company(pg_port=pg_port, pg_database=database)
+    else:
+        db = Company(sqlite_file=os.path.join(install, "DEMO.db"))
     failures = 0
     factory = rng.choice(FACTORIES)
-    db = os.path.join(install, "DEMO.db")
     for r in range(rounds):
         query = pick_query(rng, db, factory)
         rc, out, err = run_client(bindir, install, query + "\ndump\nclose\n", work)
@@ -368,6 +421,38 @@ def run_seed(bindir, seed, rounds, steps, keep, demo_options):
     return failures
 
 
+class ThrowAwayServer:
+    """A PostgreSQL server of this machine for the run, in a temporary folder, gone at the end."""
+
+    def __init__(self):
+        versions = sorted(glob.glob("/usr/lib/postgresql/*/bin/initdb"))
+        if not versions:
+            raise RuntimeError("no PostgreSQL server binaries (initdb) are installed")
+        self.bin = os.path.dirname(versions[-1])
+        self.data = tempfile.mkdtemp(prefix="fuzz-pg-")
+        if os.geteuid() == 0:
+            shutil.chown(self.data, "postgres", "postgres")
+        os.chmod(self.data, 0o700)
+        self.run("initdb", "-D", self.data, "-A", "trust", "-U", "postgres", "-E", "UTF8", "--locale=C", "--no-sync")
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self.run("pg_ctl", "-D", self.data, "-o", "-p %d -c listen_addresses=127.0.0.1 -k %s -c fsync=off"
+                 % (self.port, self.data), "-l", os.path.join(self.data, "server.log"), "-w", "-t", "30", "start")
+
+    def run(self, program, *args):
+        command = [os.path.join(self.bin, program)] + list(args)
+        if os.geteuid() == 0:
+            command = ["runuser", "-u", "postgres", "--"] + command
+        subprocess.run(command, check=True, capture_output=True)
+
+    def stop(self):
+        try:
+            self.run("pg_ctl", "-D", self.data, "-m", "immediate", "-w", "stop")
+        finally:
+            shutil.rmtree(self.data, ignore_errors=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("bindir", help="the folder of tarnix-client and tarnix-demo (build/bin)")
@@ -379,12 +464,22 @@ def main():
     ap.add_argument("--lines", type=int, help="lines of the demo company (its default otherwise)")
     ap.add_argument("--ui-code-page", choices=["936", "950", "437"], help="the workstation's interface")
     ap.add_argument("--start", help="the demo company's first day, YYYYMMDD")
+    ap.add_argument("--pg", type=int, metavar="PORT",
+                    help="the company on the PostgreSQL server at 127.0.0.1:PORT (user postgres, no password)")
+    ap.add_argument("--pg-server", action="store_true", help="the company on a throw-away PostgreSQL server")
     a = ap.parse_args()
-    demo_options = (["--lines", str(a.lines)] if a.lines else []) + \
-        (["--ui-code-page", a.ui_code_page] if a.ui_code_page else []) + (["--start", a.start] if a.start else [])
+    company_options = (["--lines", str(a.lines)] if a.lines else []) + (["--start", a.start] if a.start else [])
+    demo_options = company_options + (["--ui-code-page", a.ui_code_page] if a.ui_code_page else [])
+    server = ThrowAwayServer() if a.pg_server else None
+    port = server.port if server else a.pg
     failed = 0
-    for seed in range(a.first, a.first + a.seeds):
-        failed += 1 if run_seed(a.bindir, seed, a.rounds, a.steps, a.keep, demo_options) else 0
+    try:
+        for seed in range(a.first, a.first + a.seeds):
+            if run_seed(a.bindir, seed, a.rounds, a.steps, a.keep, demo_options, company_options, port):
+                failed += 1
+    finally:
+        if server:
+            server.stop()
     print(f"{a.seeds} seeds, {failed} failed")
     return 1 if failed else 0
 
