@@ -113,7 +113,8 @@ int rowOfDay(TfrmKrta07SC* d, const QString& day) {
     return d->RowOfDate(TransDateIn(day));
 }
 
-// Double click on the bar itself, not on one of its day cells: its top edge, left of the first cell.
+// Double click on the bar itself, not on one of its day cells or the need-date mark: its top edge,
+// as far left as the bar shows there.
 bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
     TfrmKrta07SM* wb = c.RequireWorkbench(error);
     if (!wb) return false;
@@ -209,7 +210,7 @@ bool dailyCommand(TScriptContext& c, const QStringList& args, QString& error) {
         if (d->isVisible()) c.Click(d->btnCancel);
     });
     driver.start();
-    c.DoubleClick(area, r.topLeft() + QPoint(1, 1));
+    c.DoubleClick(area, c.BarPoint(wb, row, r, r.left() + 1));
     driver.stop();
     if (!seen) {
         error = QStringLiteral("the daily editor did not open");

@@ -58,24 +58,11 @@ void dragMouse(QWidget* area, QPoint from, QPoint to) {
     QApplication::processEvents();
 }
 
-// The point on the bar's top edge (above its day cells) nearest to x where a press reaches the bar
-// itself: another item drawn over it there, such as the red mark of the demand date, would take the
-// press instead, as it would a planner's.
-QPoint barPoint(TfrmKrta07SM* wb, int row, const QRect& rect, int x) {
-    const TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
-    const int y = rect.top() + 1;
-    for (int d = 0; d < rect.width(); ++d)
-        for (const int at : {x + d, x - d})
-            if (at >= rect.left() && at < rect.left() + rect.width() && wb->mgMPSTC->TimeAt(at, y) == bar)
-                return {at, y};
-    return {x, y};
-}
-
 // Clicks the bar's top edge unless its line is current already: the press that changes the current
 // line ends its own gesture.
 bool makeCurrent(TScriptContext& c, TfrmKrta07SM* wb, int row, const QRect& rect, QString& error) {
     if (wb->CurrentRowIndex() == row && wb->mgMPSTC->CurrentItem()) return true;
-    c.Click(wb->mgMPSTC->GantArea(), barPoint(wb, row, rect, rect.center().x()));
+    c.Click(wb->mgMPSTC->GantArea(), c.BarPoint(wb, row, rect, rect.center().x()));
     if (wb->CurrentRowIndex() != row) {
         error = QStringLiteral("the line of row %1 did not become current").arg(row);
         return false;
@@ -127,7 +114,7 @@ bool dragCommand(TScriptContext& c, const QStringList& args, QString& error) {
     const double pxPerDay = 1 / wb->mgMPSTC->Scale();
     // Held between the resize zones, on the edge above the day cells.
     const QPoint from =
-        barPoint(wb, row, r, r.left() + std::max(4, std::min(r.width() / 2, int(pxPerDay / 2))));
+        c.BarPoint(wb, row, r, r.left() + std::max(4, std::min(r.width() / 2, int(pxPerDay / 2))));
     dragMouse(wb->mgMPSTC->GantArea(), from, from + QPoint(int(std::lround(days * pxPerDay)), 0));
     if (std::lround(bar->StartTime - before) != days) {
         error = QStringLiteral("the bar of row %1 moved by %2 days")

@@ -412,6 +412,16 @@ TMyGantItem* TScriptContext::RowBar(TfrmKrta07SM* workbench, int row, QString& e
     return item;
 }
 
+QPoint TScriptContext::BarPoint(TfrmKrta07SM* wb, int row, const QRect& rect, int x) const {
+    const TphDataEntity_GantTime* bar = wb->mgMPSTC->MyGantList()->Items(row)->Bar;
+    const int y = rect.top() + 1;
+    for (int d = 0; d < rect.width(); ++d)
+        for (const int at : {x + d, x - d})
+            if (at >= rect.left() && at < rect.left() + rect.width() && wb->mgMPSTC->TimeAt(at, y) == bar)
+                return {at, y};
+    return {x, y};
+}
+
 TMyGantItem* TScriptContext::ShowBar(TfrmKrta07SM* wb, int row, QRect& rect, QString& error) const {
     TMyGantItem* item = RowBar(wb, row, error);
     if (!item) return nullptr;

@@ -29,6 +29,10 @@ public:
     // is its rectangle in the chart area. Null with error set when there is no bar, the chart takes
     // no mouse (outside edit mode) or the bar stays off screen.
     TMyGantItem* ShowBar(TfrmKrta07SM* workbench, int row, QRect& rect, QString& error) const;
+    // The point on the shown bar's top edge (above its day cells) nearest to x where a press reaches
+    // the bar itself: another item drawn over it there, such as the red mark of the need date, would
+    // take the press instead, as it would a planner's.
+    QPoint BarPoint(TfrmKrta07SM* workbench, int row, const QRect& rect, int x) const;
 
     // The answer to the next message box: "ok", "yes", "no" or "cancel". A box takes it and the
     // answer falls back to "ok".

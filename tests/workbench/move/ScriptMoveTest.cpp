@@ -116,6 +116,18 @@ TEST_F(ScriptMove, DailyLengthensABarWithLinkageAndSaves) {
               "20260522=" + last.section('=', 1));
 }
 
+// The red mark of a need date that is the bar's first day lies over the bar's left end: the daily
+// command double-clicks the bar where it shows, as a planner would, and the editor opens.
+TEST_F(ScriptMove, DailyOpensOnABarWhoseNeedDateIsItsFirstDay) {
+    wbtest::ScriptInstallation own;
+    own.query("UPDATE MPSTB SET TB010 = TB013");
+    ScriptOutput r = own.run("query F01\ndump\nclose\n", "move.script");
+    const QString first = r.out.value(1).split('\t').value(9); // "20260524=QTY" of the first line
+    ASSERT_TRUE(first.startsWith("20260524=")) << r.out.value(1).toStdString();
+    r = own.run("query F01\nedit\ndaily 0 " + first + "\ncancel\nclose\n", "move.script");
+    EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+}
+
 // undo and redo press Ctrl+Z and Ctrl+Y: a confirmed daily editor with the lines its linkage moved is
 // one step, a changed cell another.
 TEST_F(ScriptMove, UndoAndRedoTakeBackAndApplyTheDailyEditorAndACell) {
