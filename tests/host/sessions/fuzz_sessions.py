@@ -91,6 +91,8 @@ def run_client(bindir, install, script_text, workdir, name="session", timeout=12
                            capture_output=True, text=True, timeout=timeout, env=env)
     except subprocess.TimeoutExpired:
         return None, "", "the client did not end within %d s" % timeout
+    except OSError as e:
+        return None, "", "the client could not be started: %s" % e
     return p.returncode, p.stdout, p.stderr
 
 
