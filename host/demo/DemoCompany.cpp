@@ -115,8 +115,8 @@ public:
         // Days the workbench cannot show or move would make a company no planner could work with.
         if (FFirstDay.isValid() && (FFirstDay < kFirstScheduleDay || FLastDay > kLastScheduleDay))
             throw EKvError(
-                QString("The demo schedule would run from %1 to %2, beyond the days a schedule can "
-                        "hold (%3 to %4): choose another start day")
+                QString("The demo schedule would run from %1 to %2, beyond the days the workbench "
+                        "shows (%3 to %4): choose another start day")
                     .arg(ymd(FFirstDay), ymd(FLastDay), ymd(kFirstScheduleDay), ymd(kLastScheduleDay)));
         resourceLoad();
         FConn.Commit();
