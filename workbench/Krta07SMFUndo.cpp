@@ -103,11 +103,24 @@ bool sameDays(const std::vector<TMyGantDayTexts>& a, const std::vector<TMyGantDa
     });
 }
 
+// Texts compare as the data sets compare them, without trailing blanks: a server returns a code of a
+// fixed-width column padded, and the same code typed again is no change.
+bool sameRecord(const std::vector<std::pair<kv::TField*, QVariant>>& a,
+                const std::vector<std::pair<kv::TField*, QVariant>>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        if (x.first != y.first) return false;
+        if (x.second.typeId() == QMetaType::QString && y.second.typeId() == QMetaType::QString)
+            return Krta07RTrim(x.second.toString()) == Krta07RTrim(y.second.toString());
+        return x.second == y.second;
+    });
+}
+
 } // namespace
 
 bool TKrta07LineState::operator==(const TKrta07LineState& o) const {
-    return Row == o.Row && Start == o.Start && Stop == o.Stop && sameDays(Days, o.Days) && Line == o.Line &&
-           GridLine == o.GridLine && HasPlan == o.HasPlan && Plan == o.Plan;
+    return Row == o.Row && Start == o.Start && Stop == o.Stop && sameDays(Days, o.Days) &&
+           sameRecord(Line, o.Line) && sameRecord(GridLine, o.GridLine) && HasPlan == o.HasPlan &&
+           Plan == o.Plan;
 }
 
 // ---- the history ---------------------------------------------------------------------------------

@@ -128,6 +128,19 @@ TEST_F(ScriptMove, DailyOpensOnABarWhoseNeedDateIsItsFirstDay) {
     EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
 }
 
+// A server returns the codes of fixed-width columns padded with blanks: typing the same code again
+// changes nothing, and leaves no step to undo.
+TEST_F(ScriptMove, TypingAPaddedCodeAgainIsNoStep) {
+    wbtest::ScriptInstallation own;
+    own.query("UPDATE MPSTB SET TB044 = 'WC03      ' WHERE TB001 = 'F01' AND TB044 = 'WC03'");
+    ScriptOutput r = own.run("query F01\nedit\ncell 0 TB044 WC03\nundo\n", "move.script");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.join('\n').contains("there is nothing to undo")) << r.err.join('\n').toStdString();
+    r = own.run("query F01\nedit\ncell 0 TB044 WC01\nundo\ncancel\nclose\n", "move.script");
+    EXPECT_EQ(r.exitCode, 0) << r.err.join('\n').toStdString();
+    EXPECT_TRUE(r.out.contains("undo\t0\t1")) << r.out.join('\n').toStdString();
+}
+
 // undo and redo press Ctrl+Z and Ctrl+Y: a confirmed daily editor with the lines its linkage moved is
 // one step, a changed cell another.
 TEST_F(ScriptMove, UndoAndRedoTakeBackAndApplyTheDailyEditorAndACell) {
